@@ -1,0 +1,146 @@
+// A second-order filter section with eleven response types. Coefficient changes
+// glide over 3 ms by moving the section's zeros, poles and gain in straight lines
+// from their old to their new positions; an optional soft saturation sits inside
+// the recursion. Audio-thread object: plain fields, called only by the thread
+// that runs it.
+#pragma once
+
+#include <cstdint>
+
+namespace zel {
+
+struct BiquadCoefficients {
+    double a0 = 1, a1 = 0, a2 = 0, b0 = 1, b1 = 0, b2 = 0;
+};
+
+struct BiquadState {
+    double x = 0, x1 = 0, x2 = 0, y = 0, y1 = 0, y2 = 0;
+};
+
+// Response types.
+enum BiquadType : int32_t {
+    kBiquadIdentity = 0,
+    kBiquadHighPass = 1,
+    kBiquadFirstOrderHighPass = 2,
+    kBiquadLowShelf = 3,
+    kBiquadPeaking = 4,
+    kBiquadBandPass = 5,
+    kBiquadNotch = 6,
+    kBiquadHighShelf = 7,
+    kBiquadLowPass = 8,
+    kBiquadOnePoleLowPass = 9,
+    kBiquadAllPass = 10,
+};
+
+class BiquadFilter {
+public:
+    static constexpr double kDefaultRate = 44100.0;
+    // Accepted sample rates; anything else becomes kDefaultRate. The lower bound
+    // covers the lowest internal rate the engine runs (a 20 kHz host decimated by 2).
+    static constexpr double kMinRate = 10000.0;
+    static constexpr double kMaxRate = 400000.0;
+    static constexpr double kGlideSeconds = 0.003;
+    static constexpr double kMinFrequency = 0.001;
+    static constexpr double kMaxFrequencyRatio = 0.499; // of the rate
+    static constexpr double kMinQ = 1e-4;
+    static constexpr double kMaxQ = 1000.0;
+    static constexpr double kMaxGainDb = 1000.0;
+    static constexpr double kMaxBias = 0.25;
+    static constexpr double kDefaultSatScale = 1000.0;
+
+    BiquadFilter(double rate = kDefaultRate, int32_t type = kBiquadPeaking,
+                 double frequency = 1000.0, double q = 1.0, double gainDb = 0.0) noexcept;
+
+    // Setters; each recomputes the target coefficients and starts a glide (or snaps
+    // in immediate mode).
+    void setRate(double rate) noexcept;
+    void setType(int32_t type) noexcept;
+    void setFrequency(double hz) noexcept;
+    void setFrequencyAndQ(double hz, double q) noexcept;
+    void setAll(double hz, double q, double gainDb) noexcept;
+    void setQ(double q) noexcept;
+    void setGain(double gainDb) noexcept;
+    void setEnabled(bool on) noexcept;
+    void setImmediate(bool on) noexcept;
+    void setSaturation(double amount) noexcept;
+    void setBias(double bias) noexcept;
+
+    // Per sample.
+    double process(double x) noexcept;          // gliding, no saturation
+    double processSaturated(double x) noexcept; // gliding, with saturation
+    double processPlain(double x) noexcept;     // target coefficients only
+
+    // Finishes any glide and zeroes the history.
+    void clear() noexcept;
+    // Finishes any glide, keeps the history.
+    void snap() noexcept;
+
+    double rate() const noexcept { return rate_; }
+    int32_t type() const noexcept { return type_; }
+    double frequency() const noexcept { return frequency_; }
+    double q() const noexcept { return q_; }
+    double gainDb() const noexcept { return gainDb_; }
+    bool enabled() const noexcept { return enabled_ != 0; }
+    bool immediate() const noexcept { return immediate_ != 0; }
+    const BiquadCoefficients& target() const noexcept { return target_; }
+    const BiquadCoefficients& current() const noexcept { return cur_; }
+    const BiquadState& state() const noexcept { return state_; }
+    int32_t glideCount() const noexcept { return glideCount_; }
+    int32_t glideLength() const noexcept { return glideLength_; }
+    bool saturationOn() const noexcept { return satOn_ != 0; }
+    double saturationScale() const noexcept { return satScale_; }
+    double saturationInverse() const noexcept { return satInverse_; }
+    double saturationAmount() const noexcept { return satAmount_; }
+    double saturationBias() const noexcept { return satBias_; }
+    double slowCoef() const noexcept { return slowCoef_; }
+
+private:
+    // A glided value: where it is now and where it is going.
+    struct Glided {
+        double current = 0, target = 0;
+    };
+    enum GlideIndex {
+        kZeroARe,
+        kZeroAIm,
+        kZeroBRe,
+        kZeroBIm,
+        kPoleARe,
+        kPoleAIm,
+        kPoleBRe,
+        kPoleBIm,
+        kGain,
+        kGlidedCount
+    };
+
+    void recompute() noexcept;
+    void computeTarget() noexcept;
+    void setUpGlide() noexcept;
+    void applySaturation() noexcept;
+    void stepGlide() noexcept;
+    double clampFrequency(double hz) const noexcept;
+    double recursion(const BiquadCoefficients& c, double x) const noexcept;
+    void shift(double x, double y) noexcept;
+
+    double rate_;
+    int32_t type_;
+    double frequency_;
+    double q_;
+    double gainDb_;
+    int32_t enabled_ = 0;
+    BiquadCoefficients target_;
+    BiquadCoefficients cur_;
+    BiquadState state_;
+    Glided glided_[kGlidedCount];
+    double increment_[kGlidedCount] = {};
+    int32_t glideCount_ = 0;
+    int32_t glideLength_;
+    double satScale_ = kDefaultSatScale;
+    double satInverse_ = 1.0 / kDefaultSatScale;
+    int32_t satOn_ = 0;
+    double satAmount_ = 0;
+    double satBias_ = 0;
+    double slowCoef_ = 0;
+    uint8_t immediate_ = 1;
+};
+
+} // namespace zel

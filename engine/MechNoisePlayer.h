@@ -1,0 +1,120 @@
+// The sound of the rotor mechanics for one microphone: a motor loop that
+// dominates at slow speed, a rotor recording played in step with the rotor at
+// fast speed, crossfaded by the rotor's current speed, and a one-shot transition
+// sound when the speed switch changes.
+//
+// handOver, process and setRate run on the audio thread. setMicDistance,
+// startTransition and the level setters may run on parameter threads: they only
+// store values (Relaxed); process applies a new distance (re-tuning its band-pass)
+// or starts a requested transition at its start.
+#pragma once
+
+#include "engine/BiquadFilter.h"
+#include "engine/Relaxed.h"
+
+#include <cstdint>
+
+namespace zel {
+
+struct MotorNoiseTables;
+
+enum class MechNoiseSource {
+    HornUnit0, // horn microphone 1: horn loop A
+    HornUnit1, // horn microphone 2: horn loop B
+    Drum,      // drum microphone: drum loop
+};
+
+class MechNoisePlayer {
+public:
+    static constexpr double kMinRate = 11025.0;
+    static constexpr double kSlowLimitHz = 0.78;              // at or below: loop only
+    static constexpr double kFastLimitHz = 7.5;               // at or above: recording only
+    static constexpr double kTransitionLevel = 0.25118864315; // -12 dB of the decel level
+    static constexpr double kHornOffset0 = -0.003676470588235294;
+    static constexpr double kHornOffset1 = 0.23161764705882354;
+    static constexpr double kDrumOffset = -0.0014204545454545455;
+
+    explicit MechNoisePlayer(MechNoiseSource source, double rate = 44100.0);
+
+    // Audio thread.
+    void handOver(double amplitude, double retardedAngle, double micAngle, double speed) noexcept;
+    double process() noexcept;
+    void setRate(double rate) noexcept;
+
+    // Any thread.
+    void setMicDistance(double metres) noexcept;
+    void startTransition() noexcept;
+    void setSlowLevel(double v) noexcept { slowLevel_.store(v); }
+    void setFastLevel(double v) noexcept { fastLevel_.store(v); }
+    void setAccelLevel(double v) noexcept { accelLevel_.store(v); } // stored only
+    void setDecelLevel(double v) noexcept { decelLevel_.store(v); }
+
+    MechNoiseSource source() const noexcept { return source_; }
+    bool isHorn() const noexcept { return source_ != MechNoiseSource::Drum; }
+    double rate() const noexcept { return rate_; }
+    double slowLimit() const noexcept { return slowLimit_; } // rev/sample
+    double fastLimit() const noexcept { return fastLimit_; }
+    double slowLevel() const noexcept { return slowLevel_.load(); }
+    double fastLevel() const noexcept { return fastLevel_.load(); }
+    double accelLevel() const noexcept { return accelLevel_.load(); }
+    double decelLevel() const noexcept { return decelLevel_.load(); }
+    double recordingOffset() const noexcept { return offset_; }
+    double micDistance() const noexcept { return appliedDistance_; }
+    double distanceFactor() const noexcept { return distanceFactor_; }
+    bool transitionActive() const noexcept { return transitionActive_; }
+    double transitionPosition() const noexcept { return transitionPos_; }
+    double transitionStep() const noexcept { return step_; }
+    double loopPosition() const noexcept { return loopPos_; }
+    double recordingPhase() const noexcept { return phase_; }
+    const BiquadFilter& bandPass() const noexcept { return bandPass_; }
+    const BiquadFilter& lowPass() const noexcept { return lowPass_; }
+    const BiquadFilter& highShelf() const noexcept { return highShelf_; }
+
+private:
+    void applyRequests() noexcept;
+    void applyMicDistance(double metres) noexcept;
+    double transitionSample() noexcept;
+    double processHorn() noexcept;
+    double processDrum() noexcept;
+
+    const MechNoiseSource source_;
+    const float* loop_;
+    const float* recording_;
+    const float* transition_;
+    double offset_;
+    double direction_; // horn -1, drum +1
+
+    double rate_ = 44100.0;
+    double invRate_ = 1.0 / 44100.0;
+    double slowLimit_ = 0, fastLimit_ = 0, invSlowLimit_ = 0, invSpan_ = 0;
+    double step_ = 1.0;
+
+    // Hand-over values.
+    double amplitude_ = 0, retardedAngle_ = 0, micAngle_ = 0, speed_ = 0;
+
+    double loopPos_ = 0; // horn: samples; drum: fraction of the loop
+    double phase_ = 0;   // fraction of the rotor recording
+
+    Relaxed<double> slowLevel_{0.0};
+    Relaxed<double> fastLevel_{0.0};
+    Relaxed<double> accelLevel_{0.0};
+    Relaxed<double> decelLevel_{0.0};
+
+    // Requests from other threads, applied at the start of process.
+    Relaxed<double> requestedDistance_{1.0};
+    Relaxed<uint32_t> transitionRequests_{0u};
+    uint32_t transitionsSeen_ = 0;
+    double appliedDistance_ = 1.0;
+    double distanceFactor_ = 1.0;
+
+    bool transitionActive_ = false;
+    double transitionPos_ = 0;
+    double transitionGain_ = 1.0;
+    double transitionLevel_ = 0;
+
+    BiquadFilter bandPass_;
+    BiquadFilter lowPass_;   // drum only
+    BiquadFilter highShelf_; // drum only
+};
+
+} // namespace zel

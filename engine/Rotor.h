@@ -1,0 +1,113 @@
+// The rotor every horn and drum unit carries: a speed that moves toward a target
+// with separate acceleration and deceleration laws, and an angle that the speed
+// advances once per internal-rate sample. The target comes from a small state
+// machine driven by the lever, the stop switch and the slow and fast speeds.
+//
+// The setters run on parameter threads while the audio thread steps the rotor:
+// every field they write and step() reads is a Relaxed value, and step() reads
+// each once. setUnitRate runs on the audio thread (during a rebuild).
+#pragma once
+
+#include "engine/Relaxed.h"
+
+#include <cstdint>
+
+namespace zel {
+
+enum class RotorDirection {
+    Horn, // turns toward decreasing angle
+    Drum, // turns toward increasing angle
+};
+
+enum class RotorState : int32_t {
+    None = -1,
+    Stopped = 0,
+    Slow = 1,
+    Fast = 2,
+    Between = 3, // lever partly moved
+};
+
+class Rotor {
+public:
+    static constexpr double kMinUnitRate = 11025.0;
+    // 1 / ln 9: a time T covers 10 % to 90 % of a speed step.
+    static constexpr double kTenToNinety = 0.45511961331;
+    static constexpr double kDirectivityInterval = 16.0; // host-rate samples
+
+    explicit Rotor(RotorDirection direction, double unitRate = 44100.0) noexcept;
+
+    // Parameter-thread setters.
+    void setSlowSpeed(double hz) noexcept;
+    void setFastSpeed(double hz) noexcept;
+    void setLever(double x) noexcept; // 1 = slow end, 0 = fast end
+    void setStop(double x) noexcept;
+    void setAccelTime(double seconds) noexcept;
+    void setDecelTime(double seconds) noexcept;
+    void setFlip(double v) noexcept; // flip offset only; the unit rebuilds itself
+    void setTarget(double hz) noexcept;
+
+    // Audio thread: unit rate (at least 11025), angle 0, speed jumps to the target.
+    // The factor is the engine's decimation factor; it sets the directivity update
+    // interval.
+    void setUnitRate(double rate, int factor) noexcept;
+
+    // Per internal-rate sample: advances speed and angle and returns the angle the
+    // sound path uses this sample (taken before the step).
+    double step() noexcept;
+
+    RotorDirection direction() const noexcept { return direction_; }
+    RotorState state() const noexcept { return static_cast<RotorState>(state_.load()); }
+    double slowSpeed() const noexcept { return slowSpeed_.load(); }
+    double fastSpeed() const noexcept { return fastSpeed_.load(); }
+    double leverInput() const noexcept { return leverInput_.load(); }
+    double stopInput() const noexcept { return stopInput_.load(); }
+    double targetSpeedHz() const noexcept { return targetSpeedHz_.load(); }
+    double targetSpeed() const noexcept { return targetSpeed_.load(); } // rev/sample
+    double speed() const noexcept { return speed_; }                    // rev/sample
+    double speedHz() const noexcept { return speed_ * unitRate_.load(); }
+    double angle() const noexcept { return rotorAngle_; } // turns, [0, 1)
+    double heardAngle() const noexcept { return heardAngle_; }
+    double flipOffset() const noexcept { return flipOffset_.load(); }
+    double accelTime() const noexcept { return accelTime_.load(); }
+    double decelTime() const noexcept { return decelTime_.load(); }
+    double accelKeep() const noexcept { return accelKeep_.load(); }
+    double accelTake() const noexcept { return 1.0 - accelKeep_.load(); }
+    double decelKeep() const noexcept { return decelKeep_.load(); }
+    double decelTake() const noexcept { return 1.0 - decelKeep_.load(); }
+    double unitRate() const noexcept { return unitRate_.load(); }
+    int decimationFactor() const noexcept { return factor_; }
+    // Directivity filters update when (sample counter AND mask) = 0.
+    unsigned directivityMask() const noexcept { return directivityMask_; }
+
+private:
+    static double keepFor(double seconds, double rate) noexcept;
+    void setTargetRaw(double hz) noexcept;
+
+    const RotorDirection direction_;
+    Relaxed<int32_t> state_{static_cast<int32_t>(RotorState::None)};
+    Relaxed<double> slowSpeed_{0.0};
+    Relaxed<double> fastSpeed_{0.0};
+    Relaxed<double> leverBlend_{0.0};
+    Relaxed<double> leverInput_{1.0};
+    Relaxed<double> stopInput_{0.0};
+    Relaxed<double> targetSpeedHz_{0.0};
+    Relaxed<double> targetSpeed_{0.0};
+    // Infinite until set: the rotor does not move before the times arrive.
+    Relaxed<double> accelTime_;
+    Relaxed<double> decelTime_;
+    // The take coefficients are 1 - keep; storing only keep means a reader never
+    // sees a keep/take pair from two different settings.
+    Relaxed<double> accelKeep_{1.0};
+    Relaxed<double> decelKeep_{1.0};
+    Relaxed<double> flipOffset_{0.0};
+    Relaxed<double> unitRate_;
+
+    // Audio-thread state.
+    double speed_ = 0.0;
+    double rotorAngle_ = 0.0;
+    double heardAngle_ = 0.0;
+    int factor_ = 1;
+    unsigned directivityMask_ = 15;
+};
+
+} // namespace zel
