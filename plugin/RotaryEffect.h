@@ -1,0 +1,87 @@
+// The effect object behind every plug-in instance: owns the engine, the current
+// parameter values and (through its base) the 32 stored programs, and wraps the
+// engine's per-frame routine in the two process entries with channel selection
+// and the bypass crossfade.
+#pragma once
+
+#include "engine/EngineSettings.h"
+#include "engine/Relaxed.h"
+#include "plugin/ChannelSelection.h"
+#include "plugin/ReadoutContext.h"
+#include "presets/CPresetSystemEffect.h"
+
+#include <memory>
+
+namespace zel {
+
+constexpr int32_t kNumParameters = 120; // host set 0..35, tuning set 36..119
+
+class RotaryEffect : public CPresetSystemEffect {
+public:
+    explicit RotaryEffect(vst::HostCallback host);
+    ~RotaryEffect() override;
+
+    void suspend() override;
+    void resume() override;
+    void processReplacing(float** inputs, float** outputs, int32_t frames) override;
+    void processDoubleReplacing(double** inputs, double** outputs, int32_t frames) override;
+
+    // Parameter application and read-back live with the parameter table (params/).
+    void setParameter(int32_t index, float value) override;
+    float getParameter(int32_t index) override;
+    void getParameterLabel(int32_t index, char* label) override;
+    void getParameterDisplay(int32_t index, char* text) override;
+    void getParameterName(int32_t index, char* text) override;
+    bool canParameterBeAutomated(int32_t index) override;
+    bool getParameterProperties(int32_t index, vst::VstParameterProperties* properties) override;
+
+    // Fixed answers to the host (plugin/RotaryEffectHostInfo.cpp).
+    bool getInputProperties(int32_t index, vst::VstPinProperties* properties) override;
+    bool getOutputProperties(int32_t index, vst::VstPinProperties* properties) override;
+    bool setSpeakerArrangement(vst::VstSpeakerArrangement* input,
+                               vst::VstSpeakerArrangement* output) override;
+    int32_t getNumMidiInputChannels() override { return 1; }
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    int32_t getVendorVersion() override;
+    int32_t canDo(const char* text) override;
+    int32_t getPlugCategory() override { return vst::kPlugCategEffect; }
+
+    // Only the host parameter set travels in programs, chunks and files.
+    bool isParameterNotSaved(int32_t index) override { return !isStoredIndex(index); }
+    bool isParameterNotLoaded(int32_t index) override { return !isStoredIndex(index); }
+
+    bool isStereoInput() const noexcept { return stereoInput; }
+    bool isStereoOutput() const noexcept { return stereoOutput; }
+    const ReadoutContext* getReadoutContext() const noexcept { return readoutContext.get(); }
+    // The bypass crossfade as the audio thread last left it (0 processed, 1 dry).
+    double getBypassLevel() const noexcept { return bypassLevel; }
+
+protected:
+    // Structural requests raised by suspend, resume and parameter application,
+    // carried out by the audio thread at the start of a block.
+    RebuildRequests requests;
+
+    Relaxed<bool> stereoInput{true};
+    Relaxed<bool> stereoOutput{true};
+    Relaxed<double> bypassTarget{0.0};
+    Relaxed<float> parameterValue[kNumParameters] = {};
+
+private:
+    static constexpr double kBypassGlideSeconds = 0.02;
+
+    template <typename T> void processBlock(T** inputs, T** outputs, int32_t frames);
+    void startBlock();
+    void updateBypassCoefficient();
+    void handleRequestsPlaceholder();
+    void processSamplePlaceholder(double in0, double in1, double& out0, double& out1) const;
+
+    std::unique_ptr<ReadoutContext> readoutContext;
+    // Audio-thread state: written by resume only as a request, applied at block start.
+    Relaxed<bool> bypassSnapRequest{false};
+    Relaxed<double> bypassLevel{0.0};
+    double bypassCoefficient = 0.0; // c20, computed from the host rate
+};
+
+} // namespace zel
