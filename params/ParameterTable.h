@@ -7,8 +7,7 @@
 
 namespace zel {
 
-constexpr int kNumParameters = 120;
-constexpr int kNumHostParameters = 36;
+constexpr int32_t kNumParameters = 120; // host set 0..35, tuning set 36..119
 
 // Global parameters are copied into every stored program; tuning values never
 // travel in programs.

@@ -1,26 +1,29 @@
-// Read-back and texts of the parameters as the host sees them.
-#include "plugin/HostText.h"
+// Read-back, names, labels, texts and host properties of the parameters.
 #include "plugin/RotaryEffect.h"
+
+#include "params/ParameterProperties.h"
+#include "params/ParameterTexts.h"
 
 namespace zel {
 
 float RotaryEffect::getParameter(int32_t index) {
-    return (index >= 0 && index < kNumParameters) ? parameterValue[index].load() : 0.0f;
+    return parameterValues.getFloat(index);
 }
 
 void RotaryEffect::getParameterLabel(int32_t index, char* label) {
-    copyHostText(label, " ", vst::kVstMaxParamStrLen);
+    parameterLabel(index, parameterValues.get(index), label);
 }
 
 void RotaryEffect::getParameterDisplay(int32_t index, char* text) {
-    copyHostText(text, "", vst::kVstMaxParamStrLen);
+    parameterDisplay(index, parameterValues.get(index), text);
 }
 
 void RotaryEffect::getParameterName(int32_t index, char* text) {
-    copyHostText(text, "", vst::kVstMaxParamStrLen);
+    parameterName(index, text);
 }
 
 bool RotaryEffect::getParameterProperties(int32_t index, vst::VstParameterProperties* properties) {
+    if (properties) fillParameterProperties(index, *properties);
     return true;
 }
 

@@ -32,7 +32,8 @@ RotaryEffect::RotaryEffect(vst::HostCallback host)
     canDoubleReplacing();
     setUniqueID(kUniqueId);
 
-    for (int32_t i = 0; i < 4; ++i) parameterValue[kFirstSpareParameter + i] = kSpareDefaults[i];
+    for (int32_t i = 0; i < 4; ++i)
+        parameterValues.set(kFirstSpareParameter + i, kSpareDefaults[i]);
 
     readoutContext = std::make_unique<ReadoutContext>();
 

@@ -6,6 +6,7 @@
 
 #include "engine/EngineSettings.h"
 #include "engine/Relaxed.h"
+#include "params/ParameterValues.h"
 #include "plugin/ChannelSelection.h"
 #include "plugin/ReadoutContext.h"
 #include "presets/CPresetSystemEffect.h"
@@ -13,8 +14,6 @@
 #include <memory>
 
 namespace zel {
-
-constexpr int32_t kNumParameters = 120; // host set 0..35, tuning set 36..119
 
 class RotaryEffect : public CPresetSystemEffect {
 public:
@@ -66,7 +65,7 @@ protected:
     Relaxed<bool> stereoInput{true};
     Relaxed<bool> stereoOutput{true};
     Relaxed<double> bypassTarget{0.0};
-    Relaxed<float> parameterValue[kNumParameters] = {};
+    ParameterValues parameterValues;
 
 private:
     static constexpr double kBypassGlideSeconds = 0.02;
