@@ -1,0 +1,25 @@
+#include "engine/AttenuationTable.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zel {
+
+void AttenuationTable::build(const AttenuationSettings& settings) {
+    const double radius = settings.amRadius;
+    const double exponent = settings.exponent;
+    const double reach = std::max(settings.attenuationDistance, kMinAttenuationDistance);
+    const double decay = settings.decayExponent;
+    start_ = std::max(cabinet::kAttenuationStart - radius, kMinStart);
+
+    table_[0] = std::pow(std::max(radius, 0.0) * cabinet::kAttenuationReference, exponent);
+    for (int n = 1; n < cabinet::kAttenuationEntries; ++n) {
+        const double beyond = cabinet::kAttenuationStep * n; // past the first entry
+        const double here = beyond + start_;
+        const double previous = beyond - cabinet::kAttenuationStep + start_;
+        const double fade = beyond < reach ? 1.0 - std::pow(beyond / reach, decay) : 0.0;
+        table_[n] = table_[n - 1] * std::pow(previous / here, fade * exponent);
+    }
+}
+
+} // namespace zel

@@ -1,0 +1,46 @@
+// What a rotating source emitted: the input samples and the angle the rotor had
+// when each left the mouth, 4096 samples back. Inputs are written twice (at i and
+// i + 4096) so the cubic read of a delayed sample never wraps.
+#pragma once
+
+#include "engine/Interpolation.h"
+
+#include <array>
+
+namespace zel {
+
+class SourceHistory {
+public:
+    static constexpr int kLength = 4096;
+    static constexpr int kMask = kLength - 1;
+
+    void clear() {
+        input_.fill(0.0);
+        angle_.fill(0.0);
+        w_ = 0;
+    }
+
+    void write(double x, double angle) {
+        input_[w_] = x;
+        input_[w_ + kLength] = x;
+        angle_[w_] = angle;
+    }
+    void advance() { w_ = (w_ + 1) & kMask; }
+    int writeIndex() const { return w_; }
+
+    // The input delayed by a (fractional) number of samples.
+    double inputBefore(double delaySamples) const {
+        return readCubic(input_.data(), kLength, w_ - delaySamples);
+    }
+    // The rotor angle of the sample emitted delaySamples ago (whole samples).
+    double angleBefore(double delaySamples) const {
+        return angle_[static_cast<int>(w_ - delaySamples + kLength) & kMask];
+    }
+
+private:
+    std::array<double, 2 * kLength> input_{};
+    std::array<double, kLength> angle_{};
+    int w_ = 0;
+};
+
+} // namespace zel
