@@ -1,0 +1,394 @@
+#include "engine/BiquadFilter.h"
+
+#include "engine/OnePole.h"
+
+#include <cmath>
+
+namespace zel {
+
+namespace {
+
+// Near-Nyquist widening: the bandwidth of a section grows as its frequency nears
+// half the rate.
+constexpr double kWideningEdge = 0.5001;
+constexpr double kLowPassWideningEdge = 0.50001;
+constexpr double kHighPassWidening = 6.0;
+constexpr double kLowShelfWidening = 3.5;
+constexpr double kPeakWidening = 2.8;
+constexpr double kHighShelfWidening = 4.0;
+constexpr double kLowPassWidening = 8.0;
+
+// Saturation law constants.
+constexpr double kSatReferenceRate = 44100.0;
+constexpr double kSatFrequencyScale = 0.01 * 3.0;
+constexpr double kSatQExponent = 0.75;
+constexpr double kSlowDecay = 0.005;
+constexpr double kSlowDecayHz = 30.0;
+
+bool finite(const BiquadCoefficients& c) {
+    return std::isfinite(c.a0) && std::isfinite(c.a1) && std::isfinite(c.a2) &&
+           std::isfinite(c.b0) && std::isfinite(c.b1) && std::isfinite(c.b2);
+}
+
+double acceptedRate(double r) {
+    return (r >= BiquadFilter::kMinRate && r <= BiquadFilter::kMaxRate)
+               ? r
+               : BiquadFilter::kDefaultRate;
+}
+
+int32_t glideLengthFor(double rate) {
+    return static_cast<int32_t>(rate * BiquadFilter::kGlideSeconds);
+}
+
+} // namespace
+
+BiquadFilter::BiquadFilter(double rate, int32_t type, double frequency, double q,
+                           double gainDb) noexcept
+    : rate_(acceptedRate(rate)), type_(type), frequency_(frequency), q_(q), gainDb_(gainDb),
+      glideLength_(glideLengthFor(rate_)) {
+    glided_[kGain] = {1.0, 1.0};
+    cur_ = target_;
+}
+
+double BiquadFilter::clampFrequency(double hz) const noexcept {
+    if (!(hz >= kMinFrequency)) return kMinFrequency; // also NaN
+    const double top = kMaxFrequencyRatio * rate_;
+    return hz > top ? top : hz;
+}
+
+static double clampQ(double q) {
+    if (!(q >= BiquadFilter::kMinQ)) return BiquadFilter::kMinQ;
+    return q > BiquadFilter::kMaxQ ? BiquadFilter::kMaxQ : q;
+}
+
+void BiquadFilter::setRate(double rate) noexcept {
+    rate_ = acceptedRate(rate);
+    glideLength_ = glideLengthFor(rate_);
+    recompute();
+    applySaturation();
+}
+
+void BiquadFilter::setType(int32_t type) noexcept {
+    type_ = type;
+    recompute();
+}
+
+void BiquadFilter::setFrequency(double hz) noexcept {
+    frequency_ = clampFrequency(hz);
+    recompute();
+}
+
+void BiquadFilter::setFrequencyAndQ(double hz, double q) noexcept {
+    frequency_ = clampFrequency(hz);
+    q_ = clampQ(q);
+    recompute();
+}
+
+void BiquadFilter::setAll(double hz, double q, double gainDb) noexcept {
+    frequency_ = hz;
+    q_ = q;
+    gainDb_ = gainDb;
+    recompute();
+}
+
+void BiquadFilter::setQ(double q) noexcept {
+    q_ = clampQ(q);
+    recompute();
+    applySaturation();
+}
+
+void BiquadFilter::setGain(double gainDb) noexcept {
+    if (!(gainDb >= -kMaxGainDb)) gainDb = -kMaxGainDb;
+    if (gainDb > kMaxGainDb) gainDb = kMaxGainDb;
+    gainDb_ = gainDb;
+    recompute();
+}
+
+void BiquadFilter::setEnabled(bool on) noexcept {
+    const int32_t e = on ? 1 : 0;
+    if (e == enabled_) return;
+    enabled_ = e;
+    recompute();
+    snap();
+}
+
+void BiquadFilter::setImmediate(bool on) noexcept {
+    const uint8_t b = on ? 1 : 0;
+    if (b == immediate_) return;
+    immediate_ = b;
+    if (!on) snap();
+}
+
+void BiquadFilter::setSaturation(double amount) noexcept {
+    satAmount_ = amount;
+    applySaturation();
+}
+
+void BiquadFilter::applySaturation() noexcept {
+    if (satAmount_ > 0.0) {
+        const double b = frequency_ * kSatFrequencyScale * (kSatReferenceRate / rate_) * satAmount_;
+        const double k = kDefaultSatScale / (b / std::pow(q_, kSatQExponent));
+        satOn_ = 1;
+        satScale_ = k;
+        satInverse_ = 1.0 / k;
+    } else {
+        satOn_ = 0;
+        satScale_ = kDefaultSatScale;
+        satInverse_ = 1.0 / kDefaultSatScale;
+    }
+    slowCoef_ = 1.0 - std::pow(kSlowDecay, kSlowDecayHz / rate_);
+}
+
+void BiquadFilter::setBias(double bias) noexcept {
+    if (!(bias >= -kMaxBias)) bias = -kMaxBias;
+    if (bias > kMaxBias) bias = kMaxBias;
+    satBias_ = bias;
+}
+
+void BiquadFilter::recompute() noexcept {
+    computeTarget();
+    setUpGlide();
+}
+
+void BiquadFilter::computeTarget() noexcept {
+    BiquadCoefficients c; // identity
+    target_ = c;
+    if (!enabled_) return;
+
+    const double w = kTwoPi * frequency_ / rate_;
+    const double cw = std::cos(w);
+    const double sw = std::sin(w);
+    const double A = std::pow(10.0, gainDb_ / 40.0);
+    const double edge = frequency_ / (rate_ * kWideningEdge);
+    auto widen = [edge](double p) { return 1.0 - std::pow(edge, p); };
+
+    switch (type_) {
+    case kBiquadHighPass: {
+        const double alpha = sw / (widen(kHighPassWidening) * q_ * 2.0);
+        const double n = 1.0 / (1.0 + alpha);
+        c.a0 = 1.0 + alpha;
+        c.b0 = c.b2 = (1.0 + cw) * 0.5 * n;
+        c.b1 = -(1.0 + cw) * n;
+        c.a1 = -2.0 * cw * n;
+        c.a2 = (1.0 - alpha) * n;
+        break;
+    }
+    case kBiquadFirstOrderHighPass: {
+        const double beta = cw / (sw + 1.0);
+        c.a1 = -beta;
+        c.b0 = (beta + 1.0) * 0.5;
+        c.b1 = -(beta + 1.0) * 0.5;
+        c.a2 = c.b2 = 0.0;
+        break;
+    }
+    case kBiquadLowShelf: {
+        const double S = sw * std::sqrt(A) / (widen(kLowShelfWidening) * q_);
+        c.a0 = (A + 1.0) + (A - 1.0) * cw + S;
+        const double n = 1.0 / c.a0;
+        c.b0 = A * ((A + 1.0) - (A - 1.0) * cw + S) * n;
+        c.b1 = 2.0 * A * ((A - 1.0) - (A + 1.0) * cw) * n;
+        c.b2 = A * ((A + 1.0) - (A - 1.0) * cw - S) * n;
+        c.a1 = -2.0 * ((A - 1.0) + (A + 1.0) * cw) * n;
+        c.a2 = ((A + 1.0) + (A - 1.0) * cw - S) * n;
+        break;
+    }
+    case kBiquadPeaking: {
+        const double alpha = sw / (widen(kPeakWidening) * q_ * 2.0);
+        c.a0 = 1.0 + alpha / A;
+        const double n = 1.0 / c.a0;
+        c.b0 = (1.0 + alpha * A) * n;
+        c.b1 = c.a1 = -2.0 * cw * n;
+        c.b2 = (1.0 - alpha * A) * n;
+        c.a2 = (1.0 - alpha / A) * n;
+        break;
+    }
+    case kBiquadBandPass:
+    case kBiquadNotch: {
+        const double alpha = sw / (widen(kPeakWidening) * q_ * 2.0);
+        c.a0 = 1.0 + alpha;
+        const double n = 1.0 / c.a0;
+        if (type_ == kBiquadBandPass) {
+            c.b0 = alpha * n;
+            c.b1 = 0.0;
+            c.b2 = -alpha * n;
+        } else {
+            c.b0 = c.b2 = n;
+            c.b1 = -2.0 * cw * n;
+        }
+        c.a1 = -2.0 * cw * n;
+        c.a2 = (1.0 - alpha) * n;
+        break;
+    }
+    case kBiquadHighShelf: {
+        const double S = sw * std::sqrt(A) / (widen(kHighShelfWidening) * q_);
+        c.a0 = (A + 1.0) - (A - 1.0) * cw + S;
+        const double n = 1.0 / c.a0;
+        c.b0 = A * ((A + 1.0) + (A - 1.0) * cw + S) * n;
+        c.b1 = -2.0 * A * ((A - 1.0) + (A + 1.0) * cw) * n;
+        c.b2 = A * ((A + 1.0) + (A - 1.0) * cw - S) * n;
+        c.a1 = 2.0 * ((A - 1.0) - (A + 1.0) * cw) * n;
+        c.a2 = ((A + 1.0) - (A - 1.0) * cw - S) * n;
+        break;
+    }
+    case kBiquadLowPass: {
+        const double r8 = std::pow(frequency_ / (rate_ * kLowPassWideningEdge), kLowPassWidening);
+        const double alpha = sw / ((1.0 - r8) * q_ * 2.0);
+        c.a0 = 1.0 + alpha;
+        const double n = 1.0 / c.a0;
+        c.b0 = c.b2 = (1.0 - cw) * 0.5 * n;
+        c.b1 = (1.0 - cw) * n;
+        c.a1 = -2.0 * cw * n;
+        c.a2 = (1.0 - alpha) * n;
+        break;
+    }
+    case kBiquadOnePoleLowPass: {
+        const double m = 2.0 - cw;
+        const double a = std::sqrt(m * m - 1.0) - m;
+        c.a1 = a;
+        c.b0 = 1.0 + a;
+        c.b1 = c.a2 = c.b2 = 0.0;
+        break;
+    }
+    case kBiquadAllPass: {
+        const double alpha = sw / (2.0 * q_);
+        c.a0 = 1.0 + alpha;
+        const double n = 1.0 / c.a0;
+        c.b0 = (1.0 - alpha) * n;
+        c.b1 = c.a1 = -2.0 * cw * n;
+        c.a2 = (1.0 - alpha) * n;
+        c.b2 = (1.0 + alpha) * n;
+        break;
+    }
+    default: // identity
+        break;
+    }
+    // Settings the setters pass unclamped (setAll) can put a section on a pole of
+    // its formulas; such a section stays transparent instead of emitting NaN.
+    if (finite(c)) target_ = c;
+}
+
+void BiquadFilter::setUpGlide() noexcept {
+    const BiquadCoefficients& c = target_;
+    double zaRe = 0, zaIm = 0, zbRe = 0, zbIm = 0;
+    if (c.b0 != 0.0) {
+        const double D = c.b1 * c.b1 - 4.0 * c.b0 * c.b2;
+        const double twoB0 = 2.0 * c.b0;
+        if (D >= 0.0) {
+            const double s = std::sqrt(D);
+            zaRe = (-c.b1 - s) / twoB0;
+            zbRe = (s - c.b1) / twoB0;
+        } else {
+            const double s = std::sqrt(-D);
+            zaRe = zbRe = -c.b1 / twoB0;
+            zaIm = -s / twoB0;
+            zbIm = s / twoB0;
+        }
+    }
+    double paRe, paIm = 0, pbRe, pbIm = 0;
+    const double E = c.a1 * c.a1 - 4.0 * c.a2;
+    if (E >= 0.0) {
+        const double s = std::sqrt(E);
+        paRe = (-c.a1 - s) * 0.5;
+        pbRe = (s - c.a1) * 0.5;
+    } else {
+        const double s = std::sqrt(-E);
+        paRe = pbRe = -c.a1 * 0.5;
+        paIm = -s * 0.5;
+        pbIm = s * 0.5;
+    }
+    const double targets[kGlidedCount] = {zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, c.b0};
+    glideCount_ = glideLength_;
+    const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
+    for (int i = 0; i < kGlidedCount; ++i) {
+        glided_[i].target = targets[i];
+        increment_[i] = (targets[i] - glided_[i].current) * inv;
+    }
+    if (immediate_ || glideLength_ <= 0) snap();
+}
+
+void BiquadFilter::snap() noexcept {
+    for (int i = 0; i < kGlidedCount; ++i) {
+        glided_[i].current = glided_[i].target;
+        increment_[i] = 0.0;
+    }
+    glideCount_ = 0;
+    cur_ = target_;
+}
+
+void BiquadFilter::clear() noexcept {
+    snap();
+    state_ = BiquadState{};
+}
+
+void BiquadFilter::stepGlide() noexcept {
+    --glideCount_;
+    for (int i = 0; i < kGlidedCount; ++i) glided_[i].current += increment_[i];
+    const double gain = glided_[kGain].current;
+    const double zaRe = glided_[kZeroARe].current, zaIm = glided_[kZeroAIm].current;
+    const double zbRe = glided_[kZeroBRe].current, zbIm = glided_[kZeroBIm].current;
+    const double paRe = glided_[kPoleARe].current, paIm = glided_[kPoleAIm].current;
+    const double pbRe = glided_[kPoleBRe].current, pbIm = glided_[kPoleBIm].current;
+    cur_.b0 = gain;
+    cur_.b1 = -(zaRe + zbRe) * gain;
+    cur_.b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
+    cur_.a1 = -(paRe + pbRe);
+    cur_.a2 = paRe * pbRe - paIm * pbIm;
+}
+
+double BiquadFilter::recursion(const BiquadCoefficients& c, double x) const noexcept {
+    const double y =
+        c.b0 * x + c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
+    return denormalGuard(y, kRecursionGuard);
+}
+
+void BiquadFilter::shift(double x, double y) noexcept {
+    state_.x = x;
+    state_.x2 = state_.x1;
+    state_.x1 = x;
+    state_.y = y;
+    state_.y2 = state_.y1;
+    state_.y1 = y;
+}
+
+double BiquadFilter::process(double x) noexcept {
+    if (type_ == kBiquadIdentity) return x;
+    if (!enabled_ && glideCount_ == 0) {
+        state_.x1 = state_.x2 = state_.y1 = state_.y2 = 0.0;
+        return x;
+    }
+    const BiquadCoefficients* c = &target_;
+    if (glideCount_ > 0) {
+        stepGlide();
+        c = &cur_;
+    }
+    const double y = recursion(*c, x);
+    shift(x, y);
+    return y;
+}
+
+double BiquadFilter::processSaturated(double x) noexcept {
+    if (type_ == kBiquadIdentity) return x;
+    if (!enabled_ && glideCount_ == 0) {
+        state_.x1 = state_.x2 = state_.y1 = state_.y2 = 0.0;
+        return x;
+    }
+    const BiquadCoefficients* c = &target_;
+    if (glideCount_ > 0) {
+        stepGlide();
+        c = &cur_;
+    }
+    double y = recursion(*c, x);
+    if (satOn_) y = y / (std::fabs(y + satBias_) * satInverse_ + 1.0);
+    shift(x, y);
+    return y;
+}
+
+double BiquadFilter::processPlain(double x) noexcept {
+    const BiquadCoefficients& c = target_;
+    double y = c.b0 * x + c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
+    y = denormalGuard(y, kCascadeGuard);
+    shift(x, y);
+    return y;
+}
+
+} // namespace zel

@@ -1,0 +1,255 @@
+#include "engine/MechNoisePlayer.h"
+
+#include "engine/Interpolation.h"
+#include "engine/data/MotorNoiseTables.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zel {
+
+namespace {
+
+constexpr double kMinSpan = 1e-10;
+constexpr double kMinMicDistance = 0.01; // metres; keeps the distance factor finite
+constexpr double kInitialMicDistance = 1.0;
+constexpr double kDistanceReference = 0.3;
+
+// Horn: one band-pass whose width follows the microphone distance.
+constexpr double kHornBandPassHz = 1100.0;
+constexpr double kHornQPerMetre = 0.25;
+constexpr double kHornQBase = 0.05;
+constexpr double kHornDistanceExponent = 0.25;
+
+// Drum: the loop passes a low-pass and the recording a high shelf, both moving
+// with the speed between the limits, then a band-pass.
+constexpr double kDrumBandPassHz = 1000.0;
+constexpr double kDrumQPerMetre = 0.12;
+constexpr double kDrumQBase = 0.005;
+constexpr double kDrumDistanceExponent = 0.1;
+constexpr double kDrumLowPassHz = 18000.0;
+constexpr double kDrumLowPassQ = 0.7;
+constexpr double kDrumLowPassExponent = 0.06;
+constexpr double kDrumShelfHz = 2000.0;
+constexpr double kDrumShelfQ = 0.707;
+constexpr double kDrumShelfBaseHz = 3500.0;
+constexpr double kDrumShelfSpanHz = 9500.0;
+constexpr double kDrumShelfSpanDb = 12.0;
+constexpr double kDrumLoopSpeedScale = 0.2;
+
+double wrapUnit(double x) {
+    if (x >= 1.0) x -= 1.0;
+    if (!(x >= 0.0 && x < 1.0)) {
+        x -= std::floor(x);
+        if (!(x >= 0.0 && x < 1.0)) x = 0.0;
+    }
+    return x;
+}
+
+} // namespace
+
+MechNoisePlayer::MechNoisePlayer(MechNoiseSource source, double rate)
+    : source_(source), offset_(0.0), direction_(source == MechNoiseSource::Drum ? 1.0 : -1.0),
+      bandPass_(44100.0, kBiquadBandPass,
+                source == MechNoiseSource::Drum ? kDrumBandPassHz : kHornBandPassHz, 1.0, 0.0),
+      lowPass_(44100.0, kBiquadLowPass, kDrumLowPassHz, kDrumLowPassQ, 0.0),
+      highShelf_(44100.0, kBiquadHighShelf, kDrumShelfHz, kDrumShelfQ, 0.0) {
+    const MotorNoiseTables& t = motorNoiseTables();
+    transition_ = t.transition.data();
+    switch (source) {
+    case MechNoiseSource::HornUnit0:
+        loop_ = t.hornLoopA.data();
+        recording_ = t.hornRotor.data();
+        offset_ = kHornOffset0;
+        break;
+    case MechNoiseSource::HornUnit1:
+        loop_ = t.hornLoopB.data();
+        recording_ = t.hornRotor.data();
+        offset_ = kHornOffset1;
+        break;
+    case MechNoiseSource::Drum:
+        loop_ = t.drumLoop.data();
+        recording_ = t.drumRotor.data();
+        offset_ = kDrumOffset;
+        break;
+    }
+    bandPass_.setEnabled(true);
+    if (!isHorn()) {
+        lowPass_.setEnabled(true);
+        highShelf_.setEnabled(true);
+    }
+    requestedDistance_.store(kInitialMicDistance);
+    setRate(rate);
+}
+
+void MechNoisePlayer::handOver(double amplitude, double retardedAngle, double micAngle,
+                               double speed) noexcept {
+    amplitude_ = amplitude;
+    retardedAngle_ = retardedAngle;
+    micAngle_ = micAngle;
+    speed_ = speed;
+}
+
+void MechNoisePlayer::setRate(double rate) noexcept {
+    rate_ = rate >= kMinRate ? rate : kMinRate;
+    invRate_ = 1.0 / rate_;
+    slowLimit_ = kSlowLimitHz * invRate_;
+    fastLimit_ = kFastLimitHz * invRate_;
+    invSlowLimit_ = 1.0 / slowLimit_;
+    invSpan_ = 1.0 / std::max(fastLimit_ - slowLimit_, kMinSpan);
+    loopPos_ = 0.0;
+    phase_ = 0.0;
+    transitionActive_ = false;
+    transitionPos_ = 0.0;
+    step_ = kMotorNoiseTableRate * invRate_;
+
+    bandPass_.setRate(rate_);
+    applyMicDistance(requestedDistance_.load());
+    bandPass_.setFrequency(isHorn() ? kHornBandPassHz : kDrumBandPassHz);
+    bandPass_.clear();
+    if (!isHorn()) {
+        // Frequencies are kept below half the rate: a section tuned beyond it
+        // would ring at an aliased resonance instead of passing the signal.
+        lowPass_.setRate(rate_);
+        lowPass_.setFrequency(kDrumLowPassHz);
+        lowPass_.clear();
+        highShelf_.setRate(rate_);
+        highShelf_.setAll(std::min(kDrumShelfHz, BiquadFilter::kMaxFrequencyRatio * rate_),
+                          kDrumShelfQ, 0.0);
+        highShelf_.clear();
+    }
+}
+
+void MechNoisePlayer::setMicDistance(double metres) noexcept {
+    if (!(metres >= kMinMicDistance)) metres = kMinMicDistance; // also NaN
+    requestedDistance_.store(metres);
+}
+
+void MechNoisePlayer::startTransition() noexcept {
+    transitionRequests_.store(transitionRequests_.load() + 1u);
+}
+
+void MechNoisePlayer::applyMicDistance(double metres) noexcept {
+    appliedDistance_ = metres;
+    if (isHorn()) {
+        bandPass_.setQ(metres * kHornQPerMetre + kHornQBase);
+        distanceFactor_ = std::pow(kDistanceReference / metres, kHornDistanceExponent);
+    } else {
+        bandPass_.setQ(metres * kDrumQPerMetre + kDrumQBase);
+        distanceFactor_ = std::pow(kDistanceReference / metres, kDrumDistanceExponent);
+    }
+}
+
+void MechNoisePlayer::applyRequests() noexcept {
+    const double d = requestedDistance_.load();
+    if (d != appliedDistance_) applyMicDistance(d);
+    const uint32_t n = transitionRequests_.load();
+    if (n != transitionsSeen_) {
+        transitionsSeen_ = n;
+        transitionActive_ = true;
+        transitionPos_ = 0.0;
+        transitionGain_ = 1.0;
+        transitionLevel_ = decelLevel_.load() * kTransitionLevel;
+    }
+}
+
+double MechNoisePlayer::transitionSample() noexcept {
+    if (!transitionActive_) return 0.0;
+    const double v =
+        static_cast<double>(lookupCubicF(transition_, kTransitionLength, transitionPos_)) *
+        transitionGain_ * transitionLevel_;
+    if (transitionPos_ > static_cast<double>(kTransitionLength)) transitionActive_ = false;
+    transitionPos_ += step_;
+    return v;
+}
+
+double MechNoisePlayer::process() noexcept {
+    applyRequests();
+    return isHorn() ? processHorn() : processDrum();
+}
+
+double MechNoisePlayer::processHorn() noexcept {
+    const double s = speed_;
+    double wl, wr;
+    if (s > slowLimit_) {
+        wl = 0.0;
+        wr = 1.0;
+        if (s < fastLimit_) {
+            const double x = (s - slowLimit_) * invSpan_;
+            const double d = 1.0 - 2.5 * x;
+            wl = x < 0.4 ? d * d : 0.0;
+            const double x2 = x * x;
+            wr = x2 * x2;
+        }
+    } else {
+        const double r = s * invSlowLimit_;
+        wl = r * r;
+        wr = 0.0;
+    }
+
+    double o = 0.0;
+    if (wl != 0.0) {
+        o += static_cast<double>(readCubicF(loop_, kHornLoopLength, loopPos_)) * slowLevel_.load() *
+             wl;
+    }
+    if (wr != 0.0) {
+        const double pos =
+            (phase_ - direction_ * retardedAngle_ / kHornRotorRevolutions + offset_) *
+            kHornRotorLength;
+        o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
+             fastLevel_.load() * wr;
+    }
+    o += transitionSample();
+    o = bandPass_.process(o);
+
+    loopPos_ += step_;
+    if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
+    phase_ = wrapUnit(phase_ + s / kHornRotorRevolutions);
+    return o * distanceFactor_ * amplitude_;
+}
+
+double MechNoisePlayer::processDrum() noexcept {
+    const double s = speed_;
+    double wl, wr;
+    if (s > slowLimit_) {
+        wl = 0.0;
+        wr = 1.0;
+        if (s < fastLimit_) {
+            const double x = (s - slowLimit_) * invSpan_;
+            const double x2 = x * x;
+            lowPass_.setFrequency(kDrumLowPassHz -
+                                  kDrumLowPassHz * std::pow(x, kDrumLowPassExponent));
+            wl = std::pow(1.0 - x, 0.25);
+            wr = x2;
+            highShelf_.setAll(std::min(x2 * kDrumShelfSpanHz + kDrumShelfBaseHz,
+                                       BiquadFilter::kMaxFrequencyRatio * rate_),
+                              kDrumShelfQ, x2 * kDrumShelfSpanDb - kDrumShelfSpanDb);
+        }
+    } else {
+        const double r = s * invSlowLimit_;
+        wl = r * r;
+        wr = 0.0;
+    }
+
+    double rec = 0.0;
+    if (wr != 0.0) {
+        const double pos =
+            (micAngle_ * direction_ / kDrumRotorRevolutions + phase_ + offset_) * kDrumRotorLength;
+        rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
+              fastLevel_.load() * wr;
+    }
+    double loop = 0.0;
+    if (wl != 0.0) {
+        loop = static_cast<double>(readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
+               slowLevel_.load() * wl;
+    }
+    double t = lowPass_.process(loop) + highShelf_.process(rec);
+    t += transitionSample();
+    t = bandPass_.process(t);
+
+    phase_ = wrapUnit(phase_ + s / kDrumRotorRevolutions);
+    loopPos_ = wrapUnit(loopPos_ + s * kDrumLoopSpeedScale);
+    return t * distanceFactor_ * amplitude_;
+}
+
+} // namespace zel
