@@ -17,6 +17,7 @@ class ParameterValues {
 public:
     // Stores x if the index keeps a value; answers whether it did.
     bool set(int index, float x) noexcept {
+        if (!inTable(index)) return false;
         switch (parameterStorage(index)) {
         case Storage::Float:
             floats[slot(index)].store(x);
@@ -32,6 +33,7 @@ public:
 
     // The kept value, in the precision it is kept in.
     double get(int index) const noexcept {
+        if (!inTable(index)) return 0.0;
         switch (parameterStorage(index)) {
         case Storage::Float:
             return floats[slot(index)].load();
@@ -47,7 +49,7 @@ public:
     float getFloat(int index) const noexcept { return static_cast<float>(get(index)); }
 
 private:
-    // Only called for indices the table accepts, so 0..119.
+    static bool inTable(int index) noexcept { return index >= 0 && index < kNumParameters; }
     static std::size_t slot(int index) noexcept { return static_cast<std::size_t>(index); }
 
     std::array<Relaxed<float>, kNumParameters> floats{};
