@@ -9,17 +9,8 @@ namespace zel {
 
 namespace {
 
-// The radius stays inside the cabinet and short of the first attenuation entry.
-constexpr double kMinRadius = 0.001;
-constexpr double kMaxRadius = 0.29;
-// Below this the room-factor lookup is treated as this small gain.
-constexpr double kMinLookup = 1e-30;
-
 // The full unit's room factor is softened by this power.
 constexpr double kRoomFactorPower = 0.7;
-// Where the direct ray's average mouth position sits, against the lobe width.
-constexpr double kMeanOffset = 0.6366;
-constexpr double kMeanOffsetPerLobe = 2.546;
 
 // Output gain against the microphone distance.
 constexpr double kGainBase = 1.3;
@@ -86,7 +77,8 @@ void HornUnit::startTransition() {
 }
 
 MicPoint HornUnit::crossPathMicPosition() const {
-    const double radius = std::clamp(amRadius_.load(), kMinRadius, kMaxRadius);
+    const double radius =
+        std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
     const MicPoint mic = micPoint(micAngle_.load(), micDistance_.load());
     return {mic.x / radius, mic.y / radius};
 }
@@ -110,7 +102,7 @@ void HornUnit::rebuild() {
 void HornUnit::computeGeometry() {
     appliedMicAngle_ = micAngle_.load();
     appliedMicDistance_ = micDistance_.load();
-    appliedRadius_ = std::clamp(amRadius_.load(), kMinRadius, kMaxRadius);
+    appliedRadius_ = std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
     const double radius = appliedRadius_;
 
     // The first side wall (toward negative x) is the wide one unless flipped.
@@ -126,14 +118,11 @@ void HornUnit::computeGeometry() {
 
     table_.build({radius, attenuation_.load(), attenuationDistance_.load(), decayExponent_.load()});
 
-    for (int i = 0; i < horn::kFixedRays; ++i)
-        rays_[i].path = traceRay(horn::kFixedImages[i], half, mic, radius);
-    for (int i = horn::kFixedRays; i < kImageRays; ++i)
-        rays_[i].path =
-            traceRay(horn::kRegionImages[backRegion_][i - horn::kFixedRays], half, mic, radius);
-    for (Ray& ray : rays_) {
-        ray.lobe = LobeShape::of(ray.path.lobe);
-        ray.tablePos = table_.position(ray.path.distance);
+    for (int i = 0; i < kImageRays; ++i) {
+        const cabinet::ImageSource& image =
+            i < horn::kFixedRays ? horn::kFixedImages[i]
+                                 : horn::kRegionImages[backRegion_][i - horn::kFixedRays];
+        rays_[i].place(traceRay(image, half, mic, radius), table_);
     }
 
     const bool openBack =
@@ -141,9 +130,7 @@ void HornUnit::computeGeometry() {
     openBack_ = openBack ? cabinet::kOpenBackFactor : 1.0;
 
     const RayPath& front = rays_[0].path;
-    const double meanOffset = (kMeanOffset - kMeanOffsetPerLobe * front.lobe) * front.sign * radius;
-    const double lookup = std::max(table_.at(front.distance - meanOffset), kMinLookup);
-    roomFactor_ = isCross() ? 1.0 / lookup : std::pow(1.0 / lookup, kRoomFactorPower);
+    roomFactor_ = roomFactorOf(table_, front, radius, isCross() ? 1.0 : kRoomFactorPower);
     staticAlpha_ = table_.at(front.distance) * roomFactor_;
 
     const double reach = std::max(
@@ -172,10 +159,7 @@ void HornUnit::updateRateTerms() {
     coefGlide_ = smoothingCoef(kDirectivityCoefSeconds, rate_);
     // A cross unit measures its delays from the microphone.
     const double measuredFrom = isCross() ? appliedMicDistance_ : 0.0;
-    for (Ray& ray : rays_) {
-        ray.retardSamples = ray.path.distance * samplesPerMetre_;
-        ray.pathSamples = (ray.path.distance - measuredFrom) * samplesPerMetre_;
-    }
+    for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, measuredFrom);
 }
 
 void HornUnit::updateReflectionPoles(double octaves) {
@@ -200,12 +184,7 @@ void HornUnit::clearState() {
     j_ = 0;
     counter_ = 0;
     snapDirectivity_ = true;
-    for (Ray& ray : rays_) {
-        ray.reflected = 0;
-        ray.lowPass = 0;
-        ray.coef = 0;
-        ray.coefTarget = 0;
-    }
+    for (RayTrack& ray : rays_) ray.clear();
     staticLowPass_ = 0;
     for (int i = 0; i < kImageRays; ++i) {
         lobeA_[i].clear();
@@ -236,18 +215,6 @@ void HornUnit::endFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-LobePoint HornUnit::lobeAt(const Ray& ray) const {
-    const double theta =
-        fractionOf(history_.angleBefore(ray.retardSamples) - ray.path.angle * ray.path.sign);
-    return lobePoint(theta, ray.lobe, ray.path.sign);
-}
-
-double HornUnit::reflectedRay(int i, double value, double pole) {
-    Ray& ray = rays_[i];
-    ray.reflected = poleToward(ray.reflected, value, pole);
-    return ray.reflected;
-}
-
 void HornUnit::updateDirectivityFull(int i, double mu) {
     const double turn = 1.0 - facingTurn(mu);
     const StepPosition pa = stepPosition(turn, horn::kLobeASteps);
@@ -264,15 +231,15 @@ void HornUnit::updateDirectivityFull(int i, double mu) {
     }
 }
 
-void HornUnit::updateDirectivityCross(Ray& ray, double mu) {
+void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
     const StepPosition p = stepPosition(1.0 - facingTurn(mu), horn::kCrossLobeSteps);
     ray.coefTarget = poleFromDecay(stepLerp(horn::kCrossLobeHz, p), rate_);
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
 double HornUnit::fullRay(int i, double weight, const Frame& f) {
-    const Ray& ray = rays_[i];
-    const LobePoint p = lobeAt(ray);
+    const RayTrack& ray = rays_[i];
+    const LobePoint p = ray.lobeNow(history_);
     const double delay = p.lambda * f.fmSamples + ray.pathSamples;
     const double alpha =
         table_.atPosition(ray.tablePos + p.lambda * appliedRadius_ * kTableStepsPerMetre) *
@@ -283,8 +250,8 @@ double HornUnit::fullRay(int i, double weight, const Frame& f) {
 }
 
 double HornUnit::crossRay(int i, double weight, const Frame& f) {
-    Ray& ray = rays_[i];
-    const LobePoint p = lobeAt(ray);
+    RayTrack& ray = rays_[i];
+    const LobePoint p = ray.lobeNow(history_);
     // The mouth's extra path, measured from the microphone: its displacement plus
     // twice the radius, so the nearest approach still has a positive delay.
     const double delay = (p.lambda + 2.0) * f.fmSamples + ray.pathSamples;
@@ -293,9 +260,7 @@ double HornUnit::crossRay(int i, double weight, const Frame& f) {
         roomFactor_;
     const double sigma = history_.inputBefore(delay);
     if (f.update) updateDirectivityCross(ray, p.mu);
-    ray.coef = smoothToward(ray.coef, ray.coefTarget, coefGlide_);
-    ray.lowPass = poleToward(ray.lowPass, sigma, ray.coef);
-    return ray.lowPass * alpha * weight;
+    return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
 }
 
 double HornUnit::staticRay(const Frame& f) {
@@ -325,18 +290,18 @@ double HornUnit::processFull(double x) {
 
     double sum = fullRay(0, 1.0, f) * level[kRayFront];
     if (backRegion_ == 0)
-        sum += reflectedRay(6, fullRay(6, e, f) * level[kRayBackSides], poles_[0]);
+        sum += rays_[6].reflect(fullRay(6, e, f) * level[kRayBackSides], poles_[0]);
     if (backRegion_ == 2)
-        sum += reflectedRay(7, fullRay(7, e, f) * level[kRayBackSides], poles_[0]);
-    sum += reflectedRay(1, fullRay(1, g * e, f) * level[kRayBackSides], poles_[0]);
-    sum += reflectedRay(2, fullRay(2, g * e2, f) * level[kRayBackRight], poles_[1]);
-    sum += reflectedRay(3, fullRay(3, g * e2, f) * level[kRayBackLeft], poles_[1]);
-    sum += reflectedRay(4, fullRay(4, g * e3, f) * level[kRayLbr], poles_[2]);
-    sum += reflectedRay(5, fullRay(5, g * e3, f) * level[kRayRbl], poles_[2]);
-    sum += reflectedRay(8, fullRay(8, e4, f) * level[kRayMisc], poles_[3]);
-    sum += reflectedRay(9, fullRay(9, e4, f) * level[kRayMisc], poles_[3]);
-    sum += reflectedRay(10, fullRay(10, e5, f) * level[kRayMisc], poles_[4]);
-    sum += reflectedRay(11, fullRay(11, e5, f) * level[kRayMisc], poles_[4]);
+        sum += rays_[7].reflect(fullRay(7, e, f) * level[kRayBackSides], poles_[0]);
+    sum += rays_[1].reflect(fullRay(1, g * e, f) * level[kRayBackSides], poles_[0]);
+    sum += rays_[2].reflect(fullRay(2, g * e2, f) * level[kRayBackRight], poles_[1]);
+    sum += rays_[3].reflect(fullRay(3, g * e2, f) * level[kRayBackLeft], poles_[1]);
+    sum += rays_[4].reflect(fullRay(4, g * e3, f) * level[kRayLbr], poles_[2]);
+    sum += rays_[5].reflect(fullRay(5, g * e3, f) * level[kRayRbl], poles_[2]);
+    sum += rays_[8].reflect(fullRay(8, e4, f) * level[kRayMisc], poles_[3]);
+    sum += rays_[9].reflect(fullRay(9, e4, f) * level[kRayMisc], poles_[3]);
+    sum += rays_[10].reflect(fullRay(10, e5, f) * level[kRayMisc], poles_[4]);
+    sum += rays_[11].reflect(fullRay(11, e5, f) * level[kRayMisc], poles_[4]);
     sum += staticRay(f);
 
     // Floor and ceiling: the same rays arriving a little later.
@@ -357,9 +322,9 @@ double HornUnit::processCross(double x) {
     const double e = f.e;
 
     double sum = crossRay(0, 1.0, f) * front;
-    if (backRegion_ == 0) sum += reflectedRay(6, crossRay(6, e, f) * sides, poles_[0]);
-    if (backRegion_ == 2) sum += reflectedRay(7, crossRay(7, e, f) * sides, poles_[0]);
-    sum += reflectedRay(1, crossRay(1, e, f) * sides, poles_[0]);
+    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, e, f) * sides, poles_[0]);
+    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, e, f) * sides, poles_[0]);
+    sum += rays_[1].reflect(crossRay(1, e, f) * sides, poles_[0]);
     sum += staticRay(f);
 
     double y = sum;

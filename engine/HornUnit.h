@@ -20,10 +20,9 @@
 #include "engine/CabinetRays.h"
 #include "engine/MechNoisePlayer.h"
 #include "engine/MultiFilter.h"
-#include "engine/RayLobe.h"
+#include "engine/RayTrack.h"
 #include "engine/Relaxed.h"
 #include "engine/Rotor.h"
-#include "engine/SourceHistory.h"
 #include "engine/data/HornTables.h"
 
 #include <array>
@@ -139,17 +138,6 @@ public:
     double filterSaturation() const { return filterSaturation_.load(); }
 
 private:
-    struct Ray {
-        RayPath path;
-        LobeShape lobe;
-        double retardSamples = 0; // travel time of the ray (samples)
-        double pathSamples = 0;   // the delay without the mouth's displacement
-        double tablePos = 0;      // attenuation-table position without displacement
-        double reflected = 0;     // reflection low-pass state
-        double lowPass = 0;       // cross unit: directivity one-pole state
-        double coef = 0;          // cross unit: its coefficient, gliding to coefTarget
-        double coefTarget = 0;
-    };
     // Per-sample settings, read once.
     struct Frame {
         double e;
@@ -162,13 +150,11 @@ private:
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
-    LobePoint lobeAt(const Ray& ray) const;
     double fullRay(int i, double weight, const Frame& f);
     double crossRay(int i, double weight, const Frame& f);
-    double reflectedRay(int i, double value, double pole);
     double staticRay(const Frame& f);
     void updateDirectivityFull(int i, double mu);
-    void updateDirectivityCross(Ray& ray, double mu);
+    void updateDirectivityCross(RayTrack& ray, double mu);
 
     void computeGeometry();
     void updateRateTerms();
@@ -206,7 +192,7 @@ private:
     double appliedMicAngle_ = 0;
     double appliedMicDistance_ = cabinet::kCrossMicDistance;
     double appliedRadius_ = 0.18;
-    std::array<Ray, kImageRays> rays_{};
+    std::array<RayTrack, kImageRays> rays_{};
     AttenuationTable table_;
     int backRegion_ = 1;
     double openBack_ = 1;

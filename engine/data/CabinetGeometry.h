@@ -21,6 +21,10 @@ inline constexpr double kCrossMicDistance = 0.77;
 // The horn's back-to-side rays lose 6 dB through an open back.
 inline constexpr double kOpenBackFactor = 0.50118723362;
 
+// The AM radius stays inside the cabinet and short of the first attenuation entry.
+inline constexpr double kMinAmRadius = 0.001;
+inline constexpr double kMaxAmRadius = 0.29;
+
 // Distance attenuation table: 512 entries, one per centimetre, starting at
 // kAttenuationStart - AM radius metres from the rotor axis.
 inline constexpr int kAttenuationEntries = 512;

@@ -1,0 +1,291 @@
+#include "engine/DrumUnit.h"
+
+#include "engine/OnePole.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zel {
+
+namespace {
+
+constexpr double kRoomFactorPower = 0.7;
+constexpr double kDefaultMicDistance = 1.0;
+
+} // namespace
+
+DrumUnit::DrumUnit(Kind kind)
+    : kind_(kind), rotor_(RotorDirection::Drum),
+      micDistance_(kind == Kind::Cross ? cabinet::kCrossMicDistance : kDefaultMicDistance) {
+    if (kind == Kind::Main) player_.emplace(MechNoiseSource::Drum);
+    for (BiquadFilter& f : lowPass_) {
+        f = BiquadFilter(rate_, drum::kRayLowPass, drum::kLowPassHz[0], drum::kLowPassQ[0]);
+        f.setEnabled(true);
+        f.setImmediate(false); // directivity changes glide over 3 ms
+    }
+    for (int k = 0; k < MultiFilter::kSections; ++k) {
+        const horn::EqSection& s = drum::kInputEq[k];
+        inputSections_[k] = BiquadFilter(rate_, s.type, s.hz, s.q, s.db);
+        inputSections_[k].setEnabled(s.enabled);
+        inputSections_[k].setBias(drum::kInputSaturationBias);
+    }
+    applyTuning();
+    rebuild();
+}
+
+// ---- settings ---------------------------------------------------------------
+
+void DrumUnit::setMicDistance(double metres) {
+    micDistance_.store(metres);
+    if (player_) player_->setMicDistance(metres);
+}
+
+void DrumUnit::setRayLevel(int ray, double level) {
+    if (ray >= 0 && ray < kRayLevelCount) rayLevels_[ray].store(level);
+}
+
+void DrumUnit::setSlowSampleLevel(double v) {
+    if (player_) player_->setSlowLevel(v);
+}
+void DrumUnit::setFastSampleLevel(double v) {
+    if (player_) player_->setFastLevel(v);
+}
+void DrumUnit::setAccelSampleLevel(double v) {
+    if (player_) player_->setAccelLevel(v);
+}
+void DrumUnit::setDecelSampleLevel(double v) {
+    if (player_) player_->setDecelLevel(v);
+}
+void DrumUnit::startTransition() {
+    if (player_) player_->startTransition();
+}
+
+MicPoint DrumUnit::crossPathMicPosition() const {
+    const double radius =
+        std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
+    const MicPoint mic = micPoint(micAngle_.load(), micDistance_.load());
+    return {mic.x / radius, mic.y / radius};
+}
+
+// ---- structure (audio thread) ----------------------------------------------
+
+void DrumUnit::rebuild() {
+    const double flip = flip_.load();
+    const bool flipped = flip != appliedFlip_;
+    if (flipped) {
+        appliedFlip_ = flip;
+        rotor_.setFlip(flip);
+    }
+    computeGeometry();
+    if (flipped)
+        setUnitRate(rate_, rotor_.decimationFactor()); // re-rates and clears
+    else
+        updateRateTerms();
+}
+
+void DrumUnit::computeGeometry() {
+    appliedMicAngle_ = micAngle_.load();
+    appliedMicDistance_ = micDistance_.load();
+    appliedRadius_ = std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
+    const double radius = appliedRadius_;
+
+    // W1 (toward positive x) is the narrow side unless flipped.
+    const bool narrowFirst = appliedFlip_ <= 0;
+    const double side1 = narrowFirst ? cabinet::kNarrowSideWall : cabinet::kWideSideWall;
+    const double side2 = narrowFirst ? cabinet::kWideSideWall : cabinet::kNarrowSideWall;
+    const CabinetHalf half = cabinetHalf(facesBack(appliedMicAngle_), side1, side2);
+    const MicPoint mic = micPoint(appliedMicAngle_, appliedMicDistance_);
+
+    const double direct = directAngle(mic, half.r);
+    backRegion_ =
+        zel::backRegion(direct, cornerAngle(half, half.w2), cornerAngle(half, half.w1), half.r);
+
+    table_.build({radius, attenuation_.load(), attenuationDistance_.load(), decayExponent_.load()});
+    for (int i = 0; i < kImageRays; ++i)
+        rays_[i].place(traceRay(drum::kImages[i], half, mic, radius), table_);
+
+    roomFactor_ = roomFactorOf(table_, rays_[0].path, radius, kRoomFactorPower);
+    staticAlpha_ = table_.at(rays_[0].path.distance) * roomFactor_;
+}
+
+void DrumUnit::setUnitRate(double rate, int factor) {
+    rotor_.setUnitRate(rate, factor);
+    rate_ = rotor_.unitRate();
+    updateMask_ = rotor_.directivityMask();
+    for (BiquadFilter& f : lowPass_) f.setRate(rate_);
+    for (BiquadFilter& f : inputSections_) f.setRate(rate_);
+    appliedReflectionLowPass_ = appliedSplitterHz_ = appliedSaturation_ = -1; // re-derive all
+    applyTuning();
+    updateRateTerms();
+    clearState();
+}
+
+void DrumUnit::updateRateTerms() {
+    samplesPerMetre_ = rate_ * cabinet::kSecondsPerMetre;
+    coefGlide_ = smoothingCoef(kDirectivityCoefSeconds, rate_);
+    const double measuredFrom = isCross() ? appliedMicDistance_ : 0.0;
+    for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, measuredFrom);
+}
+
+// Values that re-tune filters at once when they change: compared with what was
+// applied at every sample, so a change from any thread is picked up here.
+void DrumUnit::applyTuning() {
+    const double octaves = reflectionLowPass_.load();
+    if (octaves != appliedReflectionLowPass_) {
+        appliedReflectionLowPass_ = octaves;
+        q1_ = poleFromFrequency(kReflectionTopHz, rate_);
+        q2_ = poleFromFrequency(kReflectionTopHz * std::exp2(-octaves), rate_);
+    }
+    const double splitHz = splitterHz_.load();
+    if (splitHz != appliedSplitterHz_) {
+        appliedSplitterHz_ = splitHz;
+        splitterPole_ = poleFromFrequency(splitHz, rate_);
+    }
+    const double saturation = filterSaturation_.load();
+    if (saturation != appliedSaturation_) {
+        appliedSaturation_ = saturation;
+        configureInputFilter(saturation);
+    }
+}
+
+void DrumUnit::configureInputFilter(double saturation) {
+    for (BiquadFilter& f : inputSections_) f.setSaturation(saturation);
+    input_.copyFrom(inputSections_.data());
+}
+
+void DrumUnit::clearState() {
+    history_.clear();
+    counter_ = 0;
+    snapDirectivity_ = true;
+    for (RayTrack& ray : rays_) ray.clear();
+    lastLambda_.fill(0.0);
+    staticLowPass_ = 0;
+    lowStatic_ = 0;
+    lowStaticOutput_ = 0;
+    for (BiquadFilter& f : lowPass_) f.clear();
+    input_.clearState();
+    if (player_) player_->setRate(rate_);
+}
+
+// ---- per sample -------------------------------------------------------------
+
+DrumUnit::Frame DrumUnit::beginFrame(double x) {
+    applyTuning();
+    Frame f;
+    f.e = reflection_.load();
+    f.fmSamples = fmRadius_.load() * samplesPerMetre_;
+    f.update = (counter_ & updateMask_) == 0;
+    const double heard = rotor_.step();
+    history_.write(input_.process(x), heard);
+    return f;
+}
+
+void DrumUnit::endFrame(const Frame& f) {
+    if (f.update) snapDirectivity_ = false;
+    ++counter_;
+    history_.advance();
+}
+
+double DrumUnit::alphaAt(const RayTrack& ray, double lambda) const {
+    return table_.atPosition(ray.tablePos + lambda * appliedRadius_ * kTableStepsPerMetre) *
+           roomFactor_;
+}
+
+double DrumUnit::mainRay(int i, double weight, const Frame& f) {
+    RayTrack& ray = rays_[i];
+    const LobePoint p = ray.lobeNow(history_);
+    const double lambda = std::max(p.lambda, drum::kClosestApproach);
+    lastLambda_[i] = lambda;
+    const double delay = lambda * f.fmSamples + ray.pathSamples;
+    const double alpha = alphaAt(ray, lambda);
+    const double sigma = history_.inputBefore(delay);
+    // The splitter keeps the low part out of the rotation.
+    ray.split = poleToward(ray.split, sigma, splitterPole_);
+    if (f.update) {
+        const StepPosition s = stepPosition(facingTurn(p.mu), drum::kLobeSteps);
+        lowPass_[i].setFrequencyAndQ(stepLerp(drum::kLowPassHz, s), stepLerp(drum::kLowPassQ, s));
+        if (snapDirectivity_) lowPass_[i].snap();
+    }
+    return lowPass_[i].process(sigma - ray.split) * alpha * weight;
+}
+
+double DrumUnit::crossRay(int i, double weight, const Frame& f) {
+    RayTrack& ray = rays_[i];
+    const LobePoint p = ray.lobeNow(history_);
+    lastLambda_[i] = p.lambda;
+    // Measured from the microphone, plus twice the radius so the nearest approach
+    // keeps a positive delay.
+    const double delay = (p.lambda + 2.0) * f.fmSamples + ray.pathSamples;
+    const double alpha = alphaAt(ray, p.lambda);
+    const double sigma = history_.inputBefore(delay);
+    if (f.update) {
+        const StepPosition s = stepPosition(facingTurn(p.mu), drum::kLobeSteps);
+        ray.coefTarget = poleFromDecay(stepLerp(drum::kCrossHz, s), rate_);
+        if (snapDirectivity_) ray.coef = ray.coefTarget;
+    }
+    return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
+}
+
+double DrumUnit::staticRay(const Frame& f) {
+    // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
+    // low-pass. The cross unit measures it from the microphone.
+    const double delay = rays_[0].pathSamples;
+    const double sigma = history_.inputBefore(delay);
+    if (f.update) staticCoef_ = poleFromDecay(staticCutoffHz_.load(), rate_);
+    staticLowPass_ = poleToward(staticLowPass_, sigma, staticCoef_);
+    if (player_)
+        player_->handOver(staticAlpha_ * mechLevel_.load(), history_.angleBefore(delay),
+                          appliedMicAngle_, rotor_.speed());
+    return staticAlpha_ * staticLowPass_;
+}
+
+double DrumUnit::process(double x) {
+    return isCross() ? processCross(x) : processMain(x);
+}
+
+double DrumUnit::processMain(double x) {
+    const Frame f = beginFrame(x);
+    std::array<double, kRayLevelCount> level;
+    for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
+    const double e = f.e, e2 = e * e;
+
+    double h = mainRay(0, 1.0, f) * level[kRayFront];
+    double levelSum = level[kRayFront];
+    if (backRegion_ != 1) {
+        const int side = backRegion_ == 0 ? 1 : 2;
+        h += rays_[side].reflect(mainRay(side, e, f) * level[kRayBackSides], q1_);
+        levelSum += level[kRayBackSides];
+    }
+    h += rays_[3].reflect(mainRay(3, e, f) * level[kRayBackSides], q1_);
+    levelSum += level[kRayBackSides];
+    h += rays_[4].reflect(mainRay(4, e2, f) * level[kRayBackLeft], q2_);
+    levelSum += level[kRayBackLeft];
+    h += rays_[5].reflect(mainRay(5, e2, f) * level[kRayBackRight], q2_);
+    levelSum += level[kRayBackRight];
+
+    const double st = staticRay(f);
+    lowStatic_ = poleToward(lowStatic_, st, splitterPole_);
+    lowStaticOutput_ = lowStatic_ * lowStaticGain_.load() * levelSum;
+    const double y = (st - lowStatic_) * staticRayLevel_.load() + h;
+    endFrame(f);
+    return y;
+}
+
+double DrumUnit::processCross(double x) {
+    const Frame f = beginFrame(x);
+    const double front = rayLevels_[kRayFront].load();
+    const double sides = rayLevels_[kRayBackSides].load();
+    const double e = f.e;
+
+    double sum = crossRay(0, 1.0, f) * front;
+    if (backRegion_ != 1) {
+        const int side = backRegion_ == 0 ? 1 : 2;
+        sum += rays_[side].reflect(crossRay(side, e, f) * sides, q1_);
+    }
+    sum += rays_[3].reflect(crossRay(3, e, f) * sides, q1_);
+    const double y = staticRay(f) * staticRayLevel_.load() + sum;
+    endFrame(f);
+    return y;
+}
+
+} // namespace zel
