@@ -1,0 +1,346 @@
+// The process entries: channel selection, the bypass crossfade and odd blocks.
+#include "TestHost.h"
+
+#include "plugin/ChannelSelection.h"
+#include "plugin/RotaryEffect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace zel {
+namespace {
+
+using test::resetTestHost;
+using test::testHost;
+using test::testHostCallback;
+
+constexpr double kSentinel = -12345.0;
+
+vst::VstSpeakerArrangement arrangementOf(int32_t channels) {
+    vst::VstSpeakerArrangement arrangement{};
+    arrangement.numChannels = channels;
+    return arrangement;
+}
+
+template <typename T> std::vector<T> ramp(int n, double start, double step) {
+    std::vector<T> v(n);
+    for (int i = 0; i < n; ++i) v[i] = static_cast<T>(start + step * i);
+    return v;
+}
+
+class Process : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetTestHost();
+        fx = std::make_unique<RotaryEffect>(testHostCallback);
+    }
+
+    void arrange(int32_t inputs, int32_t outputs) {
+        vst::VstSpeakerArrangement in = arrangementOf(inputs);
+        vst::VstSpeakerArrangement out = arrangementOf(outputs);
+        ASSERT_TRUE(fx->setSpeakerArrangement(&in, &out));
+    }
+
+    // Bypass fully on or off with no glide: the resume snaps the level at the next block.
+    void settleBypass(float value) {
+        fx->setParameter(0, value);
+        fx->resume();
+        fx->processDoubleReplacing(nullptr, nullptr, 0);
+        ASSERT_EQ(fx->getBypassLevel(), value >= 0.5f ? 1.0 : 0.0);
+    }
+
+    void run(std::vector<double>& inL, std::vector<double>& inR, std::vector<double>& outL,
+             std::vector<double>& outR) {
+        double* inputs[2] = {inL.data(), inR.data()};
+        double* outputs[2] = {outL.data(), outR.data()};
+        fx->processDoubleReplacing(inputs, outputs, static_cast<int32_t>(outL.size()));
+    }
+
+    std::unique_ptr<RotaryEffect> fx;
+};
+
+TEST_F(Process, BypassGivesEachChannelItsOwnInput) {
+    settleBypass(1.0f);
+    auto inL = ramp<double>(64, 0.25, 0.01);
+    auto inR = ramp<double>(64, -0.5, -0.003);
+    std::vector<double> outL(64, kSentinel), outR(64, kSentinel);
+    run(inL, inR, outL, outR);
+    // With the level exactly 1 the crossfade is 0 * wet + 1 * dry: exact.
+    EXPECT_EQ(outL, inL);
+    EXPECT_EQ(outR, inR);
+
+    std::vector<float> fL = ramp<float>(64, 0.25, 0.01), fR = ramp<float>(64, -0.5, -0.003);
+    std::vector<float> gL(64, 9.0f), gR(64, 9.0f);
+    float* inputs[2] = {fL.data(), fR.data()};
+    float* outputs[2] = {gL.data(), gR.data()};
+    fx->processReplacing(inputs, outputs, 64);
+    EXPECT_EQ(gL, fL);
+    EXPECT_EQ(gR, fR);
+}
+
+TEST_F(Process, ProcessedSignalIsTheWetMonoSum) {
+    settleBypass(0.0f);
+    auto inL = ramp<double>(32, 0.25, 0.01);
+    auto inR = ramp<double>(32, -0.5, -0.003);
+    std::vector<double> outL(32), outR(32);
+    run(inL, inR, outL, outR);
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_EQ(outL[i], (inL[i] + inR[i]) * 0.5) << i;
+        EXPECT_EQ(outR[i], (inL[i] + inR[i]) * 0.5) << i;
+    }
+}
+
+TEST_F(Process, MonoInputFeedsBothOutputs) {
+    arrange(1, 2);
+    settleBypass(1.0f);
+    auto in = ramp<double>(48, 0.1, 0.02);
+    std::vector<double> unused(48, kSentinel); // would show up if it were read
+    std::vector<double> outL(48), outR(48);
+    run(in, unused, outL, outR);
+    EXPECT_EQ(outL, in);
+    EXPECT_EQ(outR, in);
+
+    // Processed: the mono sum of the left input with itself is the input.
+    settleBypass(0.0f);
+    run(in, unused, outL, outR);
+    EXPECT_EQ(outL, in);
+    EXPECT_EQ(outR, in);
+}
+
+TEST(ChannelSelection, SecondChannelOnlyWhenConnectedStereoAndDistinct) {
+    float a[1], b[1];
+    float* distinct[2] = {a, b};
+    float* same[2] = {a, a};
+    float* missing[2] = {a, nullptr};
+    EXPECT_EQ(selectChannels(distinct, true, true).right, b);
+    EXPECT_EQ(selectChannels(distinct, false, true).right, a);
+    EXPECT_EQ(selectChannels(distinct, true, false).right, a);
+    EXPECT_EQ(selectChannels(same, true, true).right, a);
+    EXPECT_EQ(selectChannels(missing, true, true).right, a);
+    for (bool connected : {false, true})
+        for (bool stereo : {false, true})
+            EXPECT_EQ(selectChannels(distinct, connected, stereo).left, a);
+}
+
+TEST_F(Process, SameInputBufferTwiceIsMono) {
+    settleBypass(1.0f);
+    auto in = ramp<double>(16, 0.3, -0.04);
+    std::vector<double> outL(16), outR(16);
+    run(in, in, outL, outR);
+    EXPECT_EQ(outL, in);
+    EXPECT_EQ(outR, in);
+}
+
+TEST_F(Process, OneOutputNeverWritesTheSecondBuffer) {
+    arrange(2, 1);
+    settleBypass(1.0f);
+    auto inL = ramp<double>(40, 0.5, -0.01);
+    auto inR = ramp<double>(40, -0.2, 0.03);
+    std::vector<double> outL(40, 0.0), outR(40, kSentinel);
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(outR, std::vector<double>(40, kSentinel));
+    // Right is written first, left second: the left result remains.
+    EXPECT_EQ(outL, inL);
+
+    std::vector<float> fL = ramp<float>(40, 0.5, -0.01), fR = ramp<float>(40, -0.2, 0.03);
+    std::vector<float> gL(40, 0.0f), gR(40, 7.0f);
+    float* inputs[2] = {fL.data(), fR.data()};
+    float* outputs[2] = {gL.data(), gR.data()};
+    fx->processReplacing(inputs, outputs, 40);
+    EXPECT_EQ(gR, std::vector<float>(40, 7.0f));
+    EXPECT_EQ(gL, fL);
+}
+
+TEST_F(Process, SameOutputBufferTwiceKeepsTheLeftResult) {
+    settleBypass(1.0f);
+    auto inL = ramp<double>(20, 0.5, -0.01);
+    auto inR = ramp<double>(20, -0.2, 0.03);
+    std::vector<double> out(20, kSentinel);
+    double* inputs[2] = {inL.data(), inR.data()};
+    double* outputs[2] = {out.data(), out.data()};
+    fx->processDoubleReplacing(inputs, outputs, 20);
+    EXPECT_EQ(out, inL);
+}
+
+TEST_F(Process, SixOutputsAreRefusedAndStereoIsKept) {
+    arrange(1, 1);
+    vst::VstSpeakerArrangement in = arrangementOf(2);
+    vst::VstSpeakerArrangement out = arrangementOf(6);
+    EXPECT_FALSE(fx->setSpeakerArrangement(&in, &out));
+    settleBypass(1.0f);
+    auto inL = ramp<double>(8, 0.5, 0.01);
+    auto inR = ramp<double>(8, -0.5, 0.01);
+    std::vector<double> outL(8), outR(8, kSentinel);
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(outL, inL);
+    EXPECT_EQ(outR, inR);
+}
+
+TEST_F(Process, UnconnectedPinsMeanMonoOnThatSide) {
+    settleBypass(1.0f);
+    auto inL = ramp<double>(12, 0.5, 0.01);
+    auto inR = ramp<double>(12, -0.5, 0.02);
+    std::vector<double> outL(12), outR(12, kSentinel);
+
+    testHost.inputPin1Answer = 1;
+    testHost.calls.clear();
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(outL, inL);
+    EXPECT_EQ(outR, inL);
+    // Asked once per call for input pin 1 and once for output pin 1, nothing else.
+    EXPECT_EQ(testHost.count(vst::audioMasterPinConnected, 1, 0), 1);
+    EXPECT_EQ(testHost.count(vst::audioMasterPinConnected, 1, 1), 1);
+    EXPECT_EQ(testHost.count(vst::audioMasterPinConnected), 2);
+
+    testHost.inputPin1Answer = 0;
+    testHost.outputPin1Answer = 1;
+    std::fill(outR.begin(), outR.end(), kSentinel);
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(outL, inL);
+    EXPECT_EQ(outR, std::vector<double>(12, kSentinel));
+}
+
+TEST_F(Process, EmptyAndMissingBuffers) {
+    settleBypass(0.0f);
+    std::vector<double> inL(4, 0.5), inR(4, 0.5), outL(4, kSentinel), outR(4, kSentinel);
+    double* inputs[2] = {inL.data(), inR.data()};
+    double* outputs[2] = {outL.data(), outR.data()};
+    for (int32_t frames : {0, -1, -1000}) {
+        fx->processDoubleReplacing(inputs, outputs, frames);
+        EXPECT_EQ(outL, std::vector<double>(4, kSentinel));
+        EXPECT_EQ(outR, std::vector<double>(4, kSentinel));
+    }
+    // No output buffer: nothing to write, no crash.
+    fx->processDoubleReplacing(inputs, nullptr, 4);
+    double* noOutput[2] = {nullptr, nullptr};
+    fx->processDoubleReplacing(inputs, noOutput, 4);
+    // No input buffer: the block is silent.
+    fx->processDoubleReplacing(nullptr, outputs, 4);
+    EXPECT_EQ(outL, std::vector<double>(4, 0.0));
+    EXPECT_EQ(outR, std::vector<double>(4, 0.0));
+}
+
+TEST_F(Process, ZeroLengthBlockStillDoesTheBlockStartWork) {
+    settleBypass(0.0f);
+    fx->setParameter(0, 1.0f);
+    fx->resume();
+    fx->processReplacing(nullptr, nullptr, 0);
+    EXPECT_EQ(fx->getBypassLevel(), 1.0);
+}
+
+// Bypass level from an output frame: with left input 1 and right input 0 the wet
+// signal is 0.5, so left out = 0.5 + 0.5 * level.
+double levelFrom(double leftOut) {
+    return 2.0 * leftOut - 1.0;
+}
+
+void expectGlide(RotaryEffect& fx, double rate) {
+    const double tau = rate * static_cast<double>(0.02f); // frames per time constant
+    const int frames = static_cast<int>(std::lround(tau));
+    std::vector<double> inL(frames, 1.0), inR(frames, 0.0), outL(frames), outR(frames);
+    double* inputs[2] = {inL.data(), inR.data()};
+    double* outputs[2] = {outL.data(), outR.data()};
+    fx.setParameter(0, 1.0f);
+    fx.processDoubleReplacing(inputs, outputs, frames);
+    // level_n = 1 - (1 - c20)^n with 1 - c20 = exp(-1 / tau). Each step rounds
+    // and adds/subtracts the 1e-12 guard: a few 1e-16 per step over ~1000 steps,
+    // and the power in the reference magnifies exp's rounding by n: 1e-11 covers both.
+    for (int n = 1; n <= frames; ++n)
+        ASSERT_NEAR(levelFrom(outL[n - 1]), 1.0 - std::exp(-n / tau), 1e-11) << "frame " << n;
+    // After one time constant the level is 1 - 1/e; the frame count differs from
+    // tau by less than half a frame, i.e. by at most 0.5 / tau in the exponent.
+    EXPECT_NEAR(levelFrom(outL[frames - 1]), 1.0 - std::exp(-1.0),
+                0.5 / tau * std::exp(-1.0) + 1e-11);
+    // Not an instant switch: after one frame the level is about 1/tau.
+    EXPECT_NEAR(levelFrom(outL[0]), 1.0 / tau, 1.0 / (tau * tau));
+}
+
+TEST_F(Process, BypassGlidesWithATwentyMillisecondTimeConstant) {
+    settleBypass(0.0f);
+    expectGlide(*fx, 44100.0);
+}
+
+TEST_F(Process, GlideFollowsTheHostRateAfterResume) {
+    settleBypass(0.0f); // a first block at 44.1 kHz
+    fx->setSampleRate(96000.0f);
+    settleBypass(0.0f); // the resume re-reads the host rate
+    expectGlide(*fx, 96000.0);
+}
+
+TEST_F(Process, ResumeJumpsToTheBypassTarget) {
+    settleBypass(0.0f);
+    std::vector<double> inL(100, 1.0), inR(100, 0.0), outL(100), outR(100);
+    fx->setParameter(0, 1.0f);
+    run(inL, inR, outL, outR);
+    ASSERT_GT(fx->getBypassLevel(), 0.05);
+    ASSERT_LT(fx->getBypassLevel(), 0.5);
+    fx->resume();
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(outL, inL); // level exactly 1 from the first frame
+    EXPECT_EQ(outR, inR);
+
+    // Bypass values are limited to off and on.
+    fx->setParameter(0, 7.0f);
+    fx->resume();
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(fx->getBypassLevel(), 1.0);
+    fx->setParameter(0, NAN);
+    fx->resume();
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(fx->getBypassLevel(), 0.0);
+}
+
+TEST_F(Process, FloatAndDoubleEntriesAgree) {
+    RotaryEffect other(testHostCallback);
+    std::mt19937 generator(7);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    const int frames = 2048;
+    std::vector<float> fL(frames), fR(frames), gL(frames), gR(frames);
+    std::vector<double> dL(frames), dR(frames), eL(frames), eR(frames);
+    for (int i = 0; i < frames; ++i) {
+        fL[i] = sample(generator);
+        fR[i] = sample(generator);
+        dL[i] = fL[i];
+        dR[i] = fR[i];
+    }
+    float* fIn[2] = {fL.data(), fR.data()};
+    float* fOut[2] = {gL.data(), gR.data()};
+    double* dIn[2] = {dL.data(), dR.data()};
+    double* dOut[2] = {eL.data(), eR.data()};
+    for (RotaryEffect* effect : {fx.get(), &other}) effect->setParameter(0, 1.0f); // glide starts
+    for (int block = 0; block < 3; ++block) {
+        if (block == 2)
+            for (RotaryEffect* effect : {fx.get(), &other}) effect->setParameter(0, 0.0f);
+        fx->processReplacing(fIn, fOut, frames);
+        other.processDoubleReplacing(dIn, dOut, frames);
+        // The float entry rounds the wet signal and the result to float. Both are
+        // below 1 in magnitude, so each rounding errs by at most half an ulp,
+        // 2^-25: together at most 2^-24.
+        const double tolerance = std::ldexp(1.0, -24);
+        for (int i = 0; i < frames; ++i) {
+            ASSERT_NEAR(gL[i], eL[i], tolerance) << block << ":" << i;
+            ASSERT_NEAR(gR[i], eR[i], tolerance) << block << ":" << i;
+        }
+    }
+    EXPECT_EQ(fx->getBypassLevel(), other.getBypassLevel());
+}
+
+TEST_F(Process, InPlaceProcessingReadsBeforeWriting) {
+    settleBypass(1.0f);
+    auto inL = ramp<double>(16, 0.5, 0.01);
+    auto inR = ramp<double>(16, -0.5, 0.01);
+    auto bufL = inL, bufR = inR;
+    double* inputs[2] = {bufL.data(), bufR.data()};
+    // Outputs swapped onto the inputs: each frame's inputs are read before either write.
+    double* outputs[2] = {bufR.data(), bufL.data()};
+    fx->processDoubleReplacing(inputs, outputs, 16);
+    EXPECT_EQ(bufR, inL);
+    EXPECT_EQ(bufL, inR);
+}
+
+} // namespace
+} // namespace zel
