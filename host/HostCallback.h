@@ -1,0 +1,67 @@
+// The host side of the VST 2.4 callback: what vortan tells a plug-in about
+// itself, the transport and the pins, and what it records of the plug-in's own
+// reports (automation, display updates, edit gestures).
+#pragma once
+
+#include "host/VstTimeInfo.h"
+#include "plugin/VstAbi.h"
+
+#include <cstdint>
+#include <map>
+#include <string_view>
+
+namespace zel::vortan {
+
+constexpr int32_t kHostVstVersion = 2400;
+constexpr int32_t kHostVendorVersion = 1000;
+constexpr std::string_view kHostVendor = "Zel Vortan project";
+constexpr std::string_view kHostProduct = "vortan";
+constexpr double kHostTempo = 120.0;
+
+// Everything one hosted instance can ask of the host, and what it reported.
+// vortan drives a plug-in from one thread, so plain members are enough.
+struct HostState {
+    double sampleRate = 44100.0;
+    int32_t blockSize = 512;
+    int32_t connectedInputs = 2;  // input pins below this index are connected
+    int32_t connectedOutputs = 2; // output pins below this index are connected
+    bool processing = false;      // inside a process call of the plug-in
+    int64_t samplePosition = 0;   // first frame of the block being processed
+
+    std::map<int32_t, float> automated; // last value reported per parameter index
+    int64_t automateCount = 0;
+    int64_t idleCount = 0;
+    int64_t updateDisplayCount = 0;
+    int64_t beginEditCount = 0;
+    int64_t endEditCount = 0;
+
+    vst::VstTimeInfo timeInfo{}; // filled on each audioMasterGetTime
+};
+
+// The callback handed to every plug-in entry point.
+intptr_t hostCallback(vst::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                      void* ptr, float opt) noexcept;
+
+// The answer to audioMasterCanDo for one capability text (1 yes, 0 no).
+intptr_t hostCanDo(std::string_view capability);
+
+// Routes callbacks to a HostState for the binding's lifetime. Calls made before
+// the effect record is known (from inside the entry point) and calls naming an
+// unknown record reach the most recent binding.
+class HostBinding {
+public:
+    explicit HostBinding(HostState& state);
+    ~HostBinding();
+    HostBinding(const HostBinding&) = delete;
+    HostBinding& operator=(const HostBinding&) = delete;
+
+    void attach(vst::AEffect* effect) { boundEffect = effect; }
+    vst::AEffect* effect() const { return boundEffect; }
+    HostState& state() const { return hostState; }
+
+private:
+    HostState& hostState;
+    vst::AEffect* boundEffect = nullptr;
+};
+
+} // namespace zel::vortan
