@@ -82,7 +82,9 @@ intptr_t AudioEffect::dispatcher(int32_t opcode, int32_t index, intptr_t value, 
     switch (opcode) {
     case vst::effOpen: open(); return 0;
     case vst::effClose: close(); delete this; return 1;
-    case vst::effSetProgram: if (value < numPrograms) setProgram(static_cast<int32_t>(value)); return 0;
+    case vst::effSetProgram:
+        if (value < numPrograms) setProgram(static_cast<int32_t>(value));
+        return 0;
     case vst::effGetProgram: return getProgram();
     case vst::effSetProgramName: if (text) setProgramName(text); return 0;
     case vst::effGetProgramName: if (text) getProgramName(text); return 0;

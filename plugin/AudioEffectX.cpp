@@ -7,6 +7,14 @@ vst::VstSpeakerArrangement* arrangementAt(intptr_t address) {
     return reinterpret_cast<vst::VstSpeakerArrangement*>(address);
 }
 
+vst::VstSpeakerArrangement* arrangementAt(void* address) {
+    return static_cast<vst::VstSpeakerArrangement*>(address);
+}
+
+vst::VstParameterProperties* parameterPropertiesAt(void* address) {
+    return static_cast<vst::VstParameterProperties*>(address);
+}
+
 // The key the host reports: character in index, virtual key in value, modifiers in opt.
 VstKeyCode keyCodeOf(int32_t index, intptr_t value, float opt) {
     VstKeyCode key;
@@ -39,7 +47,7 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case vst::effOfflineRun: return 0;
     case vst::effProcessVarIo: return 0;
     case vst::effSetSpeakerArrangement:
-        return setSpeakerArrangement(arrangementAt(value), static_cast<vst::VstSpeakerArrangement*>(ptr)) ? 1 : 0;
+        return setSpeakerArrangement(arrangementAt(value), arrangementAt(ptr)) ? 1 : 0;
     case vst::effSetBypass: return 0;
     case vst::effGetEffectName: return text && getEffectName(text) ? 1 : 0;
     case vst::effGetVendorString: return text && getVendorString(text) ? 1 : 0;
@@ -49,11 +57,12 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case vst::effCanDo: return text ? canDo(text) : 0;
     case vst::effGetTailSize: return 0;
     case vst::effGetParameterProperties:
-        return ptr && getParameterProperties(index, static_cast<vst::VstParameterProperties*>(ptr)) ? 1 : 0;
+        return ptr && getParameterProperties(index, parameterPropertiesAt(ptr)) ? 1 : 0;
     case vst::effGetVstVersion: return getVstVersion();
     case vst::effEditKeyDown: return editor && editor->onKeyDown(key) ? 1 : 0;
     case vst::effEditKeyUp: return editor && editor->onKeyUp(key) ? 1 : 0;
-    case vst::effSetEditKnobMode: return editor && editor->setKnobMode(static_cast<int32_t>(value)) ? 1 : 0;
+    case vst::effSetEditKnobMode:
+        return editor && editor->setKnobMode(static_cast<int32_t>(value)) ? 1 : 0;
     case vst::effGetMidiProgramName: return 0;
     case vst::effGetCurrentMidiProgram: return kNoMidiProgram;
     case vst::effGetMidiProgramCategory: return 0;
