@@ -1,0 +1,86 @@
+// The room around the cabinet: a stereo multi-tap delay, twelve taps per channel.
+// Each tap's gain falls with its path length (linearly in dB) and a one-pole
+// low-pass darkens it. The path lengths are fixed tables scaled by the room size;
+// the virtual room size and the left-right delay set how steeply the gain falls.
+//
+// Threads: the setters store Relaxed values (any thread). setRate, rebuild, reset,
+// process and the return-level smoothing run on the audio thread. The delay lines
+// are allocated once, in the constructor.
+#pragma once
+
+#include "engine/Relaxed.h"
+#include "engine/data/RoomTables.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace zel {
+
+class EarlyReflections {
+public:
+    static constexpr int kTaps = 2 * room::kTapsPerSide; // 0-11 left, 12-23 right
+
+    struct Tap {
+        int32_t delay = 0;  // whole samples
+        float fraction = 0; // and the fraction of one
+        double gain = 0;
+        double pole = 0;
+        double state = 0;
+    };
+    struct Output {
+        double left;
+        double right;
+    };
+
+    EarlyReflections();
+
+    // Audio thread.
+    void setRate(double internalRate) { rate_ = internalRate; }
+    void rebuild();
+    // Snaps the return level, rebuilds and clears the delay lines and the taps.
+    void reset();
+    Output process(double left, double right);
+    // Moves the return level toward its target by one smoothing step (coef = 1 -
+    // exp(-1 / (T * rate)) of the caller's rate).
+    void smoothReturnLevel(double coef);
+    void snapReturnLevel() { level_ = levelTarget_.load(); }
+
+    // Settings (any thread); the geometry takes effect at the next rebuild.
+    void setRoomSize(double scale) { roomSize_.store(scale); }
+    void setVirtualRoomSize(double scale) { virtualSize_.store(scale); }
+    void setLrDelay(double metres) { lrDelay_.store(metres); }
+    void setMainCutoff(double hz) { mainCutoff_.store(hz); }
+    // Kept for the settings' sake: it shapes only the cross sets, which are not played.
+    void setCrossCutoff(double factor) { crossCutoff_.store(factor); }
+    void setReturnLevel(double level) { levelTarget_.store(level); }
+
+    double returnLevel() const { return level_; }
+    double rate() const { return rate_; }
+    const Tap& tap(int i) const { return taps_[i]; }
+    double crossCutoff() const { return crossCutoff_.load(); }
+    // Longest tap delay in samples, including its fraction.
+    double longestDelay() const;
+
+private:
+    void buildSide(int first, const std::array<double, room::kTapsPerSide>& paths,
+                   const std::array<double, room::kTapsPerSide>& cutoffFactors, double size,
+                   double dbPerMetre, double cutoff);
+    static double readTap(const std::vector<double>& line, int32_t n, const Tap& tap);
+
+    Relaxed<double> roomSize_{1.0};
+    Relaxed<double> virtualSize_{1.0};
+    Relaxed<double> lrDelay_{0.22};
+    Relaxed<double> mainCutoff_{5000.0};
+    Relaxed<double> crossCutoff_{0.5};
+    Relaxed<double> levelTarget_{0.0};
+
+    double rate_ = 44100;
+    double level_ = 0;
+    std::array<Tap, kTaps> taps_{};
+    std::vector<double> left_;
+    std::vector<double> right_;
+    int32_t n_ = 0;
+};
+
+} // namespace zel
