@@ -271,6 +271,34 @@ TEST_F(Process, GlideFollowsTheHostRateAfterResume) {
     expectGlide(*fx, 96000.0);
 }
 
+TEST_F(Process, BypassSettledAfterAGlideGivesTheInput) {
+    settleBypass(0.0f);
+    fx->setParameter(0, 1.0f);
+    std::vector<double> inL(44100, 0.5), inR(44100, -0.25), outL(44100), outR(44100);
+    run(inL, inR, outL, outR); // one second: over 50 time constants
+    // The glide stalls just below 1: once (1 - level) * c20 is below half an ulp
+    // (2^-54) a step no longer moves it, so 1 - level < 2^-54 / c20 < 5e-14.
+    EXPECT_LT(1.0 - fx->getBypassLevel(), 5e-14);
+    auto dL = ramp<double>(64, 0.25, 0.01);
+    auto dR = ramp<double>(64, -0.5, -0.003);
+    std::vector<double> eL(64), eR(64);
+    run(dL, dR, eL, eR);
+    // The leftover wet share is below 5e-14 of |wet - dry| < 2.
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_NEAR(eL[i], dL[i], 1e-13) << i;
+        EXPECT_NEAR(eR[i], dR[i], 1e-13) << i;
+    }
+    // In float that leftover is far below half an ulp of these inputs (|x| >= 0.1,
+    // half an ulp >= 3e-9), so the float entry returns the inputs exactly.
+    std::vector<float> fL = ramp<float>(64, 0.25, 0.01), fR = ramp<float>(64, -0.5, -0.003);
+    std::vector<float> gL(64), gR(64);
+    float* inputs[2] = {fL.data(), fR.data()};
+    float* outputs[2] = {gL.data(), gR.data()};
+    fx->processReplacing(inputs, outputs, 64);
+    EXPECT_EQ(gL, fL);
+    EXPECT_EQ(gR, fR);
+}
+
 TEST_F(Process, ResumeJumpsToTheBypassTarget) {
     settleBypass(0.0f);
     std::vector<double> inL(100, 1.0), inR(100, 0.0), outL(100), outR(100);
