@@ -1,0 +1,224 @@
+// Motor-noise players: silence at rest, the crossfade between loop and recording
+// by rotor speed, the one-shot transition at any rate, and requests from other
+// threads applied by the audio thread.
+#include "engine/MechNoisePlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using zel::MechNoisePlayer;
+using zel::MechNoiseSource;
+
+constexpr MechNoiseSource kSources[] = {MechNoiseSource::HornUnit0, MechNoiseSource::HornUnit1,
+                                        MechNoiseSource::Drum};
+
+// Runs a player at a constant speed and returns the RMS of its output.
+double rmsAt(MechNoisePlayer& p, double speed, int samples, double amplitude = 1.0) {
+    double sum = 0.0;
+    for (int i = 0; i < samples; ++i) {
+        p.handOver(amplitude, 0.25, 0.1, speed);
+        const double y = p.process();
+        sum += y * y;
+    }
+    return std::sqrt(sum / samples);
+}
+
+MechNoisePlayer player(MechNoiseSource s, double rate, double slow, double fast,
+                       double decel = 1.0) {
+    MechNoisePlayer p(s, rate);
+    p.setSlowLevel(slow);
+    p.setFastLevel(fast);
+    p.setDecelLevel(decel);
+    p.setMicDistance(0.5);
+    return p;
+}
+
+TEST(MechNoisePlayer, SilentAtRestAndWithoutAmplitude) {
+    for (MechNoiseSource s : kSources) {
+        MechNoisePlayer p = player(s, 22050.0, 1.0, 1.0);
+        for (int i = 0; i < 20000; ++i) {
+            p.handOver(1.0, 0.3, 0.1, 0.0);
+            ASSERT_EQ(p.process(), 0.0) << static_cast<int>(s) << " sample " << i;
+        }
+        // Turning, but "Mech" at 0 hands over amplitude 0.
+        MechNoisePlayer q = player(s, 22050.0, 1.0, 1.0);
+        EXPECT_EQ(rmsAt(q, 3.0 / 22050.0, 5000, 0.0), 0.0);
+        // The same turning player with amplitude sounds.
+        EXPECT_GT(rmsAt(q, 3.0 / 22050.0, 5000, 1.0), 1e-4);
+    }
+}
+
+TEST(MechNoisePlayer, LoopAtSlowSpeedsRecordingAtFastSpeeds) {
+    const double rate = 22050.0;
+    for (MechNoiseSource s : kSources) {
+        MechNoisePlayer probe(s, rate);
+        // The limits are 0.78 and 7.5 rev/s in revolutions per sample.
+        EXPECT_NEAR(probe.slowLimit() * rate, 0.78, 1e-14);
+        EXPECT_NEAR(probe.fastLimit() * rate, 7.5, 1e-14);
+        const double slow = probe.slowLimit();
+        const double fast = probe.fastLimit();
+        const double between = slow + 0.2 * (fast - slow);
+        struct Case {
+            double speed;
+            bool loop, recording;
+        };
+        for (Case c :
+             {Case{0.5 * slow, true, false}, Case{slow, true, false}, Case{between, true, true},
+              Case{fast, false, true}, Case{1.3 * fast, false, true}}) {
+            MechNoisePlayer loopOnly = player(s, rate, 1.0, 0.0);
+            MechNoisePlayer recOnly = player(s, rate, 0.0, 1.0);
+            const double l = rmsAt(loopOnly, c.speed, 8000);
+            const double r = rmsAt(recOnly, c.speed, 8000);
+            // Silent means exactly zero; sounding means clearly above rounding (the
+            // recording's weight near the slow end is x^4, small but not zero).
+            if (c.loop) {
+                EXPECT_GT(l, 1e-7) << static_cast<int>(s) << " at " << c.speed * rate;
+            } else {
+                EXPECT_EQ(l, 0.0) << static_cast<int>(s) << " at " << c.speed * rate;
+            }
+            if (c.recording) {
+                EXPECT_GT(r, 1e-7) << static_cast<int>(s) << " at " << c.speed * rate;
+            } else {
+                EXPECT_EQ(r, 0.0) << static_cast<int>(s) << " at " << c.speed * rate;
+            }
+        }
+    }
+}
+
+TEST(MechNoisePlayer, HornLoopLevelRisesWithTheSquareOfTheSpeed) {
+    // The horn loop runs at its recorded pitch whatever the speed, so two players
+    // at different slow speeds play the same samples scaled by (s / limit)^2; the
+    // band-pass is linear, so the outputs keep that ratio up to rounding.
+    const double rate = 44100.0;
+    MechNoisePlayer a = player(MechNoiseSource::HornUnit1, rate, 1.0, 1.0);
+    MechNoisePlayer b = player(MechNoiseSource::HornUnit1, rate, 1.0, 1.0);
+    const double s = 0.6 * a.slowLimit();
+    for (int i = 0; i < 5000; ++i) {
+        a.handOver(1.0, 0.0, 0.0, s);
+        b.handOver(1.0, 0.0, 0.0, 0.5 * s);
+        const double ya = a.process();
+        const double yb = b.process();
+        EXPECT_NEAR(ya, 4.0 * yb, 1e-12 * (std::fabs(ya) + 1e-6));
+    }
+}
+
+// Number of samples during which a transition is playing, at a given rate.
+int transitionSamples(double rate) {
+    MechNoisePlayer p = player(MechNoiseSource::Drum, rate, 1.0, 1.0);
+    p.startTransition();
+    EXPECT_FALSE(p.transitionActive()); // applied by the audio thread
+    int n = 0;
+    do {
+        p.handOver(1.0, 0.0, 0.0, 0.0);
+        p.process();
+        ++n;
+    } while (p.transitionActive() && n < 1000000);
+    return n;
+}
+
+TEST(MechNoisePlayer, TransitionPlaysTheWholeSoundAtAnyRate) {
+    for (double rate : {44100.0, 22050.0, 11025.0, 48000.0, 96000.0}) {
+        const double step = 44100.0 / rate;
+        const int n = transitionSamples(rate);
+        // The table is read at positions 0, step, 2 step, ...; the sample that reads
+        // past the last index (3955) is the last one played. So the samples before
+        // the last cover the table: (n - 2) steps stay within it, (n - 1) pass it.
+        EXPECT_LE((n - 2) * step, 3955.0) << rate;
+        EXPECT_GT((n - 1) * step, 3955.0) << rate;
+        // In time: 3955 / 44100 s, to within two samples at this rate.
+        EXPECT_NEAR(n / rate, 3955.0 / 44100.0, 2.0 / rate) << rate;
+    }
+}
+
+TEST(MechNoisePlayer, TransitionSoundsAtRestScaledByTheDecelLevel) {
+    for (MechNoiseSource s : kSources) {
+        MechNoisePlayer loud = player(s, 22050.0, 0.0, 0.0, 2.0);
+        MechNoisePlayer soft = player(s, 22050.0, 0.0, 0.0, 0.5);
+        MechNoisePlayer mute = player(s, 22050.0, 0.0, 0.0, 0.0);
+        loud.startTransition();
+        soft.startTransition();
+        mute.startTransition();
+        double el = 0.0, es = 0.0, em = 0.0;
+        for (int i = 0; i < 3000; ++i) {
+            loud.handOver(1.0, 0.0, 0.0, 0.0);
+            soft.handOver(1.0, 0.0, 0.0, 0.0);
+            mute.handOver(1.0, 0.0, 0.0, 0.0);
+            const double yl = loud.process(), ys = soft.process();
+            el += yl * yl;
+            es += ys * ys;
+            em += std::fabs(mute.process());
+        }
+        EXPECT_GT(el, 0.0);
+        EXPECT_EQ(em, 0.0);
+        // Linear in the level: the energies differ by (2 / 0.5)^2.
+        EXPECT_NEAR(el / es, 16.0, 16.0 * 1e-9);
+    }
+}
+
+TEST(MechNoisePlayer, StartTransitionRestartsARunningOne) {
+    MechNoisePlayer p = player(MechNoiseSource::HornUnit0, 44100.0, 0.0, 0.0);
+    p.startTransition();
+    for (int i = 0; i < 1000; ++i) p.process();
+    EXPECT_NEAR(p.transitionPosition(), 1000.0, 1e-9);
+    p.startTransition();
+    p.process();
+    EXPECT_TRUE(p.transitionActive());
+    EXPECT_EQ(p.transitionPosition(), 1.0);
+}
+
+TEST(MechNoisePlayer, MicDistanceIsAppliedByTheAudioThread) {
+    MechNoisePlayer horn(MechNoiseSource::HornUnit0, 22050.0);
+    MechNoisePlayer drum(MechNoiseSource::Drum, 22050.0);
+    horn.setMicDistance(2.0);
+    drum.setMicDistance(2.0);
+    // Stored only: the filters are untouched until the next process.
+    EXPECT_NE(horn.bandPass().q(), 0.55);
+    EXPECT_NE(drum.bandPass().q(), 0.245);
+    horn.process();
+    drum.process();
+    EXPECT_DOUBLE_EQ(horn.bandPass().q(), 2.0 * 0.25 + 0.05);
+    EXPECT_DOUBLE_EQ(drum.bandPass().q(), 2.0 * 0.12 + 0.005);
+    EXPECT_DOUBLE_EQ(horn.distanceFactor(), std::pow(0.3 / 2.0, 0.25));
+    EXPECT_DOUBLE_EQ(drum.distanceFactor(), std::pow(0.3 / 2.0, 0.1));
+    EXPECT_EQ(horn.bandPass().frequency(), 1100.0);
+    EXPECT_EQ(drum.bandPass().frequency(), 1000.0);
+    // A distance of zero would make the factor infinite; it is held at 1 cm.
+    horn.setMicDistance(0.0);
+    horn.process();
+    EXPECT_TRUE(std::isfinite(horn.distanceFactor()));
+}
+
+TEST(MechNoisePlayer, RateChangeClearsPositionsAndKeepsFiltersBelowNyquist) {
+    MechNoisePlayer p = player(MechNoiseSource::Drum, 44100.0, 1.0, 1.0);
+    p.startTransition();
+    for (int i = 0; i < 500; ++i) {
+        p.handOver(1.0, 0.0, 0.0, 3.0 / 44100.0);
+        p.process();
+    }
+    EXPECT_GT(p.loopPosition(), 0.0);
+    EXPECT_GT(p.recordingPhase(), 0.0);
+    p.setRate(11025.0);
+    EXPECT_EQ(p.loopPosition(), 0.0);
+    EXPECT_EQ(p.recordingPhase(), 0.0);
+    EXPECT_FALSE(p.transitionActive());
+    EXPECT_EQ(p.transitionStep(), 4.0);
+    EXPECT_LT(p.lowPass().frequency(), 0.5 * 11025.0);
+    EXPECT_LT(p.highShelf().frequency(), 0.5 * 11025.0);
+    // Accelerating through the whole range at the low rate stays bounded: no
+    // section is tuned past half the rate where it would ring.
+    double peak = 0.0;
+    for (int i = 0; i < 40000; ++i) {
+        const double hz = 0.5 + 8.0 * i / 40000.0;
+        p.handOver(1.0, 0.0, 0.0, hz / 11025.0);
+        peak = std::max(peak, std::fabs(p.process()));
+    }
+    EXPECT_TRUE(std::isfinite(peak));
+    EXPECT_LT(peak, 10.0);
+    p.setRate(5000.0);
+    EXPECT_EQ(p.rate(), 11025.0);
+}
+
+} // namespace
