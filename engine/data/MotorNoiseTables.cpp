@@ -6,6 +6,14 @@
 #include <cmath>
 #include <cstdint>
 
+// The tables must come out bit-identical on every build: no fused multiply-add,
+// whatever the target's instruction set.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 namespace zel {
 
 namespace {
