@@ -1,0 +1,67 @@
+// The amplifier in front of the cabinet: the drive curves ("Thru", "Tube",
+// "Solid", the tube with its DC tracker) and the four-band tone EQ. Runs at the
+// host rate. Audio-thread object.
+#pragma once
+
+#include "engine/BiquadFilter.h"
+
+#include <cstdint>
+
+namespace zel {
+
+enum AmpType : int32_t { kAmpThru = 0, kAmpTube = 1, kAmpSolid = 2 };
+
+struct ToneSettings {
+    double bottomDb;
+    double loMidDb;
+    double loMidQ;
+    double presenceDb;
+    double presenceQ;
+    double topShelfDb;
+};
+
+class AmpStage {
+public:
+    // Input levels below this pass the curves unchanged (the curves divide by the
+    // drive and would only add their DC tracker's noise to silence).
+    static constexpr double kQuietInput = 1e-8;
+    static constexpr double kTubeInputScale = 1.18;
+    static constexpr double kSolidInputScale = 1.34349;
+    // "TopShlf" and "Bottom" act at three quarters of their dB value.
+    static constexpr double kShelfDbScale = 0.75;
+
+    AmpStage() noexcept;
+
+    // The tone filters' rate and the DC tracker's coefficient.
+    void setRate(double hostRate) noexcept;
+    void setTone(const ToneSettings& tone) noexcept;
+    // Every tone filter's state cleared, glides finished; the DC tracker cleared.
+    void clear() noexcept;
+    void clearTracker() noexcept { dc_ = 0.0; }
+    void setImmediate(bool on) noexcept;
+
+    // The drive curve for type, drive g (> 0).
+    double shape(double m, int32_t type, double drive) noexcept;
+    // The four tone sections (gliding), presence first.
+    double tone(double x) noexcept;
+
+    // The tube curve T.
+    static double tubeCurve(double x) noexcept;
+
+    double trackerCoefficient() const noexcept { return kdc_; }
+    double tracker() const noexcept { return dc_; }
+    const BiquadFilter& presence() const noexcept { return presence_; }
+    const BiquadFilter& loMid() const noexcept { return loMid_; }
+    const BiquadFilter& topShelf() const noexcept { return topShelf_; }
+    const BiquadFilter& bottom() const noexcept { return bottom_; }
+
+private:
+    BiquadFilter presence_;
+    BiquadFilter loMid_;
+    BiquadFilter topShelf_;
+    BiquadFilter bottom_;
+    double dc_ = 0.0;
+    double kdc_ = 0.0;
+};
+
+} // namespace zel

@@ -1,0 +1,51 @@
+// Rate reduction around the speaker simulation: a 32-tap single-precision FIR
+// low-pass that feeds the simulation every factor-th host frame, and the same FIR
+// (after a zero-stuffed, factor-scaled write) that interpolates the simulation's
+// output back to the host rate. Without a table (factor 1) both are plain float
+// roundings. Each history keeps its 32 entries twice (at i and i + 32), so the
+// 32 taps always read contiguous memory. Audio-thread object.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace zel {
+
+class Decimator {
+public:
+    static constexpr int kTaps = 32;
+    static constexpr int kStartIndex = kTaps - 1;
+
+    struct Pair {
+        double left;
+        double right;
+    };
+
+    // Chooses the table for a factor of 1, 2, 4 or 8 (none for 1).
+    void setFactor(int factor) noexcept;
+    void clear() noexcept;
+
+    // Steps the shared history index and returns the simulation input (the
+    // filtered value, widened back to double).
+    double pushInput(double a) noexcept;
+    // Takes the simulation's (already reconstruction-filtered and factor-scaled)
+    // output pair for this host frame and returns the interpolated pair.
+    Pair interpolate(double left, double right) noexcept;
+
+    bool hasTable() const noexcept { return table_ != nullptr; }
+    int factor() const noexcept { return factor_; }
+    int index() const noexcept { return index_; }
+    const float* table() const noexcept { return table_; }
+
+private:
+    static float dot(const float* table, const float* history) noexcept;
+
+    const float* table_ = nullptr;
+    int factor_ = 1;
+    int index_ = kStartIndex;
+    std::array<float, 2 * kTaps> input_{};
+    std::array<float, 2 * kTaps> outLeft_{};
+    std::array<float, 2 * kTaps> outRight_{};
+};
+
+} // namespace zel
