@@ -404,7 +404,9 @@ TEST(HornUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
         for (int i = 0; i < 3000; ++i) {
             const double y = h.process(noise(rng));
             ASSERT_TRUE(std::isfinite(y)) << i;
-            if (MechNoisePlayer* p = h.mechPlayer()) ASSERT_TRUE(std::isfinite(p->process())) << i;
+            if (MechNoisePlayer* p = h.mechPlayer()) {
+                ASSERT_TRUE(std::isfinite(p->process())) << i;
+            }
         }
         EXPECT_TRUE(std::isfinite(h.roomFactor()));
         const MicPoint m = h.crossPathMicPosition();
