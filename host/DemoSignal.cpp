@@ -33,11 +33,11 @@ constexpr std::array<int, 9> kDrawbarHarmonics = {1, 3, 2, 4, 6, 8, 10, 12, 16};
 constexpr std::array<int, 9> kRegistration = {8, 8, 8, 5, 3, 4, 0, 2, 3};
 
 constexpr size_t kToneSize = 2048;
-constexpr double kVoiceGain = 0.11;
+constexpr double kVoiceGain = 0.1;
 constexpr double kAttackSeconds = 0.003;
 constexpr double kReleaseSeconds = 0.012;
-constexpr double kClickGain = 0.2;
-constexpr double kClickDecaySeconds = 0.0012;
+constexpr double kClickGain = 0.45;
+constexpr double kClickDecaySeconds = 0.002;
 constexpr double kClickSeconds = 0.008;
 
 double noteFrequency(int note) {
