@@ -1,0 +1,137 @@
+// The room: silence at "Amount" 0, taps that sit at their path lengths, gains that
+// rise with the virtual room size and the left-right delay, the longest delay
+// within the lines, and the reset.
+#include "engine/EarlyReflections.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace zel {
+namespace {
+
+constexpr double kSpeedOfSound = 340.29;
+
+EarlyReflections::Output feed(EarlyReflections& room, int n, std::mt19937& rng) {
+    std::uniform_real_distribution<double> noise(-1, 1);
+    EarlyReflections::Output last{};
+    for (int i = 0; i < n; ++i) last = room.process(noise(rng), noise(rng));
+    return last;
+}
+
+TEST(EarlyReflections, AmountZeroReturnsExactSilence) {
+    EarlyReflections room;
+    room.setRate(44100);
+    room.setRoomSize(2);
+    room.setReturnLevel(0);
+    room.reset();
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> noise(-1, 1);
+    for (int i = 0; i < 20000; ++i) {
+        const auto out = room.process(noise(rng), noise(rng));
+        ASSERT_EQ(out.left, 0.0) << i;
+        ASSERT_EQ(out.right, 0.0) << i;
+    }
+    // The same room with its return open does sound.
+    room.setReturnLevel(1);
+    room.snapReturnLevel();
+    double energy = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const auto out = room.process(noise(rng), noise(rng));
+        energy += out.left * out.left + out.right * out.right;
+    }
+    EXPECT_GT(energy, 1.0);
+}
+
+TEST(EarlyReflections, LargerVirtualRoomOrLrDelayRaisesEveryTapWithoutMovingIt) {
+    auto build = [](double virtualSize, double lrDelay) {
+        EarlyReflections room;
+        room.setRate(48000);
+        room.setRoomSize(1.2);
+        room.setVirtualRoomSize(virtualSize);
+        room.setLrDelay(lrDelay);
+        room.rebuild();
+        return std::vector<EarlyReflections::Tap>{&room.tap(0), &room.tap(0) + room.kTaps};
+    };
+    const auto base = build(1.0, 0.22);
+    for (const auto& other : {build(2.0, 0.22), build(1.0, 1.5)}) {
+        for (int i = 0; i < EarlyReflections::kTaps; ++i) {
+            EXPECT_GT(other[i].gain, base[i].gain) << i;
+            EXPECT_LT(other[i].gain, 1.0) << i;
+            EXPECT_EQ(other[i].delay, base[i].delay) << i;
+            EXPECT_EQ(other[i].fraction, base[i].fraction) << i;
+        }
+    }
+}
+
+TEST(EarlyReflections, LongestDelayFitsTheLinesAtTheLargestRoom) {
+    EarlyReflections room;
+    room.setRoomSize(0.1 * std::exp(3.58352) + 0.4); // "Early Refl. Room Size" at 1
+    room.setVirtualRoomSize(0.25 * std::exp(2.77259));
+    room.setLrDelay(0.15 * std::exp(2.30259));
+    const double size = 0.1 * std::exp(3.58352) + 0.4;
+    // The engine's internal rate stays below 50 kHz (host rates up to 200 kHz are
+    // decimated by 4); even the filters' 400 kHz limit would fit.
+    for (double rate : {50000.0, 400000.0}) {
+        room.setRate(rate);
+        room.rebuild();
+        // The longest path is the left tap 11 at 11.7 m times the room size; the
+        // fraction is kept in single precision (6e-8 of a sample).
+        const double expected = 11.7 * size * rate / kSpeedOfSound;
+        EXPECT_NEAR(room.longestDelay(), expected, 1e-6 * expected);
+        EXPECT_LT(room.longestDelay() + 1, 65536.0); // the read takes one sample more
+    }
+}
+
+TEST(EarlyReflections, EachTapSoundsAtItsPathLength) {
+    constexpr double kRate = 44100;
+    EarlyReflections room;
+    room.setRate(kRate);
+    room.setRoomSize(1);
+    room.setMainCutoff(30000); // every cutoff at the 20 kHz ceiling but taps 10 and 11
+    room.setReturnLevel(1);
+    room.reset();
+    std::vector<double> y;
+    for (int i = 0; i < 600; ++i) y.push_back(room.process(i == 0 ? 1.0 : 0.0, 0.0).left);
+
+    // Undo the tap's one-pole (pole exp(-2 pi 20 kHz / rate)) to see the tap itself.
+    const double pole = std::exp(-2 * std::numbers::pi * 20000 / kRate);
+    std::vector<double> v(y.size(), 0.0);
+    for (size_t m = 1; m < y.size(); ++m) v[m] = (y[m] - pole * y[m - 1]) / (1 - pole);
+
+    // The first left tap: 3.1 m, the next one at 4.3 m (557 samples) is out of view.
+    const double delay = 3.1 * kRate / kSpeedOfSound; // 401.75 samples
+    const int whole = int(delay);
+    for (int m = 0; m < whole; ++m) ASSERT_EQ(y[m], 0.0) << m;
+    // Linear interpolation puts the impulse on its two neighbours, weighted so that
+    // their centroid is the delay (float fraction, rounding of the inverse filter).
+    const double centroid =
+        (whole * v[whole] + (whole + 1) * v[whole + 1]) / (v[whole] + v[whole + 1]);
+    EXPECT_NEAR(centroid, delay, 1e-6);
+    for (int m = whole + 2; m < 550; ++m) ASSERT_NEAR(v[m], 0.0, 1e-12) << m;
+    // Its gain falls linearly in dB with the path: -20 dB at the longest cross-set path
+    // (14.9 m for room size 1 and virtual size 1, plus the 0.22 m left-right delay).
+    EXPECT_NEAR(v[whole] + v[whole + 1], std::pow(10.0, -3.1 / (14.9 + 0.22)), 1e-9);
+}
+
+TEST(EarlyReflections, ResetClearsTheLines) {
+    EarlyReflections room;
+    room.setRate(32000);
+    room.setRoomSize(3);
+    room.setReturnLevel(1);
+    room.reset();
+    std::mt19937 rng(5);
+    feed(room, 30000, rng);
+    room.reset();
+    for (int i = 0; i < 40000; ++i) {
+        const auto out = room.process(0.0, 0.0);
+        ASSERT_EQ(out.left, 0.0) << i;
+        ASSERT_EQ(out.right, 0.0) << i;
+    }
+}
+
+} // namespace
+} // namespace zel
