@@ -28,8 +28,9 @@ public:
     // Steps the shared history index and returns the simulation input (the
     // filtered value, widened back to double).
     double pushInput(double a) noexcept;
-    // Takes the simulation's (already reconstruction-filtered and factor-scaled)
-    // output pair for this host frame and returns the interpolated pair.
+    // Takes the simulation's (already reconstruction-filtered) output pair for
+    // this host frame (zero on frames without simulation), scales it by the factor
+    // and returns the interpolated pair. Without a table: the pair as floats.
     Pair interpolate(double left, double right) noexcept;
 
     bool hasTable() const noexcept { return table_ != nullptr; }

@@ -232,8 +232,6 @@ private:
     Relaxed<int32_t> factor_{1};
     Relaxed<double> configuredHostRate_{44100.0};
     double fs_ = 44100.0; // host rate in use
-    double invInternalRate_ = 1.0 / 44100.0;
-    double decimationGain_ = 1.0;
     uint32_t decimationMask_ = 0;
     uint32_t counter_ = 0;
 

@@ -1,0 +1,261 @@
+// The rotary engine's construction and its per-frame path.
+#include "engine/RotaryEngine.h"
+
+#include "engine/Interpolation.h"
+#include "engine/OnePole.h"
+#include "engine/data/EngineFilterTables.h"
+
+#include <cmath>
+
+namespace zel {
+
+namespace {
+
+// Scalings inside the cross paths and the mix.
+constexpr double kUnitHalf = 0.5;          // each horn microphone hears half its unit
+constexpr double kCrossUnitGain = 4.0;     // the cross units' outputs
+constexpr double kBrGain = 4.0;            // the bass-reflex port into either microphone
+constexpr double kBrDrive = 8.0;           // into and out of the bass-reflex resonator
+constexpr double kHornToDrumScale = 0.25;  // the horn into the drum microphone
+constexpr double kHornLeak = 0.1575;       // the horn's cross path into its own microphones
+constexpr double kMixGain = 0.50118723362; // -6 dB on the output mix
+
+void configure(BiquadFilter& f, const enginefilters::SectionSpec& s, double bias) {
+    f.setType(s.type);
+    f.setAll(s.hz, s.q, s.db);
+    f.setBias(bias);
+    f.setEnabled(s.enabled);
+}
+
+double readRing(const std::array<double, RotaryEngine::kRingLength>& ring, unsigned r,
+                double delay) {
+    return readLinear(ring.data(), RotaryEngine::kRingMask, RotaryEngine::kRingLength,
+                      static_cast<double>(r) - delay);
+}
+
+} // namespace
+
+RotaryEngine::RotaryEngine()
+    : hornUnits_{std::make_unique<HornUnit>(HornUnit::Kind::Microphone1),
+                 std::make_unique<HornUnit>(HornUnit::Kind::Microphone2)},
+      hornCross_(std::make_unique<HornUnit>(HornUnit::Kind::Cross)),
+      drumMain_(std::make_unique<DrumUnit>(DrumUnit::Kind::Main)),
+      drumCross_(std::make_unique<DrumUnit>(DrumUnit::Kind::Cross)),
+      room_(std::make_unique<EarlyReflections>()),
+      drumCrossLine_(std::make_unique<std::array<double, kRingLength>>()),
+      hornCrossLine_(std::make_unique<std::array<double, kRingLength>>()),
+      brLine_(std::make_unique<std::array<double, kRingLength>>()) {
+    clearRings();
+    configureFixedFilters();
+    configureToneArrays();
+    chooseFactor(fs_);
+    recomputeSmoothingCoefficients();
+}
+
+RotaryEngine::~RotaryEngine() = default;
+
+void RotaryEngine::configureFixedFilters() {
+    using namespace enginefilters;
+    configure(drumShelf_, kDrumShelf, kSaturationBias);
+    configure(brResonator_, kBrResonator, kSaturationBias);
+    for (int i = 0; i < 2; ++i) {
+        configure(hornMicHighPass_[i], kHornMicHighPass, 0.0);
+        configure(colorPeak_[i], kColorPeak, kSaturationBias);
+        configure(colorShelf_[i], kColorShelf, kSaturationBias);
+        configure(reconstructionLowPass_[i], kReconstructionLowPass, 0.0);
+    }
+}
+
+void RotaryEngine::configureToneArrays() {
+    using namespace enginefilters;
+    for (size_t i = 0; i < kHornTone.size(); ++i)
+        configure(hornTone_[i], kHornTone[i], kSaturationBias);
+    for (size_t i = 0; i < kHornCrossTone.size(); ++i)
+        configure(hornCrossTone_[i], kHornCrossTone[i], kSaturationBias);
+    applyHornSaturation(hornSaturation_.load());
+    copyToneArrays();
+}
+
+void RotaryEngine::applyHornSaturation(double s) {
+    appliedHornSaturation_ = s;
+    for (BiquadFilter& f : hornTone_) f.setSaturation(0.0);
+    for (BiquadFilter& f : hornCrossTone_) f.setSaturation(0.0);
+    for (int i : enginefilters::kHornToneSaturated) hornTone_[i].setSaturation(s);
+    for (int i : enginefilters::kHornCrossToneSaturated) hornCrossTone_[i].setSaturation(s);
+}
+
+void RotaryEngine::copyToneArrays() {
+    for (int c = 0; c < 3; ++c) hornToneCascades_[c].copyFrom(&hornTone_[c * 4]);
+    for (int c = 0; c < 2; ++c) hornCrossCascades_[c].copyFrom(&hornCrossTone_[c * 4]);
+}
+
+// ---- per frame ----------------------------------------------------------------
+
+void RotaryEngine::smoothLevels() {
+    const double k = c30_;
+    Levels& v = levels_;
+    const SmoothedTargets& t = targets;
+    v.inputGain = smoothToward(v.inputGain, t.inputGain.load(), k);
+    v.drive = smoothToward(v.drive, t.drive.load(), c100_);
+    v.postDriveGain = smoothToward(v.postDriveGain, t.postDriveGain.load(), k);
+    v.hornInputGain = smoothToward(v.hornInputGain, t.hornInputGain.load(), k);
+    v.drumInputGain = smoothToward(v.drumInputGain, t.drumInputGain.load(), k);
+    v.hornMicLevel = smoothToward(v.hornMicLevel, t.hornMicLevel.load(), k);
+    v.micMakeupGain = smoothToward(v.micMakeupGain, t.micMakeupGain.load(), k);
+    v.mic2Gain = smoothToward(v.mic2Gain, t.mic2Gain.load(), k);
+    v.drumMicLevel = smoothToward(v.drumMicLevel, t.drumMicLevel.load(), k);
+    v.mic1PanLeft = smoothToward(v.mic1PanLeft, t.mic1PanLeft.load(), k);
+    v.mic1PanRight = smoothToward(v.mic1PanRight, t.mic1PanRight.load(), k);
+    v.mic2PanLeft = smoothToward(v.mic2PanLeft, t.mic2PanLeft.load(), k);
+    v.mic2PanRight = smoothToward(v.mic2PanRight, t.mic2PanRight.load(), k);
+    v.drumPanLeft = smoothToward(v.drumPanLeft, t.drumPanLeft.load(), k);
+    v.drumPanRight = smoothToward(v.drumPanRight, t.drumPanRight.load(), k);
+    v.drumToTubeFeedback = smoothToward(v.drumToTubeFeedback, t.drumToTubeFeedback.load(), k);
+    v.hornToDrumFeedback = smoothToward(v.hornToDrumFeedback, t.hornToDrumFeedback.load(), k);
+    v.brToTubeGain = smoothToward(v.brToTubeGain, t.brToTubeGain.load(), k);
+    v.brToDrumGain = smoothToward(v.brToDrumGain, t.brToDrumGain.load(), k);
+    v.hornHighPassMix = smoothToward(v.hornHighPassMix, t.hornHighPassMix.load(), k);
+    v.drumLowPassMix = smoothToward(v.drumLowPassMix, t.drumLowPassMix.load(), k);
+    v.mechPanNear = smoothToward(v.mechPanNear, t.mechPanNear.load(), k);
+    v.mechPanFar = smoothToward(v.mechPanFar, t.mechPanFar.load(), k);
+    for (size_t i = 0; i < crossCurrent_.delay.size(); ++i) {
+        crossCurrent_.delay[i] = smoothToward(crossCurrent_.delay[i], crossTarget_.delay[i], k);
+        crossCurrent_.gain[i] = smoothToward(crossCurrent_.gain[i], crossTarget_.gain[i], k);
+    }
+    room_->setReturnLevel(t.roomReturnLevel.load());
+    room_->smoothReturnLevel(k);
+
+    // The MIDI activity light falls back to 0 over half a second.
+    const float activity = amp.modulationActivity.load();
+    if (activity != 0.0f)
+        amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
+}
+
+void RotaryEngine::processSample(double in0, double in1, double& out0, double& out1) {
+    smoothLevels();
+    const Levels& v = levels_;
+
+    // Amplifier and tone.
+    const double m = ((in0 + in1) * 0.5) * v.inputGain;
+    const double shaped = ampStage_.shape(m, amp.ampType.load(), v.drive);
+    const double a = ampStage_.tone(shaped * v.postDriveGain);
+
+    WetPair wet{a, a};
+    if (amp.speakerBypass.load() == 0) {
+        const double d = decimator_.pushInput(a);
+        WetPair sim{0.0, 0.0};
+        if ((counter_ & decimationMask_) == 0) sim = simulate(d);
+        if (decimator_.hasTable()) {
+            const Decimator::Pair o =
+                decimator_.interpolate(reconstructionLowPass_[0].processPlain(sim.left),
+                                       reconstructionLowPass_[1].processPlain(sim.right));
+            wet = {o.left, o.right};
+        } else {
+            wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
+        }
+        ++counter_;
+    }
+
+    // The dry path the fade goes to.
+    const double dry0 = dryStep(dry_[0], in0, v.inputGain);
+    const double dry1 = dryStep(dry_[1], in1, v.inputGain);
+    const double f = fade_.level();
+    out0 = denormalGuard((1.0 - f) * wet.left + f * dry0);
+    out1 = denormalGuard((1.0 - f) * wet.right + f * dry1);
+}
+
+double RotaryEngine::dryStep(double& state, double in, double gain) const {
+    state = poleToward(state, gain * in * 0.5, kDry_);
+    return state;
+}
+
+// The speaker simulation at the internal rate.
+RotaryEngine::WetPair RotaryEngine::simulate(double d) {
+    const Levels& v = levels_;
+    const CrossPathSettings& cp = crossCurrent_;
+    const unsigned r = ring_;
+
+    // Inputs of the drum and horn paths.
+    const double dIn = drumShelf_.processPlain(d) * v.drumInputGain;
+    hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
+    previousD_ = d;
+    const double hIn = hornDiff_ * v.hornInputGain;
+    const double hMain = hornToneCascades_[2].process(
+        hornToneCascades_[1].process(hornToneCascades_[0].process(hIn)));
+    const double hCross = hornCrossCascades_[1].process(hornCrossCascades_[0].process(hIn));
+
+    // What arrives over the cross paths.
+    const auto& drumX = *drumCrossLine_;
+    const auto& hornX = *hornCrossLine_;
+    const auto& br = *brLine_;
+    const double tubeFeed =
+        denormalGuard(readRing(drumX, r, cp.delay[0]) * cp.gain[0] * v.drumToTubeFeedback +
+                      readRing(br, r, cp.delay[1]) * v.brToTubeGain * cp.gain[1] * kBrGain);
+    const double drumFeed = denormalGuard(
+        readRing(hornX, r, cp.delay[2]) * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
+        readRing(br, r, cp.delay[3]) * v.brToDrumGain * cp.gain[3] * kBrGain);
+    const double hornLeak = readRing(hornX, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
+
+    // The units.
+    DrumUnit& drum = *drumMain_;
+    HornUnit& horn0 = *hornUnits_[0];
+    HornUnit& horn1 = *hornUnits_[1];
+    const double drumSig = denormalGuard(drum.process(dIn) + drumFeed + drum.lowStaticOutput());
+    const double drumMech = drum.mechPlayer()->process();
+    const double mic1 = denormalGuard(horn0.process(hMain) * kUnitHalf + tubeFeed + hornLeak);
+    const double mic2 = denormalGuard(horn1.process(hMain) * kUnitHalf + tubeFeed + hornLeak);
+    const double hornMech0 = horn0.mechPlayer()->process() * kUnitHalf;
+    const double hornMech1 = horn1.mechPlayer()->process() * kUnitHalf;
+
+    // The cross units feed the rings.
+    const double dx = drumCross_->process(dIn) * kCrossUnitGain;
+    const double hx = hornCross_->process(hCross) * kCrossUnitGain;
+    drumCrossSmooth_ = poleToward(drumCrossSmooth_, dx, kA_);
+    hornCrossSmooth_ = poleToward(hornCrossSmooth_, hx, kB_);
+    (*drumCrossLine_)[r] = drumCrossSmooth_;
+    (*hornCrossLine_)[r] = hornCrossSmooth_;
+    (*brLine_)[r] = brResonator_.processPlain(d * kBrDrive) * v.drumInputGain * kBrDrive;
+
+    // Microphone levels.
+    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+    double m1 = mic1 * hornLevel;
+    double m2 = mic2 * hornLevel * v.mic2Gain;
+    double dr = drumSig * v.drumMicLevel;
+
+    // The room.
+    const double near = v.mechPanNear, far = v.mechPanFar;
+    const double mechSend = amp.mechRoomSend.load();
+    const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
+    const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
+    const double sendL = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft +
+                                       dr * v.drumPanLeft + mechL * mechSend);
+    const double sendR = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight +
+                                       dr * v.drumPanRight + mechR * mechSend);
+    const EarlyReflections::Output room = room_->process(sendL, sendR);
+    const double roomL = colorShelf_[0].process(colorPeak_[0].process(room.left));
+    const double roomR = colorShelf_[1].process(colorPeak_[1].process(room.right));
+
+    // Room return and mechanical noise into the microphones.
+    m1 = denormalGuard(m1 + (roomL * horn0.roomFactor() + near * hornMech0 + far * hornMech1) *
+                                hornLevel);
+    m2 = denormalGuard(m2 + (roomR * horn1.roomFactor() + near * hornMech1 + far * hornMech0) *
+                                hornLevel * v.mic2Gain);
+    dr = denormalGuard(dr + (roomL * drum.roomFactor() + drumMech) * v.drumMicLevel);
+
+    // Horn high-pass and drum low-pass, each mixed with its input.
+    const double mixH = v.hornHighPassMix;
+    const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * hornMicHighPass_[0].process(m1));
+    const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * hornMicHighPass_[1].process(m2));
+    drumLowPass_ = poleToward(drumLowPass_, dr, kD_);
+    const double mixD = v.drumLowPassMix;
+    const double dl = denormalGuard((1.0 - mixD) * dr + mixD * drumLowPass_);
+
+    ring_ = (r + 1) & kRingMask;
+
+    return {
+        denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) * kMixGain),
+        denormalGuard((h2 * v.mic2PanRight + h1 * v.mic1PanRight + dl * v.drumPanRight) *
+                      kMixGain)};
+}
+
+} // namespace zel
