@@ -1,6 +1,7 @@
 // The host callback's answers and the MIDI event list, without a plug-in.
 #include "host/HostCallback.h"
 #include "host/MidiEventList.h"
+#include "host/Progress.h"
 
 #include <cstddef>
 #include <cstring>
@@ -147,6 +148,25 @@ TEST(MidiEventList, LaysOutTheStandardEventList) {
     list.clear();
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(list.events()->numEvents, 0);
+}
+
+} // namespace
+} // namespace zel::vortan
+
+namespace zel::vortan {
+namespace {
+
+TEST(Progress, BarShowsTheShareDoneAndTheTimes) {
+    EXPECT_EQ(Progress::bar(0, 882000, 44100.0),
+              "[..............................]   0%  0.0 / 20.0 s");
+    EXPECT_EQ(Progress::bar(441000, 882000, 44100.0),
+              "[###############...............]  50%  10.0 / 20.0 s");
+    EXPECT_EQ(Progress::bar(882000, 882000, 44100.0),
+              "[##############################] 100%  20.0 / 20.0 s");
+    // Past the end and an empty render both show as complete.
+    EXPECT_EQ(Progress::bar(900000, 882000, 44100.0).substr(0, 37),
+              "[##############################] 100%");
+    EXPECT_EQ(Progress::bar(0, 0, 44100.0).substr(0, 37), "[##############################] 100%");
 }
 
 } // namespace
