@@ -1,0 +1,93 @@
+// Cost of the cabinet's sound paths per internal-rate sample: a full horn unit
+// (all thirteen rays and the floor/ceiling taps on), the horn cross unit, the drum
+// main unit and the room.
+#include "engine/DrumUnit.h"
+#include "engine/EarlyReflections.h"
+#include "engine/HornUnit.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 44100;
+constexpr int kBlock = 1024;
+
+std::vector<double> testSignal() {
+    std::vector<double> x(kBlock);
+    for (int i = 0; i < kBlock; ++i) x[i] = 0.5 * std::sin(0.05 * i) + 0.2 * std::sin(0.31 * i);
+    return x;
+}
+
+void configure(zel::HornUnit& h) {
+    h.setMicAngle(0.1);
+    h.setMicDistance(1.0);
+    h.setReflectionCoeff(0.5);
+    for (int r = 0; r < zel::HornUnit::kRayLevelCount; ++r) h.setRayLevel(r, 1);
+    h.setZAxisLevel(1);
+    h.setStaticRayLevel(1);
+    h.setStaticFilterCutoff(8000);
+    h.setMechLevel(1);
+    h.setTarget(6.8);
+    h.rebuild();
+    h.setUnitRate(kRate, 1);
+}
+
+void BM_HornUnitFull(benchmark::State& state) {
+    zel::HornUnit h(zel::HornUnit::Kind::Microphone1);
+    configure(h);
+    const std::vector<double> x = testSignal();
+    for (auto _ : state)
+        for (double v : x) benchmark::DoNotOptimize(h.process(v));
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_HornUnitFull);
+
+void BM_HornUnitCross(benchmark::State& state) {
+    zel::HornUnit h(zel::HornUnit::Kind::Cross);
+    configure(h);
+    const std::vector<double> x = testSignal();
+    for (auto _ : state)
+        for (double v : x) benchmark::DoNotOptimize(h.process(v));
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_HornUnitCross);
+
+void BM_DrumUnitMain(benchmark::State& state) {
+    zel::DrumUnit d(zel::DrumUnit::Kind::Main);
+    d.setMicAngle(0.05);
+    d.setMicDistance(1.0);
+    d.setReflectionCoeff(0.5);
+    for (int r = 0; r < zel::DrumUnit::kRayLevelCount; ++r) d.setRayLevel(r, 1);
+    d.setStaticRayLevel(1);
+    d.setLowStaticGain(1);
+    d.setFilterSaturation(0.08);
+    d.setMechLevel(1);
+    d.setTarget(5.9);
+    d.rebuild();
+    d.setUnitRate(kRate, 1);
+    const std::vector<double> x = testSignal();
+    for (auto _ : state)
+        for (double v : x) benchmark::DoNotOptimize(d.process(v));
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_DrumUnitMain);
+
+void BM_EarlyReflections(benchmark::State& state) {
+    zel::EarlyReflections room;
+    room.setRate(kRate);
+    room.setRoomSize(2);
+    room.setReturnLevel(0.1);
+    room.reset();
+    const std::vector<double> x = testSignal();
+    for (auto _ : state)
+        for (double v : x) benchmark::DoNotOptimize(room.process(v, -v));
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_EarlyReflections);
+
+} // namespace
+
+BENCHMARK_MAIN();
