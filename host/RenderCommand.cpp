@@ -3,6 +3,7 @@
 #include "host/Commands.h"
 #include "host/DemoSignal.h"
 #include "host/HostError.h"
+#include "host/Interruption.h"
 #include "host/Progress.h"
 #include "host/RenderOptions.h"
 #include "host/Renderer.h"
@@ -162,8 +163,14 @@ void runRenderCommand(std::span<const std::string> arguments, std::ostream& out)
     const double rate = source->sampleRate();
     AudioFileWriter writer(options.output, format, options.outputChannels, static_cast<int>(rate));
     Progress progress(plan.totalFrames, rate, progressWanted());
-    const RenderStats stats =
-        render(plugin, *source, writer, plan, [&](int64_t done) { progress.update(done); });
+    InterruptionGuard interruption;
+    const RenderStats stats = render(plugin, *source, writer, plan, [&](int64_t done) {
+        if (interruptionRequested()) {
+            progress.finish();
+            throw HostError("interrupted; nothing written");
+        }
+        progress.update(done);
+    });
     progress.finish();
     writer.commit();
     printSummary(out, options, format, stats, rate);

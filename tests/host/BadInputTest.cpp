@@ -4,8 +4,11 @@
 #include "WavFile.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace zel::vortan::test {
 namespace {
@@ -170,6 +173,23 @@ TEST_F(BadInput, AFailedWriteLeavesNothingBehind) {
     EXPECT_NE(run.status, 0);
     EXPECT_EQ(run.err.rfind("vortan: cannot write", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(directoryEntries(scratch.path()), inputs);
+}
+
+TEST_F(BadInput, AnInterruptedRenderLeavesNothingBehind) {
+    // The slow probe takes over a second for the 20 s demo; stop it as soon as
+    // its temporary output appears.
+    RunningProgram run(vortanPath(), {"render", probePluginPath(), out()}, {"VORTAN_PROBE=slow"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (directoryEntries(scratch.path()) == inputs &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_NE(directoryEntries(scratch.path()), inputs) << "the render never started writing";
+    kill(run.pid(), SIGTERM);
+    const RunResult result = run.wait();
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.err, "vortan: interrupted; nothing written\n");
     EXPECT_EQ(directoryEntries(scratch.path()), inputs);
 }
 

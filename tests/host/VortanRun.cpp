@@ -83,9 +83,17 @@ RunResult runVortan(const std::vector<std::string>& arguments,
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment) {
-    ScratchDirectory capture;
-    const std::string outPath = capture.file("stdout");
-    const std::string errPath = capture.file("stderr");
+    return RunningProgram(program, arguments, environment).wait();
+}
+
+RunningProgram::RunningProgram(const std::string& program,
+                               const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& environment) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vortan-run-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
+    captureDirectory = pattern;
+    outPath = captureDirectory + "/stdout";
+    errPath = captureDirectory + "/stderr";
 
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -107,15 +115,26 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
                                     envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot start " + argv[0]);
+    child = pid;
+}
 
-    int waitStatus = 0;
-    while (waitpid(pid, &waitStatus, 0) < 0) {
-    }
+RunResult RunningProgram::wait() {
     RunResult result;
+    if (child < 0) return result;
+    int waitStatus = 0;
+    while (waitpid(child, &waitStatus, 0) < 0) {
+    }
+    child = -1;
     result.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     result.out = readText(outPath);
     result.err = readText(errPath);
     return result;
+}
+
+RunningProgram::~RunningProgram() {
+    wait();
+    std::error_code error;
+    std::filesystem::remove_all(captureDirectory, error);
 }
 
 ScratchDirectory::ScratchDirectory() {

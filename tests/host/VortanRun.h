@@ -18,6 +18,25 @@ struct RunResult {
 RunResult runVortan(const std::vector<std::string>& arguments,
                     const std::vector<std::string>& environment = {});
 
+// A program started in the background with its output captured.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& environment = {});
+    ~RunningProgram(); // waits if not yet waited for
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    int pid() const { return child; }
+    RunResult wait();
+
+private:
+    std::string outPath;
+    std::string errPath;
+    std::string captureDirectory;
+    int child = -1;
+};
+
 // Runs any program with the arguments (argv[0] is the program's path).
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment = {});
