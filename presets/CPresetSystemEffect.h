@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 namespace zel {
 
@@ -26,12 +28,33 @@ struct ProgramRecord {
 };
 static_assert(sizeof(ProgramRecord) == kProgramNameSize + 4 * kNumProgramValues);
 
+using ProgramBank = std::array<ProgramRecord, kNumStoredPrograms>;
+
+class CPresetSystemEditor;
+
+// The host chunk: a tag, the identifier, then the bank image. The older chunk
+// carried a small header and the program records as they lie in memory.
+namespace chunk {
+constexpr uint32_t kBankTag = 0x02000000;
+constexpr uint32_t kLegacyTag = 0x01000000;
+constexpr std::size_t kPrefixSize = 8;
+constexpr std::size_t kBufferSize = 42289; // prefix and a full bank image
+constexpr std::size_t kLegacyHeaderSize = 32;
+// The older chunk is read through a buffer of this size; entries beyond it
+// are refused.
+constexpr std::size_t kLegacyStagingSize =
+    kLegacyHeaderSize + kNumStoredPrograms * sizeof(ProgramRecord);
+constexpr std::size_t kLegacyNameSize = kProgramNameSize;
+} // namespace chunk
+
 class CPresetSystemEffect : public AudioEffectX {
 public:
     CPresetSystemEffect(vst::HostCallback host, int32_t programCount, int32_t parameterCount);
     ~CPresetSystemEffect() override;
 
     // Host-facing operations.
+    intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                        float opt) override;
     void suspend() override {}
     void resume() override {}
     void processDoubleReplacing(double** inputs, double** outputs, int32_t frames) override {}
@@ -41,8 +64,9 @@ public:
     void setProgram(int32_t program) override {}
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
-    int32_t getChunk(void** data, bool isPreset) override { return 0; }
-    int32_t setChunk(void* data, int32_t byteSize, bool isPreset) override { return -1; }
+    // The chunk always carries all 32 programs; isPreset is not looked at.
+    int32_t getChunk(void** data, bool isPreset) override;
+    int32_t setChunk(void* data, int32_t byteSize, bool isPreset) override;
     bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
 
     // Store operations, in slot order.
@@ -71,6 +95,17 @@ public:
     // Read access for the editor's preset functions and for tests.
     const ProgramRecord& program(int32_t index) const;
     bool isLoadingProgram() const noexcept { return loadingProgram; }
+    // The attached editor object, when it is the preset system's.
+    CPresetSystemEditor* presetEditor() const noexcept;
+
+    // Write access for the editor's preset functions. Out-of-range program or
+    // parameter indices are ignored.
+    ProgramBank copyStore() const { return programs; }
+    void restoreStore(const ProgramBank& bank) { programs = bank; }
+    void restoreProgram(int32_t index, const ProgramRecord& record);
+    // Copies 24 name bytes as they stand (a name from a file or a chunk).
+    void setProgramNameBytes(int32_t index, const char (&name)[kProgramNameSize]);
+    void setProgramValue(int32_t index, int32_t parameter, float value);
 
 protected:
     static bool isStoredIndex(int32_t index) noexcept {
@@ -87,8 +122,11 @@ protected:
     Relaxed<int32_t> currentProgramIndex{0};
     ProgramRecord templateProgram{};
     Relaxed<bool> loadingProgram{false};
+    // Handed to the host by getChunk; valid until the next getChunk.
+    std::vector<uint8_t> chunkBuffer;
 
 private:
+    int32_t loadLegacyChunk(std::span<const uint8_t> bytes, bool reversed);
     static void storeName(ProgramRecord& record, const char* name);
     static void copyNameOut(const ProgramRecord& record, char* text);
 };
