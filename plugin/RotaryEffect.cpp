@@ -24,7 +24,8 @@ inline double flushDenormal(double x) noexcept {
 } // namespace
 
 RotaryEffect::RotaryEffect(vst::HostCallback host)
-    : CPresetSystemEffect(host, kNumHostPrograms, kNumHostParameters) {
+    : CPresetSystemEffect(host, kNumHostPrograms, kNumHostParameters),
+      engine(std::make_unique<RotaryEngine>()), requests(engine->requests) {
     setInitialDelay(0);
     setNumInputs(kNumChannels);
     setNumOutputs(kNumChannels);
@@ -35,11 +36,18 @@ RotaryEffect::RotaryEffect(vst::HostCallback host)
     for (int32_t i = 0; i < 4; ++i)
         parameterValues.set(kFirstSpareParameter + i, kSpareDefaults[i]);
 
+    // The engine runs at the host rate (never below 22050 Hz, the engine's own
+    // floor) in "LowCPU" until the defaults say otherwise; its fixed filters are
+    // configured by its constructor.
+    engine->hostRate = getSampleRate();
+    engine->amp.cpuMode = 0;
     readoutContext = std::make_unique<ReadoutContext>();
 
-    updateBypassCoefficient();
+    applyInterimEngineSettings();
 
-    // Start with a rate reset and a full reset pending behind the fade.
+    // Every rebuild once, directly, then a rate reset and a full reset pending
+    // behind the fade.
+    engine->runAllRebuildsDirectly();
     suspend();
     resume();
     suspend();
@@ -47,9 +55,15 @@ RotaryEffect::RotaryEffect(vst::HostCallback host)
 
 RotaryEffect::~RotaryEffect() = default;
 
+void RotaryEffect::setSampleRate(float rate) {
+    AudioEffectX::setSampleRate(rate);
+    // Only stored: the engine reads it at its next rate reset or full reset.
+    engine->hostRate = getSampleRate();
+}
+
 void RotaryEffect::suspend() {
     requests.rateReset = true;
-    requests.fade = true;
+    engine->requestFade();
 }
 
 void RotaryEffect::resume() {
@@ -60,7 +74,7 @@ void RotaryEffect::resume() {
     requests.drumMainUnit = true;
     requests.drumCrossUnit = true;
     requests.crossPaths = true;
-    requests.fade = true;
+    engine->requestFade();
     // No bypass glide after a resume: the level jumps to the target.
     bypassSnapRequest = true;
 }
@@ -73,33 +87,41 @@ void RotaryEffect::processDoubleReplacing(double** inputs, double** outputs, int
     processBlock(inputs, outputs, frames);
 }
 
-// One block: channel selection, block-start work, then per frame the bypass glide,
-// the wet signal and the crossfade with the dry input. The float entry rounds the
-// wet signal to float before the crossfade, the double entry stays in double.
+// One block: channel selection, block-start work (filter updates, one rebuild task
+// while dry), then per frame the fade, the bypass glide, the engine and the
+// crossfade with the dry input, then the fade's state transitions. The float entry
+// rounds the engine's output to float before the crossfade, the double entry
+// stays in double.
 template <typename T> void RotaryEffect::processBlock(T** inputs, T** outputs, int32_t frames) {
     const bool inputPinConnected = isInputConnected(1);
     const bool outputPinConnected = isOutputConnected(1);
     startBlock();
-    if (outputs == nullptr || outputs[0] == nullptr) return;
+    RotaryEngine& e = *engine;
+    if (outputs == nullptr || outputs[0] == nullptr) {
+        e.endBlock();
+        return;
+    }
     const int32_t count = std::max<int32_t>(frames, 0);
     const ChannelPair<T> out = selectChannels(outputs, outputPinConnected, stereoOutput);
     if (inputs == nullptr || inputs[0] == nullptr) {
         std::fill_n(out.right, count, T(0));
         std::fill_n(out.left, count, T(0));
+        e.endBlock();
         return;
     }
     const ChannelPair<T> in = selectChannels(inputs, inputPinConnected, stereoInput);
 
     const double target = bypassTarget;
-    const double coefficient = bypassCoefficient;
+    const double coefficient = e.glideCoefficient();
     double level = bypassLevel;
     for (int32_t i = 0; i < count; ++i) {
+        e.stepFade();
         level = flushDenormal(level + (target - level) * coefficient);
         const double dryLeft = in.left[i];
         const double dryRight = in.right[i];
         double wetLeft = 0.0;
         double wetRight = 0.0;
-        processSamplePlaceholder(dryLeft, dryRight, wetLeft, wetRight);
+        e.processSample(dryLeft, dryRight, wetLeft, wetRight);
         const double wetL = static_cast<T>(wetLeft);
         const double wetR = static_cast<T>(wetRight);
         // Right first: when both outputs share a buffer the left result remains.
@@ -107,37 +129,15 @@ template <typename T> void RotaryEffect::processBlock(T** inputs, T** outputs, i
         out.left[i] = static_cast<T>((1.0 - level) * wetL + level * dryLeft);
     }
     bypassLevel = level;
+    e.endBlock();
 }
 
 void RotaryEffect::startBlock() {
-    handleRequestsPlaceholder();
+    engine->startBlock();
     if (bypassSnapRequest) {
         bypassSnapRequest = false;
         bypassLevel = bypassTarget.load();
     }
-}
-
-// c20 = 1 - exp(-1 / (host rate * 0.02)), the 0.02 s taken in single precision.
-void RotaryEffect::updateBypassCoefficient() {
-    const double rate = getSampleRate();
-    bypassCoefficient = 1.0 - std::exp(-1.0 / (rate * static_cast<float>(kBypassGlideSeconds)));
-}
-
-// PLACEHOLDER until the engine's fade state machine takes the requests over: a
-// full reset only re-reads the host rate for the bypass glide.
-void RotaryEffect::handleRequestsPlaceholder() {
-    if (requests.fullReset) {
-        requests.fullReset = false;
-        updateBypassCoefficient();
-    }
-}
-
-// PLACEHOLDER for the engine's processSample: the wet signal is the mono sum.
-void RotaryEffect::processSamplePlaceholder(double in0, double in1, double& out0,
-                                            double& out1) const {
-    const double mono = (in0 + in1) * 0.5;
-    out0 = mono;
-    out1 = mono;
 }
 
 } // namespace zel

@@ -6,6 +6,7 @@
 
 #include "engine/EngineSettings.h"
 #include "engine/Relaxed.h"
+#include "engine/RotaryEngine.h"
 #include "params/ParameterValues.h"
 #include "plugin/ChannelSelection.h"
 #include "plugin/ReadoutContext.h"
@@ -22,6 +23,7 @@ public:
 
     void suspend() override;
     void resume() override;
+    void setSampleRate(float rate) override;
     void processReplacing(float** inputs, float** outputs, int32_t frames) override;
     void processDoubleReplacing(double** inputs, double** outputs, int32_t frames) override;
 
@@ -56,11 +58,24 @@ public:
     const ReadoutContext* getReadoutContext() const noexcept { return readoutContext.get(); }
     // The bypass crossfade as the audio thread last left it (0 processed, 1 dry).
     double getBypassLevel() const noexcept { return bypassLevel; }
+    RotaryEngine& getEngine() noexcept { return *engine; }
+    const RotaryEngine& getEngine() const noexcept { return *engine; }
+
+    // The engine's structural operations, run by the audio thread (the fade's
+    // rebuild tasks) and once each by the constructor.
+    virtual void clearEngineState() { engine->clearEngineState(); }
+    virtual void recomputeRateCoefficients() { engine->recomputeRateCoefficients(); }
+    virtual void configureRate() { engine->configureRate(); }
+    virtual void resetForRate() { engine->resetForRate(); }
+    virtual void resetEngine() { engine->resetEngine(); }
 
 protected:
+    // The rotary speaker engine, created first so that everything after it in the
+    // constructor can set it.
+    std::unique_ptr<RotaryEngine> engine;
     // Structural requests raised by suspend, resume and parameter application,
-    // carried out by the audio thread at the start of a block.
-    RebuildRequests requests;
+    // carried out by the audio thread at the start of a block (the engine's).
+    RebuildRequests& requests;
 
     Relaxed<bool> stereoInput{true};
     Relaxed<bool> stereoOutput{true};
@@ -68,19 +83,16 @@ protected:
     ParameterValues parameterValues;
 
 private:
-    static constexpr double kBypassGlideSeconds = 0.02;
-
     template <typename T> void processBlock(T** inputs, T** outputs, int32_t frames);
     void startBlock();
-    void updateBypassCoefficient();
-    void handleRequestsPlaceholder();
-    void processSamplePlaceholder(double in0, double in1, double& out0, double& out1) const;
+    // Until the parameter defaults are applied through setParameter: the engine
+    // settings the factory defaults and program 0 give.
+    void applyInterimEngineSettings();
 
     std::unique_ptr<ReadoutContext> readoutContext;
     // Audio-thread state: written by resume only as a request, applied at block start.
     Relaxed<bool> bypassSnapRequest{false};
     Relaxed<double> bypassLevel{0.0};
-    double bypassCoefficient = 0.0; // c20, computed from the host rate
 };
 
 } // namespace zel
