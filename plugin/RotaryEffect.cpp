@@ -1,5 +1,6 @@
 #include "plugin/RotaryEffect.h"
 
+#include "editor/RotaryEditor.h"
 #include "plugin/PluginIdentity.h"
 
 #include <algorithm>
@@ -42,6 +43,10 @@ RotaryEffect::RotaryEffect(vst::HostCallback host)
     engine->hostRate = getSampleRate();
     engine->amp.cpuMode = 0;
     readoutContext = std::make_unique<ReadoutContext>();
+    // The editor object lives as long as the effect; the base deletes it.
+    auto rotaryEditor = std::make_unique<RotaryEditor>(this);
+    rotaryEditor->setReadoutContext(readoutContext.get());
+    setEditor(std::move(rotaryEditor));
 
     applyInterimEngineSettings();
 
