@@ -137,6 +137,11 @@ AudioFileReader::AudioFileReader(const std::string& filePath) : path(filePath) {
         throw HostError("'" + path + "' has " + std::to_string(info.channels) +
                         " channels; vortan reads mono and stereo files");
     }
+    if (info.frames < 0 || info.frames == SF_COUNT_MAX || info.samplerate <= 0) {
+        sf_close(file);
+        file = nullptr;
+        throw HostError("cannot tell the length or rate of '" + path + "'");
+    }
     channelCount = info.channels;
     rate = info.samplerate;
     frameCount = info.frames;
