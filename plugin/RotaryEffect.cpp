@@ -48,7 +48,12 @@ RotaryEffect::RotaryEffect(vst::HostCallback host)
     rotaryEditor->setReadoutContext(readoutContext.get());
     setEditor(std::move(rotaryEditor));
 
-    applyInterimEngineSettings();
+    // Every parameter's default, the factory programs, the template program
+    // (and the stored defaults), then program 0.
+    setDefaults();
+    installFactoryPrograms();
+    captureTemplateProgram();
+    selectProgram(0);
 
     // Every rebuild once, directly, then a rate reset and a full reset pending
     // behind the fade.

@@ -7,6 +7,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/Relaxed.h"
 #include "engine/RotaryEngine.h"
+#include "params/ParameterApplier.h"
 #include "params/ParameterValues.h"
 #include "plugin/ChannelSelection.h"
 #include "plugin/ReadoutContext.h"
@@ -52,6 +53,11 @@ public:
     // Only the host parameter set travels in programs, chunks and files.
     bool isParameterNotSaved(int32_t index) override { return !isStoredIndex(index); }
     bool isParameterNotLoaded(int32_t index) override { return !isStoredIndex(index); }
+    // The factory programs (params/FactoryPrograms.cpp).
+    void installFactoryPrograms() override;
+
+    // MIDI control of the lever (presets/MidiControl.cpp).
+    int32_t processEvents(vst::VstEvents* events) override;
 
     bool isStereoInput() const noexcept { return stereoInput; }
     bool isStereoOutput() const noexcept { return stereoOutput; }
@@ -60,6 +66,14 @@ public:
     double getBypassLevel() const noexcept { return bypassLevel; }
     RotaryEngine& getEngine() noexcept { return *engine; }
     const RotaryEngine& getEngine() const noexcept { return *engine; }
+    // Kept and derived parameter values (the receive channel, the last lever...).
+    const ParameterApplier& getParameterApplier() const noexcept { return applier; }
+    // 1 after the sustain pedal went down, 0 after it came up.
+    double getPedalState() const noexcept { return pedalState; }
+
+    // Applies the default of every parameter through setParameter
+    // (params/FactoryDefaults.cpp).
+    virtual void setDefaults();
 
     // The engine's structural operations, run by the audio thread (the fade's
     // rebuild tasks) and once each by the constructor.
@@ -81,13 +95,16 @@ protected:
     Relaxed<bool> stereoOutput{true};
     Relaxed<double> bypassTarget{0.0};
     ParameterValues parameterValues;
+    // Every value reaches the engine through here; built after the engine and
+    // the value store it writes.
+    ParameterApplier applier{*engine, parameterValues, bypassTarget, *this};
+    Relaxed<double> pedalState{0.0};
 
 private:
     template <typename T> void processBlock(T** inputs, T** outputs, int32_t frames);
     void startBlock();
-    // Until the parameter defaults are applied through setParameter: the engine
-    // settings the factory defaults and program 0 give.
-    void applyInterimEngineSettings();
+    // Tells the editor object about a parameter value, for every index.
+    void notifyEditor(int32_t index, float value);
 
     std::unique_ptr<ReadoutContext> readoutContext;
     // Audio-thread state: written by resume only as a request, applied at block start.
