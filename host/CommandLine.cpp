@@ -11,8 +11,8 @@ namespace zel::vortan {
 
 namespace {
 
-const OptionSpec* findOption(std::string_view name, std::span<const OptionSpec> options) {
-    for (const OptionSpec& option : options) {
+const CommandOption* findOption(std::string_view name, std::span<const CommandOption> options) {
+    for (const CommandOption& option : options) {
         if (option.name == name) return &option;
     }
     return nullptr;
@@ -25,7 +25,7 @@ bool looksLikeOption(const std::string& text) {
 } // namespace
 
 std::vector<std::string> parseCommandLine(std::span<const std::string> arguments,
-                                          std::span<const OptionSpec> options) {
+                                          std::span<const CommandOption> options) {
     std::vector<std::string> positionals;
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -38,7 +38,7 @@ std::vector<std::string> parseCommandLine(std::span<const std::string> arguments
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* option = findOption(argument, options);
+        const CommandOption* option = findOption(argument, options);
         if (option == nullptr) throw UsageError("unknown option '" + argument + "'");
         const size_t count = static_cast<size_t>(option->argumentCount);
         if (arguments.size() - i - 1 < count) {

@@ -1,5 +1,5 @@
 // A small option parser shared by the vortan commands. Each command lists its
-// options as a table of OptionSpec entries (name, argument count, what to do with
+// options as a table of CommandOption entries (name, argument count, what to do with
 // the arguments); everything that is not an option is a positional argument.
 // A new option is one more table entry.
 #pragma once
@@ -13,7 +13,7 @@
 
 namespace zel::vortan {
 
-struct OptionSpec {
+struct CommandOption {
     std::string_view name;     // "--block"
     int argumentCount;         // how many arguments follow the option
     std::string_view argument; // the arguments as the usage shows them, "N"
@@ -24,7 +24,7 @@ struct OptionSpec {
 // "--" ends the options. Throws UsageError for an unknown option or missing
 // option arguments. Returns the positional arguments.
 std::vector<std::string> parseCommandLine(std::span<const std::string> arguments,
-                                          std::span<const OptionSpec> options);
+                                          std::span<const CommandOption> options);
 
 // Number parsing for option values; `what` names the value in error messages.
 // The whole text must be the number; NaN and infinities are refused.

@@ -23,13 +23,13 @@ struct InfoOptions {
 
 InfoOptions parseInfoOptions(std::span<const std::string> arguments) {
     InfoOptions options;
-    const std::array specs = {
-        OptionSpec{
+    const std::array optionTable = {
+        CommandOption{
             "--set", 1, "NAME=VALUE",
             [&](auto args) { options.settings.push_back(parseParameterAssignment(args[0])); }},
-        OptionSpec{"--json", 0, "", [&](auto) { options.json = true; }},
+        CommandOption{"--json", 0, "", [&](auto) { options.json = true; }},
     };
-    const std::vector<std::string> positionals = parseCommandLine(arguments, specs);
+    const std::vector<std::string> positionals = parseCommandLine(arguments, optionTable);
     if (positionals.empty()) throw UsageError("missing PLUGIN: vortan info PLUGIN [options]");
     if (positionals.size() > 1) throw UsageError("unexpected argument '" + positionals[1] + "'");
     options.plugin = positionals[0];

@@ -23,51 +23,52 @@ ControllerMessage parseController(std::span<const std::string> args) {
 
 RenderOptions parseRenderOptions(std::span<const std::string> arguments) {
     RenderOptions o;
-    const std::array specs = {
-        OptionSpec{"--set", 1, "NAME=VALUE",
-                   [&](auto a) { o.settings.push_back(parseParameterAssignment(a[0])); }},
-        OptionSpec{"--at", 2, "SECONDS NAME=VALUE",
-                   [&](auto a) {
-                       o.timed.push_back(
-                           {parseNumberInRange(a[0], "--at time", 0.0, kMaxEventSeconds),
-                            parseParameterAssignment(a[1])});
-                   }},
-        OptionSpec{"--cc", 4, "SECONDS CHANNEL CONTROLLER VALUE",
-                   [&](auto a) { o.controllers.push_back(parseController(a)); }},
-        OptionSpec{"--block", 1, "N",
-                   [&](auto a) {
-                       o.blockSize =
-                           static_cast<int32_t>(parseInteger(a[0], "block size", 1, kMaxBlockSize));
-                   }},
-        OptionSpec{"--double", 0, "", [&](auto) { o.useDouble = true; }},
-        OptionSpec{"--out-channels", 1, "1|2",
-                   [&](auto a) {
-                       o.outputChannels =
-                           static_cast<int>(parseInteger(a[0], "output channels", 1, 2));
-                   }},
-        OptionSpec{"--tail", 1, "SECONDS",
-                   [&](auto a) {
-                       o.tailSeconds = parseNumberInRange(a[0], "tail", 0.0, kMaxTailSeconds);
-                   }},
-        OptionSpec{"--format", 1, "wav|flac",
-                   [&](auto a) {
-                       o.format = fileFormatNamed(a[0]);
-                       if (!o.format) throw UsageError("unknown format '" + a[0] + "' (wav, flac)");
-                   }},
-        OptionSpec{"--bits", 1, "16|24|32f",
-                   [&](auto a) {
-                       o.samples = sampleFormatNamed(a[0]);
-                       if (!o.samples)
-                           throw UsageError("unknown bits '" + a[0] + "' (16, 24, 32f)");
-                   }},
-        OptionSpec{"--rate", 1, "HZ",
-                   [&](auto a) {
-                       o.rate =
-                           static_cast<double>(parseInteger(a[0], "sample rate", 8000, 384000));
-                   }},
-        OptionSpec{"--automation", 0, "", [&](auto) { o.listAutomation = true; }},
+    const std::array optionTable = {
+        CommandOption{"--set", 1, "NAME=VALUE",
+                      [&](auto a) { o.settings.push_back(parseParameterAssignment(a[0])); }},
+        CommandOption{"--at", 2, "SECONDS NAME=VALUE",
+                      [&](auto a) {
+                          o.timed.push_back(
+                              {parseNumberInRange(a[0], "--at time", 0.0, kMaxEventSeconds),
+                               parseParameterAssignment(a[1])});
+                      }},
+        CommandOption{"--cc", 4, "SECONDS CHANNEL CONTROLLER VALUE",
+                      [&](auto a) { o.controllers.push_back(parseController(a)); }},
+        CommandOption{"--block", 1, "N",
+                      [&](auto a) {
+                          o.blockSize = static_cast<int32_t>(
+                              parseInteger(a[0], "block size", 1, kMaxBlockSize));
+                      }},
+        CommandOption{"--double", 0, "", [&](auto) { o.useDouble = true; }},
+        CommandOption{"--out-channels", 1, "1|2",
+                      [&](auto a) {
+                          o.outputChannels =
+                              static_cast<int>(parseInteger(a[0], "output channels", 1, 2));
+                      }},
+        CommandOption{"--tail", 1, "SECONDS",
+                      [&](auto a) {
+                          o.tailSeconds = parseNumberInRange(a[0], "tail", 0.0, kMaxTailSeconds);
+                      }},
+        CommandOption{"--format", 1, "wav|flac",
+                      [&](auto a) {
+                          o.format = fileFormatNamed(a[0]);
+                          if (!o.format)
+                              throw UsageError("unknown format '" + a[0] + "' (wav, flac)");
+                      }},
+        CommandOption{"--bits", 1, "16|24|32f",
+                      [&](auto a) {
+                          o.samples = sampleFormatNamed(a[0]);
+                          if (!o.samples)
+                              throw UsageError("unknown bits '" + a[0] + "' (16, 24, 32f)");
+                      }},
+        CommandOption{"--rate", 1, "HZ",
+                      [&](auto a) {
+                          o.rate =
+                              static_cast<double>(parseInteger(a[0], "sample rate", 8000, 384000));
+                      }},
+        CommandOption{"--automation", 0, "", [&](auto) { o.listAutomation = true; }},
     };
-    const std::vector<std::string> positionals = parseCommandLine(arguments, specs);
+    const std::vector<std::string> positionals = parseCommandLine(arguments, optionTable);
     if (positionals.size() < 2) {
         throw UsageError("missing arguments: vortan render PLUGIN [IN] OUT [options]");
     }

@@ -14,14 +14,15 @@ std::vector<std::string> words(std::initializer_list<const char*> list) {
 
 TEST(CommandLine, OptionsApplyInOrderAndTheRestArePositional) {
     std::vector<std::string> seen;
-    const std::array specs = {
-        OptionSpec{"--one", 1, "X", [&](auto a) { seen.push_back("one:" + a[0]); }},
-        OptionSpec{"--two", 2, "X Y", [&](auto a) { seen.push_back("two:" + a[0] + "," + a[1]); }},
-        OptionSpec{"--flag", 0, "", [&](auto) { seen.push_back("flag"); }},
+    const std::array optionTable = {
+        CommandOption{"--one", 1, "X", [&](auto a) { seen.push_back("one:" + a[0]); }},
+        CommandOption{"--two", 2, "X Y",
+                      [&](auto a) { seen.push_back("two:" + a[0] + "," + a[1]); }},
+        CommandOption{"--flag", 0, "", [&](auto) { seen.push_back("flag"); }},
     };
     const auto args =
         words({"a", "--two", "x", "--one", "--flag", "b", "--one", "y", "-", "--", "--flag", "c"});
-    const auto positionals = parseCommandLine(args, specs);
+    const auto positionals = parseCommandLine(args, optionTable);
     // "--one" may take an argument that looks like an option; "-" is positional;
     // after "--" everything is.
     EXPECT_EQ(positionals, words({"a", "b", "-", "--flag", "c"}));
@@ -29,17 +30,17 @@ TEST(CommandLine, OptionsApplyInOrderAndTheRestArePositional) {
 }
 
 TEST(CommandLine, UnknownOptionsAndMissingArgumentsAreUsageErrors) {
-    const std::array specs = {OptionSpec{"--two", 2, "X Y", [](auto) {}}};
+    const std::array optionTable = {CommandOption{"--two", 2, "X Y", [](auto) {}}};
     try {
-        parseCommandLine(words({"--three"}), specs);
+        parseCommandLine(words({"--three"}), optionTable);
         FAIL() << "no error";
     } catch (const UsageError& error) {
         EXPECT_STREQ(error.what(), "unknown option '--three'");
         EXPECT_EQ(error.exitStatus(), kExitUsage);
     }
-    EXPECT_THROW(parseCommandLine(words({"-x"}), specs), UsageError);
+    EXPECT_THROW(parseCommandLine(words({"-x"}), optionTable), UsageError);
     try {
-        parseCommandLine(words({"--two", "1"}), specs);
+        parseCommandLine(words({"--two", "1"}), optionTable);
         FAIL() << "no error";
     } catch (const UsageError& error) {
         EXPECT_STREQ(error.what(), "option --two needs X Y");
