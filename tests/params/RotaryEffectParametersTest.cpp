@@ -106,12 +106,14 @@ TEST(RotaryEffectParameters, HostViewThroughTheDispatcher) {
     if (e) e->dispatcher(e, vst::effClose, 0, 0, nullptr, 0.0f);
 }
 
-TEST(RotaryEffectParameters, SparesStartAtTheirConstructionValues) {
+// The constructor's spare values (0.5, 0.5, 1.0, 0.5) are replaced by those of
+// program 0, which it selects last.
+TEST(RotaryEffectParameters, SparesHoldProgramZerosValuesAfterConstruction) {
     vst::AEffect* e = zel::createEffectRecord(quietHost);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->getParameter(e, 31), 0.5f);
     EXPECT_EQ(e->getParameter(e, 32), 0.5f);
-    EXPECT_EQ(e->getParameter(e, 33), 1.0f);
+    EXPECT_EQ(e->getParameter(e, 33), 0.5f);
     EXPECT_EQ(e->getParameter(e, 34), 0.5f);
     e->dispatcher(e, vst::effClose, 0, 0, nullptr, 0.0f);
 }
