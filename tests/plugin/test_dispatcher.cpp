@@ -47,8 +47,8 @@ TEST_F(Dispatcher, EffectRecordDescribesThePlugIn) {
     EXPECT_EQ(effect->numParams, 36);
     EXPECT_EQ(effect->numInputs, 2);
     EXPECT_EQ(effect->numOutputs, 2);
-    // No editor is attached yet, so only replacing, chunks and double replacing.
-    EXPECT_EQ(effect->flags, 0x10 | 0x20 | 0x1000);
+    // Editor present, replacing, chunks and double replacing.
+    EXPECT_EQ(effect->flags, 0x1 | 0x10 | 0x20 | 0x1000);
     EXPECT_EQ(effect->initialDelay, 0);
     EXPECT_EQ(effect->realQualities, 0);
     EXPECT_EQ(effect->offQualities, 0);
