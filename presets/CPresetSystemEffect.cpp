@@ -104,7 +104,9 @@ int32_t CPresetSystemEffect::getChunk(void** data, bool isPreset) {
 }
 
 // Accepts the bank chunk and the older chunk, in this machine's byte order or
-// reversed (told by the identifier): 0 when taken, -1 when refused.
+// reversed (told by the identifier): 0 when taken, -1 when refused. A bank
+// image that its reader refuses (negative record count, cut short) is a
+// refused chunk too.
 int32_t CPresetSystemEffect::setChunk(void* data, int32_t byteSize, bool isPreset) {
     if (data == nullptr || byteSize < static_cast<int32_t>(chunk::kPrefixSize)) return -1;
     const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(data),
@@ -126,8 +128,7 @@ int32_t CPresetSystemEffect::setChunk(void* data, int32_t byteSize, bool isPrese
     const std::optional<ImageHeader> header = readImageHeader(body, reversed);
     CPresetSystemEditor* presets = presetEditor();
     if (!header || presets == nullptr) return -1;
-    presets->loadBankImage(body.subspan(image::kHeaderSize), *header, reversed);
-    return 0;
+    return presets->loadBankImage(body.subspan(image::kHeaderSize), *header, reversed) ? 0 : -1;
 }
 
 // The older chunk: a 32-byte header (tag, identifier, program count, current

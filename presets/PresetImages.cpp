@@ -92,6 +92,8 @@ std::vector<uint8_t> CPresetSystemEditor::serialisePreset() {
 
 // A bank image replaces the programs it names; values outside 0..1 are clamped
 // and reported, never refused. Ends with the image's current program selected.
+// An image shorter than its record count says (a cut file, a short stored
+// value) is refused and the store is left as it was.
 bool CPresetSystemEditor::loadBankImage(std::span<const uint8_t> records, const ImageHeader& header,
                                         bool reversed) {
     if (effect == nullptr || header.recordCount < 0) return false;
@@ -100,6 +102,7 @@ bool CPresetSystemEditor::loadBankImage(std::span<const uint8_t> records, const 
         (header.currentProgram >= 0 && header.currentProgram < kNumStoredPrograms)
             ? header.currentProgram
             : 0;
+    const ProgramBank before = fx.copyStore();
     RecordWalker walker(records, reversed, header.recordCount);
     ImageRecord record;
     while (walker.next(record)) {
@@ -121,13 +124,17 @@ bool CPresetSystemEditor::loadBankImage(std::span<const uint8_t> records, const 
             fx.setProgramValue(p, entry->parameter, value);
         }
     }
+    if (walker.cutShort()) {
+        fx.restoreStore(before);
+        return false;
+    }
     fx.selectProgram(current);
     return true;
 }
 
 // A preset image lands in the current program, whatever program its records
-// name. A value outside 0..1, or an image that cannot be walked, leaves the
-// program as it was.
+// name. A value outside 0..1, a negative record count or an image shorter than
+// its record count says leaves the program as it was.
 bool CPresetSystemEditor::loadPresetImage(std::span<const uint8_t> records,
                                           const ImageHeader& header, bool reversed) {
     if (effect == nullptr || header.recordCount < 0) return false;
@@ -150,6 +157,10 @@ bool CPresetSystemEditor::loadPresetImage(std::span<const uint8_t> records,
             }
             fx.setProgramValue(p, entry->parameter, entry->value);
         }
+    }
+    if (walker.cutShort()) {
+        fx.restoreProgram(p, before);
+        return false;
     }
     const NameText name(fx.program(p).name);
     showProgramName(name.text);
