@@ -5,6 +5,9 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev dragonfly-reverb-vst sox)
+# Callers may ask for more, e.g. the 32-bit build's multilib compilers.
+read -r -a extra <<< "${ZEL_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for package in "${packages[@]}"; do
