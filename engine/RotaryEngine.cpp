@@ -160,8 +160,8 @@ void RotaryEngine::processSample(double in0, double in1, double& out0, double& o
     const double dry0 = dryStep(dry_[0], in0, v.inputGain);
     const double dry1 = dryStep(dry_[1], in1, v.inputGain);
     const double f = fade_.level();
-    out0 = denormalGuard((1.0 - f) * wet.left + f * dry0);
-    out1 = denormalGuard((1.0 - f) * wet.right + f * dry1);
+    out0 = denormalGuard((1.0 - f) * wet.left + f * dry0, kOutputGuard);
+    out1 = denormalGuard((1.0 - f) * wet.right + f * dry1, kOutputGuard);
 }
 
 double RotaryEngine::dryStep(double& state, double in, double gain) const {

@@ -64,6 +64,12 @@ public:
     // Nor faster than this one (the filters' upper limit).
     static constexpr double kMaxHostRate = 400000.0;
     static constexpr double kDryCutoffHz = 3000.0;
+    // The output's guard is coarser than the engine's 1e-12: it rounds to a grid of
+    // 1.7e-21 (-414 dB), so silence comes out as exact zeros. The finer guards
+    // leave one-pole recursions with poles above 0.5 stalled a few 1e-28 off zero
+    // (rounding to nearest returns the same grid step), and these would otherwise
+    // reach the output for ever.
+    static constexpr double kOutputGuard = 1e-5;
 
     RotaryEngine();
     ~RotaryEngine();

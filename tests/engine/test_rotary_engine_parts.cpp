@@ -1,0 +1,212 @@
+// The engine's own pieces: the decimator tables and their filter, the amp curves,
+// the fade machine and the cross-path geometry.
+#include "engine/AmpStage.h"
+#include "engine/CrossPaths.h"
+#include "engine/Decimator.h"
+#include "engine/FadeMachine.h"
+#include "engine/data/DecimatorTables.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zel {
+namespace {
+
+TEST(DecimatorTables, DcGainsAndPeaksAreThoseOfTheDesign) {
+    struct Expect {
+        int factor;
+        double dcGain;
+        int peak;
+    };
+    // The published DC gains have six digits; the taps are given to six digits
+    // each, so the sum of 32 of them is within 32 * 5e-7 of the exact sum.
+    for (Expect x : {Expect{2, 0.984453, 1}, Expect{4, 0.977072, 4}, Expect{8, 0.956461, 7}}) {
+        const decimator::Table* table = decimator::tableFor(x.factor);
+        ASSERT_NE(table, nullptr);
+        double sum = 0.0;
+        for (float tap : *table) sum += tap;
+        EXPECT_NEAR(sum, x.dcGain, 32 * 5e-7) << "factor " << x.factor;
+        const auto peak = std::max_element(table->begin(), table->end()) - table->begin();
+        if (x.factor == 2)
+            EXPECT_TRUE(peak == 1 || peak == 2);
+        else
+            EXPECT_EQ(peak, x.peak) << "factor " << x.factor;
+        EXPECT_EQ(table->back(), 0.0f);
+    }
+    EXPECT_EQ(decimator::tableFor(1), nullptr);
+    EXPECT_EQ(decimator::tableFor(3), nullptr);
+}
+
+TEST(Decimator, WithoutATableBothDirectionsRoundToFloat) {
+    Decimator d;
+    d.setFactor(1);
+    EXPECT_FALSE(d.hasTable());
+    const double x = 0.1; // not a float
+    EXPECT_EQ(d.pushInput(x), static_cast<double>(static_cast<float>(x)));
+    const Decimator::Pair p = d.interpolate(x, -x);
+    EXPECT_EQ(p.left, static_cast<double>(static_cast<float>(x)));
+    EXPECT_EQ(p.right, -static_cast<double>(static_cast<float>(x)));
+}
+
+TEST(Decimator, ImpulseComesOutAsTheTableNewestTapFirst) {
+    for (int factor : {2, 4, 8}) {
+        Decimator d;
+        d.setFactor(factor);
+        d.clear();
+        const decimator::Table& table = *decimator::tableFor(factor);
+        // Input side: an impulse, then zeros, reads the taps in order.
+        for (int k = 0; k < 40; ++k) {
+            const double y = d.pushInput(k == 0 ? 1.0 : 0.0);
+            // Each output is one tap times 1 plus zeros: exact.
+            EXPECT_EQ(y, k < Decimator::kTaps ? table[k] : 0.0f) << factor << ":" << k;
+        }
+        // Output side: the impulse is scaled by the factor (zero stuffing).
+        Decimator o;
+        o.setFactor(factor);
+        o.clear();
+        for (int k = 0; k < 40; ++k) {
+            o.pushInput(0.0);
+            const Decimator::Pair p = o.interpolate(k == 0 ? 1.0 : 0.0, k == 0 ? -0.5 : 0.0);
+            const float tap = k < Decimator::kTaps ? table[k] : 0.0f;
+            // factor * tap in float: one rounding of an exact product of a power of two.
+            EXPECT_EQ(p.left, static_cast<float>(factor) * tap) << factor << ":" << k;
+            EXPECT_EQ(p.right, -0.5f * static_cast<float>(factor) * tap) << factor << ":" << k;
+        }
+    }
+}
+
+TEST(Decimator, ConstantInputSettlesAtTheDcGainAndTheIndexWraps) {
+    Decimator d;
+    d.setFactor(4);
+    d.clear();
+    EXPECT_EQ(d.index(), Decimator::kStartIndex);
+    double y = 0.0;
+    for (int k = 0; k < 100; ++k) {
+        y = d.pushInput(0.5);
+        EXPECT_GE(d.index(), 0);
+        EXPECT_LT(d.index(), Decimator::kTaps);
+        EXPECT_EQ(d.index(), ((Decimator::kStartIndex - (k + 1)) % 32 + 32) % 32);
+    }
+    // Sum of 32 float products: each rounding within 2^-24 relative of the sum.
+    EXPECT_NEAR(y, 0.5 * 0.977072, 32 * 0.5 * 6e-8 + 0.5 * 16e-6);
+}
+
+TEST(AmpStage, QuietInputsPassTheCurvesUnchanged) {
+    AmpStage amp;
+    amp.setRate(44100.0);
+    for (int32_t type : {kAmpThru, kAmpTube, kAmpSolid}) {
+        for (double m : {9.99e-9, -9.99e-9, 1e-12, 0.0}) {
+            EXPECT_EQ(amp.shape(m, type, 3.0), m) << type;
+        }
+    }
+    // The tracker did not move for those.
+    EXPECT_EQ(amp.tracker(), 0.0);
+}
+
+TEST(AmpStage, CurvesShapeLoudInputs) {
+    AmpStage amp;
+    amp.setRate(44100.0);
+    // "Solid": a hard clip then a cubic, scaled back by the drive. Far above the
+    // clip the output is (1.5 - 0.5) * 0.5 / g, whatever the input.
+    EXPECT_DOUBLE_EQ(amp.shape(10.0, kAmpSolid, 2.0), 0.25);
+    EXPECT_DOUBLE_EQ(amp.shape(-10.0, kAmpSolid, 2.0), -0.25);
+    // Small inputs: o = 1.34349 g m, q = o, and the cubic is nearly linear.
+    const double m = 1e-4, g = 1.0;
+    const double o = g * m * AmpStage::kSolidInputScale;
+    // The clip computes q as (|o + 1| - |o - 1|) / 2: the difference of two values
+    // near 1 carries their rounding, up to one ulp of 1 (2.2e-16), and the cubic
+    // scales it by 0.75 / g.
+    EXPECT_NEAR(amp.shape(m, kAmpSolid, g), (1.5 * o - 0.5 * o * o * o) * 0.5 / g,
+                0.75 * 2.3e-16 / g);
+    // "Thru" is the identity.
+    EXPECT_EQ(amp.shape(0.7, kAmpThru, 5.0), 0.7);
+
+    // "Tube": the curve is asymmetric and its DC is tracked away.
+    EXPECT_NEAR(AmpStage::tubeCurve(0.0), -0.42, 1e-15);
+    double last = 0.0;
+    for (int i = 0; i < 44100; ++i) last = amp.shape(0.3, kAmpTube, 1.0);
+    // A constant input becomes a constant curve value minus the tracker: the
+    // tracker converges to it, leaving (1 - kdc)^n of the start: far below 1e-9.
+    EXPECT_NEAR(last, 0.0, 1e-9);
+    EXPECT_NE(amp.tracker(), 0.0);
+    amp.clear();
+    EXPECT_EQ(amp.tracker(), 0.0);
+}
+
+TEST(AmpStage, TrackerCoefficientFollowsTheRate) {
+    AmpStage amp;
+    for (double fs : {44100.0, 96000.0}) {
+        amp.setRate(fs);
+        EXPECT_DOUBLE_EQ(amp.trackerCoefficient(), 1.0 - std::pow(0.109, 2.0 / (0.1 * fs)));
+    }
+}
+
+TEST(FadeMachine, FadesOutRebuildsAndComesBack) {
+    FadeMachine f;
+    f.setRate(44100.0);
+    const double c20 = 1.0 - std::exp(-1.0 / (0.02f * 44100.0));
+    EXPECT_DOUBLE_EQ(f.coefficient(), c20);
+    // In state 0 the level stays put.
+    for (int i = 0; i < 100; ++i) f.step();
+    EXPECT_EQ(f.level(), 0.0);
+    f.fadeOut();
+    EXPECT_EQ(f.state(), FadeMachine::kFadingOut);
+    int frames = 0;
+    while (f.state() == FadeMachine::kFadingOut) {
+        for (int i = 0; i < 64; ++i, ++frames) f.step();
+        f.endBlock();
+    }
+    EXPECT_EQ(f.state(), FadeMachine::kRebuilding);
+    EXPECT_EQ(f.level(), 1.0);
+    // 1 - (1 - c20)^n > 0.96837722339 first after n = ln(0.0316...) / ln(1 - c20)
+    // frames, about 3.45 time constants; the block boundary adds up to 63.
+    const double needed = std::log(1.0 - FadeMachine::kDryThreshold) / std::log(1.0 - c20);
+    EXPECT_GE(frames, needed);
+    EXPECT_LT(frames, needed + 64);
+    f.fadeBack();
+    while (f.state() == FadeMachine::kFadingBack) {
+        for (int i = 0; i < 64; ++i) f.step();
+        f.endBlock();
+    }
+    EXPECT_EQ(f.state(), FadeMachine::kNormal);
+    EXPECT_EQ(f.level(), 0.0);
+}
+
+TEST(CrossPaths, DelaysAndGainsFollowTheGeometry) {
+    AttenuationTable drum, horn;
+    drum.build({0.2, 1.0, 2.0, 1.0});
+    horn.build({0.2, 1.5, 2.0, 1.0});
+    const double rate = 22050.0;
+    const double perMetre = rate * kSecondsPerMetreOfAir;
+    const CrossPathGeometry g{{0.3, 0.4}, {-1.2, 0.5}, 0.2, rate};
+    const CrossPathSettings s = computeCrossPaths(g, drum, horn);
+    // Path 4 is the drum microphone's distance from the axis, 0.5.
+    EXPECT_DOUBLE_EQ(s.delay[3], 0.5 * perMetre);
+    EXPECT_DOUBLE_EQ(s.gain[3], drum.at(0.5));
+    // Paths 1 and 2 share the slant distance from the horn microphone; they
+    // differ by the height difference.
+    const double o = std::sqrt(1.44 + 0.25 + 0.5929);
+    EXPECT_DOUBLE_EQ(s.delay[1], o * perMetre);
+    EXPECT_NEAR(s.delay[1] - s.delay[0], 0.77 * perMetre, 1e-12 * perMetre);
+    EXPECT_EQ(s.gain[0], s.gain[1]);
+    EXPECT_DOUBLE_EQ(s.gain[0], drum.at(o));
+    // Paths 3 and 5 are measured from the horn's offset R; never negative.
+    const double f = std::sqrt((0.4 - 0.2) * (0.4 - 0.2) + 0.09 + 0.5929);
+    EXPECT_NEAR(s.delay[2], (f - 0.77) * perMetre, 1e-12 * perMetre);
+    EXPECT_DOUBLE_EQ(s.gain[2], horn.at(f));
+    const double l = std::sqrt((0.5 - 0.2) * (0.5 - 0.2) + 1.44 + 0.5929);
+    EXPECT_NEAR(s.delay[4], (l - 0.77) * perMetre, 1e-12 * perMetre);
+    for (double d : s.delay) EXPECT_GE(d, 0.0);
+    // Twice the rate, twice the delays, the same gains.
+    const CrossPathSettings t =
+        computeCrossPaths({g.drumMic, g.hornMic1, 0.2, 2 * rate}, drum, horn);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NEAR(t.delay[i], 2 * s.delay[i], 1e-12 * t.delay[i] + 1e-15);
+        EXPECT_EQ(t.gain[i], s.gain[i]);
+    }
+}
+
+} // namespace
+} // namespace zel
