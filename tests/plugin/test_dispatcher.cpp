@@ -427,7 +427,9 @@ TEST(HostCallbacks, WithoutAHostEveryWrapperAnswersOnItsOwn) {
     EXPECT_FALSE(fx.endEdit(0));
     fx.setParameterAutomated(6, 0.75f);
     EXPECT_EQ(fx.getParameter(6), 0.75f);
-    // Processing asks for the pins without a host too.
+    // Processing asks for the pins without a host too (bypassed: the output is the input).
+    fx.setParameter(0, 1.0f);
+    fx.resume();
     double in[2] = {0.5, -0.5};
     double out[2] = {};
     double* inputs[2] = {in, in};

@@ -82,16 +82,43 @@ TEST_F(Process, BypassGivesEachChannelItsOwnInput) {
     EXPECT_EQ(gR, fR);
 }
 
-TEST_F(Process, ProcessedSignalIsTheWetMonoSum) {
-    settleBypass(0.0f);
-    auto inL = ramp<double>(32, 0.25, 0.01);
-    auto inR = ramp<double>(32, -0.5, -0.003);
-    std::vector<double> outL(32), outR(32);
-    run(inL, inR, outL, outR);
-    for (int i = 0; i < 32; ++i) {
-        EXPECT_EQ(outL[i], (inL[i] + inR[i]) * 0.5) << i;
-        EXPECT_EQ(outR[i], (inL[i] + inR[i]) * 0.5) << i;
+// Runs silence until the fade that construction (or a resume) leaves pending has
+// gone out, rebuilt and come back: from then on the output is the engine's wet
+// signal alone.
+void settleFade(RotaryEffect& effect) {
+    std::vector<double> silence(512, 0.0), outL(512), outR(512);
+    double* inputs[2] = {silence.data(), silence.data()};
+    double* outputs[2] = {outL.data(), outR.data()};
+    for (int block = 0; block < 400; ++block) {
+        effect.processDoubleReplacing(inputs, outputs, 512);
+        if (effect.getEngine().fadeState() == 0 && block > 0) return;
     }
+    FAIL() << "the fade did not settle";
+}
+
+TEST_F(Process, ProcessedSignalIsTheEnginesMonoSum) {
+    // Twin instances see the same calls; one gets its inputs swapped. The engine
+    // sums the two inputs first, so with the fade settled (no dry share) the
+    // outputs agree exactly.
+    RotaryEffect twin(testHostCallback);
+    settleBypass(0.0f);
+    twin.setParameter(0, 0.0f);
+    twin.resume();
+    settleFade(*fx);
+    settleFade(twin);
+    ASSERT_EQ(fx->getEngine().sampleCounter(), twin.getEngine().sampleCounter());
+    auto inL = ramp<double>(256, 0.25, 0.001);
+    auto inR = ramp<double>(256, -0.5, -0.0003);
+    std::vector<double> outL(256), outR(256), twinL(256), twinR(256);
+    run(inL, inR, outL, outR);
+    double* swapped[2] = {inR.data(), inL.data()};
+    double* twinOut[2] = {twinL.data(), twinR.data()};
+    twin.processDoubleReplacing(swapped, twinOut, 256);
+    EXPECT_EQ(outL, twinL);
+    EXPECT_EQ(outR, twinR);
+    double energy = 0.0;
+    for (int i = 0; i < 256; ++i) energy += outL[i] * outL[i] + outR[i] * outR[i];
+    EXPECT_GT(energy, 0.0);
 }
 
 TEST_F(Process, MonoInputFeedsBothOutputs) {
@@ -104,11 +131,24 @@ TEST_F(Process, MonoInputFeedsBothOutputs) {
     EXPECT_EQ(outL, in);
     EXPECT_EQ(outR, in);
 
-    // Processed: the mono sum of the left input with itself is the input.
+    // Processed: the engine gets the left input on both sides, exactly as a stereo
+    // twin that is handed the left input twice.
+    RotaryEffect twin(testHostCallback);
+    twin.setParameter(0, 1.0f);
+    twin.resume();
+    std::vector<double> twinL(48), twinR(48);
+    double* twinIn[2] = {in.data(), in.data()};
+    double* twinOut[2] = {twinL.data(), twinR.data()};
+    twin.processDoubleReplacing(twinIn, twinOut, 48);
     settleBypass(0.0f);
-    run(in, unused, outL, outR);
-    EXPECT_EQ(outL, in);
-    EXPECT_EQ(outR, in);
+    twin.setParameter(0, 0.0f);
+    twin.resume();
+    for (int block = 0; block < 3; ++block) {
+        run(in, unused, outL, outR);
+        twin.processDoubleReplacing(twinIn, twinOut, 48);
+        EXPECT_EQ(outL, twinL);
+        EXPECT_EQ(outR, twinR);
+    }
 }
 
 TEST(ChannelSelection, SecondChannelOnlyWhenConnectedStereoAndDistinct) {
@@ -232,43 +272,62 @@ TEST_F(Process, ZeroLengthBlockStillDoesTheBlockStartWork) {
     EXPECT_EQ(fx->getBypassLevel(), 1.0);
 }
 
-// Bypass level from an output frame: with left input 1 and right input 0 the wet
-// signal is 0.5, so left out = 0.5 + 0.5 * level.
-double levelFrom(double leftOut) {
-    return 2.0 * leftOut - 1.0;
+// Bypass level from an output frame: a twin instance with the bypass held off
+// gives the wet signal of the same frame, so out = wet + level * (dry - wet).
+double levelFrom(double out, double wet, double dry) {
+    return (out - wet) / (dry - wet);
 }
 
-void expectGlide(RotaryEffect& fx, double rate) {
+// Glides fx's bypass on while the twin stays processed.
+void expectGlide(RotaryEffect& fx, RotaryEffect& twin, double rate) {
     const double tau = rate * static_cast<double>(0.02f); // frames per time constant
     const int frames = static_cast<int>(std::lround(tau));
     std::vector<double> inL(frames, 1.0), inR(frames, 0.0), outL(frames), outR(frames);
+    std::vector<double> wetL(frames), wetR(frames);
     double* inputs[2] = {inL.data(), inR.data()};
     double* outputs[2] = {outL.data(), outR.data()};
+    double* wet[2] = {wetL.data(), wetR.data()};
     fx.setParameter(0, 1.0f);
     fx.processDoubleReplacing(inputs, outputs, frames);
+    twin.processDoubleReplacing(inputs, wet, frames);
     // level_n = 1 - (1 - c20)^n with 1 - c20 = exp(-1 / tau). Each step rounds
-    // and adds/subtracts the 1e-12 guard: a few 1e-16 per step over ~1000 steps,
-    // and the power in the reference magnifies exp's rounding by n: 1e-11 covers both.
-    for (int n = 1; n <= frames; ++n)
-        ASSERT_NEAR(levelFrom(outL[n - 1]), 1.0 - std::exp(-n / tau), 1e-11) << "frame " << n;
+    // and adds/subtracts the 1e-12 guard: a few 1e-16 per step over ~2000 steps,
+    // and the power in the reference magnifies exp's rounding by n; recovering the
+    // level divides rounding errors of the output (< 1e-16) by |dry - wet| > 0.5.
+    // 1e-11 covers all of it.
+    for (int n = 1; n <= frames; ++n) {
+        ASSERT_GT(std::abs(inL[n - 1] - wetL[n - 1]), 0.5) << "frame " << n;
+        ASSERT_NEAR(levelFrom(outL[n - 1], wetL[n - 1], inL[n - 1]), 1.0 - std::exp(-n / tau),
+                    1e-11)
+            << "frame " << n;
+    }
     // After one time constant the level is 1 - 1/e; the frame count differs from
     // tau by less than half a frame, i.e. by at most 0.5 / tau in the exponent.
-    EXPECT_NEAR(levelFrom(outL[frames - 1]), 1.0 - std::exp(-1.0),
+    EXPECT_NEAR(levelFrom(outL[frames - 1], wetL[frames - 1], 1.0), 1.0 - std::exp(-1.0),
                 0.5 / tau * std::exp(-1.0) + 1e-11);
     // Not an instant switch: after one frame the level is about 1/tau.
-    EXPECT_NEAR(levelFrom(outL[0]), 1.0 / tau, 1.0 / (tau * tau));
+    EXPECT_NEAR(levelFrom(outL[0], wetL[0], 1.0), 1.0 / tau, 1.0 / (tau * tau));
 }
 
 TEST_F(Process, BypassGlidesWithATwentyMillisecondTimeConstant) {
+    RotaryEffect twin(testHostCallback);
     settleBypass(0.0f);
-    expectGlide(*fx, 44100.0);
+    twin.resume();
+    expectGlide(*fx, twin, 44100.0);
 }
 
-TEST_F(Process, GlideFollowsTheHostRateAfterResume) {
+TEST_F(Process, GlideFollowsTheHostRateAfterTheReset) {
+    RotaryEffect twin(testHostCallback);
     settleBypass(0.0f); // a first block at 44.1 kHz
-    fx->setSampleRate(96000.0f);
-    settleBypass(0.0f); // the resume re-reads the host rate
-    expectGlide(*fx, 96000.0);
+    for (RotaryEffect* effect : {fx.get(), &twin}) {
+        effect->setSampleRate(96000.0f);
+        effect->suspend();
+        effect->resume();
+        // The engine's full reset, behind the fade, re-reads the host rate.
+        settleFade(*effect);
+        EXPECT_EQ(effect->getEngine().configuredHostRate(), 96000.0);
+    }
+    expectGlide(*fx, twin, 96000.0);
 }
 
 TEST_F(Process, BypassSettledAfterAGlideGivesTheInput) {
