@@ -19,6 +19,8 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 build="${BUILD_DIR:-$root/build-fuzz}"
 
+ZEL_EXTRA_PACKAGES="clang libclang-rt-14-dev ${ZEL_EXTRA_PACKAGES:-}" bash "$root/tools/install-deps.sh"
+
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZEL_BUILD_FUZZ=ON -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_HOST=OFF > /dev/null
 cmake --build "$build" -j"${JOBS:-2}" --target $(printf 'fuzz_%s ' "${targets[@]}")
