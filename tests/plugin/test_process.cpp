@@ -375,7 +375,12 @@ TEST_F(Process, ResumeJumpsToTheBypassTarget) {
     fx->resume();
     run(inL, inR, outL, outR);
     EXPECT_EQ(fx->getBypassLevel(), 1.0);
+    // A value that is not a number is ignored: the bypass stays on.
     fx->setParameter(0, NAN);
+    fx->resume();
+    run(inL, inR, outL, outR);
+    EXPECT_EQ(fx->getBypassLevel(), 1.0);
+    fx->setParameter(0, -3.0f);
     fx->resume();
     run(inL, inR, outL, outR);
     EXPECT_EQ(fx->getBypassLevel(), 0.0);
