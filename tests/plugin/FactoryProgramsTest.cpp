@@ -46,10 +46,11 @@ TEST_F(NewInstance, HostParametersEqualTheDefaultProgram) {
                   kDefaultProgramValues[static_cast<std::size_t>(i)])
             << i;
     }
-    // "Default" runs in "LowCPU": the full reset that the change from the
-    // defaults' "Brilliant" asked for is carried out with it.
+    // "Default" runs in "LowCPU" (the defaults say "Brilliant"): the constructor's
+    // rebuilds already run the speaker simulation at half the 44.1 kHz host rate.
     EXPECT_EQ(fx->getEngine().amp.cpuMode.load(), 0);
     EXPECT_EQ(fx->getParameterApplier().lastCpuMode(), 0);
+    EXPECT_EQ(fx->getEngine().decimationFactor(), 2);
     // The tuning value the Setup of "Default" (FrontSide) gives.
     EXPECT_EQ(fx->getParameter(38), 0.19f);
     // A default that only setDefaults writes.
