@@ -39,6 +39,8 @@ struct BlockRecord {
 };
 
 struct Runner {
+    explicit Runner(RotaryEngine& engine) : e(engine) {}
+
     RotaryEngine& e;
     int frame = 0;
     std::vector<double> left;
@@ -62,7 +64,7 @@ struct Runner {
 TEST(RotaryEngineFade, RebuildFadesToTheLowPassedDrySignalOneTaskPerBlockAndBack) {
     auto e = makeEngine();
     e->targets.inputGain = 1.0;
-    Runner run{*e};
+    Runner run(*e);
     for (int b = 0; b < 100; ++b) run.block(512); // the gain glides to 1 (50 ms)
 
     e->requests.hornUnit0 = true;
@@ -98,7 +100,9 @@ TEST(RotaryEngineFade, RebuildFadesToTheLowPassedDrySignalOneTaskPerBlockAndBack
     for (const BlockRecord& r : blocks) {
         states += static_cast<char>('0' + r.stateAtStart);
         EXPECT_LE(r.tasks, 1u);
-        if (r.stateAtStart != 2) EXPECT_EQ(r.tasks, 0u);
+        if (r.stateAtStart != 2) {
+            EXPECT_EQ(r.tasks, 0u);
+        }
         tasks += r.tasks;
     }
     EXPECT_EQ(tasks, 2u);
@@ -128,7 +132,7 @@ TEST(RotaryEngineFade, AFlagWithoutTheFadeRequestStillStartsTheFade) {
 
 TEST(RotaryEngineFade, RequestsArrivingDuringTheFadeAreAllCarriedOut) {
     auto e = makeEngine();
-    Runner run{*e};
+    Runner run(*e);
     e->requests.hornUnit0 = true;
     e->requestFade();
     run.block(64);
@@ -151,7 +155,7 @@ TEST(RotaryEngineFade, RequestsArrivingDuringTheFadeAreAllCarriedOut) {
 }
 
 // Records what the engine asks of the effect.
-struct RecordingApplier : SetupApplier {
+struct RecordingApplier final : SetupApplier {
     std::vector<std::string> calls;
     void applySetupPreset(int position) override {
         calls.push_back("setup " + std::to_string(position));
@@ -173,7 +177,7 @@ TEST(RotaryEngineFade, TasksRunInPriorityOrder) {
     q.setup = true;
     q.rateReset = true;
     e->requestFade();
-    Runner run{*e};
+    Runner run(*e);
     while (e->fadeState() != 2) run.block(128);
     // Each dry block takes the most urgent pending task and clears its flags.
     auto pending = [&q] {
@@ -211,7 +215,7 @@ TEST(RotaryEngineFade, FullResetDoesEverythingInOneBlockAndTurnsBack) {
     q.crossPaths = true;
     q.setup = true;
     e->requestFade();
-    Runner run{*e};
+    Runner run(*e);
     while (e->fadeState() != 2) run.block(128);
     const BlockRecord r = run.block(128);
     EXPECT_EQ(r.tasks, 1u);
@@ -267,7 +271,7 @@ TEST(RotaryEngineFade, RateResetReadsTheNewHostRate) {
     ASSERT_EQ(e->configuredHostRate(), 44100.0);
     e->hostRate = 96000.0;
     // Only stored: nothing changes until a reset.
-    Runner run{*e};
+    Runner run(*e);
     run.block(64);
     EXPECT_EQ(e->configuredHostRate(), 44100.0);
     e->requests.rateReset = true;
