@@ -135,6 +135,38 @@ void writeParametersJson(JsonWriter& json, const std::vector<ParameterInfo>& par
     json.endArray();
 }
 
+void writeStoredProgramsText(std::ostream& out, const StoredBank& bank) {
+    out << "Stored programs (current " << bank.currentProgram << ")\n";
+    for (const StoredProgram& program : bank.programs) {
+        out << formatted("  %2d %c %s\n", program.index,
+                         program.index == bank.currentProgram ? '*' : ' ', program.name.c_str());
+    }
+}
+
+void writeStoredProgramsJson(JsonWriter& json, const StoredBank& bank) {
+    json.beginObject();
+    json.field("current", bank.currentProgram);
+    json.key("programs");
+    json.beginArray();
+    for (const StoredProgram& program : bank.programs) {
+        json.beginObject();
+        json.field("index", program.index);
+        json.field("name", program.name);
+        json.key("values");
+        json.beginArray();
+        for (const auto& [parameter, value] : program.values) {
+            json.beginObject();
+            json.field("parameter", parameter);
+            json.field("value", static_cast<double>(value));
+            json.endObject();
+        }
+        json.endArray();
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+}
+
 } // namespace
 
 void writeInfoText(std::ostream& out, const PluginInfo& info) {
@@ -166,6 +198,7 @@ void writeInfoText(std::ostream& out, const PluginInfo& info) {
     writePinsText(out, "Input pins", info.inputPins);
     writePinsText(out, "Output pins", info.outputPins);
     writeParametersText(out, info.parameterList);
+    if (info.storedPrograms) writeStoredProgramsText(out, *info.storedPrograms);
 }
 
 void writeInfoJson(std::ostream& out, const PluginInfo& info) {
@@ -204,6 +237,10 @@ void writeInfoJson(std::ostream& out, const PluginInfo& info) {
     writePinsJson(json, info.outputPins);
     json.key("parameterList");
     writeParametersJson(json, info.parameterList);
+    if (info.storedPrograms) {
+        json.key("storedPrograms");
+        writeStoredProgramsJson(json, *info.storedPrograms);
+    }
     json.endObject();
 }
 

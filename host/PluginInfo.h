@@ -4,9 +4,11 @@
 #pragma once
 
 #include "host/PluginInstance.h"
+#include "host/ProgramChunk.h"
 #include "plugin/VstAbi.h"
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -59,6 +61,8 @@ struct PluginInfo {
     std::vector<PinInfo> inputPins;
     std::vector<PinInfo> outputPins;
     std::vector<ParameterInfo> parameterList;
+    // The programs kept in the plug-in's chunk, when asked for (--programs).
+    std::optional<StoredBank> storedPrograms;
 };
 
 PluginInfo collectPluginInfo(const PluginInstance& plugin, const std::string& path);

@@ -4,6 +4,7 @@
 #include "host/DemoSignal.h"
 #include "host/HostError.h"
 #include "host/Interruption.h"
+#include "host/PluginState.h"
 #include "host/Progress.h"
 #include "host/RenderOptions.h"
 #include "host/Renderer.h"
@@ -154,7 +155,10 @@ void runRenderCommand(std::span<const std::string> arguments, std::ostream& out)
     HostState host;
     PluginInstance plugin(module.entry(), host, options.plugin);
     plugin.open();
-    const RenderPlan plan = makePlan(options, plugin, *source);
+    applyState(plugin, options.state);
+    RenderPlan plan = makePlan(options, plugin, *source);
+    // The chunk as it stands when processing starts: the loaded state and the --set values.
+    plan.beforeStart = [&](PluginInstance& instance) { saveState(instance, options.state); };
     if (plan.useDouble && !plugin.hasFlag(vst::effFlagsCanDoubleReplacing)) {
         throw HostError("plug-in '" + options.plugin +
                         "' cannot process 64-bit floats (--double needs processDoubleReplacing)");

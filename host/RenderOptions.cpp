@@ -4,7 +4,7 @@
 #include "host/HostError.h"
 #include "host/Renderer.h"
 
-#include <array>
+#include <vector>
 
 namespace zel::vortan {
 
@@ -23,7 +23,7 @@ ControllerMessage parseController(std::span<const std::string> args) {
 
 RenderOptions parseRenderOptions(std::span<const std::string> arguments) {
     RenderOptions o;
-    const std::array optionTable = {
+    std::vector<CommandOption> optionTable = {
         CommandOption{"--set", 1, "NAME=VALUE",
                       [&](auto a) { o.settings.push_back(parseParameterAssignment(a[0])); }},
         CommandOption{"--at", 2, "SECONDS NAME=VALUE",
@@ -68,6 +68,7 @@ RenderOptions parseRenderOptions(std::span<const std::string> arguments) {
                       }},
         CommandOption{"--automation", 0, "", [&](auto) { o.listAutomation = true; }},
     };
+    for (CommandOption& option : stateOptionTable(o.state)) optionTable.push_back(option);
     const std::vector<std::string> positionals = parseCommandLine(arguments, optionTable);
     if (positionals.size() < 2) {
         throw UsageError("missing arguments: vortan render PLUGIN [IN] OUT [options]");

@@ -4,6 +4,7 @@
 
 #include "host/AudioFile.h"
 #include "host/ParameterAssignment.h"
+#include "host/PluginState.h"
 
 #include <cstdint>
 #include <optional>
@@ -43,6 +44,7 @@ struct RenderOptions {
     std::optional<SampleFormat> samples;
     std::optional<double> rate;
     bool listAutomation = false;
+    StateOptions state;
 };
 
 // Throws UsageError for unknown options, malformed or out-of-range values and a

@@ -7,9 +7,10 @@ void printUsage(std::ostream& out) {
 
 Hosts VST 2.4 plug-ins from the command line.
 
-  vortan info PLUGIN [--set NAME=VALUE]... [--json]
+  vortan info PLUGIN [--set NAME=VALUE]... [--json] [--programs] [state options]
       Shows the plug-in's effect record, names, versions, capabilities, pins and
-      parameters (after the --set values are applied).
+      parameters (after the state options and the --set values are applied).
+      --programs also lists the programs kept in the plug-in's chunk.
 
   vortan render PLUGIN [IN] OUT [options]
       Runs IN (WAV, FLAC, AIFF or Ogg; mono or stereo) through the plug-in and
@@ -29,6 +30,13 @@ Hosts VST 2.4 plug-ins from the command line.
       --bits 16|24|32f          output sample format (default: the input's)
       --rate HZ                 sample rate of the demo (default 44100)
       --automation              list the parameter changes the plug-in reported
+
+  State options (info and render), applied in this order after the plug-in opens:
+      --load-chunk FILE         give the plug-in a chunk saved before (as a DAW does)
+      --bank FILE.zlb           give the plug-in a bank file as its chunk
+      --program N               select stored program N (0..31) through the chunk
+      --save-chunk FILE         write the plug-in's chunk (render: as processing
+                                starts, with the --set values)
 
   vortan help, vortan --help
       Shows this text.
