@@ -13,7 +13,7 @@ namespace {
 constexpr double kTrackerDecay = 0.109;
 constexpr double kTrackerSeconds = 0.1;
 
-void configure(BiquadFilter& f, const enginefilters::SectionSpec& s) {
+void configure(BiquadFilter& f, const enginefilters::SectionSetting& s) {
     f.setType(s.type);
     f.setAll(s.hz, s.q, s.db);
     f.setEnabled(s.enabled);

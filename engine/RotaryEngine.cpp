@@ -20,7 +20,7 @@ constexpr double kHornToDrumScale = 0.25;  // the horn into the drum microphone
 constexpr double kHornLeak = 0.1575;       // the horn's cross path into its own microphones
 constexpr double kMixGain = 0.50118723362; // -6 dB on the output mix
 
-void configure(BiquadFilter& f, const enginefilters::SectionSpec& s, double bias) {
+void configure(BiquadFilter& f, const enginefilters::SectionSetting& s, double bias) {
     f.setType(s.type);
     f.setAll(s.hz, s.q, s.db);
     f.setBias(bias);
