@@ -15,9 +15,10 @@ constexpr double kDefaultMicDistance = 1.0;
 } // namespace
 
 DrumUnit::DrumUnit(Kind kind)
-    : kind_(kind), rotor_(RotorDirection::Drum),
-      micDistance_(kind == Kind::Cross ? cabinet::kCrossMicDistance : kDefaultMicDistance) {
-    if (kind == Kind::Main) player_.emplace(MechNoiseSource::Drum);
+    : CabinetUnit(RotorDirection::Drum, kind == Kind::Cross,
+                  kind == Kind::Main ? std::optional(MechNoiseSource::Drum) : std::nullopt,
+                  kind == Kind::Cross ? cabinet::kCrossMicDistance : kDefaultMicDistance),
+      kind_(kind) {
     for (BiquadFilter& f : lowPass_) {
         f = BiquadFilter(rate_, drum::kRayLowPass, drum::kLowPassHz[0], drum::kLowPassQ[0]);
         f.setEnabled(true);
@@ -35,83 +36,28 @@ DrumUnit::DrumUnit(Kind kind)
 
 // ---- settings ---------------------------------------------------------------
 
-void DrumUnit::setMicDistance(double metres) {
-    micDistance_.store(metres);
-    if (player_) player_->setMicDistance(metres);
-}
-
 void DrumUnit::setRayLevel(int ray, double level) {
     if (ray >= 0 && ray < kRayLevelCount) rayLevels_[ray].store(level);
 }
 
-void DrumUnit::setSlowSampleLevel(double v) {
-    if (player_) player_->setSlowLevel(v);
-}
-void DrumUnit::setFastSampleLevel(double v) {
-    if (player_) player_->setFastLevel(v);
-}
-void DrumUnit::setAccelSampleLevel(double v) {
-    if (player_) player_->setAccelLevel(v);
-}
-void DrumUnit::setDecelSampleLevel(double v) {
-    if (player_) player_->setDecelLevel(v);
-}
-void DrumUnit::startTransition() {
-    if (player_) player_->startTransition();
-}
-
-MicPoint DrumUnit::crossPathMicPosition() const {
-    const double radius =
-        std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
-    const MicPoint mic = micPoint(micAngle_.load(), micDistance_.load());
-    return {mic.x / radius, mic.y / radius};
-}
-
 // ---- structure (audio thread) ----------------------------------------------
 
-void DrumUnit::rebuild() {
-    const double flip = flip_.load();
-    const bool flipped = flip != appliedFlip_;
-    if (flipped) {
-        appliedFlip_ = flip;
-        rotor_.setFlip(flip);
-    }
-    computeGeometry();
-    if (flipped)
-        setUnitRate(rate_, rotor_.decimationFactor()); // re-rates and clears
-    else
-        updateRateTerms();
-}
-
 void DrumUnit::computeGeometry() {
-    appliedMicAngle_ = micAngle_.load();
-    appliedMicDistance_ = micDistance_.load();
-    appliedRadius_ = std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
-    const double radius = appliedRadius_;
-
     // W1 (toward positive x) is the narrow side unless flipped.
-    const bool narrowFirst = appliedFlip_ <= 0;
-    const double side1 = narrowFirst ? cabinet::kNarrowSideWall : cabinet::kWideSideWall;
-    const double side2 = narrowFirst ? cabinet::kWideSideWall : cabinet::kNarrowSideWall;
-    const CabinetHalf half = cabinetHalf(facesBack(appliedMicAngle_), side1, side2);
-    const MicPoint mic = micPoint(appliedMicAngle_, appliedMicDistance_);
+    const auto [half, mic] = placeMicrophone(cabinet::kNarrowSideWall, cabinet::kWideSideWall);
 
     const double direct = directAngle(mic, half.r);
     backRegion_ =
         zel::backRegion(direct, cornerAngle(half, half.w2), cornerAngle(half, half.w1), half.r);
 
-    table_.build({radius, attenuation_.load(), attenuationDistance_.load(), decayExponent_.load()});
     for (int i = 0; i < kImageRays; ++i)
-        rays_[i].place(traceRay(drum::kImages[i], half, mic, radius), table_);
+        rays_[i].place(traceRay(drum::kImages[i], half, mic, appliedRadius_), table_);
 
-    roomFactor_ = roomFactorOf(table_, rays_[0].path, radius, kRoomFactorPower);
-    staticAlpha_ = table_.at(rays_[0].path.distance) * roomFactor_;
+    placeStaticRay(rays_[0].path, kRoomFactorPower);
 }
 
 void DrumUnit::setUnitRate(double rate, int factor) {
-    rotor_.setUnitRate(rate, factor);
-    rate_ = rotor_.unitRate();
-    updateMask_ = rotor_.directivityMask();
+    setRotorRate(rate, factor);
     for (BiquadFilter& f : lowPass_) f.setRate(rate_);
     for (BiquadFilter& f : inputSections_) f.setRate(rate_);
     appliedReflectionLowPass_ = appliedSplitterHz_ = appliedSaturation_ = -1; // re-derive all
@@ -121,10 +67,8 @@ void DrumUnit::setUnitRate(double rate, int factor) {
 }
 
 void DrumUnit::updateRateTerms() {
-    samplesPerMetre_ = rate_ * cabinet::kSecondsPerMetre;
-    coefGlide_ = smoothingCoef(kDirectivityCoefSeconds, rate_);
-    const double measuredFrom = isCross() ? appliedMicDistance_ : 0.0;
-    for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, measuredFrom);
+    updateSharedRateTerms();
+    for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, delayOrigin());
 }
 
 // Values that re-tune filters at once when they change: compared with what was
@@ -154,41 +98,20 @@ void DrumUnit::configureInputFilter(double saturation) {
 }
 
 void DrumUnit::clearState() {
-    history_.clear();
-    counter_ = 0;
-    snapDirectivity_ = true;
+    clearSharedState();
     for (RayTrack& ray : rays_) ray.clear();
     lastLambda_.fill(0.0);
-    staticLowPass_ = 0;
     lowStatic_ = 0;
     lowStaticOutput_ = 0;
     for (BiquadFilter& f : lowPass_) f.clear();
     input_.clearState();
-    if (player_) player_->setRate(rate_);
 }
 
 // ---- per sample -------------------------------------------------------------
 
 DrumUnit::Frame DrumUnit::beginFrame(double x) {
     applyTuning();
-    Frame f;
-    f.e = reflection_.load();
-    f.fmSamples = fmRadius_.load() * samplesPerMetre_;
-    f.update = (counter_ & updateMask_) == 0;
-    const double heard = rotor_.step();
-    history_.write(input_.process(x), heard);
-    return f;
-}
-
-void DrumUnit::endFrame(const Frame& f) {
-    if (f.update) snapDirectivity_ = false;
-    ++counter_;
-    history_.advance();
-}
-
-double DrumUnit::alphaAt(const RayTrack& ray, double lambda) const {
-    return table_.atPosition(ray.tablePos + lambda * appliedRadius_ * kTableStepsPerMetre) *
-           roomFactor_;
+    return startFrame(input_.process(x));
 }
 
 double DrumUnit::mainRay(int i, double weight, const Frame& f) {
@@ -230,13 +153,11 @@ double DrumUnit::staticRay(const Frame& f) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass. The cross unit measures it from the microphone.
     const double delay = rays_[0].pathSamples;
-    const double sigma = history_.inputBefore(delay);
-    if (f.update) staticCoef_ = poleFromDecay(staticCutoffHz_.load(), rate_);
-    staticLowPass_ = poleToward(staticLowPass_, sigma, staticCoef_);
+    const double low = staticLowPassed(history_.inputBefore(delay), f.update);
     if (player_)
         player_->handOver(staticAlpha_ * mechLevel_.load(), history_.angleBefore(delay),
                           appliedMicAngle_, rotor_.speed());
-    return staticAlpha_ * staticLowPass_;
+    return staticAlpha_ * low;
 }
 
 double DrumUnit::process(double x) {
@@ -267,7 +188,7 @@ double DrumUnit::processMain(double x) {
     lowStatic_ = poleToward(lowStatic_, st, splitterPole_);
     lowStaticOutput_ = lowStatic_ * lowStaticGain_.load() * levelSum;
     const double y = (st - lowStatic_) * staticRayLevel_.load() + h;
-    endFrame(f);
+    finishFrame(f.update);
     return y;
 }
 
@@ -284,7 +205,7 @@ double DrumUnit::processCross(double x) {
     }
     sum += rays_[3].reflect(crossRay(3, e, f) * sides, q1_);
     const double y = staticRay(f) * staticRayLevel_.load() + sum;
-    endFrame(f);
+    finishFrame(f.update);
     return y;
 }
 

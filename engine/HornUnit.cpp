@@ -29,11 +29,18 @@ void configureCascade(MultiFilter& cascade, const horn::EqSection* sections, dou
     cascade.copyFrom(s.data());
 }
 
+std::optional<MechNoiseSource> noiseOf(HornUnit::Kind kind) {
+    if (kind == HornUnit::Kind::Microphone1) return MechNoiseSource::HornUnit0;
+    if (kind == HornUnit::Kind::Microphone2) return MechNoiseSource::HornUnit1;
+    return std::nullopt;
+}
+
 } // namespace
 
-HornUnit::HornUnit(Kind kind) : kind_(kind), rotor_(RotorDirection::Horn) {
-    if (kind == Kind::Microphone1) player_.emplace(MechNoiseSource::HornUnit0);
-    if (kind == Kind::Microphone2) player_.emplace(MechNoiseSource::HornUnit1);
+HornUnit::HornUnit(Kind kind)
+    : CabinetUnit(RotorDirection::Horn, kind == Kind::Cross, noiseOf(kind),
+                  cabinet::kCrossMicDistance),
+      kind_(kind) {
     for (int i = 0; i < kImageRays; ++i) {
         const auto& a = horn::kLobeA[0];
         lobeA_[i] = BiquadFilter(rate_, kBiquadPeaking, a.hz, a.q, a.db);
@@ -51,72 +58,20 @@ HornUnit::HornUnit(Kind kind) : kind_(kind), rotor_(RotorDirection::Horn) {
 
 // ---- settings ---------------------------------------------------------------
 
-void HornUnit::setMicDistance(double metres) {
-    micDistance_.store(metres);
-    if (player_) player_->setMicDistance(metres);
-}
-
 void HornUnit::setRayLevel(int ray, double level) {
     if (ray >= 0 && ray < kRayLevelCount) rayLevels_[ray].store(level);
 }
 
-void HornUnit::setSlowSampleLevel(double v) {
-    if (player_) player_->setSlowLevel(v);
-}
-void HornUnit::setFastSampleLevel(double v) {
-    if (player_) player_->setFastLevel(v);
-}
-void HornUnit::setAccelSampleLevel(double v) {
-    if (player_) player_->setAccelLevel(v);
-}
-void HornUnit::setDecelSampleLevel(double v) {
-    if (player_) player_->setDecelLevel(v);
-}
-void HornUnit::startTransition() {
-    if (player_) player_->startTransition();
-}
-
-MicPoint HornUnit::crossPathMicPosition() const {
-    const double radius =
-        std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
-    const MicPoint mic = micPoint(micAngle_.load(), micDistance_.load());
-    return {mic.x / radius, mic.y / radius};
-}
-
 // ---- structure (audio thread) ----------------------------------------------
 
-void HornUnit::rebuild() {
-    const double flip = flip_.load();
-    const bool flipped = flip != appliedFlip_;
-    if (flipped) {
-        appliedFlip_ = flip;
-        rotor_.setFlip(flip);
-    }
-    computeGeometry();
-    if (flipped)
-        setUnitRate(rate_, rotor_.decimationFactor()); // re-rates and clears
-    else
-        updateRateTerms();
-}
-
 void HornUnit::computeGeometry() {
-    appliedMicAngle_ = micAngle_.load();
-    appliedMicDistance_ = micDistance_.load();
-    appliedRadius_ = std::clamp(amRadius_.load(), cabinet::kMinAmRadius, cabinet::kMaxAmRadius);
-    const double radius = appliedRadius_;
-
     // The first side wall (toward negative x) is the wide one unless flipped.
-    const bool wideFirst = appliedFlip_ <= 0;
-    const double side1 = wideFirst ? cabinet::kWideSideWall : cabinet::kNarrowSideWall;
-    const double side2 = wideFirst ? cabinet::kNarrowSideWall : cabinet::kWideSideWall;
-    const CabinetHalf half = cabinetHalf(facesBack(appliedMicAngle_), side1, side2);
-    const MicPoint mic = micPoint(appliedMicAngle_, appliedMicDistance_);
+    const auto [half, mic] = placeMicrophone(cabinet::kWideSideWall, cabinet::kNarrowSideWall);
+    const double radius = appliedRadius_;
 
     const double direct = directAngle(mic, half.r);
     backRegion_ =
         zel::backRegion(direct, cornerAngle(half, half.w1), cornerAngle(half, half.w2), half.r);
-
-    table_.build({radius, attenuation_.load(), attenuationDistance_.load(), decayExponent_.load()});
 
     for (int i = 0; i < kImageRays; ++i) {
         const cabinet::ImageSource& image =
@@ -129,9 +84,7 @@ void HornUnit::computeGeometry() {
         !isCross() && backRegion_ == 1 && openBackMode_.load() != 0 && appliedFlip_ * half.r < 0;
     openBack_ = openBack ? cabinet::kOpenBackFactor : 1.0;
 
-    const RayPath& front = rays_[0].path;
-    roomFactor_ = roomFactorOf(table_, front, radius, isCross() ? 1.0 : kRoomFactorPower);
-    staticAlpha_ = table_.at(front.distance) * roomFactor_;
+    placeStaticRay(rays_[0].path, isCross() ? 1.0 : kRoomFactorPower);
 
     const double reach = std::max(
         (appliedMicDistance_ - kGainDistanceStart) * kGainDistanceScale + kGainDistanceOffset, 0.0);
@@ -139,9 +92,7 @@ void HornUnit::computeGeometry() {
 }
 
 void HornUnit::setUnitRate(double rate, int factor) {
-    rotor_.setUnitRate(rate, factor);
-    rate_ = rotor_.unitRate();
-    updateMask_ = rotor_.directivityMask();
+    setRotorRate(rate, factor);
     for (int i = 0; i < kImageRays; ++i) {
         lobeA_[i].setRate(rate_);
         lobeB_[i].setRate(rate_);
@@ -153,13 +104,10 @@ void HornUnit::setUnitRate(double rate, int factor) {
 }
 
 void HornUnit::updateRateTerms() {
-    samplesPerMetre_ = rate_ * cabinet::kSecondsPerMetre;
+    updateSharedRateTerms();
     zA_ = horn::kFloorTapMetres * samplesPerMetre_;
     zB_ = horn::kCeilingTapMetres * samplesPerMetre_;
-    coefGlide_ = smoothingCoef(kDirectivityCoefSeconds, rate_);
-    // A cross unit measures its delays from the microphone.
-    const double measuredFrom = isCross() ? appliedMicDistance_ : 0.0;
-    for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, measuredFrom);
+    for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, delayOrigin());
 }
 
 void HornUnit::updateReflectionPoles(double octaves) {
@@ -179,19 +127,15 @@ void HornUnit::configureStaticEq() {
 }
 
 void HornUnit::clearState() {
-    history_.clear();
+    clearSharedState();
     raySums_.fill(0.0);
     j_ = 0;
-    counter_ = 0;
-    snapDirectivity_ = true;
     for (RayTrack& ray : rays_) ray.clear();
-    staticLowPass_ = 0;
     for (int i = 0; i < kImageRays; ++i) {
         lobeA_[i].clear();
         lobeB_[i].clear();
     }
     for (MultiFilter& cascade : staticEq_) cascade.clearState();
-    if (player_) player_->setRate(rate_);
 }
 
 // ---- per sample -------------------------------------------------------------
@@ -199,19 +143,11 @@ void HornUnit::clearState() {
 HornUnit::Frame HornUnit::beginFrame(double x) {
     const double lowPassOctaves = reflectionLowPass_.load();
     if (lowPassOctaves != appliedReflectionLowPass_) updateReflectionPoles(lowPassOctaves);
-    Frame f;
-    f.e = reflection_.load();
-    f.fmSamples = fmRadius_.load() * samplesPerMetre_;
-    f.floor = amplitudeFloor_.load();
-    f.update = (counter_ & updateMask_) == 0;
-    history_.write(x, rotor_.step());
-    return f;
+    return {startFrame(x), amplitudeFloor_.load()};
 }
 
 void HornUnit::endFrame(const Frame& f) {
-    if (f.update) snapDirectivity_ = false;
-    ++counter_;
-    history_.advance();
+    finishFrame(f.update);
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
@@ -241,9 +177,7 @@ double HornUnit::fullRay(int i, double weight, const Frame& f) {
     const RayTrack& ray = rays_[i];
     const LobePoint p = ray.lobeNow(history_);
     const double delay = p.lambda * f.fmSamples + ray.pathSamples;
-    const double alpha =
-        table_.atPosition(ray.tablePos + p.lambda * appliedRadius_ * kTableStepsPerMetre) *
-        roomFactor_;
+    const double alpha = alphaAt(ray, p.lambda);
     const double sigma = history_.inputBefore(delay);
     if (f.update) updateDirectivityFull(i, p.mu);
     return lobeB_[i].process(lobeA_[i].process(sigma)) * std::max(alpha, f.floor) * weight;
@@ -255,9 +189,7 @@ double HornUnit::crossRay(int i, double weight, const Frame& f) {
     // The mouth's extra path, measured from the microphone: its displacement plus
     // twice the radius, so the nearest approach still has a positive delay.
     const double delay = (p.lambda + 2.0) * f.fmSamples + ray.pathSamples;
-    const double alpha =
-        table_.atPosition(ray.tablePos + p.lambda * appliedRadius_ * kTableStepsPerMetre) *
-        roomFactor_;
+    const double alpha = alphaAt(ray, p.lambda);
     const double sigma = history_.inputBefore(delay);
     if (f.update) updateDirectivityCross(ray, p.mu);
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
@@ -268,13 +200,11 @@ double HornUnit::staticRay(const Frame& f) {
     // low-pass. The cross unit measures it from the microphone.
     const double delay = isCross() ? rays_[0].pathSamples + f.fmSamples : rays_[0].retardSamples;
     const double alpha = isCross() ? staticAlpha_ : std::max(staticAlpha_, f.floor);
-    const double sigma = history_.inputBefore(delay);
-    if (f.update) staticCoef_ = poleFromDecay(staticCutoffHz_.load(), rate_);
-    staticLowPass_ = poleToward(staticLowPass_, sigma, staticCoef_);
+    const double low = staticLowPassed(history_.inputBefore(delay), f.update);
     if (player_)
         player_->handOver(alpha * mechLevel_.load(), 1.0 - history_.angleBefore(delay),
                           appliedMicAngle_, rotor_.speed());
-    return staticLowPass_ * staticRayLevel_.load() * alpha;
+    return low * staticRayLevel_.load() * alpha;
 }
 
 double HornUnit::process(double x) {
