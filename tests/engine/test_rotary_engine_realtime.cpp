@@ -4,55 +4,18 @@
 #include "RotaryEngineSetup.h"
 
 #include "engine/RotaryEngine.h"
+#include "tests/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <new>
-
-namespace {
-
-// Counting is per thread and only while a test asks for it.
-thread_local bool counting = false;
-std::atomic<long> allocations{0};
-
-void* allocate(std::size_t n) {
-    if (counting) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-    throw std::bad_alloc();
-}
-
-} // namespace
-
-void* operator new(std::size_t n) {
-    return allocate(n);
-}
-void* operator new[](std::size_t n) {
-    return allocate(n);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace zel {
 namespace {
 
-struct CountAllocations {
-    CountAllocations() { counting = true; }
-    ~CountAllocations() { counting = false; }
-};
+using test::allocations;
+using test::CountAllocations;
 
 void runBlocks(RotaryEngine& e, int blocks, int frames) {
     double l, r;

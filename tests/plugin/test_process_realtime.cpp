@@ -2,50 +2,19 @@
 // suspend, resume, a Setup preset (applied through the parameter path on the
 // audio thread) and a CPU mode change.
 #include "plugin/RotaryEffect.h"
+#include "tests/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <vector>
-
-namespace {
-
-thread_local bool counting = false;
-std::atomic<long> allocations{0};
-
-void* allocate(std::size_t n) {
-    if (counting) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-    throw std::bad_alloc();
-}
-
-} // namespace
-
-void* operator new(std::size_t n) {
-    return allocate(n);
-}
-void* operator new[](std::size_t n) {
-    return allocate(n);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace zel {
 namespace {
+
+using test::allocations;
+using test::counting;
 
 constexpr int32_t kCpuMode = 1;
 constexpr int32_t kSetup = 10;
