@@ -5,6 +5,7 @@
 #include "engine/RotaryEngine.h"
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace zel::test {
@@ -133,6 +134,13 @@ inline void configureEngine(RotaryEngine& e, const EngineOptions& o = {}) {
     e.requests.highLowPassDirty = true;
     e.hostRate = o.hostRate;
     e.runAllRebuildsDirectly();
+}
+
+// A new engine in that configuration.
+inline std::unique_ptr<RotaryEngine> makeEngine(const EngineOptions& o = {}) {
+    auto e = std::make_unique<RotaryEngine>();
+    configureEngine(*e, o);
+    return e;
 }
 
 // Runs the fade machine until it rests at the processed signal; returns the

@@ -1,6 +1,8 @@
 // The drum unit: the splitter between the rotating and the static low part, the
 // limit on the opening's approach, the low static output of the main unit, the
 // once-per-revolution modulation, delays of the cross unit and finite output.
+#include "CabinetUnitTestSupport.h"
+
 #include "engine/DrumUnit.h"
 
 #include <gtest/gtest.h>
@@ -8,27 +10,17 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <numbers>
 #include <random>
 #include <vector>
 
-namespace zel {
+namespace zel::test {
 namespace {
-
-constexpr double kRate = 44100;
-constexpr double kPi = std::numbers::pi;
-constexpr double kSpeedOfSound = 340.29;
-// One revolution in 6480 samples and a tone of 30 cycles per revolution: rotor and
-// input both repeat after one revolution.
-constexpr int kRevolution = 6480;
-constexpr int kCycle = 216;
-constexpr double kToneHz = kRate / kCycle;
 
 struct DrumSetup {
     DrumUnit::Kind kind = DrumUnit::Kind::Main;
     double rate = kRate;
     int factor = 1;
-    double speedHz = kRate / kRevolution;
+    double speedHz = kSpeedHz;
     double splitterHz = 200;
     double frontLevel = 1;
     double staticLevel = 0;
@@ -36,24 +28,15 @@ struct DrumSetup {
 
 std::unique_ptr<DrumUnit> drumUnit(const DrumSetup& s = {}) {
     auto d = std::make_unique<DrumUnit>(s.kind);
-    d->setMicAngle(0);
+    setPlainCabinet(*d);
     if (s.kind == DrumUnit::Kind::Main) d->setMicDistance(1.0);
-    d->setFmRadius(0.18);
-    d->setAmRadius(0.18);
-    d->setReflectionCoeff(0);
-    d->setAttenuation(1);
-    d->setAttenuationDistance(1);
-    d->setAttDecayExp(0.5);
     for (int r = 0; r < DrumUnit::kRayLevelCount; ++r) d->setRayLevel(r, 0);
     d->setRayLevel(DrumUnit::kRayFront, s.frontLevel);
     d->setStaticRayLevel(s.staticLevel);
-    d->setStaticFilterCutoff(5000);
     d->setSplitterFrequency(s.splitterHz);
     d->setLowStaticGain(1);
     d->setFilterSaturation(0);
-    d->setTarget(s.speedHz);
-    d->rebuild();
-    d->setUnitRate(s.rate, s.factor); // the rotor jumps to its target speed
+    startRotor(*d, s.speedHz, s.rate, s.factor);
     return d;
 }
 
@@ -69,12 +52,6 @@ Trace run(DrumUnit& d, int n, double amplitude = 1) {
         r.low.push_back(d.lowStaticOutput());
     }
     return r;
-}
-
-double peakAbs(const std::vector<double>& y) {
-    double m = 0;
-    for (double v : y) m = std::max(m, std::abs(v));
-    return m;
 }
 
 TEST(DrumUnit, SplitterDividesRotatingAndStaticLowParts) {
@@ -147,12 +124,6 @@ TEST(DrumUnit, ModulationRepeatsOncePerRevolution) {
     EXPECT_GT(half, 0.05 * peak);
 }
 
-int firstSound(DrumUnit& d) {
-    for (int i = 0; i < 4000; ++i)
-        if (d.process(i == 0 ? 1.0 : 0.0) != 0.0) return i;
-    return -1;
-}
-
 TEST(DrumUnit, CrossUnitMeasuresDelaysFromTheMicrophone) {
     // The static ray alone after an impulse; a cubic read at w - delay first picks
     // up the impulse at floor(delay) - 1.
@@ -190,15 +161,8 @@ TEST(DrumUnit, FilterSaturationAndFlipApplyWithoutAndAtRebuild) {
 
 TEST(DrumUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
     std::mt19937 rng(11);
-    auto pick = [&](double lo, double hi) {
-        const int corner = std::uniform_int_distribution<int>(0, 3)(rng);
-        if (corner == 0) return lo;
-        if (corner == 1) return hi;
-        return std::uniform_real_distribution<double>(lo, hi)(rng);
-    };
+    RangePicker pick(rng);
     std::uniform_real_distribution<double> noise(-4, 4);
-    const std::pair<double, int> rates[] = {{11025, 2}, {22050, 2}, {44100, 1},
-                                            {49999, 1}, {24000, 4}, {12000, 8}};
     for (int trial = 0; trial < 60; ++trial) {
         SCOPED_TRACE(trial);
         DrumUnit d(trial % 2 ? DrumUnit::Kind::Cross : DrumUnit::Kind::Main);
@@ -222,7 +186,7 @@ TEST(DrumUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
         d.setSlowSampleLevel(pick(0, 3));
         d.setFastSampleLevel(pick(0, 4));
         d.setTarget(pick(0, 10));
-        const auto [rate, factor] = rates[trial % 6];
+        const auto [rate, factor] = kRobustnessRates[trial % 6];
         d.rebuild();
         d.setUnitRate(rate, factor);
         for (int i = 0; i < 3000; ++i) {
@@ -238,4 +202,4 @@ TEST(DrumUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
 }
 
 } // namespace
-} // namespace zel
+} // namespace zel::test

@@ -1,6 +1,8 @@
 // The horn unit: Doppler, amplitude and directivity modulation by the rotating
 // mouth, the reflections and the static ray, the back-half geometry, the pace of
 // the directivity updates and the amplitude floor.
+#include "CabinetUnitTestSupport.h"
+
 #include "engine/HornUnit.h"
 
 #include <gtest/gtest.h>
@@ -9,23 +11,13 @@
 #include <cmath>
 #include <complex>
 #include <memory>
-#include <numbers>
 #include <random>
 #include <vector>
 
-namespace zel {
+namespace zel::test {
 namespace {
 
-constexpr double kRate = 44100;
-constexpr double kPi = std::numbers::pi;
-constexpr double kSpeedOfSound = 340.29;
-// One revolution in 6480 samples (6.8056 rev/s, about the fast speed), and an input
-// of exactly 30 cycles per revolution (216 samples per cycle, 204 Hz, well below the
-// horn's lowest resonance at 390 Hz), so rotor and input repeat after a revolution.
-constexpr int kRevolution = 6480;
-constexpr double kSpeedHz = kRate / kRevolution;
-constexpr int kCycle = 216;
-constexpr double kToneHz = kRate / kCycle;
+// The test tone (204 Hz) lies well below the horn's lowest resonance at 390 Hz.
 
 struct HornSetup {
     HornUnit::Kind kind = HornUnit::Kind::Microphone1;
@@ -40,23 +32,16 @@ struct HornSetup {
 // A horn whose only sound is the direct ray ("Horn Ray 1 (front)"), at a fixed speed.
 std::unique_ptr<HornUnit> frontRayHorn(const HornSetup& s = {}) {
     auto h = std::make_unique<HornUnit>(s.kind);
-    h->setMicAngle(0);
+    setPlainCabinet(*h, {.fmRadius = s.fmRadius,
+                         .attenuation = s.attenuation,
+                         .attenuationDistance = s.attenuationDistance});
     h->setMicDistance(1.0);
-    h->setFmRadius(s.fmRadius);
-    h->setAmRadius(0.18);
-    h->setReflectionCoeff(0);
-    h->setAttenuation(s.attenuation);
-    h->setAttenuationDistance(s.attenuationDistance);
-    h->setAttDecayExp(0.5);
     for (int r = 0; r < HornUnit::kRayLevelCount; ++r) h->setRayLevel(r, 0);
     h->setRayLevel(HornUnit::kRayFront, 1);
     h->setZAxisLevel(0);
     h->setStaticRayLevel(0);
-    h->setStaticFilterCutoff(5000);
     h->setAmplitudeFloor(0);
-    h->setTarget(s.speedHz);
-    h->rebuild();
-    h->setUnitRate(s.rate, s.factor); // the rotor jumps to its target speed
+    startRotor(*h, s.speedHz, s.rate, s.factor);
     return h;
 }
 
@@ -103,12 +88,6 @@ double levelSwing(const std::vector<double>& y, size_t from) {
         low = std::min(low, m);
     }
     return high / low;
-}
-
-double peakAbs(const std::vector<double>& y, size_t from = 0) {
-    double m = 0;
-    for (size_t i = from; i < y.size(); ++i) m = std::max(m, std::abs(y[i]));
-    return m;
 }
 
 TEST(HornUnit, FrontRayIsModulatedOncePerRevolution) {
@@ -312,13 +291,6 @@ TEST(HornUnit, AmplitudeFloorOfOneRemovesDistanceModulationBelowIt) {
     EXPECT_GT(levelSwing(y[0], 2 * kRevolution), 1.1 * levelSwing(y[1], 2 * kRevolution));
 }
 
-// Index of the first nonzero output after an impulse.
-int firstSound(HornUnit& h) {
-    for (int i = 0; i < 4000; ++i)
-        if (h.process(i == 0 ? 1.0 : 0.0) != 0.0) return i;
-    return -1;
-}
-
 TEST(HornUnit, CrossUnitMeasuresDelaysFromTheMicrophone) {
     // The static ray alone, after an impulse. A cubic read at w - delay first picks
     // up the impulse two samples early, at floor(delay) - 1.
@@ -364,16 +336,8 @@ TEST(HornUnit, FlipTakesEffectAtTheNextRebuildAndRestartsTheUnit) {
 
 TEST(HornUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
     std::mt19937 rng(7);
-    auto pick = [&](double lo, double hi) {
-        // Mostly the ends of each range, where the geometry is most extreme.
-        const int corner = std::uniform_int_distribution<int>(0, 3)(rng);
-        if (corner == 0) return lo;
-        if (corner == 1) return hi;
-        return std::uniform_real_distribution<double>(lo, hi)(rng);
-    };
+    RangePicker pick(rng);
     std::uniform_real_distribution<double> noise(-4, 4);
-    const std::pair<double, int> rates[] = {{11025, 2}, {22050, 2}, {44100, 1},
-                                            {49999, 1}, {24000, 4}, {12000, 8}};
     for (int trial = 0; trial < 60; ++trial) {
         SCOPED_TRACE(trial);
         const auto kind = trial % 3 == 2 ? HornUnit::Kind::Cross : HornUnit::Kind::Microphone2;
@@ -398,7 +362,7 @@ TEST(HornUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
         h.setSlowSampleLevel(pick(0, 20));
         h.setFastSampleLevel(pick(0, 25));
         h.setTarget(pick(0, 10));
-        const auto [rate, factor] = rates[trial % 6];
+        const auto [rate, factor] = kRobustnessRates[trial % 6];
         h.rebuild();
         h.setUnitRate(rate, factor);
         for (int i = 0; i < 3000; ++i) {
@@ -416,4 +380,4 @@ TEST(HornUnit, OutputStaysFiniteAcrossTheSettingsRanges) {
 }
 
 } // namespace
-} // namespace zel
+} // namespace zel::test

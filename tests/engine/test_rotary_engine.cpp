@@ -15,17 +15,11 @@
 namespace zel {
 namespace {
 
-using test::configureEngine;
 using test::EngineOptions;
+using test::makeEngine;
 using test::runBlock;
 
 constexpr double kTwoPi = 6.283185307179586;
-
-std::unique_ptr<RotaryEngine> makeEngine(const EngineOptions& o = {}) {
-    auto e = std::make_unique<RotaryEngine>();
-    configureEngine(*e, o);
-    return e;
-}
 
 // Runs a generated mono signal through the engine in 512-frame blocks.
 template <typename Signal>

@@ -15,16 +15,10 @@
 namespace zel {
 namespace {
 
-using test::configureEngine;
 using test::EngineOptions;
+using test::makeEngine;
 
 constexpr double kTwoPi = 6.283185307179586;
-
-std::unique_ptr<RotaryEngine> makeEngine(const EngineOptions& o = {}) {
-    auto e = std::make_unique<RotaryEngine>();
-    configureEngine(*e, o);
-    return e;
-}
 
 double input(int i) {
     return 0.4 * std::sin(kTwoPi * 440.0 * i / 44100.0) +

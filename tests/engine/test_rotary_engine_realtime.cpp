@@ -31,8 +31,7 @@ void runBlocks(RotaryEngine& e, int blocks, int frames) {
 }
 
 TEST(RotaryEngineRealtime, NoBlockAllocatesNotEvenWhileRebuilding) {
-    auto e = std::make_unique<RotaryEngine>();
-    test::configureEngine(*e);
+    auto e = test::makeEngine();
     {
         // The counter itself works: a visible allocation is seen.
         CountAllocations scope;
