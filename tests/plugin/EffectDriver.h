@@ -1,9 +1,15 @@
-// Runs audio through an effect for the parameter and MIDI tests.
+// Runs audio through an effect for the parameter and MIDI tests, and the fixture
+// that gives each of those tests a new effect on the recording test host.
 #pragma once
+
+#include "TestHost.h"
 
 #include "plugin/RotaryEffect.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace zel::test {
@@ -42,5 +48,18 @@ inline bool settle(RotaryEffect& effect, int maxBlocks = 2000) {
     }
     return false;
 }
+
+// A new effect on a reset test host for every test; the host's record of calls
+// starts after the effect's construction.
+class EffectFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetTestHost();
+        fx = std::make_unique<RotaryEffect>(testHostCallback);
+        testHost.calls.clear();
+    }
+
+    std::unique_ptr<RotaryEffect> fx;
+};
 
 } // namespace zel::test

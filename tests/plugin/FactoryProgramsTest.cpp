@@ -1,7 +1,6 @@
 // A new instance: its host parameters, its 32 programs, the microphone setup its
 // program selects, and programs whose rotors do not turn.
 #include "EffectDriver.h"
-#include "TestHost.h"
 
 #include "params/FactoryPrograms.h"
 #include "params/ParameterTable.h"
@@ -17,24 +16,13 @@
 namespace zel {
 namespace {
 
-using test::resetTestHost;
-using test::testHost;
-using test::testHostCallback;
-
-class NewInstance : public ::testing::Test {
+class NewInstance : public test::EffectFixture {
 protected:
-    void SetUp() override {
-        resetTestHost();
-        fx = std::make_unique<RotaryEffect>(testHostCallback);
-    }
-
     bool sameValues(int a, int b) const {
         for (int i = 0; i < kNumProgramValues; ++i)
             if (fx->program(a).values[i].load() != fx->program(b).values[i].load()) return false;
         return true;
     }
-
-    std::unique_ptr<RotaryEffect> fx;
 };
 
 TEST_F(NewInstance, HostParametersEqualTheDefaultProgram) {

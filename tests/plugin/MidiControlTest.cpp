@@ -14,9 +14,7 @@
 namespace zel {
 namespace {
 
-using test::resetTestHost;
 using test::testHost;
-using test::testHostCallback;
 
 constexpr int kLever = 2;
 constexpr int kMidiChannel = 35;
@@ -40,14 +38,8 @@ struct EventList {
     vst::VstEvents* get() { return reinterpret_cast<vst::VstEvents*>(this); }
 };
 
-class MidiControl : public ::testing::Test {
+class MidiControl : public test::EffectFixture {
 protected:
-    void SetUp() override {
-        resetTestHost();
-        fx = std::make_unique<RotaryEffect>(testHostCallback);
-        testHost.calls.clear();
-    }
-
     // Sends the events in one list; answers processEvents' result.
     int32_t send(std::vector<vst::VstMidiEvent> midi) {
         storage = std::move(midi);
@@ -60,7 +52,6 @@ protected:
 
     int leverAutomations() const { return testHost.count(vst::audioMasterAutomate, kLever, 0); }
 
-    std::unique_ptr<RotaryEffect> fx;
     std::vector<vst::VstMidiEvent> storage;
 };
 

@@ -27,14 +27,8 @@ using test::testHostCallback;
 constexpr int kLever = 2;
 constexpr int kStop = 4;
 
-class ParameterApplication : public ::testing::Test {
+class ParameterApplication : public test::EffectFixture {
 protected:
-    void SetUp() override {
-        resetTestHost();
-        fx = std::make_unique<RotaryEffect>(testHostCallback);
-        testHost.calls.clear();
-    }
-
     RotaryEngine& engine() { return fx->getEngine(); }
 
     std::vector<Rotor*> rotors() {
@@ -69,8 +63,6 @@ protected:
         return std::hypot(p.x, p.y) * amRadius;
     }
     double hornAmRadius() { return law::radiusLaw(fx->getParameter(96)); }
-
-    std::unique_ptr<RotaryEffect> fx;
 };
 
 TEST_F(ParameterApplication, LeverAtItsOwnValueCallsNothingAndKeepsTheBrake) {

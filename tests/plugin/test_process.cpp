@@ -1,4 +1,5 @@
 // The process entries: channel selection, the bypass crossfade and odd blocks.
+#include "EffectDriver.h"
 #include "TestHost.h"
 
 #include "plugin/ChannelSelection.h"
@@ -14,7 +15,6 @@
 namespace zel {
 namespace {
 
-using test::resetTestHost;
 using test::testHost;
 using test::testHostCallback;
 
@@ -32,13 +32,8 @@ template <typename T> std::vector<T> ramp(int n, double start, double step) {
     return v;
 }
 
-class Process : public ::testing::Test {
+class Process : public test::EffectFixture {
 protected:
-    void SetUp() override {
-        resetTestHost();
-        fx = std::make_unique<RotaryEffect>(testHostCallback);
-    }
-
     void arrange(int32_t inputs, int32_t outputs) {
         vst::VstSpeakerArrangement in = arrangementOf(inputs);
         vst::VstSpeakerArrangement out = arrangementOf(outputs);
@@ -59,8 +54,6 @@ protected:
         double* outputs[2] = {outL.data(), outR.data()};
         fx->processDoubleReplacing(inputs, outputs, static_cast<int32_t>(outL.size()));
     }
-
-    std::unique_ptr<RotaryEffect> fx;
 };
 
 TEST_F(Process, BypassGivesEachChannelItsOwnInput) {

@@ -2,7 +2,6 @@
 // suspend and resume, and parameters whose effect the engine carries out behind
 // the fade.
 #include "EffectDriver.h"
-#include "TestHost.h"
 
 #include "plugin/RotaryEffect.h"
 
@@ -15,21 +14,13 @@
 namespace zel {
 namespace {
 
-using test::resetTestHost;
-using test::testHostCallback;
-
 constexpr int32_t kCpuMode = 1;
 constexpr int32_t kLever = 2;
 constexpr int32_t kSetup = 10;
 constexpr int32_t kHornMic1Angle = 38;
 
-class EffectEngine : public ::testing::Test {
+class EffectEngine : public test::EffectFixture {
 protected:
-    void SetUp() override {
-        resetTestHost();
-        fx = std::make_unique<RotaryEffect>(testHostCallback);
-    }
-
     // Runs blocks until the fade is back at 0. Each block is written as the fade
     // state it found ('0' to '3'), or 'T' when it ran a structural task.
     std::string runFade(int maxBlocks = 2000) {
@@ -47,7 +38,6 @@ protected:
         return blocks;
     }
 
-    std::unique_ptr<RotaryEffect> fx;
     uint64_t tasks = 0;
 };
 
