@@ -82,10 +82,9 @@ MechNoisePlayer::MechNoisePlayer(MechNoiseSource source, double rate)
     setRate(rate);
 }
 
-void MechNoisePlayer::handOver(double amplitude, double retardedAngle, double micAngle,
+void MechNoisePlayer::handOver(double amplitude, double /*retardedAngle*/, double micAngle,
                                double speed) noexcept {
     amplitude_ = amplitude;
-    retardedAngle_ = retardedAngle;
     micAngle_ = micAngle;
     speed_ = speed;
 }
@@ -193,9 +192,12 @@ double MechNoisePlayer::processHorn() noexcept {
              wl;
     }
     if (wr != 0.0) {
+        // The recording advances one recorded revolution per rotor revolution
+        // through its phase; the microphone angle places it, as for the drum. (The
+        // retarded angle also moves once per revolution, so adding it would play
+        // the recording at twice its pace and jump back a revolution every turn.)
         const double pos =
-            (phase_ - direction_ * retardedAngle_ / kHornRotorRevolutions + offset_) *
-            kHornRotorLength;
+            (phase_ + direction_ * micAngle_ / kHornRotorRevolutions + offset_) * kHornRotorLength;
         o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
              fastLevel_.load() * wr;
     }

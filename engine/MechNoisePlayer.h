@@ -90,7 +90,7 @@ private:
     double step_ = 1.0;
 
     // Hand-over values.
-    double amplitude_ = 0, retardedAngle_ = 0, micAngle_ = 0, speed_ = 0;
+    double amplitude_ = 0, micAngle_ = 0, speed_ = 0;
 
     double loopPos_ = 0; // horn: samples; drum: fraction of the loop
     double phase_ = 0;   // fraction of the rotor recording

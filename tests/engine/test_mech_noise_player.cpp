@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -222,3 +223,50 @@ TEST(MechNoisePlayer, RateChangeClearsPositionsAndKeepsFiltersBelowNyquist) {
 }
 
 } // namespace
+
+namespace {
+
+// Correlation of the output's envelope with itself at the given lag.
+double envelopeCorrelation(const std::vector<double>& env, int lag) {
+    double sxy = 0.0, sxx = 0.0, syy = 0.0;
+    for (size_t i = static_cast<size_t>(lag); i < env.size(); ++i) {
+        sxy += env[i] * env[i - lag];
+        sxx += env[i] * env[i];
+        syy += env[i - lag] * env[i - lag];
+    }
+    return sxy / std::sqrt(sxx * syy);
+}
+
+} // namespace
+
+// At fast speed the horn player plays its rotor recording in step with the rotor:
+// one recorded revolution (one swell of the whoosh, one tick) per rotor
+// revolution, while the horn unit hands over a retarded angle that turns too.
+TEST(MechNoisePlayer, HornRecordingRepeatsOncePerRotorRevolution) {
+    const double rate = 22050.0;
+    const double revPerSecond = 8.0; // above the fast limit: the recording alone
+    const double speed = revPerSecond / rate;
+    const int revolution = static_cast<int>(std::lround(rate / revPerSecond));
+    for (MechNoiseSource s : {MechNoiseSource::HornUnit0, MechNoiseSource::HornUnit1}) {
+        MechNoisePlayer p = player(s, rate, 0.0, 1.0);
+        double angle = 0.0; // the horn turns toward decreasing angle
+        std::vector<double> env;
+        double e = 0.0;
+        for (int i = 0; i < 40 * revolution; ++i) {
+            p.handOver(1.0, 1.0 - angle, 0.1, speed);
+            const double y = p.process();
+            e += (std::fabs(y) - e) * 0.02; // a few-millisecond envelope
+            if (i >= 4 * revolution) env.push_back(e);
+            angle -= speed;
+            if (angle < 0.0) angle += 1.0;
+        }
+        // A whole revolution apart the envelope repeats; half a revolution apart
+        // it does not (played at twice its pace it would repeat there too). The
+        // margins leave room for the recording's noise, which differs between
+        // revolutions.
+        const double whole = envelopeCorrelation(env, revolution);
+        const double half = envelopeCorrelation(env, revolution / 2);
+        EXPECT_GT(whole, 0.9) << static_cast<int>(s);
+        EXPECT_LT(half, whole - 0.1) << static_cast<int>(s);
+    }
+}
