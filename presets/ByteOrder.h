@@ -69,16 +69,14 @@ public:
     explicit ByteWriter(std::vector<uint8_t>& out) noexcept : out_(out) {}
 
     void u8(uint8_t x) { out_.push_back(x); }
-    void u32(uint32_t x) {
-        uint8_t raw[4];
-        std::memcpy(raw, &x, 4);
-        out_.insert(out_.end(), raw, raw + 4);
-    }
+    void u32(uint32_t x) { bytes(&x, sizeof x); }
     void i32(int32_t x) { u32(static_cast<uint32_t>(x)); }
     void f32(float x) { u32(std::bit_cast<uint32_t>(x)); }
     void bytes(const void* data, std::size_t count) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        out_.insert(out_.end(), p, p + count);
+        if (count == 0) return;
+        const std::size_t at = out_.size();
+        out_.resize(at + count);
+        std::memcpy(out_.data() + at, data, count);
     }
     void zeros(std::size_t count) { out_.insert(out_.end(), count, 0); }
 
