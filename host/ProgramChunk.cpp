@@ -111,11 +111,11 @@ std::vector<uint8_t> chunkFromBankFile(std::span<const uint8_t> file, int32_t un
     const bool reversed = byteOrderOf(file, 0, uniqueId, "the bank file");
     if (file.size() < kHeaderSize || file[4] != kBankKind)
         throw HostError("the bank file does not hold a bank image");
-    std::vector<uint8_t> chunk(kPrefixSize);
+    std::vector<uint8_t> chunk(kPrefixSize + file.size());
     const uint32_t tag = reversed ? swapped(kBankChunkTag) : kBankChunkTag;
     std::memcpy(chunk.data(), &tag, 4);
     std::memcpy(chunk.data() + 4, file.data(), 4); // the identifier as the file has it
-    chunk.insert(chunk.end(), file.begin(), file.end());
+    std::memcpy(chunk.data() + kPrefixSize, file.data(), file.size());
     return chunk;
 }
 
