@@ -350,33 +350,30 @@ void BiquadFilter::shift(double x, double y) noexcept {
     state_.y1 = y;
 }
 
-double BiquadFilter::process(double x) noexcept {
-    if (type_ == kBiquadIdentity) return x;
+const BiquadCoefficients* BiquadFilter::coefficientsForSample() noexcept {
+    if (type_ == kBiquadIdentity) return nullptr;
     if (!enabled_ && glideCount_ == 0) {
         state_.x1 = state_.x2 = state_.y1 = state_.y2 = 0.0;
-        return x;
+        return nullptr;
     }
-    const BiquadCoefficients* c = &target_;
     if (glideCount_ > 0) {
         stepGlide();
-        c = &cur_;
+        return &cur_;
     }
+    return &target_;
+}
+
+double BiquadFilter::process(double x) noexcept {
+    const BiquadCoefficients* c = coefficientsForSample();
+    if (c == nullptr) return x;
     const double y = recursion(*c, x);
     shift(x, y);
     return y;
 }
 
 double BiquadFilter::processSaturated(double x) noexcept {
-    if (type_ == kBiquadIdentity) return x;
-    if (!enabled_ && glideCount_ == 0) {
-        state_.x1 = state_.x2 = state_.y1 = state_.y2 = 0.0;
-        return x;
-    }
-    const BiquadCoefficients* c = &target_;
-    if (glideCount_ > 0) {
-        stepGlide();
-        c = &cur_;
-    }
+    const BiquadCoefficients* c = coefficientsForSample();
+    if (c == nullptr) return x;
     double y = recursion(*c, x);
     if (satOn_) y = y / (std::fabs(y + satBias_) * satInverse_ + 1.0);
     shift(x, y);

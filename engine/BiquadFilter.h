@@ -117,6 +117,10 @@ private:
     void setUpGlide() noexcept;
     void applySaturation() noexcept;
     void stepGlide() noexcept;
+    // The coefficients for this sample (stepping a glide), or null when the
+    // section passes its input unchanged: identity type, or disabled once the
+    // glide is over (its history then reads zero).
+    const BiquadCoefficients* coefficientsForSample() noexcept;
     double clampFrequency(double hz) const noexcept;
     double recursion(const BiquadCoefficients& c, double x) const noexcept;
     void shift(double x, double y) noexcept;
