@@ -59,12 +59,15 @@ double AmpStage::tubeCurve(double x) noexcept {
 
 double AmpStage::shape(double m, int32_t type, double drive) noexcept {
     if (type != kAmpTube && type != kAmpSolid) return m;
-    if (std::abs(m) < kQuietInput) return m;
     if (type == kAmpTube) {
+        // The tracker follows the curve also while the input is quiet, so that it
+        // has settled on the curve's resting value when the signal comes back.
         const double t = tubeCurve(-tubeCurve(drive * m * kTubeInputScale));
         dc_ = smoothToward(dc_, -t, kdc_);
+        if (std::abs(m) < kQuietInput) return m;
         return (-t - dc_) / drive;
     }
+    if (std::abs(m) < kQuietInput) return m;
     const double o = drive * m * kSolidInputScale;
     const double q = (std::abs(o + 1.0) - std::abs(o - 1.0)) * 0.5;
     return (1.5 * q - 0.5 * q * q * q) * 0.5 / drive;

@@ -23,7 +23,8 @@ struct ToneSettings {
 class AmpStage {
 public:
     // Input levels below this pass the curves unchanged (the curves divide by the
-    // drive and would only add their DC tracker's noise to silence).
+    // drive and would only add their DC tracker's noise to silence); the tube's DC
+    // tracker still moves.
     static constexpr double kQuietInput = 1e-8;
     static constexpr double kTubeInputScale = 1.18;
     static constexpr double kSolidInputScale = 1.34349;

@@ -101,8 +101,27 @@ TEST(AmpStage, QuietInputsPassTheCurvesUnchanged) {
             EXPECT_EQ(amp.shape(m, type, 3.0), m) << type;
         }
     }
-    // The tracker did not move for those.
+}
+
+TEST(AmpStage, TubeTrackerKeepsFollowingWhileTheInputIsQuiet) {
+    AmpStage amp;
+    amp.setRate(44100.0);
+    // "Solid" and "Thru" have no tracker.
+    for (int i = 0; i < 100; ++i) {
+        amp.shape(1e-12, kAmpSolid, 3.0);
+        amp.shape(1e-12, kAmpThru, 3.0);
+    }
     EXPECT_EQ(amp.tracker(), 0.0);
+    // A quiet "Tube" input passes unchanged, but the tracker settles on the
+    // curve's resting value -T(-T(o)). After one second it is within
+    // (1 - kdc)^44100 (about e^-44) of it; the 1e-12 guard adds at most a few
+    // 1e-28 per step.
+    const double m = 1e-12, g = 3.0;
+    for (int i = 0; i < 44100; ++i) ASSERT_EQ(amp.shape(m, kAmpTube, g), m);
+    const double rest =
+        -AmpStage::tubeCurve(-AmpStage::tubeCurve(g * m * AmpStage::kTubeInputScale));
+    EXPECT_NEAR(amp.tracker(), rest, 1e-12);
+    EXPECT_GT(std::abs(rest), 0.01); // about 0.024: the tracker really moved
 }
 
 TEST(AmpStage, CurvesShapeLoudInputs) {
