@@ -200,7 +200,9 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
     DrumUnit& drum = *drumMain_;
     HornUnit& horn0 = *hornUnits_[0];
     HornUnit& horn1 = *hornUnits_[1];
-    const double drumSig = denormalGuard(drum.process(dIn) + drumFeed + drum.lowStaticOutput());
+    // The static output is the one this frame's process produced: read it after.
+    const double drumOut = drum.process(dIn);
+    const double drumSig = denormalGuard(drumOut + drumFeed + drum.lowStaticOutput());
     const double drumMech = drum.mechPlayer()->process();
     const double mic1 = denormalGuard(horn0.process(hMain) * kUnitHalf + tubeFeed + hornLeak);
     const double mic2 = denormalGuard(horn1.process(hMain) * kUnitHalf + tubeFeed + hornLeak);
