@@ -363,7 +363,27 @@ def strip_surround(ctx, x, y, title):
     ctx.rectangle(x, y, STRIP_W, STRIP_H)
     rgb(ctx, (0.02, 0.02, 0.02))
     ctx.fill()
-    text(ctx, title, 10, y + STRIP_H / 2, AMBER, 8.5, True, align="left", spacing=0.8)
+    text(ctx, title, 10, y + STRIP_H / 2, AMBER, 8, True, align="left", spacing=0.6)
+
+
+def grille(ctx, x0, x1, y0, y1):
+    """A perforated speaker grille: staggered round holes in a sunk field."""
+    rounded(ctx, x0 + 0.5, y0 + 0.5, x1 - x0 - 1, y1 - y0 - 1, 3)
+    rgb(ctx, (0, 0, 0), 0.35)
+    ctx.fill()
+    pitch = 4.0
+    rows = int((y1 - y0 - 4) / (pitch * 0.866))
+    for row in range(rows + 1):
+        y = y0 + 3 + row * pitch * 0.866
+        x = x0 + 3 + (pitch / 2 if row % 2 else 0)
+        while x <= x1 - 3:
+            ctx.arc(x, y + 0.5, 1.25, 0, 2 * math.pi)
+            rgb(ctx, PLATE_EDGE_LIGHT, 0.30)
+            ctx.fill()
+            ctx.arc(x, y, 1.25, 0, 2 * math.pi)
+            rgb(ctx, (0, 0, 0), 0.95)
+            ctx.fill()
+            x += pitch
 
 
 def louvres(ctx, x0, x1, y0, y1):
@@ -399,19 +419,28 @@ def draw_face():
 
     # Section plates.
     recessed_plate(ctx, 4, 4, 393, 115)      # horn rotor
-    recessed_plate(ctx, 4, 182, 318, 96)     # motor, tone, microphones
-    recessed_plate(ctx, 4, 281, 318, 89)     # amplifier, room
+    recessed_plate(ctx, 4, 122, 318, 250)    # name, tone row, amplifier and room row
     recessed_plate(ctx, 325, 122, 72, 270)   # lever
-    recessed_plate(ctx, 4, 396, 393, 116)    # drum rotor
+    recessed_plate(ctx, 4, 396, 393, 117)    # drum rotor
+    # A groove between the tone row and the amplifier row.
+    ctx.set_line_width(1)
+    ctx.move_to(12, 277.5)
+    ctx.line_to(314, 277.5)
+    rgb(ctx, (0, 0, 0), 0.7)
+    ctx.stroke()
+    ctx.move_to(12, 278.5)
+    ctx.line_to(314, 278.5)
+    rgb(ctx, PLATE_EDGE_LIGHT, 0.35)
+    ctx.stroke()
 
     # Rotor strips.
-    strip_surround(ctx, *HORN_STRIP, "HORN")
-    strip_surround(ctx, *DRUM_STRIP, "DRUM")
+    strip_surround(ctx, *HORN_STRIP, "HORN ROTOR")
+    strip_surround(ctx, *DRUM_STRIP, "DRUM ROTOR")
 
     # Name plate: vents above, the name lettering in the about area, a tag line.
-    louvres(ctx, 12, 318, 127, 151)
+    grille(ctx, 12, 318, 128, 150)
     ax0, ay0, ax1, ay1 = ABOUT_AREA
-    text(ctx, "Zel Vortan", ax0 + 1, (ay0 + ay1) / 2 + 0.5, CREAM, 23, True, align="left",
+    text(ctx, "Zel Vortan", ax0 + 1, (ay0 + ay1) / 2 - 1, CREAM, 22, True, align="left",
          family=SERIF, italic=True)
     text(ctx, "ROTARY CABINET", 318, (ay0 + ay1) / 2 + 3, AMBER, 8, True, align="right",
          spacing=1.6)
@@ -436,27 +465,27 @@ def draw_face():
     text(ctx, "FAST", cx, ly + 12, CREAM, 7.5, True, spacing=0.6)
     text(ctx, "SLOW", cx, ly + LEVER_H - 8, CREAM, 7.5, True, spacing=0.6)
     pivot = ly + (LEVER_BAND[0] + LEVER_BAND[1]) / 2
-    rounded(ctx, cx - 4.5, pivot - 34.5, 9, 69, 4.5)
+    # A raised escutcheon around the slot the shaft runs in.
+    rounded(ctx, cx - 10.5, pivot - 42.5, 21, 86, 6)
+    rgb(ctx, (0, 0, 0), 0.5)
+    ctx.fill()
+    g = cairo.LinearGradient(cx - 10, 0, cx + 10, 0)
+    g.add_color_stop_rgb(0, 0.20, 0.19, 0.18)
+    g.add_color_stop_rgb(0.45, 0.33, 0.32, 0.30)
+    g.add_color_stop_rgb(1, 0.15, 0.145, 0.14)
+    rounded(ctx, cx - 10, pivot - 43, 20, 84, 6)
+    ctx.set_source(g)
+    ctx.fill()
+    rounded(ctx, cx - 3.5, pivot - 34.5, 7, 69, 3.5)
     rgb(ctx, (0, 0, 0), 0.95)
     ctx.fill()
-    rounded(ctx, cx - 4.5, pivot - 33.5, 9, 69, 4.5)
-    rgb(ctx, PLATE_EDGE_LIGHT, 0.5)
+    ctx.move_to(cx - 2, pivot + 35.5)
+    ctx.line_to(cx + 2, pivot + 35.5)
+    rgb(ctx, (1, 1, 1), 0.25)
     ctx.stroke()
-    for end in (-1, 1):
-        y = pivot + end * (LEVER_BAND[1] - LEVER_BAND[0]) / 2
-        ctx.move_to(cx - 20, y + 0.5)
-        ctx.line_to(cx - 14, y + 0.5)
-        ctx.move_to(cx + 14, y + 0.5)
-        ctx.line_to(cx + 20, y + 0.5)
-        rgb(ctx, CREAM, 0.6)
-        ctx.stroke()
     text(ctx, "SPEED", SPEED_BUTTON_AT[0] + 13.5, 341, CREAM, 6.5, True, spacing=0.3)
     text(ctx, "STOP", STOP_BUTTON_AT[0] + 13, 341, CREAM, 6.5, True, spacing=0.3)
 
-    # Screws in the corners of the panel.
-    for sx, sy in ((9, 125), (9, 177)):
-        pass
-    screw(ctx, 387, 129, angle=0.3)
 
     # Bottom bar.
     rounded(ctx, 2.5, BAR_Y - 3.5, w - 5, 20, 3)
@@ -465,7 +494,8 @@ def draw_face():
     rgb(ctx, (0, 0, 0), 0.9)
     ctx.set_line_width(1)
     ctx.stroke()
-    text(ctx, "MIDI", 36, 523, CREAM_DIM, 6.5, True, spacing=0.8)
+    section_title(ctx, "MIDI", 6, 185, BAR_Y - 11, CREAM_DIM)
+    section_title(ctx, "QUALITY", 195, 335, BAR_Y - 11, CREAM_DIM)
 
     # Preset strip with its frame, the name field, the menu button and the memo letters.
     ctx.rectangle(1.5, STRIP_Y - 0.5, w - 3, 570 - STRIP_Y)
@@ -504,8 +534,8 @@ def draw_knob_frame(ctx, k):
         ctx.fill()
     # Skirt with a fine knurl.
     g = cairo.LinearGradient(0, c - 17, 0, c + 17)
-    g.add_color_stop_rgb(0, 0.22, 0.22, 0.22)
-    g.add_color_stop_rgb(1, 0.04, 0.04, 0.04)
+    g.add_color_stop_rgb(0, 0.17, 0.17, 0.17)
+    g.add_color_stop_rgb(1, 0.025, 0.025, 0.025)
     ctx.arc(c, c, 17, 0, 2 * math.pi)
     ctx.set_source(g)
     ctx.fill()
@@ -517,8 +547,12 @@ def draw_knob_frame(ctx, k):
         ctx.line_to(c + 16.6 * math.sin(a), c - 16.6 * math.cos(a))
         rgb(ctx, (0, 0, 0), 0.55)
         ctx.stroke()
+    # Rim: caught by the light at the top, in shade at the bottom.
+    g = cairo.LinearGradient(0, c - 17, 0, c + 17)
+    g.add_color_stop_rgba(0, 1, 1, 1, 0.30)
+    g.add_color_stop_rgba(0.55, 1, 1, 1, 0.0)
     ctx.arc(c, c, 16.5, 0, 2 * math.pi)
-    rgb(ctx, (1, 1, 1), 0.08)
+    ctx.set_source(g)
     ctx.set_line_width(1)
     ctx.stroke()
     # Satin cap, lit from the upper left.
@@ -734,7 +768,7 @@ def draw_about():
     w, h = 400, 533
     s = surface(w, h)
     ctx = context(s)
-    ctx.set_source_surface(brushed_texture(w, h, (0.11, 0.104, 0.098), seed=3999), 0, 0)
+    ctx.set_source_surface(brushed_texture(w, h, (0.11, 0.104, 0.098), seed=3999, streak=0.010), 0, 0)
     ctx.paint()
     ctx.set_line_width(1)
     ctx.rectangle(0.5, 0.5, w - 1, h - 1)
@@ -753,7 +787,6 @@ def draw_about():
     # The version string is drawn by the editor into VERSION_BOX; its label sits left of it.
     vx0, vy0, vx1, vy1 = VERSION_BOX
     text(ctx, "Version", vx0 - 6, (vy0 + vy1) / 2, CREAM_DIM, 10, align="right")
-    text(ctx, "VST 2.4 effect", vx0 - 64, (vy0 + vy1) / 2, CREAM_DIM, 10, align="right")
 
     draw_cabinet_drawing(ctx, w / 2, 232)
 
@@ -831,13 +864,21 @@ def draw_cabinet_drawing(ctx, cx, top):
     ctx.move_to(cx + 44, dy - 20)
     ctx.line_to(cx + 44, dy + 20)
     ctx.stroke()
-    ctx.move_to(cx - 14, dy - 8)
-    ctx.line_to(cx + 14, dy - 8)
-    ctx.line_to(cx + 22, dy + 12)
-    ctx.line_to(cx - 22, dy + 12)
+    # The drum's scoop opening, and its turning below it.
+    ctx.move_to(cx - 18, dy - 6)
+    ctx.curve_to(cx - 10, dy - 12, cx + 10, dy - 12, cx + 18, dy - 6)
+    ctx.line_to(cx + 18, dy + 12)
+    ctx.curve_to(cx + 10, dy + 6, cx - 10, dy + 6, cx - 18, dy + 12)
     ctx.close_path()
-    rgb(ctx, AMBER, 0.5)
+    rgb(ctx, AMBER, 0.45)
     ctx.fill()
+    rgb(ctx, CREAM, 0.8)
+    ctx.save()
+    ctx.translate(cx, dy + 30)
+    ctx.scale(1.0, 0.22)
+    ctx.arc(0, 0, 58, 0.3, math.pi - 0.3)
+    ctx.restore()
+    ctx.stroke()
     ctx.restore()
 
 
@@ -1018,6 +1059,7 @@ def contact_sheet(drawn):
     """All bitmaps on one sheet; long filmstrips as a grid of some of their frames."""
     sheet_w = 1240
     margin, pad = 12, 10
+    measure = context(surface(1, 1))
     cells = []
     for bid, name, s, frames in drawn:
         w, h = s.get_width(), s.get_height()
@@ -1039,7 +1081,9 @@ def contact_sheet(drawn):
             shown, per_row = [0], 1
             cw, chh = w, h
         label = f"{bid} {name}  {w}x{h}, {frames} frame{'s' if frames > 1 else ''}"
-        cells.append((label, s, fh, shown, per_row, max(cw, 150), chh + 16))
+        font(measure, 10, True)
+        cells.append((label, s, fh, shown, per_row, max(cw, math.ceil(text_width(measure, label))),
+                      chh + 16))
     # Shelf packing.
     x, y, shelf = margin, margin, 0
     placed = []
@@ -1053,10 +1097,10 @@ def contact_sheet(drawn):
     sheet_h = y + shelf + margin
     out = surface(sheet_w, sheet_h)
     ctx = context(out)
-    ctx.set_source_rgb(0.55, 0.55, 0.56)
+    ctx.set_source_rgb(0.27, 0.27, 0.28)
     ctx.paint()
     for x, y, (label, s, fh, shown, per_row, cw, chh) in placed:
-        text(ctx, label, x, y + 6, (0, 0, 0), 10, True, align="left", shadow=False)
+        text(ctx, label, x, y + 6, (1, 1, 1), 10, True, align="left", shadow=False)
         w = s.get_width()
         for i, f in enumerate(shown):
             col, row = i % per_row, i // per_row
@@ -1069,7 +1113,7 @@ def contact_sheet(drawn):
             ctx.paint()
             ctx.restore()
             if len(shown) > 1:
-                text(ctx, str(f), fx + w / 2, fy + fh + 7, (0.1, 0.1, 0.1), 8, shadow=False)
+                text(ctx, str(f), fx + w / 2, fy + fh + 7, (0.8, 0.8, 0.8), 8, shadow=False)
     return out
 
 
