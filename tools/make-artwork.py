@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """Draws every bitmap of the Zel Vortan editor and a contact sheet of them.
 
-Run with Debian's python3 (packages python3-cairo, python3-pil, fonts-liberation2,
-fonts-dejavu-core):
+Run with Debian's python3 (packages python3-cairo, python3-pil, fonts-liberation2):
 
     /usr/bin/python3 tools/make-artwork.py [--out DIR] [--sheet FILE]
 
@@ -786,7 +785,7 @@ def draw_about():
     ctx.stroke()
     # The version string is drawn by the editor into VERSION_BOX; its label sits left of it.
     vx0, vy0, vx1, vy1 = VERSION_BOX
-    text(ctx, "Version", vx0 - 6, (vy0 + vy1) / 2, CREAM_DIM, 10, align="right")
+    text(ctx, "Version", vx0 - 6, (vy0 + vy1) / 2 + 1, CREAM_DIM, 10, align="right")
 
     draw_cabinet_drawing(ctx, w / 2, 232)
 
