@@ -2,14 +2,19 @@
 // running, the screenshot, and the failures a user meets. The window tests
 // need an X display (CI runs them under xvfb-run) and are skipped without one.
 #include "VortanRun.h"
+#include "WindowCloser.h"
 #include "host/EditOptions.h"
 #include "host/HostError.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cairo.h>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 namespace zel::vortan::test {
 namespace {
@@ -127,6 +132,33 @@ TEST_F(EditCommand, ScreenshotShowsTheEditorWhileTheDemoPlays) {
     EXPECT_GE(std::stol(closeLine->substr(16)), 5) << *closeLine;
     EXPECT_GE(count("process float frames=512 rate=44100 block=512 level=2"), 10);
     EXPECT_EQ(count("process double"), 0);
+}
+
+TEST_F(EditCommand, ClosingTheWindowEndsCleanly) {
+    if (!haveDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
+    RunningProgram vortan(vortanPath(), {"edit", probePluginPath()},
+                          {"VORTAN_PROBE=editor", "VORTAN_PROBE_LOG=" + log()});
+    // A hung vortan must fail the test, not stall the suite.
+    std::atomic<bool> finished = false;
+    const int pid = vortan.pid(); // taken now: after waiting the object answers -1
+    ASSERT_GT(pid, 0);
+    std::thread watchdog([&finished, pid] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!finished && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!finished) ::kill(pid, SIGKILL);
+    });
+    const bool closed = closeWindowTitled("Probe", std::chrono::seconds(20));
+    const RunResult run = vortan.wait();
+    finished = true;
+    watchdog.join();
+    ASSERT_TRUE(closed) << "no window titled Probe";
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.rfind("Probe: editor 160 x 100, open ", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find("screenshot"), std::string::npos);
+    EXPECT_LT(indexOf("editClose"), indexOf("stopProcess"));
+    EXPECT_LT(indexOf("stopProcess"), indexOf("close"));
 }
 
 TEST_F(EditCommand, NoDisplayIsOneLine) {
