@@ -1,5 +1,6 @@
 // vortan render PLUGIN [IN] OUT [options]
 #include "host/AudioFile.h"
+#include "host/AutomationReport.h"
 #include "host/Commands.h"
 #include "host/DemoSignal.h"
 #include "host/HostError.h"
@@ -132,17 +133,6 @@ void printSummary(std::ostream& out, const RenderOptions& options, const OutputF
         << decibels(stats.peak) << ", RMS " << decibels(stats.rms()) << "; " << factor << '\n';
 }
 
-void printAutomation(std::ostream& out, const PluginInstance& plugin) {
-    for (const auto& [index, value] : plugin.host().automated) {
-        char text[48];
-        std::snprintf(text, sizeof text, "%.6f", static_cast<double>(value));
-        const std::string name = index >= 0 && index < plugin.parameterCount()
-                                     ? plugin.parameterName(index)
-                                     : std::string();
-        out << "automated " << index << " " << (name.empty() ? "-" : name) << " " << text << '\n';
-    }
-}
-
 } // namespace
 
 void runRenderCommand(std::span<const std::string> arguments, std::ostream& out) {
@@ -165,9 +155,11 @@ void runRenderCommand(std::span<const std::string> arguments, std::ostream& out)
     }
 
     const double rate = source->sampleRate();
+    // Caught from before the temporary output exists, so no moment is left in
+    // which a Ctrl-C would end the program with that file behind.
+    InterruptionGuard interruption;
     AudioFileWriter writer(options.output, format, options.outputChannels, static_cast<int>(rate));
     Progress progress(plan.totalFrames, rate, progressWanted());
-    InterruptionGuard interruption;
     const RenderStats stats = render(plugin, *source, writer, plan, [&](int64_t done) {
         if (interruptionRequested()) {
             progress.finish();
