@@ -336,9 +336,11 @@ void BiquadFilter::stepGlide() noexcept {
 }
 
 double BiquadFilter::recursion(const BiquadCoefficients& c, double x) const noexcept {
-    const double y =
-        c.b0 * x + c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
-    return denormalGuard(y, kRecursionGuard);
+    // The history's share first: it does not wait for x, so a chain of sections
+    // waits one multiply and one add per section.
+    const double history =
+        c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
+    return denormalGuard(c.b0 * x + history, kRecursionGuard);
 }
 
 void BiquadFilter::shift(double x, double y) noexcept {

@@ -212,6 +212,26 @@ double HornUnit::process(double x) {
 }
 
 double HornUnit::processFull(double x) {
+    double y = mixFull(x);
+    for (int c = 0; c < kStaticEqCascades; ++c) y = staticEq_[c].process(y);
+    return y * outputGain_;
+}
+
+void HornUnit::processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb) {
+    if (a.isCross() || b.isCross()) {
+        ya = a.process(x);
+        yb = b.process(x);
+        return;
+    }
+    double y1 = a.mixFull(x);
+    double y2 = b.mixFull(x);
+    for (int c = 0; c < kStaticEqCascades; ++c)
+        MultiFilter::processPair(a.staticEq_[c], y1, b.staticEq_[c], y2);
+    ya = y1 * a.outputGain_;
+    yb = y2 * b.outputGain_;
+}
+
+double HornUnit::mixFull(double x) {
     const Frame f = beginFrame(x);
     std::array<double, kRayLevelCount> level;
     for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
@@ -238,11 +258,9 @@ double HornUnit::processFull(double x) {
     raySums_[j_] = sum;
     const double floor = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zA_);
     const double ceiling = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zB_);
-    double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
-
-    for (int c = 0; c < kStaticEqCascades; ++c) y = staticEq_[c].process(y);
+    const double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
     endFrame(f);
-    return y * outputGain_;
+    return y;
 }
 
 double HornUnit::processCross(double x) {

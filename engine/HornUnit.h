@@ -58,6 +58,10 @@ public:
 
     // Audio thread (rebuild is the shared one).
     double process(double x);
+    // Two microphone units on the same input, as their process calls would give
+    // (a cross unit among them is processed on its own); the static EQ cascades of
+    // the two run side by side.
+    static void processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb);
     void setUnitRate(double rate, int factor) override;
     void clearState();
 
@@ -87,6 +91,8 @@ private:
     };
 
     double processFull(double x);
+    // The full unit's rays and floor/ceiling taps, before the static EQ and gain.
+    double mixFull(double x);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -52,8 +53,10 @@ struct Case {
     bool doublePrecision;
 
     std::string name() const {
-        return "p" + std::to_string(program) + (cpuMode ? "_brilliant_" : "_lowcpu_") +
-               std::to_string(static_cast<int>(rate)) + (doublePrecision ? "_f64" : "_f32");
+        char text[64];
+        std::snprintf(text, sizeof text, "p%d_%s_%d_%s", program, cpuMode ? "brilliant" : "lowcpu",
+                      static_cast<int>(rate), doublePrecision ? "f64" : "f32");
+        return text;
     }
 };
 
