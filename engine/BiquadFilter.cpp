@@ -91,6 +91,11 @@ void BiquadFilter::setAll(double hz, double q, double gainDb) noexcept {
     recompute();
 }
 
+void BiquadFilter::setTarget(const BiquadCoefficients& c) noexcept {
+    target_ = c;
+    setUpGlide();
+}
+
 void BiquadFilter::setQ(double q) noexcept {
     q_ = clampQ(q);
     recompute();

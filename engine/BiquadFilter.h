@@ -58,6 +58,10 @@ public:
     void setFrequency(double hz) noexcept;
     void setFrequencyAndQ(double hz, double q) noexcept;
     void setAll(double hz, double q, double gainDb) noexcept;
+    // Target coefficients computed elsewhere for this enabled section (a table of
+    // its settings over a rotation); starts a glide like the setters. The
+    // frequency, Q and gain read back keep the values last set.
+    void setTarget(const BiquadCoefficients& c) noexcept;
     void setQ(double q) noexcept;
     void setGain(double gainDb) noexcept;
     void setEnabled(bool on) noexcept;

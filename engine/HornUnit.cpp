@@ -52,6 +52,7 @@ HornUnit::HornUnit(Kind kind)
         }
     }
     configureStaticEq();
+    buildDirectivityTables();
     updateReflectionPoles(reflectionLowPass_.load());
     rebuild();
 }
@@ -98,9 +99,28 @@ void HornUnit::setUnitRate(double rate, int factor) {
         lobeB_[i].setRate(rate_);
     }
     configureStaticEq();
+    if (rate_ != tableRate_) buildDirectivityTables();
     updateReflectionPoles(reflectionLowPass_.load());
     updateRateTerms();
     clearState();
+}
+
+void HornUnit::buildDirectivityTables() {
+    tableRate_ = rate_;
+    if (isCross()) return; // its one-pole directivity has no table
+    lobeATable_.build(horn::kLobeASteps, rate_, kBiquadPeaking,
+                      [](BiquadFilter& f, int index, double w) {
+                          const auto& a0 = horn::kLobeA[index];
+                          const auto& a1 = horn::kLobeA[index + 1];
+                          f.setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
+                                   a0.db + (a1.db - a0.db) * w);
+                      });
+    lobeBTable_.build(horn::kLobeBSteps, rate_, kBiquadHighShelf,
+                      [](BiquadFilter& f, int index, double w) {
+                          const double db0 = horn::kLobeBDb[index];
+                          const double db1 = horn::kLobeBDb[index + 1];
+                          f.setAll(horn::kLobeBHz, horn::kLobeBQ, db0 + (db1 - db0) * w);
+                      });
 }
 
 void HornUnit::updateRateTerms() {
@@ -153,14 +173,8 @@ void HornUnit::endFrame(const Frame& f) {
 
 void HornUnit::updateDirectivityFull(int i, double mu) {
     const double turn = 1.0 - facingTurn(mu);
-    const StepPosition pa = stepPosition(turn, horn::kLobeASteps);
-    const auto& a0 = horn::kLobeA[pa.index];
-    const auto& a1 = horn::kLobeA[pa.next];
-    const double w = pa.weight;
-    lobeA_[i].setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
-                     a0.db + (a1.db - a0.db) * w);
-    const StepPosition pb = stepPosition(turn, horn::kLobeBSteps);
-    lobeB_[i].setAll(horn::kLobeBHz, horn::kLobeBQ, stepLerp(horn::kLobeBDb, pb));
+    lobeA_[i].setTarget(lobeATable_.at(turn));
+    lobeB_[i].setTarget(lobeBTable_.at(turn));
     if (snapDirectivity_) {
         lobeA_[i].snap();
         lobeB_[i].snap();

@@ -20,6 +20,7 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
 #include "engine/data/HornTables.h"
 
@@ -106,6 +107,7 @@ private:
     void updateRateTerms() override;
     void updateReflectionPoles(double octaves);
     void configureStaticEq();
+    void buildDirectivityTables();
 
     const Kind kind_;
 
@@ -129,6 +131,11 @@ private:
     int j_ = 0;
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
+    // The two directivity sections' coefficients over the turn (full units), and
+    // the rate they were computed for.
+    DirectivityTable lobeATable_;
+    DirectivityTable lobeBTable_;
+    double tableRate_ = 0;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
 };
 
