@@ -70,7 +70,10 @@ void DrumUnit::setUnitRate(double rate, int factor) {
 
 void DrumUnit::buildDirectivityTable() {
     tableRate_ = rate_;
-    if (isCross()) return; // its one-pole directivity has no table
+    if (isCross()) {
+        crossPoleTable_.build(drum::kCrossHz, rate_);
+        return;
+    }
     lowPassTable_.build(
         drum::kLobeSteps, rate_, drum::kRayLowPass, [](BiquadFilter& f, int index, double w) {
             f.setFrequencyAndQ(drum::kLowPassHz[index] +
@@ -155,8 +158,7 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     const double alpha = alphaAt(ray, p.lambda);
     const double sigma = history_.inputBefore(delay);
     if (f.update) {
-        const StepPosition s = stepPosition(facingTurn(p.mu), drum::kLobeSteps);
-        ray.coefTarget = poleFromDecay(stepLerp(drum::kCrossHz, s), rate_);
+        ray.coefTarget = crossPoleTable_.at(facingTurn(p.mu));
         if (snapDirectivity_) ray.coef = ray.coefTarget;
     }
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;

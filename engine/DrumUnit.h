@@ -21,6 +21,7 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
 #include "engine/data/DrumTables.h"
@@ -110,6 +111,7 @@ private:
     // The rays' low-pass coefficients over the turn (main unit), and the rate they
     // were computed for.
     DirectivityTable lowPassTable_;
+    DecayPoleTable crossPoleTable_; // cross unit
     double tableRate_ = 0;
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;

@@ -107,7 +107,10 @@ void HornUnit::setUnitRate(double rate, int factor) {
 
 void HornUnit::buildDirectivityTables() {
     tableRate_ = rate_;
-    if (isCross()) return; // its one-pole directivity has no table
+    if (isCross()) {
+        crossPoleTable_.build(horn::kCrossLobeHz, rate_);
+        return;
+    }
     lobeATable_.build(horn::kLobeASteps, rate_, kBiquadPeaking,
                       [](BiquadFilter& f, int index, double w) {
                           const auto& a0 = horn::kLobeA[index];
@@ -182,8 +185,7 @@ void HornUnit::updateDirectivityFull(int i, double mu) {
 }
 
 void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
-    const StepPosition p = stepPosition(1.0 - facingTurn(mu), horn::kCrossLobeSteps);
-    ray.coefTarget = poleFromDecay(stepLerp(horn::kCrossLobeHz, p), rate_);
+    ray.coefTarget = crossPoleTable_.at(1.0 - facingTurn(mu));
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 

@@ -20,6 +20,7 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
 #include "engine/data/HornTables.h"
@@ -135,6 +136,7 @@ private:
     // the rate they were computed for.
     DirectivityTable lobeATable_;
     DirectivityTable lobeBTable_;
+    DecayPoleTable crossPoleTable_; // cross unit
     double tableRate_ = 0;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
 };
