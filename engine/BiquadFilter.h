@@ -99,10 +99,6 @@ public:
     double slowCoef() const noexcept { return slowCoef_; }
 
 private:
-    // A glided value: where it is now and where it is going.
-    struct Glided {
-        double current = 0, target = 0;
-    };
     enum GlideIndex {
         kZeroARe,
         kZeroAIm,
@@ -138,7 +134,11 @@ private:
     BiquadCoefficients target_;
     BiquadCoefficients cur_;
     BiquadState state_;
-    Glided glided_[kGlidedCount];
+    // The glided values (zeros, poles, gain): where each is now, where it is
+    // going and its step per sample, each in its own array so a step is a few
+    // packed additions.
+    double glideNow_[kGlidedCount] = {};
+    double glideTarget_[kGlidedCount] = {};
     double increment_[kGlidedCount] = {};
     int32_t glideCount_ = 0;
     int32_t glideLength_;
