@@ -28,12 +28,13 @@ public:
     template <typename Setting> void build(int steps, double rate, int32_t type, Setting setting) {
         steps = std::clamp(steps, 1, kMaxSteps);
         points_ = steps * kPointsPerStep;
+        // One section for every point: each setting recomputes its target once.
+        BiquadFilter f(rate, type);
+        f.setEnabled(true);
         for (int k = 0; k <= points_; ++k) {
             const int index = std::min(k / kPointsPerStep, steps - 1);
             const double weight = static_cast<double>(k - index * kPointsPerStep) / kPointsPerStep;
-            BiquadFilter f(rate, type);
-            setting(f, index, weight); // still disabled: nothing computed yet
-            f.setEnabled(true);
+            setting(f, index, weight);
             coef_[k] = f.target();
         }
     }

@@ -130,9 +130,11 @@ void MechNoisePlayer::buildDrumTables() noexcept {
         f.setFrequencyAndQ(top * root * root, kDrumLowPassQ);
     });
     const double shelfTop = BiquadFilter::kMaxFrequencyRatio * rate_;
-    shelfTable_.build(steps, rate_, kBiquadHighShelf,
+    // The shelf's settings are straight lines in x2: half the points do.
+    constexpr int shelfSteps = steps / 2;
+    shelfTable_.build(shelfSteps, rate_, kBiquadHighShelf,
                       [shelfTop](BiquadFilter& f, int index, double w) {
-                          const double x2 = (index + w) / steps;
+                          const double x2 = (index + w) / shelfSteps;
                           f.setAll(std::min(x2 * kDrumShelfSpanHz + kDrumShelfBaseHz, shelfTop),
                                    kDrumShelfQ, x2 * kDrumShelfSpanDb - kDrumShelfSpanDb);
                       });
