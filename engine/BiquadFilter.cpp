@@ -46,7 +46,7 @@ BiquadFilter::BiquadFilter(double rate, int32_t type, double frequency, double q
                            double gainDb) noexcept
     : rate_(acceptedRate(rate)), type_(type), frequency_(frequency), q_(q), gainDb_(gainDb),
       glideLength_(glideLengthFor(rate_)) {
-    glided_[kGain] = {1.0, 1.0};
+    glideNow_[kGain] = glideTarget_[kGain] = 1.0;
     cur_ = target_;
 }
 
@@ -89,6 +89,11 @@ void BiquadFilter::setAll(double hz, double q, double gainDb) noexcept {
     q_ = q;
     gainDb_ = gainDb;
     recompute();
+}
+
+void BiquadFilter::setTarget(const BiquadCoefficients& c) noexcept {
+    target_ = c;
+    setUpGlide();
 }
 
 void BiquadFilter::setQ(double q) noexcept {
@@ -300,15 +305,15 @@ void BiquadFilter::setUpGlide() noexcept {
     glideCount_ = glideLength_;
     const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
     for (int i = 0; i < kGlidedCount; ++i) {
-        glided_[i].target = targets[i];
-        increment_[i] = (targets[i] - glided_[i].current) * inv;
+        glideTarget_[i] = targets[i];
+        increment_[i] = (targets[i] - glideNow_[i]) * inv;
     }
     if (immediate_ || glideLength_ <= 0) snap();
 }
 
 void BiquadFilter::snap() noexcept {
     for (int i = 0; i < kGlidedCount; ++i) {
-        glided_[i].current = glided_[i].target;
+        glideNow_[i] = glideTarget_[i];
         increment_[i] = 0.0;
     }
     glideCount_ = 0;
@@ -322,12 +327,12 @@ void BiquadFilter::clear() noexcept {
 
 void BiquadFilter::stepGlide() noexcept {
     --glideCount_;
-    for (int i = 0; i < kGlidedCount; ++i) glided_[i].current += increment_[i];
-    const double gain = glided_[kGain].current;
-    const double zaRe = glided_[kZeroARe].current, zaIm = glided_[kZeroAIm].current;
-    const double zbRe = glided_[kZeroBRe].current, zbIm = glided_[kZeroBIm].current;
-    const double paRe = glided_[kPoleARe].current, paIm = glided_[kPoleAIm].current;
-    const double pbRe = glided_[kPoleBRe].current, pbIm = glided_[kPoleBIm].current;
+    for (int i = 0; i < kGlidedCount; ++i) glideNow_[i] += increment_[i];
+    const double gain = glideNow_[kGain];
+    const double zaRe = glideNow_[kZeroARe], zaIm = glideNow_[kZeroAIm];
+    const double zbRe = glideNow_[kZeroBRe], zbIm = glideNow_[kZeroBIm];
+    const double paRe = glideNow_[kPoleARe], paIm = glideNow_[kPoleAIm];
+    const double pbRe = glideNow_[kPoleBRe], pbIm = glideNow_[kPoleBIm];
     cur_.b0 = gain;
     cur_.b1 = -(zaRe + zbRe) * gain;
     cur_.b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
@@ -336,9 +341,11 @@ void BiquadFilter::stepGlide() noexcept {
 }
 
 double BiquadFilter::recursion(const BiquadCoefficients& c, double x) const noexcept {
-    const double y =
-        c.b0 * x + c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
-    return denormalGuard(y, kRecursionGuard);
+    // The history's share first: it does not wait for x, so a chain of sections
+    // waits one multiply and one add per section.
+    const double history =
+        c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
+    return denormalGuard(c.b0 * x + history, kRecursionGuard);
 }
 
 void BiquadFilter::shift(double x, double y) noexcept {

@@ -58,6 +58,10 @@ public:
     void setFrequency(double hz) noexcept;
     void setFrequencyAndQ(double hz, double q) noexcept;
     void setAll(double hz, double q, double gainDb) noexcept;
+    // Target coefficients computed elsewhere for this enabled section (a table of
+    // its settings over a rotation); starts a glide like the setters. The
+    // frequency, Q and gain read back keep the values last set.
+    void setTarget(const BiquadCoefficients& c) noexcept;
     void setQ(double q) noexcept;
     void setGain(double gainDb) noexcept;
     void setEnabled(bool on) noexcept;
@@ -95,10 +99,6 @@ public:
     double slowCoef() const noexcept { return slowCoef_; }
 
 private:
-    // A glided value: where it is now and where it is going.
-    struct Glided {
-        double current = 0, target = 0;
-    };
     enum GlideIndex {
         kZeroARe,
         kZeroAIm,
@@ -134,7 +134,11 @@ private:
     BiquadCoefficients target_;
     BiquadCoefficients cur_;
     BiquadState state_;
-    Glided glided_[kGlidedCount];
+    // The glided values (zeros, poles, gain): where each is now, where it is
+    // going and its step per sample, each in its own array so a step is a few
+    // packed additions.
+    double glideNow_[kGlidedCount] = {};
+    double glideTarget_[kGlidedCount] = {};
     double increment_[kGlidedCount] = {};
     int32_t glideCount_ = 0;
     int32_t glideLength_;

@@ -92,6 +92,7 @@ void CabinetUnit::setRotorRate(double rate, int factor) {
 void CabinetUnit::updateSharedRateTerms() {
     samplesPerMetre_ = rate_ * cabinet::kSecondsPerMetre;
     coefGlide_ = smoothingCoef(kDirectivityCoefSeconds, rate_);
+    staticCoefHz_ = -1; // the static low-pass's pole belongs to the old rate
 }
 
 void CabinetUnit::clearSharedState() {

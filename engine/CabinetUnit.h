@@ -156,7 +156,14 @@ protected:
     // The static ray's one-pole low-pass; its corner follows the setting on
     // update samples.
     double staticLowPassed(double sigma, bool update) {
-        if (update) staticCoef_ = poleFromDecay(staticCutoffHz_.load(), rate_);
+        if (update) {
+            // The corner rarely moves: its power is taken again only when it does.
+            const double hz = staticCutoffHz_.load();
+            if (hz != staticCoefHz_) {
+                staticCoefHz_ = hz;
+                staticCoef_ = poleFromDecay(hz, rate_);
+            }
+        }
         staticLowPass_ = poleToward(staticLowPass_, sigma, staticCoef_);
         return staticLowPass_;
     }
@@ -206,6 +213,7 @@ protected:
     bool snapDirectivity_ = true;
     double staticLowPass_ = 0;
     double staticCoef_ = 0;
+    double staticCoefHz_ = -1; // the corner staticCoef_ belongs to; -1 none
 };
 
 } // namespace zel

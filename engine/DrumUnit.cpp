@@ -31,6 +31,7 @@ DrumUnit::DrumUnit(Kind kind)
         inputSections_[k].setBias(drum::kInputSaturationBias);
     }
     applyTuning();
+    buildDirectivityTable();
     rebuild();
 }
 
@@ -62,8 +63,24 @@ void DrumUnit::setUnitRate(double rate, int factor) {
     for (BiquadFilter& f : inputSections_) f.setRate(rate_);
     appliedReflectionLowPass_ = appliedSplitterHz_ = appliedSaturation_ = -1; // re-derive all
     applyTuning();
+    if (rate_ != tableRate_) buildDirectivityTable();
     updateRateTerms();
     clearState();
+}
+
+void DrumUnit::buildDirectivityTable() {
+    tableRate_ = rate_;
+    if (isCross()) {
+        crossPoleTable_.build(drum::kCrossHz, rate_);
+        return;
+    }
+    lowPassTable_.build(
+        drum::kLobeSteps, rate_, drum::kRayLowPass, [](BiquadFilter& f, int index, double w) {
+            f.setFrequencyAndQ(drum::kLowPassHz[index] +
+                                   (drum::kLowPassHz[index + 1] - drum::kLowPassHz[index]) * w,
+                               drum::kLowPassQ[index] +
+                                   (drum::kLowPassQ[index + 1] - drum::kLowPassQ[index]) * w);
+        });
 }
 
 void DrumUnit::updateRateTerms() {
@@ -125,8 +142,7 @@ double DrumUnit::mainRay(int i, double weight, const Frame& f) {
     // The splitter keeps the low part out of the rotation.
     ray.split = poleToward(ray.split, sigma, splitterPole_);
     if (f.update) {
-        const StepPosition s = stepPosition(facingTurn(p.mu), drum::kLobeSteps);
-        lowPass_[i].setFrequencyAndQ(stepLerp(drum::kLowPassHz, s), stepLerp(drum::kLowPassQ, s));
+        lowPass_[i].setTarget(lowPassTable_.at(facingTurn(p.mu)));
         if (snapDirectivity_) lowPass_[i].snap();
     }
     return lowPass_[i].process(sigma - ray.split) * alpha * weight;
@@ -142,8 +158,7 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     const double alpha = alphaAt(ray, p.lambda);
     const double sigma = history_.inputBefore(delay);
     if (f.update) {
-        const StepPosition s = stepPosition(facingTurn(p.mu), drum::kLobeSteps);
-        ray.coefTarget = poleFromDecay(stepLerp(drum::kCrossHz, s), rate_);
+        ray.coefTarget = crossPoleTable_.at(facingTurn(p.mu));
         if (snapDirectivity_) ray.coef = ray.coefTarget;
     }
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;

@@ -21,6 +21,8 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/DecayPoleTable.h"
+#include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
 #include "engine/data/DrumTables.h"
 
@@ -83,6 +85,7 @@ private:
     void updateRateTerms() override;
     void applyTuning();
     void configureInputFilter(double saturation);
+    void buildDirectivityTable();
 
     const Kind kind_;
 
@@ -105,6 +108,11 @@ private:
     double lowStaticOutput_ = 0;
     std::array<double, kImageRays> lastLambda_{};
     std::array<BiquadFilter, kImageRays> lowPass_;
+    // The rays' low-pass coefficients over the turn (main unit), and the rate they
+    // were computed for.
+    DirectivityTable lowPassTable_;
+    DecayPoleTable crossPoleTable_; // cross unit
+    double tableRate_ = 0;
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;
 };

@@ -52,6 +52,7 @@ HornUnit::HornUnit(Kind kind)
         }
     }
     configureStaticEq();
+    buildDirectivityTables();
     updateReflectionPoles(reflectionLowPass_.load());
     rebuild();
 }
@@ -98,9 +99,31 @@ void HornUnit::setUnitRate(double rate, int factor) {
         lobeB_[i].setRate(rate_);
     }
     configureStaticEq();
+    if (rate_ != tableRate_) buildDirectivityTables();
     updateReflectionPoles(reflectionLowPass_.load());
     updateRateTerms();
     clearState();
+}
+
+void HornUnit::buildDirectivityTables() {
+    tableRate_ = rate_;
+    if (isCross()) {
+        crossPoleTable_.build(horn::kCrossLobeHz, rate_);
+        return;
+    }
+    lobeATable_.build(horn::kLobeASteps, rate_, kBiquadPeaking,
+                      [](BiquadFilter& f, int index, double w) {
+                          const auto& a0 = horn::kLobeA[index];
+                          const auto& a1 = horn::kLobeA[index + 1];
+                          f.setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
+                                   a0.db + (a1.db - a0.db) * w);
+                      });
+    lobeBTable_.build(horn::kLobeBSteps, rate_, kBiquadHighShelf,
+                      [](BiquadFilter& f, int index, double w) {
+                          const double db0 = horn::kLobeBDb[index];
+                          const double db1 = horn::kLobeBDb[index + 1];
+                          f.setAll(horn::kLobeBHz, horn::kLobeBQ, db0 + (db1 - db0) * w);
+                      });
 }
 
 void HornUnit::updateRateTerms() {
@@ -153,14 +176,8 @@ void HornUnit::endFrame(const Frame& f) {
 
 void HornUnit::updateDirectivityFull(int i, double mu) {
     const double turn = 1.0 - facingTurn(mu);
-    const StepPosition pa = stepPosition(turn, horn::kLobeASteps);
-    const auto& a0 = horn::kLobeA[pa.index];
-    const auto& a1 = horn::kLobeA[pa.next];
-    const double w = pa.weight;
-    lobeA_[i].setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
-                     a0.db + (a1.db - a0.db) * w);
-    const StepPosition pb = stepPosition(turn, horn::kLobeBSteps);
-    lobeB_[i].setAll(horn::kLobeBHz, horn::kLobeBQ, stepLerp(horn::kLobeBDb, pb));
+    lobeA_[i].setTarget(lobeATable_.at(turn));
+    lobeB_[i].setTarget(lobeBTable_.at(turn));
     if (snapDirectivity_) {
         lobeA_[i].snap();
         lobeB_[i].snap();
@@ -168,8 +185,7 @@ void HornUnit::updateDirectivityFull(int i, double mu) {
 }
 
 void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
-    const StepPosition p = stepPosition(1.0 - facingTurn(mu), horn::kCrossLobeSteps);
-    ray.coefTarget = poleFromDecay(stepLerp(horn::kCrossLobeHz, p), rate_);
+    ray.coefTarget = crossPoleTable_.at(1.0 - facingTurn(mu));
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
@@ -212,6 +228,26 @@ double HornUnit::process(double x) {
 }
 
 double HornUnit::processFull(double x) {
+    double y = mixFull(x);
+    for (int c = 0; c < kStaticEqCascades; ++c) y = staticEq_[c].process(y);
+    return y * outputGain_;
+}
+
+void HornUnit::processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb) {
+    if (a.isCross() || b.isCross()) {
+        ya = a.process(x);
+        yb = b.process(x);
+        return;
+    }
+    double y1 = a.mixFull(x);
+    double y2 = b.mixFull(x);
+    for (int c = 0; c < kStaticEqCascades; ++c)
+        MultiFilter::processPair(a.staticEq_[c], y1, b.staticEq_[c], y2);
+    ya = y1 * a.outputGain_;
+    yb = y2 * b.outputGain_;
+}
+
+double HornUnit::mixFull(double x) {
     const Frame f = beginFrame(x);
     std::array<double, kRayLevelCount> level;
     for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
@@ -238,11 +274,9 @@ double HornUnit::processFull(double x) {
     raySums_[j_] = sum;
     const double floor = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zA_);
     const double ceiling = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zB_);
-    double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
-
-    for (int c = 0; c < kStaticEqCascades; ++c) y = staticEq_[c].process(y);
+    const double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
     endFrame(f);
-    return y * outputGain_;
+    return y;
 }
 
 double HornUnit::processCross(double x) {

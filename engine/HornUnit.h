@@ -20,6 +20,8 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/DecayPoleTable.h"
+#include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
 #include "engine/data/HornTables.h"
 
@@ -58,6 +60,10 @@ public:
 
     // Audio thread (rebuild is the shared one).
     double process(double x);
+    // Two microphone units on the same input, as their process calls would give
+    // (a cross unit among them is processed on its own); the static EQ cascades of
+    // the two run side by side.
+    static void processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb);
     void setUnitRate(double rate, int factor) override;
     void clearState();
 
@@ -87,6 +93,8 @@ private:
     };
 
     double processFull(double x);
+    // The full unit's rays and floor/ceiling taps, before the static EQ and gain.
+    double mixFull(double x);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
@@ -100,6 +108,7 @@ private:
     void updateRateTerms() override;
     void updateReflectionPoles(double octaves);
     void configureStaticEq();
+    void buildDirectivityTables();
 
     const Kind kind_;
 
@@ -123,6 +132,12 @@ private:
     int j_ = 0;
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
+    // The two directivity sections' coefficients over the turn (full units), and
+    // the rate they were computed for.
+    DirectivityTable lobeATable_;
+    DirectivityTable lobeBTable_;
+    DecayPoleTable crossPoleTable_; // cross unit
+    double tableRate_ = 0;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
 };
 

@@ -116,7 +116,28 @@ void MechNoisePlayer::setRate(double rate) noexcept {
         highShelf_.setAll(std::min(kDrumShelfHz, BiquadFilter::kMaxFrequencyRatio * rate_),
                           kDrumShelfQ, 0.0);
         highShelf_.clear();
+        if (rate_ != tableRate_) buildDrumTables();
     }
+}
+
+void MechNoisePlayer::buildDrumTables() noexcept {
+    tableRate_ = rate_;
+    const double top = std::min(kDrumLowPassHz, BiquadFilter::kMaxFrequencyRatio * rate_);
+    lowPassTop_ = top;
+    constexpr int steps = DirectivityTable::kMaxSteps;
+    lowPassTable_.build(steps, rate_, kBiquadLowPass, [top](BiquadFilter& f, int index, double w) {
+        const double root = (index + w) / steps;
+        f.setFrequencyAndQ(top * root * root, kDrumLowPassQ);
+    });
+    const double shelfTop = BiquadFilter::kMaxFrequencyRatio * rate_;
+    // The shelf's settings are straight lines in x2: half the points do.
+    constexpr int shelfSteps = steps / 2;
+    shelfTable_.build(shelfSteps, rate_, kBiquadHighShelf,
+                      [shelfTop](BiquadFilter& f, int index, double w) {
+                          const double x2 = (index + w) / shelfSteps;
+                          f.setAll(std::min(x2 * kDrumShelfSpanHz + kDrumShelfBaseHz, shelfTop),
+                                   kDrumShelfQ, x2 * kDrumShelfSpanDb - kDrumShelfSpanDb);
+                      });
 }
 
 void MechNoisePlayer::setMicDistance(double metres) noexcept {
@@ -219,13 +240,12 @@ double MechNoisePlayer::processDrum() noexcept {
         if (s < fastLimit_) {
             const double x = (s - slowLimit_) * invSpan_;
             const double x2 = x * x;
-            lowPass_.setFrequency(kDrumLowPassHz -
-                                  kDrumLowPassHz * std::pow(x, kDrumLowPassExponent));
-            wl = std::pow(1.0 - x, 0.25);
+            const double hz = kDrumLowPassHz - kDrumLowPassHz * std::pow(x, kDrumLowPassExponent);
+            const double share = std::clamp(hz, 0.0, lowPassTop_) / lowPassTop_;
+            lowPass_.setTarget(lowPassTable_.at(std::sqrt(share)));
+            wl = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
             wr = x2;
-            highShelf_.setAll(std::min(x2 * kDrumShelfSpanHz + kDrumShelfBaseHz,
-                                       BiquadFilter::kMaxFrequencyRatio * rate_),
-                              kDrumShelfQ, x2 * kDrumShelfSpanDb - kDrumShelfSpanDb);
+            highShelf_.setTarget(shelfTable_.at(x2));
         }
     } else {
         const double r = s * invSlowLimit_;

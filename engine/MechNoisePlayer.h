@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/BiquadFilter.h"
+#include "engine/DirectivityTable.h"
 #include "engine/Relaxed.h"
 
 #include <cstdint>
@@ -71,6 +72,7 @@ public:
     const BiquadFilter& highShelf() const noexcept { return highShelf_; }
 
 private:
+    void buildDrumTables() noexcept;
     void applyRequests() noexcept;
     void applyMicDistance(double metres) noexcept;
     double transitionSample() noexcept;
@@ -115,6 +117,15 @@ private:
     BiquadFilter bandPass_;
     BiquadFilter lowPass_;   // drum only
     BiquadFilter highShelf_; // drum only
+    // Between the speed limits the drum re-tunes both sections every sample; their
+    // coefficients come from tables computed when the rate changes: the low-pass
+    // over the square root of its corner (as a share of the highest corner, which
+    // keeps the low corners' points close), the shelf over the squared speed
+    // position.
+    DirectivityTable lowPassTable_;
+    DirectivityTable shelfTable_;
+    double lowPassTop_ = 0; // Hz, the highest corner the low-pass can take
+    double tableRate_ = 0;
 };
 
 } // namespace zel

@@ -35,28 +35,47 @@ void MultiFilter::clearState() noexcept {
     for (SectionState& s : state_) s = SectionState{};
 }
 
+double MultiFilter::runSection(int i, double in) noexcept {
+    const Section& c = coef_[i];
+    SectionState& s = state_[i];
+    // The history's share does not wait for the input, so the cascade's chain from
+    // section to section is one multiply and one add (and the guard) long.
+    const double history = c.b1 * s.x1 + c.b2 * s.x2 - c.a1 * s.y1 - c.a2 * s.y2;
+    double y = denormalGuard(c.b0 * in + history, kCascadeGuard);
+    if (satOn_[i]) {
+        y = y / (std::fabs(y + satBias_[i]) * satInverse_[i] + 1.0);
+        y = denormalGuard(y, kCascadeGuard);
+    }
+    // Each section's history depends only on its own input and output, so it can
+    // shift as soon as its output is known.
+    s.y = y;
+    s.x2 = s.x1;
+    s.x1 = in;
+    s.y2 = s.y1;
+    s.y1 = y;
+    return y;
+}
+
 double MultiFilter::process(double x) noexcept {
     double in = denormalGuard(x, kCascadeGuard);
     x_ = in;
-    for (int i = 0; i < kSections; ++i) {
-        const Section& c = coef_[i];
-        SectionState& s = state_[i];
-        double y = c.b0 * in + c.b1 * s.x1 + c.b2 * s.x2 - c.a1 * s.y1 - c.a2 * s.y2;
-        y = denormalGuard(y, kCascadeGuard);
-        if (satOn_[i]) {
-            y = y / (std::fabs(y + satBias_[i]) * satInverse_[i] + 1.0);
-            y = denormalGuard(y, kCascadeGuard);
-        }
-        // Each section's history depends only on its own input and output, so it
-        // can shift as soon as its output is known.
-        s.y = y;
-        s.x2 = s.x1;
-        s.x1 = in;
-        s.y2 = s.y1;
-        s.y1 = y;
-        in = y;
-    }
+    for (int i = 0; i < kSections; ++i) in = runSection(i, in);
     return in;
+}
+
+void MultiFilter::processPair(MultiFilter& a, double& xa, MultiFilter& b, double& xb) noexcept {
+    double inA = denormalGuard(xa, kCascadeGuard);
+    double inB = denormalGuard(xb, kCascadeGuard);
+    a.x_ = inA;
+    b.x_ = inB;
+    // Section by section in turn: the two chains are independent, so the processor
+    // runs them side by side.
+    for (int i = 0; i < kSections; ++i) {
+        inA = a.runSection(i, inA);
+        inB = b.runSection(i, inB);
+    }
+    xa = inA;
+    xb = inB;
 }
 
 } // namespace zel

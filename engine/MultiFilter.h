@@ -24,6 +24,9 @@ public:
     void copyFrom(const BiquadFilter* sections) noexcept;
     void clearState() noexcept;
     double process(double x) noexcept;
+    // Two independent cascades at once, each exactly as process would run it: xa
+    // and xb go in and come back filtered.
+    static void processPair(MultiFilter& a, double& xa, MultiFilter& b, double& xb) noexcept;
 
     struct Section {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
@@ -39,6 +42,7 @@ public:
 
 private:
     void copySection(int i, const BiquadFilter& s) noexcept;
+    double runSection(int i, double in) noexcept;
 
     Section coef_[kSections];
     int32_t satOn_[kSections] = {};

@@ -28,6 +28,23 @@ struct LobeShape {
     }
 };
 
+// sin(mu) for the lobe's phases, mu in [-pi/2, pi]: folded into [-pi/2, pi/2] and
+// summed as the sine's series to the 17th power, which is within 5e-14 of the sine
+// there. Every ray asks for it every sample, and the library's sine, made for any
+// argument, costs several times as much.
+inline double lobeSine(double mu) {
+    constexpr double kHalfPi = kPi / 2;
+    // 1 / (2n + 1)! with alternating signs, for the powers 3, 5, ..., 17.
+    constexpr double kSeries[] = {
+        -1.0 / 6.0,        1.0 / 120.0,        -1.0 / 5040.0,          1.0 / 362880.0,
+        -1.0 / 39916800.0, 1.0 / 6227020800.0, -1.0 / 1307674368000.0, 1.0 / 355687428096000.0};
+    const double x = mu > kHalfPi ? kPi - mu : mu;
+    const double x2 = x * x;
+    double sum = kSeries[7];
+    for (int n = 6; n >= 0; --n) sum = sum * x2 + kSeries[n];
+    return x + x * x2 * sum;
+}
+
 struct LobePoint {
     double lambda; // displacement along the ray, -1..1
     double mu;     // phase, radians
@@ -38,14 +55,14 @@ inline LobePoint lobePoint(double theta, const LobeShape& shape, double sign) {
     const double hw = shape.halfWidth;
     if (theta <= hw) {
         const double mu = (theta - hw) * shape.edgeScale;
-        return {std::sin(mu) * sign, mu * sign};
+        return {lobeSine(mu) * sign, mu * sign};
     }
     if (theta >= 1 - hw) {
         const double mu = (theta - (1 - hw)) * shape.edgeScale;
-        return {-std::sin(mu) * sign, mu * sign - kPi};
+        return {-lobeSine(mu) * sign, mu * sign - kPi};
     }
     const double mu = (theta - hw) * shape.middleScale;
-    return {std::sin(mu) * sign, mu * sign};
+    return {lobeSine(mu) * sign, mu * sign};
 }
 
 inline double fractionOf(double x) {

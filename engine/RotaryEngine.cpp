@@ -180,9 +180,11 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
     hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
     previousD_ = d;
     const double hIn = hornDiff_ * v.hornInputGain;
-    const double hMain = hornToneCascades_[2].process(
-        hornToneCascades_[1].process(hornToneCascades_[0].process(hIn)));
-    const double hCross = hornCrossCascades_[1].process(hornCrossCascades_[0].process(hIn));
+    // The main and cross tone cascades side by side, then the main one's third.
+    double hMain = hIn, hCross = hIn;
+    MultiFilter::processPair(hornToneCascades_[0], hMain, hornCrossCascades_[0], hCross);
+    MultiFilter::processPair(hornToneCascades_[1], hMain, hornCrossCascades_[1], hCross);
+    hMain = hornToneCascades_[2].process(hMain);
 
     // What arrives over the cross paths.
     const auto& drumX = *drumCrossLine_;
@@ -204,8 +206,10 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
     const double drumOut = drum.process(dIn);
     const double drumSig = denormalGuard(drumOut + drumFeed + drum.lowStaticOutput());
     const double drumMech = drum.mechPlayer()->process();
-    const double mic1 = denormalGuard(horn0.process(hMain) * kUnitHalf + tubeFeed + hornLeak);
-    const double mic2 = denormalGuard(horn1.process(hMain) * kUnitHalf + tubeFeed + hornLeak);
+    double horn0Out = 0.0, horn1Out = 0.0;
+    HornUnit::processMicrophones(horn0, horn1, hMain, horn0Out, horn1Out);
+    const double mic1 = denormalGuard(horn0Out * kUnitHalf + tubeFeed + hornLeak);
+    const double mic2 = denormalGuard(horn1Out * kUnitHalf + tubeFeed + hornLeak);
     const double hornMech0 = horn0.mechPlayer()->process() * kUnitHalf;
     const double hornMech1 = horn1.mechPlayer()->process() * kUnitHalf;
 
