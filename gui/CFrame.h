@@ -130,6 +130,7 @@ protected:
 private:
     friend class PlatformWindow;
 
+    void teardown();
     void dropViewReferences(CView* view);
     void stopFileSelectors();
     void pollFileSelectors();
