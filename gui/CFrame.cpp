@@ -40,16 +40,16 @@ bool isHandled(CMouseEventResult result) {
 } // namespace
 
 CFrame::CFrame(const CRect& rect, void* parent, VSTGUIEditorInterface* editorInterface)
-    : CView(rect), editor(editorInterface), parentWindow(parent) {
+    : CView(rect), pEditor(editorInterface), pSystemParent(parent) {
     pParentFrame = this;
     mouseableArea = CRect(0, 0, rect.getWidth(), rect.getHeight());
     if (parent) {
-        window = PlatformWindow::create(*this, parent, rect);
-        open = window != nullptr;
+        platformWindow = PlatformWindow::create(*this, parent, rect);
+        openFlag = platformWindow != nullptr;
     } else {
-        offscreen = true;
-        offscreenContext = new COffscreenContext(rect.getWidth(), rect.getHeight());
-        open = true;
+        offscreenFlag = true;
+        pOffscreen = new COffscreenContext(rect.getWidth(), rect.getHeight());
+        openFlag = true;
     }
     invalid();
 }
@@ -60,20 +60,20 @@ CFrame::~CFrame() {
 
 void CFrame::teardown() {
     stopFileSelectors();
-    if (modalView) {
-        CView* view = modalView;
-        modalView = nullptr;
+    if (pModalView) {
+        CView* view = pModalView;
+        pModalView = nullptr;
         dropViewReferences(view);
         view->removed(this);
         view->forget();
     }
     removeAll(true);
-    window.reset();
-    if (offscreenContext) {
-        offscreenContext->forget();
-        offscreenContext = nullptr;
+    platformWindow.reset();
+    if (pOffscreen) {
+        pOffscreen->forget();
+        pOffscreen = nullptr;
     }
-    open = false;
+    openFlag = false;
 }
 
 void CFrame::close() {
@@ -82,7 +82,7 @@ void CFrame::close() {
 }
 
 void* CFrame::getSystemWindow() const {
-    return window ? window->getNativeWindow() : nullptr;
+    return platformWindow ? platformWindow->getNativeWindow() : nullptr;
 }
 
 bool CFrame::addView(CView* view) {
@@ -90,18 +90,18 @@ bool CFrame::addView(CView* view) {
 }
 
 bool CFrame::addView(CView* view, CView* before) {
-    if (!view || view == this || isChild(view) || view == modalView) return false;
-    auto position = std::find(views.begin(), views.end(), before);
-    views.insert(position, view);
+    if (!view || view == this || isChild(view) || view == pModalView) return false;
+    auto position = std::find(children.begin(), children.end(), before);
+    children.insert(position, view);
     view->attached(this);
     invalidRect(view->getViewSize());
     return true;
 }
 
 bool CFrame::removeView(CView* view, bool withForget) {
-    auto position = std::find(views.begin(), views.end(), view);
-    if (position == views.end()) return false;
-    views.erase(position);
+    auto position = std::find(children.begin(), children.end(), view);
+    if (position == children.end()) return false;
+    children.erase(position);
     dropViewReferences(view);
     invalidRect(view->getViewSize());
     view->removed(this);
@@ -111,7 +111,7 @@ bool CFrame::removeView(CView* view, bool withForget) {
 
 bool CFrame::removeAll(bool withForget) {
     std::vector<CView*> old;
-    old.swap(views);
+    old.swap(children);
     for (CView* view : old) {
         dropViewReferences(view);
         view->removed(this);
@@ -122,16 +122,16 @@ bool CFrame::removeAll(bool withForget) {
 }
 
 bool CFrame::isChild(const CView* view) const {
-    return std::find(views.begin(), views.end(), view) != views.end();
+    return std::find(children.begin(), children.end(), view) != children.end();
 }
 
 CView* CFrame::getView(int32_t index) const {
     if (index < 0 || index >= getNbViews()) return nullptr;
-    return views[static_cast<size_t>(index)];
+    return children[static_cast<size_t>(index)];
 }
 
 CView* CFrame::getViewAt(const CPoint& where) const {
-    for (auto it = views.rbegin(); it != views.rend(); ++it) {
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
         CView* view = *it;
         if (view->isVisible() && view->getMouseEnabled() && view->hitTest(where)) return view;
     }
@@ -139,63 +139,63 @@ CView* CFrame::getViewAt(const CPoint& where) const {
 }
 
 void CFrame::dropViewReferences(CView* view) {
-    if (mouseDownView == view) mouseDownView = nullptr;
-    if (hoverView == view) hoverView = nullptr;
-    if (focusView == view) {
-        focusView = nullptr;
+    if (pMouseDownView == view) pMouseDownView = nullptr;
+    if (pHoverView == view) pHoverView = nullptr;
+    if (pFocusView == view) {
+        pFocusView = nullptr;
         view->looseFocus();
     }
 }
 
 bool CFrame::setModalView(CView* view) {
-    if (view && modalView) return false;
+    if (view && pModalView) return false;
     if (!view) {
-        if (!modalView) return true;
-        CView* old = modalView;
-        modalView = nullptr;
+        if (!pModalView) return true;
+        CView* old = pModalView;
+        pModalView = nullptr;
         dropViewReferences(old);
         invalidRect(old->getViewSize());
         old->removed(this);
         return true;
     }
     if (isChild(view)) return false;
-    modalView = view;
+    pModalView = view;
     view->attached(this);
     // Everything now goes to the modal view alone.
-    if (mouseDownView != view) mouseDownView = nullptr;
-    if (hoverView) setHoverView(nullptr, mouseLocation, 0);
+    if (pMouseDownView != view) pMouseDownView = nullptr;
+    if (pHoverView) setHoverView(nullptr, lastMouseWhere, 0);
     invalidRect(view->getViewSize());
     return true;
 }
 
 void CFrame::setFocusView(CView* view) {
-    if (view == focusView) return;
-    CView* old = focusView;
-    focusView = view;
+    if (view == pFocusView) return;
+    CView* old = pFocusView;
+    pFocusView = view;
     if (old) old->looseFocus();
-    if (view && focusView == view) view->takeFocus();
+    if (view && pFocusView == view) view->takeFocus();
 }
 
 bool CFrame::setKeyboardFocus() {
-    return window && window->grabFocus();
+    return platformWindow && platformWindow->grabFocus();
 }
 
 bool CFrame::hasKeyboardFocus() const {
-    return window && window->hasFocus();
+    return platformWindow && platformWindow->hasFocus();
 }
 
 void CFrame::beginEdit(int32_t tag) {
-    if (editor) editor->beginEdit(tag);
+    if (pEditor) pEditor->beginEdit(tag);
 }
 
 void CFrame::endEdit(int32_t tag) {
-    if (editor) editor->endEdit(tag);
+    if (pEditor) pEditor->endEdit(tag);
 }
 
 void CFrame::invalidRect(const CRect& rect) {
     CRect area = rect;
     area.bound(CRect(0, 0, getWidth(), getHeight()));
-    pendingRect.unite(area);
+    pendingArea.unite(area);
 }
 
 void CFrame::invalid() {
@@ -203,31 +203,31 @@ void CFrame::invalid() {
 }
 
 void CFrame::idle() {
-    if (!open) return;
+    if (!openFlag) return;
     ViewGuard guard(this); // a callback may close the editor
-    if (window) window->update();
+    if (platformWindow) platformWindow->update();
     pollFileSelectors();
     redrawDirty();
 }
 
 bool CFrame::redrawDirty() {
-    if (!open) return false;
-    CRect area = pendingRect;
-    pendingRect = CRect();
-    for (CView* view : views)
+    if (!openFlag) return false;
+    CRect area = pendingArea;
+    pendingArea = CRect();
+    for (CView* view : children)
         if (view->isVisible() && view->isDirty()) area.unite(view->getViewSize());
-    if (modalView && modalView->isDirty()) area.unite(modalView->getViewSize());
+    if (pModalView && pModalView->isDirty()) area.unite(pModalView->getViewSize());
     if (CView::isDirty()) area = CRect(0, 0, getWidth(), getHeight());
     area.bound(CRect(0, 0, getWidth(), getHeight()));
     if (area.isEmpty()) return false;
     // Whole pixels, so no seam is left at fractional view edges.
     area = CRect(std::floor(area.left), std::floor(area.top), std::ceil(area.right),
                  std::ceil(area.bottom));
-    if (offscreenContext) {
-        drawArea(offscreenContext, area);
-    } else if (window) {
-        window->postRedisplay(area);
-        window->update(); // draws the exposure now
+    if (pOffscreen) {
+        drawArea(pOffscreen, area);
+    } else if (platformWindow) {
+        platformWindow->postRedisplay(area);
+        platformWindow->update(); // draws the exposure now
     }
     return true;
 }
@@ -243,7 +243,7 @@ void CFrame::draw(CDrawContext* context) {
 }
 
 void CFrame::drawArea(CDrawContext* context, const CRect& area) {
-    ++redrawCount;
+    ++redraws;
     CRect clip = area;
     clip.bound(CRect(0, 0, getWidth(), getHeight()));
     context->saveGlobalState();
@@ -261,30 +261,30 @@ void CFrame::drawArea(CDrawContext* context, const CRect& area) {
         view->drawRect(context, viewClip);
         context->restoreGlobalState();
     };
-    const std::vector<CView*> order = views;
+    const std::vector<CView*> order = children;
     for (CView* view : order)
         if (isChild(view)) drawView(view);
-    if (modalView) drawView(modalView);
+    if (pModalView) drawView(pModalView);
     context->restoreGlobalState();
 }
 
 void CFrame::addFileSelector(CNewFileSelector* selector) {
-    if (!selector ||
-        std::find(fileSelectors.begin(), fileSelectors.end(), selector) != fileSelectors.end())
+    if (!selector || std::find(runningSelectors.begin(), runningSelectors.end(), selector) !=
+                         runningSelectors.end())
         return;
     selector->remember();
-    fileSelectors.push_back(selector);
+    runningSelectors.push_back(selector);
 }
 
 void CFrame::removeFileSelector(CNewFileSelector* selector) {
-    auto position = std::find(fileSelectors.begin(), fileSelectors.end(), selector);
-    if (position == fileSelectors.end()) return;
-    fileSelectors.erase(position);
+    auto position = std::find(runningSelectors.begin(), runningSelectors.end(), selector);
+    if (position == runningSelectors.end()) return;
+    runningSelectors.erase(position);
     selector->forget();
 }
 
 void CFrame::pollFileSelectors() {
-    const std::vector<CNewFileSelector*> running = fileSelectors;
+    const std::vector<CNewFileSelector*> running = runningSelectors;
     for (CNewFileSelector* selector : running) {
         ViewGuard guard(selector);
         if (!selector->poll()) removeFileSelector(selector);
@@ -293,7 +293,7 @@ void CFrame::pollFileSelectors() {
 
 void CFrame::stopFileSelectors() {
     std::vector<CNewFileSelector*> running;
-    running.swap(fileSelectors);
+    running.swap(runningSelectors);
     for (CNewFileSelector* selector : running) {
         selector->cancel();
         selector->forget();
@@ -306,14 +306,14 @@ double CFrame::getTime() const {
 }
 
 void CFrame::setHoverView(CView* view, CPoint where, const CButtonState& buttons) {
-    if (view == hoverView) return;
-    if (CView* old = hoverView) {
-        hoverView = nullptr;
+    if (view == pHoverView) return;
+    if (CView* old = pHoverView) {
+        pHoverView = nullptr;
         ViewGuard guard(old);
         CPoint p = where;
         old->onMouseExited(p, buttons);
     }
-    hoverView = view;
+    pHoverView = view;
     if (view) {
         ViewGuard guard(view);
         CPoint p = where;
@@ -322,31 +322,34 @@ void CFrame::setHoverView(CView* view, CPoint where, const CButtonState& buttons
 }
 
 CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState& buttons) {
-    mouseLocation = where;
+    lastMouseWhere = where;
     CButtonState state = buttons;
     const double now = getTime();
     const int32_t button = buttons.getButtonState();
-    const bool isDouble = button == lastClickButton && !lastClickWasDouble &&
-                          now - lastClickTime <= doubleClickTime &&
-                          std::abs(where.x - lastClickPoint.x) <= kDoubleClickDistance &&
-                          std::abs(where.y - lastClickPoint.y) <= kDoubleClickDistance;
+    const bool isDouble = button == lastClickButtons && !lastClickDouble &&
+                          now - lastClickSeconds <= doubleClickSeconds &&
+                          std::abs(where.x - lastClickWhere.x) <= kDoubleClickDistance &&
+                          std::abs(where.y - lastClickWhere.y) <= kDoubleClickDistance;
     if (isDouble) state |= kDoubleClick;
-    lastClickWasDouble = isDouble;
-    lastClickTime = now;
-    lastClickPoint = where;
-    lastClickButton = button;
+    lastClickDouble = isDouble;
+    lastClickSeconds = now;
+    lastClickWhere = where;
+    lastClickButtons = button;
 
     ViewGuard frameGuard(this);
-    if (modalView) {
-        CView* view = modalView;
+    if (pModalView) {
+        CView* view = pModalView;
         if (!view->isVisible() || !view->getMouseEnabled()) return kMouseEventNotHandled;
         ViewGuard guard(view);
         CPoint p = where;
         const CMouseEventResult result = view->onMouseDown(p, state);
-        if (result == kMouseEventHandled && modalView == view) mouseDownView = view;
+        if (result == kMouseEventHandled && pModalView == view) pMouseDownView = view;
         return result;
     }
-    const std::vector<CView*> order = views;
+    // A press without a move before it (a touch, a window just mapped) still
+    // enters the view it lands on.
+    setHoverView(getViewAt(where), where, CButtonState(buttons.getModifierState()));
+    const std::vector<CView*> order = children;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         CView* view = *it;
         if (!isChild(view) || !view->isVisible() || !view->getMouseEnabled() ||
@@ -357,17 +360,17 @@ CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState&
         CPoint p = where;
         const CMouseEventResult result = view->onMouseDown(p, state);
         if (!isHandled(result)) continue;
-        if (result == kMouseEventHandled && isChild(view) && !modalView) mouseDownView = view;
+        if (result == kMouseEventHandled && isChild(view) && !pModalView) pMouseDownView = view;
         return result;
     }
     return kMouseEventNotHandled;
 }
 
 CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& buttons) {
-    mouseLocation = where;
+    lastMouseWhere = where;
     ViewGuard frameGuard(this);
-    CView* view = mouseDownView ? mouseDownView : modalView;
-    mouseDownView = nullptr;
+    CView* view = pMouseDownView ? pMouseDownView : pModalView;
+    pMouseDownView = nullptr;
     if (!view) return kMouseEventNotHandled;
     ViewGuard guard(view);
     CPoint p = where;
@@ -379,17 +382,17 @@ CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& b
 }
 
 CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState& buttons) {
-    mouseLocation = where;
+    lastMouseWhere = where;
     ViewGuard frameGuard(this);
-    if (CView* view = mouseDownView) {
+    if (CView* view = pMouseDownView) {
         ViewGuard guard(view);
         CPoint p = where;
         return view->onMouseMoved(p, buttons);
     }
     CView* target = nullptr;
-    if (modalView) {
-        target = modalView;
-        setHoverView(modalView->hitTest(where) ? modalView : nullptr, where, buttons);
+    if (pModalView) {
+        target = pModalView;
+        setHoverView(pModalView->hitTest(where) ? pModalView : nullptr, where, buttons);
     } else {
         target = getViewAt(where);
         setHoverView(target, where, buttons);
@@ -402,15 +405,15 @@ CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState
 
 CMouseEventResult CFrame::platformOnMouseExited(CPoint& where, const CButtonState& buttons) {
     ViewGuard frameGuard(this);
-    if (!mouseDownView) setHoverView(nullptr, where, buttons);
+    if (!pMouseDownView) setHoverView(nullptr, where, buttons);
     return kMouseEventHandled;
 }
 
 bool CFrame::platformOnMouseWheel(const CPoint& where, float distance,
                                   const CButtonState& buttons) {
-    mouseLocation = where;
+    lastMouseWhere = where;
     ViewGuard frameGuard(this);
-    CView* view = modalView ? modalView : getViewAt(where);
+    CView* view = pModalView ? pModalView : getViewAt(where);
     if (!view) return false;
     ViewGuard guard(view);
     return view->onWheel(where, distance, buttons);
@@ -418,7 +421,7 @@ bool CFrame::platformOnMouseWheel(const CPoint& where, float distance,
 
 bool CFrame::platformOnKeyDown(VstKeyCode& keyCode) {
     ViewGuard frameGuard(this);
-    CView* view = modalView ? modalView : focusView;
+    CView* view = pModalView ? pModalView : pFocusView;
     if (!view) return false;
     ViewGuard guard(view);
     return view->onKeyDown(keyCode) != -1;
@@ -426,7 +429,7 @@ bool CFrame::platformOnKeyDown(VstKeyCode& keyCode) {
 
 bool CFrame::platformOnKeyUp(VstKeyCode& keyCode) {
     ViewGuard frameGuard(this);
-    CView* view = modalView ? modalView : focusView;
+    CView* view = pModalView ? pModalView : pFocusView;
     if (!view) return false;
     ViewGuard guard(view);
     return view->onKeyUp(keyCode) != -1;
@@ -434,7 +437,7 @@ bool CFrame::platformOnKeyUp(VstKeyCode& keyCode) {
 
 void CFrame::platformOnActivate(bool active) {
     ViewGuard frameGuard(this);
-    if (CView* view = focusView) {
+    if (CView* view = pFocusView) {
         ViewGuard guard(view);
         if (active)
             view->takeFocus();

@@ -3,8 +3,11 @@
 #include "gui/CDrawContext.h"
 #include "gui/CFrame.h"
 
+// Debian's pugl headers declare no C linkage of their own.
+extern "C" {
 #include <pugl/cairo.h>
 #include <pugl/pugl.h>
+}
 
 #include <cstdint>
 #include <cstring>
