@@ -9,6 +9,9 @@ packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmar
 # vortan edit (Xlib window, PNG screenshots via cairo), its tests under a virtual
 # display, and the user manual (groff's PDF output).
 packages+=(libx11-dev libcairo2-dev xvfb xauth groff)
+# The editor's view layer: pugl's sources, cairo, X11, its font and file dialog;
+# the window tests run on Xvfb and drive it through XTEST.
+packages+=(dpf-source fonts-liberation2 zenity libxtst-dev)
 # Callers may ask for more, e.g. the 32-bit build's multilib compilers.
 read -r -a extra <<< "${ZEL_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")
