@@ -1,5 +1,7 @@
 #include "editor/RotaryEditor.h"
 
+#include "presets/CPresetSystemEffect.h"
+
 namespace zel {
 
 RotaryEditor::RotaryEditor(CPresetSystemEffect* owner) : CPresetSystemEditor(owner) {
@@ -11,7 +13,6 @@ RotaryEditor::RotaryEditor(CPresetSystemEffect* owner) : CPresetSystemEditor(own
 
 RotaryEditor::~RotaryEditor() = default;
 
-// Without a window there is no frame to build the controls and the preset panel in.
 bool RotaryEditor::open(void* parentWindow) {
     return false;
 }
@@ -20,12 +21,20 @@ void RotaryEditor::close() {
     CPresetSystemEditor::close();
 }
 
-void RotaryEditor::idle() {
-    // Nothing is animated or redrawn while no window is open.
+void RotaryEditor::idle() {}
+
+void RotaryEditor::setParameter(int32_t index, float value) {}
+
+void RotaryEditor::beginEdit(int32_t index) {
+    if (effect) effect->beginEdit(index);
 }
 
-void RotaryEditor::setParameter(int32_t index, float value) {
-    // Values reach controls only while the window is open.
+void RotaryEditor::endEdit(int32_t index) {
+    if (effect) effect->endEdit(index);
+}
+
+int32_t RotaryEditor::getKnobMode() const {
+    return gui::kLinearMode;
 }
 
 } // namespace zel
