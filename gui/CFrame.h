@@ -50,12 +50,12 @@ public:
     // Removes and releases all views, closes the window and releases the frame.
     void close();
 
-    bool isOpen() const { return open; }
-    bool isOffscreen() const { return offscreen; }
-    VSTGUIEditorInterface* getEditor() const { return editor; }
+    bool isOpen() const { return openFlag; }
+    bool isOffscreen() const { return offscreenFlag; }
+    VSTGUIEditorInterface* getEditor() const { return pEditor; }
     // The frame's own X11 window (as void*), null offscreen.
     void* getSystemWindow() const;
-    void* getParentWindow() const { return parentWindow; }
+    void* getParentWindow() const { return pSystemParent; }
 
     // Views, in drawing order (last is topmost).
     bool addView(CView* view);
@@ -63,19 +63,19 @@ public:
     bool removeView(CView* view, bool withForget = true);
     bool removeAll(bool withForget = true);
     bool isChild(const CView* view) const;
-    int32_t getNbViews() const { return static_cast<int32_t>(views.size()); }
+    int32_t getNbViews() const { return static_cast<int32_t>(children.size()); }
     CView* getView(int32_t index) const;
     // Topmost visible, mouse-enabled view whose mouseable area holds where.
     CView* getViewAt(const CPoint& where) const;
 
     // Modal view: see above. False when another modal view is already set.
     bool setModalView(CView* view);
-    CView* getModalView() const { return modalView; }
+    CView* getModalView() const { return pModalView; }
 
     // Keyboard focus among the views (the old one is told looseFocus, the new
     // one takeFocus); null clears it.
     void setFocusView(CView* view);
-    CView* getFocusView() const { return focusView; }
+    CView* getFocusView() const { return pFocusView; }
     // Asks the window system for keyboard focus for the frame's window.
     bool setKeyboardFocus();
     bool hasKeyboardFocus() const;
@@ -93,19 +93,19 @@ public:
     void drawArea(CDrawContext* context, const CRect& area);
     void draw(CDrawContext* context) override;
     // Redraw passes done so far (each idle that found something to draw counts one).
-    uint64_t getRedrawCount() const { return redrawCount; }
+    uint64_t getRedrawCount() const { return redraws; }
     // The offscreen frame's image, null for a windowed frame.
-    COffscreenContext* getOffscreenContext() const { return offscreenContext; }
+    COffscreenContext* getOffscreenContext() const { return pOffscreen; }
 
     // File selectors polled from idle (CNewFileSelector registers itself).
     void addFileSelector(CNewFileSelector* selector);
     void removeFileSelector(CNewFileSelector* selector);
 
     // Double-click interval in seconds.
-    void setDoubleClickTime(double seconds) { doubleClickTime = seconds; }
-    double getDoubleClickTime() const { return doubleClickTime; }
+    void setDoubleClickTime(double seconds) { doubleClickSeconds = seconds; }
+    double getDoubleClickTime() const { return doubleClickSeconds; }
     // Last known mouse position in frame coordinates.
-    const CPoint& getCurrentMouseLocation() const { return mouseLocation; }
+    const CPoint& getCurrentMouseLocation() const { return lastMouseWhere; }
 
     // Entry points of the window system's events (tests call them directly on an
     // offscreen frame). Buttons hold the pressed button and the modifiers;
@@ -130,32 +130,33 @@ protected:
 private:
     friend class PlatformWindow;
 
+    void teardown();
     void dropViewReferences(CView* view);
     void stopFileSelectors();
     void pollFileSelectors();
     bool redrawDirty();
     void setHoverView(CView* view, CPoint where, const CButtonState& buttons);
 
-    VSTGUIEditorInterface* editor;
-    void* parentWindow;
-    bool open = false;
-    bool offscreen = false;
-    std::unique_ptr<PlatformWindow> window;
-    COffscreenContext* offscreenContext = nullptr;
-    std::vector<CView*> views;
-    std::vector<CNewFileSelector*> fileSelectors;
-    CView* modalView = nullptr;
-    CView* focusView = nullptr;
-    CView* mouseDownView = nullptr;
-    CView* hoverView = nullptr;
-    CRect pendingRect;
-    uint64_t redrawCount = 0;
-    double doubleClickTime = 0.4;
-    double lastClickTime = -1e9;
-    CPoint lastClickPoint;
-    int32_t lastClickButton = 0;
-    bool lastClickWasDouble = false;
-    CPoint mouseLocation;
+    VSTGUIEditorInterface* pEditor;
+    void* pSystemParent;
+    bool openFlag = false;
+    bool offscreenFlag = false;
+    std::unique_ptr<PlatformWindow> platformWindow;
+    COffscreenContext* pOffscreen = nullptr;
+    std::vector<CView*> children;
+    std::vector<CNewFileSelector*> runningSelectors;
+    CView* pModalView = nullptr;
+    CView* pFocusView = nullptr;
+    CView* pMouseDownView = nullptr;
+    CView* pHoverView = nullptr;
+    CRect pendingArea;
+    uint64_t redraws = 0;
+    double doubleClickSeconds = 0.4;
+    double lastClickSeconds = -1e9;
+    CPoint lastClickWhere;
+    int32_t lastClickButtons = 0;
+    bool lastClickDouble = false;
+    CPoint lastMouseWhere;
 };
 
 } // namespace zel::gui

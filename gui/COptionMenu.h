@@ -72,7 +72,7 @@ public:
 
 protected:
     friend class COptionMenuPopup;
-    void popupClosed();
+    void popupClosed(CView* list);
 
     std::vector<CMenuItem*> entries;
     CBitmap* bgWhenClick = nullptr;
