@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev dragonfly-reverb-vst sox zlib1g-dev
-          python3-cairo python3-pil fonts-liberation2 fonts-dejavu-core
+          python3-cairo python3-pil fonts-liberation2
           # The editor's view layer: pugl's sources, cairo, X11, its font and file
           # dialog; the window tests run on Xvfb and drive it through XTEST.
           dpf-source libcairo2-dev libx11-dev zenity
