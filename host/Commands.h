@@ -10,6 +10,7 @@ namespace zel::vortan {
 
 void runInfoCommand(std::span<const std::string> arguments, std::ostream& out);
 void runRenderCommand(std::span<const std::string> arguments, std::ostream& out);
+void runEditCommand(std::span<const std::string> arguments, std::ostream& out);
 void printUsage(std::ostream& out);
 
 // The whole program: picks the command, reports failures as one line

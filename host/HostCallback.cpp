@@ -15,8 +15,9 @@ struct CapabilityAnswer {
 };
 
 // What vortan does for a plug-in: it sends MIDI events and transport
-// information and starts and stops processing; it has no windows to size, no
-// file selector and takes no events back.
+// information and starts and stops processing; it shows an editor in a window
+// of the size asked for at opening but cannot resize it, has no file selector
+// and takes no events back.
 constexpr std::array kHostCapabilities = {
     CapabilityAnswer{"sendVstEvents", 1},
     CapabilityAnswer{"sendVstMidiEvent", 1},
@@ -68,10 +69,12 @@ std::string_view capabilityText(const void* ptr) {
     return {text, strnlen(text, kLongest)};
 }
 
+// One record per calling thread: the answer stays valid until that thread asks
+// again, whatever the plug-in's other threads ask meanwhile.
 vst::VstTimeInfo* fillTimeInfo(HostState& state) {
-    vst::VstTimeInfo& info = state.timeInfo;
+    thread_local vst::VstTimeInfo info;
     info = {};
-    info.samplePos = static_cast<double>(state.samplePosition);
+    info.samplePos = static_cast<double>(state.samplePosition.load());
     info.sampleRate = state.sampleRate;
     info.tempo = kHostTempo;
     info.ppqPos = info.samplePos / state.sampleRate * kHostTempo / 60.0;
@@ -79,12 +82,17 @@ vst::VstTimeInfo* fillTimeInfo(HostState& state) {
     info.timeSigDenominator = 4;
     info.barStartPos = 4.0 * static_cast<double>(static_cast<int64_t>(info.ppqPos / 4.0));
     info.flags = vst::kVstTempoValid | vst::kVstPpqPosValid | vst::kVstBarsValid |
-                 vst::kVstTimeSigValid | (state.processing ? vst::kVstTransportPlaying : 0);
+                 vst::kVstTimeSigValid |
+                 (state.processing || state.realtime ? vst::kVstTransportPlaying : 0);
     return &info;
 }
 
 void recordAutomation(HostState& state, int32_t index, float value) {
     ++state.automateCount;
+    if (state.live != nullptr) {
+        state.live->record(index, value);
+        return;
+    }
     try {
         state.automated[index] = value;
     } catch (...) {
@@ -93,6 +101,26 @@ void recordAutomation(HostState& state, int32_t index, float value) {
 }
 
 } // namespace
+
+LiveAutomation::LiveAutomation(int32_t parameterCount)
+    : count(parameterCount > 0 ? parameterCount : 0),
+      values(std::make_unique<std::atomic<float>[]>(static_cast<size_t>(count))),
+      seen(std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(count))) {}
+
+void LiveAutomation::record(int32_t index, float value) noexcept {
+    if (index < 0 || index >= count) return;
+    values[static_cast<size_t>(index)].store(value, std::memory_order_relaxed);
+    seen[static_cast<size_t>(index)].store(true, std::memory_order_release);
+}
+
+std::map<int32_t, float> LiveAutomation::reported() const {
+    std::map<int32_t, float> result;
+    for (int32_t i = 0; i < count; ++i) {
+        if (seen[static_cast<size_t>(i)].load(std::memory_order_acquire))
+            result[i] = values[static_cast<size_t>(i)].load(std::memory_order_relaxed);
+    }
+    return result;
+}
 
 intptr_t hostCanDo(std::string_view capability) {
     for (const CapabilityAnswer& entry : kHostCapabilities) {
@@ -127,7 +155,8 @@ intptr_t hostCallback(vst::AEffect* effect, int32_t opcode, int32_t index, intpt
         return state != nullptr ? state->blockSize : 0;
     case vst::audioMasterGetCurrentProcessLevel:
         if (state == nullptr) return vst::kVstProcessLevelUnknown;
-        return state->processing ? vst::kVstProcessLevelOffline : vst::kVstProcessLevelUser;
+        if (!state->processing) return vst::kVstProcessLevelUser;
+        return state->realtime ? vst::kVstProcessLevelRealtime : vst::kVstProcessLevelOffline;
     case vst::audioMasterGetVendorString:
         return writeText(ptr, kHostVendor, vst::kVstMaxVendorStrLen);
     case vst::audioMasterGetProductString:

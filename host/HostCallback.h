@@ -6,8 +6,10 @@
 #include "host/VstTimeInfo.h"
 #include "plugin/VstAbi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string_view>
 
 namespace zel::vortan {
@@ -18,24 +20,43 @@ constexpr std::string_view kHostVendor = "Zel Vortan project";
 constexpr std::string_view kHostProduct = "vortan";
 constexpr double kHostTempo = 120.0;
 
+// The last value reported per parameter, kept without locks or allocation so
+// that a plug-in may report from its audio thread and its editor at once.
+class LiveAutomation {
+public:
+    explicit LiveAutomation(int32_t parameterCount);
+
+    void record(int32_t index, float value) noexcept; // indices outside are dropped
+    // The parameters reported so far with their last values.
+    std::map<int32_t, float> reported() const;
+
+private:
+    int32_t count;
+    std::unique_ptr<std::atomic<float>[]> values;
+    std::unique_ptr<std::atomic<bool>[]> seen;
+};
+
 // Everything one hosted instance can ask of the host, and what it reported.
-// vortan drives a plug-in from one thread, so plain members are enough.
+// The rate, block size and pins are set before processing starts; what may
+// change while a plug-in processes on one thread and runs its editor on another
+// is atomic.
 struct HostState {
     double sampleRate = 44100.0;
     int32_t blockSize = 512;
-    int32_t connectedInputs = 2;  // input pins below this index are connected
-    int32_t connectedOutputs = 2; // output pins below this index are connected
-    bool processing = false;      // inside a process call of the plug-in
-    int64_t samplePosition = 0;   // first frame of the block being processed
+    int32_t connectedInputs = 2;             // input pins below this index are connected
+    int32_t connectedOutputs = 2;            // output pins below this index are connected
+    bool realtime = false;                   // processing runs paced by the clock, not offline
+    std::atomic<bool> processing = false;    // inside a process call of the plug-in
+    std::atomic<int64_t> samplePosition = 0; // first frame of the block being processed
 
+    // Reports go here while `live` is null (one thread only), else into `live`.
     std::map<int32_t, float> automated; // last value reported per parameter index
-    int64_t automateCount = 0;
-    int64_t idleCount = 0;
-    int64_t updateDisplayCount = 0;
-    int64_t beginEditCount = 0;
-    int64_t endEditCount = 0;
-
-    vst::VstTimeInfo timeInfo{}; // filled on each audioMasterGetTime
+    LiveAutomation* live = nullptr;
+    std::atomic<int64_t> automateCount = 0;
+    std::atomic<int64_t> idleCount = 0;
+    std::atomic<int64_t> updateDisplayCount = 0;
+    std::atomic<int64_t> beginEditCount = 0;
+    std::atomic<int64_t> endEditCount = 0;
 };
 
 // The callback handed to every plug-in entry point.

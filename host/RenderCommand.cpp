@@ -1,5 +1,6 @@
 // vortan render PLUGIN [IN] OUT [options]
 #include "host/AudioFile.h"
+#include "host/AutomationReport.h"
 #include "host/Commands.h"
 #include "host/DemoSignal.h"
 #include "host/HostError.h"
@@ -130,17 +131,6 @@ void printSummary(std::ostream& out, const RenderOptions& options, const OutputF
     out << options.output << ": " << secondsText(seconds) << ", " << stats.channels << " ch, "
         << static_cast<int64_t>(rate) << " Hz, " << describe(format) << "; peak "
         << decibels(stats.peak) << ", RMS " << decibels(stats.rms()) << "; " << factor << '\n';
-}
-
-void printAutomation(std::ostream& out, const PluginInstance& plugin) {
-    for (const auto& [index, value] : plugin.host().automated) {
-        char text[48];
-        std::snprintf(text, sizeof text, "%.6f", static_cast<double>(value));
-        const std::string name = index >= 0 && index < plugin.parameterCount()
-                                     ? plugin.parameterName(index)
-                                     : std::string();
-        out << "automated " << index << " " << (name.empty() ? "-" : name) << " " << text << '\n';
-    }
 }
 
 } // namespace

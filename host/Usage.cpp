@@ -31,12 +31,26 @@ Hosts VST 2.4 plug-ins from the command line.
       --rate HZ                 sample rate of the demo (default 44100)
       --automation              list the parameter changes the plug-in reported
 
-  State options (info and render), applied in this order after the plug-in opens:
+  vortan edit PLUGIN [options]
+      Opens the plug-in's editor in a window of its own (needs an X display)
+      while the organ demo plays through the plug-in in real time (nothing is
+      heard), so meters and animations move. Closing the window (or Ctrl-C)
+      ends it and prints a summary line.
+
+      --set NAME=VALUE          set a parameter before the editor opens
+      --screenshot FILE         save the editor's pixels as a PNG file, then close
+      --after SECONDS           when to take the screenshot (default 1 s after
+                                the editor opened)
+      --automation              list the parameter changes the plug-in reported
+
+  State options (info, render and edit), applied in this order after the
+  plug-in opens:
       --load-chunk FILE         give the plug-in a chunk saved before (as a DAW does)
       --bank FILE.zlb           give the plug-in a bank file as its chunk
       --program N               select stored program N (0..31) through the chunk
       --save-chunk FILE         write the plug-in's chunk (render: as processing
-                                starts, with the --set values)
+                                starts, with the --set values; edit: after the
+                                editor closed, with the changes made in it)
 
   vortan help, vortan --help
       Shows this text.

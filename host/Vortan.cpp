@@ -19,6 +19,8 @@ int runVortan(std::span<const std::string> arguments, std::ostream& out, std::os
             runInfoCommand(rest, out);
         } else if (command == "render") {
             runRenderCommand(rest, out);
+        } else if (command == "edit") {
+            runEditCommand(rest, out);
         } else {
             throw UsageError("unknown command '" + command + "' (vortan help lists them)");
         }

@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev dragonfly-reverb-vst sox zlib1g-dev
           python3-cairo python3-pil fonts-liberation2 fonts-dejavu-core)
+# vortan edit (Xlib window, PNG screenshots via cairo), its tests under a virtual
+# display, and the user manual (groff's PDF output).
+packages+=(libx11-dev libcairo2-dev xvfb xauth groff)
 # Callers may ask for more, e.g. the 32-bit build's multilib compilers.
 read -r -a extra <<< "${ZEL_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")

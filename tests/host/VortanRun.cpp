@@ -97,8 +97,17 @@ RunningProgram::RunningProgram(const std::string& program,
 
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    // The given entries replace the test's own of the same name (the first of
+    // two entries is the one a program sees).
+    const auto overridden = [&](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        return std::any_of(environment.begin(), environment.end(),
+                           [&](const std::string& given) { return given.rfind(name, 0) == 0; });
+    };
     std::vector<std::string> envp;
-    for (char** entry = environ; *entry != nullptr; ++entry) envp.emplace_back(*entry);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (!overridden(*entry)) envp.emplace_back(*entry);
+    }
     envp.insert(envp.end(), environment.begin(), environment.end());
     std::vector<char*> argPointers = pointersTo(argv);
     std::vector<char*> envPointers = pointersTo(envp);

@@ -14,7 +14,7 @@ struct RunResult {
 };
 
 // Runs vortan with the arguments; `environment` entries (NAME=VALUE) are added
-// to the test's own environment.
+// to the test's own environment, replacing entries of the same name.
 RunResult runVortan(const std::vector<std::string>& arguments,
                     const std::vector<std::string>& environment = {});
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 namespace zel::vortan {
 namespace {
@@ -99,6 +100,35 @@ TEST(HostCallback, RecordsThePluginsReports) {
     EXPECT_EQ(state.endEditCount, 1);
     EXPECT_EQ(state.updateDisplayCount, 1);
     EXPECT_EQ(state.idleCount, 1);
+}
+
+TEST(HostCallback, LiveAutomationTakesReportsFromTwoThreads) {
+    HostState state;
+    HostBinding binding(state);
+    vst::AEffect effect{};
+    binding.attach(&effect);
+    LiveAutomation live(4);
+    state.live = &live;
+    state.realtime = true;
+    // Indices 0 and 2 from one thread, 2 and 3 from another; -1 and 4 lie outside.
+    std::thread audio([&] {
+        state.processing = true;
+        EXPECT_EQ(call(&effect, vst::audioMasterGetCurrentProcessLevel),
+                  vst::kVstProcessLevelRealtime);
+        for (int i = 0; i < 1000; ++i)
+            call(&effect, vst::audioMasterAutomate, 0, 0, nullptr, 0.25f);
+        call(&effect, vst::audioMasterAutomate, 2, 0, nullptr, 0.5f);
+        state.processing = false;
+    });
+    for (int i = 0; i < 1000; ++i) call(&effect, vst::audioMasterAutomate, 3, 0, nullptr, 0.75f);
+    audio.join();
+    call(&effect, vst::audioMasterAutomate, 2, 0, nullptr, 1.0f);
+    call(&effect, vst::audioMasterAutomate, -1, 0, nullptr, 1.0f);
+    call(&effect, vst::audioMasterAutomate, 4, 0, nullptr, 1.0f);
+    EXPECT_EQ(state.automateCount, 2004);
+    EXPECT_TRUE(state.automated.empty());
+    const std::map<int32_t, float> expected{{0, 0.25f}, {2, 1.0f}, {3, 0.75f}};
+    EXPECT_EQ(live.reported(), expected);
 }
 
 TEST(HostCallback, TwoBindingsKeepTheirOwnState) {
