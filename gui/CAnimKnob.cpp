@@ -85,6 +85,7 @@ CMouseEventResult CAnimKnob::onMouseDown(CPoint& where, const CButtonState& butt
 
 CMouseEventResult CAnimKnob::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     if (!buttons.isLeftButton() || !isEditing()) return kMouseEventHandled;
+    const float before = getValue();
     if (dragMode == kLinearMode) {
         // Shift pressed or released during the drag: continue from here at the
         // new speed, so the value does not jump.
@@ -101,7 +102,9 @@ CMouseEventResult CAnimKnob::onMouseMoved(CPoint& where, const CButtonState& but
     }
     lastPoint = where;
     bounceValue();
-    if (isDirty()) {
+    // Compared with the value before this move, not the one last drawn: a drag
+    // back to the drawn value is a change the listener must hear of too.
+    if (getValue() != before) {
         valueChanged();
         invalid();
     }
@@ -115,9 +118,10 @@ CMouseEventResult CAnimKnob::onMouseUp(CPoint&, const CButtonState&) {
 
 bool CAnimKnob::onWheel(const CPoint&, const float& distance, const CButtonState& buttons) {
     const float step = wheelInc * ((buttons & kShift) ? kWheelFineFactor : 1.f);
-    value = getValue() + distance * step * getRange();
+    const float before = getValue();
+    value = before + distance * step * getRange();
     bounceValue();
-    if (isDirty()) {
+    if (getValue() != before) {
         invalid();
         beginEdit();
         valueChanged();
@@ -132,9 +136,10 @@ int32_t CAnimKnob::onKeyDown(VstKeyCode& keyCode) {
     if (keyCode.virt == VKEY_DOWN || keyCode.virt == VKEY_LEFT) direction = -1;
     if (direction == 0) return -1;
     const float step = wheelInc * ((keyCode.modifier & MODIFIER_SHIFT) ? kWheelFineFactor : 1.f);
-    value = getValue() + direction * step * getRange();
+    const float before = getValue();
+    value = before + direction * step * getRange();
     bounceValue();
-    if (isDirty()) {
+    if (getValue() != before) {
         invalid();
         beginEdit();
         valueChanged();

@@ -44,8 +44,9 @@ CMouseEventResult CKickButton::onMouseDown(CPoint& where, const CButtonState& bu
 CMouseEventResult CKickButton::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     if (buttons.isLeftButton() && isEditing()) {
         // Pressed while the mouse stays on the button.
+        const float before = getValue();
         value = size.pointInside(where) ? getMax() : getMin();
-        if (isDirty()) invalid();
+        if (getValue() != before) invalid();
     }
     return kMouseEventHandled;
 }
@@ -55,7 +56,7 @@ CMouseEventResult CKickButton::onMouseUp(CPoint&, const CButtonState&) {
     if (getValue() > getMin()) valueChanged();
     value = getMin();
     valueChanged();
-    if (isDirty()) invalid();
+    invalid();
     endEdit();
     return kMouseEventHandled;
 }

@@ -50,13 +50,14 @@ CMouseEventResult CRockerSwitch::onMouseDown(CPoint& where, const CButtonState& 
 CMouseEventResult CRockerSwitch::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     if (!buttons.isLeftButton() || !isEditing()) return kMouseEventHandled;
     const CPoint centre = size.getCenter();
+    const float before = getValue();
     if (!size.pointInside(where))
         value = kCentre;
     else if (style & kVertical)
         value = where.y < centre.y ? getMin() : getMax();
     else
         value = where.x < centre.x ? getMin() : getMax();
-    if (isDirty()) {
+    if (getValue() != before) {
         valueChanged();
         invalid();
     }
@@ -65,8 +66,9 @@ CMouseEventResult CRockerSwitch::onMouseMoved(CPoint& where, const CButtonState&
 
 CMouseEventResult CRockerSwitch::onMouseUp(CPoint&, const CButtonState&) {
     if (!isEditing()) return kMouseEventHandled;
+    const float before = getValue();
     value = kCentre;
-    if (isDirty()) {
+    if (getValue() != before) {
         valueChanged();
         invalid();
     }

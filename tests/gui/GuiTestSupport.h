@@ -73,9 +73,16 @@ struct RecordingListener : IControlListener {
 struct RecordingEditor : VSTGUIEditorInterface {
     std::vector<std::string> gestures;
     int32_t knobMode = kLinearMode;
-    void beginEdit(int32_t index) override { gestures.push_back("b" + std::to_string(index)); }
-    void endEdit(int32_t index) override { gestures.push_back("e" + std::to_string(index)); }
+    void beginEdit(int32_t index) override { record('b', index); }
+    void endEdit(int32_t index) override { record('e', index); }
     int32_t getKnobMode() const override { return knobMode; }
+
+private:
+    void record(char kind, int32_t index) {
+        std::string gesture(1, kind);
+        gesture += std::to_string(index);
+        gestures.push_back(gesture);
+    }
 };
 
 // An offscreen frame with a clock the test advances.
