@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev dragonfly-reverb-vst sox zlib1g-dev
-          python3-cairo python3-pil fonts-liberation2 fonts-dejavu-core)
+          python3-cairo python3-pil fonts-liberation2)
 # vortan edit (Xlib window, PNG screenshots via cairo), its tests under a virtual
 # display, and the user manual (groff's PDF output).
 packages+=(libx11-dev libcairo2-dev xvfb xauth groff)

@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """Draws every bitmap of the Zel Vortan editor and a contact sheet of them.
 
-Run with Debian's python3 (packages python3-cairo, python3-pil, fonts-liberation2,
-fonts-dejavu-core):
+Run with Debian's python3 (packages python3-cairo, python3-pil, fonts-liberation2):
 
     /usr/bin/python3 tools/make-artwork.py [--out DIR] [--sheet FILE]
 
@@ -326,7 +325,7 @@ def knob_scale(ctx, kx, ky, detents):
         a = knob_angle(f)
         sx, sy = math.sin(a), -math.cos(a)
         inner = 18.6 if f in major or detents else 19.2
-        outer = 21.6
+        outer = 21.3
         ctx.set_line_width(1.3 if f in major else 1.0)
         rgb(ctx, CREAM, 0.85 if f in major else 0.5)
         ctx.move_to(cx + inner * sx, cy + inner * sy)
@@ -483,8 +482,8 @@ def draw_face():
     ctx.line_to(cx + 2, pivot + 35.5)
     rgb(ctx, (1, 1, 1), 0.25)
     ctx.stroke()
-    text(ctx, "SPEED", SPEED_BUTTON_AT[0] + 13.5, 341, CREAM, 6.5, True, spacing=0.3)
-    text(ctx, "STOP", STOP_BUTTON_AT[0] + 13, 341, CREAM, 6.5, True, spacing=0.3)
+    text(ctx, "SPEED", SPEED_BUTTON_AT[0] + 13.5, 341, CREAM, 7, True)
+    text(ctx, "STOP", STOP_BUTTON_AT[0] + 13, 341, CREAM, 7, True)
 
 
     # Bottom bar.
@@ -786,7 +785,7 @@ def draw_about():
     ctx.stroke()
     # The version string is drawn by the editor into VERSION_BOX; its label sits left of it.
     vx0, vy0, vx1, vy1 = VERSION_BOX
-    text(ctx, "Version", vx0 - 6, (vy0 + vy1) / 2, CREAM_DIM, 10, align="right")
+    text(ctx, "Version", vx0 - 6, (vy0 + vy1) / 2 + 1, CREAM_DIM, 10, align="right")
 
     draw_cabinet_drawing(ctx, w / 2, 232)
 

@@ -79,6 +79,8 @@ def main():
     parser.add_argument("--scale", type=float, default=1.0)
     parser.add_argument("--knob-frame", type=int, default=50)
     parser.add_argument("--lever-frame", type=int, default=32)
+    parser.add_argument("--about", action="store_true",
+                        help="show the about screen over the editor, with its version text")
     args = parser.parse_args()
 
     face = png("4000-face")
@@ -123,6 +125,14 @@ def main():
     ctx.rectangle(146.5, 554, 115, 14)
     ctx.set_line_width(1)
     ctx.stroke()
+    if args.about:
+        ctx.set_source_surface(png("3999-about"), 0, 0)
+        ctx.paint()
+        ctx.select_font_face("Liberation Sans")
+        ctx.set_font_size(10)
+        ctx.set_source_rgb(160 / 255, 159 / 255, 157 / 255)
+        ctx.move_to(258, 181 + 7.5 + ctx.text_extents("0").height / 2)
+        ctx.show_text("v.1.0.1")
     if args.scale != 1.0:
         big = cairo.ImageSurface(cairo.FORMAT_ARGB32, int(401 * args.scale),
                                  int(570 * args.scale))

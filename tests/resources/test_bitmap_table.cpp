@@ -2,6 +2,7 @@
 // size its controls count on, and splits evenly into its frames.
 #include "PngImage.h"
 #include "resources/BitmapTable.h"
+#include "resources/EmbeddedPng.h"
 #include "resources/Resources.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,17 @@ TEST(BitmapTable, FrameSizesOfTheControls) {
     EXPECT_EQ(frame(kDefaultBankBitmap), (std::pair{37, 10}));
     EXPECT_EQ(frame(kDefaultPresetBitmap), (std::pair{47, 10}));
     EXPECT_EQ(frame(kUserManualBitmap), (std::pair{16, 14}));
+}
+
+TEST(BitmapTable, EveryCompiledInPngIsABitmapOfTheTable) {
+    // A PNG dropped into resources/ without a row would be carried but never checked.
+    const auto embedded = embedded::table();
+    EXPECT_EQ(embedded.size(), kBitmaps.size());
+    for (const embedded::EmbeddedPng& png : embedded) {
+        bool listed = false;
+        for (const BitmapInfo& info : kBitmaps) listed = listed || info.id == png.id;
+        EXPECT_TRUE(listed) << png.id;
+    }
 }
 
 TEST(BitmapTable, UnknownIdsGiveNothing) {
