@@ -74,10 +74,14 @@ void EditorWindow::create(const std::string& title, int width, int height) {
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(display, screen);
     attributes.event_mask = StructureNotifyMask;
+    // With backing store the server keeps the window's picture, its child
+    // windows included, also where other windows cover it: screenshots show
+    // the editor even when it is not on top.
+    attributes.backing_store = Always;
     window = XCreateWindow(display, RootWindow(display, screen), 0, 0,
                            static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight),
                            0, CopyFromParent, InputOutput, CopyFromParent,
-                           CWBackPixel | CWEventMask, &attributes);
+                           CWBackPixel | CWEventMask | CWBackingStore, &attributes);
     XStoreName(display, window, title.c_str());
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), utf8, 8,
@@ -158,8 +162,8 @@ WindowImage EditorWindow::capture() {
     XSync(display, False);
     WindowImage image;
     if (window == 0) throw HostError("the editor's window is gone");
-    // Reading the window (not the screen) includes its child windows where
-    // they are visible; nothing covers a window mapped raised on its own.
+    // Reading the window (not the screen) includes its child windows; the
+    // backing store supplies what other windows cover.
     std::unique_ptr<XImage, ImageRelease> pixels(
         XGetImage(display, window, 0, 0, static_cast<unsigned>(windowWidth),
                   static_cast<unsigned>(windowHeight), AllPlanes, ZPixmap));

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace zel::vortan::test {
 namespace {
@@ -136,8 +137,11 @@ TEST_F(EditCommand, ScreenshotShowsTheEditorWhileTheDemoPlays) {
 
 TEST_F(EditCommand, ClosingTheWindowEndsCleanly) {
     if (!haveDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
-    RunningProgram vortan(vortanPath(), {"edit", probePluginPath()},
-                          {"VORTAN_PROBE=editor", "VORTAN_PROBE_LOG=" + log()});
+    // Tests may run side by side on one display: this window's title is its own.
+    const std::string title = "Probe " + std::to_string(::getpid());
+    RunningProgram vortan(
+        vortanPath(), {"edit", probePluginPath()},
+        {"VORTAN_PROBE=editor", "VORTAN_PROBE_NAME=" + title, "VORTAN_PROBE_LOG=" + log()});
     // A hung vortan must fail the test, not stall the suite.
     std::atomic<bool> finished = false;
     const int pid = vortan.pid(); // taken now: after waiting the object answers -1
@@ -148,14 +152,14 @@ TEST_F(EditCommand, ClosingTheWindowEndsCleanly) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (!finished) ::kill(pid, SIGKILL);
     });
-    const bool closed = closeWindowTitled("Probe", std::chrono::seconds(20));
+    const bool closed = closeWindowTitled(title, std::chrono::seconds(20));
     const RunResult run = vortan.wait();
     finished = true;
     watchdog.join();
-    ASSERT_TRUE(closed) << "no window titled Probe";
+    ASSERT_TRUE(closed) << "no window titled " << title;
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out.rfind("Probe: editor 160 x 100, open ", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind(title + ": editor 160 x 100, open ", 0), 0u) << run.out;
     EXPECT_EQ(run.out.find("screenshot"), std::string::npos);
     EXPECT_LT(indexOf("editClose"), indexOf("stopProcess"));
     EXPECT_LT(indexOf("stopProcess"), indexOf("close"));
