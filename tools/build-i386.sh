@@ -5,7 +5,13 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-ZEL_EXTRA_PACKAGES="g++-multilib" bash "$root/tools/install-deps.sh"
+# The editor links cairo and X11: their 32-bit development files sit beside the
+# 64-bit ones once dpkg knows the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; else sudo dpkg --add-architecture i386; fi
+fi
+ZEL_EXTRA_PACKAGES="g++-multilib libcairo2-dev:i386 libx11-dev:i386" \
+    bash "$root/tools/install-deps.sh"
 
 cmake -S "$root" -B "$root/build-i386" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i386.cmake" -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_HOST=OFF

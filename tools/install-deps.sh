@@ -5,10 +5,12 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev dragonfly-reverb-vst sox zlib1g-dev
-          python3-cairo python3-pil fonts-liberation2)
-# vortan edit (Xlib window, PNG screenshots via cairo), its tests under a virtual
-# display, and the user manual (groff's PDF output).
-packages+=(libx11-dev libcairo2-dev xvfb xauth groff)
+          python3-cairo python3-pil fonts-liberation2
+          # The editor's view layer: pugl's sources, cairo, X11, its font and file
+          # dialog; the window tests run on Xvfb and drive it through XTEST.
+          dpf-source libcairo2-dev libx11-dev zenity xvfb xauth libxtst-dev)
+# The user manual (groff's PDF output).
+packages+=(groff)
 # Callers may ask for more, e.g. the 32-bit build's multilib compilers.
 read -r -a extra <<< "${ZEL_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")

@@ -8,4 +8,9 @@ bash "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$root/build" -j"$(nproc)"
 cd "$root/build"
-ctest --output-on-failure
+# The editor's window tests need an X server: a virtual one when none is set.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure
+else
+    ctest --output-on-failure
+fi
