@@ -47,6 +47,10 @@ void HostWindow::tapCharacter(char c) const {
     host->tapKey(c == ' ' ? XK_space : static_cast<KeySym>(static_cast<unsigned char>(c)));
 }
 
+bool HostWindow::writePng(const char* path, int width, int height) const {
+    return host->writePng(path, width, height);
+}
+
 bool HostWindow::pumpUntil(const std::function<void()>& step, const std::function<bool()>& done,
                            double seconds) {
     return X11TestHost::pumpUntil(step, done, seconds);

@@ -38,6 +38,9 @@ public:
     // A printable ASCII character (letters in lower case) or a space.
     void tapCharacter(char c) const;
 
+    // Writes what the window shows as a PNG, for looking at it.
+    bool writePng(const char* path, int width, int height) const;
+
     static bool pumpUntil(const std::function<void()>& step, const std::function<bool()>& done,
                           double seconds = 5.0);
 

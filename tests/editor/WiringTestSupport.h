@@ -226,6 +226,15 @@ protected:
         }
     }
 
+    // With ZEL_EDITOR_SCREENSHOTS naming a folder, saves what the window
+    // shows there as <name>.png (for a person to look at).
+    void screenshot(const std::string& name) {
+        const char* folder = std::getenv("ZEL_EDITOR_SCREENSHOTS");
+        if (!folder || !*folder) return;
+        pump(0.1);
+        host->writePng((std::string(folder) + "/" + name + ".png").c_str(), kWidth, kHeight);
+    }
+
     // Real input through the X server. Buttons: 1 left, 3 right.
     void click(int x, int y, unsigned button = 1, bool control = false) {
         host->movePointer(x, y);

@@ -296,6 +296,7 @@ TEST_F(EditorAnimation, AboutScreenPausesStripsAndLamps) {
     click(static_cast<int>(area.x), static_cast<int>(area.y));
     ASSERT_EQ(about->getValue(), 1.f);
     ASSERT_NE(frame()->getModalView(), nullptr);
+    screenshot("about-screen");
 
     const float horn = control<ZelMarker>(142)->getValue();
     const float drum = control<ZelMarker>(143)->getValue();

@@ -184,6 +184,7 @@ TEST_F(PresetPanel, MenuChoiceSelectsTheProgram) {
     click(kMenuX, kRow);
     gui::CView* popup = frame()->getModalView();
     ASSERT_NE(popup, nullptr);
+    screenshot("program-menu");
     // 32 entries in columns of 8 rows.
     const gui::CRect list = popup->getViewSize();
     const double columnWidth = list.getWidth() / 4;
@@ -206,6 +207,7 @@ TEST_F(PresetPanel, TypingInTheNameFieldRenamesTheProgram) {
     click(kNameFieldX, kRow);
     ASSERT_TRUE(nameField()->isEditing());
     typeText("deep swirl");
+    screenshot("name-field-editing");
     host->tapReturn();
     pump(0.1);
     EXPECT_FALSE(nameField()->isEditing());
@@ -320,6 +322,7 @@ TEST_F(UserManual, NoApplicationAsksForAReader) {
     ASSERT_NE(box, nullptr);
     EXPECT_STREQ(box->getText(), "Make sure Acrobat Reader is installed");
     EXPECT_STREQ(box->getCaption(), "Could not open manual file");
+    screenshot("manual-message");
     host->tapReturn();
     EXPECT_TRUE(pumpUntil([&] { return frame()->getModalView() == nullptr; }));
     EXPECT_FALSE(control<CPSKickButton>(168)->isPressed());
