@@ -349,6 +349,9 @@ CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState&
     // A press without a move before it (a touch, a window just mapped) still
     // enters the view it lands on.
     setHoverView(getViewAt(where), where, CButtonState(buttons.getModifierState()));
+    // A press elsewhere takes the keyboard focus from the focus view (an open
+    // text entry commits); the pressed view takes it when it wants it.
+    if (pFocusView && !pFocusView->getViewSize().pointInside(where)) setFocusView(nullptr);
     const std::vector<CView*> order = children;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         CView* view = *it;

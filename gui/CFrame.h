@@ -10,8 +10,9 @@
 //   onMouseEntered/onMouseExited as the mouse crosses views;
 // - a second press of the same button within getDoubleClickTime() and a few
 //   pixels of the first carries kDoubleClick;
-// - keys go to the modal view, else to the focus view; a press on a view that
-//   wants focus makes it the focus view;
+// - keys go to the modal view, else to the focus view; a press outside the
+//   focus view clears the focus, and a press on a view that wants focus makes
+//   it the focus view;
 // - while a modal view is set, every mouse, wheel and key event goes to it
 //   alone, and it is drawn above all other views.
 //

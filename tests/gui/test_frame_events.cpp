@@ -211,15 +211,27 @@ TEST_F(FrameEvents, KeysGoToTheFocusViewAndAPressGivesFocus) {
     EXPECT_EQ(log, (Log{"below:key" + std::to_string(VKEY_UP), "below:text",
                         "below:key" + std::to_string(VKEY_DOWN)}));
 
-    // A view that does not want focus leaves it where it is; one that does takes it.
-    frame->press(60, 10);
-    EXPECT_EQ(frame->getFocusView(), below);
-    above->setWantsFocus(true);
+    // A press inside the focus view keeps the focus, even on a view above it
+    // that does not want it; a press elsewhere takes it away.
+    auto focusEvents = [this] {
+        Log events;
+        for (const std::string& event : log)
+            if (event.ends_with(":blur") || event.ends_with(":focus")) events.push_back(event);
+        log.clear();
+        return events;
+    };
     log.clear();
     frame->press(60, 10);
+    EXPECT_EQ(frame->getFocusView(), below);
+    frame->press(120, 10);
+    EXPECT_EQ(frame->getFocusView(), nullptr);
+    EXPECT_EQ(focusEvents(), (Log{"below:blur"}));
+    frame->press(10, 80);
+    EXPECT_EQ(focusEvents(), (Log{"below:focus"}));
+    above->setWantsFocus(true);
+    frame->press(120, 10);
     EXPECT_EQ(frame->getFocusView(), above);
-    EXPECT_EQ(log[0], "below:blur");
-    EXPECT_EQ(log[1], "above:focus");
+    EXPECT_EQ(focusEvents(), (Log{"below:blur", "above:focus"}));
 
     // Losing the window's focus is told to the focus view.
     log.clear();
