@@ -155,9 +155,11 @@ void runRenderCommand(std::span<const std::string> arguments, std::ostream& out)
     }
 
     const double rate = source->sampleRate();
+    // Caught from before the temporary output exists, so no moment is left in
+    // which a Ctrl-C would end the program with that file behind.
+    InterruptionGuard interruption;
     AudioFileWriter writer(options.output, format, options.outputChannels, static_cast<int>(rate));
     Progress progress(plan.totalFrames, rate, progressWanted());
-    InterruptionGuard interruption;
     const RenderStats stats = render(plugin, *source, writer, plan, [&](int64_t done) {
         if (interruptionRequested()) {
             progress.finish();

@@ -100,11 +100,13 @@ uint32_t pixelAt(cairo_surface_t* surface, int x, int y) {
 TEST_F(EditCommand, ScreenshotShowsTheEditorWhileTheDemoPlays) {
     if (!haveDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
     const std::string png = scratch.file("editor.png");
-    const RunResult run = edit({"--screenshot", png, "--after", "0.5"}, "editor");
+    const RunResult run = edit({"--screenshot", png, "--after", "0.5", "--automation"}, "editor");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out.rfind("Probe: editor 160 x 100, open ", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("; screenshot " + png + "\n"), std::string::npos) << run.out;
+    // The editor's knob gesture, reported while the audio thread was running.
+    EXPECT_NE(run.out.find("\nautomated 1 Level 0.250000\n"), std::string::npos) << run.out;
     EXPECT_FALSE(fileExists(png + ".part"));
 
     std::unique_ptr<cairo_surface_t, SurfaceRelease> image(
