@@ -104,6 +104,8 @@ void CZelTextEdit::startEditing(const CRect& r) {
     textEditing = true;
     setDirty(true);
     activeTextEditState = &state;
+    wantedFocus = wantsFocus();
+    setWantsFocus(false);
 
     const CRect box = editBoxFor(r, fontSizeOf(fontID));
     state.x = static_cast<int32_t>(box.left);
@@ -175,6 +177,7 @@ void CZelTextEdit::closeEditor() {
     state.editor = nullptr;
     state.frame = nullptr;
     if (!editor) return;
+    setWantsFocus(wantedFocus);
     editor->detach();
     if (frame && frame->isChild(editor)) frame->removeView(editor);
     editor->forget();

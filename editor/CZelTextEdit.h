@@ -70,6 +70,9 @@ private:
     void closeEditor();
 
     bool textEditing = false;
+    // Whether the label takes the keyboard focus on a press; not while editing,
+    // so a press on it leaves the focus (and the edit) where it is.
+    bool wantedFocus = true;
     gui::CColor editTextColor{255, 255, 255, 255};
     bool hasEditTextColor = false;
     std::unique_ptr<TextEditState> editState;

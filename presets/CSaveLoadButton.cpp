@@ -32,8 +32,9 @@ void CSaveLoadButton::draw(CDrawContext* context) {
 CMouseEventResult CSaveLoadButton::onMouseDown(CPoint& where, const CButtonState& buttons) {
     if (!(buttons.isLeftButton() || buttons.isRightButton()) || !listener)
         return kMouseEventNotHandled;
-    // The right button alone asks for the other byte order.
-    value = buttons == CButtonState(kRButton) ? kRightValue : kLeftValue;
+    // The right button alone (also as the second press of a double-click) asks
+    // for the other byte order.
+    value = (buttons & ~kDoubleClick) == kRButton ? kRightValue : kLeftValue;
     valueChanged();
     value = 0.f;
     invalid();
