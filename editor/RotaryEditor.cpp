@@ -78,8 +78,8 @@ RotaryEditor::RotaryEditor(RotaryEffect* owner)
     background = loadBitmap(resources::kFaceBitmap);
     rect.top = 0;
     rect.left = 0;
-    rect.bottom = static_cast<int16_t>(background->getHeight());
-    rect.right = static_cast<int16_t>(background->getWidth());
+    rect.bottom = kHeight;
+    rect.right = kWidth;
     lastAnimationTick = ticks();
 }
 
