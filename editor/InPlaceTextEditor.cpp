@@ -22,9 +22,10 @@ CCoord widthOf(CDrawContext* context, std::string_view text) {
 
 } // namespace
 
-InPlaceTextEditor::InPlaceTextEditor(const CRect& box, CZelTextEdit* label, std::string_view text,
-                                     const CColor& color)
-    : CView(box), owner(label), buffer(CZelTextEdit::kMaxTypedCharacters), textColor(color) {
+InPlaceTextEditor::InPlaceTextEditor(const CRect& editBox, CZelTextEdit* label,
+                                     std::string_view text, const CColor& color)
+    : CView(CRect(editBox).unite(label->getViewSize())), box(editBox), owner(label),
+      buffer(CZelTextEdit::kMaxTypedCharacters), textColor(color) {
     buffer.setText(text);
     buffer.selectAll();
     setWantsFocus(true);
@@ -34,17 +35,17 @@ InPlaceTextEditor::~InPlaceTextEditor() = default;
 
 CCoord InPlaceTextEditor::textOrigin(CDrawContext* context) {
     const std::string& text = buffer.text();
-    const CCoord boxWidth = size.getWidth();
+    const CCoord boxWidth = box.getWidth();
     const CCoord textWidth = widthOf(context, text);
     if (textWidth <= boxWidth) {
         scroll = 0;
         switch (owner->getHoriAlign()) {
         case kCenterText:
-            return size.left + (boxWidth - textWidth) / 2;
+            return box.left + (boxWidth - textWidth) / 2;
         case kRightText:
-            return size.right - textWidth;
+            return box.right - textWidth;
         default:
-            return size.left;
+            return box.left;
         }
     }
     // Longer than the box: scroll so that the caret stays visible.
@@ -52,14 +53,14 @@ CCoord InPlaceTextEditor::textOrigin(CDrawContext* context) {
     if (caretX - scroll < 0) scroll = caretX;
     if (caretX - scroll > boxWidth - 1) scroll = caretX - boxWidth + 1;
     scroll = std::clamp<CCoord>(scroll, 0, textWidth - boxWidth + 1);
-    return size.left - scroll;
+    return box.left - scroll;
 }
 
 void InPlaceTextEditor::draw(CDrawContext* context) {
     if (!owner) return;
     context->saveGlobalState();
     CRect clip = context->getClipRect();
-    clip.bound(size);
+    clip.bound(box);
     context->setClipRect(clip);
     // The label's own background, which the label draws without its text now.
     owner->drawBack(context);
@@ -73,14 +74,14 @@ void InPlaceTextEditor::draw(CDrawContext* context) {
     const CCoord xEnd = x0 + widthOf(context, text.substr(0, end));
     if (end > start) {
         context->setFillColor(kSelectionColor);
-        context->fillRect(CRect(xStart, size.top + kCaretInset, xEnd, size.bottom - kCaretInset));
+        context->fillRect(CRect(xStart, box.top + kCaretInset, xEnd, box.bottom - kCaretInset));
     }
     auto drawPiece = [&](std::string_view piece, CCoord x, const CColor& color) {
         if (piece.empty()) return;
         context->setFontColor(color);
         const CCoord width = widthOf(context, piece);
         context->drawString(std::string(piece).c_str(),
-                            CRect(x, size.top, x + width + 1, size.bottom), kLeftText,
+                            CRect(x, box.top, x + width + 1, box.bottom), kLeftText,
                             owner->getAntialias());
     };
     drawPiece(text.substr(0, start), x0, textColor);
@@ -91,8 +92,8 @@ void InPlaceTextEditor::draw(CDrawContext* context) {
             std::floor(x0 + widthOf(context, text.substr(0, buffer.caret()))) + 0.5;
         context->setFrameColor(textColor);
         context->setLineWidth(1);
-        context->drawLine(CPoint(caretX, size.top + kCaretInset),
-                          CPoint(caretX, size.bottom - kCaretInset));
+        context->drawLine(CPoint(caretX, box.top + kCaretInset),
+                          CPoint(caretX, box.bottom - kCaretInset));
     }
     context->restoreGlobalState();
     setDirty(false);

@@ -3,7 +3,9 @@
 // alignment, with a caret and a selection. It takes the frame's keyboard focus
 // while open and hands every key to its label's edit: typing, Backspace, Delete,
 // Left, Right, Home, End (with Shift to select), Control+A to select all,
-// Return or Tab to commit, Escape to cancel. Losing the focus commits.
+// Return or Tab to commit, Escape to cancel. Losing the focus commits. The view
+// covers its box and the label's whole rectangle, so a press anywhere on the
+// label keeps the focus (and the edit); it draws in its box only.
 #pragma once
 
 #include "editor/TextEditBuffer.h"
@@ -22,6 +24,7 @@ public:
     static constexpr gui::CColor kSelectionColor{0, 120, 215, 255};
     static constexpr gui::CColor kSelectedTextColor{255, 255, 255, 255};
 
+    // box: where the text is edited, in frame coordinates.
     InPlaceTextEditor(const gui::CRect& box, CZelTextEdit* owner, std::string_view text,
                       const gui::CColor& textColor);
     ~InPlaceTextEditor() override;
@@ -38,6 +41,7 @@ public:
     bool isDetached() const { return owner == nullptr; }
     const TextEditBuffer& getBuffer() const { return buffer; }
     const gui::CColor& getTextColor() const { return textColor; }
+    const gui::CRect& getEditBox() const { return box; }
 
     CLASS_METHODS_NOCOPY(InPlaceTextEditor, CView)
 
@@ -46,6 +50,7 @@ private:
     gui::CCoord textOrigin(gui::CDrawContext* context);
     void textChanged();
 
+    gui::CRect box;
     CZelTextEdit* owner;
     TextEditBuffer buffer;
     gui::CColor textColor;

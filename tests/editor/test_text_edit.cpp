@@ -84,7 +84,8 @@ TEST_F(TextEditFixture, ClickOpensAnEditorOverTheLabelWithTheWholeTextSelected) 
     EXPECT_STREQ(label->getText(), "") << "the label shows its background alone";
     EXPECT_EQ(frame->getFocusView(), textEditor());
     // 9-pixel font: 12 pixels high, centred on the label moved up by one pixel.
-    EXPECT_EQ(textEditor()->getViewSize(), CRect(100, 50, 200, 62));
+    EXPECT_EQ(textEditor()->getEditBox(), CRect(100, 50, 200, 62));
+    EXPECT_EQ(textEditor()->getViewSize(), CRect(100, 50, 200, 65)) << "and the label below it";
     EXPECT_EQ(textEditor()->getTextColor(), (CColor{10, 10, 10, 255}));
     // Drawn: the selection over the label's background, nothing of the face.
     EXPECT_GT(count(InPlaceTextEditor::kSelectionColor, CRect(100, 50, 200, 62)), 20);
