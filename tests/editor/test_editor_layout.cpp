@@ -277,6 +277,28 @@ TEST_F(EditorLayout, ReadoutsShowTheirParametersTexts) {
     EXPECT_NE(std::string(hostText).find(text(10, 1)), std::string::npos) << hostText;
 }
 
+// Knobs with detents show only their positions, spread over their part of
+// the strip; the others turn over the whole strip.
+TEST_F(EditorLayout, KnobsDrawTheirDetents) {
+    struct Case {
+        int32_t tag;
+        float value;
+        int32_t frame;
+    };
+    const std::vector<Case> cases{
+        {10, 0.25f, 30}, {10, 0.f, 20},   {10, 1.f, 70},  // "Setup": 6 over 0.2..0.7
+        {12, 0.2f, 40},  {12, 0.5f, 50},  {12, 0.8f, 60}, // "Type": 3 over 0.4..0.6
+        {14, 0.f, 30},   {14, 0.6f, 50},  {14, 1.f, 70},  // "Size": 5 over 0.3..0.7
+        {17, 0.f, 0},    {17, 0.37f, 37}, {17, 1.f, 100}, // continuous
+    };
+    for (const Case& c : cases) {
+        effect->setParameter(c.tag, c.value);
+        pump(0.02);
+        EXPECT_EQ(control<CAnimKnob3>(c.tag)->getDrawnFrame(), c.frame)
+            << "tag " << c.tag << " at " << c.value;
+    }
+}
+
 // Opening and closing many times leaves no view, bitmap or child window behind.
 TEST_F(EditorLayout, OpenAndCloseLeaveNothingBehind) {
     closeEditor();

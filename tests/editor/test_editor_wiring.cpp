@@ -149,6 +149,28 @@ TEST_F(EditorWiring, DraggingAKnobSetsItsParameter) {
     EXPECT_EQ(control<CVortanParamDisplay>(21)->getValue(), effect->getParameter(21));
 }
 
+// A wheel notch moves a knob by its own step: "Type" by about a third (its
+// three positions), "HSlowSpd" by a hundredth; the lever by 0.15.
+TEST_F(EditorWiring, WheelStepsFollowEachControl) {
+    struct Case {
+        int32_t tag;
+        float step;
+    };
+    for (const Case& c : {Case{12, 0.333334f}, Case{17, 0.01f}, Case{kLever, 0.15f}}) {
+        SCOPED_TRACE("tag " + std::to_string(c.tag));
+        effect->setParameter(c.tag, 0.5f);
+        pump(0.05);
+        const gui::CPoint at = centreOf(control<CControl>(c.tag));
+        host->movePointer(static_cast<int>(at.x), static_cast<int>(at.y));
+        pump(0.03);
+        host->button(4, true); // one notch up
+        host->button(4, false);
+        pumpUntil([&] { return effect->getParameter(c.tag) != 0.5f; }, 2.0);
+        // One float addition of the step to 0.5.
+        EXPECT_NEAR(effect->getParameter(c.tag), 0.5f + c.step, 1e-6f);
+    }
+}
+
 // Host automation (from the host's thread here) moves knobs, readouts and
 // switches at the next idle.
 TEST_F(EditorWiring, HostAutomationMovesKnobsAndReadouts) {
