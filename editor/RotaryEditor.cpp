@@ -34,7 +34,6 @@ constexpr int32_t kLever = 2;
 constexpr int32_t kSpeed = 3;
 constexpr int32_t kStop = 4;
 constexpr int32_t kMidiChannel = 35;
-constexpr int32_t kFirstKnob = 5;
 constexpr int32_t kLastKnob = 30;
 // One step of the channel rocker: the channel is int(x * 17 + 0.5).
 constexpr float kChannelStep = 1.f / 17.f;
