@@ -124,8 +124,8 @@ double Rotor::step() noexcept {
     speed = denormalGuard(speed * keep + target * (1.0 - keep));
     speed_ = speed;
 
-    double heard = rotorAngle_ + flipOffset_.load();
-    double angle = rotorAngle_;
+    double angle = rotorAngle_.load();
+    double heard = angle + flipOffset_.load();
     if (direction_ == RotorDirection::Horn) {
         if (heard >= 1.0) heard -= 1.0;
         if (heard < 0.0) heard += 1.0;

@@ -102,9 +102,9 @@ private:
     Relaxed<double> flipOffset_{0.0};
     Relaxed<double> unitRate_;
 
-    // Audio-thread state.
+    // Audio-thread state. The angle is also read by the editor's animation.
     double speed_ = 0.0;
-    double rotorAngle_ = 0.0;
+    Relaxed<double> rotorAngle_{0.0};
     double heardAngle_ = 0.0;
     int factor_ = 1;
     unsigned directivityMask_ = 15;

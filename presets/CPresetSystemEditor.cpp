@@ -40,19 +40,6 @@ bool CPresetSystemEditor::getRect(vst::ERect** rectangle) {
     return true;
 }
 
-// The panel needs a window; there is none, so nothing is built.
-bool CPresetSystemEditor::open(void* parentWindow) {
-    return false;
-}
-
-void CPresetSystemEditor::showProgramName(const char* name) {
-    if (effect != nullptr) effect->renameCurrentProgram(name);
-}
-
-void CPresetSystemEditor::programNameChanged(const char* name) {
-    // Only the panel shows the name; without it there is nothing to update.
-}
-
 bool CPresetSystemEditor::storeValue(std::string_view name, const std::vector<uint8_t>& image) {
     return !image.empty() && settings.write(name, image);
 }

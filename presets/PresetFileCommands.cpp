@@ -23,7 +23,10 @@ bool CPresetSystemEditor::loadBankFile(const std::string& path, bool reversed) {
     const std::optional<std::vector<uint8_t>> bytes = readFileBytes(path);
     if (!bytes || bytes->size() < image::kLeadSize) return false;
     const LayoutResult result = applyLayout(*bytes, reversed);
-    if (result.identifierMatched && effect != nullptr) effect->selectProgram(0);
+    if (result.identifierMatched && effect != nullptr) {
+        effect->selectProgram(0);
+        updateProgramPanel();
+    }
     return result.applied;
 }
 

@@ -129,6 +129,7 @@ bool CPresetSystemEditor::loadBankImage(std::span<const uint8_t> records, const 
         return false;
     }
     fx.selectProgram(current);
+    updateProgramPanel();
     return true;
 }
 
@@ -202,6 +203,7 @@ bool CPresetSystemEditor::loadLegacyBank(std::span<const uint8_t> data, bool rev
         }
     }
     fx.selectProgram(0);
+    updateProgramPanel();
     return true;
 }
 
