@@ -152,7 +152,7 @@ void BiquadFilter::setBias(double bias) noexcept {
 
 void BiquadFilter::recompute() noexcept {
     computeTarget();
-    setUpGlide();
+    if (!designOnly_) setUpGlide();
 }
 
 void BiquadFilter::computeTarget() noexcept {

@@ -68,6 +68,9 @@ public:
     void setImmediate(bool on) noexcept;
     void setSaturation(double amount) noexcept;
     void setBias(double bias) noexcept;
+    // A section used only to compute target coefficients (tables of settings):
+    // the setters then skip the glide set-up, whose roots nobody reads.
+    void setDesignOnly(bool on) noexcept { designOnly_ = on ? 1 : 0; }
 
     // Per sample.
     double process(double x) noexcept;          // gliding, no saturation
@@ -149,6 +152,7 @@ private:
     double satBias_ = 0;
     double slowCoef_ = 0;
     uint8_t immediate_ = 1;
+    uint8_t designOnly_ = 0;
 };
 
 } // namespace zel

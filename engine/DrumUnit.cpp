@@ -31,7 +31,8 @@ DrumUnit::DrumUnit(Kind kind)
         inputSections_[k].setBias(drum::kInputSaturationBias);
     }
     applyTuning();
-    buildDirectivityTable();
+    tables_.configure([kind](RateTables& t) { t.cross = kind == Kind::Cross; });
+    tables_.use(rate_);
     rebuild();
 }
 
@@ -63,24 +64,35 @@ void DrumUnit::setUnitRate(double rate, int factor) {
     for (BiquadFilter& f : inputSections_) f.setRate(rate_);
     appliedReflectionLowPass_ = appliedSplitterHz_ = appliedSaturation_ = -1; // re-derive all
     applyTuning();
-    if (rate_ != tableRate_) buildDirectivityTable();
+    tables_.use(rate_);
     updateRateTerms();
     clearState();
 }
 
-void DrumUnit::buildDirectivityTable() {
-    tableRate_ = rate_;
-    if (isCross()) {
-        crossPoleTable_.build(drum::kCrossHz, rate_);
-        return;
-    }
-    lowPassTable_.build(
-        drum::kLobeSteps, rate_, drum::kRayLowPass, [](BiquadFilter& f, int index, double w) {
-            f.setFrequencyAndQ(drum::kLowPassHz[index] +
-                                   (drum::kLowPassHz[index + 1] - drum::kLowPassHz[index]) * w,
-                               drum::kLowPassQ[index] +
-                                   (drum::kLowPassQ[index + 1] - drum::kLowPassQ[index]) * w);
-        });
+int DrumUnit::prepareRate(double rate, int budget) {
+    const double unitRate = unitRateFor(rate);
+    const int used = tables_.prepare(unitRate, budget);
+    return player_ ? used + player_->prepareRate(unitRate, budget - used) : used;
+}
+
+void DrumUnit::RateTables::begin(double rate) {
+    if (cross)
+        crossPoles.begin(drum::kCrossHz, rate);
+    else
+        lowPass.begin(drum::kLobeSteps, rate, drum::kRayLowPass);
+}
+
+int DrumUnit::RateTables::extend(int budget) {
+    if (cross) return crossPoles.extend(budget, drum::kCrossHz);
+    return lowPass.extend(budget, [](BiquadFilter& f, int index, double w) {
+        f.setFrequencyAndQ(
+            drum::kLowPassHz[index] + (drum::kLowPassHz[index + 1] - drum::kLowPassHz[index]) * w,
+            drum::kLowPassQ[index] + (drum::kLowPassQ[index + 1] - drum::kLowPassQ[index]) * w);
+    });
+}
+
+bool DrumUnit::RateTables::complete() const {
+    return cross ? crossPoles.complete() : lowPass.complete();
 }
 
 void DrumUnit::updateRateTerms() {
@@ -142,7 +154,7 @@ double DrumUnit::mainRay(int i, double weight, const Frame& f) {
     // The splitter keeps the low part out of the rotation.
     ray.split = poleToward(ray.split, sigma, splitterPole_);
     if (f.update) {
-        lowPass_[i].setTarget(lowPassTable_.at(facingTurn(p.mu)));
+        lowPass_[i].setTarget(tables_.live().lowPass.at(facingTurn(p.mu)));
         if (snapDirectivity_) lowPass_[i].snap();
     }
     return lowPass_[i].process(sigma - ray.split) * alpha * weight;
@@ -158,7 +170,7 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     const double alpha = alphaAt(ray, p.lambda);
     const double sigma = history_.inputBefore(delay);
     if (f.update) {
-        ray.coefTarget = crossPoleTable_.at(facingTurn(p.mu));
+        ray.coefTarget = tables_.live().crossPoles.at(facingTurn(p.mu));
         if (snapDirectivity_) ray.coef = ray.coefTarget;
     }
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;

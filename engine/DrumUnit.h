@@ -24,6 +24,7 @@
 #include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
+#include "engine/StagedTables.h"
 #include "engine/data/DrumTables.h"
 
 #include <array>
@@ -54,6 +55,7 @@ public:
     // Audio thread (rebuild is the shared one).
     double process(double x);
     void setUnitRate(double rate, int factor) override;
+    int prepareRate(double rate, int budget) override;
     void clearState();
     // The low part of the static ray after the last process (main unit; 0 otherwise).
     double lowStaticOutput() const { return lowStaticOutput_; }
@@ -85,7 +87,6 @@ private:
     void updateRateTerms() override;
     void applyTuning();
     void configureInputFilter(double saturation);
-    void buildDirectivityTable();
 
     const Kind kind_;
 
@@ -108,11 +109,17 @@ private:
     double lowStaticOutput_ = 0;
     std::array<double, kImageRays> lastLambda_{};
     std::array<BiquadFilter, kImageRays> lowPass_;
-    // The rays' low-pass coefficients over the turn (main unit), and the rate they
-    // were computed for.
-    DirectivityTable lowPassTable_;
-    DecayPoleTable crossPoleTable_; // cross unit
-    double tableRate_ = 0;
+    // The rays' low-pass coefficients over the turn (main unit) or the one-pole's
+    // poles (cross unit), for one rate.
+    struct RateTables {
+        bool cross = false;
+        DirectivityTable lowPass;
+        DecayPoleTable crossPoles;
+        void begin(double rate);
+        int extend(int budget);
+        bool complete() const;
+    };
+    StagedTables<RateTables> tables_;
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;
 };

@@ -52,7 +52,8 @@ HornUnit::HornUnit(Kind kind)
         }
     }
     configureStaticEq();
-    buildDirectivityTables();
+    tables_.configure([kind](RateTables& t) { t.cross = kind == Kind::Cross; });
+    tables_.use(rate_);
     updateReflectionPoles(reflectionLowPass_.load());
     rebuild();
 }
@@ -99,31 +100,43 @@ void HornUnit::setUnitRate(double rate, int factor) {
         lobeB_[i].setRate(rate_);
     }
     configureStaticEq();
-    if (rate_ != tableRate_) buildDirectivityTables();
+    tables_.use(rate_);
     updateReflectionPoles(reflectionLowPass_.load());
     updateRateTerms();
     clearState();
 }
 
-void HornUnit::buildDirectivityTables() {
-    tableRate_ = rate_;
-    if (isCross()) {
-        crossPoleTable_.build(horn::kCrossLobeHz, rate_);
+int HornUnit::prepareRate(double rate, int budget) {
+    return tables_.prepare(unitRateFor(rate), budget);
+}
+
+void HornUnit::RateTables::begin(double rate) {
+    if (cross) {
+        crossPoles.begin(horn::kCrossLobeHz, rate);
         return;
     }
-    lobeATable_.build(horn::kLobeASteps, rate_, kBiquadPeaking,
-                      [](BiquadFilter& f, int index, double w) {
-                          const auto& a0 = horn::kLobeA[index];
-                          const auto& a1 = horn::kLobeA[index + 1];
-                          f.setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
-                                   a0.db + (a1.db - a0.db) * w);
-                      });
-    lobeBTable_.build(horn::kLobeBSteps, rate_, kBiquadHighShelf,
-                      [](BiquadFilter& f, int index, double w) {
-                          const double db0 = horn::kLobeBDb[index];
-                          const double db1 = horn::kLobeBDb[index + 1];
-                          f.setAll(horn::kLobeBHz, horn::kLobeBQ, db0 + (db1 - db0) * w);
-                      });
+    lobeA.begin(horn::kLobeASteps, rate, kBiquadPeaking);
+    lobeB.begin(horn::kLobeBSteps, rate, kBiquadHighShelf);
+}
+
+int HornUnit::RateTables::extend(int budget) {
+    if (cross) return crossPoles.extend(budget, horn::kCrossLobeHz);
+    const int a = lobeA.extend(budget, [](BiquadFilter& f, int index, double w) {
+        const auto& a0 = horn::kLobeA[index];
+        const auto& a1 = horn::kLobeA[index + 1];
+        f.setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
+                 a0.db + (a1.db - a0.db) * w);
+    });
+    const int b = lobeB.extend(budget - a, [](BiquadFilter& f, int index, double w) {
+        const double db0 = horn::kLobeBDb[index];
+        const double db1 = horn::kLobeBDb[index + 1];
+        f.setAll(horn::kLobeBHz, horn::kLobeBQ, db0 + (db1 - db0) * w);
+    });
+    return a + b;
+}
+
+bool HornUnit::RateTables::complete() const {
+    return cross ? crossPoles.complete() : lobeA.complete() && lobeB.complete();
 }
 
 void HornUnit::updateRateTerms() {
@@ -176,8 +189,9 @@ void HornUnit::endFrame(const Frame& f) {
 
 void HornUnit::updateDirectivityFull(int i, double mu) {
     const double turn = 1.0 - facingTurn(mu);
-    lobeA_[i].setTarget(lobeATable_.at(turn));
-    lobeB_[i].setTarget(lobeBTable_.at(turn));
+    const RateTables& t = tables_.live();
+    lobeA_[i].setTarget(t.lobeA.at(turn));
+    lobeB_[i].setTarget(t.lobeB.at(turn));
     if (snapDirectivity_) {
         lobeA_[i].snap();
         lobeB_[i].snap();
@@ -185,7 +199,7 @@ void HornUnit::updateDirectivityFull(int i, double mu) {
 }
 
 void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
-    ray.coefTarget = crossPoleTable_.at(1.0 - facingTurn(mu));
+    ray.coefTarget = tables_.live().crossPoles.at(1.0 - facingTurn(mu));
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 

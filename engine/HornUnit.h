@@ -23,6 +23,7 @@
 #include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
 #include "engine/MultiFilter.h"
+#include "engine/StagedTables.h"
 #include "engine/data/HornTables.h"
 
 #include <array>
@@ -65,6 +66,7 @@ public:
     // the two run side by side.
     static void processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb);
     void setUnitRate(double rate, int factor) override;
+    int prepareRate(double rate, int budget) override;
     void clearState();
 
     // Settings (any thread), beside the shared ones. The open back mode takes
@@ -108,7 +110,6 @@ private:
     void updateRateTerms() override;
     void updateReflectionPoles(double octaves);
     void configureStaticEq();
-    void buildDirectivityTables();
 
     const Kind kind_;
 
@@ -132,12 +133,18 @@ private:
     int j_ = 0;
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
-    // The two directivity sections' coefficients over the turn (full units), and
-    // the rate they were computed for.
-    DirectivityTable lobeATable_;
-    DirectivityTable lobeBTable_;
-    DecayPoleTable crossPoleTable_; // cross unit
-    double tableRate_ = 0;
+    // The two directivity sections' coefficients over the turn (full units) or
+    // the one-pole's poles (cross unit), for one rate.
+    struct RateTables {
+        bool cross = false;
+        DirectivityTable lobeA;
+        DirectivityTable lobeB;
+        DecayPoleTable crossPoles;
+        void begin(double rate);
+        int extend(int budget);
+        bool complete() const;
+    };
+    StagedTables<RateTables> tables_;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
 };
 
