@@ -72,6 +72,13 @@ public:
     // the setters then skip the glide set-up, whose roots nobody reads.
     void setDesignOnly(bool on) noexcept { designOnly_ = on ? 1 : 0; }
 
+    // The values a glide moves in straight lines, in this order: zero A (re, im),
+    // zero B (re, im), pole A (re, im), pole B (re, im), gain.
+    static constexpr int kGlidedValues = 9;
+    // Those values for a set of coefficients (the roots of its numerator and
+    // denominator and its b0).
+    static void glideValuesOf(const BiquadCoefficients& c, double* values) noexcept;
+
     // Per sample.
     double process(double x) noexcept;          // gliding, no saturation
     double processSaturated(double x) noexcept; // gliding, with saturation
