@@ -2,13 +2,16 @@
 // section per ray, each computing exactly what a BiquadFilter's gliding process
 // computes for an enabled section (its glide steps, the coefficients rebuilt from
 // the moving roots, the recursion and its guard), but stored value by value
-// across the rays, two rays to a vector register (SSE2, the baseline of both
-// builds). One pass then does the same step for all rays. Audio-thread object.
+// across the rays, four rays to a vector register where the processor has AVX2
+// and two otherwise (SSE2, the baseline of both builds). One pass then does the
+// same step for all rays. Audio-thread object.
 #pragma once
 
 #include "engine/BiquadFilter.h"
+#include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -16,7 +19,7 @@ namespace zel {
 
 template <int N> class GlidingSections {
 public:
-    static_assert(N % 2 == 0, "rays go two to a register");
+    static_assert(N % 4 == 0, "rays go two or four to a register");
     static constexpr int kLanes = N;
 
     // A section at rest: coefficients c, no glide, cleared history; a glide over
@@ -26,13 +29,12 @@ public:
         setCoefficients(lane, c);
         double values[BiquadFilter::kGlidedValues];
         BiquadFilter::glideValuesOf(c, values);
-        const int v = lane / 2, j = lane % 2;
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-            goal_[k][v][j] = now_[k][v][j] = values[k];
-            step_[k][v][j] = 0.0;
+            goal_[k][lane] = now_[k][lane] = values[k];
+            step_[k][lane] = 0.0;
         }
         count_ = 0;
-        x1_[v][j] = x2_[v][j] = y1_[v][j] = y2_[v][j] = 0.0;
+        x1_[lane] = x2_[lane] = y1_[lane] = y2_[lane] = 0.0;
     }
 
     // New target coefficients: the section glides to them over the glide length
@@ -44,10 +46,9 @@ public:
         double values[BiquadFilter::kGlidedValues];
         BiquadFilter::glideValuesOf(c, values);
         const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
-        const int v = lane / 2, j = lane % 2;
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-            goal_[k][v][j] = values[k];
-            step_[k][v][j] = (values[k] - now_[k][v][j]) * inv;
+            goal_[k][lane] = values[k];
+            step_[k][lane] = (values[k] - now_[k][lane]) * inv;
         }
         count_ = glideLength_;
         if (glideLength_ <= 0) snap(lane);
@@ -56,88 +57,128 @@ public:
     // Finishes the glide (the lane's values reach their goals; the others stop
     // where they are).
     void snap(int lane) noexcept {
-        const int v = lane / 2, j = lane % 2;
-        for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) now_[k][v][j] = goal_[k][v][j];
+        for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) now_[k][lane] = goal_[k][lane];
         endGlide();
     }
 
-    // One sample for every lane: y[i] from x[i].
+    // One sample for every lane: y[i] from x[i]. Four lanes to a register where
+    // the processor has AVX2, two otherwise; the arithmetic is the same.
     void process(const double* x, double* y) noexcept {
-        if (count_ > 0) {
-            --count_;
-            for (int v = 0; v < kVectors; ++v) {
-                // The glide's step and the coefficients rebuilt from the roots.
-                Vec z[BiquadFilter::kGlidedValues];
-                for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-                    z[k] = now_[k][v] + step_[k][v];
-                    now_[k][v] = z[k];
-                }
-                const Vec gain = z[kGain];
-                const Vec b1 = -(z[kZaRe] + z[kZbRe]) * gain;
-                const Vec b2 = (z[kZaRe] * z[kZbRe] - z[kZaIm] * z[kZbIm]) * gain;
-                const Vec a1 = -(z[kPaRe] + z[kPbRe]);
-                const Vec a2 = z[kPaRe] * z[kPbRe] - z[kPaIm] * z[kPbIm];
-                run(v, x, y, gain, b1, b2, a1, a2);
-            }
-            if (count_ == 0) endGlide();
-        } else {
-            for (int v = 0; v < kVectors; ++v) run(v, x, y, b0_[v], b1_[v], b2_[v], a1_[v], a2_[v]);
-        }
+        const bool gliding = count_ > 0;
+        if (gliding) --count_;
+        if (cpuHasAvx2())
+            processWide(x, y, gliding);
+        else
+            processNarrow(x, y, gliding);
+        if (gliding && count_ == 0) endGlide();
     }
 
     // The lane's target coefficients (a0, the normalizer, is not kept: 1).
     BiquadCoefficients target(int lane) const noexcept {
-        const int v = lane / 2, j = lane % 2;
-        return {1.0, a1_[v][j], a2_[v][j], b0_[v][j], b1_[v][j], b2_[v][j]};
+        return {1.0, a1_[lane], a2_[lane], b0_[lane], b1_[lane], b2_[lane]};
     }
     int32_t glideCount() const noexcept { return count_; }
 
 private:
-    using Vec = double __attribute__((vector_size(16)));
-    static constexpr int kVectors = N / 2;
     enum { kZaRe, kZaIm, kZbRe, kZbIm, kPaRe, kPaIm, kPbRe, kPbIm, kGain };
     static_assert(BiquadFilter::kGlidedValues == kGain + 1);
 
-    // The recursion as BiquadFilter runs it: the history's share first, then the
-    // guard.
-    void run(int v, const double* x, double* y, Vec b0, Vec b1, Vec b2, Vec a1, Vec a2) noexcept {
-        Vec in;
-        std::memcpy(&in, x + 2 * v, sizeof in);
-        const Vec history = b1 * x1_[v] + b2 * x2_[v] - a1 * y1_[v] - a2 * y2_[v];
-        Vec out = b0 * in + history;
-        out = out + kRecursionGuard;
-        out = out - kRecursionGuard;
-        std::memcpy(y + 2 * v, &out, sizeof out);
-        x2_[v] = x1_[v];
-        x1_[v] = in;
-        y2_[v] = y1_[v];
-        y1_[v] = out;
+    [[gnu::target("avx2")]] void processWide(const double* x, double* y, bool gliding) noexcept {
+        run<Vec4>(x, y, gliding);
+    }
+    void processNarrow(const double* x, double* y, bool gliding) noexcept {
+        run<Vec2>(x, y, gliding);
+    }
+
+    using Vec2 = double __attribute__((vector_size(16)));
+    using Vec4 = double __attribute__((vector_size(32)));
+
+    // As many lanes at a time as Vec holds. Vectors are read and written with
+    // memcpy (no helper takes or returns one: the wide ones would cross a call
+    // boundary compiled without AVX).
+    template <typename Vec>
+    [[gnu::always_inline]] inline void run(const double* x, double* y, bool gliding) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        constexpr size_t kBytes = sizeof(Vec);
+        for (int i = 0; i < N; i += W) {
+            Vec b0, b1, b2, a1, a2;
+            if (gliding) {
+                // The glide's step and the coefficients rebuilt from the roots.
+                Vec zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, gain;
+                stepGlide(zaRe, kZaRe, i);
+                stepGlide(zaIm, kZaIm, i);
+                stepGlide(zbRe, kZbRe, i);
+                stepGlide(zbIm, kZbIm, i);
+                stepGlide(paRe, kPaRe, i);
+                stepGlide(paIm, kPaIm, i);
+                stepGlide(pbRe, kPbRe, i);
+                stepGlide(pbIm, kPbIm, i);
+                stepGlide(gain, kGain, i);
+                b0 = gain;
+                b1 = -(zaRe + zbRe) * gain;
+                b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
+                a1 = -(paRe + pbRe);
+                a2 = paRe * pbRe - paIm * pbIm;
+            } else {
+                std::memcpy(&b0, &b0_[i], kBytes);
+                std::memcpy(&b1, &b1_[i], kBytes);
+                std::memcpy(&b2, &b2_[i], kBytes);
+                std::memcpy(&a1, &a1_[i], kBytes);
+                std::memcpy(&a2, &a2_[i], kBytes);
+            }
+            // The recursion as BiquadFilter runs it: the history's share first,
+            // then the guard.
+            Vec in, x1, x2, y1, y2;
+            std::memcpy(&in, x + i, kBytes);
+            std::memcpy(&x1, &x1_[i], kBytes);
+            std::memcpy(&x2, &x2_[i], kBytes);
+            std::memcpy(&y1, &y1_[i], kBytes);
+            std::memcpy(&y2, &y2_[i], kBytes);
+            const Vec history = b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            Vec out = b0 * in + history;
+            out = out + kRecursionGuard;
+            out = out - kRecursionGuard;
+            std::memcpy(y + i, &out, kBytes);
+            std::memcpy(&x2_[i], &x1, kBytes);
+            std::memcpy(&x1_[i], &in, kBytes);
+            std::memcpy(&y2_[i], &y1, kBytes);
+            std::memcpy(&y1_[i], &out, kBytes);
+        }
+    }
+
+    // One glided value of the lanes from i on: a step further, kept and handed
+    // out in z.
+    template <typename Vec>
+    [[gnu::always_inline]] inline void stepGlide(Vec& z, int k, int i) noexcept {
+        Vec now, step;
+        std::memcpy(&now, &now_[k][i], sizeof(Vec));
+        std::memcpy(&step, &step_[k][i], sizeof(Vec));
+        z = now + step;
+        std::memcpy(&now_[k][i], &z, sizeof(Vec));
     }
 
     // No glide runs: the values stay where they are until the next target.
     void endGlide() noexcept {
         count_ = 0;
         for (auto& values : step_)
-            for (Vec& s : values) s = Vec{0.0, 0.0};
+            for (double& s : values) s = 0.0;
     }
 
     void setCoefficients(int lane, const BiquadCoefficients& c) noexcept {
-        const int v = lane / 2, j = lane % 2;
-        b0_[v][j] = c.b0;
-        b1_[v][j] = c.b1;
-        b2_[v][j] = c.b2;
-        a1_[v][j] = c.a1;
-        a2_[v][j] = c.a2;
+        b0_[lane] = c.b0;
+        b1_[lane] = c.b1;
+        b2_[lane] = c.b2;
+        a1_[lane] = c.a1;
+        a2_[lane] = c.a2;
     }
 
     // Target coefficients (used once a glide is over).
-    Vec b0_[kVectors] = {}, b1_[kVectors] = {}, b2_[kVectors] = {};
-    Vec a1_[kVectors] = {}, a2_[kVectors] = {};
+    alignas(32) double b0_[N] = {}, b1_[N] = {}, b2_[N] = {}, a1_[N] = {}, a2_[N] = {};
     // The glided values now, their goals and their steps per sample.
-    Vec now_[BiquadFilter::kGlidedValues][kVectors] = {};
-    Vec goal_[BiquadFilter::kGlidedValues][kVectors] = {};
-    Vec step_[BiquadFilter::kGlidedValues][kVectors] = {};
-    Vec x1_[kVectors] = {}, x2_[kVectors] = {}, y1_[kVectors] = {}, y2_[kVectors] = {};
+    alignas(32) double now_[BiquadFilter::kGlidedValues][N] = {};
+    alignas(32) double goal_[BiquadFilter::kGlidedValues][N] = {};
+    alignas(32) double step_[BiquadFilter::kGlidedValues][N] = {};
+    alignas(32) double x1_[N] = {}, x2_[N] = {}, y1_[N] = {}, y2_[N] = {};
     int32_t count_ = 0;
     int32_t glideLength_ = 0;
 };
