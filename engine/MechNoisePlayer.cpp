@@ -111,6 +111,7 @@ void MechNoisePlayer::setRate(double rate) noexcept {
     transitionActive_ = false;
     transitionPos_ = 0.0;
     step_ = kMotorNoiseTableRate * invRate_;
+    tunedSpeed_ = kUntuned;
 
     bandPass_.setRate(rate_);
     applyMicDistance(requestedDistance_.load());
@@ -247,27 +248,37 @@ double MechNoisePlayer::processHorn() noexcept {
     return o * distanceFactor_ * amplitude_;
 }
 
-double MechNoisePlayer::processDrum() noexcept {
-    const double s = speed_;
-    double wl, wr;
+// The drum's crossfade weights and filter tuning for a speed. Between the limits
+// the low-pass and the shelf follow the speed; their targets are set again only
+// when the speed moves (at a steady speed a target set again would only restart
+// a glide toward where the section already is).
+void MechNoisePlayer::tuneDrum(double s) noexcept {
+    tunedSpeed_ = s;
     if (s > slowLimit_) {
-        wl = 0.0;
-        wr = 1.0;
+        drumLoopWeight_ = 0.0;
+        drumRecordingWeight_ = 1.0;
         if (s < fastLimit_) {
             const double x = (s - slowLimit_) * invSpan_;
             const double x2 = x * x;
             const double hz = kDrumLowPassHz - kDrumLowPassHz * std::pow(x, kDrumLowPassExponent);
             const double share = std::clamp(hz, 0.0, lowPassTop_) / lowPassTop_;
             lowPass_.setTarget(tables_.live().lowPass.at(std::sqrt(share)));
-            wl = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
-            wr = x2;
+            drumLoopWeight_ = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
+            drumRecordingWeight_ = x2;
             highShelf_.setTarget(tables_.live().shelf.at(x2));
         }
     } else {
         const double r = s * invSlowLimit_;
-        wl = r * r;
-        wr = 0.0;
+        drumLoopWeight_ = r * r;
+        drumRecordingWeight_ = 0.0;
     }
+}
+
+double MechNoisePlayer::processDrum() noexcept {
+    const double s = speed_;
+    if (s != tunedSpeed_) tuneDrum(s);
+    const double wl = drumLoopWeight_;
+    const double wr = drumRecordingWeight_;
 
     double rec = 0.0;
     if (wr != 0.0) {

@@ -81,6 +81,7 @@ private:
     double transitionSample() noexcept;
     double processHorn() noexcept;
     double processDrum() noexcept;
+    void tuneDrum(double speed) noexcept;
 
     const MechNoiseSource source_;
     const float* loop_;
@@ -134,6 +135,12 @@ private:
     };
     StagedTables<DrumTables> tables_;
     double lowPassTop_ = 0; // Hz, the highest corner the low-pass can take
+    // The speed the drum's weights and sections were last tuned for (none yet:
+    // a value no speed has), and the weights.
+    static constexpr double kUntuned = -1.0;
+    double tunedSpeed_ = kUntuned;
+    double drumLoopWeight_ = 0;
+    double drumRecordingWeight_ = 0;
 };
 
 } // namespace zel
