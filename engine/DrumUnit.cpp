@@ -209,10 +209,12 @@ double DrumUnit::processMain(double x) {
     const int side = backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0);
     const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
     for (int i = 0; i < kImageRays; ++i) {
-        if ((i == 1 || i == 2) && i != side)
+        if ((i == 1 || i == 2) && i != side) {
             rayInput_[i] = 0.0;
-        else
+            if (f.update) sections_.freeze(i);
+        } else {
             mainRayInput(i, weights[i], f);
+        }
     }
     std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data());

@@ -11,6 +11,7 @@
 #include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,48 @@ public:
         if (glideLength_ <= 0) snap(lane);
     }
 
+    // New targets for the lanes with use[lane] set, exactly as setTarget would
+    // set them one by one, two lanes at a time. The others keep their targets and
+    // stop where they are (see freeze).
+    void setTargets(const BiquadCoefficients* c, const bool* use) noexcept {
+        bool any = false;
+        for (int lane = 0; lane < N; ++lane) {
+            if (!use[lane]) continue;
+            setCoefficients(lane, c[lane]);
+            any = true;
+        }
+        if (!any) return;
+        const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
+        for (int i = 0; i < N; i += 2) {
+            Vec2 values[BiquadFilter::kGlidedValues];
+            glideValuesOf(i, values);
+            const Mask2 taken = {use[i] ? -1 : 0, use[i + 1] ? -1 : 0};
+            const Vec2 zero = {0.0, 0.0};
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
+                Vec2 goal, now, step;
+                std::memcpy(&goal, &goal_[k][i], sizeof goal);
+                std::memcpy(&now, &now_[k][i], sizeof now);
+                std::memcpy(&step, &step_[k][i], sizeof step);
+                goal = select(taken, values[k], goal);
+                step = select(taken, (values[k] - now) * inv, zero);
+                std::memcpy(&goal_[k][i], &goal, sizeof goal);
+                std::memcpy(&step_[k][i], &step, sizeof step);
+            }
+        }
+        count_ = glideLength_;
+        if (glideLength_ <= 0) {
+            for (int lane = 0; lane < N; ++lane)
+                if (use[lane]) snap(lane);
+        }
+    }
+
+    // The lane stops gliding where it is. The lanes share one glide count, which
+    // the other lanes' targets keep restarting: a lane the unit leaves out of its
+    // targets (a ray it does not hear) is frozen, or it would step on for ever.
+    void freeze(int lane) noexcept {
+        for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) step_[k][lane] = 0.0;
+    }
+
     // Finishes the glide (the lane's values reach their goals; the others stop
     // where they are).
     void snap(int lane) noexcept {
@@ -92,6 +135,49 @@ private:
 
     using Vec2 = double __attribute__((vector_size(16)));
     using Vec4 = double __attribute__((vector_size(32)));
+    using Mask2 = long long __attribute__((vector_size(16)));
+
+    // a where m is set, b elsewhere, bit for bit.
+    static Vec2 select(Mask2 m, Vec2 a, Vec2 b) noexcept {
+        return reinterpret_cast<Vec2>((reinterpret_cast<Mask2>(a) & m) |
+                                      (reinterpret_cast<Mask2>(b) & ~m));
+    }
+
+    // BiquadFilter::glideValuesOf for the target coefficients of lanes i and
+    // i + 1, with the same operations: the roots of the numerator (none for b0 =
+    // 0) and the denominator, real or complex by the sign of the discriminant.
+    void glideValuesOf(int i, Vec2* values) const noexcept {
+        Vec2 b0, b1, b2, a1, a2;
+        std::memcpy(&b0, &b0_[i], sizeof b0);
+        std::memcpy(&b1, &b1_[i], sizeof b1);
+        std::memcpy(&b2, &b2_[i], sizeof b2);
+        std::memcpy(&a1, &a1_[i], sizeof a1);
+        std::memcpy(&a2, &a2_[i], sizeof a2);
+        const Vec2 zero = {0.0, 0.0};
+
+        const Vec2 D = b1 * b1 - 4.0 * b0 * b2;
+        const Vec2 twoB0 = 2.0 * b0;
+        const Mask2 realZeros = D >= 0.0;
+        const Vec2 absD = select(realZeros, D, -D);
+        const Vec2 s = {std::sqrt(absD[0]), std::sqrt(absD[1])};
+        const Vec2 zRe = -b1 / twoB0;
+        const Mask2 hasZeros = b0 != 0.0;
+        values[kZaRe] = select(hasZeros, select(realZeros, (-b1 - s) / twoB0, zRe), zero);
+        values[kZaIm] = select(hasZeros, select(realZeros, zero, -s / twoB0), zero);
+        values[kZbRe] = select(hasZeros, select(realZeros, (s - b1) / twoB0, zRe), zero);
+        values[kZbIm] = select(hasZeros, select(realZeros, zero, s / twoB0), zero);
+
+        const Vec2 E = a1 * a1 - 4.0 * a2;
+        const Mask2 realPoles = E >= 0.0;
+        const Vec2 absE = select(realPoles, E, -E);
+        const Vec2 t = {std::sqrt(absE[0]), std::sqrt(absE[1])};
+        const Vec2 pRe = -a1 * 0.5;
+        values[kPaRe] = select(realPoles, (-a1 - t) * 0.5, pRe);
+        values[kPaIm] = select(realPoles, zero, -t * 0.5);
+        values[kPbRe] = select(realPoles, (t - a1) * 0.5, pRe);
+        values[kPbIm] = select(realPoles, zero, t * 0.5);
+        values[kGain] = b0;
+    }
 
     // As many lanes at a time as Vec holds. Vectors are read and written with
     // memcpy (no helper takes or returns one: the wide ones would cross a call

@@ -189,12 +189,19 @@ void HornUnit::endFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-void HornUnit::updateDirectivityFull(int i, double mu) {
-    const double turn = 1.0 - facingTurn(mu);
+void HornUnit::updateDirectivityFull() {
     const RateTables& t = tables_.live();
-    sectionsA_.setTarget(i, t.lobeA.at(turn));
-    sectionsB_.setTarget(i, t.lobeB.at(turn));
-    if (snapDirectivity_) {
+    std::array<BiquadCoefficients, kImageRays> a, b;
+    for (int i = 0; i < kImageRays; ++i) {
+        if (!rayUpdated_[i]) continue;
+        a[i] = t.lobeA.at(rayTurn_[i]);
+        b[i] = t.lobeB.at(rayTurn_[i]);
+    }
+    sectionsA_.setTargets(a.data(), rayUpdated_.data());
+    sectionsB_.setTargets(b.data(), rayUpdated_.data());
+    if (!snapDirectivity_) return;
+    for (int i = 0; i < kImageRays; ++i) {
+        if (!rayUpdated_[i]) continue;
         sectionsA_.snap(i);
         sectionsB_.snap(i);
     }
@@ -213,7 +220,10 @@ void HornUnit::fullRayInput(int i, double weight, const Frame& f) {
     rayInput_[i] = history_.inputBefore(delay);
     rayAlpha_[i] = std::max(alpha, f.floor);
     rayWeight_[i] = weight;
-    if (f.update) updateDirectivityFull(i, p.mu);
+    if (f.update) {
+        rayTurn_[i] = 1.0 - facingTurn(p.mu);
+        rayUpdated_[i] = true;
+    }
 }
 
 double HornUnit::crossRay(int i, double weight, const Frame& f) {
@@ -277,9 +287,11 @@ double HornUnit::mixFull(double x) {
     if (backRegion_ != 2) rayInput_[7] = 0.0;
     const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
                                         e,   e,     e4,     e4,     e5,     e5};
+    rayUpdated_.fill(false);
     for (int i = 0; i < kImageRays; ++i)
         if ((i != 6 || backRegion_ == 0) && (i != 7 || backRegion_ == 2))
             fullRayInput(i, weights[i], f);
+    if (f.update) updateDirectivityFull();
     std::array<double, kImageRays> afterA;
     std::array<double, kImageRays> ray;
     sectionsA_.process(rayInput_.data(), afterA.data());

@@ -106,7 +106,8 @@ private:
     void fullRayInput(int i, double weight, const Frame& f);
     double crossRay(int i, double weight, const Frame& f);
     double staticRay(const Frame& f);
-    void updateDirectivityFull(int i, double mu);
+    // The directivity targets of the rays marked in rayUpdated_, all at once.
+    void updateDirectivityFull();
     void updateDirectivityCross(RayTrack& ray, double mu);
 
     void computeGeometry() override;
@@ -144,6 +145,9 @@ private:
     std::array<double, kImageRays> rayInput_{};
     std::array<double, kImageRays> rayAlpha_{};
     std::array<double, kImageRays> rayWeight_{};
+    // On update samples: where each ray's mouth faces (turns) and which rays ran.
+    std::array<double, kImageRays> rayTurn_{};
+    std::array<bool, kImageRays> rayUpdated_{};
     // The two directivity sections' coefficients over the turn (full units) or
     // the one-pole's poles (cross unit), for one rate.
     struct RateTables {
