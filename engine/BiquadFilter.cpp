@@ -152,7 +152,7 @@ void BiquadFilter::setBias(double bias) noexcept {
 
 void BiquadFilter::recompute() noexcept {
     computeTarget();
-    setUpGlide();
+    if (!designOnly_) setUpGlide();
 }
 
 void BiquadFilter::computeTarget() noexcept {
@@ -272,8 +272,7 @@ void BiquadFilter::computeTarget() noexcept {
     if (finite(c)) target_ = c;
 }
 
-void BiquadFilter::setUpGlide() noexcept {
-    const BiquadCoefficients& c = target_;
+void BiquadFilter::glideValuesOf(const BiquadCoefficients& c, double* values) noexcept {
     double zaRe = 0, zaIm = 0, zbRe = 0, zbIm = 0;
     if (c.b0 != 0.0) {
         const double D = c.b1 * c.b1 - 4.0 * c.b0 * c.b2;
@@ -301,7 +300,20 @@ void BiquadFilter::setUpGlide() noexcept {
         paIm = -s * 0.5;
         pbIm = s * 0.5;
     }
-    const double targets[kGlidedCount] = {zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, c.b0};
+    values[kZeroARe] = zaRe;
+    values[kZeroAIm] = zaIm;
+    values[kZeroBRe] = zbRe;
+    values[kZeroBIm] = zbIm;
+    values[kPoleARe] = paRe;
+    values[kPoleAIm] = paIm;
+    values[kPoleBRe] = pbRe;
+    values[kPoleBIm] = pbIm;
+    values[kGain] = c.b0;
+}
+
+void BiquadFilter::setUpGlide() noexcept {
+    double targets[kGlidedCount];
+    glideValuesOf(target_, targets);
     glideCount_ = glideLength_;
     const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
     for (int i = 0; i < kGlidedCount; ++i) {

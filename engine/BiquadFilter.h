@@ -68,6 +68,16 @@ public:
     void setImmediate(bool on) noexcept;
     void setSaturation(double amount) noexcept;
     void setBias(double bias) noexcept;
+    // A section used only to compute target coefficients (tables of settings):
+    // the setters then skip the glide set-up, whose roots nobody reads.
+    void setDesignOnly(bool on) noexcept { designOnly_ = on ? 1 : 0; }
+
+    // The values a glide moves in straight lines, in this order: zero A (re, im),
+    // zero B (re, im), pole A (re, im), pole B (re, im), gain.
+    static constexpr int kGlidedValues = 9;
+    // Those values for a set of coefficients (the roots of its numerator and
+    // denominator and its b0).
+    static void glideValuesOf(const BiquadCoefficients& c, double* values) noexcept;
 
     // Per sample.
     double process(double x) noexcept;          // gliding, no saturation
@@ -149,6 +159,7 @@ private:
     double satBias_ = 0;
     double slowCoef_ = 0;
     uint8_t immediate_ = 1;
+    uint8_t designOnly_ = 0;
 };
 
 } // namespace zel

@@ -35,6 +35,14 @@ public:
     void rebuild();
     // The unit rate (at least 11025) and the engine's decimation factor; clears.
     virtual void setUnitRate(double rate, int factor) = 0;
+    // Ahead of a rate change to the engine rate `rate`: builds up to `budget`
+    // points of the tables that rate needs, so that setUnitRate finds them ready;
+    // returns the points computed.
+    virtual int prepareRate(double rate, int budget) = 0;
+    // The unit rate an engine rate gives (the rotor's lower limit).
+    static double unitRateFor(double rate) {
+        return rate >= Rotor::kMinUnitRate ? rate : Rotor::kMinUnitRate; // also NaN
+    }
 
     // Settings (any thread). Microphone angle and distance, AM radius,
     // attenuation, attenuation distance, decay exponent and flip take effect at

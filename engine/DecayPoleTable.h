@@ -21,14 +21,31 @@ public:
 
     // hz holds steps + 1 corners, the last equal to the first.
     template <typename Table> void build(const Table& hz, double rate) {
-        const int steps = std::clamp(static_cast<int>(hz.size()) - 1, 1, kMaxSteps);
-        points_ = steps * kPointsPerStep;
-        for (int k = 0; k <= points_; ++k) {
-            const int index = std::min(k / kPointsPerStep, steps - 1);
-            const double w = static_cast<double>(k - index * kPointsPerStep) / kPointsPerStep;
-            pole_[k] = poleFromDecay(hz[index] + (hz[index + 1] - hz[index]) * w, rate);
-        }
+        begin(hz, rate);
+        extend(kMaxPoints + 1, hz);
     }
+
+    // The same in parts: begin forgets the table, each extend computes up to
+    // `budget` more points from the same corners and returns how many.
+    template <typename Table> void begin(const Table& hz, double rate) {
+        steps_ = std::clamp(static_cast<int>(hz.size()) - 1, 1, kMaxSteps);
+        points_ = steps_ * kPointsPerStep;
+        rate_ = rate;
+        built_ = 0;
+    }
+    template <typename Table> int extend(int budget, const Table& hz) {
+        const int count = std::min(points_ + 1 - built_, std::max(budget, 0));
+        if (count <= 0) return 0;
+        const int end = built_ + count;
+        for (int k = built_; k < end; ++k) {
+            const int index = std::min(k / kPointsPerStep, steps_ - 1);
+            const double w = static_cast<double>(k - index * kPointsPerStep) / kPointsPerStep;
+            pole_[k] = poleFromDecay(hz[index] + (hz[index + 1] - hz[index]) * w, rate_);
+        }
+        built_ = end;
+        return count;
+    }
+    bool complete() const { return built_ > points_; }
 
     // The pole at `turn` (0..1) of the corner table.
     double at(double turn) const {
@@ -41,7 +58,10 @@ public:
 
 private:
     std::array<double, kMaxPoints + 1> pole_{};
+    int steps_ = 1;
     int points_ = 1;
+    int built_ = 0;
+    double rate_ = 44100.0;
 };
 
 } // namespace zel

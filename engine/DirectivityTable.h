@@ -26,18 +26,39 @@ public:
     // settings `weight` of the way from entry index to entry index + 1 of the
     // settings table. Steps beyond kMaxSteps are not kept.
     template <typename Setting> void build(int steps, double rate, int32_t type, Setting setting) {
-        steps = std::clamp(steps, 1, kMaxSteps);
-        points_ = steps * kPointsPerStep;
+        begin(steps, rate, type);
+        extend(kMaxPoints + 1, setting);
+    }
+
+    // The same in parts: begin forgets the table and takes its layout, each extend
+    // computes up to `budget` more points (the same setting every time) and
+    // returns how many it computed. The table is whole once complete() holds.
+    void begin(int steps, double rate, int32_t type) {
+        steps_ = std::clamp(steps, 1, kMaxSteps);
+        points_ = steps_ * kPointsPerStep;
+        rate_ = rate;
+        type_ = type;
+        built_ = 0;
+    }
+    template <typename Setting> int extend(int budget, Setting setting) {
+        const int count = std::min(points_ + 1 - built_, std::max(budget, 0));
+        const int end = built_ + count;
+        if (count <= 0) return 0;
         // One section for every point: each setting recomputes its target once.
-        BiquadFilter f(rate, type);
+        BiquadFilter f(rate_, type_);
+        f.setDesignOnly(true);
         f.setEnabled(true);
-        for (int k = 0; k <= points_; ++k) {
-            const int index = std::min(k / kPointsPerStep, steps - 1);
+        for (int k = built_; k < end; ++k) {
+            const int index = std::min(k / kPointsPerStep, steps_ - 1);
             const double weight = static_cast<double>(k - index * kPointsPerStep) / kPointsPerStep;
             setting(f, index, weight);
             coef_[k] = f.target();
         }
+        built_ = end;
+        return count;
     }
+    bool complete() const { return built_ > points_; }
+    double rate() const { return rate_; }
 
     // The coefficients at `turn` (0..1) of the settings table.
     BiquadCoefficients at(double turn) const {
@@ -53,7 +74,11 @@ public:
 
 private:
     std::array<BiquadCoefficients, kMaxPoints + 1> coef_{};
+    int steps_ = 1;
     int points_ = 1;
+    int built_ = 0;
+    double rate_ = BiquadFilter::kDefaultRate;
+    int32_t type_ = kBiquadIdentity;
 };
 
 } // namespace zel

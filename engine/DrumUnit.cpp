@@ -31,7 +31,8 @@ DrumUnit::DrumUnit(Kind kind)
         inputSections_[k].setBias(drum::kInputSaturationBias);
     }
     applyTuning();
-    buildDirectivityTable();
+    tables_.configure([kind](RateTables& t) { t.cross = kind == Kind::Cross; });
+    tables_.use(rate_);
     rebuild();
 }
 
@@ -63,24 +64,35 @@ void DrumUnit::setUnitRate(double rate, int factor) {
     for (BiquadFilter& f : inputSections_) f.setRate(rate_);
     appliedReflectionLowPass_ = appliedSplitterHz_ = appliedSaturation_ = -1; // re-derive all
     applyTuning();
-    if (rate_ != tableRate_) buildDirectivityTable();
+    tables_.use(rate_);
     updateRateTerms();
     clearState();
 }
 
-void DrumUnit::buildDirectivityTable() {
-    tableRate_ = rate_;
-    if (isCross()) {
-        crossPoleTable_.build(drum::kCrossHz, rate_);
-        return;
-    }
-    lowPassTable_.build(
-        drum::kLobeSteps, rate_, drum::kRayLowPass, [](BiquadFilter& f, int index, double w) {
-            f.setFrequencyAndQ(drum::kLowPassHz[index] +
-                                   (drum::kLowPassHz[index + 1] - drum::kLowPassHz[index]) * w,
-                               drum::kLowPassQ[index] +
-                                   (drum::kLowPassQ[index + 1] - drum::kLowPassQ[index]) * w);
-        });
+int DrumUnit::prepareRate(double rate, int budget) {
+    const double unitRate = unitRateFor(rate);
+    const int used = tables_.prepare(unitRate, budget);
+    return player_ ? used + player_->prepareRate(unitRate, budget - used) : used;
+}
+
+void DrumUnit::RateTables::begin(double rate) {
+    if (cross)
+        crossPoles.begin(drum::kCrossHz, rate);
+    else
+        lowPass.begin(drum::kLobeSteps, rate, drum::kRayLowPass);
+}
+
+int DrumUnit::RateTables::extend(int budget) {
+    if (cross) return crossPoles.extend(budget, drum::kCrossHz);
+    return lowPass.extend(budget, [](BiquadFilter& f, int index, double w) {
+        f.setFrequencyAndQ(
+            drum::kLowPassHz[index] + (drum::kLowPassHz[index + 1] - drum::kLowPassHz[index]) * w,
+            drum::kLowPassQ[index] + (drum::kLowPassQ[index + 1] - drum::kLowPassQ[index]) * w);
+    });
+}
+
+bool DrumUnit::RateTables::complete() const {
+    return cross ? crossPoles.complete() : lowPass.complete();
 }
 
 void DrumUnit::updateRateTerms() {
@@ -121,6 +133,11 @@ void DrumUnit::clearState() {
     lowStatic_ = 0;
     lowStaticOutput_ = 0;
     for (BiquadFilter& f : lowPass_) f.clear();
+    for (int i = 0; i < kSectionLanes; ++i) {
+        const BiquadFilter& rest = lowPass_[std::min(i, kImageRays - 1)];
+        sections_.reset(i, rest.target(), rest.glideLength());
+    }
+    rayInput_.fill(0.0);
     input_.clearState();
 }
 
@@ -131,7 +148,7 @@ DrumUnit::Frame DrumUnit::beginFrame(double x) {
     return startFrame(input_.process(x));
 }
 
-double DrumUnit::mainRay(int i, double weight, const Frame& f) {
+void DrumUnit::mainRayInput(int i, double weight, const Frame& f) {
     RayTrack& ray = rays_[i];
     const LobePoint p = ray.lobeNow(history_);
     const double lambda = std::max(p.lambda, drum::kClosestApproach);
@@ -142,10 +159,12 @@ double DrumUnit::mainRay(int i, double weight, const Frame& f) {
     // The splitter keeps the low part out of the rotation.
     ray.split = poleToward(ray.split, sigma, splitterPole_);
     if (f.update) {
-        lowPass_[i].setTarget(lowPassTable_.at(facingTurn(p.mu)));
-        if (snapDirectivity_) lowPass_[i].snap();
+        sections_.setTarget(i, tables_.live().lowPass.at(facingTurn(p.mu)));
+        if (snapDirectivity_) sections_.snap(i);
     }
-    return lowPass_[i].process(sigma - ray.split) * alpha * weight;
+    rayInput_[i] = sigma - ray.split;
+    rayAlpha_[i] = alpha;
+    rayWeight_[i] = weight;
 }
 
 double DrumUnit::crossRay(int i, double weight, const Frame& f) {
@@ -158,7 +177,7 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     const double alpha = alphaAt(ray, p.lambda);
     const double sigma = history_.inputBefore(delay);
     if (f.update) {
-        ray.coefTarget = crossPoleTable_.at(facingTurn(p.mu));
+        ray.coefTarget = tables_.live().crossPoles.at(facingTurn(p.mu));
         if (snapDirectivity_) ray.coef = ray.coefTarget;
     }
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
@@ -185,18 +204,33 @@ double DrumUnit::processMain(double x) {
     for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
     const double e = f.e, e2 = e * e;
 
-    double h = mainRay(0, 1.0, f) * level[kRayFront];
+    // The side ray of the back region (none in region 1); one it leaves out runs
+    // its low-pass on silence.
+    const int side = backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0);
+    const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
+    for (int i = 0; i < kImageRays; ++i) {
+        if ((i == 1 || i == 2) && i != side) {
+            rayInput_[i] = 0.0;
+            if (f.update) sections_.freeze(i);
+        } else {
+            mainRayInput(i, weights[i], f);
+        }
+    }
+    std::array<double, kSectionLanes> ray;
+    sections_.process(rayInput_.data(), ray.data());
+    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * rayWeight_[i];
+
+    double h = ray[0] * level[kRayFront];
     double levelSum = level[kRayFront];
-    if (backRegion_ != 1) {
-        const int side = backRegion_ == 0 ? 1 : 2;
-        h += rays_[side].reflect(mainRay(side, e, f) * level[kRayBackSides], q1_);
+    if (side != 0) {
+        h += rays_[side].reflect(ray[side] * level[kRayBackSides], q1_);
         levelSum += level[kRayBackSides];
     }
-    h += rays_[3].reflect(mainRay(3, e, f) * level[kRayBackSides], q1_);
+    h += rays_[3].reflect(ray[3] * level[kRayBackSides], q1_);
     levelSum += level[kRayBackSides];
-    h += rays_[4].reflect(mainRay(4, e2, f) * level[kRayBackLeft], q2_);
+    h += rays_[4].reflect(ray[4] * level[kRayBackLeft], q2_);
     levelSum += level[kRayBackLeft];
-    h += rays_[5].reflect(mainRay(5, e2, f) * level[kRayBackRight], q2_);
+    h += rays_[5].reflect(ray[5] * level[kRayBackRight], q2_);
     levelSum += level[kRayBackRight];
 
     const double st = staticRay(f);

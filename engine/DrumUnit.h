@@ -23,7 +23,9 @@
 #include "engine/CabinetUnit.h"
 #include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
+#include "engine/GlidingSections.h"
 #include "engine/MultiFilter.h"
+#include "engine/StagedTables.h"
 #include "engine/data/DrumTables.h"
 
 #include <array>
@@ -54,6 +56,7 @@ public:
     // Audio thread (rebuild is the shared one).
     double process(double x);
     void setUnitRate(double rate, int factor) override;
+    int prepareRate(double rate, int budget) override;
     void clearState();
     // The low part of the static ray after the last process (main unit; 0 otherwise).
     double lowStaticOutput() const { return lowStaticOutput_; }
@@ -66,7 +69,8 @@ public:
 
     // Audio thread, valid after a rebuild.
     const RayPath& rayPath(int i) const { return rays_[i].path; }
-    const BiquadFilter& directivity(int i) const { return lowPass_[i]; }
+    // The target coefficients of a ray's directivity low-pass (a0 not kept: 1).
+    BiquadCoefficients directivity(int i) const { return sections_.target(i); }
     // The opening's displacement toward each ray at the last sample.
     double displacement(int i) const { return lastLambda_[i]; }
     double splitterPole() const { return splitterPole_; }
@@ -77,7 +81,8 @@ private:
     double processMain(double x);
     double processCross(double x);
     Frame beginFrame(double x);
-    double mainRay(int i, double weight, const Frame& f);
+    // A main-unit ray up to its directivity low-pass: its input and gain.
+    void mainRayInput(int i, double weight, const Frame& f);
     double crossRay(int i, double weight, const Frame& f);
     double staticRay(const Frame& f);
 
@@ -85,7 +90,6 @@ private:
     void updateRateTerms() override;
     void applyTuning();
     void configureInputFilter(double saturation);
-    void buildDirectivityTable();
 
     const Kind kind_;
 
@@ -107,12 +111,25 @@ private:
     double lowStatic_ = 0;
     double lowStaticOutput_ = 0;
     std::array<double, kImageRays> lastLambda_{};
+    // The rays' low-passes at rest (their settings at the rate), and as they run,
+    // side by side (two lanes spare).
     std::array<BiquadFilter, kImageRays> lowPass_;
-    // The rays' low-pass coefficients over the turn (main unit), and the rate they
-    // were computed for.
-    DirectivityTable lowPassTable_;
-    DecayPoleTable crossPoleTable_; // cross unit
-    double tableRate_ = 0;
+    static constexpr int kSectionLanes = 8;
+    GlidingSections<kSectionLanes> sections_;
+    std::array<double, kSectionLanes> rayInput_{};
+    std::array<double, kSectionLanes> rayAlpha_{};
+    std::array<double, kSectionLanes> rayWeight_{};
+    // The rays' low-pass coefficients over the turn (main unit) or the one-pole's
+    // poles (cross unit), for one rate.
+    struct RateTables {
+        bool cross = false;
+        DirectivityTable lowPass;
+        DecayPoleTable crossPoles;
+        void begin(double rate);
+        int extend(int budget);
+        bool complete() const;
+    };
+    StagedTables<RateTables> tables_;
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;
 };

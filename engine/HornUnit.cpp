@@ -52,7 +52,8 @@ HornUnit::HornUnit(Kind kind)
         }
     }
     configureStaticEq();
-    buildDirectivityTables();
+    tables_.configure([kind](RateTables& t) { t.cross = kind == Kind::Cross; });
+    tables_.use(rate_);
     updateReflectionPoles(reflectionLowPass_.load());
     rebuild();
 }
@@ -99,31 +100,43 @@ void HornUnit::setUnitRate(double rate, int factor) {
         lobeB_[i].setRate(rate_);
     }
     configureStaticEq();
-    if (rate_ != tableRate_) buildDirectivityTables();
+    tables_.use(rate_);
     updateReflectionPoles(reflectionLowPass_.load());
     updateRateTerms();
     clearState();
 }
 
-void HornUnit::buildDirectivityTables() {
-    tableRate_ = rate_;
-    if (isCross()) {
-        crossPoleTable_.build(horn::kCrossLobeHz, rate_);
+int HornUnit::prepareRate(double rate, int budget) {
+    return tables_.prepare(unitRateFor(rate), budget);
+}
+
+void HornUnit::RateTables::begin(double rate) {
+    if (cross) {
+        crossPoles.begin(horn::kCrossLobeHz, rate);
         return;
     }
-    lobeATable_.build(horn::kLobeASteps, rate_, kBiquadPeaking,
-                      [](BiquadFilter& f, int index, double w) {
-                          const auto& a0 = horn::kLobeA[index];
-                          const auto& a1 = horn::kLobeA[index + 1];
-                          f.setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
-                                   a0.db + (a1.db - a0.db) * w);
-                      });
-    lobeBTable_.build(horn::kLobeBSteps, rate_, kBiquadHighShelf,
-                      [](BiquadFilter& f, int index, double w) {
-                          const double db0 = horn::kLobeBDb[index];
-                          const double db1 = horn::kLobeBDb[index + 1];
-                          f.setAll(horn::kLobeBHz, horn::kLobeBQ, db0 + (db1 - db0) * w);
-                      });
+    lobeA.begin(horn::kLobeASteps, rate, kBiquadPeaking);
+    lobeB.begin(horn::kLobeBSteps, rate, kBiquadHighShelf);
+}
+
+int HornUnit::RateTables::extend(int budget) {
+    if (cross) return crossPoles.extend(budget, horn::kCrossLobeHz);
+    const int a = lobeA.extend(budget, [](BiquadFilter& f, int index, double w) {
+        const auto& a0 = horn::kLobeA[index];
+        const auto& a1 = horn::kLobeA[index + 1];
+        f.setAll(a0.hz + (a1.hz - a0.hz) * w, a0.q + (a1.q - a0.q) * w,
+                 a0.db + (a1.db - a0.db) * w);
+    });
+    const int b = lobeB.extend(budget - a, [](BiquadFilter& f, int index, double w) {
+        const double db0 = horn::kLobeBDb[index];
+        const double db1 = horn::kLobeBDb[index + 1];
+        f.setAll(horn::kLobeBHz, horn::kLobeBQ, db0 + (db1 - db0) * w);
+    });
+    return a + b;
+}
+
+bool HornUnit::RateTables::complete() const {
+    return cross ? crossPoles.complete() : lobeA.complete() && lobeB.complete();
 }
 
 void HornUnit::updateRateTerms() {
@@ -157,6 +170,8 @@ void HornUnit::clearState() {
     for (int i = 0; i < kImageRays; ++i) {
         lobeA_[i].clear();
         lobeB_[i].clear();
+        sectionsA_.reset(i, lobeA_[i].target(), lobeA_[i].glideLength());
+        sectionsB_.reset(i, lobeB_[i].target(), lobeB_[i].glideLength());
     }
     for (MultiFilter& cascade : staticEq_) cascade.clearState();
 }
@@ -174,29 +189,41 @@ void HornUnit::endFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-void HornUnit::updateDirectivityFull(int i, double mu) {
-    const double turn = 1.0 - facingTurn(mu);
-    lobeA_[i].setTarget(lobeATable_.at(turn));
-    lobeB_[i].setTarget(lobeBTable_.at(turn));
-    if (snapDirectivity_) {
-        lobeA_[i].snap();
-        lobeB_[i].snap();
+void HornUnit::updateDirectivityFull() {
+    const RateTables& t = tables_.live();
+    std::array<BiquadCoefficients, kImageRays> a, b;
+    for (int i = 0; i < kImageRays; ++i) {
+        if (!rayUpdated_[i]) continue;
+        a[i] = t.lobeA.at(rayTurn_[i]);
+        b[i] = t.lobeB.at(rayTurn_[i]);
+    }
+    sectionsA_.setTargets(a.data(), rayUpdated_.data());
+    sectionsB_.setTargets(b.data(), rayUpdated_.data());
+    if (!snapDirectivity_) return;
+    for (int i = 0; i < kImageRays; ++i) {
+        if (!rayUpdated_[i]) continue;
+        sectionsA_.snap(i);
+        sectionsB_.snap(i);
     }
 }
 
 void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
-    ray.coefTarget = crossPoleTable_.at(1.0 - facingTurn(mu));
+    ray.coefTarget = tables_.live().crossPoles.at(1.0 - facingTurn(mu));
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
-double HornUnit::fullRay(int i, double weight, const Frame& f) {
+void HornUnit::fullRayInput(int i, double weight, const Frame& f) {
     const RayTrack& ray = rays_[i];
     const LobePoint p = ray.lobeNow(history_);
     const double delay = p.lambda * f.fmSamples + ray.pathSamples;
     const double alpha = alphaAt(ray, p.lambda);
-    const double sigma = history_.inputBefore(delay);
-    if (f.update) updateDirectivityFull(i, p.mu);
-    return lobeB_[i].process(lobeA_[i].process(sigma)) * std::max(alpha, f.floor) * weight;
+    rayInput_[i] = history_.inputBefore(delay);
+    rayAlpha_[i] = std::max(alpha, f.floor);
+    rayWeight_[i] = weight;
+    if (f.update) {
+        rayTurn_[i] = 1.0 - facingTurn(p.mu);
+        rayUpdated_[i] = true;
+    }
 }
 
 double HornUnit::crossRay(int i, double weight, const Frame& f) {
@@ -254,20 +281,35 @@ double HornUnit::mixFull(double x) {
     const double e = f.e, e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
     const double g = openBack_;
 
-    double sum = fullRay(0, 1.0, f) * level[kRayFront];
-    if (backRegion_ == 0)
-        sum += rays_[6].reflect(fullRay(6, e, f) * level[kRayBackSides], poles_[0]);
-    if (backRegion_ == 2)
-        sum += rays_[7].reflect(fullRay(7, e, f) * level[kRayBackSides], poles_[0]);
-    sum += rays_[1].reflect(fullRay(1, g * e, f) * level[kRayBackSides], poles_[0]);
-    sum += rays_[2].reflect(fullRay(2, g * e2, f) * level[kRayBackRight], poles_[1]);
-    sum += rays_[3].reflect(fullRay(3, g * e2, f) * level[kRayBackLeft], poles_[1]);
-    sum += rays_[4].reflect(fullRay(4, g * e3, f) * level[kRayLbr], poles_[2]);
-    sum += rays_[5].reflect(fullRay(5, g * e3, f) * level[kRayRbl], poles_[2]);
-    sum += rays_[8].reflect(fullRay(8, e4, f) * level[kRayMisc], poles_[3]);
-    sum += rays_[9].reflect(fullRay(9, e4, f) * level[kRayMisc], poles_[3]);
-    sum += rays_[10].reflect(fullRay(10, e5, f) * level[kRayMisc], poles_[4]);
-    sum += rays_[11].reflect(fullRay(11, e5, f) * level[kRayMisc], poles_[4]);
+    // The side rays are heard only in the back region that has them; one it
+    // leaves out runs its sections on silence.
+    if (backRegion_ != 0) rayInput_[6] = 0.0;
+    if (backRegion_ != 2) rayInput_[7] = 0.0;
+    const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
+                                        e,   e,     e4,     e4,     e5,     e5};
+    rayUpdated_.fill(false);
+    for (int i = 0; i < kImageRays; ++i)
+        if ((i != 6 || backRegion_ == 0) && (i != 7 || backRegion_ == 2))
+            fullRayInput(i, weights[i], f);
+    if (f.update) updateDirectivityFull();
+    std::array<double, kImageRays> afterA;
+    std::array<double, kImageRays> ray;
+    sectionsA_.process(rayInput_.data(), afterA.data());
+    sectionsB_.process(afterA.data(), ray.data());
+    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * rayWeight_[i];
+
+    double sum = ray[0] * level[kRayFront];
+    if (backRegion_ == 0) sum += rays_[6].reflect(ray[6] * level[kRayBackSides], poles_[0]);
+    if (backRegion_ == 2) sum += rays_[7].reflect(ray[7] * level[kRayBackSides], poles_[0]);
+    sum += rays_[1].reflect(ray[1] * level[kRayBackSides], poles_[0]);
+    sum += rays_[2].reflect(ray[2] * level[kRayBackRight], poles_[1]);
+    sum += rays_[3].reflect(ray[3] * level[kRayBackLeft], poles_[1]);
+    sum += rays_[4].reflect(ray[4] * level[kRayLbr], poles_[2]);
+    sum += rays_[5].reflect(ray[5] * level[kRayRbl], poles_[2]);
+    sum += rays_[8].reflect(ray[8] * level[kRayMisc], poles_[3]);
+    sum += rays_[9].reflect(ray[9] * level[kRayMisc], poles_[3]);
+    sum += rays_[10].reflect(ray[10] * level[kRayMisc], poles_[4]);
+    sum += rays_[11].reflect(ray[11] * level[kRayMisc], poles_[4]);
     sum += staticRay(f);
 
     // Floor and ceiling: the same rays arriving a little later.

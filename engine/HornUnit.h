@@ -22,7 +22,9 @@
 #include "engine/CabinetUnit.h"
 #include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
+#include "engine/GlidingSections.h"
 #include "engine/MultiFilter.h"
+#include "engine/StagedTables.h"
 #include "engine/data/HornTables.h"
 
 #include <array>
@@ -65,6 +67,7 @@ public:
     // the two run side by side.
     static void processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb);
     void setUnitRate(double rate, int factor) override;
+    int prepareRate(double rate, int budget) override;
     void clearState();
 
     // Settings (any thread), beside the shared ones. The open back mode takes
@@ -78,8 +81,9 @@ public:
     double outputGain() const { return outputGain_; }
     double openBackFactor() const { return openBack_; }
     const RayPath& rayPath(int i) const { return rays_[i].path; }
-    const BiquadFilter& directivityA(int i) const { return lobeA_[i]; }
-    const BiquadFilter& directivityB(int i) const { return lobeB_[i]; }
+    // The target coefficients of a ray's directivity sections (a0 not kept: 1).
+    BiquadCoefficients directivityA(int i) const { return sectionsA_.target(i); }
+    BiquadCoefficients directivityB(int i) const { return sectionsB_.target(i); }
     double zTapA() const { return zA_; }
     double zTapB() const { return zB_; }
     double reflectionPole(int order) const { return poles_[order]; }
@@ -98,17 +102,18 @@ private:
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
-    double fullRay(int i, double weight, const Frame& f);
+    // A ray up to its directivity sections: their input and the ray's gain.
+    void fullRayInput(int i, double weight, const Frame& f);
     double crossRay(int i, double weight, const Frame& f);
     double staticRay(const Frame& f);
-    void updateDirectivityFull(int i, double mu);
+    // The directivity targets of the rays marked in rayUpdated_, all at once.
+    void updateDirectivityFull();
     void updateDirectivityCross(RayTrack& ray, double mu);
 
     void computeGeometry() override;
     void updateRateTerms() override;
     void updateReflectionPoles(double octaves);
     void configureStaticEq();
-    void buildDirectivityTables();
 
     const Kind kind_;
 
@@ -130,14 +135,31 @@ private:
     // Audio state.
     std::array<double, kRayBufferLength> raySums_{}; // the thirteen rays' sum per sample
     int j_ = 0;
+    // The directivity sections at rest (their settings at the rate), and the
+    // sections as they run, all rays side by side.
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
-    // The two directivity sections' coefficients over the turn (full units), and
-    // the rate they were computed for.
-    DirectivityTable lobeATable_;
-    DirectivityTable lobeBTable_;
-    DecayPoleTable crossPoleTable_; // cross unit
-    double tableRate_ = 0;
+    GlidingSections<kImageRays> sectionsA_;
+    GlidingSections<kImageRays> sectionsB_;
+    // Per sample: each ray's section input, amplitude (floored) and weight.
+    std::array<double, kImageRays> rayInput_{};
+    std::array<double, kImageRays> rayAlpha_{};
+    std::array<double, kImageRays> rayWeight_{};
+    // On update samples: where each ray's mouth faces (turns) and which rays ran.
+    std::array<double, kImageRays> rayTurn_{};
+    std::array<bool, kImageRays> rayUpdated_{};
+    // The two directivity sections' coefficients over the turn (full units) or
+    // the one-pole's poles (cross unit), for one rate.
+    struct RateTables {
+        bool cross = false;
+        DirectivityTable lobeA;
+        DirectivityTable lobeB;
+        DecayPoleTable crossPoles;
+        void begin(double rate);
+        int extend(int budget);
+        bool complete() const;
+    };
+    StagedTables<RateTables> tables_;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
 };
 

@@ -25,11 +25,13 @@ namespace interp_detail {
     return p;
 }
 
+// The Catmull-Rom curve through p1 (t = 0) and p2 (t = 1), as a cubic in t
+// evaluated by Horner's rule: at t = 0 it returns p1 exactly.
 template <typename T> [[nodiscard]] inline T catmullRom(T t, T p0, T p1, T p2, T p3) noexcept {
-    const T t2 = t * t;
-    const T t3 = t2 * t;
-    return T(0.5) * ((T(2) * t2 - t3 - t) * p0 + (T(3) * t3 - T(5) * t2 + T(2)) * p1 +
-                     (T(4) * t2 - T(3) * t3 + t) * p2 + (t3 - t2) * p3);
+    const T c1 = T(0.5) * (p2 - p0);
+    const T c2 = p0 - T(2.5) * p1 + T(2) * p2 - T(0.5) * p3;
+    const T c3 = T(0.5) * (p3 - p0) + T(1.5) * (p1 - p2);
+    return ((c3 * t + c2) * t + c1) * t + p1;
 }
 
 template <typename T>

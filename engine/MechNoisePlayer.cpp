@@ -36,6 +36,16 @@ constexpr double kDrumShelfBaseHz = 3500.0;
 constexpr double kDrumShelfSpanHz = 9500.0;
 constexpr double kDrumShelfSpanDb = 12.0;
 constexpr double kDrumLoopSpeedScale = 0.2;
+// The drum tables: the low-pass over the square root of its corner, the shelf
+// over the squared speed position; the shelf's settings are straight lines in
+// that position, so half the steps do.
+constexpr int kDrumTableSteps = DirectivityTable::kMaxSteps;
+constexpr int kDrumShelfSteps = kDrumTableSteps / 2;
+
+// The highest corner the drum's low-pass can take at a rate.
+double drumLowPassTop(double rate) {
+    return std::min(kDrumLowPassHz, BiquadFilter::kMaxFrequencyRatio * rate);
+}
 
 double wrapUnit(double x) {
     if (x >= 1.0) x -= 1.0;
@@ -101,6 +111,7 @@ void MechNoisePlayer::setRate(double rate) noexcept {
     transitionActive_ = false;
     transitionPos_ = 0.0;
     step_ = kMotorNoiseTableRate * invRate_;
+    tunedSpeed_ = kUntuned;
 
     bandPass_.setRate(rate_);
     applyMicDistance(requestedDistance_.load());
@@ -116,28 +127,34 @@ void MechNoisePlayer::setRate(double rate) noexcept {
         highShelf_.setAll(std::min(kDrumShelfHz, BiquadFilter::kMaxFrequencyRatio * rate_),
                           kDrumShelfQ, 0.0);
         highShelf_.clear();
-        if (rate_ != tableRate_) buildDrumTables();
+        lowPassTop_ = drumLowPassTop(rate_);
+        tables_.use(rate_);
     }
 }
 
-void MechNoisePlayer::buildDrumTables() noexcept {
-    tableRate_ = rate_;
-    const double top = std::min(kDrumLowPassHz, BiquadFilter::kMaxFrequencyRatio * rate_);
-    lowPassTop_ = top;
-    constexpr int steps = DirectivityTable::kMaxSteps;
-    lowPassTable_.build(steps, rate_, kBiquadLowPass, [top](BiquadFilter& f, int index, double w) {
-        const double root = (index + w) / steps;
+int MechNoisePlayer::prepareRate(double rate, int budget) noexcept {
+    if (isHorn()) return 0;
+    return tables_.prepare(rate >= kMinRate ? rate : kMinRate, budget);
+}
+
+void MechNoisePlayer::DrumTables::begin(double rate) {
+    lowPass.begin(kDrumTableSteps, rate, kBiquadLowPass);
+    shelf.begin(kDrumShelfSteps, rate, kBiquadHighShelf);
+}
+
+int MechNoisePlayer::DrumTables::extend(int budget) {
+    const double top = drumLowPassTop(lowPass.rate());
+    const int a = lowPass.extend(budget, [top](BiquadFilter& f, int index, double w) {
+        const double root = (index + w) / kDrumTableSteps;
         f.setFrequencyAndQ(top * root * root, kDrumLowPassQ);
     });
-    const double shelfTop = BiquadFilter::kMaxFrequencyRatio * rate_;
-    // The shelf's settings are straight lines in x2: half the points do.
-    constexpr int shelfSteps = steps / 2;
-    shelfTable_.build(shelfSteps, rate_, kBiquadHighShelf,
-                      [shelfTop](BiquadFilter& f, int index, double w) {
-                          const double x2 = (index + w) / shelfSteps;
-                          f.setAll(std::min(x2 * kDrumShelfSpanHz + kDrumShelfBaseHz, shelfTop),
-                                   kDrumShelfQ, x2 * kDrumShelfSpanDb - kDrumShelfSpanDb);
-                      });
+    const double shelfTop = BiquadFilter::kMaxFrequencyRatio * shelf.rate();
+    const int b = shelf.extend(budget - a, [shelfTop](BiquadFilter& f, int index, double w) {
+        const double x2 = (index + w) / kDrumShelfSteps;
+        f.setAll(std::min(x2 * kDrumShelfSpanHz + kDrumShelfBaseHz, shelfTop), kDrumShelfQ,
+                 x2 * kDrumShelfSpanDb - kDrumShelfSpanDb);
+    });
+    return a + b;
 }
 
 void MechNoisePlayer::setMicDistance(double metres) noexcept {
@@ -231,27 +248,37 @@ double MechNoisePlayer::processHorn() noexcept {
     return o * distanceFactor_ * amplitude_;
 }
 
-double MechNoisePlayer::processDrum() noexcept {
-    const double s = speed_;
-    double wl, wr;
+// The drum's crossfade weights and filter tuning for a speed. Between the limits
+// the low-pass and the shelf follow the speed; their targets are set again only
+// when the speed moves (at a steady speed a target set again would only restart
+// a glide toward where the section already is).
+void MechNoisePlayer::tuneDrum(double s) noexcept {
+    tunedSpeed_ = s;
     if (s > slowLimit_) {
-        wl = 0.0;
-        wr = 1.0;
+        drumLoopWeight_ = 0.0;
+        drumRecordingWeight_ = 1.0;
         if (s < fastLimit_) {
             const double x = (s - slowLimit_) * invSpan_;
             const double x2 = x * x;
             const double hz = kDrumLowPassHz - kDrumLowPassHz * std::pow(x, kDrumLowPassExponent);
             const double share = std::clamp(hz, 0.0, lowPassTop_) / lowPassTop_;
-            lowPass_.setTarget(lowPassTable_.at(std::sqrt(share)));
-            wl = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
-            wr = x2;
-            highShelf_.setTarget(shelfTable_.at(x2));
+            lowPass_.setTarget(tables_.live().lowPass.at(std::sqrt(share)));
+            drumLoopWeight_ = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
+            drumRecordingWeight_ = x2;
+            highShelf_.setTarget(tables_.live().shelf.at(x2));
         }
     } else {
         const double r = s * invSlowLimit_;
-        wl = r * r;
-        wr = 0.0;
+        drumLoopWeight_ = r * r;
+        drumRecordingWeight_ = 0.0;
     }
+}
+
+double MechNoisePlayer::processDrum() noexcept {
+    const double s = speed_;
+    if (s != tunedSpeed_) tuneDrum(s);
+    const double wl = drumLoopWeight_;
+    const double wr = drumRecordingWeight_;
 
     double rec = 0.0;
     if (wr != 0.0) {

@@ -12,6 +12,7 @@
 #include "engine/BiquadFilter.h"
 #include "engine/DirectivityTable.h"
 #include "engine/Relaxed.h"
+#include "engine/StagedTables.h"
 
 #include <cstdint>
 
@@ -41,6 +42,9 @@ public:
     void handOver(double amplitude, double retardedAngle, double micAngle, double speed) noexcept;
     double process() noexcept;
     void setRate(double rate) noexcept;
+    // Ahead of a change to `rate`: builds up to `budget` points of the drum's
+    // tables for it; returns the points computed (none for a horn player).
+    int prepareRate(double rate, int budget) noexcept;
 
     // Any thread.
     void setMicDistance(double metres) noexcept;
@@ -72,12 +76,12 @@ public:
     const BiquadFilter& highShelf() const noexcept { return highShelf_; }
 
 private:
-    void buildDrumTables() noexcept;
     void applyRequests() noexcept;
     void applyMicDistance(double metres) noexcept;
     double transitionSample() noexcept;
     double processHorn() noexcept;
     double processDrum() noexcept;
+    void tuneDrum(double speed) noexcept;
 
     const MechNoiseSource source_;
     const float* loop_;
@@ -122,10 +126,21 @@ private:
     // over the square root of its corner (as a share of the highest corner, which
     // keeps the low corners' points close), the shelf over the squared speed
     // position.
-    DirectivityTable lowPassTable_;
-    DirectivityTable shelfTable_;
+    struct DrumTables {
+        DirectivityTable lowPass;
+        DirectivityTable shelf;
+        void begin(double rate);
+        int extend(int budget);
+        bool complete() const { return lowPass.complete() && shelf.complete(); }
+    };
+    StagedTables<DrumTables> tables_;
     double lowPassTop_ = 0; // Hz, the highest corner the low-pass can take
-    double tableRate_ = 0;
+    // The speed the drum's weights and sections were last tuned for (none yet:
+    // a value no speed has), and the weights.
+    static constexpr double kUntuned = -1.0;
+    double tunedSpeed_ = kUntuned;
+    double drumLoopWeight_ = 0;
+    double drumRecordingWeight_ = 0;
 };
 
 } // namespace zel

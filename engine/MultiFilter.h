@@ -35,21 +35,39 @@ public:
         double x1 = 0, x2 = 0, y = 0, y1 = 0, y2 = 0;
     };
     const Section& section(int i) const noexcept { return coef_[i]; }
-    const SectionState& sectionState(int i) const noexcept { return state_[i]; }
+    SectionState sectionState(int i) const noexcept {
+        return {x1_[i], x2_[i], y_[i], y1_[i], y2_[i]};
+    }
     bool saturationOn(int i) const noexcept { return satOn_[i] != 0; }
     double saturationInverse(int i) const noexcept { return satInverse_[i]; }
     double saturationBias(int i) const noexcept { return satBias_[i]; }
 
 private:
     void copySection(int i, const BiquadFilter& s) noexcept;
-    double runSection(int i, double in) noexcept;
+    // Every section's share of its history (it does not wait for the input).
+    void historyShares(double* shares) const noexcept;
+    // Section i's output for input `in` and its history share.
+    double sectionOutput(int i, double in, double share) const noexcept;
+    // Every section's history moves on: inputs and outputs of this sample.
+    void shift(const double* inputs, const double* outputs) noexcept;
 
     Section coef_[kSections];
     int32_t satOn_[kSections] = {};
     double satInverse_[kSections];
     double satBias_[kSections] = {};
     double x_ = 0;
-    SectionState state_[kSections];
+    // Coefficients and state laid out across the sections, so the four history
+    // shares are computed together.
+    alignas(16) double b0_[kSections] = {1, 1, 1, 1};
+    alignas(16) double b1_[kSections] = {};
+    alignas(16) double b2_[kSections] = {};
+    alignas(16) double a1_[kSections] = {};
+    alignas(16) double a2_[kSections] = {};
+    alignas(16) double x1_[kSections] = {};
+    alignas(16) double x2_[kSections] = {};
+    alignas(16) double y_[kSections] = {};
+    alignas(16) double y1_[kSections] = {};
+    alignas(16) double y2_[kSections] = {};
 };
 
 } // namespace zel

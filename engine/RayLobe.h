@@ -65,8 +65,16 @@ inline LobePoint lobePoint(double theta, const LobeShape& shape, double sign) {
     return {lobeSine(mu) * sign, mu * sign};
 }
 
+// x - floor(x). Angles here lie within a few turns of zero, where truncating to
+// an integer and stepping down for negative values gives floor exactly, in a few
+// instructions (the library's floor needs SSE4.1 to be short); anything else
+// takes the library's.
 inline double fractionOf(double x) {
-    return x - std::floor(x);
+    constexpr double kIntRange = 1e9;
+    if (!(x > -kIntRange && x < kIntRange)) return x - std::floor(x); // also NaN
+    const int whole = static_cast<int>(x);
+    const double down = static_cast<double>(whole) > x ? whole - 1 : whole;
+    return x - down;
 }
 
 // Where the mouth points relative to the ray, in turns [0, 1): 0 facing it.

@@ -120,7 +120,10 @@ public:
     // updates, and in the dry state runs one pending task.
     void startBlock();
     // Per frame, before processSample: advances the fade level.
-    void stepFade() { fade_.step(); }
+    void stepFade() {
+        fade_.step();
+        ++blockFrames_;
+    }
     void processSample(double in0, double in1, double& out0, double& out1);
     // After the frames of a block: the fade's state transitions.
     void endBlock() { fade_.endBlock(); }
@@ -177,7 +180,9 @@ private:
     void copyToneArrays();
     void forEachEngineFilter(void (*action)(BiquadFilter&));
     void rateFilters();
+    int factorFor(double fs) const;
     void chooseFactor(double fs);
+    void prepareRateTables(int frames);
     double readHostRate() const;
     void tellUnitsRate();
     void clearRings();
@@ -255,6 +260,7 @@ private:
     double drumLowPass_ = 0;
     std::array<double, 2> dry_{};
     uint64_t tasksRun_ = 0;
+    int blockFrames_ = 0; // frames since the last block start
 };
 
 } // namespace zel

@@ -28,6 +28,14 @@ constexpr double kBrilliantSingleBelow = 50000;
 constexpr double kDoubleBelow = 100000;
 constexpr double kQuadrupleBelow = 200000;
 
+// The units' tables that belong to a rate: a little more than the points of all
+// of them together. Ahead of a rate change they are built at a pace that spreads
+// them evenly over most of the fade to dry (which takes about 70 ms), so the
+// blocks of the fade each carry a small share and the task finds them ready.
+constexpr double kRateTablePoints = 7000;
+constexpr double kTableBuildSeconds = 0.06;
+constexpr int kMinTablePointsPerBlock = 16;
+
 } // namespace
 
 // ---- block start --------------------------------------------------------------
@@ -50,6 +58,8 @@ void RotaryEngine::takeRequests() {
 }
 
 void RotaryEngine::startBlock() {
+    const int frames = blockFrames_;
+    blockFrames_ = 0;
     takeRequests();
     if (hornSaturationPending_.load()) {
         hornSaturationPending_ = false;
@@ -64,7 +74,31 @@ void RotaryEngine::startBlock() {
         requests.toneEqDirty = false;
         applyTone();
     }
+    prepareRateTables(frames);
     if (fade_.state() == FadeMachine::kRebuilding) runOneTask();
+}
+
+// While the output fades to dry for a pending rate reset or rate change, the
+// units build the tables of the rate it will bring, a share per block, so the
+// task itself finds them ready.
+void RotaryEngine::prepareRateTables(int frames) {
+    const int state = fade_.state();
+    if (state != FadeMachine::kFadingOut && state != FadeMachine::kRebuilding) return;
+    const RebuildRequests& q = requests;
+    const bool rereadRate = q.rateReset.load() || q.fullReset.load();
+    if (!rereadRate && !q.rateChange.load()) return;
+    const double fs = rereadRate ? readHostRate() : fs_;
+    const double rate = fs / factorFor(fs);
+    const double perFrame = kRateTablePoints / (kTableBuildSeconds * fs_);
+    int budget = std::max(kMinTablePointsPerBlock, static_cast<int>(std::ceil(frames * perFrame)));
+    for (CabinetUnit* unit :
+         {static_cast<CabinetUnit*>(hornUnits_[0].get()),
+          static_cast<CabinetUnit*>(hornUnits_[1].get()),
+          static_cast<CabinetUnit*>(hornCross_.get()), static_cast<CabinetUnit*>(drumMain_.get()),
+          static_cast<CabinetUnit*>(drumCross_.get())}) {
+        budget -= unit->prepareRate(rate, budget);
+        if (budget <= 0) return;
+    }
 }
 
 void RotaryEngine::applyHighLowPass() {
@@ -179,15 +213,16 @@ double RotaryEngine::readHostRate() const {
 // "Brilliant" runs the simulation at the host rate below 50 kHz and halves it per
 // octave above; "LowCPU" runs it at half that. From 200 kHz on both use factor 8,
 // so the rotors and the Doppler model never run at a rate they were not told.
-void RotaryEngine::chooseFactor(double fs) {
+int RotaryEngine::factorFor(double fs) const {
     const bool brilliant = amp.cpuMode.load() != 0;
-    int factor = 8;
-    if (fs < kBrilliantSingleBelow)
-        factor = brilliant ? 1 : 2;
-    else if (fs < kDoubleBelow)
-        factor = brilliant ? 2 : 4;
-    else if (fs < kQuadrupleBelow)
-        factor = brilliant ? 4 : 8;
+    if (fs < kBrilliantSingleBelow) return brilliant ? 1 : 2;
+    if (fs < kDoubleBelow) return brilliant ? 2 : 4;
+    if (fs < kQuadrupleBelow) return brilliant ? 4 : 8;
+    return 8;
+}
+
+void RotaryEngine::chooseFactor(double fs) {
+    const int factor = factorFor(fs);
     factor_ = factor;
     decimationMask_ = static_cast<uint32_t>(factor - 1);
     internalRate_ = fs / factor;

@@ -241,13 +241,13 @@ TEST(HornUnit, DirectivitySectionsChangeAtMostEvery16HostSamples) {
         SCOPED_TRACE(factor);
         auto h = frontRayHorn({.rate = rate, .factor = factor});
         const int interval = 16 / factor; // internal samples
-        BiquadCoefficients a = h->directivityA(0).target(), b = h->directivityB(0).target();
+        BiquadCoefficients a = h->directivityA(0), b = h->directivityB(0);
         int changes = 0;
         const int n = 200 * interval;
         for (int i = 0; i < n; ++i) {
             h->process(std::sin(0.1 * i));
-            const BiquadCoefficients& na = h->directivityA(0).target();
-            const BiquadCoefficients& nb = h->directivityB(0).target();
+            const BiquadCoefficients na = h->directivityA(0);
+            const BiquadCoefficients nb = h->directivityB(0);
             if (na.b0 != a.b0 || na.a1 != a.a1 || nb.b0 != b.b0 || nb.a1 != b.a1) {
                 EXPECT_EQ(i % interval, 0) << i;
                 ++changes;

@@ -1,0 +1,9 @@
+// What the processor offers beyond the build's baseline (SSE2), found once when
+// the library loads, so per-sample code can pick a wider path without asking.
+#pragma once
+
+namespace zel {
+
+bool cpuHasAvx2() noexcept;
+
+} // namespace zel
