@@ -147,28 +147,28 @@ void RotaryEditor::createControls() {
     constexpr std::size_t kHornKnobs = 7;
     for (std::size_t i = 0; i < layout::kKnobs.size(); ++i) {
         if (i == kHornKnobs) createLeverGroup();
-        const layout::KnobSpec& spec = layout::kKnobs[i];
+        const layout::KnobSpec& row = layout::kKnobs[i];
         auto* bitmap = loadBitmap(resources::kKnobBitmap);
-        const CRect knobRect(spec.knob,
+        const CRect knobRect(row.knob,
                              CPoint(bitmap->getWidth(), bitmap->getHeight() / layout::kKnobFrames));
         auto* knob =
-            new CAnimKnob3(knobRect, this, spec.tag, layout::kKnobFrames, knobRect.getHeight(),
-                           bitmap, CPoint(0, 0), spec.detents, spec.detentFrom, spec.detentTo);
+            new CAnimKnob3(knobRect, this, row.tag, layout::kKnobFrames, knobRect.getHeight(),
+                           bitmap, CPoint(0, 0), row.detents, row.detentFrom, row.detentTo);
         bitmap->forget();
-        knob->setDefaultValue(spec.defaultValue);
-        knob->setWheelStep(spec.wheelStep);
+        knob->setDefaultValue(row.defaultValue);
+        knob->setWheelStep(row.wheelStep);
         knob->setWheelFineFactor(layout::kKnobWheelFineFactor);
-        knob->setDragScale(spec.dragPixels / layout::kPixelsPerDragScale);
-        parameterControls[spec.tag] = knob;
+        knob->setDragScale(row.dragPixels / layout::kPixelsPerDragScale);
+        parameterControls[row.tag] = knob;
         addControl(knob, true);
 
-        for (int32_t r = 0; r < (spec.tag == layout::kSetupTag ? 2 : 1); ++r) {
-            const CPoint at = r == 0 ? spec.readout : layout::kSetupSecondReadout;
+        for (int32_t r = 0; r < (row.tag == layout::kSetupTag ? 2 : 1); ++r) {
+            const CPoint at = r == 0 ? row.readout : layout::kSetupSecondReadout;
             auto* readout = new CVortanParamDisplay(
                 CRect(at, CPoint(layout::kReadoutWidth, layout::kReadoutHeight)), background, 0);
             readout->setBackOffset(at);
-            readout->setTag(spec.tag);
-            const ReadoutFormatter formatter = readoutFormatter(spec.tag, r);
+            readout->setTag(row.tag);
+            const ReadoutFormatter formatter = readoutFormatter(row.tag, r);
             const void* context = readoutContext;
             readout->setValueToStringFunction(
                 [formatter, context](float value, char text[CParamDisplay::kTextSize],
@@ -177,7 +177,7 @@ void RotaryEditor::createControls() {
                     if (formatter) formatter(value, text, context);
                     return true;
                 });
-            (r == 0 ? readouts[spec.tag] : setupSecondReadout) = readout;
+            (r == 0 ? readouts[row.tag] : setupSecondReadout) = readout;
             addControl(readout, true);
         }
     }

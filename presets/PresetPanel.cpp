@@ -67,15 +67,15 @@ constexpr CColor kNameTextColor{36, 36, 32, 255};
 constexpr int32_t kMenuStyle = kNoFrame | kRoundRectStyle | kNoTextStyle | kNoDrawStyle;
 constexpr int32_t kMenuItemsPerColumn = 8;
 
-CControl* makePanelControl(const PanelControlSpec& spec, IControlListener* listener,
+CControl* makePanelControl(const PanelControlSpec& row, IControlListener* listener,
                            const char* programName, CZelTextEdit*& nameField, COptionMenu*& menu) {
-    auto* bitmap = new CBitmap(CResourceDescription(spec.bitmap));
-    const CCoord frameHeight = spec.rect.getHeight();
+    auto* bitmap = new CBitmap(CResourceDescription(row.bitmap));
+    const CCoord frameHeight = row.rect.getHeight();
     CControl* control = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
     case PanelKind::NameField: {
-        auto* field = new CZelTextEdit(spec.rect, listener, spec.tag, programName, bitmap, 0);
-        field->setBackOffset(spec.rect.getTopLeft());
+        auto* field = new CZelTextEdit(row.rect, listener, row.tag, programName, bitmap, 0);
+        field->setBackOffset(row.rect.getTopLeft());
         field->setBackColor(kNameBackColor);
         field->setFontColor(kNameTextColor);
         field->setFrameColor(kNameTextColor);
@@ -87,24 +87,24 @@ CControl* makePanelControl(const PanelControlSpec& spec, IControlListener* liste
     }
     case PanelKind::Menu: {
         auto* optionMenu =
-            new COptionMenu(spec.rect, listener, spec.tag, bitmap, nullptr, kMenuStyle);
-        optionMenu->setBackOffset(spec.rect.getTopLeft());
+            new COptionMenu(row.rect, listener, row.tag, bitmap, nullptr, kMenuStyle);
+        optionMenu->setBackOffset(row.rect.getTopLeft());
         optionMenu->setNbItemsPerColumn(kMenuItemsPerColumn);
         menu = optionMenu;
         control = optionMenu;
         break;
     }
     case PanelKind::Rocker:
-        control = new CPSRockerSwitch(spec.rect, listener, spec.tag,
+        control = new CPSRockerSwitch(row.rect, listener, row.tag,
                                       bitmap->getHeight() / CPSRockerSwitch::kFrames, bitmap);
         break;
     case PanelKind::SaveLoad:
-        control = new CSaveLoadButton(spec.rect, listener, spec.tag, frameHeight, bitmap);
+        control = new CSaveLoadButton(row.rect, listener, row.tag, frameHeight, bitmap);
         break;
     case PanelKind::Kick:
     case PanelKind::DoubleClickKick:
-        control = new CPSKickButton(spec.rect, listener, spec.tag, frameHeight, bitmap,
-                                    CPoint(0, 0), spec.kind == PanelKind::DoubleClickKick);
+        control = new CPSKickButton(row.rect, listener, row.tag, frameHeight, bitmap, CPoint(0, 0),
+                                    row.kind == PanelKind::DoubleClickKick);
         break;
     }
     bitmap->forget(); // the control holds it
