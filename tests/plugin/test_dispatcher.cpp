@@ -152,9 +152,12 @@ TEST_F(Dispatcher, RequestsNeedingABufferAnswerZeroWithoutOne) {
     for (int32_t opcode :
          {vst::effGetProgramNameIndexed, vst::effGetInputProperties, vst::effGetOutputProperties,
           vst::effGetEffectName, vst::effGetVendorString, vst::effGetProductString, vst::effCanDo,
-          vst::effGetParameterProperties, vst::effEditGetRect, vst::effGetChunk,
-          vst::effProcessEvents})
+          vst::effGetParameterProperties, vst::effEditGetRect, vst::effGetChunk})
         EXPECT_EQ(dispatch(opcode), 0) << "opcode " << opcode;
+    // A missing event list is refused, as processEvents refuses it.
+    EXPECT_EQ(dispatch(vst::effProcessEvents), -1);
+    vst::VstEvents empty{};
+    EXPECT_EQ(dispatch(vst::effProcessEvents, 0, 0, &empty), 1);
     // Text requests without a buffer are ignored rather than crashing.
     for (int32_t opcode : {vst::effGetProgramName, vst::effSetProgramName, vst::effGetParamLabel,
                            vst::effGetParamDisplay, vst::effGetParamName})
