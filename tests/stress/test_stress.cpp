@@ -268,8 +268,12 @@ void StressCycle::chunkRoundTrip() {
     ++figures.chunkRoundTrips;
 }
 
-// With the automation quiet, a restored chunk gives back the same chunk.
+// With the automation quiet, a restored chunk gives back the same chunk. One
+// restore comes first: a global parameter written by the automation while a
+// restore wrote the same slots from the other thread may be left with two values
+// among the programs, and the next program selection gives all of them one.
 void StressCycle::restoredChunkIsTheSame() {
+    chunkRoundTrip();
     void* data = nullptr;
     const intptr_t size = dispatch(vst::effGetChunk, 0, 0, &data);
     ASSERT_GT(size, 0);
@@ -277,9 +281,12 @@ void StressCycle::restoredChunkIsTheSame() {
                                static_cast<const uint8_t*>(data) + size);
     EXPECT_EQ(dispatch(vst::effSetChunk, 0, size, saved.data()), 0);
     void* again = nullptr;
-    EXPECT_EQ(dispatch(vst::effGetChunk, 0, 0, &again), size);
-    EXPECT_TRUE(again != nullptr && std::memcmp(again, saved.data(), saved.size()) == 0)
-        << "seed " << seed;
+    ASSERT_EQ(dispatch(vst::effGetChunk, 0, 0, &again), size);
+    const auto* bytes = static_cast<const uint8_t*>(again);
+    const auto differs = std::mismatch(saved.begin(), saved.end(), bytes);
+    EXPECT_TRUE(differs.first == saved.end())
+        << "seed " << seed << ": the restored chunk differs first at byte "
+        << (differs.first - saved.begin());
 }
 
 void StressCycle::checkOutput(const double* left, const double* right, int32_t frames,
