@@ -10,5 +10,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
-# pkg-config answers for the i386 libraries (cairo, X11), never the host's.
+# pkg-config finds the i386 libraries' descriptions (cairo and X11 for the
+# editor, libsndfile for vortan), never the 64-bit ones.
 set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig")

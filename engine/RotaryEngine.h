@@ -186,6 +186,7 @@ private:
     double readHostRate() const;
     void tellUnitsRate();
     void clearRings();
+    void keepDryPath();
     void snapLevels();
     void recomputeSmoothingCoefficients();
     void applyHighLowPass();

@@ -269,7 +269,7 @@ void RotaryEngine::clearEngineState() {
     hornDiff_ = previousD_ = 0.0;
     drumLowPass_ = 0.0;
     drumCrossSmooth_ = hornCrossSmooth_ = 0.0;
-    dry_ = {};
+    keepDryPath();
     if (internalRate_.load() < fs_) {
         const double hz = internalRate_.load() + fs_ / enginefilters::kReconstructionOffsetDivisor;
         for (BiquadFilter& f : reconstructionLowPass_) f.setFrequency(hz);
@@ -278,6 +278,14 @@ void RotaryEngine::clearEngineState() {
     for (HornUnit* unit : {hornUnits_[0].get(), hornUnits_[1].get(), hornCross_.get()})
         unit->clearState();
     for (DrumUnit* unit : {drumMain_.get(), drumCross_.get()}) unit->clearState();
+}
+
+// The dry path is what the output rests on while a rebuild runs: clearing it
+// there would step the output from the dry signal to zero, the very click the
+// fade is there to hide. Only a state that is no number any more starts again.
+void RotaryEngine::keepDryPath() {
+    for (double& state : dry_)
+        if (!std::isfinite(state)) state = 0.0;
 }
 
 void RotaryEngine::rateFilters() {
@@ -341,7 +349,7 @@ void RotaryEngine::resetForRate() {
     clearEngineState();
     clearRings();
     decimator_.clear();
-    dry_ = {};
+    keepDryPath();
     forEachEngineFilter([](BiquadFilter& f) { f.setImmediate(true); });
     ampStage_.setImmediate(true);
     if (fs_ != previousRate || factor_.load() != previousFactor) {

@@ -3,7 +3,6 @@
 // reports (automation, display updates, edit gestures).
 #pragma once
 
-#include "host/VstTimeInfo.h"
 #include "plugin/VstAbi.h"
 
 #include <atomic>

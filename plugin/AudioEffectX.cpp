@@ -32,7 +32,8 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     VstKeyCode key = keyCodeOf(index, value, opt);
     // clang-format off
     switch (opcode) {
-    case vst::effProcessEvents: return ptr ? processEvents(static_cast<vst::VstEvents*>(ptr)) : 0;
+    // A null list is refused by processEvents itself (-1).
+    case vst::effProcessEvents: return processEvents(static_cast<vst::VstEvents*>(ptr));
     case vst::effCanBeAutomated: return canParameterBeAutomated(index) ? 1 : 0;
     case vst::effString2Parameter: return 0;
     case vst::effGetProgramNameIndexed:

@@ -15,8 +15,8 @@ struct AEffect;
 
 using HostCallback = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                   void* ptr, float opt);
-using DispatcherProc = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index,
-                                    intptr_t value, void* ptr, float opt);
+using DispatcherProc = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                                    void* ptr, float opt);
 using ProcessProc = void (*)(AEffect* effect, float** inputs, float** outputs, int32_t frames);
 using ProcessDoubleProc = void (*)(AEffect* effect, double** inputs, double** outputs,
                                    int32_t frames);
@@ -283,14 +283,50 @@ struct ERect {
     int16_t right;
 };
 
+// The transport record a host hands out for audioMasterGetTime.
+struct VstTimeInfo {
+    double samplePos;
+    double sampleRate;
+    double nanoSeconds;
+    double ppqPos;
+    double tempo;
+    double barStartPos;
+    double cycleStartPos;
+    double cycleEndPos;
+    int32_t timeSigNumerator;
+    int32_t timeSigDenominator;
+    int32_t smpteOffset;
+    int32_t smpteFrameRate;
+    int32_t samplesToNextClock;
+    int32_t flags;
+};
+
+enum VstTimeInfoFlags : int32_t {
+    kVstTransportChanged = 1 << 0,
+    kVstTransportPlaying = 1 << 1,
+    kVstNanosValid = 1 << 8,
+    kVstPpqPosValid = 1 << 9,
+    kVstTempoValid = 1 << 10,
+    kVstBarsValid = 1 << 11,
+    kVstTimeSigValid = 1 << 13,
+};
+
+enum VstProcessLevel : int32_t {
+    kVstProcessLevelUnknown = 0,
+    kVstProcessLevelUser = 1,
+    kVstProcessLevelRealtime = 2,
+    kVstProcessLevelPrefetch = 3,
+    kVstProcessLevelOffline = 4,
+};
+
 // Layout checks: these sizes are what every VST 2.4 host expects.
 static_assert(sizeof(VstMidiEvent) == 32);
 static_assert(sizeof(VstPinProperties) == 128);
 static_assert(sizeof(VstSpeakerProperties) == 112);
 static_assert(sizeof(ERect) == 8);
+static_assert(sizeof(VstTimeInfo) == 88);
 static_assert(sizeof(VstParameterProperties) == 152);
 static_assert(sizeof(AEffect) == (sizeof(void*) == 8 ? 192 : 144));
-
 
 } // namespace vst
 

@@ -28,11 +28,12 @@ bool acceptsChannel(int setting, uint8_t status) {
     return (status & 0x0F) == setting - 1;
 }
 
-// The control change a MIDI event carries on the receive channel, if any. An
-// event shorter than a MIDI event record is not read.
+// The control change a MIDI event carries on the receive channel, if any. Hosts
+// fill byteSize differently (some leave out the type and size fields), so every
+// event of the MIDI type counts whatever it says; only the MIDI bytes, inside the
+// MIDI event's own layout, are read.
 bool controlChangeOf(const vst::VstEvent* event, int channelSetting, ControlChange& change) {
     if (event == nullptr || event->type != vst::kVstMidiType) return false;
-    if (event->byteSize < static_cast<int32_t>(sizeof(vst::VstMidiEvent))) return false;
     const auto* midi = reinterpret_cast<const vst::VstMidiEvent*>(event);
     const auto status = static_cast<uint8_t>(midi->midiData[0]);
     if (!acceptsChannel(channelSetting, status)) return false;

@@ -5,12 +5,15 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace zel {
 namespace {
@@ -82,6 +85,75 @@ TEST(Module, EntryPointsCreateAnInstance) {
         EXPECT_EQ(entry(test::testHostCallback), nullptr) << name;
         EXPECT_EQ(entry(nullptr), nullptr) << name;
     }
+    dlclose(module);
+}
+
+// The module itself, whatever its word size: dispatcher answers, processing in
+// both precisions and a chunk carried from one instance to another, all through
+// the effect record only.
+TEST(Module, InstancesAnswerProcessAndCarryTheirChunk) {
+    const std::string path = pluginPath();
+    if (path.empty() || !std::filesystem::exists(path))
+        GTEST_SKIP() << "plug-in module not built: " << path;
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    auto entry = reinterpret_cast<EntryFunction>(dlsym(module, "VSTPluginMain"));
+    ASSERT_NE(entry, nullptr);
+    test::resetTestHost();
+    vst::AEffect* source = entry(test::testHostCallback);
+    vst::AEffect* target = entry(test::testHostCallback);
+    ASSERT_NE(source, nullptr);
+    ASSERT_NE(target, nullptr);
+    auto dispatch = [](vst::AEffect* e, int32_t opcode, int32_t index = 0, intptr_t value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return e->dispatcher(e, opcode, index, value, ptr, opt);
+    };
+
+    EXPECT_EQ(dispatch(source, vst::effGetVstVersion), 2400);
+    EXPECT_EQ(dispatch(source, vst::effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent")), 1);
+    EXPECT_EQ(dispatch(source, vst::effProcessEvents), -1);
+    EXPECT_EQ(dispatch(source, vst::effGetCurrentMidiProgram), -1);
+    EXPECT_EQ(dispatch(source, vst::effSetTotalSampleToProcess, 0, 12345), 12345);
+
+    dispatch(source, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatch(source, vst::effMainsChanged, 0, 1);
+    constexpr int kFrames = 64;
+    float inF[kFrames], outF[2][kFrames];
+    double inD[kFrames], outD[2][kFrames];
+    for (int i = 0; i < kFrames; ++i) inD[i] = inF[i] = 0.25f * static_cast<float>(i % 8) - 1.0f;
+    float* inputsF[2] = {inF, inF};
+    float* outputsF[2] = {outF[0], outF[1]};
+    double* inputsD[2] = {inD, inD};
+    double* outputsD[2] = {outD[0], outD[1]};
+    source->processReplacing(source, inputsF, outputsF, kFrames);
+    source->processDoubleReplacing(source, inputsD, outputsD, kFrames);
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kFrames; ++i) {
+            EXPECT_TRUE(std::isfinite(outF[c][i]));
+            EXPECT_TRUE(std::isfinite(outD[c][i]));
+        }
+
+    source->setParameter(source, 7, 0.125f);
+    char name[32] = "Carried";
+    dispatch(source, vst::effSetProgramName, 0, 0, name);
+    void* data = nullptr;
+    const intptr_t size = dispatch(source, vst::effGetChunk, 0, 0, &data);
+    ASSERT_EQ(size, 42289); // the tag, the identifier and the 32-program bank image
+    std::vector<char> saved(static_cast<char*>(data), static_cast<char*>(data) + size);
+    EXPECT_EQ(dispatch(target, vst::effSetChunk, 0, size, saved.data()), 0);
+    EXPECT_EQ(target->getParameter(target, 7), 0.125f);
+    char carried[32] = {};
+    dispatch(target, vst::effGetProgramName, 0, 0, carried);
+    EXPECT_STREQ(carried, "Carried");
+    void* again = nullptr;
+    ASSERT_EQ(dispatch(target, vst::effGetChunk, 0, 0, &again), size);
+    EXPECT_EQ(std::memcmp(again, saved.data(), saved.size()), 0);
+    // A chunk with a foreign identifier is refused.
+    saved[4] ^= 0x20;
+    EXPECT_EQ(dispatch(target, vst::effSetChunk, 0, size, saved.data()), -1);
+
+    EXPECT_EQ(dispatch(source, vst::effClose), 1);
+    EXPECT_EQ(dispatch(target, vst::effClose), 1);
     dlclose(module);
 }
 

@@ -149,21 +149,47 @@ TEST_F(MidiControl, EventListsAHostMayGetWrong) {
     EXPECT_EQ(fx->processEvents(negative.get()), 1);
     EXPECT_EQ(fx->getParameter(kLever), 0.0f);
 
-    // An event claiming fewer bytes than a MIDI event, a null entry and a
-    // system-exclusive event are passed over; the event after them counts.
-    vst::VstMidiEvent shortEvent = midiEvent(0xB0, 1, 127);
-    shortEvent.byteSize = 16;
+    // A null entry and a system-exclusive event are passed over; the event after
+    // them counts.
     vst::VstMidiEvent sysex = midiEvent(0xB0, 1, 127);
     sysex.type = vst::kVstSysExType;
     vst::VstMidiEvent last = midiEvent(0xB0, 1, 10);
     EventList mixed;
-    mixed.events = {reinterpret_cast<vst::VstEvent*>(&shortEvent), nullptr,
-                    reinterpret_cast<vst::VstEvent*>(&sysex),
+    mixed.events = {nullptr, reinterpret_cast<vst::VstEvent*>(&sysex),
                     reinterpret_cast<vst::VstEvent*>(&last)};
-    mixed.numEvents = 4;
+    mixed.numEvents = 3;
     EXPECT_EQ(fx->processEvents(mixed.get()), 1);
     EXPECT_EQ(fx->getParameter(kLever), 10 * 0.007874016f);
     EXPECT_EQ(leverAutomations(), 1);
+}
+
+TEST_F(MidiControl, EveryMidiEventCountsWhateverItsByteSize) {
+    // Hosts fill byteSize differently: 32 (the whole record), 24 (without the type
+    // and size fields), or nothing useful at all. Each event lives in its own heap
+    // block of exactly one MIDI event, so a read past it shows under AddressSanitizer.
+    const int32_t sizes[] = {32, 24, 16, 0, -1, 1 << 30};
+    int wheel = 1;
+    for (int32_t size : sizes) {
+        auto event = std::make_unique<vst::VstMidiEvent>(midiEvent(0xB0, 1, uint8_t(wheel)));
+        event->byteSize = size;
+        EventList list;
+        list.events[0] = reinterpret_cast<vst::VstEvent*>(event.get());
+        list.numEvents = 1;
+        EXPECT_EQ(fx->processEvents(list.get()), 1);
+        EXPECT_EQ(fx->getParameter(kLever), float(wheel) * 0.007874016f) << "byteSize " << size;
+        wheel += 10;
+    }
+    EXPECT_EQ(leverAutomations(), static_cast<int>(std::size(sizes)));
+
+    // The pedal too, with the size a host gives that leaves out type and size.
+    auto pedal = std::make_unique<vst::VstMidiEvent>(midiEvent(0xB0, 64, 127));
+    pedal->byteSize = 24;
+    EventList list;
+    list.events[0] = reinterpret_cast<vst::VstEvent*>(pedal.get());
+    list.numEvents = 1;
+    fx->processEvents(list.get());
+    EXPECT_EQ(fx->getPedalState(), 1.0);
+    EXPECT_EQ(fx->getParameter(kLever), 1.0f);
 }
 
 TEST_F(MidiControl, WheelAtTheTopSpeedsTheRotorsUp) {

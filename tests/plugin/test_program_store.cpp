@@ -88,14 +88,14 @@ TEST_F(ProgramStore, NamesReachTheHostInTwentyFourBytes) {
 }
 
 TEST_F(ProgramStore, HostProgramNameIsTheEditorsCurrentProgram) {
-    std::strcpy(fx.programs[3].name, "Leslie Hall");
+    std::strcpy(fx.programs[3].name, "Rotary Hall");
     fx.selectProgram(3);
     vst::AEffect* effect = fx.getAeffect();
     EXPECT_EQ(effect->dispatcher(effect, vst::effSetProgram, 0, 5, nullptr, 0.0f), 0);
     EXPECT_EQ(effect->dispatcher(effect, vst::effGetProgram, 0, 0, nullptr, 0.0f), 0);
     char text[32] = {};
     effect->dispatcher(effect, vst::effGetProgramName, 0, 0, text, 0.0f);
-    EXPECT_STREQ(text, "Leslie Hall");
+    EXPECT_STREQ(text, "Rotary Hall");
     EXPECT_EQ(fx.getCurrentProgramIndex(), 3);
 }
 
