@@ -132,7 +132,8 @@ private:
             if (!(position >= 0.0 && position < len))
                 position = interp_detail::wrapInto(position, len);
             const int whole = static_cast<int>(position);
-            const int k = (kLength + whole - 1) % kLength;
+            // whole lies in [0, kLength): the ring index needs no signed remainder.
+            const int k = (kLength + whole - 1) & SourceHistory::kMask;
             inT_[i] = position - whole;
             in0_[i] = buffer[k];
             in1_[i] = buffer[k + 1];
