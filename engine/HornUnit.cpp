@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace zel {
 
@@ -214,7 +215,9 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
 }
 
 void HornUnit::fullRayInputs(const Frame& f) {
-    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre);
+    constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
+    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+               kAnyDisplacement);
     for (int i = 0; i < kImageRays; ++i) {
         rayInput_[i] = batch_.input(i);
         rayAlpha_[i] = std::max(batch_.attenuation(i) * roomFactor_, f.floor);

@@ -38,12 +38,14 @@ public:
 
     // This sample's values of every ray. fmSamples: the mouth's Doppler radius in
     // samples; radius (metres) and tableStepsPerMetre turn a displacement into
-    // attenuation-table steps.
+    // attenuation-table steps; closest: the least displacement the delays and
+    // attenuations follow (the drum's mouth comes no closer), -infinity for none.
     void run(const SourceHistory& history, const AttenuationTable& table, double fmSamples,
-             double radius, double tableStepsPerMetre) {
+             double radius, double tableStepsPerMetre, double closest) {
         retardedAngles(history);
         lobes();
         for (int i = 0; i < N; ++i) {
+            lambda_[i] = std::max(lambda_[i], closest);
             delay_[i] = lambda_[i] * fmSamples + pathSamples_[i];
             tableAt_[i] = tablePos_[i] + lambda_[i] * radius * tableStepsPerMetre;
         }
@@ -57,7 +59,7 @@ public:
     }
 
     // Results of the last run, per ray.
-    double lambda(int i) const { return lambda_[i]; } // displacement toward the ray
+    double lambda(int i) const { return lambda_[i]; } // displacement, at least closest
     double mu(int i) const { return mu_[i]; }         // lobe phase, radians
     double input(int i) const { return input_[i]; }
     double attenuation(int i) const { return attenuation_[i]; } // before the room factor
