@@ -98,6 +98,7 @@ bool DrumUnit::RateTables::complete() const {
 void DrumUnit::updateRateTerms() {
     updateSharedRateTerms();
     for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, delayOrigin());
+    for (int i = 0; i < kImageRays; ++i) batch_.load(i, rays_[i]);
 }
 
 // Values that re-tune filters at once when they change: compared with what was
@@ -148,23 +149,29 @@ DrumUnit::Frame DrumUnit::beginFrame(double x) {
     return startFrame(input_.process(x));
 }
 
-void DrumUnit::mainRayInput(int i, double weight, const Frame& f) {
-    RayTrack& ray = rays_[i];
-    const LobePoint p = ray.lobeNow(history_);
-    const double lambda = std::max(p.lambda, drum::kClosestApproach);
-    lastLambda_[i] = lambda;
-    const double delay = lambda * f.fmSamples + ray.pathSamples;
-    const double alpha = alphaAt(ray, lambda);
-    const double sigma = history_.inputBefore(delay);
-    // The splitter keeps the low part out of the rotation.
-    ray.split = poleToward(ray.split, sigma, splitterPole_);
-    if (f.update) {
-        sections_.setTarget(i, tables_.live().lowPass.at(facingTurn(p.mu)));
-        if (snapDirectivity_) sections_.snap(i);
+void DrumUnit::mainRayInputs(const Frame& f, int side, const double* weights) {
+    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+               drum::kClosestApproach);
+    for (int i = 0; i < kImageRays; ++i) {
+        // A side ray the back region leaves out runs its low-pass on silence.
+        if ((i == 1 || i == 2) && i != side) {
+            rayInput_[i] = 0.0;
+            if (f.update) sections_.freeze(i);
+            continue;
+        }
+        RayTrack& ray = rays_[i];
+        const double sigma = batch_.input(i);
+        lastLambda_[i] = batch_.lambda(i);
+        // The splitter keeps the low part out of the rotation.
+        ray.split = poleToward(ray.split, sigma, splitterPole_);
+        if (f.update) {
+            sections_.setTarget(i, tables_.live().lowPass.at(facingTurn(batch_.mu(i))));
+            if (snapDirectivity_) sections_.snap(i);
+        }
+        rayInput_[i] = sigma - ray.split;
+        rayAlpha_[i] = batch_.attenuation(i) * roomFactor_;
+        rayWeight_[i] = weights[i];
     }
-    rayInput_[i] = sigma - ray.split;
-    rayAlpha_[i] = alpha;
-    rayWeight_[i] = weight;
 }
 
 double DrumUnit::crossRay(int i, double weight, const Frame& f) {
@@ -204,18 +211,10 @@ double DrumUnit::processMain(double x) {
     for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
     const double e = f.e, e2 = e * e;
 
-    // The side ray of the back region (none in region 1); one it leaves out runs
-    // its low-pass on silence.
+    // The side ray of the back region (none in region 1).
     const int side = backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0);
     const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
-    for (int i = 0; i < kImageRays; ++i) {
-        if ((i == 1 || i == 2) && i != side) {
-            rayInput_[i] = 0.0;
-            if (f.update) sections_.freeze(i);
-        } else {
-            mainRayInput(i, weights[i], f);
-        }
-    }
+    mainRayInputs(f, side, weights);
     std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data());
     for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * rayWeight_[i];

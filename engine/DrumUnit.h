@@ -25,6 +25,7 @@
 #include "engine/DirectivityTable.h"
 #include "engine/GlidingSections.h"
 #include "engine/MultiFilter.h"
+#include "engine/RayBatch.h"
 #include "engine/StagedTables.h"
 #include "engine/data/DrumTables.h"
 
@@ -81,8 +82,9 @@ private:
     double processMain(double x);
     double processCross(double x);
     Frame beginFrame(double x);
-    // A main-unit ray up to its directivity low-pass: its input and gain.
-    void mainRayInput(int i, double weight, const Frame& f);
+    // The main unit's rays up to their directivity low-passes: their inputs and
+    // gains. side: the side ray heard in this back region (0 for none).
+    void mainRayInputs(const Frame& f, int side, const double* weights);
     double crossRay(int i, double weight, const Frame& f);
     double staticRay(const Frame& f);
 
@@ -100,6 +102,7 @@ private:
 
     // Geometry as of the last rebuild.
     std::array<RayTrack, kImageRays> rays_{};
+    RayBatch<kImageRays> batch_; // the main unit's rays, side by side
 
     // Tuning as applied.
     double q1_ = 0, q2_ = 0;

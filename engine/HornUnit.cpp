@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace zel {
 
@@ -144,6 +145,7 @@ void HornUnit::updateRateTerms() {
     zA_ = horn::kFloorTapMetres * samplesPerMetre_;
     zB_ = horn::kCeilingTapMetres * samplesPerMetre_;
     for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, delayOrigin());
+    for (int i = 0; i < kImageRays; ++i) batch_.load(i, rays_[i]);
 }
 
 void HornUnit::updateReflectionPoles(double octaves) {
@@ -212,18 +214,26 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
-void HornUnit::fullRayInput(int i, double weight, const Frame& f) {
-    const RayTrack& ray = rays_[i];
-    const LobePoint p = ray.lobeNow(history_);
-    const double delay = p.lambda * f.fmSamples + ray.pathSamples;
-    const double alpha = alphaAt(ray, p.lambda);
-    rayInput_[i] = history_.inputBefore(delay);
-    rayAlpha_[i] = std::max(alpha, f.floor);
-    rayWeight_[i] = weight;
-    if (f.update) {
-        rayTurn_[i] = 1.0 - facingTurn(p.mu);
-        rayUpdated_[i] = true;
+void HornUnit::fullRayInputs(const Frame& f) {
+    constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
+    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+               kAnyDisplacement);
+    for (int i = 0; i < kImageRays; ++i) {
+        rayInput_[i] = batch_.input(i);
+        rayAlpha_[i] = std::max(batch_.attenuation(i) * roomFactor_, f.floor);
     }
+    // The side rays are heard only in the back region that has them; one it
+    // leaves out runs its sections on silence and stops gliding.
+    rayUpdated_.fill(f.update);
+    constexpr int kSideRays[] = {6, 7};
+    constexpr int kSideRegions[] = {0, 2};
+    for (int n = 0; n < 2; ++n) {
+        if (backRegion_ == kSideRegions[n]) continue;
+        rayInput_[kSideRays[n]] = 0.0;
+        rayUpdated_[kSideRays[n]] = false;
+    }
+    if (!f.update) return;
+    for (int i = 0; i < kImageRays; ++i) rayTurn_[i] = 1.0 - facingTurn(batch_.mu(i));
 }
 
 double HornUnit::crossRay(int i, double weight, const Frame& f) {
@@ -281,22 +291,15 @@ double HornUnit::mixFull(double x) {
     const double e = f.e, e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
     const double g = openBack_;
 
-    // The side rays are heard only in the back region that has them; one it
-    // leaves out runs its sections on silence.
-    if (backRegion_ != 0) rayInput_[6] = 0.0;
-    if (backRegion_ != 2) rayInput_[7] = 0.0;
     const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
                                         e,   e,     e4,     e4,     e5,     e5};
-    rayUpdated_.fill(false);
-    for (int i = 0; i < kImageRays; ++i)
-        if ((i != 6 || backRegion_ == 0) && (i != 7 || backRegion_ == 2))
-            fullRayInput(i, weights[i], f);
+    fullRayInputs(f);
     if (f.update) updateDirectivityFull();
     std::array<double, kImageRays> afterA;
     std::array<double, kImageRays> ray;
     sectionsA_.process(rayInput_.data(), afterA.data());
     sectionsB_.process(afterA.data(), ray.data());
-    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * rayWeight_[i];
+    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * weights[i];
 
     double sum = ray[0] * level[kRayFront];
     if (backRegion_ == 0) sum += rays_[6].reflect(ray[6] * level[kRayBackSides], poles_[0]);

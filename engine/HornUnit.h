@@ -24,6 +24,7 @@
 #include "engine/DirectivityTable.h"
 #include "engine/GlidingSections.h"
 #include "engine/MultiFilter.h"
+#include "engine/RayBatch.h"
 #include "engine/StagedTables.h"
 #include "engine/data/HornTables.h"
 
@@ -102,8 +103,8 @@ private:
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
-    // A ray up to its directivity sections: their input and the ray's gain.
-    void fullRayInput(int i, double weight, const Frame& f);
+    // The rays up to their directivity sections: their inputs and gains.
+    void fullRayInputs(const Frame& f);
     double crossRay(int i, double weight, const Frame& f);
     double staticRay(const Frame& f);
     // The directivity targets of the rays marked in rayUpdated_, all at once.
@@ -125,6 +126,7 @@ private:
 
     // Geometry as of the last rebuild.
     std::array<RayTrack, kImageRays> rays_{};
+    RayBatch<kImageRays> batch_; // the full unit's rays, side by side
     double openBack_ = 1;
     double outputGain_ = 1;
 
@@ -141,10 +143,9 @@ private:
     std::array<BiquadFilter, kImageRays> lobeB_;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
-    // Per sample: each ray's section input, amplitude (floored) and weight.
+    // Per sample: each ray's section input and amplitude (floored).
     std::array<double, kImageRays> rayInput_{};
     std::array<double, kImageRays> rayAlpha_{};
-    std::array<double, kImageRays> rayWeight_{};
     // On update samples: where each ray's mouth faces (turns) and which rays ran.
     std::array<double, kImageRays> rayTurn_{};
     std::array<bool, kImageRays> rayUpdated_{};

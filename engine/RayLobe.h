@@ -31,18 +31,21 @@ struct LobeShape {
 // sin(mu) for the lobe's phases, mu in [-pi/2, pi]: folded into [-pi/2, pi/2] and
 // summed as the sine's series to the 17th power, which is within 5e-14 of the sine
 // there. Every ray asks for it every sample, and the library's sine, made for any
-// argument, costs several times as much.
+// argument, costs several times as much. lobeSineFolded is the series alone, for
+// x already in [-pi/2, pi/2]; kLobeSineSeries holds 1 / (2n + 1)! with alternating
+// signs, for the powers 3, 5, ..., 17.
+inline constexpr double kLobeSineSeries[] = {
+    -1.0 / 6.0,        1.0 / 120.0,        -1.0 / 5040.0,          1.0 / 362880.0,
+    -1.0 / 39916800.0, 1.0 / 6227020800.0, -1.0 / 1307674368000.0, 1.0 / 355687428096000.0};
+inline double lobeSineFolded(double x) {
+    const double x2 = x * x;
+    double sum = kLobeSineSeries[7];
+    for (int n = 6; n >= 0; --n) sum = sum * x2 + kLobeSineSeries[n];
+    return x + x * x2 * sum;
+}
 inline double lobeSine(double mu) {
     constexpr double kHalfPi = kPi / 2;
-    // 1 / (2n + 1)! with alternating signs, for the powers 3, 5, ..., 17.
-    constexpr double kSeries[] = {
-        -1.0 / 6.0,        1.0 / 120.0,        -1.0 / 5040.0,          1.0 / 362880.0,
-        -1.0 / 39916800.0, 1.0 / 6227020800.0, -1.0 / 1307674368000.0, 1.0 / 355687428096000.0};
-    const double x = mu > kHalfPi ? kPi - mu : mu;
-    const double x2 = x * x;
-    double sum = kSeries[7];
-    for (int n = 6; n >= 0; --n) sum = sum * x2 + kSeries[n];
-    return x + x * x2 * sum;
+    return lobeSineFolded(mu > kHalfPi ? kPi - mu : mu);
 }
 
 struct LobePoint {

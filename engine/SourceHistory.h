@@ -27,6 +27,10 @@ public:
     }
     void advance() { w_ = (w_ + 1) & kMask; }
     int writeIndex() const { return w_; }
+    // The stored inputs (2 kLength entries) and angles (kLength), for reads that
+    // gather several rays' neighbours at once.
+    const double* inputs() const { return input_.data(); }
+    const double* angles() const { return angle_.data(); }
 
     // The input delayed by a (fractional) number of samples.
     double inputBefore(double delaySamples) const {
