@@ -23,8 +23,9 @@ constexpr std::array kFamilyAliases{
 
 constexpr const char* kStockFamily = "Arial";
 
-// Stock fonts live for the whole process: their creation reference is never
-// released, so remember/forget pairs of their users never free them.
+// Stock fonts live as long as the library is loaded: their creation reference
+// is held until it is unloaded (below), so remember/forget pairs of their users
+// never free them, and a host that loads and unloads the plug-in loses nothing.
 CFontDesc* stockFont(CCoord size) {
     return new CFontDesc(kStockFamily, size, kNormalFace);
 }
@@ -48,5 +49,19 @@ const CFontRef kNormalFontSmall = stockFont(11);
 const CFontRef kNormalFontSmaller = stockFont(10);
 const CFontRef kNormalFontVerySmall = stockFont(9);
 const CFontRef kSymbolFont = new CFontDesc("Symbol", 12, kNormalFace);
+
+namespace {
+
+// Gives back the fonts when the library is unloaded (or the process ends).
+struct StockFontRelease {
+    ~StockFontRelease() {
+        for (CFontDesc* font :
+             {kSystemFont, kNormalFontVeryBig, kNormalFontBig, kNormalFont, kNormalFontSmall,
+              kNormalFontSmaller, kNormalFontVerySmall, kSymbolFont})
+            font->forget();
+    }
+} stockFontRelease;
+
+} // namespace
 
 } // namespace zel::gui
