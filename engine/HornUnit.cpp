@@ -10,6 +10,9 @@ namespace zel {
 
 namespace {
 
+// The horn's rays follow the mouth wherever it goes.
+constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
+
 // The full unit's room factor is softened by this power.
 constexpr double kRoomFactorPower = 0.7;
 
@@ -146,6 +149,7 @@ void HornUnit::updateRateTerms() {
     zB_ = horn::kCeilingTapMetres * samplesPerMetre_;
     for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, delayOrigin());
     for (int i = 0; i < kImageRays; ++i) batch_.load(i, rays_[i]);
+    for (int slot = 0; slot < 4; ++slot) crossBatch_.load(slot, rays_[kCrossRays[slot]]);
 }
 
 void HornUnit::updateReflectionPoles(double octaves) {
@@ -215,7 +219,6 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
 }
 
 void HornUnit::fullRayInputs(const Frame& f) {
-    constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
     batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                kAnyDisplacement);
     for (int i = 0; i < kImageRays; ++i) {
@@ -236,16 +239,11 @@ void HornUnit::fullRayInputs(const Frame& f) {
     for (int i = 0; i < kImageRays; ++i) rayTurn_[i] = 1.0 - facingTurn(batch_.mu(i));
 }
 
-double HornUnit::crossRay(int i, double weight, const Frame& f) {
+double HornUnit::crossRay(int i, int slot, double weight, const Frame& f) {
     RayTrack& ray = rays_[i];
-    const LobePoint p = ray.lobeNow(history_);
-    // The mouth's extra path, measured from the microphone: its displacement plus
-    // twice the radius, so the nearest approach still has a positive delay.
-    const double delay = (p.lambda + 2.0) * f.fmSamples + ray.pathSamples;
-    const double alpha = alphaAt(ray, p.lambda);
-    const double sigma = history_.inputBefore(delay);
-    if (f.update) updateDirectivityCross(ray, p.mu);
-    return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
+    const double alpha = crossBatch_.attenuation(slot) * roomFactor_;
+    if (f.update) updateDirectivityCross(ray, crossBatch_.mu(slot));
+    return ray.directivityLowPass(crossBatch_.input(slot), coefGlide_) * alpha * weight;
 }
 
 double HornUnit::staticRay(const Frame& f) {
@@ -330,10 +328,15 @@ double HornUnit::processCross(double x) {
     const double sides = rayLevels_[kRayBackSides].load();
     const double e = f.e;
 
-    double sum = crossRay(0, 1.0, f) * front;
-    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, e, f) * sides, poles_[0]);
-    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, e, f) * sides, poles_[0]);
-    sum += rays_[1].reflect(crossRay(1, e, f) * sides, poles_[0]);
+    // The mouth's extra path, measured from the microphone: its displacement plus
+    // twice the radius, so the nearest approach still has a positive delay.
+    constexpr double kCrossMouthOffset = 2.0;
+    crossBatch_.run({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+                     kAnyDisplacement, kCrossMouthOffset});
+    double sum = crossRay(0, 0, 1.0, f) * front;
+    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, 2, e, f) * sides, poles_[0]);
+    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, 3, e, f) * sides, poles_[0]);
+    sum += rays_[1].reflect(crossRay(1, 1, e, f) * sides, poles_[0]);
     sum += staticRay(f);
 
     double y = sum;

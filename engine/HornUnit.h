@@ -105,7 +105,8 @@ private:
     void endFrame(const Frame& f);
     // The rays up to their directivity sections: their inputs and gains.
     void fullRayInputs(const Frame& f);
-    double crossRay(int i, double weight, const Frame& f);
+    // Cross ray i (slot: its place in the cross batch), after the batch ran.
+    double crossRay(int i, int slot, double weight, const Frame& f);
     double staticRay(const Frame& f);
     // The directivity targets of the rays marked in rayUpdated_, all at once.
     void updateDirectivityFull();
@@ -127,6 +128,9 @@ private:
     // Geometry as of the last rebuild.
     std::array<RayTrack, kImageRays> rays_{};
     RayBatch<kImageRays> batch_; // the full unit's rays, side by side
+    // The cross unit's rays (front, back and the two sides), side by side.
+    static constexpr int kCrossRays[] = {0, 1, 6, 7};
+    RayBatch<4> crossBatch_;
     double openBack_ = 1;
     double outputGain_ = 1;
 

@@ -1,28 +1,36 @@
 // A rotating unit's rays up to their directivity sections, all rays at once: for
 // each ray where it sees the mouth (the retarded angle and the lobe), the input
-// delayed by the ray's Doppler delay and the distance attenuation. The values
-// live ray by ray in arrays. The reads gather their four neighbours per ray one
-// ray at a time; the lobe sines, the delays and the Catmull-Rom sums are plain
-// loops over the arrays, which the compiler turns into vector code (two rays to
-// a register with SSE2). Every value takes the same operations in the same order
-// as a single ray's code (RayTrack::lobeNow, SourceHistory::inputBefore,
-// AttenuationTable::atPosition), so the results are the same to the bit.
+// delayed by the ray's Doppler delay and the distance attenuation. The rays go
+// four to a vector register where the processor has AVX2 (chosen once at load)
+// and two otherwise (SSE2, the baseline of both builds); each group of rays runs
+// from the angle read to the Catmull-Rom sums in registers. The history's four
+// neighbours of a delayed input lie side by side (the history keeps a copy past
+// its end), so each ray's are read with one or two loads and transposed into
+// place; the attenuation table's neighbours are clamped at its ends by index.
+// Every value takes the same operations in the same order as a single ray's code
+// (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition)
+// on either path, so the results are the same to the bit.
 // Audio-thread object.
 #pragma once
 
 #include "engine/AttenuationTable.h"
+#include "engine/CpuFeatures.h"
 #include "engine/RayLobe.h"
 #include "engine/RayTrack.h"
 #include "engine/SourceHistory.h"
 
 #include <algorithm>
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace zel {
 
 template <int N> class RayBatch {
 public:
-    static_assert(N % 2 == 0, "rays go two to a register");
+    static_assert(N % 2 == 0, "rays go two or four to a register");
+    // The arrays hold whole groups of four; the lanes past N compute values
+    // nobody reads (from zero geometry: finite, and every index they make stays
+    // in bounds like any other).
+    static constexpr int kLanes = (N + 3) / 4 * 4;
 
     // A ray's geometry and rate terms, taken again whenever they change.
     void load(int i, const RayTrack& ray) {
@@ -36,26 +44,44 @@ public:
         tablePos_[i] = ray.tablePos;
     }
 
-    // This sample's values of every ray. fmSamples: the mouth's Doppler radius in
+    // What a run needs besides the rays. fmSamples: the mouth's Doppler radius in
     // samples; radius (metres) and tableStepsPerMetre turn a displacement into
     // attenuation-table steps; closest: the least displacement the delays and
-    // attenuations follow (the drum's mouth comes no closer), -infinity for none.
+    // attenuations follow (the drum's mouth comes no closer), -infinity for none;
+    // mouthOffset: added to the displacement in the delay only (a cross unit,
+    // whose delays are measured from the microphone, keeps them positive so).
+    struct Inputs {
+        const SourceHistory& history;
+        const AttenuationTable& table;
+        double fmSamples;
+        double radius;
+        double tableStepsPerMetre;
+        double closest;
+        double mouthOffset = 0.0;
+    };
+
+    // This sample's values of every ray: delay = (lambda + mouthOffset) *
+    // fmSamples + the ray's path.
+    void run(const Inputs& in) {
+        if (cpuHasAvx2())
+            runWide(in);
+        else
+            runNarrow(in);
+    }
     void run(const SourceHistory& history, const AttenuationTable& table, double fmSamples,
              double radius, double tableStepsPerMetre, double closest) {
-        retardedAngles(history);
-        lobes();
-        for (int i = 0; i < N; ++i) {
-            lambda_[i] = std::max(lambda_[i], closest);
-            delay_[i] = lambda_[i] * fmSamples + pathSamples_[i];
-            tableAt_[i] = tablePos_[i] + lambda_[i] * radius * tableStepsPerMetre;
-        }
-        gatherInput(history);
-        gatherAttenuation(table);
-        for (int i = 0; i < N; ++i) {
-            input_[i] = interp_detail::catmullRom(inT_[i], in0_[i], in1_[i], in2_[i], in3_[i]);
-            attenuation_[i] =
-                interp_detail::catmullRom(atT_[i], at0_[i], at1_[i], at2_[i], at3_[i]);
-        }
+        run({history, table, fmSamples, radius, tableStepsPerMetre, closest});
+    }
+
+    // The two paths by name, for the tests that hold them against each other
+    // (run picks one).
+    void runNarrow(const Inputs& in) {
+        const Shared s = shared(in);
+        for (int i = 0; i < N; i += 2) narrowPair(i, s);
+    }
+    [[gnu::target("avx2")]] void runWide(const Inputs& in) {
+        const Shared s = shared(in);
+        for (int i = 0; i < N; i += 4) wideQuad(i, s);
     }
 
     // Results of the last run, per ray.
@@ -65,46 +91,154 @@ public:
     double attenuation(int i) const { return attenuation_[i]; } // before the room factor
 
 private:
-    // theta: each ray's retarded angle relative to the ray, in [0, 1).
-    void retardedAngles(const SourceHistory& history) {
-        const double* angles = history.angles();
-        const double w = history.writeIndex();
-        for (int i = 0; i < N; ++i) {
-            const int at =
-                static_cast<int>(w - retard_[i] + SourceHistory::kLength) & SourceHistory::kMask;
-            theta_[i] = fractionOf(angles[at] - angleOffset_[i]);
-        }
+    static constexpr int kLength = SourceHistory::kLength;
+    static constexpr int kMask = SourceHistory::kMask;
+    static constexpr int kLast = cabinet::kAttenuationLast;
+
+    // The run's inputs as the groups read them.
+    struct Shared {
+        const double* angles;
+        const double* inputs; // 2 kLength entries
+        const double* table;  // kLast + 1 entries
+        double w;
+        double fmSamples;
+        double radius;
+        double tableStepsPerMetre;
+        double closest;
+        double mouthOffset;
+    };
+    static Shared shared(const Inputs& in) {
+        return {in.history.angles(),
+                in.history.inputs(),
+                in.table.values().data(),
+                static_cast<double>(in.history.writeIndex()),
+                in.fmSamples,
+                in.radius,
+                in.tableStepsPerMetre,
+                in.closest,
+                in.mouthOffset};
     }
 
-    // lobePoint for every ray, two rays to an SSE2 register: each stretch's
-    // phase is computed for both rays and each ray's stretch picked by a mask.
-    // (Written out because the compiler keeps such a loop scalar: it will not
-    // compute the stretches the branches leave out.)
-    void lobes() {
+    // ---- two rays to an SSE2 register ----
+
+    // Rays i and i + 1.
+    void narrowPair(int i, const Shared& s) {
+        const __m128d zero = _mm_setzero_pd();
+        const __m128d len = _mm_set1_pd(kLength);
+
+        // The retarded angle relative to the ray, in [0, 1).
+        const __m128d back = _mm_add_pd(_mm_sub_pd(_mm_set1_pd(s.w), load2(retard_ + i)), len);
+        const __m128i at = _mm_and_si128(_mm_cvttpd_epi32(back), _mm_set1_epi32(kMask));
+        const __m128d angle =
+            _mm_loadh_pd(_mm_load_sd(s.angles + lane(at, 0)), s.angles + lane(at, 1));
+        const __m128d theta = fraction(_mm_sub_pd(angle, load2(angleOffset_ + i)));
+
+        __m128d lambda, mu;
+        lobe(theta, i, lambda, mu);
+        lambda = _mm_max_pd(_mm_set1_pd(s.closest), lambda); // std::max(lambda, closest)
+        _mm_store_pd(lambda_ + i, lambda);
+        _mm_store_pd(mu_ + i, mu);
+
+        // The delayed input: readCubic's position, wrapped into the ring.
+        const __m128d delay = _mm_add_pd(
+            _mm_mul_pd(_mm_add_pd(lambda, _mm_set1_pd(s.mouthOffset)), _mm_set1_pd(s.fmSamples)),
+            load2(pathSamples_ + i));
+        __m128d position = _mm_sub_pd(_mm_set1_pd(s.w), delay);
+        position = select(_mm_cmplt_pd(position, zero), _mm_add_pd(position, len), position);
+        const __m128d inside =
+            _mm_and_pd(_mm_cmpge_pd(position, zero), _mm_cmplt_pd(position, len));
+        if (_mm_movemask_pd(inside) != 0x3) position = wrapLanes(position);
+        const __m128i whole = _mm_cvttpd_epi32(position);
+        const __m128d t = _mm_sub_pd(position, _mm_cvtepi32_pd(whole));
+        // whole lies in [0, kLength): the ring index needs no signed remainder.
+        const __m128i k =
+            _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(kLength - 1)), _mm_set1_epi32(kMask));
+        const double* r0 = s.inputs + lane(k, 0);
+        const double* r1 = s.inputs + lane(k, 1);
+        const __m128d a01 = _mm_loadu_pd(r0), a23 = _mm_loadu_pd(r0 + 2);
+        const __m128d b01 = _mm_loadu_pd(r1), b23 = _mm_loadu_pd(r1 + 2);
+        _mm_store_pd(input_ + i, catmullRom(t, _mm_unpacklo_pd(a01, b01), _mm_unpackhi_pd(a01, b01),
+                                            _mm_unpacklo_pd(a23, b23), _mm_unpackhi_pd(a23, b23)));
+
+        // The attenuation: lookupCubic's neighbours, clamped at the table's ends.
+        const __m128d tableAt =
+            _mm_add_pd(load2(tablePos_ + i), _mm_mul_pd(_mm_mul_pd(lambda, _mm_set1_pd(s.radius)),
+                                                        _mm_set1_pd(s.tableStepsPerMetre)));
+        // max picks 0 for NaN, which the ends below replace anyway.
+        const __m128d clamped =
+            _mm_min_pd(_mm_max_pd(tableAt, zero), _mm_set1_pd(static_cast<double>(kLast)));
+        const __m128i entry = _mm_cvttpd_epi32(clamped);
+        const __m128d u = _mm_sub_pd(clamped, _mm_cvtepi32_pd(entry));
+        const int e0 = lane(entry, 0), e1 = lane(entry, 1);
+        const __m128d p0 = pair(s.table, std::max(e0 - 1, 0), std::max(e1 - 1, 0));
+        const __m128d p1 = pair(s.table, e0, e1);
+        const __m128d p2 = pair(s.table, std::min(e0 + 1, kLast), std::min(e1 + 1, kLast));
+        const __m128d p3 = pair(s.table, std::min(e0 + 2, kLast), std::min(e1 + 2, kLast));
+        __m128d gain = catmullRom(u, p0, p1, p2, p3);
+        // Beyond either end: the end entry itself (not a number: the first).
+        gain = select(_mm_cmpge_pd(tableAt, _mm_set1_pd(static_cast<double>(kLast))),
+                      _mm_set1_pd(s.table[kLast]), gain);
+        gain = select(_mm_cmpngt_pd(tableAt, zero), _mm_set1_pd(s.table[0]), gain);
+        _mm_store_pd(attenuation_ + i, gain);
+    }
+
+    // lobePoint for rays i and i + 1: each stretch's phase is computed for both
+    // rays and each ray's stretch picked by a mask.
+    void lobe(__m128d theta, int i, __m128d& lambdaOut, __m128d& muOut) const {
         const __m128d one = _mm_set1_pd(1.0);
         const __m128d pi = _mm_set1_pd(kPi);
         const __m128d halfPi = _mm_set1_pd(kPi / 2);
         const __m128d negative = _mm_set1_pd(-0.0);
-        for (int i = 0; i < N; i += 2) {
-            const __m128d theta = _mm_load_pd(theta_ + i);
-            const __m128d hw = _mm_load_pd(halfWidth_ + i);
-            const __m128d sign = _mm_load_pd(sign_ + i);
-            const __m128d edge = _mm_load_pd(edgeScale_ + i);
-            // The two edge stretches never overlap: the half-width is at most a
-            // quarter turn.
-            const __m128d rising = _mm_cmple_pd(theta, hw);
-            const __m128d falling = _mm_cmpge_pd(theta, _mm_sub_pd(one, hw));
-            const __m128d muRising = _mm_mul_pd(_mm_sub_pd(theta, hw), edge);
-            const __m128d muFalling = _mm_mul_pd(_mm_sub_pd(theta, _mm_sub_pd(one, hw)), edge);
-            const __m128d muMiddle =
-                _mm_mul_pd(_mm_sub_pd(theta, hw), _mm_load_pd(middleScale_ + i));
-            const __m128d mu = select(rising, muRising, select(falling, muFalling, muMiddle));
-            const __m128d x = select(_mm_cmpgt_pd(mu, halfPi), _mm_sub_pd(pi, mu), mu);
-            const __m128d lambda = _mm_mul_pd(lobeSineSeries(x), sign);
-            const __m128d muSigned = _mm_mul_pd(mu, sign);
-            _mm_store_pd(lambda_ + i, _mm_xor_pd(lambda, _mm_and_pd(falling, negative)));
-            _mm_store_pd(mu_ + i, select(falling, _mm_sub_pd(muSigned, pi), muSigned));
+        const __m128d hw = load2(halfWidth_ + i);
+        const __m128d sign = load2(sign_ + i);
+        const __m128d edge = load2(edgeScale_ + i);
+        // The two edge stretches never overlap: the half-width is at most a
+        // quarter turn.
+        const __m128d rising = _mm_cmple_pd(theta, hw);
+        const __m128d falling = _mm_cmpge_pd(theta, _mm_sub_pd(one, hw));
+        const __m128d muRising = _mm_mul_pd(_mm_sub_pd(theta, hw), edge);
+        const __m128d muFalling = _mm_mul_pd(_mm_sub_pd(theta, _mm_sub_pd(one, hw)), edge);
+        const __m128d muMiddle = _mm_mul_pd(_mm_sub_pd(theta, hw), load2(middleScale_ + i));
+        const __m128d mu = select(rising, muRising, select(falling, muFalling, muMiddle));
+        const __m128d x = select(_mm_cmpgt_pd(mu, halfPi), _mm_sub_pd(pi, mu), mu);
+        const __m128d lambda = _mm_mul_pd(lobeSineSeries(x), sign);
+        const __m128d muSigned = _mm_mul_pd(mu, sign);
+        lambdaOut = _mm_xor_pd(lambda, _mm_and_pd(falling, negative));
+        muOut = select(falling, _mm_sub_pd(muSigned, pi), muSigned);
+    }
+
+    // fractionOf, two values at once: truncation stepped down for negative
+    // values; the library's floor for any value out of the integer range.
+    static __m128d fraction(__m128d x) {
+        constexpr double kIntRange = 1e9;
+        const __m128d inRange = _mm_and_pd(_mm_cmpgt_pd(x, _mm_set1_pd(-kIntRange)),
+                                           _mm_cmplt_pd(x, _mm_set1_pd(kIntRange)));
+        if (_mm_movemask_pd(inRange) != 0x3) {
+            alignas(16) double v[2];
+            _mm_store_pd(v, x);
+            return _mm_set_pd(fractionOf(v[1]), fractionOf(v[0]));
         }
+        const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(x));
+        const __m128d down =
+            select(_mm_cmpgt_pd(whole, x), _mm_sub_pd(whole, _mm_set1_pd(1.0)), whole);
+        return _mm_sub_pd(x, down);
+    }
+
+    // readCubic's slow wrap for positions the fast checks reject.
+    static __m128d wrapLanes(__m128d position) {
+        alignas(16) double p[2];
+        _mm_store_pd(p, position);
+        for (double& v : p)
+            if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
+        return _mm_load_pd(p);
+    }
+
+    static __m128d load2(const double* p) { return _mm_load_pd(p); }
+    static __m128d pair(const double* table, int a, int b) {
+        return _mm_loadh_pd(_mm_load_sd(table + a), table + b);
+    }
+    static int lane(__m128i v, int n) {
+        return _mm_cvtsi128_si32(n == 0 ? v : _mm_srli_si128(v, 4));
     }
 
     // a where mask is set, b elsewhere.
@@ -122,71 +256,159 @@ private:
         return _mm_add_pd(x, _mm_mul_pd(_mm_mul_pd(x, x2), sum));
     }
 
-    // readCubic's neighbours and fraction for each ray's delayed input.
-    void gatherInput(const SourceHistory& history) {
-        const double* buffer = history.inputs();
-        constexpr int kLength = SourceHistory::kLength;
-        const double len = kLength;
-        const double w = history.writeIndex();
-        for (int i = 0; i < N; ++i) {
-            double position = w - delay_[i];
-            if (position < 0.0) position += len;
-            if (!(position >= 0.0 && position < len))
-                position = interp_detail::wrapInto(position, len);
-            const int whole = static_cast<int>(position);
-            // whole lies in [0, kLength): the ring index needs no signed remainder.
-            const int k = (kLength + whole - 1) & SourceHistory::kMask;
-            inT_[i] = position - whole;
-            in0_[i] = buffer[k];
-            in1_[i] = buffer[k + 1];
-            in2_[i] = buffer[k + 2];
-            in3_[i] = buffer[k + 3];
-        }
+    // interp_detail::catmullRom, two values at once, the same operations.
+    static __m128d catmullRom(__m128d t, __m128d p0, __m128d p1, __m128d p2, __m128d p3) {
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d c1 = _mm_mul_pd(half, _mm_sub_pd(p2, p0));
+        const __m128d c2 = _mm_sub_pd(_mm_add_pd(_mm_sub_pd(p0, _mm_mul_pd(_mm_set1_pd(2.5), p1)),
+                                                 _mm_mul_pd(_mm_set1_pd(2.0), p2)),
+                                      _mm_mul_pd(half, p3));
+        const __m128d c3 = _mm_add_pd(_mm_mul_pd(half, _mm_sub_pd(p3, p0)),
+                                      _mm_mul_pd(_mm_set1_pd(1.5), _mm_sub_pd(p1, p2)));
+        return _mm_add_pd(
+            _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(c3, t), c2), t), c1), t), p1);
     }
 
-    // lookupCubic's neighbours and fraction for each ray's attenuation. Beyond
-    // either end all four neighbours are the end entry and the fraction is 0,
-    // which makes the Catmull-Rom sum that entry exactly.
-    void gatherAttenuation(const AttenuationTable& table) {
-        const double* values = table.values().data();
-        constexpr int kLast = cabinet::kAttenuationLast;
-        for (int i = 0; i < N; ++i) {
-            const double position = tableAt_[i];
-            if (!(position > 0.0) || position >= static_cast<double>(kLast)) {
-                const double end =
-                    position >= static_cast<double>(kLast) ? values[kLast] : values[0];
-                atT_[i] = 0.0;
-                at0_[i] = at1_[i] = at2_[i] = at3_[i] = end;
-                continue;
-            }
-            const int k = static_cast<int>(position);
-            atT_[i] = position - k;
-            at0_[i] = values[std::max(k - 1, 0)];
-            at1_[i] = values[k];
-            at2_[i] = values[std::min(k + 1, kLast)];
-            at3_[i] = k + 2 <= kLast ? values[k + 2] : values[k + 1];
-        }
+    // ---- four rays to an AVX2 register: the same steps ----
+
+    // Rays i to i + 3.
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideQuad(int i, const Shared& s) {
+        const __m256d zero = _mm256_setzero_pd();
+        const __m256d len = _mm256_set1_pd(kLength);
+
+        const __m256d back =
+            _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_load_pd(retard_ + i)), len);
+        const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
+        const __m256d x = _mm256_sub_pd(gather(s.angles, at), _mm256_load_pd(angleOffset_ + i));
+        // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
+        const __m256d theta = _mm256_sub_pd(x, _mm256_floor_pd(x));
+
+        // lobePoint.
+        const __m256d one = _mm256_set1_pd(1.0);
+        const __m256d pi = _mm256_set1_pd(kPi);
+        const __m256d hw = _mm256_load_pd(halfWidth_ + i);
+        const __m256d sign = _mm256_load_pd(sign_ + i);
+        const __m256d edge = _mm256_load_pd(edgeScale_ + i);
+        const __m256d rising = _mm256_cmp_pd(theta, hw, _CMP_LE_OQ);
+        const __m256d falling = _mm256_cmp_pd(theta, _mm256_sub_pd(one, hw), _CMP_GE_OQ);
+        const __m256d muRising = _mm256_mul_pd(_mm256_sub_pd(theta, hw), edge);
+        const __m256d muFalling = _mm256_mul_pd(_mm256_sub_pd(theta, _mm256_sub_pd(one, hw)), edge);
+        const __m256d muMiddle =
+            _mm256_mul_pd(_mm256_sub_pd(theta, hw), _mm256_load_pd(middleScale_ + i));
+        const __m256d mu =
+            _mm256_blendv_pd(_mm256_blendv_pd(muMiddle, muFalling, falling), muRising, rising);
+        const __m256d folded = _mm256_blendv_pd(
+            mu, _mm256_sub_pd(pi, mu), _mm256_cmp_pd(mu, _mm256_set1_pd(kPi / 2), _CMP_GT_OQ));
+        const __m256d x2 = _mm256_mul_pd(folded, folded);
+        __m256d series = _mm256_set1_pd(kLobeSineSeries[7]);
+        for (int n = 6; n >= 0; --n)
+            series = _mm256_add_pd(_mm256_mul_pd(series, x2), _mm256_set1_pd(kLobeSineSeries[n]));
+        const __m256d sine =
+            _mm256_add_pd(folded, _mm256_mul_pd(_mm256_mul_pd(folded, x2), series));
+        const __m256d muSigned = _mm256_mul_pd(mu, sign);
+        __m256d lambda =
+            _mm256_xor_pd(_mm256_mul_pd(sine, sign), _mm256_and_pd(falling, _mm256_set1_pd(-0.0)));
+        lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
+        _mm256_store_pd(lambda_ + i, lambda);
+        _mm256_store_pd(mu_ + i, _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling));
+
+        // The delayed input.
+        const __m256d delay =
+            _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset)),
+                                        _mm256_set1_pd(s.fmSamples)),
+                          _mm256_load_pd(pathSamples_ + i));
+        __m256d position = _mm256_sub_pd(_mm256_set1_pd(s.w), delay);
+        position = _mm256_blendv_pd(position, _mm256_add_pd(position, len),
+                                    _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
+        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(position, zero, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(position, len, _CMP_LT_OQ));
+        if (_mm256_movemask_pd(inside) != 0xF) position = wrapLanesWide(position);
+        const __m128i whole = _mm256_cvttpd_epi32(position);
+        const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
+        const __m128i k =
+            _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(kLength - 1)), _mm_set1_epi32(kMask));
+        // Each ray's four neighbours in a row; transposed, one neighbour per register.
+        const __m256d r0 = _mm256_loadu_pd(s.inputs + _mm_cvtsi128_si32(k));
+        const __m256d r1 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 1));
+        const __m256d r2 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 2));
+        const __m256d r3 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 3));
+        const __m256d lo01 = _mm256_unpacklo_pd(r0, r1), hi01 = _mm256_unpackhi_pd(r0, r1);
+        const __m256d lo23 = _mm256_unpacklo_pd(r2, r3), hi23 = _mm256_unpackhi_pd(r2, r3);
+        _mm256_store_pd(input_ + i, catmullRomWide(t, _mm256_permute2f128_pd(lo01, lo23, 0x20),
+                                                   _mm256_permute2f128_pd(hi01, hi23, 0x20),
+                                                   _mm256_permute2f128_pd(lo01, lo23, 0x31),
+                                                   _mm256_permute2f128_pd(hi01, hi23, 0x31)));
+
+        // The attenuation.
+        const __m256d last = _mm256_set1_pd(static_cast<double>(kLast));
+        const __m256d tableAt =
+            _mm256_add_pd(_mm256_load_pd(tablePos_ + i),
+                          _mm256_mul_pd(_mm256_mul_pd(lambda, _mm256_set1_pd(s.radius)),
+                                        _mm256_set1_pd(s.tableStepsPerMetre)));
+        const __m256d clamped = _mm256_min_pd(_mm256_max_pd(tableAt, zero), last);
+        const __m128i entry = _mm256_cvttpd_epi32(clamped);
+        const __m256d u = _mm256_sub_pd(clamped, _mm256_cvtepi32_pd(entry));
+        const __m128i one32 = _mm_set1_epi32(1);
+        const __m128i last32 = _mm_set1_epi32(kLast);
+        const __m128i next = _mm_add_epi32(entry, one32);
+        const __m128i e0 = _mm_max_epi32(_mm_sub_epi32(entry, one32), _mm_setzero_si128());
+        const __m128i e2 = _mm_min_epi32(next, last32);
+        const __m128i e3 = _mm_min_epi32(_mm_add_epi32(next, one32), last32);
+        __m256d gain = catmullRomWide(u, gather(s.table, e0), gather(s.table, entry),
+                                      gather(s.table, e2), gather(s.table, e3));
+        gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[kLast]),
+                                _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
+        gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[0]),
+                                _mm256_cmp_pd(tableAt, zero, _CMP_NGT_UQ));
+        _mm256_store_pd(attenuation_ + i, gain);
+    }
+
+    // table[index] for four indices (the masked form: the plain one starts from
+    // an undefined register, which the compiler warns about).
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d gather(const double* table,
+                                                                             __m128i index) {
+        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, all, 8);
+    }
+
+    [[gnu::target("avx2")]] static __m256d wrapLanesWide(__m256d position) {
+        alignas(32) double p[4];
+        _mm256_store_pd(p, position);
+        for (double& v : p)
+            if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
+        return _mm256_load_pd(p);
+    }
+
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    catmullRomWide(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) {
+        const __m256d half = _mm256_set1_pd(0.5);
+        const __m256d c1 = _mm256_mul_pd(half, _mm256_sub_pd(p2, p0));
+        const __m256d c2 =
+            _mm256_sub_pd(_mm256_add_pd(_mm256_sub_pd(p0, _mm256_mul_pd(_mm256_set1_pd(2.5), p1)),
+                                        _mm256_mul_pd(_mm256_set1_pd(2.0), p2)),
+                          _mm256_mul_pd(half, p3));
+        const __m256d c3 = _mm256_add_pd(_mm256_mul_pd(half, _mm256_sub_pd(p3, p0)),
+                                         _mm256_mul_pd(_mm256_set1_pd(1.5), _mm256_sub_pd(p1, p2)));
+        return _mm256_add_pd(
+            _mm256_mul_pd(
+                _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(c3, t), c2), t), c1), t),
+            p1);
     }
 
     // Per ray, from the geometry and the rate.
-    alignas(32) double retard_[N]{};
-    alignas(32) double angleOffset_[N]{};
-    alignas(32) double sign_[N]{};
-    alignas(32) double halfWidth_[N]{};
-    alignas(32) double edgeScale_[N]{};
-    alignas(32) double middleScale_[N]{};
-    alignas(32) double pathSamples_[N]{};
-    alignas(32) double tablePos_[N]{};
+    alignas(32) double retard_[kLanes]{};
+    alignas(32) double angleOffset_[kLanes]{};
+    alignas(32) double sign_[kLanes]{};
+    alignas(32) double halfWidth_[kLanes]{};
+    alignas(32) double edgeScale_[kLanes]{};
+    alignas(32) double middleScale_[kLanes]{};
+    alignas(32) double pathSamples_[kLanes]{};
+    alignas(32) double tablePos_[kLanes]{};
     // Per sample.
-    alignas(32) double theta_[N]{};
-    alignas(32) double lambda_[N]{};
-    alignas(32) double mu_[N]{};
-    alignas(32) double delay_[N]{};
-    alignas(32) double tableAt_[N]{};
-    alignas(32) double inT_[N]{}, in0_[N]{}, in1_[N]{}, in2_[N]{}, in3_[N]{};
-    alignas(32) double atT_[N]{}, at0_[N]{}, at1_[N]{}, at2_[N]{}, at3_[N]{};
-    alignas(32) double input_[N]{};
-    alignas(32) double attenuation_[N]{};
+    alignas(32) double lambda_[kLanes]{};
+    alignas(32) double mu_[kLanes]{};
+    alignas(32) double input_[kLanes]{};
+    alignas(32) double attenuation_[kLanes]{};
 };
 
 } // namespace zel
