@@ -48,6 +48,7 @@ BiquadFilter::BiquadFilter(double rate, int32_t type, double frequency, double q
       glideLength_(glideLengthFor(rate_)) {
     glideNow_[kGain] = glideTarget_[kGain] = 1.0;
     cur_ = target_;
+    updateActive();
 }
 
 double BiquadFilter::clampFrequency(double hz) const noexcept {
@@ -70,6 +71,7 @@ void BiquadFilter::setRate(double rate) noexcept {
 
 void BiquadFilter::setType(int32_t type) noexcept {
     type_ = type;
+    updateActive();
     recompute();
 }
 
@@ -113,6 +115,7 @@ void BiquadFilter::setEnabled(bool on) noexcept {
     const int32_t e = on ? 1 : 0;
     if (e == enabled_) return;
     enabled_ = e;
+    updateActive();
     recompute();
     snap();
 }
@@ -352,23 +355,6 @@ void BiquadFilter::stepGlide() noexcept {
     cur_.a2 = paRe * pbRe - paIm * pbIm;
 }
 
-double BiquadFilter::recursion(const BiquadCoefficients& c, double x) const noexcept {
-    // The history's share first: it does not wait for x, so a chain of sections
-    // waits one multiply and one add per section.
-    const double history =
-        c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
-    return denormalGuard(c.b0 * x + history, kRecursionGuard);
-}
-
-void BiquadFilter::shift(double x, double y) noexcept {
-    state_.x = x;
-    state_.x2 = state_.x1;
-    state_.x1 = x;
-    state_.y = y;
-    state_.y2 = state_.y1;
-    state_.y1 = y;
-}
-
 const BiquadCoefficients* BiquadFilter::coefficientsForSample() noexcept {
     if (type_ == kBiquadIdentity) return nullptr;
     if (!enabled_ && glideCount_ == 0) {
@@ -382,7 +368,7 @@ const BiquadCoefficients* BiquadFilter::coefficientsForSample() noexcept {
     return &target_;
 }
 
-double BiquadFilter::process(double x) noexcept {
+double BiquadFilter::processGliding(double x) noexcept {
     const BiquadCoefficients* c = coefficientsForSample();
     if (c == nullptr) return x;
     const double y = recursion(*c, x);
@@ -395,14 +381,6 @@ double BiquadFilter::processSaturated(double x) noexcept {
     if (c == nullptr) return x;
     double y = recursion(*c, x);
     if (satOn_) y = y / (std::fabs(y + satBias_) * satInverse_ + 1.0);
-    shift(x, y);
-    return y;
-}
-
-double BiquadFilter::processPlain(double x) noexcept {
-    const BiquadCoefficients& c = target_;
-    double y = c.b0 * x + c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
-    y = denormalGuard(y, kCascadeGuard);
     shift(x, y);
     return y;
 }

@@ -5,6 +5,8 @@
 // that runs it.
 #pragma once
 
+#include "engine/OnePole.h"
+
 #include <cstdint>
 
 namespace zel {
@@ -80,9 +82,26 @@ public:
     static void glideValuesOf(const BiquadCoefficients& c, double* values) noexcept;
 
     // Per sample.
-    double process(double x) noexcept;          // gliding, no saturation
+    // Gliding, no saturation. A section with no glide running takes its target
+    // coefficients here, inline, with the same arithmetic as the gliding path.
+    double process(double x) noexcept {
+        if (active_ && glideCount_ == 0) [[likely]] {
+            const double y = recursion(target_, x);
+            shift(x, y);
+            return y;
+        }
+        return processGliding(x);
+    }
     double processSaturated(double x) noexcept; // gliding, with saturation
-    double processPlain(double x) noexcept;     // target coefficients only
+    // Target coefficients only.
+    double processPlain(double x) noexcept {
+        const BiquadCoefficients& c = target_;
+        double y =
+            c.b0 * x + c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
+        y = denormalGuard(y, kCascadeGuard);
+        shift(x, y);
+        return y;
+    }
 
     // Finishes any glide and zeroes the history.
     void clear() noexcept;
@@ -132,8 +151,24 @@ private:
     // glide is over (its history then reads zero).
     const BiquadCoefficients* coefficientsForSample() noexcept;
     double clampFrequency(double hz) const noexcept;
-    double recursion(const BiquadCoefficients& c, double x) const noexcept;
-    void shift(double x, double y) noexcept;
+    double processGliding(double x) noexcept;
+    // The history's share first: it does not wait for x, so a chain of sections
+    // waits one multiply and one add per section.
+    double recursion(const BiquadCoefficients& c, double x) const noexcept {
+        const double history =
+            c.b1 * state_.x1 + c.b2 * state_.x2 - c.a1 * state_.y1 - c.a2 * state_.y2;
+        return denormalGuard(c.b0 * x + history, kRecursionGuard);
+    }
+    void shift(double x, double y) noexcept {
+        state_.x = x;
+        state_.x2 = state_.x1;
+        state_.x1 = x;
+        state_.y = y;
+        state_.y2 = state_.y1;
+        state_.y1 = y;
+    }
+    // Neither the identity type nor disabled: process runs the recursion.
+    void updateActive() noexcept { active_ = type_ != kBiquadIdentity && enabled_ != 0; }
 
     double rate_;
     int32_t type_;
@@ -160,6 +195,7 @@ private:
     double slowCoef_ = 0;
     uint8_t immediate_ = 1;
     uint8_t designOnly_ = 0;
+    bool active_ = false;
 };
 
 } // namespace zel

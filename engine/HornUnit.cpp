@@ -263,8 +263,7 @@ double HornUnit::process(double x) {
 }
 
 double HornUnit::processFull(double x) {
-    double y = mixFull(x);
-    for (int c = 0; c < kStaticEqCascades; ++c) y = staticEq_[c].process(y);
+    const double y = MultiFilter::processChain(staticEq_.data(), kStaticEqCascades, mixFull(x));
     return y * outputGain_;
 }
 
@@ -276,8 +275,8 @@ void HornUnit::processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya
     }
     double y1 = a.mixFull(x);
     double y2 = b.mixFull(x);
-    for (int c = 0; c < kStaticEqCascades; ++c)
-        MultiFilter::processPair(a.staticEq_[c], y1, b.staticEq_[c], y2);
+    MultiFilter::processChainPair(a.staticEq_.data(), y1, b.staticEq_.data(), y2,
+                                  kStaticEqCascades);
     ya = y1 * a.outputGain_;
     yb = y2 * b.outputGain_;
 }
@@ -339,8 +338,7 @@ double HornUnit::processCross(double x) {
     sum += rays_[1].reflect(crossRay(1, 1, e, f) * sides, poles_[0]);
     sum += staticRay(f);
 
-    double y = sum;
-    for (int c = 0; c < kCrossEqCascades; ++c) y = staticEq_[c].process(y);
+    const double y = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
     endFrame(f);
     return y;
 }

@@ -27,6 +27,12 @@ public:
     // Two independent cascades at once, each exactly as process would run it: xa
     // and xb go in and come back filtered.
     static void processPair(MultiFilter& a, double& xa, MultiFilter& b, double& xb) noexcept;
+    // `count` cascades in series (each one's output is the next one's input), with
+    // the same results as calling process on each in turn.
+    static double processChain(MultiFilter* cascades, int count, double x) noexcept;
+    // Two such chains of `count` cascades each, run side by side.
+    static void processChainPair(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
+                                 int count) noexcept;
 
     struct Section {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
@@ -35,39 +41,53 @@ public:
         double x1 = 0, x2 = 0, y = 0, y1 = 0, y2 = 0;
     };
     const Section& section(int i) const noexcept { return coef_[i]; }
+    // A section's input is the previous section's output, so the cascade keeps one
+    // history per node between the sections: node 0 is the cascade's input, node i
+    // + 1 section i's output.
     SectionState sectionState(int i) const noexcept {
-        return {x1_[i], x2_[i], y_[i], y1_[i], y2_[i]};
+        return {node1_[i], node2_[i], node1_[i + 1], node1_[i + 1], node2_[i + 1]};
     }
     bool saturationOn(int i) const noexcept { return satOn_[i] != 0; }
     double saturationInverse(int i) const noexcept { return satInverse_[i]; }
     double saturationBias(int i) const noexcept { return satBias_[i]; }
 
 private:
+    static constexpr int kNodes = kSections + 1;
+
     void copySection(int i, const BiquadFilter& s) noexcept;
-    // Every section's share of its history (it does not wait for the input).
-    void historyShares(double* shares) const noexcept;
-    // Section i's output for input `in` and its history share.
-    double sectionOutput(int i, double in, double share) const noexcept;
-    // Every section's history moves on: inputs and outputs of this sample.
-    void shift(const double* inputs, const double* outputs) noexcept;
+    // One sample, Vec's width of sections' history shares computed together;
+    // Saturating runs the saturators of the sections that have one, the other
+    // path is for cascades without any.
+    template <typename Vec, bool Saturating> double step(double x) noexcept;
+    template <typename Vec> double stepAny(double x) noexcept;
+    // Section i's output for input `in` and its history share, saturated where
+    // the section saturates.
+    double saturatedOutput(int i, double in, double share) const noexcept;
+    // The chains two sections to a register (SSE2) or four (AVX2, where the
+    // processor has it); the arithmetic is the same.
+    static double chainNarrow(MultiFilter* cascades, int count, double x) noexcept;
+    [[gnu::target("avx2")]] static double chainWide(MultiFilter* cascades, int count,
+                                                    double x) noexcept;
+    static void chainPairNarrow(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
+                                int count) noexcept;
+    [[gnu::target("avx2")]] static void chainPairWide(MultiFilter* a, double& xa, MultiFilter* b,
+                                                      double& xb, int count) noexcept;
 
     Section coef_[kSections];
     int32_t satOn_[kSections] = {};
     double satInverse_[kSections];
     double satBias_[kSections] = {};
-    double x_ = 0;
-    // Coefficients and state laid out across the sections, so the four history
-    // shares are computed together.
-    alignas(16) double b0_[kSections] = {1, 1, 1, 1};
-    alignas(16) double b1_[kSections] = {};
-    alignas(16) double b2_[kSections] = {};
-    alignas(16) double a1_[kSections] = {};
-    alignas(16) double a2_[kSections] = {};
-    alignas(16) double x1_[kSections] = {};
-    alignas(16) double x2_[kSections] = {};
-    alignas(16) double y_[kSections] = {};
-    alignas(16) double y1_[kSections] = {};
-    alignas(16) double y2_[kSections] = {};
+    bool saturates_ = false; // any section
+    // Coefficients laid out across the sections, so the history shares of two
+    // (or four) sections are computed together.
+    alignas(32) double b0_[kSections] = {1, 1, 1, 1};
+    alignas(32) double b1_[kSections] = {};
+    alignas(32) double b2_[kSections] = {};
+    alignas(32) double a1_[kSections] = {};
+    alignas(32) double a2_[kSections] = {};
+    // Each node's value one and two samples ago (padded to whole registers).
+    alignas(32) double node1_[kNodes + 3] = {};
+    alignas(32) double node2_[kNodes + 3] = {};
 };
 
 } // namespace zel

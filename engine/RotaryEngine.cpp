@@ -182,8 +182,8 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
     const double hIn = hornDiff_ * v.hornInputGain;
     // The main and cross tone cascades side by side, then the main one's third.
     double hMain = hIn, hCross = hIn;
-    MultiFilter::processPair(hornToneCascades_[0], hMain, hornCrossCascades_[0], hCross);
-    MultiFilter::processPair(hornToneCascades_[1], hMain, hornCrossCascades_[1], hCross);
+    MultiFilter::processChainPair(hornToneCascades_.data(), hMain, hornCrossCascades_.data(),
+                                  hCross, 2);
     hMain = hornToneCascades_[2].process(hMain);
 
     // What arrives over the cross paths.
