@@ -1,42 +1,81 @@
 // What parameter application hands the engine: smoothing targets, amp and tone
 // settings, and the pending-rebuild requests. Written by whichever thread sets a
-// parameter, read by the audio thread, so every field is a relaxed atomic.
+// parameter, read by the audio thread, so every field is an atomic (relaxed, but
+// for the count of stores into the smoothing targets).
 #pragma once
 
 #include "engine/Relaxed.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace zel {
 
+// Counts the stores into a set of smoothing targets, so the audio thread can see
+// at a glance that none has moved since it last looked. A store counts after
+// its value is written (release); a reader that sees the count (acquire) sees
+// the value.
+class TargetChanges {
+public:
+    void note() noexcept { count_.fetch_add(1u, std::memory_order_release); }
+    uint32_t count() const noexcept { return count_.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<uint32_t> count_{0u};
+};
+
+// One smoothing target: a relaxed value whose every store is counted by its set.
+class SmoothedTarget {
+public:
+    SmoothedTarget(TargetChanges& changes, double initial) noexcept
+        : changes_(&changes), value_(initial) {}
+    SmoothedTarget(const SmoothedTarget&) = delete;
+    SmoothedTarget& operator=(const SmoothedTarget&) = delete;
+    SmoothedTarget& operator=(double x) noexcept {
+        store(x);
+        return *this;
+    }
+    void store(double x) noexcept {
+        value_.store(x);
+        changes_->note();
+    }
+    double load() const noexcept { return value_.load(); }
+    operator double() const noexcept { return load(); }
+
+private:
+    TargetChanges* changes_;
+    Relaxed<double> value_;
+};
+
 // Targets of the engine's smoothed values; the audio thread moves its current
 // values toward them every frame (30 ms, the drive 100 ms).
 struct SmoothedTargets {
-    Relaxed<double> inputGain{0.0};
-    Relaxed<double> drive{1.0};
-    Relaxed<double> postDriveGain{0.0};
-    Relaxed<double> hornInputGain{0.0};
-    Relaxed<double> drumInputGain{0.0};
-    Relaxed<double> hornMicLevel{0.0};
-    Relaxed<double> micMakeupGain{1.0};
-    Relaxed<double> mic2Gain{0.0};
-    Relaxed<double> drumMicLevel{0.0};
-    Relaxed<double> mic1PanLeft{1.0};
-    Relaxed<double> mic1PanRight{0.0};
-    Relaxed<double> mic2PanLeft{0.0};
-    Relaxed<double> mic2PanRight{1.0};
-    Relaxed<double> drumPanLeft{0.7071};
-    Relaxed<double> drumPanRight{0.7071};
-    Relaxed<double> drumToTubeFeedback{0.0};
-    Relaxed<double> hornToDrumFeedback{0.0};
-    Relaxed<double> brToTubeGain{0.0};
-    Relaxed<double> brToDrumGain{0.0};
-    Relaxed<double> hornHighPassMix{0.0};
-    Relaxed<double> drumLowPassMix{0.0};
-    Relaxed<double> roomReturnLevel{0.0};
+    TargetChanges changes; // every store below
+    SmoothedTarget inputGain{changes, 0.0};
+    SmoothedTarget drive{changes, 1.0};
+    SmoothedTarget postDriveGain{changes, 0.0};
+    SmoothedTarget hornInputGain{changes, 0.0};
+    SmoothedTarget drumInputGain{changes, 0.0};
+    SmoothedTarget hornMicLevel{changes, 0.0};
+    SmoothedTarget micMakeupGain{changes, 1.0};
+    SmoothedTarget mic2Gain{changes, 0.0};
+    SmoothedTarget drumMicLevel{changes, 0.0};
+    SmoothedTarget mic1PanLeft{changes, 1.0};
+    SmoothedTarget mic1PanRight{changes, 0.0};
+    SmoothedTarget mic2PanLeft{changes, 0.0};
+    SmoothedTarget mic2PanRight{changes, 1.0};
+    SmoothedTarget drumPanLeft{changes, 0.7071};
+    SmoothedTarget drumPanRight{changes, 0.7071};
+    SmoothedTarget drumToTubeFeedback{changes, 0.0};
+    SmoothedTarget hornToDrumFeedback{changes, 0.0};
+    SmoothedTarget brToTubeGain{changes, 0.0};
+    SmoothedTarget brToDrumGain{changes, 0.0};
+    SmoothedTarget hornHighPassMix{changes, 0.0};
+    SmoothedTarget drumLowPassMix{changes, 0.0};
+    SmoothedTarget roomReturnLevel{changes, 0.0};
     // Placement of the horn's mechanical noise between the two horn microphones.
-    Relaxed<double> mechPanNear{0.7604059656};
-    Relaxed<double> mechPanFar{0.6494480483};
+    SmoothedTarget mechPanNear{changes, 0.7604059656};
+    SmoothedTarget mechPanFar{changes, 0.6494480483};
 };
 
 // Amp, tone and microphone-filter settings read at block start or per frame.

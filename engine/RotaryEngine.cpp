@@ -91,44 +91,65 @@ void RotaryEngine::copyToneArrays() {
 
 // ---- per frame ----------------------------------------------------------------
 
+// The smoothed values move toward their targets every frame. A value whose step
+// leaves it where it is has reached its resting point for that target (the step
+// is the same function of the value every frame). Once every value rests, the
+// steps are skipped until a target is stored again, the cross paths change or
+// the coefficients do: the values then are exactly what the steps would give.
 void RotaryEngine::smoothLevels() {
-    const double k = c30_;
-    Levels& v = levels_;
-    const SmoothedTargets& t = targets;
-    v.inputGain = smoothToward(v.inputGain, t.inputGain.load(), k);
-    v.drive = smoothToward(v.drive, t.drive.load(), c100_);
-    v.postDriveGain = smoothToward(v.postDriveGain, t.postDriveGain.load(), k);
-    v.hornInputGain = smoothToward(v.hornInputGain, t.hornInputGain.load(), k);
-    v.drumInputGain = smoothToward(v.drumInputGain, t.drumInputGain.load(), k);
-    v.hornMicLevel = smoothToward(v.hornMicLevel, t.hornMicLevel.load(), k);
-    v.micMakeupGain = smoothToward(v.micMakeupGain, t.micMakeupGain.load(), k);
-    v.mic2Gain = smoothToward(v.mic2Gain, t.mic2Gain.load(), k);
-    v.drumMicLevel = smoothToward(v.drumMicLevel, t.drumMicLevel.load(), k);
-    v.mic1PanLeft = smoothToward(v.mic1PanLeft, t.mic1PanLeft.load(), k);
-    v.mic1PanRight = smoothToward(v.mic1PanRight, t.mic1PanRight.load(), k);
-    v.mic2PanLeft = smoothToward(v.mic2PanLeft, t.mic2PanLeft.load(), k);
-    v.mic2PanRight = smoothToward(v.mic2PanRight, t.mic2PanRight.load(), k);
-    v.drumPanLeft = smoothToward(v.drumPanLeft, t.drumPanLeft.load(), k);
-    v.drumPanRight = smoothToward(v.drumPanRight, t.drumPanRight.load(), k);
-    v.drumToTubeFeedback = smoothToward(v.drumToTubeFeedback, t.drumToTubeFeedback.load(), k);
-    v.hornToDrumFeedback = smoothToward(v.hornToDrumFeedback, t.hornToDrumFeedback.load(), k);
-    v.brToTubeGain = smoothToward(v.brToTubeGain, t.brToTubeGain.load(), k);
-    v.brToDrumGain = smoothToward(v.brToDrumGain, t.brToDrumGain.load(), k);
-    v.hornHighPassMix = smoothToward(v.hornHighPassMix, t.hornHighPassMix.load(), k);
-    v.drumLowPassMix = smoothToward(v.drumLowPassMix, t.drumLowPassMix.load(), k);
-    v.mechPanNear = smoothToward(v.mechPanNear, t.mechPanNear.load(), k);
-    v.mechPanFar = smoothToward(v.mechPanFar, t.mechPanFar.load(), k);
-    for (size_t i = 0; i < crossCurrent_.delay.size(); ++i) {
-        crossCurrent_.delay[i] = smoothToward(crossCurrent_.delay[i], crossTarget_.delay[i], k);
-        crossCurrent_.gain[i] = smoothToward(crossCurrent_.gain[i], crossTarget_.gain[i], k);
-    }
-    room_->setReturnLevel(t.roomReturnLevel.load());
-    room_->smoothReturnLevel(k);
+    const uint32_t changes = targets.changes.count();
+    if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_)
+        stepLevels(changes);
 
     // The MIDI activity light falls back to 0 over half a second.
     const float activity = amp.modulationActivity.load();
     if (activity != 0.0f)
         amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
+}
+
+void RotaryEngine::stepLevels(uint32_t changes) {
+    const double k = c30_;
+    Levels& v = levels_;
+    const SmoothedTargets& t = targets;
+    bool moved = false;
+    const auto step = [&moved](double& value, double target, double coef) {
+        const double next = smoothToward(value, target, coef);
+        moved |= next != value;
+        value = next;
+    };
+    step(v.inputGain, t.inputGain.load(), k);
+    step(v.drive, t.drive.load(), c100_);
+    step(v.postDriveGain, t.postDriveGain.load(), k);
+    step(v.hornInputGain, t.hornInputGain.load(), k);
+    step(v.drumInputGain, t.drumInputGain.load(), k);
+    step(v.hornMicLevel, t.hornMicLevel.load(), k);
+    step(v.micMakeupGain, t.micMakeupGain.load(), k);
+    step(v.mic2Gain, t.mic2Gain.load(), k);
+    step(v.drumMicLevel, t.drumMicLevel.load(), k);
+    step(v.mic1PanLeft, t.mic1PanLeft.load(), k);
+    step(v.mic1PanRight, t.mic1PanRight.load(), k);
+    step(v.mic2PanLeft, t.mic2PanLeft.load(), k);
+    step(v.mic2PanRight, t.mic2PanRight.load(), k);
+    step(v.drumPanLeft, t.drumPanLeft.load(), k);
+    step(v.drumPanRight, t.drumPanRight.load(), k);
+    step(v.drumToTubeFeedback, t.drumToTubeFeedback.load(), k);
+    step(v.hornToDrumFeedback, t.hornToDrumFeedback.load(), k);
+    step(v.brToTubeGain, t.brToTubeGain.load(), k);
+    step(v.brToDrumGain, t.brToDrumGain.load(), k);
+    step(v.hornHighPassMix, t.hornHighPassMix.load(), k);
+    step(v.drumLowPassMix, t.drumLowPassMix.load(), k);
+    step(v.mechPanNear, t.mechPanNear.load(), k);
+    step(v.mechPanFar, t.mechPanFar.load(), k);
+    for (size_t i = 0; i < crossCurrent_.delay.size(); ++i) {
+        step(crossCurrent_.delay[i], crossTarget_.delay[i], k);
+        step(crossCurrent_.gain[i], crossTarget_.gain[i], k);
+    }
+    const double roomLevel = room_->returnLevel();
+    room_->setReturnLevel(t.roomReturnLevel.load());
+    room_->smoothReturnLevel(k);
+    restRoomLevel_ = room_->returnLevel();
+    levelsAtRest_ = !moved && restRoomLevel_ == roomLevel;
+    restChanges_ = changes;
 }
 
 void RotaryEngine::processSample(double in0, double in1, double& out0, double& out1) {

@@ -199,6 +199,10 @@ private:
     void rebuildHornUnits(bool unit0, bool unit1);
 
     void smoothLevels();
+    void stepLevels(uint32_t changes);
+    // The smoothed values must be stepped again (their targets, coefficients or
+    // values were set by other means than the steps).
+    void wakeLevels() { levelsAtRest_ = false; }
     WetPair simulate(double d);
     double dryStep(double& state, double in, double gain) const;
 
@@ -256,6 +260,11 @@ private:
 
     // Audio state.
     Levels levels_{};
+    // Every smoothed value rests (see smoothLevels) as of the target store count
+    // restChanges_, with the room's return level at restRoomLevel_.
+    bool levelsAtRest_ = false;
+    uint32_t restChanges_ = 0;
+    double restRoomLevel_ = 0.0;
     double hornDiff_ = 0, previousD_ = 0;
     double drumCrossSmooth_ = 0, hornCrossSmooth_ = 0;
     double drumLowPass_ = 0;

@@ -327,6 +327,7 @@ void RotaryEngine::recomputeSmoothingCoefficients() {
     c20_ = smoothingCoefSingle(FadeMachine::kFadeSeconds, fs_);
     c500_ = smoothingCoefSingle(kActivitySeconds, fs_);
     fade_.setRate(fs_);
+    wakeLevels();
 }
 
 void RotaryEngine::clearRings() {
@@ -367,6 +368,7 @@ void RotaryEngine::snapLevels() {
                      t.hornToDrumFeedback, t.brToTubeGain, t.brToDrumGain,  t.hornHighPassMix,
                      t.drumLowPassMix,     t.mechPanNear,  t.mechPanFar};
     crossCurrent_ = crossTarget_;
+    wakeLevels();
 }
 
 void RotaryEngine::resetEngine() {
@@ -392,6 +394,7 @@ void RotaryEngine::updateCrossPaths() {
                                      internalRate_.load()};
     crossTarget_ =
         computeCrossPaths(geometry, drumCross_->attenuationTable(), hornCross_->attenuationTable());
+    wakeLevels();
 }
 
 } // namespace zel

@@ -1,10 +1,13 @@
 #include "engine/data/MotorNoiseTables.h"
 
 #include "engine/data/MotorNoiseRecipe.h"
+#include "engine/data/SineTrack.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <emmintrin.h>
+#include <memory>
 
 // The tables must come out bit-identical on every build: no fused multiply-add,
 // whatever the target's instruction set.
@@ -39,20 +42,6 @@ private:
     uint64_t state;
 };
 
-// The generator uses only +, -, *, / and sqrt (all correctly rounded), never the
-// math library's transcendental functions, so the tables come out bit-identical
-// wherever they are built.
-double seriesSin(double x) { // x in [-pi, pi]
-    const double x2 = x * x;
-    double term = x;
-    double sum = x;
-    for (int n = 1; n <= 13; ++n) {
-        term *= -x2 / static_cast<double>((2 * n) * (2 * n + 1));
-        sum += term;
-    }
-    return sum;
-}
-
 double seriesExp(double x) { // exp(x) for moderate |x|: halve, sum the series, square back
     int halvings = 0;
     while (x > 0.5 || x < -0.5) {
@@ -68,58 +57,6 @@ double seriesExp(double x) { // exp(x) for moderate |x|: halve, sum the series, 
     for (int i = 0; i < halvings; ++i) sum *= sum;
     return sum;
 }
-
-// One period of a sine, read with linear interpolation by turns in [0, 1).
-class SineTable {
-public:
-    SineTable() : v(kSineTableSize + 1) {
-        for (int i = 0; i <= kSineTableSize; ++i) {
-            double x = 2.0 * kPiValue * i / kSineTableSize;
-            if (x > kPiValue) x -= 2.0 * kPiValue;
-            v[i] = seriesSin(x);
-        }
-    }
-    double at(double turns) const {
-        const double p = turns * kSineTableSize;
-        const int i = static_cast<int>(p);
-        const double f = p - i;
-        return v[i] + f * (v[i + 1] - v[i]);
-    }
-    double sinAngle(double radians) const { return at(fracTurns(radians / (2.0 * kPiValue))); }
-    double cosAngle(double radians) const {
-        return at(fracTurns(radians / (2.0 * kPiValue) + 0.25));
-    }
-    static double fracTurns(double t) {
-        t -= std::floor(t);
-        return t < 1.0 ? t : 0.0;
-    }
-
-private:
-    std::vector<double> v;
-};
-
-// A tone with a whole number of cycles over the table length: the phase runs on
-// an integer accumulator, so the last sample leads exactly into the first.
-class LoopTone {
-public:
-    LoopTone(double hz, double phaseTurns, int length)
-        : cycles(std::max<int64_t>(1, std::llround(hz * length / kFs))), period(length),
-          invPeriod(1.0 / length), phase(phaseTurns) {}
-    double next(const SineTable& sine) {
-        double t = static_cast<double>(acc) * invPeriod + phase;
-        if (t >= 1.0) t -= 1.0;
-        acc += cycles;
-        if (acc >= period) acc -= period;
-        return sine.at(t);
-    }
-
-private:
-    int64_t cycles;
-    int64_t period;
-    double invPeriod;
-    double phase;
-    int64_t acc = 0;
-};
 
 // Band-pass section (0 dB peak) for shaping noise.
 class BandSection {
@@ -141,92 +78,203 @@ public:
         y1 = y;
         return y;
     }
+    // count filtered values of the noise, each times level, into out: two
+    // samples a round, so the history's values swap roles instead of moving.
+    void run(NoiseSource& noise, double level, int count, double* out) {
+        int i = 0;
+        for (; i + 2 <= count; i += 2) {
+            const double xa = noise.next();
+            const double ya = b0 * xa + b2 * x2 - a1 * y1 - a2 * y2;
+            const double xb = noise.next();
+            const double yb = b0 * xb + b2 * x1 - a1 * ya - a2 * y1;
+            out[i] = ya * level;
+            out[i + 1] = yb * level;
+            x2 = xa;
+            x1 = xb;
+            y2 = ya;
+            y1 = yb;
+        }
+        for (; i < count; ++i) out[i] = process(noise.next()) * level;
+    }
 
 private:
     double b0, b2, a1, a2;
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
 };
 
+// A table's samples in double precision while it is built (not zeroed: every
+// entry is written before it is read).
+struct Signal {
+    std::unique_ptr<double[]> v;
+    int length = 0;
+
+    explicit Signal(int n) : v(std::make_unique_for_overwrite<double[]>(n)), length(n) {}
+    double* data() { return v.get(); }
+    const double* data() const { return v.get(); }
+};
+
 // Band-limited noise of the given length that loops without a click: the stretch
 // after the end is faded (equal power) into the start.
-std::vector<double> loopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band,
-                                int length) {
+Signal loopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band, int length) {
     NoiseSource noise(seed);
     BandSection filter(sine, band.hz, band.q);
     for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
-    std::vector<double> raw(static_cast<size_t>(length) + kCrossfadeSamples);
-    for (double& r : raw) r = filter.process(noise.next()) * band.level;
-    std::vector<double> out(raw.begin(), raw.begin() + length);
+    // The stretch after the end, then the table.
+    double tail[kCrossfadeSamples];
+    Signal out(length);
+    filter.run(noise, band.level, length, out.data());
+    filter.run(noise, band.level, kCrossfadeSamples, tail);
+    double* v = out.data();
     for (int i = 0; i < kCrossfadeSamples; ++i) {
         const double w = static_cast<double>(i) / kCrossfadeSamples;
-        out[i] = std::sqrt(w) * raw[i] + std::sqrt(1.0 - w) * raw[static_cast<size_t>(length) + i];
+        v[i] = std::sqrt(w) * v[i] + std::sqrt(1.0 - w) * tail[i];
     }
     return out;
 }
 
-double peakOf(const std::vector<double>& v) {
-    double peak = 0.0;
-    for (double x : v) peak = std::max(peak, std::fabs(x));
+double peakOf(const Signal& s) {
+    // Two at a time; the largest value is the same in any order.
+    const double* v = s.data();
+    const __m128d sign = _mm_set1_pd(-0.0);
+    __m128d peak2 = _mm_setzero_pd();
+    int i = 0;
+    for (; i + 2 <= s.length; i += 2)
+        peak2 = _mm_max_pd(_mm_andnot_pd(sign, _mm_loadu_pd(v + i)), peak2);
+    alignas(16) double lanes[2];
+    _mm_store_pd(lanes, peak2);
+    double peak = std::max(lanes[0], lanes[1]);
+    for (; i < s.length; ++i) peak = std::max(peak, std::fabs(v[i]));
     return peak;
 }
 
 // Scales to the wanted peak, converts to float and appends the spare entries,
 // which repeat the first ones.
-SampleTable finish(const std::vector<double>& v, double wantedPeak, int stored) {
+SampleTable finish(const Signal& s, double wantedPeak, int stored) {
     SampleTable t;
-    const int length = static_cast<int>(v.size());
+    const double* v = s.data();
+    const int length = s.length;
     t.usedLength = length;
     t.samples.resize(static_cast<size_t>(stored));
-    const double peak = peakOf(v);
+    const double peak = peakOf(s);
     const double scale = peak > 0.0 ? wantedPeak / peak : 0.0;
-    for (int i = 0; i < length; ++i) t.samples[i] = static_cast<float>(v[i] * scale);
-    for (int i = length; i < stored; ++i) t.samples[i] = t.samples[(i - length) % length];
+    float* out = t.samples.data();
+    const __m128d scale2 = _mm_set1_pd(scale);
+    int i = 0;
+    for (; i + 2 <= length; i += 2) {
+        const __m128 f = _mm_cvtpd_ps(_mm_mul_pd(_mm_loadu_pd(v + i), scale2));
+        _mm_storel_pi(reinterpret_cast<__m64*>(out + i), f);
+    }
+    for (; i < length; ++i) out[i] = static_cast<float>(v[i] * scale);
+    for (int k = length; k < stored; ++k) out[k] = out[(k - length) % length];
     return t;
 }
 
+// The generator works through a table a block at a time: each tone's values for
+// the block, then added in the recipe's order. Every sample's sum takes the same
+// terms in the same order as a sample-by-sample loop would.
+constexpr int kBlock = 1024;
+
+// The sums that take a block's tone values, two samples at a time (the same
+// operations per sample as one at a time).
+// x += s * level
+void addTone(double* x, const double* s, double level, int n) {
+    const __m128d l = _mm_set1_pd(level);
+    int i = 0;
+    for (; i + 2 <= n; i += 2)
+        _mm_storeu_pd(x + i, _mm_add_pd(_mm_loadu_pd(x + i), _mm_mul_pd(_mm_loadu_pd(s + i), l)));
+    for (; i < n; ++i) x[i] += s[i] * level;
+}
+// x += s * level * swing
+void addSwungTone(double* x, const double* s, double level, const double* swing, int n) {
+    const __m128d l = _mm_set1_pd(level);
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const __m128d t = _mm_mul_pd(_mm_mul_pd(_mm_loadu_pd(s + i), l), _mm_loadu_pd(swing + i));
+        _mm_storeu_pd(x + i, _mm_add_pd(_mm_loadu_pd(x + i), t));
+    }
+    for (; i < n; ++i) x[i] += s[i] * level * swing[i];
+}
+// swing = 1 + depth * w
+void swingOf(const double* w, double depth, double* swing, int n) {
+    const __m128d d = _mm_set1_pd(depth);
+    const __m128d one = _mm_set1_pd(1.0);
+    int i = 0;
+    for (; i + 2 <= n; i += 2)
+        _mm_storeu_pd(swing + i, _mm_add_pd(one, _mm_mul_pd(d, _mm_loadu_pd(w + i))));
+    for (; i < n; ++i) swing[i] = 1.0 + depth * w[i];
+}
+// x *= floor + (1 - floor) c^2 with c = (1 + s) / 2, the swell's envelope.
+void applySwell(double* x, const double* s, double floor, int n) {
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d f = _mm_set1_pd(floor);
+    const __m128d rest = _mm_set1_pd(1.0 - floor);
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const __m128d c = _mm_add_pd(half, _mm_mul_pd(half, _mm_loadu_pd(s + i)));
+        const __m128d env = _mm_add_pd(f, _mm_mul_pd(_mm_mul_pd(rest, c), c));
+        _mm_storeu_pd(x + i, _mm_mul_pd(_mm_loadu_pd(x + i), env));
+    }
+    for (; i < n; ++i) {
+        const double c = 0.5 + 0.5 * s[i];
+        x[i] *= floor + (1.0 - floor) * c * c;
+    }
+}
+
+// A tone and its accumulator, read a block at a time.
+struct ToneReader {
+    LoopTone tone;
+    int64_t acc = 0;
+    ToneReader(const Partial& p, int length) : tone(LoopTone::of(p.hz, p.phase, length, kFs)) {}
+    ToneReader(double hz, int length) : tone(LoopTone::of(hz, 0.0, length, kFs)) {}
+    const double* read(const SineTable& sine, int n, double* buffer) {
+        loopToneRun(sine, tone, acc, n, buffer);
+        return buffer;
+    }
+};
+
 SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored) {
-    std::vector<double> v = loopedNoise(sine, r.seed, r.rush, length);
-    LoopTone hum[5] = {{r.hum[0].hz, r.hum[0].phase, length},
-                       {r.hum[1].hz, r.hum[1].phase, length},
-                       {r.hum[2].hz, r.hum[2].phase, length},
-                       {r.hum[3].hz, r.hum[3].phase, length},
-                       {r.hum[4].hz, r.hum[4].phase, length}};
-    LoopTone whine[2] = {{r.whine[0].hz, r.whine[0].phase, length},
-                         {r.whine[1].hz, r.whine[1].phase, length}};
-    LoopTone wobble(r.wobbleHz, 0.0, length);
-    for (int i = 0; i < length; ++i) {
-        double x = v[i];
-        for (int k = 0; k < 5; ++k) x += hum[k].next(sine) * r.hum[k].level;
-        const double swing = 1.0 + r.wobbleDepth * wobble.next(sine);
-        for (int k = 0; k < 2; ++k) x += whine[k].next(sine) * r.whine[k].level * swing;
-        v[i] = x;
+    Signal v = loopedNoise(sine, r.seed, r.rush, length);
+    std::vector<ToneReader> hum, whine;
+    for (const Partial& p : r.hum) hum.emplace_back(p, length);
+    for (const Partial& p : r.whine) whine.emplace_back(p, length);
+    ToneReader wobble(r.wobbleHz, length);
+    double values[kBlock], swing[kBlock];
+    for (int start = 0; start < length; start += kBlock) {
+        const int n = std::min(kBlock, length - start);
+        double* x = v.data() + start;
+        for (size_t k = 0; k < hum.size(); ++k)
+            addTone(x, hum[k].read(sine, n, values), r.hum[k].level, n);
+        swingOf(wobble.read(sine, n, values), r.wobbleDepth, swing, n);
+        for (size_t k = 0; k < whine.size(); ++k)
+            addSwungTone(x, whine[k].read(sine, n, values), r.whine[k].level, swing, n);
     }
     return finish(v, r.peak, stored);
 }
 
 SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int length, int revolutions,
                            int stored) {
-    std::vector<double> v = loopedNoise(sine, r.seed, r.whoosh, length);
-    LoopTone hum[3] = {{r.hum[0].hz, r.hum[0].phase, length},
-                       {r.hum[1].hz, r.hum[1].phase, length},
-                       {r.hum[2].hz, r.hum[2].phase, length}};
+    Signal v = loopedNoise(sine, r.seed, r.whoosh, length);
+    std::vector<ToneReader> hum;
+    for (const Partial& p : r.hum) hum.emplace_back(p, length);
     // The whoosh swells once per revolution: the revolution phase is a tone with
     // exactly `revolutions` cycles over the recording.
-    const int64_t period = length;
-    int64_t acc = 0;
-    for (int i = 0; i < length; ++i) {
-        double turns = static_cast<double>(acc) / static_cast<double>(period) - r.swellPhase + 0.25;
-        turns = SineTable::fracTurns(turns);
-        acc += revolutions;
-        if (acc >= period) acc -= period;
-        const double c = 0.5 + 0.5 * sine.at(turns); // cosine around the swell
-        const double env = r.swellFloor + (1.0 - r.swellFloor) * c * c;
-        double x = v[i] * env;
-        for (int k = 0; k < 3; ++k) x += hum[k].next(sine) * r.hum[k].level;
-        v[i] = x;
+    LoopTone revolution;
+    revolution.cycles = revolutions;
+    revolution.period = length;
+    revolution.invPeriod = 1.0 / length;
+    int64_t revolutionAcc = 0;
+    double values[kBlock];
+    for (int start = 0; start < length; start += kBlock) {
+        const int n = std::min(kBlock, length - start);
+        double* x = v.data() + start;
+        swellRun(sine, revolution, r.swellPhase, revolutionAcc, n, values);
+        applySwell(x, values, r.swellFloor, n);
+        for (size_t k = 0; k < hum.size(); ++k)
+            addTone(x, hum[k].read(sine, n, values), r.hum[k].level, n);
     }
     // One tick per revolution at the same rotor position: each tick is the same
     // continuous-time burst sampled from its exact (fractional) start time.
+    const int64_t period = length;
     const double decay = seriesExp(-1.0 / (r.tickDecaySeconds * kFs));
     const double samplesPerRev = static_cast<double>(length) / revolutions;
     for (int k = 0; k < revolutions; ++k) {
@@ -236,11 +284,11 @@ SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int leng
         double envelope = seriesExp(-lead / (r.tickDecaySeconds * kFs));
         for (int m = 0; m < r.tickLength; ++m) {
             const double t = (lead + m) / kFs; // seconds since the tick began
-            const double body = sine.at(SineTable::fracTurns(r.tickHz * t));
+            const double body = sine.at(fracTurns(r.tickHz * t));
             const double over =
-                sine.at(SineTable::fracTurns(r.tickHz * kTickOvertoneRatio * t)) * r.tickOvertone;
+                sine.at(fracTurns(r.tickHz * kTickOvertoneRatio * t)) * r.tickOvertone;
             const int64_t n = (static_cast<int64_t>(first) + m) % period;
-            v[static_cast<size_t>(n)] += r.tickLevel * envelope * (body + over);
+            v.data()[n] += r.tickLevel * envelope * (body + over);
             envelope *= decay;
         }
     }
@@ -255,12 +303,12 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
     const double clickDecay = seriesExp(-1.0 / (r.clickDecaySeconds * kFs));
     double thumpEnv = 1.0;
     double clickEnv = 1.0;
-    std::vector<double> v(static_cast<size_t>(length));
+    Signal v(length);
     for (int i = 0; i < length; ++i) {
         const double t = i / kFs;
         double x = 0.0;
         for (const Partial& p : r.thump)
-            x += sine.at(SineTable::fracTurns(p.hz * t + p.phase)) * p.level * thumpEnv;
+            x += sine.at(fracTurns(p.hz * t + p.phase)) * p.level * thumpEnv;
         x += filter.process(noise.next()) * r.click.level * clickEnv;
         thumpEnv *= thumpDecay;
         clickEnv *= clickDecay;
@@ -273,7 +321,7 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
             const double u = static_cast<double>(left - 1) / r.fadeSamples;
             x *= u * u;
         }
-        v[i] = x;
+        v.data()[i] = x;
     }
     return finish(v, r.peak, stored);
 }
@@ -288,16 +336,25 @@ MotorNoiseTables buildMotorNoiseTables() {
     t.hornRotor =
         rotorRecording(sine, kHornRotor, kHornRotorLength, kHornRotorRevolutions, kHornRotorStored);
     t.drumLoop = motorLoop(sine, kDrumLoop, kDrumLoopLength, kDrumLoopStored);
-    t.drumLoopSecond = motorLoop(sine, kDrumLoopSecond, kDrumLoopLength, kDrumLoopStored);
     t.drumRotor =
         rotorRecording(sine, kDrumRotor, kDrumRotorLength, kDrumRotorRevolutions, kDrumRotorStored);
     t.transition = switchClunk(sine, kTransitionClunk, kTransitionLength, kTransitionStored);
     return t;
 }
 
+SampleTable buildSecondDrumLoop() {
+    const SineTable sine;
+    return motorLoop(sine, kDrumLoopSecond, kDrumLoopLength, kDrumLoopStored);
+}
+
 const MotorNoiseTables& motorNoiseTables() {
     static const MotorNoiseTables tables = buildMotorNoiseTables();
     return tables;
+}
+
+const SampleTable& secondDrumLoop() {
+    static const SampleTable table = buildSecondDrumLoop();
+    return table;
 }
 
 } // namespace zel

@@ -6,7 +6,8 @@
 // only, no run-time randomness): motor loops with mains hum, bearing whine and
 // noise; rotor recordings with an air whoosh and mechanical ticks repeating once
 // per revolution; a short switch clunk. The tables are built once per process on
-// first use and shared by every instance.
+// first use and shared by every instance. The alternative drum loop, which no
+// player selects, is built only when asked for.
 #pragma once
 
 #include <vector>
@@ -37,13 +38,12 @@ struct SampleTable {
 };
 
 struct MotorNoiseTables {
-    SampleTable hornLoopA;      // slow-speed loop of horn unit 0
-    SampleTable hornLoopB;      // slow-speed loop of horn unit 1
-    SampleTable hornRotor;      // 34 horn revolutions at fast speed
-    SampleTable drumLoop;       // drum motor loop at slow speed
-    SampleTable drumLoopSecond; // alternative drum loop (not selected)
-    SampleTable drumRotor;      // 88 drum revolutions at fast speed
-    SampleTable transition;     // one-shot speed-switch sound
+    SampleTable hornLoopA;  // slow-speed loop of horn unit 0
+    SampleTable hornLoopB;  // slow-speed loop of horn unit 1
+    SampleTable hornRotor;  // 34 horn revolutions at fast speed
+    SampleTable drumLoop;   // drum motor loop at slow speed
+    SampleTable drumRotor;  // 88 drum revolutions at fast speed
+    SampleTable transition; // one-shot speed-switch sound
 };
 
 // The shared tables, built on first use (thread-safe, once per process).
@@ -51,5 +51,10 @@ const MotorNoiseTables& motorNoiseTables();
 
 // A fresh, independent generation of the same tables.
 MotorNoiseTables buildMotorNoiseTables();
+
+// The alternative drum loop (not selected by the players), built on first use,
+// and a fresh generation of it.
+const SampleTable& secondDrumLoop();
+SampleTable buildSecondDrumLoop();
 
 } // namespace zel

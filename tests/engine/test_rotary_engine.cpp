@@ -90,6 +90,58 @@ TEST(RotaryEngine, AmpOnlyIsTheAmpAndToneStageOnBothChannels) {
     EXPECT_EQ(e->sampleCounter(), counter);
 }
 
+// Once every smoothed value has come to rest the engine stops stepping them; a
+// target stored then, even the same value again, or a change of the cross paths
+// must be picked up at once, exactly as if the steps had run all along.
+TEST(RotaryEngine, SmoothedValuesAtRestFollowTheNextChangeAtOnce) {
+    EngineOptions o;
+    o.cpuMode = 1;
+    auto a = makeEngine(o);
+    auto b = makeEngine(o);
+    auto c = makeEngine(o);
+    const auto signal = [](int i) { return 0.2 * std::sin(0.03 * i); };
+    // Two seconds bring every value to rest (a 30 ms glide leaves no step after
+    // about 40000 frames).
+    int frames = 2 * 44100;
+    for (RotaryEngine* e : {a.get(), b.get(), c.get()}) render(*e, frames, signal);
+    const CrossPathSettings restingPaths = a->crossPaths();
+
+    // The same value stored again: the engines stay the same to the bit.
+    a->targets.drumMicLevel = a->targets.drumMicLevel.load();
+    std::vector<double> outA = render(*a, 4096, signal, frames);
+    std::vector<double> outB = render(*b, 4096, signal, frames);
+    render(*c, 4096, signal, frames);
+    frames += 4096;
+    ASSERT_EQ(outA, outB);
+    EXPECT_EQ(a->crossPaths().delay, restingPaths.delay);
+
+    // A new target: the very next frame differs.
+    b->targets.drumMicLevel = 0.25;
+    outB = render(*b, 1, signal, frames);
+    EXPECT_NE(outB, render(*c, 1, signal, frames));
+
+    // New cross-path targets: the current delays move toward them from the next
+    // frame on and reach them within a second (30 ms glide).
+    a->drumMainUnit().setMicDistance(0.8);
+    a->updateCrossPaths();
+    render(*a, 1, signal, frames);
+    EXPECT_NE(a->crossPaths().delay, restingPaths.delay);
+    render(*a, 44100, signal, frames + 1);
+    auto fresh = makeEngine(o);
+    fresh->drumMainUnit().setMicDistance(0.8);
+    fresh->updateCrossPaths();
+    render(*fresh, 44100, signal);
+    for (size_t i = 0; i < restingPaths.delay.size(); ++i) {
+        // Both have glided over 33 time constants: e^-33 of any step is left.
+        EXPECT_NEAR(a->crossPaths().delay[i], fresh->crossPaths().delay[i],
+                    1e-9 * std::abs(fresh->crossPaths().delay[i]))
+            << i;
+        EXPECT_NEAR(a->crossPaths().gain[i], fresh->crossPaths().gain[i],
+                    1e-9 * std::abs(fresh->crossPaths().gain[i]))
+            << i;
+    }
+}
+
 TEST(RotaryEngine, BrilliantRunsEveryFrameLowCpuEverySecond) {
     EngineOptions o;
     o.cpuMode = 1;

@@ -1,0 +1,199 @@
+#include "engine/data/SineTrack.h"
+
+#include "engine/CpuFeatures.h"
+#include "engine/data/MotorNoiseRecipe.h"
+
+#include <algorithm>
+#include <cmath>
+#include <immintrin.h>
+
+// The tables must come out bit-identical on every build: no fused multiply-add,
+// whatever the target's instruction set.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
+namespace zel::motor_noise {
+
+namespace {
+
+constexpr double kPiValue = 3.14159265358979323846;
+
+// The generator uses only +, -, *, / and sqrt (all correctly rounded), never the
+// math library's transcendental functions, so the tables come out bit-identical
+// wherever they are built.
+double seriesSin(double x) { // x in [-pi, pi]
+    const double x2 = x * x;
+    double term = x;
+    double sum = x;
+    for (int n = 1; n <= 13; ++n) {
+        term *= -x2 / static_cast<double>((2 * n) * (2 * n + 1));
+        sum += term;
+    }
+    return sum;
+}
+
+// The four-lane runs keep the accumulators of four samples in 32-bit lanes: they
+// take tones whose period fits with room for one step beyond it.
+constexpr int64_t kMaxLanePeriod = int64_t{1} << 30;
+constexpr int kLanes = 4;
+
+bool fitsLanes(const LoopTone& tone) {
+    return tone.period > 0 && tone.period < kMaxLanePeriod && tone.cycles >= 0 &&
+           tone.cycles < tone.period;
+}
+
+// The accumulators of the four samples from acc on, and the step that moves each
+// four samples on.
+struct Lanes {
+    alignas(16) int32_t acc[kLanes];
+    int32_t step;
+};
+Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
+    Lanes l;
+    for (int j = 0; j < kLanes; ++j) {
+        l.acc[j] = static_cast<int32_t>(acc);
+        acc = tone.advance(acc);
+    }
+    l.step = static_cast<int32_t>((kLanes * tone.cycles) % tone.period);
+    return l;
+}
+
+// Four samples on: each accumulator plus the step, less the period where it
+// reaches it.
+[[gnu::target("avx2")]] inline __m128i stepLanes(__m128i acc, __m128i step, __m128i last,
+                                                 __m128i period) {
+    acc = _mm_add_epi32(acc, step);
+    return _mm_sub_epi32(acc, _mm_and_si128(_mm_cmpgt_epi32(acc, last), period));
+}
+
+// SineTable::at for four turns: the table's two neighbours gathered, the same
+// interpolation.
+[[gnu::target("avx2")]] inline __m256d sineAt4(const double* table, __m256d turns) {
+    const __m256d p = _mm256_mul_pd(turns, _mm256_set1_pd(SineTable::kSize));
+    const __m128i i = _mm256_cvttpd_epi32(p);
+    const __m256d f = _mm256_sub_pd(p, _mm256_cvtepi32_pd(i));
+    // (The masked form with every lane taken: the plain one leaves its source
+    // undefined, which the compiler warns about.)
+    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
+    const __m256d lo = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, i, all, 8);
+    const __m256d hi = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table + 1, i, all, 8);
+    return _mm256_add_pd(lo, _mm256_mul_pd(f, _mm256_sub_pd(hi, lo)));
+}
+
+// loopToneRun four samples at a time; returns how many samples it wrote.
+[[gnu::target("avx2")]] int loopToneRunAvx2(const double* table, const LoopTone& tone, int64_t& acc,
+                                            int n, double* out) {
+    const Lanes l = lanesFrom(tone, acc);
+    __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(l.acc));
+    const __m128i step = _mm_set1_epi32(l.step);
+    const __m128i last = _mm_set1_epi32(static_cast<int32_t>(tone.period - 1));
+    const __m128i period = _mm_set1_epi32(static_cast<int32_t>(tone.period));
+    const __m256d inv = _mm256_set1_pd(tone.invPeriod);
+    const __m256d phase = _mm256_set1_pd(tone.phase);
+    const __m256d one = _mm256_set1_pd(1.0);
+    int i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(lanes), inv), phase);
+        t = _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, one, _CMP_GE_OQ), one));
+        _mm256_storeu_pd(out + i, sineAt4(table, t));
+        lanes = stepLanes(lanes, step, last, period);
+    }
+    acc = _mm_cvtsi128_si32(lanes);
+    return i;
+}
+
+// swellRun four samples at a time; returns how many samples it wrote.
+[[gnu::target("avx2")]] int swellRunAvx2(const double* table, const LoopTone& tone, double lead,
+                                         int64_t& acc, int n, double* out) {
+    const Lanes l = lanesFrom(tone, acc);
+    __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(l.acc));
+    const __m128i step = _mm_set1_epi32(l.step);
+    const __m128i last = _mm_set1_epi32(static_cast<int32_t>(tone.period - 1));
+    const __m128i period = _mm_set1_epi32(static_cast<int32_t>(tone.period));
+    const __m256d periodLength = _mm256_set1_pd(static_cast<double>(tone.period));
+    const __m256d leadTurns = _mm256_set1_pd(lead);
+    const __m256d quarter = _mm256_set1_pd(0.25);
+    const __m256d one = _mm256_set1_pd(1.0);
+    int i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        __m256d t = _mm256_div_pd(_mm256_cvtepi32_pd(lanes), periodLength);
+        t = _mm256_add_pd(_mm256_sub_pd(t, leadTurns), quarter);
+        t = _mm256_sub_pd(t, _mm256_floor_pd(t));
+        t = _mm256_and_pd(_mm256_cmp_pd(t, one, _CMP_LT_OQ), t);
+        _mm256_storeu_pd(out + i, sineAt4(table, t));
+        lanes = stepLanes(lanes, step, last, period);
+    }
+    acc = _mm_cvtsi128_si32(lanes);
+    return i;
+}
+
+} // namespace
+
+SineTable::SineTable() : v_(kSize + 1) {
+    static_assert(kSize == kSineTableSize);
+    for (int i = 0; i <= kSize; ++i) {
+        double x = 2.0 * kPiValue * i / kSize;
+        if (x > kPiValue) x -= 2.0 * kPiValue;
+        v_[i] = seriesSin(x);
+    }
+}
+
+double SineTable::sinAngle(double radians) const {
+    return at(fracTurns(radians / (2.0 * kPiValue)));
+}
+
+double SineTable::cosAngle(double radians) const {
+    return at(fracTurns(radians / (2.0 * kPiValue) + 0.25));
+}
+
+double fracTurns(double t) {
+    // Within the int range, truncating and stepping down below zero is floor
+    // exactly; the library's floor is a call without SSE4.1.
+    constexpr double kIntRange = 1e9;
+    double whole;
+    if (t > -kIntRange && t < kIntRange) {
+        const int w = static_cast<int>(t);
+        whole = static_cast<double>(w) > t ? w - 1 : w;
+    } else {
+        whole = std::floor(t);
+    }
+    t -= whole;
+    return t < 1.0 ? t : 0.0;
+}
+
+LoopTone LoopTone::of(double hz, double phaseTurns, int length, double rate) {
+    LoopTone tone;
+    tone.cycles = std::max<int64_t>(1, std::llround(hz * length / rate));
+    tone.period = length;
+    tone.invPeriod = 1.0 / length;
+    tone.phase = phaseTurns;
+    return tone;
+}
+
+void loopToneRun(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* out) {
+    int i = 0;
+    if (cpuHasAvx2() && fitsLanes(tone)) i = loopToneRunAvx2(sine.values(), tone, acc, n, out);
+    for (; i < n; ++i) {
+        double t = static_cast<double>(acc) * tone.invPeriod + tone.phase;
+        if (t >= 1.0) t -= 1.0;
+        acc = tone.advance(acc);
+        out[i] = sine.at(t);
+    }
+}
+
+void swellRun(const SineTable& sine, const LoopTone& tone, double lead, int64_t& acc, int n,
+              double* out) {
+    int i = 0;
+    if (cpuHasAvx2() && fitsLanes(tone)) i = swellRunAvx2(sine.values(), tone, lead, acc, n, out);
+    for (; i < n; ++i) {
+        double turns = static_cast<double>(acc) / static_cast<double>(tone.period) - lead + 0.25;
+        turns = fracTurns(turns);
+        acc = tone.advance(acc);
+        out[i] = sine.at(turns);
+    }
+}
+
+} // namespace zel::motor_noise

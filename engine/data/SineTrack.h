@@ -1,0 +1,62 @@
+// The sine source of the synthesized motor-noise tables and the runs of tone
+// values the generator takes from it. A tone is read a run of samples at a time
+// (one tone over many samples, not many tones per sample), which lets a processor
+// with AVX2 compute four samples at once: the same operations in the same order
+// as the one-sample code, so either path gives the same values to the bit.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace zel::motor_noise {
+
+// One period of a sine, read with linear interpolation by turns in [0, 1).
+class SineTable {
+public:
+    SineTable();
+    double at(double turns) const {
+        const double p = turns * kSize;
+        const int i = static_cast<int>(p);
+        const double f = p - i;
+        return v_[i] + f * (v_[i + 1] - v_[i]);
+    }
+    double sinAngle(double radians) const;
+    double cosAngle(double radians) const;
+    // kSize + 1 entries, the last one period on from the first.
+    const double* values() const { return v_.data(); }
+
+    static constexpr int kSize = 16384;
+
+private:
+    std::vector<double> v_;
+};
+
+// t - floor(t), and 0 for the rare t that rounds onto a whole turn.
+double fracTurns(double t);
+
+// A tone with a whole number of cycles over a table's length: its phase runs on
+// an integer accumulator (acc, advanced by `cycles` modulo `period` every
+// sample), so the last sample leads exactly into the first.
+struct LoopTone {
+    int64_t cycles = 1;
+    int64_t period = 1;
+    double invPeriod = 1.0;
+    double phase = 0.0; // turns
+
+    static LoopTone of(double hz, double phaseTurns, int length, double rate);
+    int64_t advance(int64_t acc) const {
+        acc += cycles;
+        return acc >= period ? acc - period : acc;
+    }
+};
+
+// The next n values of the tone from accumulator acc (left after them):
+// the sine at the turn acc / period + phase, less a turn when that reaches 1.
+void loopToneRun(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* out);
+
+// The next n values of a swell: the sine at the turn acc / period - lead + 0.25
+// (brought into [0, 1)), the cosine of the turns since `lead`.
+void swellRun(const SineTable& sine, const LoopTone& tone, double lead, int64_t& acc, int n,
+              double* out);
+
+} // namespace zel::motor_noise

@@ -1,0 +1,92 @@
+// The motor-noise generator's tone runs: whatever the run lengths (the four-lane
+// path and the one-sample remainder, a run continuing where the last one
+// stopped), every value is the one the one-sample formula gives, to the bit.
+#include "engine/data/SineTrack.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+using zel::motor_noise::LoopTone;
+using zel::motor_noise::SineTable;
+
+// The one-sample formulas.
+double loopToneValue(const SineTable& sine, const LoopTone& tone, int64_t acc) {
+    double t = static_cast<double>(acc) * tone.invPeriod + tone.phase;
+    if (t >= 1.0) t -= 1.0;
+    return sine.at(t);
+}
+double swellValue(const SineTable& sine, const LoopTone& tone, double lead, int64_t acc) {
+    double t = static_cast<double>(acc) / static_cast<double>(tone.period) - lead + 0.25;
+    t -= std::floor(t);
+    return sine.at(t < 1.0 ? t : 0.0);
+}
+
+// Run lengths that cross the four-lane blocks in every way.
+constexpr int kRuns[] = {1, 3, 4, 5, 7, 8, 13, 1024, 250, 2};
+
+template <typename Run, typename Value>
+void expectRunsMatch(const LoopTone& tone, int total, Run run, Value value) {
+    int64_t acc = 0, reference = 0;
+    std::vector<double> out;
+    int done = 0;
+    for (int k = 0; done < total; ++k) {
+        const int n = std::min(kRuns[k % std::size(kRuns)], total - done);
+        out.assign(static_cast<size_t>(n), 0.0);
+        run(acc, n, out.data());
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(out[i], value(reference)) << "sample " << done + i;
+            reference = tone.advance(reference);
+        }
+        ASSERT_EQ(acc, reference) << "after sample " << done + n;
+        done += n;
+    }
+}
+
+TEST(SineTrack, LoopToneRunsGiveTheOneSampleValues) {
+    const SineTable sine;
+    // A phase that makes the turn pass 1, cycles that wrap the accumulator often.
+    for (const LoopTone& tone :
+         {LoopTone::of(100.0, 0.58, 63884, 44100.0), LoopTone::of(2630.0, 0.83, 63884, 44100.0),
+          LoopTone::of(0.41, 0.0, 270144, 44100.0)}) {
+        expectRunsMatch(
+            tone, 20000,
+            [&](int64_t& acc, int n, double* out) {
+                zel::motor_noise::loopToneRun(sine, tone, acc, n, out);
+            },
+            [&](int64_t acc) { return loopToneValue(sine, tone, acc); });
+    }
+}
+
+TEST(SineTrack, SwellRunsGiveTheOneSampleValues) {
+    const SineTable sine;
+    LoopTone revolution;
+    revolution.cycles = 34;
+    revolution.period = 219418;
+    revolution.invPeriod = 1.0 / revolution.period;
+    // A lead beyond a quarter turn makes the first turns negative before the
+    // wrap.
+    for (double lead : {0.62, 0.1}) {
+        expectRunsMatch(
+            revolution, 30000,
+            [&](int64_t& acc, int n, double* out) {
+                zel::motor_noise::swellRun(sine, revolution, lead, acc, n, out);
+            },
+            [&](int64_t acc) { return swellValue(sine, revolution, lead, acc); });
+    }
+}
+
+TEST(SineTrack, FracTurnsIsTheFractionalPart) {
+    for (double t : {0.0, 0.25, 0.999, 1.0, 3.75, -0.25, -1.0, -2.5, 1e12 + 0.5, -1e12 - 0.25}) {
+        const double expected = t - std::floor(t);
+        EXPECT_EQ(zel::motor_noise::fracTurns(t), expected < 1.0 ? expected : 0.0) << t;
+    }
+    // Just below zero the fraction rounds onto a whole turn, which is 0.
+    EXPECT_EQ(zel::motor_noise::fracTurns(-1e-20), 0.0);
+}
+
+} // namespace
