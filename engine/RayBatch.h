@@ -77,11 +77,15 @@ public:
     // (run picks one).
     void runNarrow(const Inputs& in) {
         const Shared s = shared(in);
-        for (int i = 0; i < N; i += 2) narrowPair(i, s);
+        for (int i = 0; i < N; i += 2) narrowAngles(i, s);
+        for (int i = 0; i < N; i += 2) narrowLobes(i, s);
+        for (int i = 0; i < N; i += 2) narrowReads(i, s);
     }
     [[gnu::target("avx2")]] void runWide(const Inputs& in) {
         const Shared s = shared(in);
-        for (int i = 0; i < N; i += 4) wideQuad(i, s);
+        for (int i = 0; i < N; i += 4) wideAngles(i, s);
+        for (int i = 0; i < N; i += 4) wideLobes(i, s);
+        for (int i = 0; i < N; i += 4) wideReads(i, s);
     }
 
     // Results of the last run, per ray.
@@ -121,23 +125,28 @@ private:
 
     // ---- two rays to an SSE2 register ----
 
-    // Rays i and i + 1.
-    void narrowPair(int i, const Shared& s) {
-        const __m128d zero = _mm_setzero_pd();
+    // The retarded angle relative to rays i and i + 1, in [0, 1).
+    void narrowAngles(int i, const Shared& s) {
         const __m128d len = _mm_set1_pd(kLength);
-
-        // The retarded angle relative to the ray, in [0, 1).
         const __m128d back = _mm_add_pd(_mm_sub_pd(_mm_set1_pd(s.w), load2(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m128d angle =
             _mm_loadh_pd(_mm_load_sd(s.angles + lane(at, 0)), s.angles + lane(at, 1));
-        const __m128d theta = fraction(_mm_sub_pd(angle, load2(angleOffset_ + i)));
+        _mm_store_pd(theta_ + i, fraction(_mm_sub_pd(angle, load2(angleOffset_ + i))));
+    }
 
+    void narrowLobes(int i, const Shared& s) {
         __m128d lambda, mu;
-        lobe(theta, i, lambda, mu);
-        lambda = _mm_max_pd(_mm_set1_pd(s.closest), lambda); // std::max(lambda, closest)
-        _mm_store_pd(lambda_ + i, lambda);
+        lobe(load2(theta_ + i), i, lambda, mu);
+        _mm_store_pd(lambda_ + i, _mm_max_pd(_mm_set1_pd(s.closest), lambda)); // std::max
         _mm_store_pd(mu_ + i, mu);
+    }
+
+    // The delayed input and the attenuation of rays i and i + 1.
+    void narrowReads(int i, const Shared& s) {
+        const __m128d zero = _mm_setzero_pd();
+        const __m128d len = _mm_set1_pd(kLength);
+        const __m128d lambda = load2(lambda_ + i);
 
         // The delayed input: readCubic's position, wrapped into the ring.
         const __m128d delay = _mm_add_pd(
@@ -271,19 +280,19 @@ private:
 
     // ---- four rays to an AVX2 register: the same steps ----
 
-    // Rays i to i + 3.
-    [[gnu::target("avx2"), gnu::always_inline]] inline void wideQuad(int i, const Shared& s) {
-        const __m256d zero = _mm256_setzero_pd();
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideAngles(int i, const Shared& s) {
         const __m256d len = _mm256_set1_pd(kLength);
-
         const __m256d back =
             _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_load_pd(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m256d x = _mm256_sub_pd(gather(s.angles, at), _mm256_load_pd(angleOffset_ + i));
         // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
-        const __m256d theta = _mm256_sub_pd(x, _mm256_floor_pd(x));
+        _mm256_store_pd(theta_ + i, _mm256_sub_pd(x, _mm256_floor_pd(x)));
+    }
 
-        // lobePoint.
+    // lobePoint.
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s) {
+        const __m256d theta = _mm256_load_pd(theta_ + i);
         const __m256d one = _mm256_set1_pd(1.0);
         const __m256d pi = _mm256_set1_pd(kPi);
         const __m256d hw = _mm256_load_pd(halfWidth_ + i);
@@ -311,6 +320,12 @@ private:
         lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
         _mm256_store_pd(lambda_ + i, lambda);
         _mm256_store_pd(mu_ + i, _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling));
+    }
+
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideReads(int i, const Shared& s) {
+        const __m256d zero = _mm256_setzero_pd();
+        const __m256d len = _mm256_set1_pd(kLength);
+        const __m256d lambda = _mm256_load_pd(lambda_ + i);
 
         // The delayed input.
         const __m256d delay =
@@ -405,6 +420,7 @@ private:
     alignas(32) double pathSamples_[kLanes]{};
     alignas(32) double tablePos_[kLanes]{};
     // Per sample.
+    alignas(32) double theta_[kLanes]{}; // retarded angle relative to the ray, [0, 1)
     alignas(32) double lambda_[kLanes]{};
     alignas(32) double mu_[kLanes]{};
     alignas(32) double input_[kLanes]{};
