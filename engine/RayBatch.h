@@ -93,6 +93,7 @@ public:
     double mu(int i) const { return mu_[i]; }         // lobe phase, radians
     double input(int i) const { return input_[i]; }
     double attenuation(int i) const { return attenuation_[i]; } // before the room factor
+    const double* attenuations() const { return attenuation_; }
 
 private:
     static constexpr int kLength = SourceHistory::kLength;
