@@ -4,6 +4,7 @@
 #include "engine/data/DecimatorTables.h"
 
 #include <cstring>
+#include <immintrin.h>
 
 namespace zel {
 
@@ -25,7 +26,6 @@ void Decimator::clear() noexcept {
 namespace {
 
 using Float4 = float __attribute__((vector_size(16)));
-using Float8 = float __attribute__((vector_size(32)));
 using Index4 = int32_t __attribute__((vector_size(16)));
 
 // Partial j of a dot product adds the products of taps j, j + 8, j + 16 and
@@ -40,26 +40,35 @@ struct Partials {
     return v;
 }
 
+// Entries 0..3 of a history whose entry 0 was written just now: entry 0 read
+// on its own (a read of exactly what was written comes straight from the
+// write) and 1..3 read beside it. A wider read over entry 0 would have to wait
+// until the write has reached the cache.
+[[gnu::always_inline]] inline Float4 newestFour(const float* history) noexcept {
+    const __m128 older = _mm_loadu_ps(history + 1); // entries 1..4
+    return _mm_move_ss(_mm_shuffle_ps(older, older, _MM_SHUFFLE(2, 1, 0, 0)), _mm_load_ss(history));
+}
+
 [[gnu::always_inline]] inline Partials partials(const float* table, const float* history) noexcept {
     Partials p = {Float4{0, 0, 0, 0}, Float4{0, 0, 0, 0}};
     for (int k = 0; k < Decimator::kTaps; k += 8) {
-        p.low += load4(table + k) * load4(history + k);
+        p.low += load4(table + k) * (k == 0 ? newestFour(history) : load4(history + k));
         p.high += load4(table + k + 4) * load4(history + k + 4);
     }
     return p;
 }
 
 // The same eight partial sums, one register of eight.
-[[gnu::always_inline]] inline Partials partialsWide(const float* table,
-                                                    const float* history) noexcept {
-    Float8 sum = {0, 0, 0, 0, 0, 0, 0, 0};
+[[gnu::always_inline, gnu::target("avx2")]] inline Partials
+partialsWide(const float* table, const float* history) noexcept {
+    __m256 sum = _mm256_setzero_ps();
     for (int k = 0; k < Decimator::kTaps; k += 8) {
-        Float8 t, h;
-        std::memcpy(&t, table + k, sizeof t);
-        std::memcpy(&h, history + k, sizeof h);
-        sum += t * h;
+        const __m256 h = k == 0 ? _mm256_insertf128_ps(_mm256_castps128_ps256(newestFour(history)),
+                                                       _mm_loadu_ps(history + 4), 1)
+                                : _mm256_loadu_ps(history + k);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_loadu_ps(table + k), h));
     }
-    return {Float4{sum[0], sum[1], sum[2], sum[3]}, Float4{sum[4], sum[5], sum[6], sum[7]}};
+    return {_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1)};
 }
 
 // Lanes 0, 2, 4, 6 and lanes 1, 3, 5, 7 of a and b, added: neighbours summed.
