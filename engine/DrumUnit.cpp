@@ -122,9 +122,7 @@ void DrumUnit::loadLanes() {
         heard_[i] = i < kImageRays && heard(i) ? ~uint64_t{0} : uint64_t{0};
 }
 
-// Values that re-tune filters at once when they change: compared with what was
-// applied at every sample, so a change from any thread is picked up here.
-void DrumUnit::applyTuning() {
+void DrumUnit::retune() {
     const double octaves = reflectionLowPass_.load();
     if (octaves != appliedReflectionLowPass_) {
         appliedReflectionLowPass_ = octaves;

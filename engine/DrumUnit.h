@@ -115,7 +115,15 @@ private:
 
     void computeGeometry() override;
     void updateRateTerms() override;
-    void applyTuning();
+    // Values that re-tune filters at once when they change: compared with what
+    // was applied at every sample, so a change from any thread is picked up.
+    void applyTuning() {
+        if (reflectionLowPass_.load() != appliedReflectionLowPass_ ||
+            splitterHz_.load() != appliedSplitterHz_ ||
+            filterSaturation_.load() != appliedSaturation_)
+            retune();
+    }
+    void retune();
     void configureInputFilter(double saturation);
 
     const Kind kind_;

@@ -104,13 +104,6 @@ MechNoisePlayer::MechNoisePlayer(MechNoiseSource source, double rate)
     setRate(rate);
 }
 
-void MechNoisePlayer::handOver(double amplitude, double /*retardedAngle*/, double micAngle,
-                               double speed) noexcept {
-    amplitude_ = amplitude;
-    micAngle_ = micAngle;
-    speed_ = speed;
-}
-
 void MechNoisePlayer::setRate(double rate) noexcept {
     rate_ = rate >= kMinRate ? rate : kMinRate;
     invRate_ = 1.0 / rate_;
@@ -219,7 +212,9 @@ double MechNoisePlayer::transitionSample() noexcept {
 }
 
 double MechNoisePlayer::process() noexcept {
-    applyRequests();
+    if (requestedDistance_.load() != appliedDistance_ ||
+        transitionRequests_.load() != transitionsSeen_)
+        applyRequests();
     return isHorn() ? processHorn() : processDrum();
 }
 

@@ -40,7 +40,12 @@ public:
     explicit MechNoisePlayer(MechNoiseSource source, double rate = 44100.0);
 
     // Audio thread.
-    void handOver(double amplitude, double retardedAngle, double micAngle, double speed) noexcept;
+    void handOver(double amplitude, double /*retardedAngle*/, double micAngle,
+                  double speed) noexcept {
+        amplitude_ = amplitude;
+        micAngle_ = micAngle;
+        speed_ = speed;
+    }
     double process() noexcept;
     void setRate(double rate) noexcept;
     // Ahead of a change to `rate`: builds up to `budget` points of the drum's
