@@ -175,10 +175,35 @@ void BM_HornPlayer(benchmark::State& state) {
 void BM_DrumPlayer(benchmark::State& state) {
     playerBench(state, zel::MechNoiseSource::Drum);
 }
-// 0.5 rev/s: loop only; 4 rev/s: between (the drum re-tunes two sections per
-// sample there); 8 rev/s: recording only.
+// 0.5 rev/s: loop only; 4 rev/s: between; 8 rev/s: recording only.
 BENCHMARK(BM_HornPlayer)->Arg(5)->Arg(40)->Arg(80);
 BENCHMARK(BM_DrumPlayer)->Arg(5)->Arg(40)->Arg(80);
+
+// The drum player while the rotor speeds up between the limits (1 to 7 rev/s
+// over a second, then again): the speed moves every sample, so the drum re-tunes
+// its two sections every sample.
+void BM_DrumPlayerAccelerating(benchmark::State& state) {
+    const double rate = 44100.0;
+    zel::MechNoisePlayer p(zel::MechNoiseSource::Drum, rate);
+    p.setSlowLevel(1.0);
+    p.setFastLevel(1.0);
+    p.setMicDistance(0.5);
+    double angle = 0.0;
+    int n = 0;
+    for (auto _ : state) {
+        double acc = 0.0;
+        for (int i = 0; i < kBlock; ++i, n = (n + 1) % 44100) {
+            const double speed = (1.0 + 6.0 * n / 44100.0) / rate;
+            angle += speed;
+            if (angle >= 1.0) angle -= 1.0;
+            p.handOver(0.8, angle, 0.1, speed);
+            acc += p.process();
+        }
+        benchmark::DoNotOptimize(acc);
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_DrumPlayerAccelerating);
 
 void BM_BuildMotorNoiseTables(benchmark::State& state) {
     for (auto _ : state) {

@@ -1,6 +1,10 @@
 #include "engine/Decimator.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/data/DecimatorTables.h"
+
+#include <cstring>
+#include <immintrin.h>
 
 namespace zel {
 
@@ -19,15 +23,96 @@ void Decimator::clear() noexcept {
     index_ = kStartIndex;
 }
 
-// Single-precision dot product of the 32 taps with 32 history entries. Eight
-// partial sums keep the additions independent (and vectorizable); the rounding
-// differs from a sequential sum only in the last bits of a float.
+namespace {
+
+using Float4 = float __attribute__((vector_size(16)));
+using Index4 = int32_t __attribute__((vector_size(16)));
+
+// Partial j of a dot product adds the products of taps j, j + 8, j + 16 and
+// j + 24, in that order; low holds partials 0..3, high 4..7.
+struct Partials {
+    Float4 low, high;
+};
+
+[[gnu::always_inline]] inline Float4 load4(const float* p) noexcept {
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Entries 0..3 of a history whose entry 0 was written just now: entry 0 read
+// on its own (a read of exactly what was written comes straight from the
+// write) and 1..3 read beside it. A wider read over entry 0 would have to wait
+// until the write has reached the cache.
+[[gnu::always_inline]] inline Float4 newestFour(const float* history) noexcept {
+    const __m128 older = _mm_loadu_ps(history + 1); // entries 1..4
+    return _mm_move_ss(_mm_shuffle_ps(older, older, _MM_SHUFFLE(2, 1, 0, 0)), _mm_load_ss(history));
+}
+
+[[gnu::always_inline]] inline Partials partials(const float* table, const float* history) noexcept {
+    Partials p = {Float4{0, 0, 0, 0}, Float4{0, 0, 0, 0}};
+    for (int k = 0; k < Decimator::kTaps; k += 8) {
+        p.low += load4(table + k) * (k == 0 ? newestFour(history) : load4(history + k));
+        p.high += load4(table + k + 4) * load4(history + k + 4);
+    }
+    return p;
+}
+
+// The same eight partial sums, one register of eight.
+[[gnu::always_inline, gnu::target("avx2")]] inline Partials
+partialsWide(const float* table, const float* history) noexcept {
+    __m256 sum = _mm256_setzero_ps();
+    for (int k = 0; k < Decimator::kTaps; k += 8) {
+        const __m256 h = k == 0 ? _mm256_insertf128_ps(_mm256_castps128_ps256(newestFour(history)),
+                                                       _mm_loadu_ps(history + 4), 1)
+                                : _mm256_loadu_ps(history + k);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_loadu_ps(table + k), h));
+    }
+    return {_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1)};
+}
+
+// Lanes 0, 2, 4, 6 and lanes 1, 3, 5, 7 of a and b, added: neighbours summed.
+[[gnu::always_inline]] inline Float4 neighbourSums(Float4 a, Float4 b) noexcept {
+    return __builtin_shuffle(a, b, Index4{0, 2, 4, 6}) +
+           __builtin_shuffle(a, b, Index4{1, 3, 5, 7});
+}
+
+// ((p0 + p1) + (p2 + p3)) + ((p4 + p5) + (p6 + p7)).
+[[gnu::always_inline]] inline float total(const Partials& p) noexcept {
+    const Float4 pairs = neighbourSums(p.low, p.high); // p0+p1, p2+p3, p4+p5, p6+p7
+    const Float4 quads = neighbourSums(pairs, pairs);  // (p0+p1)+(p2+p3), (p4+p5)+(p6+p7), ..
+    return quads[0] + quads[1];
+}
+
+// The totals of two dot products, reduced side by side.
+[[gnu::always_inline]] inline void totals(const Partials& a, const Partials& b, float& ya,
+                                          float& yb) noexcept {
+    const Float4 quads = neighbourSums(neighbourSums(a.low, a.high), neighbourSums(b.low, b.high));
+    const Float4 sums = neighbourSums(quads, quads); // a's total, b's total, ..
+    ya = sums[0];
+    yb = sums[1];
+}
+
+} // namespace
+
+Decimator::Decimator() noexcept : wide_(cpuHasAvx2()) {}
+
 float Decimator::dot(const float* table, const float* history) noexcept {
-    float partial[8] = {};
-    for (int k = 0; k < kTaps; k += 8)
-        for (int j = 0; j < 8; ++j) partial[j] += table[k + j] * history[k + j];
-    return ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
-           ((partial[4] + partial[5]) + (partial[6] + partial[7]));
+    return total(partials(table, history));
+}
+
+float Decimator::dotWide(const float* table, const float* history) noexcept {
+    return total(partialsWide(table, history));
+}
+
+void Decimator::dotPair(const float* table, const float* a, const float* b, float& ya,
+                        float& yb) noexcept {
+    totals(partials(table, a), partials(table, b), ya, yb);
+}
+
+void Decimator::dotPairWide(const float* table, const float* a, const float* b, float& ya,
+                            float& yb) noexcept {
+    totals(partialsWide(table, a), partialsWide(table, b), ya, yb);
 }
 
 double Decimator::pushInput(double a) noexcept {
@@ -36,7 +121,7 @@ double Decimator::pushInput(double a) noexcept {
     input_[index_] = x;
     input_[index_ + kTaps] = x;
     if (!table_) return x;
-    return dot(table_, &input_[index_]);
+    return wide_ ? dotWide(table_, &input_[index_]) : dot(table_, &input_[index_]);
 }
 
 Decimator::Pair Decimator::interpolate(double left, double right) noexcept {
@@ -48,7 +133,12 @@ Decimator::Pair Decimator::interpolate(double left, double right) noexcept {
     outLeft_[index_ + kTaps] = l;
     outRight_[index_] = r;
     outRight_[index_ + kTaps] = r;
-    return {dot(table_, &outLeft_[index_]), dot(table_, &outRight_[index_])};
+    float yl, yr;
+    if (wide_)
+        dotPairWide(table_, &outLeft_[index_], &outRight_[index_], yl, yr);
+    else
+        dotPair(table_, &outLeft_[index_], &outRight_[index_], yl, yr);
+    return {yl, yr};
 }
 
 } // namespace zel

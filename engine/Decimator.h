@@ -21,6 +21,8 @@ public:
         double right;
     };
 
+    Decimator() noexcept;
+
     // Chooses the table for a factor of 1, 2, 4 or 8 (none for 1).
     void setFactor(int factor) noexcept;
     void clear() noexcept;
@@ -38,9 +40,20 @@ public:
     int index() const noexcept { return index_; }
     const float* table() const noexcept { return table_; }
 
-private:
+    // The single-precision dot product of the 32 taps with 32 history entries:
+    // eight partial sums, each adding its taps' products in order, then added
+    // pairwise. The wide forms (AVX2, taken where the processor has it) compute
+    // the same sums in the same order.
     static float dot(const float* table, const float* history) noexcept;
+    [[gnu::target("avx2")]] static float dotWide(const float* table, const float* history) noexcept;
+    // Two histories against the same table.
+    static void dotPair(const float* table, const float* a, const float* b, float& ya,
+                        float& yb) noexcept;
+    [[gnu::target("avx2")]] static void dotPairWide(const float* table, const float* a,
+                                                    const float* b, float& ya, float& yb) noexcept;
 
+private:
+    bool wide_;
     const float* table_ = nullptr;
     int factor_ = 1;
     int index_ = kStartIndex;

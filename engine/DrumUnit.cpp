@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <immintrin.h>
+#include <limits>
 
 namespace zel {
 
 namespace {
 
 constexpr double kRoomFactorPower = 0.7;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kDefaultMicDistance = 1.0;
 
 } // namespace
@@ -99,11 +102,27 @@ void DrumUnit::updateRateTerms() {
     updateSharedRateTerms();
     for (RayTrack& ray : rays_) ray.setRate(samplesPerMetre_, delayOrigin());
     for (int i = 0; i < kImageRays; ++i) batch_.load(i, rays_[i]);
+    loadLanes();
 }
 
-// Values that re-tune filters at once when they change: compared with what was
-// applied at every sample, so a change from any thread is picked up here.
-void DrumUnit::applyTuning() {
+void DrumUnit::loadLanes() {
+    const double staticPath = rays_[0].pathSamples;
+    if (isCross()) {
+        const int side = sideRay();
+        lanes_.load(0, rays_[0]);
+        lanes_.load(kCrossSideLane, rays_[side != 0 ? side : 1]);
+        lanes_.load(kCrossBackLane, rays_[3]);
+        lanes_.loadFixed(kCrossStaticLane, staticPath);
+        for (int i = kCrossLanes; i < kRayLanes; ++i) lanes_.loadFixed(i, staticPath);
+    } else {
+        for (int i = 0; i < kImageRays; ++i) lanes_.load(i, rays_[i]);
+        for (int i = kMainStaticLane; i < kRayLanes; ++i) lanes_.loadFixed(i, staticPath);
+    }
+    for (int i = 0; i < kSectionLanes; ++i)
+        heard_[i] = i < kImageRays && heard(i) ? ~uint64_t{0} : uint64_t{0};
+}
+
+void DrumUnit::retune() {
     const double octaves = reflectionLowPass_.load();
     if (octaves != appliedReflectionLowPass_) {
         appliedReflectionLowPass_ = octaves;
@@ -131,6 +150,7 @@ void DrumUnit::clearState() {
     clearSharedState();
     for (RayTrack& ray : rays_) ray.clear();
     lastLambda_.fill(0.0);
+    split_.fill(0.0);
     lowStatic_ = 0;
     lowStaticOutput_ = 0;
     for (BiquadFilter& f : lowPass_) f.clear();
@@ -149,55 +169,94 @@ DrumUnit::Frame DrumUnit::beginFrame(double x) {
     return startFrame(input_.process(x));
 }
 
-void DrumUnit::mainRayInputs(const Frame& f, int side, const double* weights) {
+// The splitter keeps the low part out of the rotation; a side ray the back region
+// leaves out runs its low-pass on silence, its splitter where it was.
+[[gnu::target("avx2")]] void DrumUnit::mainRaysWide(const Frame& f) {
+    lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+               {drum::kClosestApproach, false});
+    const __m256d pole = _mm256_set1_pd(splitterPole_);
+    const __m256d room = _mm256_set1_pd(roomFactor_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    for (int i = 0; i < kSectionLanes; i += 4) {
+        const __m256d heard =
+            _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(&heard_[i])));
+        const __m256d sigma = _mm256_load_pd(lanes_.inputs() + i);
+        const __m256d split = _mm256_load_pd(&split_[i]);
+        // poleToward(split, sigma, pole), guarded.
+        __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
+        next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
+        _mm256_store_pd(&split_[i], _mm256_blendv_pd(split, next, heard));
+        _mm256_store_pd(&rayInput_[i], _mm256_and_pd(heard, _mm256_sub_pd(sigma, next)));
+        _mm256_store_pd(&rayAlpha_[i],
+                        _mm256_mul_pd(_mm256_load_pd(lanes_.attenuations() + i), room));
+        _mm256_store_pd(&lastLambda_[i],
+                        _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
+                                         _mm256_load_pd(lanes_.lambdas() + i), heard));
+    }
+    if (f.update) updateMainDirectivity(lanes_);
+}
+
+void DrumUnit::mainRaysNarrow(const Frame& f) {
     batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                drum::kClosestApproach);
     for (int i = 0; i < kImageRays; ++i) {
-        // A side ray the back region leaves out runs its low-pass on silence.
-        if ((i == 1 || i == 2) && i != side) {
+        if (!heard_[i]) {
             rayInput_[i] = 0.0;
-            if (f.update) sections_.freeze(i);
             continue;
         }
-        RayTrack& ray = rays_[i];
         const double sigma = batch_.input(i);
         lastLambda_[i] = batch_.lambda(i);
-        // The splitter keeps the low part out of the rotation.
-        ray.split = poleToward(ray.split, sigma, splitterPole_);
-        if (f.update) {
-            sections_.setTarget(i, tables_.live().lowPass.at(facingTurn(batch_.mu(i))));
-            if (snapDirectivity_) sections_.snap(i);
-        }
-        rayInput_[i] = sigma - ray.split;
+        split_[i] = poleToward(split_[i], sigma, splitterPole_);
+        rayInput_[i] = sigma - split_[i];
         rayAlpha_[i] = batch_.attenuation(i) * roomFactor_;
-        rayWeight_[i] = weights[i];
     }
+    if (f.update) updateMainDirectivity(batch_);
+}
+
+template <typename Rays> void DrumUnit::updateMainDirectivity(const Rays& rays) {
+    BiquadCoefficients targets[kSectionLanes];
+    bool use[kSectionLanes] = {};
+    for (int i = 0; i < kImageRays; ++i) {
+        use[i] = heard_[i] != 0;
+        if (use[i]) targets[i] = tables_.live().lowPass.at(facingTurn(rays.mu(i)));
+    }
+    sections_.setTargets(targets, use);
+    if (snapDirectivity_)
+        for (int i = 0; i < kImageRays; ++i)
+            if (use[i]) sections_.snap(i);
 }
 
 double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     RayTrack& ray = rays_[i];
     const LobePoint p = ray.lobeNow(history_);
-    lastLambda_[i] = p.lambda;
     // Measured from the microphone, plus twice the radius so the nearest approach
     // keeps a positive delay.
     const double delay = (p.lambda + 2.0) * f.fmSamples + ray.pathSamples;
-    const double alpha = alphaAt(ray, p.lambda);
-    const double sigma = history_.inputBefore(delay);
+    const double attenuation =
+        table_.atPosition(ray.tablePos + p.lambda * appliedRadius_ * kTableStepsPerMetre);
+    return crossRayFrom(i, weight, f, p.lambda, p.mu, history_.inputBefore(delay), attenuation);
+}
+
+double DrumUnit::crossRayFrom(int i, double weight, const Frame& f, double lambda, double mu,
+                              double sigma, double attenuation) {
+    RayTrack& ray = rays_[i];
+    lastLambda_[i] = lambda;
+    const double alpha = attenuation * roomFactor_;
     if (f.update) {
-        ray.coefTarget = tables_.live().crossPoles.at(facingTurn(p.mu));
+        ray.coefTarget = tables_.live().crossPoles.at(facingTurn(mu));
         if (snapDirectivity_) ray.coef = ray.coefTarget;
     }
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
 }
 
-double DrumUnit::staticRay(const Frame& f) {
+double DrumUnit::staticRay(const Frame& f, double sigma) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass. The cross unit measures it from the microphone.
-    const double delay = rays_[0].pathSamples;
-    const double low = staticLowPassed(history_.inputBefore(delay), f.update);
+    const double low = staticLowPassed(sigma, f.update);
     if (player_)
-        player_->handOver(staticAlpha_ * mechLevel_.load(), history_.angleBefore(delay),
-                          appliedMicAngle_, rotor_.speed());
+        player_->handOver(staticAlpha_ * mechLevel_.load(),
+                          history_.angleBefore(rays_[0].pathSamples), appliedMicAngle_,
+                          rotor_.speed());
     return staticAlpha_ * low;
 }
 
@@ -211,16 +270,18 @@ double DrumUnit::processMain(double x) {
     for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
     const double e = f.e, e2 = e * e;
 
-    // The side ray of the back region (none in region 1).
-    const int side = backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0);
-    const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
-    mainRayInputs(f, side, weights);
-    std::array<double, kSectionLanes> ray;
+    if (wide_)
+        mainRaysWide(f);
+    else
+        mainRaysNarrow(f);
+    alignas(32) std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data());
-    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * rayWeight_[i];
+    const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
+    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * weights[i];
 
     double h = ray[0] * level[kRayFront];
     double levelSum = level[kRayFront];
+    const int side = sideRay();
     if (side != 0) {
         h += rays_[side].reflect(ray[side] * level[kRayBackSides], q1_);
         levelSum += level[kRayBackSides];
@@ -232,7 +293,8 @@ double DrumUnit::processMain(double x) {
     h += rays_[5].reflect(ray[5] * level[kRayBackRight], q2_);
     levelSum += level[kRayBackRight];
 
-    const double st = staticRay(f);
+    const double st = staticRay(f, wide_ ? lanes_.input(kMainStaticLane)
+                                         : history_.inputBefore(rays_[0].pathSamples));
     lowStatic_ = poleToward(lowStatic_, st, splitterPole_);
     lowStaticOutput_ = lowStatic_ * lowStaticGain_.load() * levelSum;
     const double y = (st - lowStatic_) * staticRayLevel_.load() + h;
@@ -245,14 +307,27 @@ double DrumUnit::processCross(double x) {
     const double front = rayLevels_[kRayFront].load();
     const double sides = rayLevels_[kRayBackSides].load();
     const double e = f.e;
+    const int side = sideRay();
 
-    double sum = crossRay(0, 1.0, f) * front;
-    if (backRegion_ != 1) {
-        const int side = backRegion_ == 0 ? 1 : 2;
-        sum += rays_[side].reflect(crossRay(side, e, f) * sides, q1_);
+    double sum, st;
+    if (wide_) {
+        lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+                   {-kInfinity, true}, kCrossLanes);
+        const auto ray = [&](int lane, int i, double weight) {
+            return crossRayFrom(i, weight, f, lanes_.lambda(lane), lanes_.mu(lane),
+                                lanes_.input(lane), lanes_.attenuation(lane));
+        };
+        sum = ray(0, 0, 1.0) * front;
+        if (side != 0) sum += rays_[side].reflect(ray(kCrossSideLane, side, e) * sides, q1_);
+        sum += rays_[3].reflect(ray(kCrossBackLane, 3, e) * sides, q1_);
+        st = staticRay(f, lanes_.input(kCrossStaticLane));
+    } else {
+        sum = crossRay(0, 1.0, f) * front;
+        if (side != 0) sum += rays_[side].reflect(crossRay(side, e, f) * sides, q1_);
+        sum += rays_[3].reflect(crossRay(3, e, f) * sides, q1_);
+        st = staticRay(f, history_.inputBefore(rays_[0].pathSamples));
     }
-    sum += rays_[3].reflect(crossRay(3, e, f) * sides, q1_);
-    const double y = staticRay(f) * staticRayLevel_.load() + sum;
+    const double y = st * staticRayLevel_.load() + sum;
     finishFrame(f.update);
     return y;
 }

@@ -21,8 +21,10 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/CpuFeatures.h"
 #include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
+#include "engine/DrumRayLanes.h"
 #include "engine/GlidingSections.h"
 #include "engine/MultiFilter.h"
 #include "engine/RayBatch.h"
@@ -30,6 +32,7 @@
 #include "engine/data/DrumTables.h"
 
 #include <array>
+#include <cstdint>
 
 namespace zel {
 
@@ -78,19 +81,49 @@ public:
 
     Kind kind() const { return kind_; }
 
+    // Whether the rays run four to a register (processors with AVX2; on by
+    // default where there is one). Both ways give the same values; the switch
+    // lets the tests hold one against the other.
+    void setWideRays(bool on) { wide_ = on && cpuHasAvx2(); }
+    bool wideRays() const { return wide_; }
+
 private:
     double processMain(double x);
     double processCross(double x);
     Frame beginFrame(double x);
-    // The main unit's rays up to their directivity low-passes: their inputs and
-    // gains. side: the side ray heard in this back region (0 for none).
-    void mainRayInputs(const Frame& f, int side, const double* weights);
+    // The main unit's rays up to their directivity low-passes, from the lanes
+    // (four to a register) or from RayBatch: the splitters, the sections' inputs
+    // (silence for a side ray the back region leaves out) and the gains.
+    void mainRaysWide(const Frame& f);
+    void mainRaysNarrow(const Frame& f);
+    // On directivity update samples: the heard rays' sections take the
+    // coefficients for where the mouth points; the others stop where they are.
+    template <typename Rays> void updateMainDirectivity(const Rays& rays);
+    // A cross unit's ray from its values this sample (from the lanes, or computed
+    // here one ray at a time: crossRay).
     double crossRay(int i, double weight, const Frame& f);
-    double staticRay(const Frame& f);
+    double crossRayFrom(int i, double weight, const Frame& f, double lambda, double mu,
+                        double sigma, double attenuation);
+    // The static ray from its input, delayed by the front ray's path.
+    double staticRay(const Frame& f, double sigma);
+    // The side ray the back region lets in (0 for none).
+    int sideRay() const { return backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0); }
+    bool heard(int ray) const { return !((ray == 1 || ray == 2) && ray != sideRay()); }
+    // The lanes' geometry and which of them are heard, after a rebuild or rate
+    // change.
+    void loadLanes();
 
     void computeGeometry() override;
     void updateRateTerms() override;
-    void applyTuning();
+    // Values that re-tune filters at once when they change: compared with what
+    // was applied at every sample, so a change from any thread is picked up.
+    void applyTuning() {
+        if (reflectionLowPass_.load() != appliedReflectionLowPass_ ||
+            splitterHz_.load() != appliedSplitterHz_ ||
+            filterSaturation_.load() != appliedSaturation_)
+            retune();
+    }
+    void retune();
     void configureInputFilter(double saturation);
 
     const Kind kind_;
@@ -103,6 +136,17 @@ private:
     // Geometry as of the last rebuild.
     std::array<RayTrack, kImageRays> rays_{};
     RayBatch<kImageRays> batch_; // the main unit's rays, side by side
+    // The rays four to a register. The main unit: rays 0 to 5 in lanes 0 to 5,
+    // the static ray in lanes 6 and 7. The cross unit, one register: ray 0, the
+    // side ray the back region lets in (ray 1 when none), ray 3, the static ray.
+    static constexpr int kRayLanes = 8;
+    static constexpr int kMainStaticLane = 6;
+    static constexpr int kCrossLanes = 4;
+    static constexpr int kCrossSideLane = 1;
+    static constexpr int kCrossBackLane = 2;
+    static constexpr int kCrossStaticLane = 3;
+    DrumRayLanes<kRayLanes> lanes_;
+    bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
     double q1_ = 0, q2_ = 0;
@@ -113,15 +157,19 @@ private:
     // Audio state.
     double lowStatic_ = 0;
     double lowStaticOutput_ = 0;
-    std::array<double, kImageRays> lastLambda_{};
     // The rays' low-passes at rest (their settings at the rate), and as they run,
     // side by side (two lanes spare).
     std::array<BiquadFilter, kImageRays> lowPass_;
     static constexpr int kSectionLanes = 8;
+    static_assert(kSectionLanes == kRayLanes);
     GlidingSections<kSectionLanes> sections_;
-    std::array<double, kSectionLanes> rayInput_{};
-    std::array<double, kSectionLanes> rayAlpha_{};
-    std::array<double, kSectionLanes> rayWeight_{};
+    // Per section lane (main unit): heard (all bits set) or not, the splitter's
+    // low part, the displacement, the section's input and the ray's attenuation.
+    alignas(32) std::array<uint64_t, kSectionLanes> heard_{};
+    alignas(32) std::array<double, kSectionLanes> split_{};
+    alignas(32) std::array<double, kSectionLanes> lastLambda_{};
+    alignas(32) std::array<double, kSectionLanes> rayInput_{};
+    alignas(32) std::array<double, kSectionLanes> rayAlpha_{};
     // The rays' low-pass coefficients over the turn (main unit) or the one-pole's
     // poles (cross unit), for one rate.
     struct RateTables {

@@ -8,8 +8,15 @@
 
 namespace zel {
 
+namespace {
+
+// Each line's entries and, in front of them, the copy of its last one.
+constexpr int kLineLength = room::kBufferLength + 1;
+
+} // namespace
+
 EarlyReflections::EarlyReflections()
-    : left_(room::kBufferLength, 0.0), right_(room::kBufferLength, 0.0) {
+    : lines_{std::vector<double>(kLineLength, 0.0), std::vector<double>(kLineLength, 0.0)} {
     rebuild();
 }
 
@@ -28,6 +35,21 @@ void EarlyReflections::rebuild() {
     buildSide(0, room::kLeftPaths, room::kLeftCutoffFactors, size, dbPerMetre, cutoff);
     buildSide(room::kTapsPerSide, room::kRightPaths, room::kRightCutoffFactors, size, dbPerMetre,
               cutoff);
+    prepareRun();
+}
+
+void EarlyReflections::prepareRun() {
+    for (int i = 0; i < kSide; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            const Tap& tap = taps_[side * kSide + i];
+            const double phi = tap.fraction;
+            run_.newerWeight[i][side] = 1.0 - phi;
+            run_.olderWeight[i][side] = phi;
+            run_.gain[i][side] = tap.gain;
+            run_.pole[i][side] = tap.pole;
+            run_.delay[i][side] = tap.delay;
+        }
+    }
 }
 
 void EarlyReflections::buildSide(int first, const std::array<double, room::kTapsPerSide>& paths,
@@ -50,9 +72,8 @@ void EarlyReflections::buildSide(int first, const std::array<double, room::kTaps
 void EarlyReflections::reset() {
     snapReturnLevel();
     rebuild();
-    std::fill(left_.begin(), left_.end(), 0.0);
-    std::fill(right_.begin(), right_.end(), 0.0);
-    for (Tap& tap : taps_) tap.state = 0;
+    for (std::vector<double>& line : lines_) std::fill(line.begin(), line.end(), 0.0);
+    for (auto& pair : run_.state) pair[0] = pair[1] = 0.0;
     n_ = 0;
 }
 
@@ -66,31 +87,37 @@ double EarlyReflections::longestDelay() const {
     return longest;
 }
 
-// The line delayed by delay + fraction samples: between the sample `delay` back
-// and the one before it.
-double EarlyReflections::readTap(const std::vector<double>& line, int32_t n, const Tap& tap) {
-    const double phi = tap.fraction;
-    const double newer = line[(n - tap.delay) & room::kBufferMask];
-    const double older = line[(n - tap.delay - 1) & room::kBufferMask];
-    return (1.0 - phi) * newer + phi * older;
-}
-
+// A tap delayed by delay + fraction samples reads between the sample `delay`
+// back and the one before it: (1 - fraction) newer + fraction older. The copy
+// in front of each line's first entry covers the wrap.
 EarlyReflections::Output EarlyReflections::process(double left, double right) {
-    left_[n_] = left;
-    right_[n_] = right;
-    double sumL = 0, sumR = 0;
-    for (int i = 0; i < room::kTapsPerSide; ++i) {
-        Tap& tap = taps_[i];
-        tap.state = poleToward(tap.state, readTap(left_, n_, tap) * tap.gain, tap.pole);
-        sumL += tap.state;
+    const int32_t n = n_;
+    double* lineL = lines_[0].data() + 1;
+    double* lineR = lines_[1].data() + 1;
+    lineL[n] = left;
+    lineR[n] = right;
+    if (n == room::kBufferMask) {
+        lineL[-1] = left;
+        lineR[-1] = right;
     }
-    for (int i = room::kTapsPerSide; i < kTaps; ++i) {
-        Tap& tap = taps_[i];
-        tap.state = poleToward(tap.state, readTap(right_, n_, tap) * tap.gain, tap.pole);
-        sumR += tap.state;
+    // Tap i of both sides at once; each side's sum adds its taps in order.
+    Pair sum = {0.0, 0.0};
+#pragma GCC unroll 12
+    for (int i = 0; i < kSide; ++i) {
+        const double* atL = lineL + ((n - run_.delay[i][0]) & room::kBufferMask);
+        const double* atR = lineR + ((n - run_.delay[i][1]) & room::kBufferMask);
+        const Pair newer = {atL[0], atR[0]};
+        const Pair older = {atL[-1], atR[-1]};
+        const Pair v = (run_.newerWeight[i] * newer + run_.olderWeight[i] * older) * run_.gain[i];
+        // The tap's one-pole toward v, guarded.
+        Pair state = v + run_.pole[i] * (run_.state[i] - v);
+        state = state + kEngineGuard;
+        state = state - kEngineGuard;
+        run_.state[i] = state;
+        sum += state;
     }
-    n_ = (n_ + 1) & room::kBufferMask;
-    return {denormalGuard(sumL * level_), denormalGuard(sumR * level_)};
+    n_ = (n + 1) & room::kBufferMask;
+    return {denormalGuard(sum[0] * level_), denormalGuard(sum[1] * level_)};
 }
 
 } // namespace zel

@@ -26,7 +26,6 @@ public:
         float fraction = 0; // and the fraction of one
         double gain = 0;
         double pole = 0;
-        double state = 0;
     };
     struct Output {
         double left;
@@ -58,15 +57,20 @@ public:
     double returnLevel() const { return level_; }
     double rate() const { return rate_; }
     const Tap& tap(int i) const { return taps_[i]; }
+    // The tap's low-pass state (its last output).
+    double tapState(int i) const { return run_.state[i % kSide][i / kSide]; }
     double crossCutoff() const { return crossCutoff_.load(); }
     // Longest tap delay in samples, including its fraction.
     double longestDelay() const;
 
 private:
+    static constexpr int kSide = room::kTapsPerSide;
+
     void buildSide(int first, const std::array<double, room::kTapsPerSide>& paths,
                    const std::array<double, room::kTapsPerSide>& cutoffFactors, double size,
                    double dbPerMetre, double cutoff);
-    static double readTap(const std::vector<double>& line, int32_t n, const Tap& tap);
+    // The per-sample copy of the taps' settings.
+    void prepareRun();
 
     Relaxed<double> roomSize_{1.0};
     Relaxed<double> virtualSize_{1.0};
@@ -78,8 +82,23 @@ private:
     double rate_ = 44100;
     double level_ = 0;
     std::array<Tap, kTaps> taps_{};
-    std::vector<double> left_;
-    std::vector<double> right_;
+    // What process reads, laid out so that tap i of the left side and tap i of
+    // the right side are computed side by side, in one register: [i][0] left,
+    // [i][1] right.
+    using Pair = double __attribute__((vector_size(16)));
+    struct Run {
+        Pair newerWeight[kSide]; // 1 - fraction
+        Pair olderWeight[kSide]; // fraction
+        Pair gain[kSide];
+        Pair pole[kSide];
+        Pair state[kSide];
+        int32_t delay[kSide][2];
+    };
+    Run run_{};
+    // The two delay lines, left and right. Each keeps a copy of its last entry in
+    // front of its first, so a tap reads its two neighbouring samples as one pair
+    // also where the line wraps.
+    std::vector<double> lines_[2];
     int32_t n_ = 0;
 };
 

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 
 namespace zel {
 
@@ -55,10 +56,19 @@ public:
         if (glideLength_ <= 0) snap(lane);
     }
 
+    // The two ways through setTargets and process: two lanes to a register
+    // (SSE2) or four (AVX2). The arithmetic is the same.
+    enum class Path { Narrow, Wide };
+    static Path fastestPath() noexcept { return cpuHasAvx2() ? Path::Wide : Path::Narrow; }
+
     // New targets for the lanes with use[lane] set, exactly as setTarget would
-    // set them one by one, two lanes at a time. The others keep their targets and
-    // stop where they are (see freeze).
+    // set them one by one, two or four lanes at a time. The others keep their
+    // targets and stop where they are (see freeze).
     void setTargets(const BiquadCoefficients* c, const bool* use) noexcept {
+        setTargets(c, use, fastestPath());
+    }
+    // The same on a path by name (the tests hold the paths against each other).
+    void setTargets(const BiquadCoefficients* c, const bool* use, Path path) noexcept {
         bool any = false;
         for (int lane = 0; lane < N; ++lane) {
             if (!use[lane]) continue;
@@ -66,23 +76,10 @@ public:
             any = true;
         }
         if (!any) return;
-        const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
-        for (int i = 0; i < N; i += 2) {
-            Vec2 values[BiquadFilter::kGlidedValues];
-            glideValuesOf(i, values);
-            const Mask2 taken = {use[i] ? -1 : 0, use[i + 1] ? -1 : 0};
-            const Vec2 zero = {0.0, 0.0};
-            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-                Vec2 goal, now, step;
-                std::memcpy(&goal, &goal_[k][i], sizeof goal);
-                std::memcpy(&now, &now_[k][i], sizeof now);
-                std::memcpy(&step, &step_[k][i], sizeof step);
-                goal = select(taken, values[k], goal);
-                step = select(taken, (values[k] - now) * inv, zero);
-                std::memcpy(&goal_[k][i], &goal, sizeof goal);
-                std::memcpy(&step_[k][i], &step, sizeof step);
-            }
-        }
+        if (path == Path::Wide)
+            glideTargetsWide(use);
+        else
+            glideTargets<Vec2>(use);
         count_ = glideLength_;
         if (glideLength_ <= 0) {
             for (int lane = 0; lane < N; ++lane)
@@ -106,10 +103,11 @@ public:
 
     // One sample for every lane: y[i] from x[i]. Four lanes to a register where
     // the processor has AVX2, two otherwise; the arithmetic is the same.
-    void process(const double* x, double* y) noexcept {
+    void process(const double* x, double* y) noexcept { process(x, y, fastestPath()); }
+    void process(const double* x, double* y, Path path) noexcept {
         const bool gliding = count_ > 0;
         if (gliding) --count_;
-        if (cpuHasAvx2())
+        if (path == Path::Wide)
             processWide(x, y, gliding);
         else
             processNarrow(x, y, gliding);
@@ -135,48 +133,86 @@ private:
 
     using Vec2 = double __attribute__((vector_size(16)));
     using Vec4 = double __attribute__((vector_size(32)));
-    using Mask2 = long long __attribute__((vector_size(16)));
+    // Lane masks of a vector type (all bits set or clear per lane); m ? a : b
+    // picks a's lanes where m is set, b's elsewhere, bit for bit.
+    template <typename Vec> using MaskOf = decltype(Vec{} < Vec{});
 
-    // a where m is set, b elsewhere, bit for bit.
-    static Vec2 select(Mask2 m, Vec2 a, Vec2 b) noexcept {
-        return reinterpret_cast<Vec2>((reinterpret_cast<Mask2>(a) & m) |
-                                      (reinterpret_cast<Mask2>(b) & ~m));
+    // The glide's goals and steps of the lanes from i on that use marks, from
+    // their target coefficients; the other lanes keep their goals and stop.
+    template <typename Vec>
+    [[gnu::always_inline]] inline void glideTargets(const bool* use) noexcept {
+        using Mask = MaskOf<Vec>;
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
+        for (int i = 0; i < N; i += W) {
+            Vec values[BiquadFilter::kGlidedValues];
+            glideValuesOf(i, values);
+            Mask taken = {};
+            for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
+            const Vec zero = {};
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
+                Vec goal, now, step;
+                std::memcpy(&goal, &goal_[k][i], sizeof goal);
+                std::memcpy(&now, &now_[k][i], sizeof now);
+                std::memcpy(&step, &step_[k][i], sizeof step);
+                goal = taken ? values[k] : goal;
+                step = taken ? (values[k] - now) * inv : zero;
+                std::memcpy(&goal_[k][i], &goal, sizeof goal);
+                std::memcpy(&step_[k][i], &step, sizeof step);
+            }
+        }
+    }
+    [[gnu::target("avx2")]] void glideTargetsWide(const bool* use) noexcept {
+        glideTargets<Vec4>(use);
     }
 
-    // BiquadFilter::glideValuesOf for the target coefficients of lanes i and
-    // i + 1, with the same operations: the roots of the numerator (none for b0 =
+    // BiquadFilter::glideValuesOf for the target coefficients of the lanes from
+    // i on, with the same operations: the roots of the numerator (none for b0 =
     // 0) and the denominator, real or complex by the sign of the discriminant.
-    void glideValuesOf(int i, Vec2* values) const noexcept {
-        Vec2 b0, b1, b2, a1, a2;
+    template <typename Vec>
+    [[gnu::always_inline]] inline void glideValuesOf(int i, Vec* values) const noexcept {
+        using Mask = MaskOf<Vec>;
+        Vec b0, b1, b2, a1, a2;
         std::memcpy(&b0, &b0_[i], sizeof b0);
         std::memcpy(&b1, &b1_[i], sizeof b1);
         std::memcpy(&b2, &b2_[i], sizeof b2);
         std::memcpy(&a1, &a1_[i], sizeof a1);
         std::memcpy(&a2, &a2_[i], sizeof a2);
-        const Vec2 zero = {0.0, 0.0};
+        const Vec zero = {};
 
-        const Vec2 D = b1 * b1 - 4.0 * b0 * b2;
-        const Vec2 twoB0 = 2.0 * b0;
-        const Mask2 realZeros = D >= 0.0;
-        const Vec2 absD = select(realZeros, D, -D);
-        const Vec2 s = {std::sqrt(absD[0]), std::sqrt(absD[1])};
-        const Vec2 zRe = -b1 / twoB0;
-        const Mask2 hasZeros = b0 != 0.0;
-        values[kZaRe] = select(hasZeros, select(realZeros, (-b1 - s) / twoB0, zRe), zero);
-        values[kZaIm] = select(hasZeros, select(realZeros, zero, -s / twoB0), zero);
-        values[kZbRe] = select(hasZeros, select(realZeros, (s - b1) / twoB0, zRe), zero);
-        values[kZbIm] = select(hasZeros, select(realZeros, zero, s / twoB0), zero);
+        const Vec D = b1 * b1 - 4.0 * b0 * b2;
+        const Vec twoB0 = 2.0 * b0;
+        const Mask realZeros = D >= 0.0;
+        Vec s = realZeros ? D : -D;
+        squareRoot(s);
+        const Vec zRe = -b1 / twoB0;
+        const Mask hasZeros = b0 != 0.0;
+        values[kZaRe] = hasZeros ? (realZeros ? (-b1 - s) / twoB0 : zRe) : zero;
+        values[kZaIm] = hasZeros ? (realZeros ? zero : -s / twoB0) : zero;
+        values[kZbRe] = hasZeros ? (realZeros ? (s - b1) / twoB0 : zRe) : zero;
+        values[kZbIm] = hasZeros ? (realZeros ? zero : s / twoB0) : zero;
 
-        const Vec2 E = a1 * a1 - 4.0 * a2;
-        const Mask2 realPoles = E >= 0.0;
-        const Vec2 absE = select(realPoles, E, -E);
-        const Vec2 t = {std::sqrt(absE[0]), std::sqrt(absE[1])};
-        const Vec2 pRe = -a1 * 0.5;
-        values[kPaRe] = select(realPoles, (-a1 - t) * 0.5, pRe);
-        values[kPaIm] = select(realPoles, zero, -t * 0.5);
-        values[kPbRe] = select(realPoles, (t - a1) * 0.5, pRe);
-        values[kPbIm] = select(realPoles, zero, t * 0.5);
+        const Vec E = a1 * a1 - 4.0 * a2;
+        const Mask realPoles = E >= 0.0;
+        Vec t = realPoles ? E : -E;
+        squareRoot(t);
+        const Vec pRe = -a1 * 0.5;
+        values[kPaRe] = realPoles ? (-a1 - t) * 0.5 : pRe;
+        values[kPaIm] = realPoles ? zero : -t * 0.5;
+        values[kPbRe] = realPoles ? (t - a1) * 0.5 : pRe;
+        values[kPbIm] = realPoles ? zero : t * 0.5;
         values[kGain] = b0;
+    }
+
+    // The square root of every lane, in place (std::sqrt's value: correctly
+    // rounded either way).
+    template <typename Vec> [[gnu::always_inline]] static inline void squareRoot(Vec& v) noexcept {
+        if constexpr (sizeof(Vec) == sizeof(__m128d)) {
+            v = _mm_sqrt_pd(v);
+        } else {
+            for (int n = 0; n < static_cast<int>(sizeof(Vec) / sizeof(double)); ++n)
+                v[n] = std::sqrt(v[n]);
+        }
     }
 
     // As many lanes at a time as Vec holds. Vectors are read and written with

@@ -4,11 +4,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace zel {
 
 namespace {
+
+using Vec2 = double __attribute__((vector_size(16)));
+using Vec4 = double __attribute__((vector_size(32)));
+
+// Each image ray's level setting and the order of its reflection low-pass (-1:
+// the direct ray has none).
+constexpr HornUnit::RayLevel kRayLevelOf[HornUnit::kImageRays] = {
+    HornUnit::kRayFront, HornUnit::kRayBackSides, HornUnit::kRayBackRight, HornUnit::kRayBackLeft,
+    HornUnit::kRayLbr,   HornUnit::kRayRbl,       HornUnit::kRayBackSides, HornUnit::kRayBackSides,
+    HornUnit::kRayMisc,  HornUnit::kRayMisc,      HornUnit::kRayMisc,      HornUnit::kRayMisc};
+constexpr int kReflectionOrderOf[HornUnit::kImageRays] = {-1, 0, 1, 1, 2, 2, 0, 0, 3, 3, 4, 4};
 
 // The horn's rays follow the mouth wherever it goes.
 constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
@@ -92,6 +104,12 @@ void HornUnit::computeGeometry() {
 
     placeStaticRay(rays_[0].path, isCross() ? 1.0 : kRoomFactorPower);
 
+    // Which rays pass their reflection low-pass: all but the direct ray, and of
+    // the side rays only the one this back region has.
+    for (int i = 0; i < kImageRays; ++i) reflects_[i] = kReflectionOrderOf[i] < 0 ? 0 : -1;
+    if (backRegion_ != 0) reflects_[6] = 0;
+    if (backRegion_ != 2) reflects_[7] = 0;
+
     const double reach = std::max(
         (appliedMicDistance_ - kGainDistanceStart) * kGainDistanceScale + kGainDistanceOffset, 0.0);
     outputGain_ = (kGainBase - kGainSlope * std::pow(reach, kGainPower)) * horn::kOutputTrim;
@@ -156,6 +174,10 @@ void HornUnit::updateReflectionPoles(double octaves) {
     appliedReflectionLowPass_ = octaves;
     for (int n = 0; n < horn::kReflectionPoles; ++n)
         poles_[n] = poleFromFrequency(horn::kReflectionTopHz * std::exp2(-n * octaves), rate_);
+    for (int i = 0; i < kImageRays; ++i) {
+        const int order = kReflectionOrderOf[i];
+        rayPole_[i] = order < 0 ? 0.0 : poles_[order];
+    }
 }
 
 void HornUnit::configureStaticEq() {
@@ -173,6 +195,7 @@ void HornUnit::clearState() {
     raySums_.fill(0.0);
     j_ = 0;
     for (RayTrack& ray : rays_) ray.clear();
+    reflected_.fill(0.0);
     for (int i = 0; i < kImageRays; ++i) {
         lobeA_[i].clear();
         lobeB_[i].clear();
@@ -221,10 +244,7 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
 void HornUnit::fullRayInputs(const Frame& f) {
     batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                kAnyDisplacement);
-    for (int i = 0; i < kImageRays; ++i) {
-        rayInput_[i] = batch_.input(i);
-        rayAlpha_[i] = std::max(batch_.attenuation(i) * roomFactor_, f.floor);
-    }
+    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = batch_.input(i);
     // The side rays are heard only in the back region that has them; one it
     // leaves out runs its sections on silence and stops gliding.
     rayUpdated_.fill(f.update);
@@ -288,28 +308,31 @@ double HornUnit::mixFull(double x) {
     const double e = f.e, e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
     const double g = openBack_;
 
+    LaneFactors m;
     const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
                                         e,   e,     e4,     e4,     e5,     e5};
+    for (int i = 0; i < kImageRays; ++i) {
+        m.weight[i] = weights[i];
+        m.level[i] = level[kRayLevelOf[i]];
+    }
     fullRayInputs(f);
     if (f.update) updateDirectivityFull();
-    std::array<double, kImageRays> afterA;
-    std::array<double, kImageRays> ray;
+    alignas(32) std::array<double, kImageRays> afterA;
+    alignas(32) std::array<double, kImageRays> ray;
     sectionsA_.process(rayInput_.data(), afterA.data());
     sectionsB_.process(afterA.data(), ray.data());
-    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * weights[i];
+    alignas(32) std::array<double, kImageRays> heard;
+    if (cpuHasAvx2())
+        mixLanesWide(ray.data(), m, f.floor, heard.data());
+    else
+        mixLanes<Vec2>(ray.data(), m, f.floor, heard.data());
 
-    double sum = ray[0] * level[kRayFront];
-    if (backRegion_ == 0) sum += rays_[6].reflect(ray[6] * level[kRayBackSides], poles_[0]);
-    if (backRegion_ == 2) sum += rays_[7].reflect(ray[7] * level[kRayBackSides], poles_[0]);
-    sum += rays_[1].reflect(ray[1] * level[kRayBackSides], poles_[0]);
-    sum += rays_[2].reflect(ray[2] * level[kRayBackRight], poles_[1]);
-    sum += rays_[3].reflect(ray[3] * level[kRayBackLeft], poles_[1]);
-    sum += rays_[4].reflect(ray[4] * level[kRayLbr], poles_[2]);
-    sum += rays_[5].reflect(ray[5] * level[kRayRbl], poles_[2]);
-    sum += rays_[8].reflect(ray[8] * level[kRayMisc], poles_[3]);
-    sum += rays_[9].reflect(ray[9] * level[kRayMisc], poles_[3]);
-    sum += rays_[10].reflect(ray[10] * level[kRayMisc], poles_[4]);
-    sum += rays_[11].reflect(ray[11] * level[kRayMisc], poles_[4]);
+    // The rays in their fixed order; a side ray only in the back region that has
+    // it.
+    double sum = heard[0];
+    if (backRegion_ == 0) sum += heard[6];
+    if (backRegion_ == 2) sum += heard[7];
+    for (int i : {1, 2, 3, 4, 5, 8, 9, 10, 11}) sum += heard[i];
     sum += staticRay(f);
 
     // Floor and ceiling: the same rays arriving a little later.
@@ -319,6 +342,42 @@ double HornUnit::mixFull(double x) {
     const double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
     endFrame(f);
     return y;
+}
+
+template <typename Vec>
+[[gnu::always_inline]] inline void HornUnit::mixLanes(const double* rays, const LaneFactors& m,
+                                                      double floor, double* heard) {
+    using Mask = decltype(Vec{} < Vec{});
+    constexpr size_t kBytes = sizeof(Vec);
+    constexpr int W = kBytes / sizeof(double);
+    const Vec zero = {};
+    const Vec floors = zero + floor;
+    for (int i = 0; i < kImageRays; i += W) {
+        Vec ray, attenuation, weight, level, pole, state;
+        Mask reflects;
+        std::memcpy(&ray, rays + i, kBytes);
+        std::memcpy(&attenuation, batch_.attenuations() + i, kBytes);
+        std::memcpy(&weight, m.weight + i, kBytes);
+        std::memcpy(&level, m.level + i, kBytes);
+        std::memcpy(&pole, &rayPole_[i], kBytes);
+        std::memcpy(&state, &reflected_[i], kBytes);
+        std::memcpy(&reflects, &reflects_[i], kBytes);
+        const Vec raw = attenuation * roomFactor_;
+        const Vec alpha = raw < floors ? floors : raw; // std::max(raw, floor)
+        const Vec value = ray * alpha * weight * level;
+        // poleToward(state, value, pole), guard and all.
+        Vec low = value + pole * (state - value);
+        low = low + kEngineGuard;
+        low = low - kEngineGuard;
+        state = reflects ? low : state;
+        const Vec out = reflects ? low : value;
+        std::memcpy(&reflected_[i], &state, kBytes);
+        std::memcpy(heard + i, &out, kBytes);
+    }
+}
+
+void HornUnit::mixLanesWide(const double* rays, const LaneFactors& m, double floor, double* heard) {
+    mixLanes<Vec4>(rays, m, floor, heard);
 }
 
 double HornUnit::processCross(double x) {

@@ -100,6 +100,20 @@ private:
     double processFull(double x);
     // The full unit's rays and floor/ceiling taps, before the static EQ and gain.
     double mixFull(double x);
+    // Each ray's weight and level this sample.
+    struct LaneFactors {
+        alignas(32) double weight[kImageRays];
+        alignas(32) double level[kImageRays];
+    };
+    // The rays after their sections, all at once: each ray's amplitude (at least
+    // the floor), weight and level, and its reflection low-pass where it passes
+    // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
+    // (AVX2), the same arithmetic.
+    template <typename Vec>
+    [[gnu::always_inline]] inline void mixLanes(const double* rays, const LaneFactors& m,
+                                                double floor, double* heard);
+    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const LaneFactors& m,
+                                              double floor, double* heard);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
@@ -147,9 +161,13 @@ private:
     std::array<BiquadFilter, kImageRays> lobeB_;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
-    // Per sample: each ray's section input and amplitude (floored).
-    std::array<double, kImageRays> rayInput_{};
-    std::array<double, kImageRays> rayAlpha_{};
+    // Per sample: each ray's section input.
+    alignas(32) std::array<double, kImageRays> rayInput_{};
+    // Each ray's reflection low-pass: its pole, whether the ray passes it (all
+    // bits set, else clear) and its state.
+    alignas(32) std::array<double, kImageRays> rayPole_{};
+    alignas(32) std::array<int64_t, kImageRays> reflects_{};
+    alignas(32) std::array<double, kImageRays> reflected_{};
     // On update samples: where each ray's mouth faces (turns) and which rays ran.
     std::array<double, kImageRays> rayTurn_{};
     std::array<bool, kImageRays> rayUpdated_{};

@@ -47,6 +47,18 @@ double drumLowPassTop(double rate) {
     return std::min(kDrumLowPassHz, BiquadFilter::kMaxFrequencyRatio * rate);
 }
 
+// readCubicF, with a whole-number position (the horn's loop steps whole samples
+// at 44.1 and 22.05 kHz) read straight from the table: the Catmull-Rom sum at
+// fraction 0 is its second point, which is the entry itself (at position 0 the
+// spare entry after the end, equal to the first).
+float readTable(const float* table, int length, double position) {
+    if (position >= 0.0 && position < static_cast<double>(length)) {
+        const int whole = static_cast<int>(position);
+        if (position == static_cast<double>(whole)) return table[whole];
+    }
+    return readCubicF(table, length, position);
+}
+
 double wrapUnit(double x) {
     if (x >= 1.0) x -= 1.0;
     if (!(x >= 0.0 && x < 1.0)) {
@@ -92,13 +104,6 @@ MechNoisePlayer::MechNoisePlayer(MechNoiseSource source, double rate)
     setRate(rate);
 }
 
-void MechNoisePlayer::handOver(double amplitude, double /*retardedAngle*/, double micAngle,
-                               double speed) noexcept {
-    amplitude_ = amplitude;
-    micAngle_ = micAngle;
-    speed_ = speed;
-}
-
 void MechNoisePlayer::setRate(double rate) noexcept {
     rate_ = rate >= kMinRate ? rate : kMinRate;
     invRate_ = 1.0 / rate_;
@@ -117,6 +122,7 @@ void MechNoisePlayer::setRate(double rate) noexcept {
     applyMicDistance(requestedDistance_.load());
     bandPass_.setFrequency(isHorn() ? kHornBandPassHz : kDrumBandPassHz);
     bandPass_.clear();
+    band_.setCoefficients(bandPass_.target());
     if (!isHorn()) {
         // Frequencies are kept below half the rate: a section tuned beyond it
         // would ring at an aliased resonance instead of passing the signal.
@@ -127,9 +133,13 @@ void MechNoisePlayer::setRate(double rate) noexcept {
         highShelf_.setAll(std::min(kDrumShelfHz, BiquadFilter::kMaxFrequencyRatio * rate_),
                           kDrumShelfQ, 0.0);
         highShelf_.clear();
+        drumPair_.setCoefficients(kDrumLoopSection, lowPass_.target());
+        drumPair_.setCoefficients(kDrumRecordingSection, highShelf_.target());
+        drumPair_.clear();
         lowPassTop_ = drumLowPassTop(rate_);
         tables_.use(rate_);
     }
+    band_.clear();
 }
 
 int MechNoisePlayer::prepareRate(double rate, int budget) noexcept {
@@ -175,6 +185,7 @@ void MechNoisePlayer::applyMicDistance(double metres) noexcept {
         bandPass_.setQ(metres * kDrumQPerMetre + kDrumQBase);
         distanceFactor_ = std::pow(kDistanceReference / metres, kDrumDistanceExponent);
     }
+    band_.setCoefficients(bandPass_.target());
 }
 
 void MechNoisePlayer::applyRequests() noexcept {
@@ -201,7 +212,9 @@ double MechNoisePlayer::transitionSample() noexcept {
 }
 
 double MechNoisePlayer::process() noexcept {
-    applyRequests();
+    if (requestedDistance_.load() != appliedDistance_ ||
+        transitionRequests_.load() != transitionsSeen_)
+        applyRequests();
     return isHorn() ? processHorn() : processDrum();
 }
 
@@ -226,7 +239,7 @@ double MechNoisePlayer::processHorn() noexcept {
 
     double o = 0.0;
     if (wl != 0.0) {
-        o += static_cast<double>(readCubicF(loop_, kHornLoopLength, loopPos_)) * slowLevel_.load() *
+        o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) * slowLevel_.load() *
              wl;
     }
     if (wr != 0.0) {
@@ -240,7 +253,7 @@ double MechNoisePlayer::processHorn() noexcept {
              fastLevel_.load() * wr;
     }
     o += transitionSample();
-    o = bandPass_.process(o);
+    o = band_.process(o);
 
     loopPos_ += step_;
     if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
@@ -249,9 +262,9 @@ double MechNoisePlayer::processHorn() noexcept {
 }
 
 // The drum's crossfade weights and filter tuning for a speed. Between the limits
-// the low-pass and the shelf follow the speed; their targets are set again only
-// when the speed moves (at a steady speed a target set again would only restart
-// a glide toward where the section already is).
+// the low-pass and the shelf follow the speed; they are tuned again only when the
+// speed moves. Like every section of the player they take new coefficients at
+// once (immediate mode: no glide).
 void MechNoisePlayer::tuneDrum(double s) noexcept {
     tunedSpeed_ = s;
     if (s > slowLimit_) {
@@ -262,10 +275,11 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
             const double x2 = x * x;
             const double hz = kDrumLowPassHz - kDrumLowPassHz * std::pow(x, kDrumLowPassExponent);
             const double share = std::clamp(hz, 0.0, lowPassTop_) / lowPassTop_;
-            lowPass_.setTarget(tables_.live().lowPass.at(std::sqrt(share)));
+            drumPair_.setCoefficients(kDrumLoopSection,
+                                      tables_.live().lowPass.at(std::sqrt(share)));
             drumLoopWeight_ = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
             drumRecordingWeight_ = x2;
-            highShelf_.setTarget(tables_.live().shelf.at(x2));
+            drumPair_.setCoefficients(kDrumRecordingSection, tables_.live().shelf.at(x2));
         }
     } else {
         const double r = s * invSlowLimit_;
@@ -292,9 +306,9 @@ double MechNoisePlayer::processDrum() noexcept {
         loop = static_cast<double>(readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
                slowLevel_.load() * wl;
     }
-    double t = lowPass_.process(loop) + highShelf_.process(rec);
+    double t = drumPair_.processSum(loop, rec);
     t += transitionSample();
-    t = bandPass_.process(t);
+    t = band_.process(t);
 
     phase_ = wrapUnit(phase_ + s / kDrumRotorRevolutions);
     loopPos_ = wrapUnit(loopPos_ + s * kDrumLoopSpeedScale);

@@ -12,6 +12,7 @@
 #include "engine/BiquadFilter.h"
 #include "engine/DirectivityTable.h"
 #include "engine/Relaxed.h"
+#include "engine/SettledSection.h"
 #include "engine/StagedTables.h"
 
 #include <cstdint>
@@ -39,7 +40,12 @@ public:
     explicit MechNoisePlayer(MechNoiseSource source, double rate = 44100.0);
 
     // Audio thread.
-    void handOver(double amplitude, double retardedAngle, double micAngle, double speed) noexcept;
+    void handOver(double amplitude, double /*retardedAngle*/, double micAngle,
+                  double speed) noexcept {
+        amplitude_ = amplitude;
+        micAngle_ = micAngle;
+        speed_ = speed;
+    }
     double process() noexcept;
     void setRate(double rate) noexcept;
     // Ahead of a change to `rate`: builds up to `budget` points of the drum's
@@ -118,9 +124,15 @@ private:
     double transitionGain_ = 1.0;
     double transitionLevel_ = 0;
 
+    // The sections' settings; they run as settled sections (immediate mode: new
+    // coefficients take effect at once), the drum's two side by side.
     BiquadFilter bandPass_;
     BiquadFilter lowPass_;   // drum only
     BiquadFilter highShelf_; // drum only
+    SettledSection band_;
+    static constexpr int kDrumLoopSection = 0;      // the loop's low-pass
+    static constexpr int kDrumRecordingSection = 1; // the recording's high shelf
+    SettledPair drumPair_;
     // Between the speed limits the drum re-tunes both sections every sample; their
     // coefficients come from tables computed when the rate changes: the low-pass
     // over the square root of its corner (as a share of the highest corner, which

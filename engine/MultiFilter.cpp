@@ -4,18 +4,11 @@
 #include "engine/OnePole.h"
 
 #include <cmath>
-#include <cstring>
+#include <immintrin.h>
 
 namespace zel {
 
-namespace {
-
-using Vec2 = double __attribute__((vector_size(16)));
-using Vec4 = double __attribute__((vector_size(32)));
-
-} // namespace
-
-MultiFilter::MultiFilter() noexcept {
+MultiFilter::MultiFilter() noexcept : wide_(cpuHasAvx2()) {
     for (double& inv : satInverse_) inv = 1.0 / BiquadFilter::kDefaultSatScale;
 }
 
@@ -60,87 +53,230 @@ double MultiFilter::saturatedOutput(int i, double in, double share) const noexce
     return y;
 }
 
-// One sample through the four sections, W sections' history shares to a
-// register (the shares do not wait for the input, so the chain from section to
-// section is one multiply and one add, and the guard, long). Vectors are read and
-// written with memcpy: no helper takes or returns one, so the wide path never
-// crosses a call boundary compiled without AVX.
-template <typename Vec, bool Saturating>
-[[gnu::always_inline]] inline double MultiFilter::step(double x) noexcept {
-    constexpr int W = sizeof(Vec) / sizeof(double);
-    constexpr size_t kBytes = sizeof(Vec);
-    // Section i: b1 x1 + b2 x2 - a1 y1 - a2 y2, its x history that of node i, its
-    // y history that of node i + 1.
-    double share[kSections];
-    Vec old1[kSections / W];
-    for (int k = 0; k < kSections / W; ++k) {
-        const int i = k * W;
-        Vec b1, b2, a1, a2, x2, y1, y2;
-        std::memcpy(&b1, &b1_[i], kBytes);
-        std::memcpy(&b2, &b2_[i], kBytes);
-        std::memcpy(&a1, &a1_[i], kBytes);
-        std::memcpy(&a2, &a2_[i], kBytes);
-        std::memcpy(&old1[k], &node1_[i], kBytes);
-        std::memcpy(&x2, &node2_[i], kBytes);
-        std::memcpy(&y1, &node1_[i + 1], kBytes);
-        std::memcpy(&y2, &node2_[i + 1], kBytes);
-        const Vec s = b1 * old1[k] + b2 * x2 - a1 * y1 - a2 * y2;
-        std::memcpy(&share[i], &s, kBytes);
-    }
-    const double last1 = node1_[kSections];
+// One sample of a cascade. Section i's history share, b1 x1 + b2 x2 - a1 y1 - a2
+// y2, takes its x history from node i and its y history from node i + 1; the
+// shares do not wait for the input and are computed two (SSE2) or four (AVX2)
+// sections to a register, so the chain from section to section is one multiply
+// and one add (and the guard) long. Two cascades without saturation can also run
+// their chains side by side, one in each half of a register. Every lane computes
+// exactly what the scalar formulas compute, operation for operation.
+struct MultiFilter::Kernel {
+    // ---- SSE2 ----
 
-    double node[kNodes];
-    node[0] = denormalGuard(x, kCascadeGuard);
-    for (int i = 0; i < kSections; ++i) {
-        if constexpr (Saturating)
-            node[i + 1] = saturatedOutput(i, node[i], share[i]);
-        else
-            node[i + 1] = denormalGuard(b0_[i] * node[i] + share[i], kCascadeGuard);
+    [[gnu::always_inline]] static inline __m128d
+    shares2(const MultiFilter& m, int i, __m128d x1, __m128d x2, __m128d y1, __m128d y2) noexcept {
+        const __m128d bx = _mm_add_pd(_mm_mul_pd(_mm_load_pd(m.b1_ + i), x1),
+                                      _mm_mul_pd(_mm_load_pd(m.b2_ + i), x2));
+        return _mm_sub_pd(_mm_sub_pd(bx, _mm_mul_pd(_mm_load_pd(m.a1_ + i), y1)),
+                          _mm_mul_pd(_mm_load_pd(m.a2_ + i), y2));
     }
 
-    // Every node's history moves on.
-    for (int k = 0; k < kSections / W; ++k) std::memcpy(&node2_[k * W], &old1[k], kBytes);
-    node2_[kSections] = last1;
-    for (int i = 0; i < kNodes; ++i) node1_[i] = node[i];
-    return node[kSections];
-}
+    // The node history read for the shares, and the shares themselves.
+    struct Narrow {
+        __m128d n1lo, n1hi; // nodes 0..3 one sample back
+        double last1;       // node 4 one sample back
+        __m128d sLo, sHi;   // the shares of sections 0, 1 and 2, 3
+    };
 
-template <typename Vec>
-[[gnu::always_inline]] inline double MultiFilter::stepAny(double x) noexcept {
-    return saturates_ ? step<Vec, true>(x) : step<Vec, false>(x);
-}
+    [[gnu::always_inline]] static inline Narrow narrow(const MultiFilter& m) noexcept {
+        Narrow h;
+        h.n1lo = _mm_load_pd(m.node1_);
+        h.n1hi = _mm_load_pd(m.node1_ + 2);
+        h.last1 = m.node1_[kSections];
+        h.sLo = shares2(m, 0, h.n1lo, _mm_load_pd(m.node2_), _mm_loadu_pd(m.node1_ + 1),
+                        _mm_loadu_pd(m.node2_ + 1));
+        h.sHi = shares2(m, 2, h.n1hi, _mm_load_pd(m.node2_ + 2), _mm_loadu_pd(m.node1_ + 3),
+                        _mm_loadu_pd(m.node2_ + 3));
+        return h;
+    }
+
+    // Node values of this sample: 0, 1 in lo, 2, 3 in hi, 4 in last.
+    [[gnu::always_inline]] static inline void moveOn(MultiFilter& m, const Narrow& h, __m128d lo,
+                                                     __m128d hi, double last) noexcept {
+        _mm_store_pd(m.node2_, h.n1lo);
+        _mm_store_pd(m.node2_ + 2, h.n1hi);
+        m.node2_[kSections] = h.last1;
+        _mm_store_pd(m.node1_, lo);
+        _mm_store_pd(m.node1_ + 2, hi);
+        m.node1_[kSections] = last;
+    }
+
+    static double high(__m128d v) noexcept { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
+
+    [[gnu::always_inline]] static inline double section(const MultiFilter& m, int i, double in,
+                                                        double share, bool saturating) noexcept {
+        if (saturating) return m.saturatedOutput(i, in, share);
+        return denormalGuard(m.b0_[i] * in + share, kCascadeGuard);
+    }
+
+    template <bool Saturating>
+    [[gnu::always_inline]] static inline double stepNarrow(MultiFilter& m, double x) noexcept {
+        const Narrow h = narrow(m);
+        const double in = denormalGuard(x, kCascadeGuard);
+        const double y0 = section(m, 0, in, _mm_cvtsd_f64(h.sLo), Saturating);
+        const double y1 = section(m, 1, y0, high(h.sLo), Saturating);
+        const double y2 = section(m, 2, y1, _mm_cvtsd_f64(h.sHi), Saturating);
+        const double y3 = section(m, 3, y2, high(h.sHi), Saturating);
+        moveOn(m, h, _mm_set_pd(y0, in), _mm_set_pd(y2, y1), y3);
+        return y3;
+    }
+
+    [[gnu::always_inline]] static inline double stepAnyNarrow(MultiFilter& m, double x) noexcept {
+        return m.saturates_ ? stepNarrow<true>(m, x) : stepNarrow<false>(m, x);
+    }
+
+    [[gnu::always_inline]] static inline __m128d guard2(__m128d v) noexcept {
+        const __m128d g = _mm_set1_pd(kCascadeGuard);
+        return _mm_sub_pd(_mm_add_pd(v, g), g);
+    }
+
+    // Section i of both cascades at once: a in the low half, b in the high half.
+    [[gnu::always_inline]] static inline __m128d sectionPair(__m128d b0, __m128d in,
+                                                             __m128d share) noexcept {
+        return guard2(_mm_add_pd(_mm_mul_pd(b0, in), share));
+    }
+
+    [[gnu::always_inline]] static inline void stepPairNarrow(MultiFilter& a, MultiFilter& b,
+                                                             __m128d& x) noexcept {
+        const Narrow ha = narrow(a), hb = narrow(b);
+        const __m128d b0aLo = _mm_load_pd(a.b0_), b0aHi = _mm_load_pd(a.b0_ + 2);
+        const __m128d b0bLo = _mm_load_pd(b.b0_), b0bHi = _mm_load_pd(b.b0_ + 2);
+        const __m128d in = guard2(x);
+        const __m128d y0 =
+            sectionPair(_mm_unpacklo_pd(b0aLo, b0bLo), in, _mm_unpacklo_pd(ha.sLo, hb.sLo));
+        const __m128d y1 =
+            sectionPair(_mm_unpackhi_pd(b0aLo, b0bLo), y0, _mm_unpackhi_pd(ha.sLo, hb.sLo));
+        const __m128d y2 =
+            sectionPair(_mm_unpacklo_pd(b0aHi, b0bHi), y1, _mm_unpacklo_pd(ha.sHi, hb.sHi));
+        const __m128d y3 =
+            sectionPair(_mm_unpackhi_pd(b0aHi, b0bHi), y2, _mm_unpackhi_pd(ha.sHi, hb.sHi));
+        moveOn(a, ha, _mm_unpacklo_pd(in, y0), _mm_unpacklo_pd(y1, y2), _mm_cvtsd_f64(y3));
+        moveOn(b, hb, _mm_unpackhi_pd(in, y0), _mm_unpackhi_pd(y1, y2), high(y3));
+        x = y3;
+    }
+
+    // ---- AVX2 ----
+
+    struct Wide {
+        __m256d n1;   // nodes 0..3 one sample back
+        double last1; // node 4 one sample back
+        __m256d s;    // the shares of sections 0..3
+    };
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline Wide
+    wide(const MultiFilter& m) noexcept {
+        Wide h;
+        h.n1 = _mm256_load_pd(m.node1_);
+        h.last1 = m.node1_[kSections];
+        const __m256d x2 = _mm256_load_pd(m.node2_);
+        const __m256d y1 = _mm256_loadu_pd(m.node1_ + 1);
+        const __m256d y2 = _mm256_loadu_pd(m.node2_ + 1);
+        const __m256d bx = _mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(m.b1_), h.n1),
+                                         _mm256_mul_pd(_mm256_load_pd(m.b2_), x2));
+        h.s = _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_load_pd(m.a1_), y1)),
+                            _mm256_mul_pd(_mm256_load_pd(m.a2_), y2));
+        return h;
+    }
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void
+    moveOnWide(MultiFilter& m, const Wide& h, __m256d nodes, double last) noexcept {
+        _mm256_store_pd(m.node2_, h.n1);
+        m.node2_[kSections] = h.last1;
+        _mm256_store_pd(m.node1_, nodes);
+        m.node1_[kSections] = last;
+    }
+
+    template <bool Saturating>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline double stepWide(MultiFilter& m,
+                                                                              double x) noexcept {
+        const Wide h = wide(m);
+        const __m128d sLo = _mm256_castpd256_pd128(h.s);
+        const __m128d sHi = _mm256_extractf128_pd(h.s, 1);
+        const double in = denormalGuard(x, kCascadeGuard);
+        const double y0 = section(m, 0, in, _mm_cvtsd_f64(sLo), Saturating);
+        const double y1 = section(m, 1, y0, _mm_cvtsd_f64(_mm_unpackhi_pd(sLo, sLo)), Saturating);
+        const double y2 = section(m, 2, y1, _mm_cvtsd_f64(sHi), Saturating);
+        const double y3 = section(m, 3, y2, _mm_cvtsd_f64(_mm_unpackhi_pd(sHi, sHi)), Saturating);
+        moveOnWide(m, h, _mm256_set_pd(y2, y1, y0, in), y3);
+        return y3;
+    }
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline double
+    stepAnyWide(MultiFilter& m, double x) noexcept {
+        return m.saturates_ ? stepWide<true>(m, x) : stepWide<false>(m, x);
+    }
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void
+    stepPairWide(MultiFilter& a, MultiFilter& b, __m128d& x) noexcept {
+        const Wide ha = wide(a), hb = wide(b);
+        // Section by section, a's value in the low half and b's in the high half:
+        // even sections from the interleaved low lanes, odd ones from the high.
+        const __m256d sEven = _mm256_unpacklo_pd(ha.s, hb.s); // 0, 2
+        const __m256d sOdd = _mm256_unpackhi_pd(ha.s, hb.s);  // 1, 3
+        const __m256d b0a = _mm256_load_pd(a.b0_), b0b = _mm256_load_pd(b.b0_);
+        const __m256d b0Even = _mm256_unpacklo_pd(b0a, b0b);
+        const __m256d b0Odd = _mm256_unpackhi_pd(b0a, b0b);
+        const __m128d in = guard2(x);
+        const __m128d y0 =
+            sectionPair(_mm256_castpd256_pd128(b0Even), in, _mm256_castpd256_pd128(sEven));
+        const __m128d y1 =
+            sectionPair(_mm256_castpd256_pd128(b0Odd), y0, _mm256_castpd256_pd128(sOdd));
+        const __m128d y2 =
+            sectionPair(_mm256_extractf128_pd(b0Even, 1), y1, _mm256_extractf128_pd(sEven, 1));
+        const __m128d y3 =
+            sectionPair(_mm256_extractf128_pd(b0Odd, 1), y2, _mm256_extractf128_pd(sOdd, 1));
+        // Back to one cascade per register: (in, y1) and (y0, y2) interleaved.
+        const __m256d p = _mm256_set_m128d(y1, in);
+        const __m256d q = _mm256_set_m128d(y2, y0);
+        moveOnWide(a, ha, _mm256_unpacklo_pd(p, q), _mm_cvtsd_f64(y3));
+        moveOnWide(b, hb, _mm256_unpackhi_pd(p, q), high(y3));
+        x = y3;
+    }
+};
 
 double MultiFilter::chainNarrow(MultiFilter* cascades, int count, double x) noexcept {
-    for (int c = 0; c < count; ++c) x = cascades[c].stepAny<Vec2>(x);
+    for (int c = 0; c < count; ++c) x = Kernel::stepAnyNarrow(cascades[c], x);
     return x;
 }
 
 double MultiFilter::chainWide(MultiFilter* cascades, int count, double x) noexcept {
-    for (int c = 0; c < count; ++c) x = cascades[c].stepAny<Vec4>(x);
+    for (int c = 0; c < count; ++c) x = Kernel::stepAnyWide(cascades[c], x);
     return x;
 }
 
-// The two chains are independent, so the processor runs them side by side.
+// Cascade pairs without saturation run side by side in one register; the others
+// one by one (the two chains are independent, so the processor still runs them
+// side by side).
 void MultiFilter::chainPairNarrow(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
                                   int count) noexcept {
-    double ya = xa, yb = xb;
+    __m128d x = _mm_set_pd(xb, xa);
     for (int c = 0; c < count; ++c) {
-        ya = a[c].stepAny<Vec2>(ya);
-        yb = b[c].stepAny<Vec2>(yb);
+        if (a[c].saturates_ || b[c].saturates_) {
+            const double ya = Kernel::stepAnyNarrow(a[c], _mm_cvtsd_f64(x));
+            const double yb = Kernel::stepAnyNarrow(b[c], Kernel::high(x));
+            x = _mm_set_pd(yb, ya);
+        } else {
+            Kernel::stepPairNarrow(a[c], b[c], x);
+        }
     }
-    xa = ya;
-    xb = yb;
+    xa = _mm_cvtsd_f64(x);
+    xb = Kernel::high(x);
 }
 
 void MultiFilter::chainPairWide(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
                                 int count) noexcept {
-    double ya = xa, yb = xb;
+    __m128d x = _mm_set_pd(xb, xa);
     for (int c = 0; c < count; ++c) {
-        ya = a[c].stepAny<Vec4>(ya);
-        yb = b[c].stepAny<Vec4>(yb);
+        if (a[c].saturates_ || b[c].saturates_) {
+            const double ya = Kernel::stepAnyWide(a[c], _mm_cvtsd_f64(x));
+            const double yb = Kernel::stepAnyWide(b[c], Kernel::high(x));
+            x = _mm_set_pd(yb, ya);
+        } else {
+            Kernel::stepPairWide(a[c], b[c], x);
+        }
     }
-    xa = ya;
-    xb = yb;
+    xa = _mm_cvtsd_f64(x);
+    xb = Kernel::high(x);
 }
 
 double MultiFilter::process(double x) noexcept {
@@ -152,12 +288,14 @@ void MultiFilter::processPair(MultiFilter& a, double& xa, MultiFilter& b, double
 }
 
 double MultiFilter::processChain(MultiFilter* cascades, int count, double x) noexcept {
-    return cpuHasAvx2() ? chainWide(cascades, count, x) : chainNarrow(cascades, count, x);
+    if (count <= 0) return x;
+    return cascades[0].wide_ ? chainWide(cascades, count, x) : chainNarrow(cascades, count, x);
 }
 
 void MultiFilter::processChainPair(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
                                    int count) noexcept {
-    if (cpuHasAvx2())
+    if (count <= 0) return;
+    if (a[0].wide_)
         chainPairWide(a, xa, b, xb, count);
     else
         chainPairNarrow(a, xa, b, xb, count);

@@ -34,6 +34,18 @@ public:
     static void processChainPair(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
                                  int count) noexcept;
 
+    // The two ways the chains are computed, with the same arithmetic: two
+    // sections' history shares to a register (SSE2, both builds' baseline) or
+    // four (AVX2). The entries above take the wide one where the processor has
+    // it; these are public so that each can be checked on its own.
+    static double chainNarrow(MultiFilter* cascades, int count, double x) noexcept;
+    [[gnu::target("avx2")]] static double chainWide(MultiFilter* cascades, int count,
+                                                    double x) noexcept;
+    static void chainPairNarrow(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
+                                int count) noexcept;
+    [[gnu::target("avx2")]] static void chainPairWide(MultiFilter* a, double& xa, MultiFilter* b,
+                                                      double& xb, int count) noexcept;
+
     struct Section {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     };
@@ -55,29 +67,18 @@ private:
     static constexpr int kNodes = kSections + 1;
 
     void copySection(int i, const BiquadFilter& s) noexcept;
-    // One sample, Vec's width of sections' history shares computed together;
-    // Saturating runs the saturators of the sections that have one, the other
-    // path is for cascades without any.
-    template <typename Vec, bool Saturating> double step(double x) noexcept;
-    template <typename Vec> double stepAny(double x) noexcept;
     // Section i's output for input `in` and its history share, saturated where
     // the section saturates.
     double saturatedOutput(int i, double in, double share) const noexcept;
-    // The chains two sections to a register (SSE2) or four (AVX2, where the
-    // processor has it); the arithmetic is the same.
-    static double chainNarrow(MultiFilter* cascades, int count, double x) noexcept;
-    [[gnu::target("avx2")]] static double chainWide(MultiFilter* cascades, int count,
-                                                    double x) noexcept;
-    static void chainPairNarrow(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
-                                int count) noexcept;
-    [[gnu::target("avx2")]] static void chainPairWide(MultiFilter* a, double& xa, MultiFilter* b,
-                                                      double& xb, int count) noexcept;
+    // The per-sample arithmetic, narrow and wide (MultiFilter.cpp).
+    struct Kernel;
 
     Section coef_[kSections];
     int32_t satOn_[kSections] = {};
     double satInverse_[kSections];
     double satBias_[kSections] = {};
     bool saturates_ = false; // any section
+    bool wide_;              // the processor has AVX2
     // Coefficients laid out across the sections, so the history shares of two
     // (or four) sections are computed together.
     alignas(32) double b0_[kSections] = {1, 1, 1, 1};

@@ -77,11 +77,15 @@ public:
     // (run picks one).
     void runNarrow(const Inputs& in) {
         const Shared s = shared(in);
-        for (int i = 0; i < N; i += 2) narrowPair(i, s);
+        for (int i = 0; i < N; i += 2) narrowAngles(i, s);
+        for (int i = 0; i < N; i += 2) narrowLobes(i, s);
+        for (int i = 0; i < N; i += 2) narrowReads(i, s);
     }
     [[gnu::target("avx2")]] void runWide(const Inputs& in) {
         const Shared s = shared(in);
-        for (int i = 0; i < N; i += 4) wideQuad(i, s);
+        for (int i = 0; i < N; i += 4) wideAngles(i, s);
+        for (int i = 0; i < N; i += 4) wideLobes(i, s);
+        for (int i = 0; i < N; i += 4) wideReads(i, s);
     }
 
     // Results of the last run, per ray.
@@ -89,6 +93,7 @@ public:
     double mu(int i) const { return mu_[i]; }         // lobe phase, radians
     double input(int i) const { return input_[i]; }
     double attenuation(int i) const { return attenuation_[i]; } // before the room factor
+    const double* attenuations() const { return attenuation_; }
 
 private:
     static constexpr int kLength = SourceHistory::kLength;
@@ -121,23 +126,28 @@ private:
 
     // ---- two rays to an SSE2 register ----
 
-    // Rays i and i + 1.
-    void narrowPair(int i, const Shared& s) {
-        const __m128d zero = _mm_setzero_pd();
+    // The retarded angle relative to rays i and i + 1, in [0, 1).
+    void narrowAngles(int i, const Shared& s) {
         const __m128d len = _mm_set1_pd(kLength);
-
-        // The retarded angle relative to the ray, in [0, 1).
         const __m128d back = _mm_add_pd(_mm_sub_pd(_mm_set1_pd(s.w), load2(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m128d angle =
             _mm_loadh_pd(_mm_load_sd(s.angles + lane(at, 0)), s.angles + lane(at, 1));
-        const __m128d theta = fraction(_mm_sub_pd(angle, load2(angleOffset_ + i)));
+        _mm_storeu_pd(theta_ + i, fraction(_mm_sub_pd(angle, load2(angleOffset_ + i))));
+    }
 
+    void narrowLobes(int i, const Shared& s) {
         __m128d lambda, mu;
-        lobe(theta, i, lambda, mu);
-        lambda = _mm_max_pd(_mm_set1_pd(s.closest), lambda); // std::max(lambda, closest)
-        _mm_store_pd(lambda_ + i, lambda);
-        _mm_store_pd(mu_ + i, mu);
+        lobe(load2(theta_ + i), i, lambda, mu);
+        _mm_storeu_pd(lambda_ + i, _mm_max_pd(_mm_set1_pd(s.closest), lambda)); // std::max
+        _mm_storeu_pd(mu_ + i, mu);
+    }
+
+    // The delayed input and the attenuation of rays i and i + 1.
+    void narrowReads(int i, const Shared& s) {
+        const __m128d zero = _mm_setzero_pd();
+        const __m128d len = _mm_set1_pd(kLength);
+        const __m128d lambda = load2(lambda_ + i);
 
         // The delayed input: readCubic's position, wrapped into the ring.
         const __m128d delay = _mm_add_pd(
@@ -157,8 +167,9 @@ private:
         const double* r1 = s.inputs + lane(k, 1);
         const __m128d a01 = _mm_loadu_pd(r0), a23 = _mm_loadu_pd(r0 + 2);
         const __m128d b01 = _mm_loadu_pd(r1), b23 = _mm_loadu_pd(r1 + 2);
-        _mm_store_pd(input_ + i, catmullRom(t, _mm_unpacklo_pd(a01, b01), _mm_unpackhi_pd(a01, b01),
-                                            _mm_unpacklo_pd(a23, b23), _mm_unpackhi_pd(a23, b23)));
+        _mm_storeu_pd(input_ + i,
+                      catmullRom(t, _mm_unpacklo_pd(a01, b01), _mm_unpackhi_pd(a01, b01),
+                                 _mm_unpacklo_pd(a23, b23), _mm_unpackhi_pd(a23, b23)));
 
         // The attenuation: lookupCubic's neighbours, clamped at the table's ends.
         const __m128d tableAt =
@@ -179,7 +190,7 @@ private:
         gain = select(_mm_cmpge_pd(tableAt, _mm_set1_pd(static_cast<double>(kLast))),
                       _mm_set1_pd(s.table[kLast]), gain);
         gain = select(_mm_cmpngt_pd(tableAt, zero), _mm_set1_pd(s.table[0]), gain);
-        _mm_store_pd(attenuation_ + i, gain);
+        _mm_storeu_pd(attenuation_ + i, gain);
     }
 
     // lobePoint for rays i and i + 1: each stretch's phase is computed for both
@@ -215,7 +226,7 @@ private:
                                            _mm_cmplt_pd(x, _mm_set1_pd(kIntRange)));
         if (_mm_movemask_pd(inRange) != 0x3) {
             alignas(16) double v[2];
-            _mm_store_pd(v, x);
+            _mm_storeu_pd(v, x);
             return _mm_set_pd(fractionOf(v[1]), fractionOf(v[0]));
         }
         const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(x));
@@ -227,13 +238,13 @@ private:
     // readCubic's slow wrap for positions the fast checks reject.
     static __m128d wrapLanes(__m128d position) {
         alignas(16) double p[2];
-        _mm_store_pd(p, position);
+        _mm_storeu_pd(p, position);
         for (double& v : p)
             if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
-        return _mm_load_pd(p);
+        return _mm_loadu_pd(p);
     }
 
-    static __m128d load2(const double* p) { return _mm_load_pd(p); }
+    static __m128d load2(const double* p) { return _mm_loadu_pd(p); }
     static __m128d pair(const double* table, int a, int b) {
         return _mm_loadh_pd(_mm_load_sd(table + a), table + b);
     }
@@ -271,30 +282,30 @@ private:
 
     // ---- four rays to an AVX2 register: the same steps ----
 
-    // Rays i to i + 3.
-    [[gnu::target("avx2"), gnu::always_inline]] inline void wideQuad(int i, const Shared& s) {
-        const __m256d zero = _mm256_setzero_pd();
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideAngles(int i, const Shared& s) {
         const __m256d len = _mm256_set1_pd(kLength);
-
         const __m256d back =
-            _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_load_pd(retard_ + i)), len);
+            _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_loadu_pd(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
-        const __m256d x = _mm256_sub_pd(gather(s.angles, at), _mm256_load_pd(angleOffset_ + i));
+        const __m256d x = _mm256_sub_pd(gather(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
         // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
-        const __m256d theta = _mm256_sub_pd(x, _mm256_floor_pd(x));
+        _mm256_storeu_pd(theta_ + i, _mm256_sub_pd(x, _mm256_floor_pd(x)));
+    }
 
-        // lobePoint.
+    // lobePoint.
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s) {
+        const __m256d theta = _mm256_loadu_pd(theta_ + i);
         const __m256d one = _mm256_set1_pd(1.0);
         const __m256d pi = _mm256_set1_pd(kPi);
-        const __m256d hw = _mm256_load_pd(halfWidth_ + i);
-        const __m256d sign = _mm256_load_pd(sign_ + i);
-        const __m256d edge = _mm256_load_pd(edgeScale_ + i);
+        const __m256d hw = _mm256_loadu_pd(halfWidth_ + i);
+        const __m256d sign = _mm256_loadu_pd(sign_ + i);
+        const __m256d edge = _mm256_loadu_pd(edgeScale_ + i);
         const __m256d rising = _mm256_cmp_pd(theta, hw, _CMP_LE_OQ);
         const __m256d falling = _mm256_cmp_pd(theta, _mm256_sub_pd(one, hw), _CMP_GE_OQ);
         const __m256d muRising = _mm256_mul_pd(_mm256_sub_pd(theta, hw), edge);
         const __m256d muFalling = _mm256_mul_pd(_mm256_sub_pd(theta, _mm256_sub_pd(one, hw)), edge);
         const __m256d muMiddle =
-            _mm256_mul_pd(_mm256_sub_pd(theta, hw), _mm256_load_pd(middleScale_ + i));
+            _mm256_mul_pd(_mm256_sub_pd(theta, hw), _mm256_loadu_pd(middleScale_ + i));
         const __m256d mu =
             _mm256_blendv_pd(_mm256_blendv_pd(muMiddle, muFalling, falling), muRising, rising);
         const __m256d folded = _mm256_blendv_pd(
@@ -309,14 +320,20 @@ private:
         __m256d lambda =
             _mm256_xor_pd(_mm256_mul_pd(sine, sign), _mm256_and_pd(falling, _mm256_set1_pd(-0.0)));
         lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
-        _mm256_store_pd(lambda_ + i, lambda);
-        _mm256_store_pd(mu_ + i, _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling));
+        _mm256_storeu_pd(lambda_ + i, lambda);
+        _mm256_storeu_pd(mu_ + i, _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling));
+    }
+
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideReads(int i, const Shared& s) {
+        const __m256d zero = _mm256_setzero_pd();
+        const __m256d len = _mm256_set1_pd(kLength);
+        const __m256d lambda = _mm256_loadu_pd(lambda_ + i);
 
         // The delayed input.
         const __m256d delay =
             _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset)),
                                         _mm256_set1_pd(s.fmSamples)),
-                          _mm256_load_pd(pathSamples_ + i));
+                          _mm256_loadu_pd(pathSamples_ + i));
         __m256d position = _mm256_sub_pd(_mm256_set1_pd(s.w), delay);
         position = _mm256_blendv_pd(position, _mm256_add_pd(position, len),
                                     _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
@@ -334,15 +351,15 @@ private:
         const __m256d r3 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 3));
         const __m256d lo01 = _mm256_unpacklo_pd(r0, r1), hi01 = _mm256_unpackhi_pd(r0, r1);
         const __m256d lo23 = _mm256_unpacklo_pd(r2, r3), hi23 = _mm256_unpackhi_pd(r2, r3);
-        _mm256_store_pd(input_ + i, catmullRomWide(t, _mm256_permute2f128_pd(lo01, lo23, 0x20),
-                                                   _mm256_permute2f128_pd(hi01, hi23, 0x20),
-                                                   _mm256_permute2f128_pd(lo01, lo23, 0x31),
-                                                   _mm256_permute2f128_pd(hi01, hi23, 0x31)));
+        _mm256_storeu_pd(input_ + i, catmullRomWide(t, _mm256_permute2f128_pd(lo01, lo23, 0x20),
+                                                    _mm256_permute2f128_pd(hi01, hi23, 0x20),
+                                                    _mm256_permute2f128_pd(lo01, lo23, 0x31),
+                                                    _mm256_permute2f128_pd(hi01, hi23, 0x31)));
 
         // The attenuation.
         const __m256d last = _mm256_set1_pd(static_cast<double>(kLast));
         const __m256d tableAt =
-            _mm256_add_pd(_mm256_load_pd(tablePos_ + i),
+            _mm256_add_pd(_mm256_loadu_pd(tablePos_ + i),
                           _mm256_mul_pd(_mm256_mul_pd(lambda, _mm256_set1_pd(s.radius)),
                                         _mm256_set1_pd(s.tableStepsPerMetre)));
         const __m256d clamped = _mm256_min_pd(_mm256_max_pd(tableAt, zero), last);
@@ -360,7 +377,7 @@ private:
                                 _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
         gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[0]),
                                 _mm256_cmp_pd(tableAt, zero, _CMP_NGT_UQ));
-        _mm256_store_pd(attenuation_ + i, gain);
+        _mm256_storeu_pd(attenuation_ + i, gain);
     }
 
     // table[index] for four indices (the masked form: the plain one starts from
@@ -373,10 +390,10 @@ private:
 
     [[gnu::target("avx2")]] static __m256d wrapLanesWide(__m256d position) {
         alignas(32) double p[4];
-        _mm256_store_pd(p, position);
+        _mm256_storeu_pd(p, position);
         for (double& v : p)
             if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
-        return _mm256_load_pd(p);
+        return _mm256_loadu_pd(p);
     }
 
     [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
@@ -405,6 +422,7 @@ private:
     alignas(32) double pathSamples_[kLanes]{};
     alignas(32) double tablePos_[kLanes]{};
     // Per sample.
+    alignas(32) double theta_[kLanes]{}; // retarded angle relative to the ray, [0, 1)
     alignas(32) double lambda_[kLanes]{};
     alignas(32) double mu_[kLanes]{};
     alignas(32) double input_[kLanes]{};

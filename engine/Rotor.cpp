@@ -117,30 +117,8 @@ void Rotor::setUnitRate(double rate, int factor) noexcept {
     decelKeep_.store(keepFor(decelTime_.load(), r));
 }
 
-double Rotor::step() noexcept {
-    const double target = targetSpeed_.load();
-    double speed = speed_;
-    const double keep = (speed - target > 0.0) ? decelKeep_.load() : accelKeep_.load();
-    speed = denormalGuard(speed * keep + target * (1.0 - keep));
-    speed_ = speed;
-
-    double angle = rotorAngle_.load();
-    double heard = angle + flipOffset_.load();
-    if (direction_ == RotorDirection::Horn) {
-        if (heard >= 1.0) heard -= 1.0;
-        if (heard < 0.0) heard += 1.0;
-        angle -= speed;
-        if (angle < 0.0) angle += 1.0;
-    } else {
-        if (heard >= 1.0) heard -= 1.0;
-        angle += speed;
-        if (angle >= 1.0) angle -= 1.0;
-    }
-    if (!(heard >= 0.0 && heard < 1.0)) heard = wrapTurns(heard);
-    if (!(angle >= 0.0 && angle < 1.0)) angle = wrapTurns(angle);
-    heardAngle_ = heard;
-    rotorAngle_ = angle;
-    return heard;
+double Rotor::wrapAngle(double a) noexcept {
+    return wrapTurns(a);
 }
 
 } // namespace zel

@@ -8,6 +8,7 @@
 // each once. setUnitRate runs on the audio thread (during a rebuild).
 #pragma once
 
+#include "engine/OnePole.h"
 #include "engine/Relaxed.h"
 
 #include <cstdint>
@@ -53,7 +54,33 @@ public:
 
     // Per internal-rate sample: advances speed and angle and returns the angle the
     // sound path uses this sample (taken before the step).
-    double step() noexcept;
+    double step() noexcept {
+        const double target = targetSpeed_.load();
+        const double previous = speed_;
+        const double keep = previous - target > 0.0 ? decelKeep_.load() : accelKeep_.load();
+        const double speed = denormalGuard(previous * keep + target * (1.0 - keep));
+        speed_ = speed;
+
+        const double angle = rotorAngle_.load();
+        double heard = angle + flipOffset_.load();
+        heard = heard >= 1.0 ? heard - 1.0 : heard;
+        double next;
+        if (direction_ == RotorDirection::Horn) {
+            heard = heard < 0.0 ? heard + 1.0 : heard;
+            next = angle - speed;
+            next = next < 0.0 ? next + 1.0 : next;
+        } else {
+            next = angle + speed;
+            next = next >= 1.0 ? next - 1.0 : next;
+        }
+        // One correction keeps both in [0, 1) unless the speed or an angle came
+        // from outside the usual ranges.
+        if (!(heard >= 0.0 && heard < 1.0)) heard = wrapAngle(heard);
+        if (!(next >= 0.0 && next < 1.0)) next = wrapAngle(next);
+        heardAngle_ = heard;
+        rotorAngle_ = next;
+        return heard;
+    }
 
     RotorDirection direction() const noexcept { return direction_; }
     RotorState state() const noexcept { return static_cast<RotorState>(state_.load()); }
@@ -81,6 +108,8 @@ public:
 
 private:
     static double keepFor(double seconds, double rate) noexcept;
+    // An angle a single correction left outside [0, 1), brought back inside.
+    static double wrapAngle(double a) noexcept;
     void setTargetRaw(double hz) noexcept;
 
     const RotorDirection direction_;

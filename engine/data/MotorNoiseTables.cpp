@@ -174,26 +174,8 @@ SampleTable finish(const Signal& s, double wantedPeak, int stored) {
 // terms in the same order as a sample-by-sample loop would.
 constexpr int kBlock = 1024;
 
-// The sums that take a block's tone values, two samples at a time (the same
+// The sums that take a block's values, two samples at a time (the same
 // operations per sample as one at a time).
-// x += s * level
-void addTone(double* x, const double* s, double level, int n) {
-    const __m128d l = _mm_set1_pd(level);
-    int i = 0;
-    for (; i + 2 <= n; i += 2)
-        _mm_storeu_pd(x + i, _mm_add_pd(_mm_loadu_pd(x + i), _mm_mul_pd(_mm_loadu_pd(s + i), l)));
-    for (; i < n; ++i) x[i] += s[i] * level;
-}
-// x += s * level * swing
-void addSwungTone(double* x, const double* s, double level, const double* swing, int n) {
-    const __m128d l = _mm_set1_pd(level);
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-        const __m128d t = _mm_mul_pd(_mm_mul_pd(_mm_loadu_pd(s + i), l), _mm_loadu_pd(swing + i));
-        _mm_storeu_pd(x + i, _mm_add_pd(_mm_loadu_pd(x + i), t));
-    }
-    for (; i < n; ++i) x[i] += s[i] * level * swing[i];
-}
 // swing = 1 + depth * w
 void swingOf(const double* w, double depth, double* swing, int n) {
     const __m128d d = _mm_set1_pd(depth);
@@ -230,6 +212,10 @@ struct ToneReader {
         loopToneRun(sine, tone, acc, n, buffer);
         return buffer;
     }
+    // x += value level (times swing, when given).
+    void addTo(const SineTable& sine, int n, double level, const double* swing, double* x) {
+        addLoopTone(sine, tone, acc, n, level, swing, x);
+    }
 };
 
 SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored) {
@@ -242,11 +228,10 @@ SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int lengt
     for (int start = 0; start < length; start += kBlock) {
         const int n = std::min(kBlock, length - start);
         double* x = v.data() + start;
-        for (size_t k = 0; k < hum.size(); ++k)
-            addTone(x, hum[k].read(sine, n, values), r.hum[k].level, n);
+        for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
         swingOf(wobble.read(sine, n, values), r.wobbleDepth, swing, n);
         for (size_t k = 0; k < whine.size(); ++k)
-            addSwungTone(x, whine[k].read(sine, n, values), r.whine[k].level, swing, n);
+            whine[k].addTo(sine, n, r.whine[k].level, swing, x);
     }
     return finish(v, r.peak, stored);
 }
@@ -269,8 +254,7 @@ SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int leng
         double* x = v.data() + start;
         swellRun(sine, revolution, r.swellPhase, revolutionAcc, n, values);
         applySwell(x, values, r.swellFloor, n);
-        for (size_t k = 0; k < hum.size(); ++k)
-            addTone(x, hum[k].read(sine, n, values), r.hum[k].level, n);
+        for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
     }
     // One tick per revolution at the same rotor position: each tick is the same
     // continuous-time burst sampled from its exact (fractional) start time.

@@ -83,9 +83,14 @@ Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
     return _mm256_add_pd(lo, _mm256_mul_pd(f, _mm256_sub_pd(hi, lo)));
 }
 
-// loopToneRun four samples at a time; returns how many samples it wrote.
+// What a run does with each value s: stores it, or adds s level, or
+// s level swing[i], to x[i].
+enum class Use { Store, Add, AddSwung };
+
+// A loop tone's run four samples at a time; returns how many samples it did.
 [[gnu::target("avx2")]] int loopToneRunAvx2(const double* table, const LoopTone& tone, int64_t& acc,
-                                            int n, double* out) {
+                                            int n, double* x, Use use, double level,
+                                            const double* swing) {
     const Lanes l = lanesFrom(tone, acc);
     __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(l.acc));
     const __m128i step = _mm_set1_epi32(l.step);
@@ -94,15 +99,53 @@ Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
     const __m256d inv = _mm256_set1_pd(tone.invPeriod);
     const __m256d phase = _mm256_set1_pd(tone.phase);
     const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d gain = _mm256_set1_pd(level);
     int i = 0;
     for (; i + kLanes <= n; i += kLanes) {
         __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(lanes), inv), phase);
         t = _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, one, _CMP_GE_OQ), one));
-        _mm256_storeu_pd(out + i, sineAt4(table, t));
+        const __m256d v = sineAt4(table, t);
+        switch (use) {
+        case Use::Store:
+            _mm256_storeu_pd(x + i, v);
+            break;
+        case Use::Add:
+            _mm256_storeu_pd(x + i, _mm256_add_pd(_mm256_loadu_pd(x + i), _mm256_mul_pd(v, gain)));
+            break;
+        case Use::AddSwung:
+            _mm256_storeu_pd(x + i, _mm256_add_pd(_mm256_loadu_pd(x + i),
+                                                  _mm256_mul_pd(_mm256_mul_pd(v, gain),
+                                                                _mm256_loadu_pd(swing + i))));
+            break;
+        }
         lanes = stepLanes(lanes, step, last, period);
     }
     acc = _mm_cvtsi128_si32(lanes);
     return i;
+}
+
+void loopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* x, Use use,
+              double level, const double* swing) {
+    int i = 0;
+    if (cpuHasAvx2() && fitsLanes(tone))
+        i = loopToneRunAvx2(sine.values(), tone, acc, n, x, use, level, swing);
+    for (; i < n; ++i) {
+        double t = static_cast<double>(acc) * tone.invPeriod + tone.phase;
+        if (t >= 1.0) t -= 1.0;
+        acc = tone.advance(acc);
+        const double v = sine.at(t);
+        switch (use) {
+        case Use::Store:
+            x[i] = v;
+            break;
+        case Use::Add:
+            x[i] += v * level;
+            break;
+        case Use::AddSwung:
+            x[i] += v * level * swing[i];
+            break;
+        }
+    }
 }
 
 // swellRun four samples at a time; returns how many samples it wrote.
@@ -149,21 +192,6 @@ double SineTable::cosAngle(double radians) const {
     return at(fracTurns(radians / (2.0 * kPiValue) + 0.25));
 }
 
-double fracTurns(double t) {
-    // Within the int range, truncating and stepping down below zero is floor
-    // exactly; the library's floor is a call without SSE4.1.
-    constexpr double kIntRange = 1e9;
-    double whole;
-    if (t > -kIntRange && t < kIntRange) {
-        const int w = static_cast<int>(t);
-        whole = static_cast<double>(w) > t ? w - 1 : w;
-    } else {
-        whole = std::floor(t);
-    }
-    t -= whole;
-    return t < 1.0 ? t : 0.0;
-}
-
 LoopTone LoopTone::of(double hz, double phaseTurns, int length, double rate) {
     LoopTone tone;
     tone.cycles = std::max<int64_t>(1, std::llround(hz * length / rate));
@@ -174,14 +202,12 @@ LoopTone LoopTone::of(double hz, double phaseTurns, int length, double rate) {
 }
 
 void loopToneRun(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* out) {
-    int i = 0;
-    if (cpuHasAvx2() && fitsLanes(tone)) i = loopToneRunAvx2(sine.values(), tone, acc, n, out);
-    for (; i < n; ++i) {
-        double t = static_cast<double>(acc) * tone.invPeriod + tone.phase;
-        if (t >= 1.0) t -= 1.0;
-        acc = tone.advance(acc);
-        out[i] = sine.at(t);
-    }
+    loopTone(sine, tone, acc, n, out, Use::Store, 0.0, nullptr);
+}
+
+void addLoopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double level,
+                 const double* swing, double* x) {
+    loopTone(sine, tone, acc, n, x, swing ? Use::AddSwung : Use::Add, level, swing);
 }
 
 void swellRun(const SineTable& sine, const LoopTone& tone, double lead, int64_t& acc, int n,

@@ -5,6 +5,7 @@
 // as the one-sample code, so either path gives the same values to the bit.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -31,8 +32,21 @@ private:
     std::vector<double> v_;
 };
 
-// t - floor(t), and 0 for the rare t that rounds onto a whole turn.
-double fracTurns(double t);
+// t - floor(t), and 0 for the rare t that rounds onto a whole turn. Within the
+// int range, truncating and stepping down below zero is floor exactly (the
+// library's floor is a call without SSE4.1).
+inline double fracTurns(double t) {
+    constexpr double kIntRange = 1e9;
+    double whole;
+    if (t > -kIntRange && t < kIntRange) {
+        const int w = static_cast<int>(t);
+        whole = static_cast<double>(w) > t ? w - 1 : w;
+    } else {
+        whole = std::floor(t);
+    }
+    t -= whole;
+    return t < 1.0 ? t : 0.0;
+}
 
 // A tone with a whole number of cycles over a table's length: its phase runs on
 // an integer accumulator (acc, advanced by `cycles` modulo `period` every
@@ -53,6 +67,11 @@ struct LoopTone {
 // The next n values of the tone from accumulator acc (left after them):
 // the sine at the turn acc / period + phase, less a turn when that reaches 1.
 void loopToneRun(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* out);
+
+// Adds the tone's next n values times level, and times swing[i] when swing is
+// given, to x[i] (x + v level, x + v level swing).
+void addLoopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double level,
+                 const double* swing, double* x);
 
 // The next n values of a swell: the sine at the turn acc / period - lead + 0.25
 // (brought into [0, 1)), the cosine of the turns since `lead`.

@@ -1,5 +1,5 @@
 // Second-order section: responses of every type, the pole/zero glide, bypass,
-// clamps and saturation.
+// clamps, saturation, and the recursion every sample runs.
 #include "engine/BiquadFilter.h"
 
 #include <gtest/gtest.h>
@@ -371,6 +371,49 @@ TEST(BiquadFilter, PlainProcessUsesTargetsWhateverTheGlide) {
         const double x = std::sin(0.05 * n) + 0.3;
         EXPECT_EQ(a.processPlain(x), b.processPlain(x));
     }
+}
+
+} // namespace
+
+namespace {
+
+// A section computes, every sample, b0 x + (b1 x1 + b2 x2 - a1 y1 - a2 y2)
+// guarded with 1e-30, with the coefficients of this sample: the glide's while
+// one runs, the targets once it is over (the inline path of a settled section
+// and the gliding path do the same operations, so the outputs are equal bit
+// for bit). The identity type passes its input through, also after a section
+// has been switched to it and back.
+TEST(BiquadFilter, ProcessRunsTheRecursionWithTheCoefficientsOfTheSample) {
+    BiquadFilter f = enabledSection(zel::kBiquadPeaking, 1200.0, 2.0, 4.0);
+    f.setImmediate(false);
+    auto expected = [](const BiquadCoefficients& c, const zel::BiquadState& s, double x) {
+        const double history = c.b1 * s.x1 + c.b2 * s.x2 - c.a1 * s.y1 - c.a2 * s.y2;
+        return zel::denormalGuard(c.b0 * x + history, zel::kRecursionGuard);
+    };
+    int glided = 0;
+    for (int n = 0; n < 600; ++n) {
+        if (n == 100) f.setGain(-9.0);
+        if (n == 300) f.setFrequencyAndQ(5000.0, 0.7);
+        const double x = std::sin(0.07 * n) + 0.25 * std::sin(1.3 * n);
+        const zel::BiquadState before = f.state();
+        const bool gliding = f.glideCount() > 0;
+        const double y = f.process(x);
+        const BiquadCoefficients& c = gliding ? f.current() : f.target();
+        ASSERT_EQ(y, expected(c, before, x)) << n;
+        ASSERT_EQ(f.state().y1, y);
+        ASSERT_EQ(f.state().x1, x);
+        glided += gliding;
+    }
+    EXPECT_EQ(glided, 2 * 132);
+
+    f.setType(zel::kBiquadIdentity);
+    f.clear();
+    EXPECT_EQ(f.process(0.75), 0.75);
+    f.setType(zel::kBiquadPeaking);
+    f.clear();
+    const zel::BiquadState before = f.state();
+    EXPECT_EQ(f.process(0.75), expected(f.target(), before, 0.75));
+    EXPECT_NE(f.process(0.0), 0.0); // the peak rings on
 }
 
 } // namespace

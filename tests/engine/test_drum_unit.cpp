@@ -3,6 +3,7 @@
 // once-per-revolution modulation, delays of the cross unit and finite output.
 #include "CabinetUnitTestSupport.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/DrumUnit.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,65 @@ TEST(DrumUnit, FilterSaturationAndFlipApplyWithoutAndAtRebuild) {
     d->setFlip(1);
     d->rebuild();
     EXPECT_NE(d->rayPath(1).distance, before); // wide side now toward positive x
+}
+
+// The rays four to a register and one or two at a time are the same arithmetic:
+// every output, low static output and displacement agrees to the bit, in every
+// back region (the microphone moved round by rebuilds), while the rotor speeds up.
+TEST(DrumUnit, WideAndNarrowRaysAgreeToTheBit) {
+    if (!cpuHasAvx2()) GTEST_SKIP() << "no AVX2: only the narrow rays run here";
+    std::mt19937 rng(5);
+    RangePicker pick(rng);
+    std::uniform_real_distribution<double> noise(-2, 2);
+    for (int trial = 0; trial < 24; ++trial) {
+        SCOPED_TRACE(trial);
+        const auto kind = trial % 2 ? DrumUnit::Kind::Cross : DrumUnit::Kind::Main;
+        DrumUnit wide(kind), narrow(kind);
+        narrow.setWideRays(false);
+        ASSERT_TRUE(wide.wideRays());
+        const double radius = pick(0.125, 0.25), fm = pick(0.125, 0.25), e = pick(0, 1);
+        const double splitter = pick(50, 500), saturation = pick(0.0008, 8);
+        const auto [rate, factor] = kRobustnessRates[trial % 6];
+        for (DrumUnit* d : {&wide, &narrow}) {
+            if (!d->isCross()) d->setMicDistance(trial % 4 < 2 ? 0.35 : 1.2);
+            d->setFmRadius(fm);
+            d->setAmRadius(radius);
+            d->setReflectionCoeff(e);
+            for (int r = 0; r < DrumUnit::kRayLevelCount; ++r) d->setRayLevel(r, 0.5 + 0.1 * r);
+            d->setStaticRayLevel(0.7);
+            d->setSplitterFrequency(splitter);
+            d->setLowStaticGain(1.5);
+            d->setFilterSaturation(saturation);
+            d->setFlip(trial % 3 ? 1.0 : -1.0);
+            d->setMechLevel(1.0);
+            d->setSlowSpeed(0.8);
+            d->setFastSpeed(6.5);
+            d->setAccelTime(0.3);
+            d->setDecelTime(0.3);
+            d->setLever(1.0);
+            d->rebuild();
+            d->setUnitRate(rate, factor);
+            d->setLever(0.0); // speeding up from here
+        }
+        std::vector<int> regions;
+        for (double angle : {0.0, 0.2, 0.3, -0.3, -0.2, 0.5}) {
+            for (DrumUnit* d : {&wide, &narrow}) {
+                d->setMicAngle(angle);
+                d->rebuild();
+            }
+            regions.push_back(wide.backRegion());
+            for (int i = 0; i < 1500; ++i) {
+                const double x = noise(rng);
+                ASSERT_EQ(wide.process(x), narrow.process(x)) << "angle " << angle << " " << i;
+                ASSERT_EQ(wide.lowStaticOutput(), narrow.lowStaticOutput()) << i;
+            }
+            for (int r = 0; r < DrumUnit::kImageRays; ++r)
+                EXPECT_EQ(wide.displacement(r), narrow.displacement(r)) << r;
+        }
+        // The angles went through every back region.
+        for (int region : {0, 1, 2})
+            EXPECT_NE(std::find(regions.begin(), regions.end(), region), regions.end()) << region;
+    }
 }
 
 TEST(DrumUnit, OutputStaysFiniteAcrossTheSettingsRanges) {

@@ -1,7 +1,9 @@
 // The room: silence at "Amount" 0, taps that sit at their path lengths, gains that
 // rise with the virtual room size and the left-right delay, the longest delay
-// within the lines, and the reset.
+// within the lines, the reset, and the taps' formulas computed exactly.
 #include "engine/EarlyReflections.h"
+
+#include "engine/OnePole.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +132,50 @@ TEST(EarlyReflections, ResetClearsTheLines) {
         const auto out = room.process(0.0, 0.0);
         ASSERT_EQ(out.left, 0.0) << i;
         ASSERT_EQ(out.right, 0.0) << i;
+    }
+}
+
+// The room written out tap by tap on plain circular lines: each tap reads
+// (1 - fraction) newer + fraction older, scales by its gain and low-passes; each
+// side sums its taps in order. The room computes both sides' taps side by side
+// and reads its lines without masks (a copy of each line's last entry sits in
+// front of its first): the same operations in the same order, so the outputs
+// are equal bit for bit, also after the write index and the reads have wrapped.
+TEST(EarlyReflections, OutputIsTheTapFormulasAlsoWhereTheLinesWrap) {
+    for (double size : {0.05, 1.0}) { // taps 19 to 76 samples back, and 388 to 1516
+        EarlyReflections room;
+        room.setRate(44100);
+        room.setRoomSize(size);
+        room.setMainCutoff(4000);
+        room.setReturnLevel(0.7);
+        room.reset();
+        const double level = room.returnLevel();
+        std::vector<double> lines[2] = {std::vector<double>(65536), std::vector<double>(65536)};
+        double state[EarlyReflections::kTaps] = {};
+        std::mt19937 rng(11);
+        std::uniform_real_distribution<double> noise(-1, 1);
+        for (int32_t n = 0; n < 70000; ++n) {
+            const double in[2] = {noise(rng), noise(rng)};
+            const auto out = room.process(in[0], in[1]);
+            const int32_t at = n & 65535;
+            double sum[2] = {0, 0};
+            for (int side = 0; side < 2; ++side) {
+                lines[side][at] = in[side];
+                for (int i = 0; i < 12; ++i) {
+                    const int k = side * 12 + i;
+                    const EarlyReflections::Tap& tap = room.tap(k);
+                    const double phi = tap.fraction;
+                    const double newer = lines[side][(at - tap.delay) & 65535];
+                    const double older = lines[side][(at - tap.delay - 1) & 65535];
+                    const double v = ((1.0 - phi) * newer + phi * older) * tap.gain;
+                    state[k] = denormalGuard(v + tap.pole * (state[k] - v));
+                    sum[side] += state[k];
+                }
+            }
+            ASSERT_EQ(out.left, denormalGuard(sum[0] * level)) << size << ": " << n;
+            ASSERT_EQ(out.right, denormalGuard(sum[1] * level)) << size << ": " << n;
+        }
+        for (int k = 0; k < EarlyReflections::kTaps; ++k) EXPECT_EQ(room.tapState(k), state[k]);
     }
 }
 

@@ -1,7 +1,8 @@
 // The rays' directivity sections run side by side; each lane must compute
 // exactly what a BiquadFilter's gliding process computes from the same targets,
 // glide by glide, including targets that arrive while a glide still runs and a
-// snap.
+// snap, on both paths (two lanes to a register, and four where the processor
+// has AVX2).
 #include "engine/GlidingSections.h"
 
 #include <gtest/gtest.h>
@@ -25,9 +26,18 @@ BiquadFilter restingSection(int32_t type, double hz, double q, double db) {
     return f;
 }
 
+using Path = GlidingSections<kLanes>::Path;
+
+// The paths this processor can take.
+std::vector<Path> paths() {
+    std::vector<Path> p = {Path::Narrow};
+    if (GlidingSections<kLanes>::fastestPath() == Path::Wide) p.push_back(Path::Wide);
+    return p;
+}
+
 // Targets one lane at a time (setTarget) or for a set of lanes at once
 // (setTargets, here for every lane but one, which keeps its glide).
-void expectLanesMatchFilters(bool together) {
+void expectLanesMatchFilters(bool together, Path path) {
     for (int32_t type : {kBiquadPeaking, kBiquadHighShelf, kBiquadLowPass}) {
         SCOPED_TRACE(type);
         std::vector<BiquadFilter> filters;
@@ -53,7 +63,7 @@ void expectLanesMatchFilters(bool together) {
                     filters[lane].setTarget(targets[lane]);
                     if (!together) sections->setTarget(lane, targets[lane]);
                 }
-                if (together) sections->setTargets(targets, use);
+                if (together) sections->setTargets(targets, use, path);
                 if (n == 0) {
                     for (int lane = 0; lane < kLanes; ++lane) {
                         filters[lane].snap();
@@ -62,7 +72,7 @@ void expectLanesMatchFilters(bool together) {
                 }
             }
             for (int lane = 0; lane < kLanes; ++lane) x[lane] = std::sin(0.01 * n * (lane + 1));
-            sections->process(x, y);
+            sections->process(x, y, path);
             for (int lane = 0; lane < kLanes; ++lane) {
                 const double expected = filters[lane].process(x[lane]);
                 if (together && lane == kLeftOut) {
@@ -79,11 +89,17 @@ void expectLanesMatchFilters(bool together) {
 }
 
 TEST(GlidingSections, EveryLaneMatchesAGlidingBiquadFilterSampleForSample) {
-    expectLanesMatchFilters(false);
+    for (Path path : paths()) {
+        SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
+        expectLanesMatchFilters(false, path);
+    }
 }
 
 TEST(GlidingSections, TargetsSetTogetherMatchTargetsSetOneByOne) {
-    expectLanesMatchFilters(true);
+    for (Path path : paths()) {
+        SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
+        expectLanesMatchFilters(true, path);
+    }
 }
 
 } // namespace

@@ -62,6 +62,37 @@ TEST(SineTrack, LoopToneRunsGiveTheOneSampleValues) {
     }
 }
 
+// Adding a tone to a signal, plain or swung, takes the same values in the same
+// order: x + v level, x + v level swing.
+TEST(SineTrack, AddedTonesGiveTheOneSampleSums) {
+    const SineTable sine;
+    const LoopTone tone = LoopTone::of(1315.0, 0.21, 63884, 44100.0);
+    const int total = 10000;
+    std::vector<double> base(total), swing(total);
+    for (int i = 0; i < total; ++i) {
+        base[i] = 0.3 * std::sin(0.01 * i);
+        swing[i] = 1.0 + 0.3 * std::cos(0.002 * i);
+    }
+    for (bool swung : {false, true}) {
+        std::vector<double> x = base;
+        int64_t acc = 0, reference = 0;
+        int done = 0;
+        for (int k = 0; done < total; ++k) {
+            const int n = std::min(kRuns[k % std::size(kRuns)], total - done);
+            zel::motor_noise::addLoopTone(sine, tone, acc, n, 0.14,
+                                          swung ? swing.data() + done : nullptr, x.data() + done);
+            done += n;
+        }
+        for (int i = 0; i < total; ++i) {
+            const double v = loopToneValue(sine, tone, reference);
+            reference = tone.advance(reference);
+            const double expected = swung ? base[i] + v * 0.14 * swing[i] : base[i] + v * 0.14;
+            ASSERT_EQ(x[i], expected) << "swung " << swung << " sample " << i;
+        }
+        EXPECT_EQ(acc, reference);
+    }
+}
+
 TEST(SineTrack, SwellRunsGiveTheOneSampleValues) {
     const SineTable sine;
     LoopTone revolution;

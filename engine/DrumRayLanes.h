@@ -1,0 +1,296 @@
+// A drum unit's rays up to their directivity filters, four rays to an AVX2
+// register: for each ray where it sees the mouth (the retarded angle and the
+// lobe), the input delayed by the ray's Doppler delay and the distance
+// attenuation. Every step runs on whole registers, the reads of the angle, input
+// and attenuation neighbours too (gathers), so a ray costs a fraction of what
+// its one-ray code costs.
+//
+// Each value takes the same operations in the same order as the one-ray code
+// (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition,
+// and RayBatch, which runs them two rays to an SSE2 register), so the results are
+// the same to the bit. Only processors with AVX2 run it (cpuHasAvx2); the units
+// fall back on the one-ray code and RayBatch elsewhere. Lanes beyond a unit's
+// rays run copies of a real ray, so they never produce values that slow the
+// arithmetic down. Audio-thread object.
+#pragma once
+
+#include "engine/AttenuationTable.h"
+#include "engine/Interpolation.h"
+#include "engine/RayLobe.h"
+#include "engine/RayTrack.h"
+#include "engine/SourceHistory.h"
+
+#include <cmath>
+#include <immintrin.h>
+#include <limits>
+
+namespace zel {
+
+template <int N> class DrumRayLanes {
+public:
+    static_assert(N % 4 == 0, "rays go four to a register");
+    static constexpr int kLanes = N;
+
+    // A ray's geometry and rate terms, taken again whenever they change.
+    void load(int lane, const RayTrack& ray) {
+        retard_[lane] = ray.retardSamples;
+        angleOffset_[lane] = ray.path.angle * ray.path.sign;
+        sign_[lane] = ray.path.sign;
+        halfWidth_[lane] = ray.lobe.halfWidth;
+        edgeScale_[lane] = ray.lobe.edgeScale;
+        middleScale_[lane] = ray.lobe.middleScale;
+        pathSamples_[lane] = ray.pathSamples;
+        tablePos_[lane] = ray.tablePos;
+        lead_[lane] = kTwoRadii;
+    }
+    // A lane that reads the input at a fixed delay (the static ray): it sees no
+    // mouth (displacement 0, so the delay is `pathSamples` exactly, with or
+    // without a lead) and no attenuation is taken from it.
+    void loadFixed(int lane, double pathSamples) {
+        retard_[lane] = pathSamples;
+        angleOffset_[lane] = 0.0;
+        sign_[lane] = 0.0;
+        const LobeShape shape;
+        halfWidth_[lane] = shape.halfWidth;
+        edgeScale_[lane] = shape.edgeScale;
+        middleScale_[lane] = shape.middleScale;
+        pathSamples_[lane] = pathSamples;
+        tablePos_[lane] = 0.0;
+        lead_[lane] = 0.0;
+    }
+
+    // How the delay follows the displacement lambda (clamped at `closest`, which
+    // is -infinity for no clamp): lambda fmSamples + path, or with a lead
+    // (a cross unit, whose delays count from the microphone: two radii for the
+    // rays, none for a fixed lane) (lambda + lead) fmSamples + path.
+    struct Shape {
+        double closest = -std::numeric_limits<double>::infinity();
+        bool lead = false;
+    };
+
+    // This sample's values of the first `lanes` lanes (rounded up to a whole
+    // register). fmSamples: the mouth's Doppler radius in samples; radius
+    // (metres) and tableStepsPerMetre turn a displacement into attenuation-table
+    // steps.
+    [[gnu::target("avx2")]] void run(const SourceHistory& history, const AttenuationTable& table,
+                                     double fmSamples, double radius, double tableStepsPerMetre,
+                                     const Shape& shape, int lanes = N) noexcept {
+        const Constants c(history, fmSamples, radius, tableStepsPerMetre, shape.closest);
+        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead);
+    }
+
+    // Results of the last run, per lane.
+    double lambda(int i) const { return lambda_[i]; } // displacement
+    double mu(int i) const { return mu_[i]; }         // lobe phase, radians
+    double input(int i) const { return input_[i]; }
+    double attenuation(int i) const { return attenuation_[i]; } // before the room factor
+    const double* inputs() const { return input_; }
+    const double* lambdas() const { return lambda_; }
+    const double* attenuations() const { return attenuation_; }
+
+private:
+    // The values every register of a run shares.
+    struct Constants {
+        __m256d w, length, fm, radius, steps, closest, one, pi, halfPi, negative, zero;
+        __m128i mask;
+        [[gnu::target("avx2")]] Constants(const SourceHistory& history, double fmSamples,
+                                          double radiusMetres, double tableStepsPerMetre,
+                                          double closestLambda) noexcept
+            : w(_mm256_set1_pd(static_cast<double>(history.writeIndex()))),
+              length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
+              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
+              closest(_mm256_set1_pd(closestLambda)), one(_mm256_set1_pd(1.0)),
+              pi(_mm256_set1_pd(kPi)), halfPi(_mm256_set1_pd(kPi / 2)),
+              negative(_mm256_set1_pd(-0.0)), zero(_mm256_setzero_pd()),
+              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
+    };
+
+    [[gnu::target("avx2"), gnu::always_inline]] inline void
+    runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
+            bool withLead) noexcept {
+        // The retarded angle relative to the ray, in [0, 1).
+        const __m128i at = _mm_and_si128(
+            _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
+            c.mask);
+        const __m256d theta =
+            fractions(c, _mm256_sub_pd(gather(history.angles(), at), load(angleOffset_ + i)));
+
+        __m256d lambda, mu;
+        lobes(i, c, theta, lambda, mu);
+        lambda = _mm256_max_pd(c.closest, lambda);
+        const __m256d lead = withLead ? _mm256_add_pd(lambda, load(lead_ + i)) : lambda;
+        const __m256d delay = _mm256_add_pd(_mm256_mul_pd(lead, c.fm), load(pathSamples_ + i));
+        const __m256d tableAt = _mm256_add_pd(
+            load(tablePos_ + i), _mm256_mul_pd(_mm256_mul_pd(lambda, c.radius), c.steps));
+        _mm256_store_pd(lambda_ + i, lambda);
+        _mm256_store_pd(mu_ + i, mu);
+
+        // The input delayed: readCubic's position, neighbours and fraction.
+        __m256d position = _mm256_sub_pd(c.w, delay);
+        position = _mm256_blendv_pd(position, _mm256_add_pd(position, c.length),
+                                    _mm256_cmp_pd(position, c.zero, _CMP_LT_OQ));
+        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(position, c.zero, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(position, c.length, _CMP_LT_OQ));
+        if (_mm256_movemask_pd(inside) != 0xF) position = wrapped(position);
+        const __m128i whole = _mm256_cvttpd_epi32(position);
+        const __m128i k =
+            _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(SourceHistory::kLength - 1)), c.mask);
+        const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
+        const double* inputs = history.inputs();
+        _mm256_store_pd(input_ + i, catmullRom(t, gather(inputs, k), gather(inputs + 1, k),
+                                               gather(inputs + 2, k), gather(inputs + 3, k)));
+
+        _mm256_store_pd(attenuation_ + i, lookup(table, c, tableAt));
+    }
+
+    // theta minus its floor (fractionOf): truncated and stepped down below zero
+    // within the int range, the library's floor for any lane outside it.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    fractions(const Constants& c, __m256d x) noexcept {
+        const __m256d range = _mm256_set1_pd(kIntRange);
+        const __m256d inRange =
+            _mm256_and_pd(_mm256_cmp_pd(x, _mm256_sub_pd(c.zero, range), _CMP_GT_OQ),
+                          _mm256_cmp_pd(x, range, _CMP_LT_OQ));
+        if (_mm256_movemask_pd(inRange) != 0xF) return fractionsOutside(x);
+        const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(x));
+        const __m256d down =
+            _mm256_sub_pd(whole, _mm256_and_pd(_mm256_cmp_pd(whole, x, _CMP_GT_OQ), c.one));
+        return _mm256_sub_pd(x, down);
+    }
+    // The same one lane at a time, for registers with a lane outside the range.
+    [[gnu::target("avx2"), gnu::noinline, gnu::cold]] static __m256d
+    fractionsOutside(__m256d x) noexcept {
+        alignas(32) double v[4];
+        _mm256_store_pd(v, x);
+        for (double& f : v) f = fractionOf(f);
+        return _mm256_load_pd(v);
+    }
+
+    // lobePoint for four lanes: each stretch's phase for every lane, each lane's
+    // stretch picked by a mask (RayBatch::lobes, four lanes wide).
+    [[gnu::target("avx2"), gnu::always_inline]] inline void
+    lobes(int i, const Constants& c, __m256d theta, __m256d& lambdaOut, __m256d& muOut) noexcept {
+        const __m256d one = c.one;
+        const __m256d pi = c.pi;
+        const __m256d halfPi = c.halfPi;
+        const __m256d negative = c.negative;
+        const __m256d hw = load(halfWidth_ + i);
+        const __m256d sign = load(sign_ + i);
+        const __m256d edge = load(edgeScale_ + i);
+        const __m256d rising = _mm256_cmp_pd(theta, hw, _CMP_LE_OQ);
+        const __m256d falling = _mm256_cmp_pd(theta, _mm256_sub_pd(one, hw), _CMP_GE_OQ);
+        const __m256d muRising = _mm256_mul_pd(_mm256_sub_pd(theta, hw), edge);
+        const __m256d muFalling = _mm256_mul_pd(_mm256_sub_pd(theta, _mm256_sub_pd(one, hw)), edge);
+        const __m256d muMiddle = _mm256_mul_pd(_mm256_sub_pd(theta, hw), load(middleScale_ + i));
+        const __m256d mu =
+            _mm256_blendv_pd(_mm256_blendv_pd(muMiddle, muFalling, falling), muRising, rising);
+        const __m256d x =
+            _mm256_blendv_pd(mu, _mm256_sub_pd(pi, mu), _mm256_cmp_pd(mu, halfPi, _CMP_GT_OQ));
+        const __m256d lambda = _mm256_mul_pd(sineSeries(x), sign);
+        const __m256d muSigned = _mm256_mul_pd(mu, sign);
+        lambdaOut = _mm256_xor_pd(lambda, _mm256_and_pd(falling, negative));
+        muOut = _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling);
+    }
+
+    // lobeSineFolded, four values at once, with the same operations in the same
+    // order.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    sineSeries(__m256d x) noexcept {
+        const __m256d x2 = _mm256_mul_pd(x, x);
+        __m256d sum = _mm256_set1_pd(kLobeSineSeries[7]);
+        for (int n = 6; n >= 0; --n)
+            sum = _mm256_add_pd(_mm256_mul_pd(sum, x2), _mm256_set1_pd(kLobeSineSeries[n]));
+        return _mm256_add_pd(x, _mm256_mul_pd(_mm256_mul_pd(x, x2), sum));
+    }
+
+    // interp_detail::catmullRom, four lanes.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    catmullRom(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) noexcept {
+        const __m256d half = _mm256_set1_pd(0.5);
+        const __m256d c1 = _mm256_mul_pd(half, _mm256_sub_pd(p2, p0));
+        const __m256d c2 =
+            _mm256_sub_pd(_mm256_add_pd(_mm256_sub_pd(p0, _mm256_mul_pd(_mm256_set1_pd(2.5), p1)),
+                                        _mm256_mul_pd(_mm256_set1_pd(2.0), p2)),
+                          _mm256_mul_pd(half, p3));
+        const __m256d c3 = _mm256_add_pd(_mm256_mul_pd(half, _mm256_sub_pd(p3, p0)),
+                                         _mm256_mul_pd(_mm256_set1_pd(1.5), _mm256_sub_pd(p1, p2)));
+        const __m256d r = _mm256_add_pd(_mm256_mul_pd(c3, t), c2);
+        return _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(r, t), c1), t), p1);
+    }
+
+    // lookupCubic for four positions: beyond either end (or not a number) all
+    // four neighbours are the end entry and the fraction 0, as in RayBatch.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    lookup(const AttenuationTable& table, const Constants& c, __m256d position) noexcept {
+        constexpr int kLast = cabinet::kAttenuationLast;
+        const double* values = table.values().data();
+        const __m256d last = _mm256_set1_pd(kLast);
+        const __m256d low = _mm256_cmp_pd(position, c.zero, _CMP_NGT_UQ);
+        const __m256d high = _mm256_cmp_pd(position, last, _CMP_GE_OQ);
+        const __m256d outside = _mm256_or_pd(low, high);
+        // Outside lanes read entry 0 harmlessly and take the end below.
+        const __m256d safe = _mm256_andnot_pd(outside, position);
+        const __m128i k = _mm256_cvttpd_epi32(safe);
+        const __m256d t = _mm256_sub_pd(safe, _mm256_cvtepi32_pd(k));
+        const __m128i one = _mm_set1_epi32(1);
+        const __m128i lastIndex = _mm_set1_epi32(kLast);
+        const __m128i k0 = _mm_max_epi32(_mm_sub_epi32(k, one), _mm_setzero_si128());
+        const __m128i k2 = _mm_min_epi32(_mm_add_epi32(k, one), lastIndex);
+        // k + 2 where it is at most the last entry, k + 1 otherwise.
+        const __m128i kPlus2 = _mm_add_epi32(k, _mm_set1_epi32(2));
+        const __m128i k3 =
+            _mm_sub_epi32(kPlus2, _mm_and_si128(_mm_cmpgt_epi32(kPlus2, lastIndex), one));
+        const __m256d end =
+            _mm256_blendv_pd(_mm256_set1_pd(values[0]), _mm256_set1_pd(values[kLast]), high);
+        const __m256d p0 = _mm256_blendv_pd(gather(values, k0), end, outside);
+        const __m256d p1 = _mm256_blendv_pd(gather(values, k), end, outside);
+        const __m256d p2 = _mm256_blendv_pd(gather(values, k2), end, outside);
+        const __m256d p3 = _mm256_blendv_pd(gather(values, k3), end, outside);
+        return catmullRom(_mm256_andnot_pd(outside, t), p0, p1, p2, p3);
+    }
+
+    // Positions the quick checks reject (far negative, beyond the end, not a
+    // number) brought into [0, length) as readCubic does.
+    [[gnu::target("avx2"), gnu::noinline, gnu::cold]] static __m256d
+    wrapped(__m256d position) noexcept {
+        alignas(32) double p[4];
+        _mm256_store_pd(p, position);
+        constexpr double kLength = SourceHistory::kLength;
+        for (double& v : p)
+            if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
+        return _mm256_load_pd(p);
+    }
+
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    gather(const double* base, __m128i index) noexcept {
+        // The masked form with every lane taken: the plain one leaves its source
+        // undefined, which the compiler warns about.
+        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
+        return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, index, all, 8);
+    }
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    load(const double* p) noexcept {
+        return _mm256_load_pd(p);
+    }
+
+    static constexpr double kIntRange = 1e9; // fractionOf's quick range
+    static constexpr double kTwoRadii = 2.0; // a cross unit's lead
+
+    // Per lane, from the geometry and the rate.
+    alignas(32) double retard_[N]{};
+    alignas(32) double angleOffset_[N]{};
+    alignas(32) double sign_[N]{};
+    alignas(32) double halfWidth_[N]{};
+    alignas(32) double edgeScale_[N]{};
+    alignas(32) double middleScale_[N]{};
+    alignas(32) double pathSamples_[N]{};
+    alignas(32) double tablePos_[N]{};
+    alignas(32) double lead_[N]{};
+    // Per sample.
+    alignas(32) double lambda_[N]{};
+    alignas(32) double mu_[N]{};
+    alignas(32) double input_[N]{};
+    alignas(32) double attenuation_[N]{};
+};
+
+} // namespace zel

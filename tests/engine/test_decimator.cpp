@@ -1,0 +1,81 @@
+// The decimator's dot products: every way of computing them (one history or two
+// against the same table, four floats to a register or eight) gives the sums of
+// the reference order bit for bit.
+#include "engine/CpuFeatures.h"
+#include "engine/Decimator.h"
+#include "engine/data/DecimatorTables.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+
+namespace zel {
+namespace {
+
+using History = std::array<float, Decimator::kTaps>;
+
+// Eight partial sums, partial j adding the products of taps j, j + 8, j + 16 and
+// j + 24 in that order, then added pairwise.
+float referenceDot(const float* table, const History& h) {
+    float partial[8] = {};
+    for (int k = 0; k < Decimator::kTaps; k += 8)
+        for (int j = 0; j < 8; ++j) partial[j] += table[k + j] * h[k + j];
+    return ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
+           ((partial[4] + partial[5]) + (partial[6] + partial[7]));
+}
+
+// Float sums depend on their order, so only the same order gives equal results:
+// the comparisons are exact.
+TEST(DecimatorDots, EveryFormAddsInTheReferenceOrder) {
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    const bool avx2 = cpuHasAvx2();
+    for (int factor : {2, 4, 8}) {
+        const float* table = decimator::tableFor(factor)->data();
+        for (int trial = 0; trial < 2000; ++trial) {
+            History a, b;
+            for (float& v : a) v = value(rng);
+            for (float& v : b) v = value(rng) * (trial % 7 == 0 ? 1e-30f : 1.0f);
+            const float ea = referenceDot(table, a), eb = referenceDot(table, b);
+            ASSERT_EQ(Decimator::dot(table, a.data()), ea);
+            float ya = 0, yb = 0;
+            Decimator::dotPair(table, a.data(), b.data(), ya, yb);
+            ASSERT_EQ(ya, ea);
+            ASSERT_EQ(yb, eb);
+            if (avx2) {
+                ASSERT_EQ(Decimator::dotWide(table, a.data()), ea);
+                Decimator::dotPairWide(table, a.data(), b.data(), ya, yb);
+                ASSERT_EQ(ya, ea);
+                ASSERT_EQ(yb, eb);
+            }
+        }
+    }
+}
+
+// Through the decimator: the input side and both output sides read the
+// histories written so far, newest first.
+TEST(DecimatorDots, PushAndInterpolateReadTheHistoriesNewestFirst) {
+    Decimator d;
+    d.setFactor(4);
+    d.clear();
+    const float* table = d.table();
+    History in{}, left{}, right{};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (int n = 0; n < 200; ++n) {
+        const double x = value(rng), l = value(rng), r = value(rng);
+        for (History* h : {&in, &left, &right})
+            for (int k = Decimator::kTaps - 1; k > 0; --k) (*h)[k] = (*h)[k - 1];
+        in[0] = static_cast<float>(x);
+        left[0] = static_cast<float>(l * 4.0);
+        right[0] = static_cast<float>(r * 4.0);
+        ASSERT_EQ(d.pushInput(x), referenceDot(table, in)) << n;
+        const Decimator::Pair p = d.interpolate(l, r);
+        ASSERT_EQ(p.left, referenceDot(table, left)) << n;
+        ASSERT_EQ(p.right, referenceDot(table, right)) << n;
+    }
+}
+
+} // namespace
+} // namespace zel
