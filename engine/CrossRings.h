@@ -11,6 +11,7 @@
 #include "engine/Interpolation.h"
 
 #include <algorithm>
+#include <cstring>
 #include <immintrin.h>
 #include <memory>
 
@@ -44,9 +45,7 @@ public:
         double drumToHorn, portToHorn, hornToDrum, portToDrum;
     };
     Feeds feeds(unsigned r, const double* d) const {
-        if (cpuHasAvx2()) return feedsWide(r, d);
-        return {read(kDrum, r, d[0]), read(kBassReflex, r, d[1]), read(kHorn, r, d[2]),
-                read(kBassReflex, r, d[3])};
+        return cpuHasAvx2() ? feedsWide(r, d) : feedsNarrow(r, d);
     }
 
 private:
@@ -60,11 +59,8 @@ private:
         const __m256d inside =
             _mm256_and_pd(_mm256_cmp_pd(position, _mm256_setzero_pd(), _CMP_GE_OQ),
                           _mm256_cmp_pd(position, len, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inside) != 0xF) {
-            // A delay beyond the ring or not a number: the lanes one at a time.
-            return {read(kDrum, r, d[0]), read(kBassReflex, r, d[1]), read(kHorn, r, d[2]),
-                    read(kBassReflex, r, d[3])};
-        }
+        // A delay beyond the ring or not a number: the lanes one at a time.
+        if (_mm256_movemask_pd(inside) != 0xF) return feedsNarrow(r, d);
         const __m128i whole = _mm256_cvttpd_epi32(position);
         const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
         const __m128i mask = _mm_set1_epi32(static_cast<int>(kMask));
@@ -79,9 +75,14 @@ private:
                                                     _mm_add_epi32(b, base), all, 8);
         const __m256d y = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), t), va),
                                         _mm256_mul_pd(t, vb));
-        alignas(32) double out[4];
-        _mm256_store_pd(out, y);
-        return {out[0], out[1], out[2], out[3]};
+        Feeds f;
+        static_assert(sizeof f == sizeof y);
+        std::memcpy(&f, &y, sizeof f);
+        return f;
+    }
+    [[gnu::noinline]] Feeds feedsNarrow(unsigned r, const double* d) const {
+        return {read(kDrum, r, d[0]), read(kBassReflex, r, d[1]), read(kHorn, r, d[2]),
+                read(kBassReflex, r, d[3])};
     }
 
     std::unique_ptr<double[]> data_;
