@@ -9,10 +9,12 @@
 #pragma once
 
 #include "engine/BiquadFilter.h"
+#include "engine/CpuFeatures.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <immintrin.h>
 
 namespace zel {
 
@@ -72,7 +74,73 @@ public:
                 p.b0 + (q.b0 - p.b0) * w, p.b1 + (q.b1 - p.b1) * w, p.b2 + (q.b2 - p.b2) * w};
     }
 
+    // Coefficient lanes: each of the five kept coefficients (a0 is 1) lane by
+    // lane.
+    struct Lanes {
+        double* b0;
+        double* b1;
+        double* b2;
+        double* a1;
+        double* a2;
+    };
+    // at(turns[i]) into lane i of out for i < count, the same values; four lanes
+    // to a register where the processor has AVX2.
+    void at(const double* turns, int count, const Lanes& out) const {
+        int i = 0;
+        if (cpuHasAvx2()) i = atWide(turns, count, out);
+        for (; i < count; ++i) {
+            const BiquadCoefficients c = at(turns[i]);
+            out.b0[i] = c.b0;
+            out.b1[i] = c.b1;
+            out.b2[i] = c.b2;
+            out.a1[i] = c.a1;
+            out.a2[i] = c.a2;
+        }
+    }
+
 private:
+    // The lookup of at(turn), four turns at a time, for the whole groups of four
+    // among count; returns the lanes done.
+    [[gnu::target("avx2")]] int atWide(const double* turns, int count, const Lanes& out) const {
+        static_assert(sizeof(BiquadCoefficients) == 6 * sizeof(double));
+        constexpr int kStride = 6; // doubles per point
+        const double* base = &coef_[0].a0;
+        const __m256d zero = _mm256_setzero_pd();
+        const __m256d one = _mm256_set1_pd(1.0);
+        int i = 0;
+        for (; i + 4 <= count; i += 4) {
+            const __m256d pos = _mm256_mul_pd(_mm256_loadu_pd(turns + i), _mm256_set1_pd(points_));
+            // std::clamp(int(pos), 0, points - 1); a position out of the integer
+            // range (or not a number) converts to the lowest integer, as alone.
+            const __m128i k =
+                _mm_min_epi32(_mm_max_epi32(_mm256_cvttpd_epi32(pos), _mm_setzero_si128()),
+                              _mm_set1_epi32(points_ - 1));
+            const __m256d t = _mm256_sub_pd(pos, _mm256_cvtepi32_pd(k));
+            // t > 1 ? 1 : (t >= 0 ? t : 0), also for NaN.
+            __m256d w = _mm256_blendv_pd(zero, t, _mm256_cmp_pd(t, zero, _CMP_GE_OQ));
+            w = _mm256_blendv_pd(w, one, _mm256_cmp_pd(t, one, _CMP_GT_OQ));
+            const __m128i row = _mm_mullo_epi32(k, _mm_set1_epi32(kStride));
+            lerpField(base + 1, row, w, out.a1 + i);
+            lerpField(base + 2, row, w, out.a2 + i);
+            lerpField(base + 3, row, w, out.b0 + i);
+            lerpField(base + 4, row, w, out.b1 + i);
+            lerpField(base + 5, row, w, out.b2 + i);
+        }
+        return i;
+    }
+
+    // One coefficient (at `field`, a pointer into the first point) of points
+    // row / 6 and the next, interpolated by w, into to[0..3].
+    [[gnu::target("avx2"), gnu::always_inline]] static inline void
+    lerpField(const double* field, __m128i row, __m256d w, double* to) {
+        constexpr int kStride = 6;
+        const __m256d zero = _mm256_setzero_pd();
+        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        const __m256d p = _mm256_mask_i32gather_pd(zero, field, row, all, sizeof(double));
+        const __m256d q = _mm256_mask_i32gather_pd(zero, field + kStride, row, all, sizeof(double));
+        _mm256_storeu_pd(to, _mm256_add_pd(p, _mm256_mul_pd(_mm256_sub_pd(q, p), w)));
+    }
+
     std::array<BiquadCoefficients, kMaxPoints + 1> coef_{};
     int steps_ = 1;
     int points_ = 1;

@@ -2,8 +2,9 @@
 // register: for each ray where it sees the mouth (the retarded angle and the
 // lobe), the input delayed by the ray's Doppler delay and the distance
 // attenuation. Every step runs on whole registers, the reads of the angle, input
-// and attenuation neighbours too (gathers), so a ray costs a fraction of what
-// its one-ray code costs.
+// and attenuation neighbours too (each lane's four neighbours in one load,
+// transposed into place), so a ray costs a fraction of what its one-ray code
+// costs.
 //
 // Each value takes the same operations in the same order as the one-ray code
 // (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition,
@@ -55,7 +56,7 @@ public:
         edgeScale_[lane] = shape.edgeScale;
         middleScale_[lane] = shape.middleScale;
         pathSamples_[lane] = pathSamples;
-        tablePos_[lane] = 0.0;
+        tablePos_[lane] = kFixedTablePos; // read but not used
         lead_[lane] = 0.0;
     }
 
@@ -113,7 +114,7 @@ private:
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
             c.mask);
         const __m256d theta =
-            fractions(c, _mm256_sub_pd(gather(history.angles(), at), load(angleOffset_ + i)));
+            fractions(c, _mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
 
         __m256d lambda, mu;
         lobes(i, c, theta, lambda, mu);
@@ -136,9 +137,12 @@ private:
         const __m128i k =
             _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(SourceHistory::kLength - 1)), c.mask);
         const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
-        const double* inputs = history.inputs();
-        _mm256_store_pd(input_ + i, catmullRom(t, gather(inputs, k), gather(inputs + 1, k),
-                                               gather(inputs + 2, k), gather(inputs + 3, k)));
+        // Each lane's four neighbours lie side by side (the history keeps a copy
+        // past its end): one load per lane, turned into one register per
+        // neighbour.
+        __m256d p0, p1, p2, p3;
+        transposed(history.inputs(), k, p0, p1, p2, p3);
+        _mm256_store_pd(input_ + i, catmullRom(t, p0, p1, p2, p3));
 
         _mm256_store_pd(attenuation_ + i, lookup(table, c, tableAt));
     }
@@ -218,35 +222,59 @@ private:
         return _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(r, t), c1), t), p1);
     }
 
-    // lookupCubic for four positions: beyond either end (or not a number) all
-    // four neighbours are the end entry and the fraction 0, as in RayBatch.
+    // lookupCubic for four positions. Inside the table (an entry on either side
+    // of the two around the position) the neighbours lie side by side; near or
+    // beyond either end the lanes go one at a time (beyond an end lookupCubic
+    // gives the end entry).
     [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
     lookup(const AttenuationTable& table, const Constants& c, __m256d position) noexcept {
         constexpr int kLast = cabinet::kAttenuationLast;
-        const double* values = table.values().data();
-        const __m256d last = _mm256_set1_pd(kLast);
-        const __m256d low = _mm256_cmp_pd(position, c.zero, _CMP_NGT_UQ);
-        const __m256d high = _mm256_cmp_pd(position, last, _CMP_GE_OQ);
-        const __m256d outside = _mm256_or_pd(low, high);
-        // Outside lanes read entry 0 harmlessly and take the end below.
-        const __m256d safe = _mm256_andnot_pd(outside, position);
-        const __m128i k = _mm256_cvttpd_epi32(safe);
-        const __m256d t = _mm256_sub_pd(safe, _mm256_cvtepi32_pd(k));
-        const __m128i one = _mm_set1_epi32(1);
-        const __m128i lastIndex = _mm_set1_epi32(kLast);
-        const __m128i k0 = _mm_max_epi32(_mm_sub_epi32(k, one), _mm_setzero_si128());
-        const __m128i k2 = _mm_min_epi32(_mm_add_epi32(k, one), lastIndex);
-        // k + 2 where it is at most the last entry, k + 1 otherwise.
-        const __m128i kPlus2 = _mm_add_epi32(k, _mm_set1_epi32(2));
-        const __m128i k3 =
-            _mm_sub_epi32(kPlus2, _mm_and_si128(_mm_cmpgt_epi32(kPlus2, lastIndex), one));
-        const __m256d end =
-            _mm256_blendv_pd(_mm256_set1_pd(values[0]), _mm256_set1_pd(values[kLast]), high);
-        const __m256d p0 = _mm256_blendv_pd(gather(values, k0), end, outside);
-        const __m256d p1 = _mm256_blendv_pd(gather(values, k), end, outside);
-        const __m256d p2 = _mm256_blendv_pd(gather(values, k2), end, outside);
-        const __m256d p3 = _mm256_blendv_pd(gather(values, k3), end, outside);
-        return catmullRom(_mm256_andnot_pd(outside, t), p0, p1, p2, p3);
+        const __m256d inside =
+            _mm256_and_pd(_mm256_cmp_pd(position, _mm256_set1_pd(1.0), _CMP_GE_OQ),
+                          _mm256_cmp_pd(position, _mm256_set1_pd(kLast - 1), _CMP_LT_OQ));
+        if (_mm256_movemask_pd(inside) != 0xF) return lookupNearEnds(table, position);
+        const __m128i k = _mm256_cvttpd_epi32(position);
+        const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(k));
+        __m256d p0, p1, p2, p3;
+        transposed(table.values().data(), _mm_sub_epi32(k, _mm_set1_epi32(1)), p0, p1, p2, p3);
+        (void)c;
+        return catmullRom(t, p0, p1, p2, p3);
+    }
+    [[gnu::target("avx2"), gnu::noinline]] static __m256d
+    lookupNearEnds(const AttenuationTable& table, __m256d position) noexcept {
+        alignas(32) double v[4];
+        _mm256_store_pd(v, position);
+        for (double& x : v) x = table.atPosition(x);
+        return _mm256_load_pd(v);
+    }
+
+    // base[k + 0..3] for each lane's k, as four registers: the first, second,
+    // third and fourth neighbour of every lane.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline void
+    transposed(const double* base, __m128i k, __m256d& p0, __m256d& p1, __m256d& p2,
+               __m256d& p3) noexcept {
+        const __m256d r0 = _mm256_loadu_pd(base + _mm_cvtsi128_si32(k));
+        const __m256d r1 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 1));
+        const __m256d r2 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 2));
+        const __m256d r3 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 3));
+        const __m256d t0 = _mm256_unpacklo_pd(r0, r1); // a0 b0 a2 b2
+        const __m256d t1 = _mm256_unpackhi_pd(r0, r1); // a1 b1 a3 b3
+        const __m256d t2 = _mm256_unpacklo_pd(r2, r3);
+        const __m256d t3 = _mm256_unpackhi_pd(r2, r3);
+        p0 = _mm256_permute2f128_pd(t0, t2, 0x20);
+        p1 = _mm256_permute2f128_pd(t1, t3, 0x20);
+        p2 = _mm256_permute2f128_pd(t0, t2, 0x31);
+        p3 = _mm256_permute2f128_pd(t1, t3, 0x31);
+    }
+
+    // base[index] for each lane.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d pick(const double* base,
+                                                                           __m128i index) noexcept {
+        const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + _mm_cvtsi128_si32(index)),
+                                        base + _mm_extract_epi32(index, 1));
+        const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),
+                                        base + _mm_extract_epi32(index, 3));
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
     }
 
     // Positions the quick checks reject (far negative, beyond the end, not a
@@ -262,19 +290,15 @@ private:
     }
 
     [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
-    gather(const double* base, __m128i index) noexcept {
-        // The masked form with every lane taken: the plain one leaves its source
-        // undefined, which the compiler warns about.
-        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
-        return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, index, all, 8);
-    }
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
     load(const double* p) noexcept {
         return _mm256_load_pd(p);
     }
 
     static constexpr double kIntRange = 1e9; // fractionOf's quick range
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
+    // Inside the attenuation table, so a fixed lane never sends a run to the
+    // one-lane-at-a-time lookup.
+    static constexpr double kFixedTablePos = 1.0;
 
     // Per lane, from the geometry and the rate.
     alignas(32) double retard_[N]{};

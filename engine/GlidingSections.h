@@ -75,16 +75,23 @@ public:
             setCoefficients(lane, c[lane]);
             any = true;
         }
-        if (!any) return;
-        if (path == Path::Wide)
-            glideTargetsWide(use);
-        else
-            glideTargets<Vec2>(use);
-        count_ = glideLength_;
-        if (glideLength_ <= 0) {
-            for (int lane = 0; lane < N; ++lane)
-                if (use[lane]) snap(lane);
+        if (any) glideToTargets(use, path);
+    }
+
+    // Target coefficients lane by lane (a0 is 1).
+    struct Targets {
+        alignas(32) double b0[N], b1[N], b2[N], a1[N], a2[N];
+    };
+    // setTargets with the targets given lane by lane.
+    void setTargets(const Targets& t, const bool* use) noexcept {
+        bool any = false;
+        for (int lane = 0; lane < N; ++lane) {
+            if (!use[lane]) continue;
+            setCoefficients(lane,
+                            {1.0, t.a1[lane], t.a2[lane], t.b0[lane], t.b1[lane], t.b2[lane]});
+            any = true;
         }
+        if (any) glideToTargets(use, fastestPath());
     }
 
     // The lane stops gliding where it is. The lanes share one glide count, which
@@ -123,6 +130,19 @@ public:
 private:
     enum { kZaRe, kZaIm, kZbRe, kZbIm, kPaRe, kPaIm, kPbRe, kPbIm, kGain };
     static_assert(BiquadFilter::kGlidedValues == kGain + 1);
+
+    // The glides toward the lanes' targets (use marks the lanes with new ones).
+    void glideToTargets(const bool* use, Path path) noexcept {
+        if (path == Path::Wide)
+            glideTargetsWide(use);
+        else
+            glideTargets<Vec2>(use);
+        count_ = glideLength_;
+        if (glideLength_ <= 0) {
+            for (int lane = 0; lane < N; ++lane)
+                if (use[lane]) snap(lane);
+        }
+    }
 
     [[gnu::target("avx2")]] void processWide(const double* x, double* y, bool gliding) noexcept {
         run<Vec4>(x, y, gliding);

@@ -220,14 +220,11 @@ void HornUnit::endFrame(const Frame& f) {
 
 void HornUnit::updateDirectivityFull() {
     const RateTables& t = tables_.live();
-    std::array<BiquadCoefficients, kImageRays> a, b;
-    for (int i = 0; i < kImageRays; ++i) {
-        if (!rayUpdated_[i]) continue;
-        a[i] = t.lobeA.at(rayTurn_[i]);
-        b[i] = t.lobeB.at(rayTurn_[i]);
-    }
-    sectionsA_.setTargets(a.data(), rayUpdated_.data());
-    sectionsB_.setTargets(b.data(), rayUpdated_.data());
+    Targets a, b;
+    t.lobeA.at(rayTurn_.data(), kImageRays, {a.b0, a.b1, a.b2, a.a1, a.a2});
+    t.lobeB.at(rayTurn_.data(), kImageRays, {b.b0, b.b1, b.b2, b.a1, b.a2});
+    sectionsA_.setTargets(a, rayUpdated_.data());
+    sectionsB_.setTargets(b, rayUpdated_.data());
     if (!snapDirectivity_) return;
     for (int i = 0; i < kImageRays; ++i) {
         if (!rayUpdated_[i]) continue;

@@ -159,6 +159,7 @@ private:
     // sections as they run, all rays side by side.
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
+    using Targets = GlidingSections<kImageRays>::Targets;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
     // Per sample: each ray's section input.

@@ -27,12 +27,6 @@ void configure(BiquadFilter& f, const enginefilters::SectionSetting& s, double b
     f.setEnabled(s.enabled);
 }
 
-double readRing(const std::array<double, RotaryEngine::kRingLength>& ring, unsigned r,
-                double delay) {
-    return readLinear(ring.data(), RotaryEngine::kRingMask, RotaryEngine::kRingLength,
-                      static_cast<double>(r) - delay);
-}
-
 } // namespace
 
 RotaryEngine::RotaryEngine()
@@ -41,10 +35,7 @@ RotaryEngine::RotaryEngine()
       hornCross_(std::make_unique<HornUnit>(HornUnit::Kind::Cross)),
       drumMain_(std::make_unique<DrumUnit>(DrumUnit::Kind::Main)),
       drumCross_(std::make_unique<DrumUnit>(DrumUnit::Kind::Cross)),
-      room_(std::make_unique<EarlyReflections>()),
-      drumCrossLine_(std::make_unique<std::array<double, kRingLength>>()),
-      hornCrossLine_(std::make_unique<std::array<double, kRingLength>>()),
-      brLine_(std::make_unique<std::array<double, kRingLength>>()) {
+      room_(std::make_unique<EarlyReflections>()) {
     clearRings();
     configureFixedFilters();
     configureToneArrays();
@@ -208,16 +199,13 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
     hMain = hornToneCascades_[2].process(hMain);
 
     // What arrives over the cross paths.
-    const auto& drumX = *drumCrossLine_;
-    const auto& hornX = *hornCrossLine_;
-    const auto& br = *brLine_;
-    const double tubeFeed =
-        denormalGuard(readRing(drumX, r, cp.delay[0]) * cp.gain[0] * v.drumToTubeFeedback +
-                      readRing(br, r, cp.delay[1]) * v.brToTubeGain * cp.gain[1] * kBrGain);
-    const double drumFeed = denormalGuard(
-        readRing(hornX, r, cp.delay[2]) * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
-        readRing(br, r, cp.delay[3]) * v.brToDrumGain * cp.gain[3] * kBrGain);
-    const double hornLeak = readRing(hornX, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
+    const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data());
+    const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
+                                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
+    const double drumFeed =
+        denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
+                      in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
+    const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
     // The units.
     DrumUnit& drum = *drumMain_;
@@ -239,9 +227,8 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
     const double hx = hornCross_->process(hCross) * kCrossUnitGain;
     drumCrossSmooth_ = poleToward(drumCrossSmooth_, dx, kA_);
     hornCrossSmooth_ = poleToward(hornCrossSmooth_, hx, kB_);
-    (*drumCrossLine_)[r] = drumCrossSmooth_;
-    (*hornCrossLine_)[r] = hornCrossSmooth_;
-    (*brLine_)[r] = brResonator_.processPlain(d * kBrDrive) * v.drumInputGain * kBrDrive;
+    rings_.write(r, drumCrossSmooth_, hornCrossSmooth_,
+                 brResonator_.processPlain(d * kBrDrive) * v.drumInputGain * kBrDrive);
 
     // Microphone levels.
     const double hornLevel = v.hornMicLevel * v.micMakeupGain;

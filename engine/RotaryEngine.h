@@ -25,6 +25,7 @@
 #include "engine/AmpStage.h"
 #include "engine/BiquadFilter.h"
 #include "engine/CrossPaths.h"
+#include "engine/CrossRings.h"
 #include "engine/Decimator.h"
 #include "engine/DrumUnit.h"
 #include "engine/EarlyReflections.h"
@@ -233,9 +234,8 @@ private:
     Relaxed<double> hornAmRadius_{0.18};
 
     // Cross-path rings with one write index.
-    std::unique_ptr<std::array<double, kRingLength>> drumCrossLine_;
-    std::unique_ptr<std::array<double, kRingLength>> hornCrossLine_;
-    std::unique_ptr<std::array<double, kRingLength>> brLine_;
+    CrossRings rings_;
+    static_assert(CrossRings::kLength == kRingLength);
     unsigned ring_ = 0;
     CrossPathSettings crossTarget_;
     CrossPathSettings crossCurrent_;

@@ -331,9 +331,7 @@ void RotaryEngine::recomputeSmoothingCoefficients() {
 }
 
 void RotaryEngine::clearRings() {
-    drumCrossLine_->fill(0.0);
-    hornCrossLine_->fill(0.0);
-    brLine_->fill(0.0);
+    rings_.clear();
 }
 
 // The rate reset: re-reads the host rate, tells the units, clears every state.
