@@ -166,23 +166,23 @@ struct MultiFilter::Kernel {
     [[gnu::always_inline, gnu::target("avx2")]] static inline Wide
     wide(const MultiFilter& m) noexcept {
         Wide h;
-        h.n1 = _mm256_load_pd(m.node1_);
+        h.n1 = _mm256_loadu_pd(m.node1_);
         h.last1 = m.node1_[kSections];
-        const __m256d x2 = _mm256_load_pd(m.node2_);
+        const __m256d x2 = _mm256_loadu_pd(m.node2_);
         const __m256d y1 = _mm256_loadu_pd(m.node1_ + 1);
         const __m256d y2 = _mm256_loadu_pd(m.node2_ + 1);
-        const __m256d bx = _mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(m.b1_), h.n1),
-                                         _mm256_mul_pd(_mm256_load_pd(m.b2_), x2));
-        h.s = _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_load_pd(m.a1_), y1)),
-                            _mm256_mul_pd(_mm256_load_pd(m.a2_), y2));
+        const __m256d bx = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(m.b1_), h.n1),
+                                         _mm256_mul_pd(_mm256_loadu_pd(m.b2_), x2));
+        h.s = _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_loadu_pd(m.a1_), y1)),
+                            _mm256_mul_pd(_mm256_loadu_pd(m.a2_), y2));
         return h;
     }
 
     [[gnu::always_inline, gnu::target("avx2")]] static inline void
     moveOnWide(MultiFilter& m, const Wide& h, __m256d nodes, double last) noexcept {
-        _mm256_store_pd(m.node2_, h.n1);
+        _mm256_storeu_pd(m.node2_, h.n1);
         m.node2_[kSections] = h.last1;
-        _mm256_store_pd(m.node1_, nodes);
+        _mm256_storeu_pd(m.node1_, nodes);
         m.node1_[kSections] = last;
     }
 
@@ -213,7 +213,7 @@ struct MultiFilter::Kernel {
         // even sections from the interleaved low lanes, odd ones from the high.
         const __m256d sEven = _mm256_unpacklo_pd(ha.s, hb.s); // 0, 2
         const __m256d sOdd = _mm256_unpackhi_pd(ha.s, hb.s);  // 1, 3
-        const __m256d b0a = _mm256_load_pd(a.b0_), b0b = _mm256_load_pd(b.b0_);
+        const __m256d b0a = _mm256_loadu_pd(a.b0_), b0b = _mm256_loadu_pd(b.b0_);
         const __m256d b0Even = _mm256_unpacklo_pd(b0a, b0b);
         const __m256d b0Odd = _mm256_unpackhi_pd(b0a, b0b);
         const __m128d in = guard2(x);
