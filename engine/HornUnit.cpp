@@ -320,7 +320,7 @@ double HornUnit::mixFull(double x) {
     sectionsA_.process(rayInput_.data(), afterA.data());
     sectionsB_.process(afterA.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
-    if (cpuHasAvx2())
+    if (useWidePaths())
         mixLanesWide(ray.data(), m, f.floor, heard.data());
     else
         mixLanes<Vec2>(ray.data(), m, f.floor, heard.data());
