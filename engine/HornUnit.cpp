@@ -348,8 +348,7 @@ template <typename Vec>
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
     constexpr int W = kBytes / sizeof(double);
-    const Vec zero = {};
-    const Vec floors = zero + floor;
+    const Vec floors = Vec{} + floor;
     for (int i = 0; i < kImageRays; i += W) {
         Vec ray, attenuation, weight, level, pole, state;
         Mask reflects;
