@@ -1,6 +1,7 @@
 // Cost of the rays' per-sample work, per internal-rate sample: a horn unit's
 // twelve rays through the ray batch on each of its paths (two rays to a
 // register, four with AVX2), and the directivity sections they feed.
+#include "engine/CpuFeatures.h"
 #include "engine/GlidingSections.h"
 #include "engine/RayBatch.h"
 

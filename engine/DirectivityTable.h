@@ -9,7 +9,7 @@
 #pragma once
 
 #include "engine/BiquadFilter.h"
-#include "engine/CpuFeatures.h"
+#include "engine/WidePaths.h"
 
 #include <algorithm>
 #include <array>
@@ -87,7 +87,7 @@ public:
     // to a register where the processor has AVX2.
     void at(const double* turns, int count, const Lanes& out) const {
         int i = 0;
-        if (cpuHasAvx2()) i = atWide(turns, count, out);
+        if (useWidePaths()) i = atWide(turns, count, out);
         for (; i < count; ++i) {
             const BiquadCoefficients c = at(turns[i]);
             out.b0[i] = c.b0;

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "engine/BiquadFilter.h"
-#include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
+#include "engine/WidePaths.h"
 
 #include <cmath>
 #include <cstddef>
@@ -59,7 +59,7 @@ public:
     // The two ways through setTargets and process: two lanes to a register
     // (SSE2) or four (AVX2). The arithmetic is the same.
     enum class Path { Narrow, Wide };
-    static Path fastestPath() noexcept { return cpuHasAvx2() ? Path::Wide : Path::Narrow; }
+    static Path fastestPath() noexcept { return useWidePaths() ? Path::Wide : Path::Narrow; }
 
     // New targets for the lanes with use[lane] set, exactly as setTarget would
     // set them one by one, two or four lanes at a time. The others keep their

@@ -319,7 +319,7 @@ double HornUnit::mixFull(double x) {
     sectionsA_.process(rayInput_.data(), afterA.data());
     sectionsB_.process(afterA.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
-    if (cpuHasAvx2())
+    if (useWidePaths())
         mixLanesWide(ray.data(), m, f.floor, heard.data());
     else
         mixLanes<Vec2>(ray.data(), m, f.floor, heard.data());
@@ -347,8 +347,7 @@ template <typename Vec>
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
     constexpr int W = kBytes / sizeof(double);
-    const Vec zero = {};
-    const Vec floors = zero + floor;
+    const Vec floors = Vec{} + floor;
     for (int i = 0; i < kImageRays; i += W) {
         Vec ray, attenuation, weight, level, pole, state;
         Mask reflects;

@@ -117,7 +117,8 @@ private:
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
-    // The rays up to their directivity sections: their inputs and gains.
+    // The rays up to their directivity sections: their inputs (the batch keeps
+    // their attenuations) and, on update samples, where the mouth faces.
     void fullRayInputs(const Frame& f);
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
     double crossRay(int i, int slot, double weight, const Frame& f);

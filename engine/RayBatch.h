@@ -14,10 +14,10 @@
 #pragma once
 
 #include "engine/AttenuationTable.h"
-#include "engine/CpuFeatures.h"
 #include "engine/RayLobe.h"
 #include "engine/RayTrack.h"
 #include "engine/SourceHistory.h"
+#include "engine/WidePaths.h"
 
 #include <algorithm>
 #include <immintrin.h>
@@ -63,7 +63,7 @@ public:
     // This sample's values of every ray: delay = (lambda + mouthOffset) *
     // fmSamples + the ray's path.
     void run(const Inputs& in) {
-        if (cpuHasAvx2())
+        if (useWidePaths())
             runWide(in);
         else
             runNarrow(in);

@@ -5,6 +5,7 @@
 // in the same order, so equal, not merely close. The cases reach the corners:
 // angles far outside one turn, delays that wrap the ring or exceed it, table
 // positions beyond both ends, a closest approach and a cross unit's offset.
+#include "engine/CpuFeatures.h"
 #include "engine/RayBatch.h"
 
 #include <gtest/gtest.h>
