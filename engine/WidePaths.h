@@ -5,12 +5,24 @@
 // other.
 #pragma once
 
+#include "engine/CpuFeatures.h"
+
+#include <atomic>
+
 namespace zel {
 
-bool useWidePaths() noexcept;
+namespace wide_paths_detail {
+inline std::atomic<bool> baselineForced{false};
+} // namespace wide_paths_detail
+
+inline bool useWidePaths() noexcept {
+    return cpuHasAvx2() && !wide_paths_detail::baselineForced.load(std::memory_order_relaxed);
+}
 
 // Tests only: the baseline paths also where AVX2 is there (true), or the
 // fastest paths again (false). Takes effect at the next sample.
-void forceBaselinePaths(bool on) noexcept;
+inline void forceBaselinePaths(bool on) noexcept {
+    wide_paths_detail::baselineForced.store(on, std::memory_order_relaxed);
+}
 
 } // namespace zel
