@@ -26,7 +26,6 @@ void Decimator::clear() noexcept {
 namespace {
 
 using Float4 = float __attribute__((vector_size(16)));
-using Index4 = int32_t __attribute__((vector_size(16)));
 
 // Partial j of a dot product adds the products of taps j, j + 8, j + 16 and
 // j + 24, in that order; low holds partials 0..3, high 4..7.
@@ -73,8 +72,9 @@ partialsWide(const float* table, const float* history) noexcept {
 
 // Lanes 0, 2, 4, 6 and lanes 1, 3, 5, 7 of a and b, added: neighbours summed.
 [[gnu::always_inline]] inline Float4 neighbourSums(Float4 a, Float4 b) noexcept {
-    return __builtin_shuffle(a, b, Index4{0, 2, 4, 6}) +
-           __builtin_shuffle(a, b, Index4{1, 3, 5, 7});
+    const Float4 even = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    const Float4 odd = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    return even + odd;
 }
 
 // ((p0 + p1) + (p2 + p3)) + ((p4 + p5) + (p6 + p7)).
