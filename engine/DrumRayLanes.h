@@ -20,6 +20,7 @@
 #include "engine/RayLobe.h"
 #include "engine/RayTrack.h"
 #include "engine/SourceHistory.h"
+#include "engine/WideRayMath.h"
 
 #include <cmath>
 #include <immintrin.h>
@@ -92,7 +93,7 @@ public:
 private:
     // The values every register of a run shares.
     struct Constants {
-        __m256d w, length, fm, radius, steps, closest, one, pi, halfPi, negative, zero;
+        __m256d w, length, fm, radius, steps, closest, one, zero;
         __m128i mask;
         [[gnu::target("avx2")]] Constants(const SourceHistory& history, double fmSamples,
                                           double radiusMetres, double tableStepsPerMetre,
@@ -101,9 +102,7 @@ private:
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
               closest(_mm256_set1_pd(closestLambda)), one(_mm256_set1_pd(1.0)),
-              pi(_mm256_set1_pd(kPi)), halfPi(_mm256_set1_pd(kPi / 2)),
-              negative(_mm256_set1_pd(-0.0)), zero(_mm256_setzero_pd()),
-              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
+              zero(_mm256_setzero_pd()), mask(_mm_set1_epi32(SourceHistory::kMask)) {}
     };
 
     [[gnu::target("avx2"), gnu::always_inline]] inline void
@@ -117,7 +116,7 @@ private:
             fractions(c, _mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
 
         __m256d lambda, mu;
-        lobes(i, c, theta, lambda, mu);
+        lobes(i, theta, lambda, mu);
         lambda = _mm256_max_pd(c.closest, lambda);
         const __m256d lead = withLead ? _mm256_add_pd(lambda, load(lead_ + i)) : lambda;
         const __m256d delay = _mm256_add_pd(_mm256_mul_pd(lead, c.fm), load(pathSamples_ + i));
@@ -132,7 +131,8 @@ private:
                                     _mm256_cmp_pd(position, c.zero, _CMP_LT_OQ));
         const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(position, c.zero, _CMP_GE_OQ),
                                              _mm256_cmp_pd(position, c.length, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inside) != 0xF) position = wrapped(position);
+        if (_mm256_movemask_pd(inside) != 0xF)
+            position = wide_rays::wrapped(position, SourceHistory::kLength);
         const __m128i whole = _mm256_cvttpd_epi32(position);
         const __m128i k =
             _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(SourceHistory::kLength - 1)), c.mask);
@@ -141,10 +141,10 @@ private:
         // past its end): one load per lane, turned into one register per
         // neighbour.
         __m256d p0, p1, p2, p3;
-        transposed(history.inputs(), k, p0, p1, p2, p3);
-        _mm256_store_pd(input_ + i, catmullRom(t, p0, p1, p2, p3));
+        wide_rays::neighbours(history.inputs(), k, p0, p1, p2, p3);
+        _mm256_store_pd(input_ + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
 
-        _mm256_store_pd(attenuation_ + i, lookup(table, c, tableAt));
+        _mm256_store_pd(attenuation_ + i, lookup(table, tableAt));
     }
 
     // theta minus its floor (fractionOf): truncated and stepped down below zero
@@ -170,56 +170,11 @@ private:
         return _mm256_load_pd(v);
     }
 
-    // lobePoint for four lanes: each stretch's phase for every lane, each lane's
-    // stretch picked by a mask (RayBatch::lobes, four lanes wide).
+    // lobePoint for four lanes.
     [[gnu::target("avx2"), gnu::always_inline]] inline void
-    lobes(int i, const Constants& c, __m256d theta, __m256d& lambdaOut, __m256d& muOut) noexcept {
-        const __m256d one = c.one;
-        const __m256d pi = c.pi;
-        const __m256d halfPi = c.halfPi;
-        const __m256d negative = c.negative;
-        const __m256d hw = load(halfWidth_ + i);
-        const __m256d sign = load(sign_ + i);
-        const __m256d edge = load(edgeScale_ + i);
-        const __m256d rising = _mm256_cmp_pd(theta, hw, _CMP_LE_OQ);
-        const __m256d falling = _mm256_cmp_pd(theta, _mm256_sub_pd(one, hw), _CMP_GE_OQ);
-        const __m256d muRising = _mm256_mul_pd(_mm256_sub_pd(theta, hw), edge);
-        const __m256d muFalling = _mm256_mul_pd(_mm256_sub_pd(theta, _mm256_sub_pd(one, hw)), edge);
-        const __m256d muMiddle = _mm256_mul_pd(_mm256_sub_pd(theta, hw), load(middleScale_ + i));
-        const __m256d mu =
-            _mm256_blendv_pd(_mm256_blendv_pd(muMiddle, muFalling, falling), muRising, rising);
-        const __m256d x =
-            _mm256_blendv_pd(mu, _mm256_sub_pd(pi, mu), _mm256_cmp_pd(mu, halfPi, _CMP_GT_OQ));
-        const __m256d lambda = _mm256_mul_pd(sineSeries(x), sign);
-        const __m256d muSigned = _mm256_mul_pd(mu, sign);
-        lambdaOut = _mm256_xor_pd(lambda, _mm256_and_pd(falling, negative));
-        muOut = _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling);
-    }
-
-    // lobeSineFolded, four values at once, with the same operations in the same
-    // order.
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
-    sineSeries(__m256d x) noexcept {
-        const __m256d x2 = _mm256_mul_pd(x, x);
-        __m256d sum = _mm256_set1_pd(kLobeSineSeries[7]);
-        for (int n = 6; n >= 0; --n)
-            sum = _mm256_add_pd(_mm256_mul_pd(sum, x2), _mm256_set1_pd(kLobeSineSeries[n]));
-        return _mm256_add_pd(x, _mm256_mul_pd(_mm256_mul_pd(x, x2), sum));
-    }
-
-    // interp_detail::catmullRom, four lanes.
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
-    catmullRom(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) noexcept {
-        const __m256d half = _mm256_set1_pd(0.5);
-        const __m256d c1 = _mm256_mul_pd(half, _mm256_sub_pd(p2, p0));
-        const __m256d c2 =
-            _mm256_sub_pd(_mm256_add_pd(_mm256_sub_pd(p0, _mm256_mul_pd(_mm256_set1_pd(2.5), p1)),
-                                        _mm256_mul_pd(_mm256_set1_pd(2.0), p2)),
-                          _mm256_mul_pd(half, p3));
-        const __m256d c3 = _mm256_add_pd(_mm256_mul_pd(half, _mm256_sub_pd(p3, p0)),
-                                         _mm256_mul_pd(_mm256_set1_pd(1.5), _mm256_sub_pd(p1, p2)));
-        const __m256d r = _mm256_add_pd(_mm256_mul_pd(c3, t), c2);
-        return _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(r, t), c1), t), p1);
+    lobes(int i, __m256d theta, __m256d& lambdaOut, __m256d& muOut) noexcept {
+        wide_rays::lobePoints(theta, load(halfWidth_ + i), load(sign_ + i), load(edgeScale_ + i),
+                              load(middleScale_ + i), lambdaOut, muOut);
     }
 
     // lookupCubic for four positions. Inside the table (an entry on either side
@@ -227,7 +182,7 @@ private:
     // beyond either end the lanes go one at a time (beyond an end lookupCubic
     // gives the end entry).
     [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
-    lookup(const AttenuationTable& table, const Constants& c, __m256d position) noexcept {
+    lookup(const AttenuationTable& table, __m256d position) noexcept {
         constexpr int kLast = cabinet::kAttenuationLast;
         const __m256d inside =
             _mm256_and_pd(_mm256_cmp_pd(position, _mm256_set1_pd(1.0), _CMP_GE_OQ),
@@ -236,9 +191,9 @@ private:
         const __m128i k = _mm256_cvttpd_epi32(position);
         const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(k));
         __m256d p0, p1, p2, p3;
-        transposed(table.values().data(), _mm_sub_epi32(k, _mm_set1_epi32(1)), p0, p1, p2, p3);
-        (void)c;
-        return catmullRom(t, p0, p1, p2, p3);
+        wide_rays::neighbours(table.values().data(), _mm_sub_epi32(k, _mm_set1_epi32(1)), p0, p1,
+                              p2, p3);
+        return wide_rays::catmullRom(t, p0, p1, p2, p3);
     }
     [[gnu::target("avx2"), gnu::noinline]] static __m256d
     lookupNearEnds(const AttenuationTable& table, __m256d position) noexcept {
@@ -246,25 +201,6 @@ private:
         _mm256_store_pd(v, position);
         for (double& x : v) x = table.atPosition(x);
         return _mm256_load_pd(v);
-    }
-
-    // base[k + 0..3] for each lane's k, as four registers: the first, second,
-    // third and fourth neighbour of every lane.
-    [[gnu::target("avx2"), gnu::always_inline]] static inline void
-    transposed(const double* base, __m128i k, __m256d& p0, __m256d& p1, __m256d& p2,
-               __m256d& p3) noexcept {
-        const __m256d r0 = _mm256_loadu_pd(base + _mm_cvtsi128_si32(k));
-        const __m256d r1 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 1));
-        const __m256d r2 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 2));
-        const __m256d r3 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 3));
-        const __m256d t0 = _mm256_unpacklo_pd(r0, r1); // a0 b0 a2 b2
-        const __m256d t1 = _mm256_unpackhi_pd(r0, r1); // a1 b1 a3 b3
-        const __m256d t2 = _mm256_unpacklo_pd(r2, r3);
-        const __m256d t3 = _mm256_unpackhi_pd(r2, r3);
-        p0 = _mm256_permute2f128_pd(t0, t2, 0x20);
-        p1 = _mm256_permute2f128_pd(t1, t3, 0x20);
-        p2 = _mm256_permute2f128_pd(t0, t2, 0x31);
-        p3 = _mm256_permute2f128_pd(t1, t3, 0x31);
     }
 
     // base[index] for each lane.
@@ -275,18 +211,6 @@ private:
         const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),
                                         base + _mm_extract_epi32(index, 3));
         return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
-    }
-
-    // Positions the quick checks reject (far negative, beyond the end, not a
-    // number) brought into [0, length) as readCubic does.
-    [[gnu::target("avx2"), gnu::noinline, gnu::cold]] static __m256d
-    wrapped(__m256d position) noexcept {
-        alignas(32) double p[4];
-        _mm256_store_pd(p, position);
-        constexpr double kLength = SourceHistory::kLength;
-        for (double& v : p)
-            if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
-        return _mm256_load_pd(p);
     }
 
     [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d

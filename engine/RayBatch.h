@@ -18,6 +18,7 @@
 #include "engine/RayTrack.h"
 #include "engine/SourceHistory.h"
 #include "engine/WidePaths.h"
+#include "engine/WideRayMath.h"
 
 #include <algorithm>
 #include <immintrin.h>
@@ -294,34 +295,13 @@ private:
 
     // lobePoint.
     [[gnu::target("avx2"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s) {
-        const __m256d theta = _mm256_loadu_pd(theta_ + i);
-        const __m256d one = _mm256_set1_pd(1.0);
-        const __m256d pi = _mm256_set1_pd(kPi);
-        const __m256d hw = _mm256_loadu_pd(halfWidth_ + i);
-        const __m256d sign = _mm256_loadu_pd(sign_ + i);
-        const __m256d edge = _mm256_loadu_pd(edgeScale_ + i);
-        const __m256d rising = _mm256_cmp_pd(theta, hw, _CMP_LE_OQ);
-        const __m256d falling = _mm256_cmp_pd(theta, _mm256_sub_pd(one, hw), _CMP_GE_OQ);
-        const __m256d muRising = _mm256_mul_pd(_mm256_sub_pd(theta, hw), edge);
-        const __m256d muFalling = _mm256_mul_pd(_mm256_sub_pd(theta, _mm256_sub_pd(one, hw)), edge);
-        const __m256d muMiddle =
-            _mm256_mul_pd(_mm256_sub_pd(theta, hw), _mm256_loadu_pd(middleScale_ + i));
-        const __m256d mu =
-            _mm256_blendv_pd(_mm256_blendv_pd(muMiddle, muFalling, falling), muRising, rising);
-        const __m256d folded = _mm256_blendv_pd(
-            mu, _mm256_sub_pd(pi, mu), _mm256_cmp_pd(mu, _mm256_set1_pd(kPi / 2), _CMP_GT_OQ));
-        const __m256d x2 = _mm256_mul_pd(folded, folded);
-        __m256d series = _mm256_set1_pd(kLobeSineSeries[7]);
-        for (int n = 6; n >= 0; --n)
-            series = _mm256_add_pd(_mm256_mul_pd(series, x2), _mm256_set1_pd(kLobeSineSeries[n]));
-        const __m256d sine =
-            _mm256_add_pd(folded, _mm256_mul_pd(_mm256_mul_pd(folded, x2), series));
-        const __m256d muSigned = _mm256_mul_pd(mu, sign);
-        __m256d lambda =
-            _mm256_xor_pd(_mm256_mul_pd(sine, sign), _mm256_and_pd(falling, _mm256_set1_pd(-0.0)));
+        __m256d lambda, mu;
+        wide_rays::lobePoints(_mm256_loadu_pd(theta_ + i), _mm256_loadu_pd(halfWidth_ + i),
+                              _mm256_loadu_pd(sign_ + i), _mm256_loadu_pd(edgeScale_ + i),
+                              _mm256_loadu_pd(middleScale_ + i), lambda, mu);
         lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
         _mm256_storeu_pd(lambda_ + i, lambda);
-        _mm256_storeu_pd(mu_ + i, _mm256_blendv_pd(muSigned, _mm256_sub_pd(muSigned, pi), falling));
+        _mm256_storeu_pd(mu_ + i, mu);
     }
 
     [[gnu::target("avx2"), gnu::always_inline]] inline void wideReads(int i, const Shared& s) {
@@ -339,22 +319,15 @@ private:
                                     _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
         const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(position, zero, _CMP_GE_OQ),
                                              _mm256_cmp_pd(position, len, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inside) != 0xF) position = wrapLanesWide(position);
+        if (_mm256_movemask_pd(inside) != 0xF) position = wide_rays::wrapped(position, kLength);
         const __m128i whole = _mm256_cvttpd_epi32(position);
         const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
         const __m128i k =
             _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(kLength - 1)), _mm_set1_epi32(kMask));
         // Each ray's four neighbours in a row; transposed, one neighbour per register.
-        const __m256d r0 = _mm256_loadu_pd(s.inputs + _mm_cvtsi128_si32(k));
-        const __m256d r1 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 1));
-        const __m256d r2 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 2));
-        const __m256d r3 = _mm256_loadu_pd(s.inputs + _mm_extract_epi32(k, 3));
-        const __m256d lo01 = _mm256_unpacklo_pd(r0, r1), hi01 = _mm256_unpackhi_pd(r0, r1);
-        const __m256d lo23 = _mm256_unpacklo_pd(r2, r3), hi23 = _mm256_unpackhi_pd(r2, r3);
-        _mm256_storeu_pd(input_ + i, catmullRomWide(t, _mm256_permute2f128_pd(lo01, lo23, 0x20),
-                                                    _mm256_permute2f128_pd(hi01, hi23, 0x20),
-                                                    _mm256_permute2f128_pd(lo01, lo23, 0x31),
-                                                    _mm256_permute2f128_pd(hi01, hi23, 0x31)));
+        __m256d p0, p1, p2, p3;
+        wide_rays::neighbours(s.inputs, k, p0, p1, p2, p3);
+        _mm256_storeu_pd(input_ + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
 
         // The attenuation.
         const __m256d last = _mm256_set1_pd(static_cast<double>(kLast));
@@ -371,8 +344,8 @@ private:
         const __m128i e0 = _mm_max_epi32(_mm_sub_epi32(entry, one32), _mm_setzero_si128());
         const __m128i e2 = _mm_min_epi32(next, last32);
         const __m128i e3 = _mm_min_epi32(_mm_add_epi32(next, one32), last32);
-        __m256d gain = catmullRomWide(u, gather(s.table, e0), gather(s.table, entry),
-                                      gather(s.table, e2), gather(s.table, e3));
+        __m256d gain = wide_rays::catmullRom(u, gather(s.table, e0), gather(s.table, entry),
+                                             gather(s.table, e2), gather(s.table, e3));
         gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[kLast]),
                                 _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
         gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[0]),
@@ -386,30 +359,6 @@ private:
                                                                              __m128i index) {
         const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
         return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, all, 8);
-    }
-
-    [[gnu::target("avx2")]] static __m256d wrapLanesWide(__m256d position) {
-        alignas(32) double p[4];
-        _mm256_storeu_pd(p, position);
-        for (double& v : p)
-            if (!(v >= 0.0 && v < kLength)) v = interp_detail::wrapInto(v, kLength);
-        return _mm256_loadu_pd(p);
-    }
-
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
-    catmullRomWide(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) {
-        const __m256d half = _mm256_set1_pd(0.5);
-        const __m256d c1 = _mm256_mul_pd(half, _mm256_sub_pd(p2, p0));
-        const __m256d c2 =
-            _mm256_sub_pd(_mm256_add_pd(_mm256_sub_pd(p0, _mm256_mul_pd(_mm256_set1_pd(2.5), p1)),
-                                        _mm256_mul_pd(_mm256_set1_pd(2.0), p2)),
-                          _mm256_mul_pd(half, p3));
-        const __m256d c3 = _mm256_add_pd(_mm256_mul_pd(half, _mm256_sub_pd(p3, p0)),
-                                         _mm256_mul_pd(_mm256_set1_pd(1.5), _mm256_sub_pd(p1, p2)));
-        return _mm256_add_pd(
-            _mm256_mul_pd(
-                _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(c3, t), c2), t), c1), t),
-            p1);
     }
 
     // Per ray, from the geometry and the rate.
