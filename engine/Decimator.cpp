@@ -115,29 +115,34 @@ void Decimator::dotPairWide(const float* table, const float* a, const float* b, 
     totals(partialsWide(table, a), partialsWide(table, b), ya, yb);
 }
 
-double Decimator::pushInput(double a) noexcept {
+void Decimator::pushOnly(double a) noexcept {
     index_ = (index_ + kTaps - 1) & (kTaps - 1);
     const float x = static_cast<float>(a);
     input_[index_] = x;
     input_[index_ + kTaps] = x;
-    if (!table_) return x;
+}
+
+double Decimator::pushInput(double a) noexcept {
+    pushOnly(a);
+    if (!table_) return static_cast<float>(a);
     return wide_ ? dotWide(table_, &input_[index_]) : dot(table_, &input_[index_]);
 }
 
-Decimator::Pair Decimator::interpolate(double left, double right) noexcept {
+Decimator::Pair Decimator::interpolateAt(int index, double left, double right) noexcept {
+    index &= kTaps - 1;
     if (!table_) return {static_cast<float>(left), static_cast<float>(right)};
     const double gain = factor_;
     const float l = static_cast<float>(left * gain);
     const float r = static_cast<float>(right * gain);
-    outLeft_[index_] = l;
-    outLeft_[index_ + kTaps] = l;
-    outRight_[index_] = r;
-    outRight_[index_ + kTaps] = r;
+    outLeft_[index] = l;
+    outLeft_[index + kTaps] = l;
+    outRight_[index] = r;
+    outRight_[index + kTaps] = r;
     float yl, yr;
     if (wide_)
-        dotPairWide(table_, &outLeft_[index_], &outRight_[index_], yl, yr);
+        dotPairWide(table_, &outLeft_[index], &outRight_[index], yl, yr);
     else
-        dotPair(table_, &outLeft_[index_], &outRight_[index_], yl, yr);
+        dotPair(table_, &outLeft_[index], &outRight_[index], yl, yr);
     return {yl, yr};
 }
 

@@ -30,10 +30,17 @@ public:
     // Steps the shared history index and returns the simulation input (the
     // filtered value, widened back to double).
     double pushInput(double a) noexcept;
+    // The same step without the filtered value, for frames the simulation skips.
+    void pushOnly(double a) noexcept;
     // Takes the simulation's (already reconstruction-filtered) output pair for
     // this host frame (zero on frames without simulation), scales it by the factor
     // and returns the interpolated pair. Without a table: the pair as floats.
-    Pair interpolate(double left, double right) noexcept;
+    Pair interpolate(double left, double right) noexcept {
+        return interpolateAt(index_, left, right);
+    }
+    // The same at a history index recorded after an earlier pushInput (index()):
+    // lets the inputs of a run of frames be pushed before their outputs come back.
+    Pair interpolateAt(int index, double left, double right) noexcept;
 
     bool hasTable() const noexcept { return table_ != nullptr; }
     int factor() const noexcept { return factor_; }

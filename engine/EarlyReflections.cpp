@@ -90,7 +90,7 @@ double EarlyReflections::longestDelay() const {
 // A tap delayed by delay + fraction samples reads between the sample `delay`
 // back and the one before it: (1 - fraction) newer + fraction older. The copy
 // in front of each line's first entry covers the wrap.
-EarlyReflections::Output EarlyReflections::process(double left, double right) {
+EarlyReflections::Output EarlyReflections::process(double left, double right, double level) {
     const int32_t n = n_;
     double* lineL = lines_[0].data() + 1;
     double* lineR = lines_[1].data() + 1;
@@ -117,7 +117,7 @@ EarlyReflections::Output EarlyReflections::process(double left, double right) {
         sum += state;
     }
     n_ = (n + 1) & room::kBufferMask;
-    return {denormalGuard(sum[0] * level_), denormalGuard(sum[1] * level_)};
+    return {denormalGuard(sum[0] * level), denormalGuard(sum[1] * level)};
 }
 
 } // namespace zel

@@ -39,7 +39,9 @@ public:
     void rebuild();
     // Snaps the return level, rebuilds and clears the delay lines and the taps.
     void reset();
-    Output process(double left, double right);
+    Output process(double left, double right) { return process(left, right, level_); }
+    // The same with the return level given: the level it had at an earlier frame.
+    Output process(double left, double right, double level);
     // Moves the return level toward its target by one smoothing step (coef = 1 -
     // exp(-1 / (T * rate)) of the caller's rate).
     void smoothReturnLevel(double coef);

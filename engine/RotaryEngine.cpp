@@ -5,6 +5,7 @@
 #include "engine/OnePole.h"
 #include "engine/data/EngineFilterTables.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zel {
@@ -29,13 +30,26 @@ void configure(BiquadFilter& f, const enginefilters::SectionSetting& s, double b
 
 } // namespace
 
+struct RotaryEngine::RunScratch {
+    template <typename T> using PerFrame = std::array<T, kRunFrames>;
+    PerFrame<FrameRecord> frames;
+    PerFrame<SimFrame> sims;
+    // Per simulated sample: the paths' inputs, each unit's output and motor
+    // noise, and the mix's result.
+    PerFrame<double> drumIn, hornIn, hornCrossIn, port;
+    PerFrame<double> drumOut, drumStatic, drumMech;
+    std::array<PerFrame<double>, 2> hornOut, hornMech;
+    PerFrame<double> drumCross, hornCross;
+    PerFrame<WetPair> wet;
+};
+
 RotaryEngine::RotaryEngine()
     : hornUnits_{std::make_unique<HornUnit>(HornUnit::Kind::Microphone1),
                  std::make_unique<HornUnit>(HornUnit::Kind::Microphone2)},
       hornCross_(std::make_unique<HornUnit>(HornUnit::Kind::Cross)),
       drumMain_(std::make_unique<DrumUnit>(DrumUnit::Kind::Main)),
       drumCross_(std::make_unique<DrumUnit>(DrumUnit::Kind::Cross)),
-      room_(std::make_unique<EarlyReflections>()) {
+      room_(std::make_unique<EarlyReflections>()), run_(std::make_unique<RunScratch>()) {
     clearRings();
     configureFixedFilters();
     configureToneArrays();
@@ -144,36 +158,84 @@ void RotaryEngine::stepLevels(uint32_t changes) {
 }
 
 void RotaryEngine::processSample(double in0, double in1, double& out0, double& out1) {
-    smoothLevels();
-    const Levels& v = levels_;
+    runFrames(&in0, &in1, &out0, &out1, 1, false);
+}
 
-    // Amplifier and tone.
-    const double m = ((in0 + in1) * 0.5) * v.inputGain;
-    const double shaped = ampStage_.shape(m, amp.ampType.load(), v.drive);
-    const double a = ampStage_.tone(shaped * v.postDriveGain);
-
-    WetPair wet{a, a};
-    if (amp.speakerBypass.load() == 0) {
-        const double d = decimator_.pushInput(a);
-        WetPair sim{0.0, 0.0};
-        if ((counter_ & decimationMask_) == 0) sim = simulate(d);
-        if (decimator_.hasTable()) {
-            const Decimator::Pair o =
-                decimator_.interpolate(reconstructionLowPass_[0].processPlain(sim.left),
-                                       reconstructionLowPass_[1].processPlain(sim.right));
-            wet = {o.left, o.right};
-        } else {
-            wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
-        }
-        ++counter_;
+void RotaryEngine::processFrames(const double* in0, const double* in1, double* out0, double* out1,
+                                 int n) {
+    for (int done = 0; done < n; done += kRunFrames) {
+        const int count = std::min(kRunFrames, n - done);
+        runFrames(in0 + done, in1 + done, out0 + done, out1 + done, count, true);
     }
+}
 
-    // The dry path the fade goes to.
-    const double dry0 = dryStep(dry_[0], in0, v.inputGain);
-    const double dry1 = dryStep(dry_[1], in1, v.inputGain);
-    const double f = fade_.level();
-    out0 = denormalGuard((1.0 - f) * wet.left + f * dry0, kOutputGuard);
-    out1 = denormalGuard((1.0 - f) * wet.right + f * dry1, kOutputGuard);
+void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0, double* out1,
+                             int n, bool stepFades) {
+    const int simulated = frontFrames(in0, in1, n, stepFades);
+    simulateRun(simulated);
+    backFrames(out0, out1, n);
+}
+
+// Levels, amplifier, tone and the decimator's input side, frame by frame; the
+// frames the simulation runs on keep their smoothed values for it. Returns the
+// number of those frames.
+int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
+    RunScratch& s = *run_;
+    int simulated = 0;
+    for (int i = 0; i < n; ++i) {
+        if (stepFades) stepFade();
+        smoothLevels();
+        const Levels& v = levels_;
+        const double m = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
+        const double shaped = ampStage_.shape(m, amp.ampType.load(), v.drive);
+        FrameRecord& f = s.frames[i];
+        f.amp = ampStage_.tone(shaped * v.postDriveGain);
+        f.kind = kBypassFrame;
+        if (amp.speakerBypass.load() == 0) {
+            if ((counter_ & decimationMask_) == 0) {
+                SimFrame& sim = s.sims[simulated++];
+                sim.d = decimator_.pushInput(f.amp);
+                sim.v = v;
+                sim.cp = crossCurrent_;
+                sim.roomLevel = room_->returnLevel();
+                f.kind = kSimFrame;
+            } else {
+                decimator_.pushOnly(f.amp);
+                f.kind = kQuietFrame;
+            }
+            f.decimatorIndex = decimator_.index();
+            ++counter_;
+        }
+        // The dry path the fade goes to.
+        f.dry0 = dryStep(dry_[0], in0[i], v.inputGain);
+        f.dry1 = dryStep(dry_[1], in1[i], v.inputGain);
+        f.fade = fade_.level();
+    }
+    return simulated;
+}
+
+// The decimator's output side, the fade and the output guard, frame by frame.
+void RotaryEngine::backFrames(double* out0, double* out1, int n) {
+    RunScratch& s = *run_;
+    int simulated = 0;
+    for (int i = 0; i < n; ++i) {
+        const FrameRecord& f = s.frames[i];
+        WetPair wet{f.amp, f.amp};
+        if (f.kind != kBypassFrame) {
+            WetPair sim{0.0, 0.0};
+            if (f.kind == kSimFrame) sim = s.wet[simulated++];
+            if (decimator_.hasTable()) {
+                const Decimator::Pair o = decimator_.interpolateAt(
+                    f.decimatorIndex, reconstructionLowPass_[0].processPlain(sim.left),
+                    reconstructionLowPass_[1].processPlain(sim.right));
+                wet = {o.left, o.right};
+            } else {
+                wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
+            }
+        }
+        out0[i] = denormalGuard((1.0 - f.fade) * wet.left + f.fade * f.dry0, kOutputGuard);
+        out1[i] = denormalGuard((1.0 - f.fade) * wet.right + f.fade * f.dry1, kOutputGuard);
+    }
 }
 
 double RotaryEngine::dryStep(double& state, double in, double gain) const {
@@ -181,22 +243,66 @@ double RotaryEngine::dryStep(double& state, double in, double gain) const {
     return state;
 }
 
-// The speaker simulation at the internal rate.
-RotaryEngine::WetPair RotaryEngine::simulate(double d) {
-    const Levels& v = levels_;
-    const CrossPathSettings& cp = crossCurrent_;
-    const unsigned r = ring_;
+// The speaker simulation at the internal rate. No unit hears another within a
+// sample (the cross paths reach the microphones through the rings, read in the
+// mix), so each unit runs through all of the run's samples before the next one.
+void RotaryEngine::simulateRun(int count) {
+    if (count <= 0) return;
+    simulateInputs(count);
+    simulateUnits(count);
+    RunScratch& s = *run_;
+    for (int j = 0; j < count; ++j) s.wet[j] = mixSample(j);
+}
 
-    // Inputs of the drum and horn paths.
-    const double dIn = drumShelf_.processPlain(d) * v.drumInputGain;
-    hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
-    previousD_ = d;
-    const double hIn = hornDiff_ * v.hornInputGain;
-    // The main and cross tone cascades side by side, then the main one's third.
-    double hMain = hIn, hCross = hIn;
-    MultiFilter::processChainPair(hornToneCascades_.data(), hMain, hornCrossCascades_.data(),
-                                  hCross, 2);
-    hMain = hornToneCascades_[2].process(hMain);
+// The inputs of the drum and horn paths and of the bass-reflex port.
+void RotaryEngine::simulateInputs(int count) {
+    RunScratch& s = *run_;
+    for (int j = 0; j < count; ++j) {
+        const SimFrame& sim = s.sims[j];
+        const double d = sim.d;
+        s.drumIn[j] = drumShelf_.processPlain(d) * sim.v.drumInputGain;
+        hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
+        previousD_ = d;
+        const double hIn = hornDiff_ * sim.v.hornInputGain;
+        // The main and cross tone cascades side by side, then the main one's third.
+        double hMain = hIn, hCross = hIn;
+        MultiFilter::processChainPair(hornToneCascades_.data(), hMain, hornCrossCascades_.data(),
+                                      hCross, 2);
+        s.hornIn[j] = hornToneCascades_[2].process(hMain);
+        s.hornCrossIn[j] = hCross;
+        s.port[j] = brResonator_.processPlain(d * kBrDrive) * sim.v.drumInputGain * kBrDrive;
+    }
+}
+
+void RotaryEngine::simulateUnits(int count) {
+    RunScratch& s = *run_;
+    DrumUnit& drum = *drumMain_;
+    HornUnit& horn0 = *hornUnits_[0];
+    HornUnit& horn1 = *hornUnits_[1];
+    for (int j = 0; j < count; ++j) {
+        s.drumOut[j] = drum.process(s.drumIn[j]);
+        // The static output is the one this sample's process produced: read it after.
+        s.drumStatic[j] = drum.lowStaticOutput();
+        s.drumMech[j] = drum.mechPlayer()->process();
+    }
+    for (int j = 0; j < count; ++j) {
+        HornUnit::processMicrophones(horn0, horn1, s.hornIn[j], s.hornOut[0][j], s.hornOut[1][j]);
+        s.hornMech[0][j] = horn0.mechPlayer()->process() * kUnitHalf;
+        s.hornMech[1][j] = horn1.mechPlayer()->process() * kUnitHalf;
+    }
+    for (int j = 0; j < count; ++j)
+        s.drumCross[j] = drumCross_->process(s.drumIn[j]) * kCrossUnitGain;
+    for (int j = 0; j < count; ++j)
+        s.hornCross[j] = hornCross_->process(s.hornCrossIn[j]) * kCrossUnitGain;
+}
+
+// Simulated sample j of the run: the cross paths, the microphones, the room and
+// the output mix.
+RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
+    const RunScratch& s = *run_;
+    const Levels& v = s.sims[j].v;
+    const CrossPathSettings& cp = s.sims[j].cp;
+    const unsigned r = ring_;
 
     // What arrives over the cross paths.
     const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data());
@@ -207,28 +313,20 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
                       in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
     const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
-    // The units.
-    DrumUnit& drum = *drumMain_;
-    HornUnit& horn0 = *hornUnits_[0];
-    HornUnit& horn1 = *hornUnits_[1];
-    // The static output is the one this frame's process produced: read it after.
-    const double drumOut = drum.process(dIn);
-    const double drumSig = denormalGuard(drumOut + drumFeed + drum.lowStaticOutput());
-    const double drumMech = drum.mechPlayer()->process();
-    double horn0Out = 0.0, horn1Out = 0.0;
-    HornUnit::processMicrophones(horn0, horn1, hMain, horn0Out, horn1Out);
-    const double mic1 = denormalGuard(horn0Out * kUnitHalf + tubeFeed + hornLeak);
-    const double mic2 = denormalGuard(horn1Out * kUnitHalf + tubeFeed + hornLeak);
-    const double hornMech0 = horn0.mechPlayer()->process() * kUnitHalf;
-    const double hornMech1 = horn1.mechPlayer()->process() * kUnitHalf;
+    const DrumUnit& drum = *drumMain_;
+    const HornUnit& horn0 = *hornUnits_[0];
+    const HornUnit& horn1 = *hornUnits_[1];
+    const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
+    const double drumMech = s.drumMech[j];
+    const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
+    const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
+    const double hornMech0 = s.hornMech[0][j];
+    const double hornMech1 = s.hornMech[1][j];
 
     // The cross units feed the rings.
-    const double dx = drumCross_->process(dIn) * kCrossUnitGain;
-    const double hx = hornCross_->process(hCross) * kCrossUnitGain;
-    drumCrossSmooth_ = poleToward(drumCrossSmooth_, dx, kA_);
-    hornCrossSmooth_ = poleToward(hornCrossSmooth_, hx, kB_);
-    rings_.write(r, drumCrossSmooth_, hornCrossSmooth_,
-                 brResonator_.processPlain(d * kBrDrive) * v.drumInputGain * kBrDrive);
+    drumCrossSmooth_ = poleToward(drumCrossSmooth_, s.drumCross[j], kA_);
+    hornCrossSmooth_ = poleToward(hornCrossSmooth_, s.hornCross[j], kB_);
+    rings_.write(r, drumCrossSmooth_, hornCrossSmooth_, s.port[j]);
 
     // Microphone levels.
     const double hornLevel = v.hornMicLevel * v.micMakeupGain;
@@ -245,7 +343,7 @@ RotaryEngine::WetPair RotaryEngine::simulate(double d) {
                                        dr * v.drumPanLeft + mechL * mechSend);
     const double sendR = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight +
                                        dr * v.drumPanRight + mechR * mechSend);
-    const EarlyReflections::Output room = room_->process(sendL, sendR);
+    const EarlyReflections::Output room = room_->process(sendL, sendR, s.sims[j].roomLevel);
     const double roomL = colorShelf_[0].process(colorPeak_[0].process(room.left));
     const double roomR = colorShelf_[1].process(colorPeak_[1].process(room.right));
 

@@ -126,6 +126,13 @@ public:
         ++blockFrames_;
     }
     void processSample(double in0, double in1, double& out0, double& out1);
+    // A run of n frames: per frame stepFade and what processSample does, with the
+    // same results bit for bit. The speaker simulation then works through the run
+    // unit by unit (each unit's samples in their order, the mix after), so each
+    // unit's histories and tables stay in cache while it runs. Runs longer than
+    // kRunFrames are taken in pieces.
+    void processFrames(const double* in0, const double* in1, double* out0, double* out1, int n);
+    static constexpr int kRunFrames = 64;
     // After the frames of a block: the fade's state transitions.
     void endBlock() { fade_.endBlock(); }
 
@@ -204,7 +211,34 @@ private:
     // The smoothed values must be stepped again (their targets, coefficients or
     // values were set by other means than the steps).
     void wakeLevels() { levelsAtRest_ = false; }
-    WetPair simulate(double d);
+    // What the simulation takes from the frame it runs on: the smoothed values
+    // of that frame and the decimated input.
+    struct SimFrame {
+        Levels v;
+        CrossPathSettings cp;
+        double roomLevel;
+        double d;
+    };
+    enum FrameKind : int8_t { kBypassFrame, kQuietFrame, kSimFrame };
+    struct FrameRecord {
+        double amp, dry0, dry1, fade;
+        int decimatorIndex;
+        FrameKind kind;
+    };
+    // The per-run arrays (kRunFrames each), made with the engine.
+    struct RunScratch;
+
+    // The frames of one run: the front half per frame (levels, amplifier,
+    // decimation, the dry path), the simulation's samples, the back half per frame.
+    void runFrames(const double* in0, const double* in1, double* out0, double* out1, int n,
+                   bool stepFades);
+    int frontFrames(const double* in0, const double* in1, int n, bool stepFades);
+    void backFrames(double* out0, double* out1, int n);
+    // The simulation's samples of a run, unit by unit.
+    void simulateRun(int count);
+    void simulateInputs(int count);
+    void simulateUnits(int count);
+    WetPair mixSample(int j);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;
@@ -214,6 +248,7 @@ private:
     std::unique_ptr<DrumUnit> drumMain_;
     std::unique_ptr<DrumUnit> drumCross_;
     std::unique_ptr<EarlyReflections> room_;
+    std::unique_ptr<RunScratch> run_;
 
     // Fixed filters.
     AmpStage ampStage_;

@@ -124,19 +124,25 @@ template <typename T> void RotaryEffect::processBlock(T** inputs, T** outputs, i
     const double target = bypassTarget;
     const double coefficient = e.glideCoefficient();
     double level = bypassLevel;
-    for (int32_t i = 0; i < count; ++i) {
-        e.stepFade();
-        level = flushDenormal(level + (target - level) * coefficient);
-        const double dryLeft = in.left[i];
-        const double dryRight = in.right[i];
-        double wetLeft = 0.0;
-        double wetRight = 0.0;
-        e.processSample(dryLeft, dryRight, wetLeft, wetRight);
-        const double wetL = static_cast<T>(wetLeft);
-        const double wetR = static_cast<T>(wetRight);
-        // Right first: when both outputs share a buffer the left result remains.
-        out.right[i] = static_cast<T>((1.0 - level) * wetR + level * dryRight);
-        out.left[i] = static_cast<T>((1.0 - level) * wetL + level * dryLeft);
+    // The engine takes the block in runs; each run's input is read before any of
+    // its output is written, so shared input and output buffers are safe.
+    constexpr int32_t kRun = RotaryEngine::kRunFrames;
+    double dryLeft[kRun], dryRight[kRun], wetLeft[kRun], wetRight[kRun];
+    for (int32_t start = 0; start < count; start += kRun) {
+        const int32_t n = std::min(kRun, count - start);
+        for (int32_t i = 0; i < n; ++i) {
+            dryLeft[i] = in.left[start + i];
+            dryRight[i] = in.right[start + i];
+        }
+        e.processFrames(dryLeft, dryRight, wetLeft, wetRight, n);
+        for (int32_t i = 0; i < n; ++i) {
+            level = flushDenormal(level + (target - level) * coefficient);
+            const double wetL = static_cast<T>(wetLeft[i]);
+            const double wetR = static_cast<T>(wetRight[i]);
+            // Right first: when both outputs share a buffer the left result remains.
+            out.right[start + i] = static_cast<T>((1.0 - level) * wetR + level * dryRight[i]);
+            out.left[start + i] = static_cast<T>((1.0 - level) * wetL + level * dryLeft[i]);
+        }
     }
     bypassLevel = level;
     e.endBlock();
