@@ -254,7 +254,9 @@ void RotaryEngine::simulateRun(int count) {
     for (int j = 0; j < count; ++j) s.wet[j] = mixSample(j);
 }
 
-// The inputs of the drum and horn paths and of the bass-reflex port.
+// The inputs of the drum and horn paths and of the bass-reflex port, then the
+// horn's main and cross tone cascades over the run (side by side, then the main
+// one's third).
 void RotaryEngine::simulateInputs(int count) {
     RunScratch& s = *run_;
     for (int j = 0; j < count; ++j) {
@@ -263,15 +265,13 @@ void RotaryEngine::simulateInputs(int count) {
         s.drumIn[j] = drumShelf_.processPlain(d) * sim.v.drumInputGain;
         hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
         previousD_ = d;
-        const double hIn = hornDiff_ * sim.v.hornInputGain;
-        // The main and cross tone cascades side by side, then the main one's third.
-        double hMain = hIn, hCross = hIn;
-        MultiFilter::processChainPair(hornToneCascades_.data(), hMain, hornCrossCascades_.data(),
-                                      hCross, 2);
-        s.hornIn[j] = hornToneCascades_[2].process(hMain);
-        s.hornCrossIn[j] = hCross;
+        s.hornIn[j] = s.hornCrossIn[j] = hornDiff_ * sim.v.hornInputGain;
         s.port[j] = brResonator_.processPlain(d * kBrDrive) * sim.v.drumInputGain * kBrDrive;
     }
+    for (int j = 0; j < count; ++j)
+        MultiFilter::processChainPair(hornToneCascades_.data(), s.hornIn[j],
+                                      hornCrossCascades_.data(), s.hornCrossIn[j], 2);
+    for (int j = 0; j < count; ++j) s.hornIn[j] = hornToneCascades_[2].process(s.hornIn[j]);
 }
 
 void RotaryEngine::simulateUnits(int count) {
