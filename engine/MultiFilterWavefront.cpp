@@ -1,0 +1,454 @@
+// Blocks of samples through chains of cascades as a wavefront. One sample at a
+// time, every section of a chain waits for the one before it, so a long chain is
+// one long dependent latency chain. Here, at step t, section k of the chain works
+// on sample t - k: the sections of one step do not wait for each other and the
+// processor overlaps them. Each section keeps its own input and output history
+// through the block (taken from the nodes at the start and given back at the
+// end), and computes exactly what the per-sample kernels compute, operation for
+// operation, so the results are equal bit for bit.
+#include "engine/MultiFilter.h"
+
+#include "engine/OnePole.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <immintrin.h>
+
+namespace zel {
+
+namespace {
+
+// Cascades per wavefront. A longer chain runs group after group, each over the
+// whole block; the stack holds one group's sections.
+constexpr int kGroup = 8;
+constexpr int kMaxLanes = 2 * kGroup * MultiFilter::kSections;
+
+// Lane masks by the bits of the lanes that take part (bit i: lane i).
+constexpr int64_t kOn = -1;
+alignas(32) constexpr int64_t kLaneMask[16][4] = {
+    {0, 0, 0, 0},     {kOn, 0, 0, 0},     {0, kOn, 0, 0},     {kOn, kOn, 0, 0},
+    {0, 0, kOn, 0},   {kOn, 0, kOn, 0},   {0, kOn, kOn, 0},   {kOn, kOn, kOn, 0},
+    {0, 0, 0, kOn},   {kOn, 0, 0, kOn},   {0, kOn, 0, kOn},   {kOn, kOn, 0, kOn},
+    {0, 0, kOn, kOn}, {kOn, 0, kOn, kOn}, {0, kOn, kOn, kOn}, {kOn, kOn, kOn, kOn}};
+alignas(32) constexpr int64_t kAbsMask[4] = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+
+// At step t, which lanes of a register work on a sample of the block: lane i
+// holds a section whose sample offset is base + (i >> shift).
+[[gnu::always_inline]] inline int activeLanes(int t, int n, int base, int shift,
+                                              int lanes) noexcept {
+    int bits = 0;
+    for (int i = 0; i < lanes; ++i) {
+        const int s = t - base - (i >> shift);
+        if (s >= 0 && s < n) bits |= 1 << i;
+    }
+    return bits;
+}
+
+} // namespace
+
+struct MultiFilter::Wavefront {
+    // The sections of a group lane by lane, in a layout's order: coefficients,
+    // saturation, and the history each keeps through the block.
+    struct Plan {
+        alignas(32) double b0[kMaxLanes], b1[kMaxLanes], b2[kMaxLanes];
+        alignas(32) double a1[kMaxLanes], a2[kMaxLanes];
+        alignas(32) double satMask[kMaxLanes], bias[kMaxLanes], inv[kMaxLanes];
+        alignas(32) double x1[kMaxLanes], x2[kMaxLanes], y1[kMaxLanes], y2[kMaxLanes];
+        bool saturates[kMaxLanes]; // by register: any of its lanes
+    };
+
+    struct Place {
+        MultiFilter* m;
+        int section;
+    };
+
+    // One chain: lane L is the chain's section L (its sample offset L).
+    static Place chainPlace(MultiFilter* c, int lane) noexcept {
+        return {c + lane / kSections, lane % kSections};
+    }
+    // Two chains: lanes alternate, a's section j in lane 2 j and b's in 2 j + 1
+    // (both at sample offset j).
+    static Place pairPlace(MultiFilter* a, MultiFilter* b, int lane) noexcept {
+        const int j = lane / 2;
+        return {(lane % 2 ? b : a) + j / kSections, j % kSections};
+    }
+
+    // Section s of a cascade reads its x history from node s and its y history
+    // from node s + 1.
+    template <class Where> static void gather(Plan& p, int lanes, int width, Where where) noexcept {
+        for (int l = 0; l < lanes; ++l) {
+            const Place q = where(l);
+            const MultiFilter& m = *q.m;
+            const int s = q.section;
+            p.b0[l] = m.b0_[s];
+            p.b1[l] = m.b1_[s];
+            p.b2[l] = m.b2_[s];
+            p.a1[l] = m.a1_[s];
+            p.a2[l] = m.a2_[s];
+            p.satMask[l] = std::bit_cast<double>(m.satOn_[s] ? kOn : int64_t{0});
+            p.bias[l] = m.satBias_[s];
+            p.inv[l] = m.satInverse_[s];
+            p.x1[l] = m.node1_[s];
+            p.x2[l] = m.node2_[s];
+            p.y1[l] = m.node1_[s + 1];
+            p.y2[l] = m.node2_[s + 1];
+        }
+        for (int r = 0; r < lanes / width; ++r) {
+            bool any = false;
+            for (int l = r * width; l < (r + 1) * width; ++l) {
+                const Place q = where(l);
+                any = any || q.m->satOn_[q.section] != 0;
+            }
+            p.saturates[r] = any;
+        }
+    }
+
+    // After a whole block, section s's output history and section s + 1's input
+    // history are the same values (node s + 1).
+    template <class Where> static void scatter(const Plan& p, int lanes, Where where) noexcept {
+        for (int l = 0; l < lanes; ++l) {
+            const Place q = where(l);
+            MultiFilter& m = *q.m;
+            const int s = q.section;
+            m.node1_[s] = p.x1[l];
+            m.node2_[s] = p.x2[l];
+            m.node1_[s + 1] = p.y1[l];
+            m.node2_[s + 1] = p.y2[l];
+        }
+    }
+
+    // ---- SSE2: two lanes to a register ----
+
+    [[gnu::always_inline]] static inline __m128d guard2(__m128d v) noexcept {
+        const __m128d g = _mm_set1_pd(kCascadeGuard);
+        return _mm_sub_pd(_mm_add_pd(v, g), g);
+    }
+
+    [[gnu::always_inline]] static inline __m128d select2(__m128d mask, __m128d on,
+                                                         __m128d off) noexcept {
+        return _mm_or_pd(_mm_and_pd(mask, on), _mm_andnot_pd(mask, off));
+    }
+
+    // Register r's sections one step on: input `in`, history shares, output
+    // (saturated in the lanes that saturate), histories moved on in the lanes of
+    // `mask` (all lanes when Full).
+    template <bool Full>
+    [[gnu::always_inline]] static inline __m128d section2(Plan& p, int r, __m128d in,
+                                                          __m128d mask) noexcept {
+        const int o = 2 * r;
+        const __m128d x1 = _mm_load_pd(p.x1 + o), x2 = _mm_load_pd(p.x2 + o);
+        const __m128d y1 = _mm_load_pd(p.y1 + o), y2 = _mm_load_pd(p.y2 + o);
+        const __m128d bx = _mm_add_pd(_mm_mul_pd(_mm_load_pd(p.b1 + o), x1),
+                                      _mm_mul_pd(_mm_load_pd(p.b2 + o), x2));
+        const __m128d share = _mm_sub_pd(_mm_sub_pd(bx, _mm_mul_pd(_mm_load_pd(p.a1 + o), y1)),
+                                         _mm_mul_pd(_mm_load_pd(p.a2 + o), y2));
+        __m128d y = guard2(_mm_add_pd(_mm_mul_pd(_mm_load_pd(p.b0 + o), in), share));
+        if (p.saturates[r]) {
+            const __m128d absMask = _mm_load_pd(reinterpret_cast<const double*>(kAbsMask));
+            const __m128d size = _mm_and_pd(_mm_add_pd(y, _mm_load_pd(p.bias + o)), absMask);
+            const __m128d d =
+                _mm_add_pd(_mm_mul_pd(size, _mm_load_pd(p.inv + o)), _mm_set1_pd(1.0));
+            y = select2(_mm_load_pd(p.satMask + o), guard2(_mm_div_pd(y, d)), y);
+        }
+        if (Full) {
+            _mm_store_pd(p.x2 + o, x1);
+            _mm_store_pd(p.x1 + o, in);
+            _mm_store_pd(p.y2 + o, y1);
+            _mm_store_pd(p.y1 + o, y);
+        } else {
+            _mm_store_pd(p.x2 + o, select2(mask, x1, x2));
+            _mm_store_pd(p.x1 + o, select2(mask, in, x1));
+            _mm_store_pd(p.y2 + o, select2(mask, y1, y2));
+            _mm_store_pd(p.y1 + o, select2(mask, y, y1));
+        }
+        return y;
+    }
+
+    [[gnu::always_inline]] static inline __m128d mask2(int bits) noexcept {
+        return _mm_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
+    }
+
+    static double high(__m128d v) noexcept { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
+
+    // One chain, register r holding sections 2 r and 2 r + 1: the input is the
+    // previous register's second lane and this one's first, guarded where a
+    // cascade begins (even registers).
+    template <bool Full>
+    [[gnu::always_inline]] static inline void chainStep2(Plan& p, int regs, int t, double* x,
+                                                         int n) noexcept {
+        const int last = 2 * regs - 1;
+        for (int r = regs - 1; r >= 0; --r) {
+            __m128d mask = _mm_setzero_pd();
+            if (!Full) {
+                const int bits = activeLanes(t, n, 2 * r, 0, 2);
+                if (bits == 0) continue;
+                mask = mask2(bits);
+            }
+            const __m128d own = _mm_load_pd(p.y1 + 2 * r);
+            const __m128d prev =
+                r == 0 ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
+            __m128d in = _mm_shuffle_pd(prev, own, 1);
+            if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
+            const __m128d y = section2<Full>(p, r, in, mask);
+            if (r == regs - 1) {
+                const int s = t - last;
+                if (Full || (s >= 0 && s < n)) x[s] = high(y);
+            }
+        }
+    }
+
+    static void chainNarrow(Plan& p, int regs, double* x, int n) noexcept {
+        const int last = 2 * regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            if (t >= last && t < n)
+                chainStep2<true>(p, regs, t, x, n);
+            else
+                chainStep2<false>(p, regs, t, x, n);
+        }
+    }
+
+    // Two chains, register r holding section r of both: the input is the
+    // previous register's output, guarded where a cascade begins.
+    template <bool Full>
+    [[gnu::always_inline]] static inline void pairStep2(Plan& p, int regs, int t, double* xa,
+                                                        double* xb, int n) noexcept {
+        const int last = regs - 1;
+        for (int r = regs - 1; r >= 0; --r) {
+            __m128d mask = _mm_setzero_pd();
+            if (!Full) {
+                const int bits = activeLanes(t, n, r, 1, 2);
+                if (bits == 0) continue;
+                mask = mask2(bits);
+            }
+            __m128d in;
+            if (r == 0)
+                in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+            else
+                in = _mm_load_pd(p.y1 + 2 * r - 2);
+            if (r % kSections == 0) in = guard2(in);
+            const __m128d y = section2<Full>(p, r, in, mask);
+            if (r == regs - 1) {
+                const int s = t - last;
+                if (Full || (s >= 0 && s < n)) {
+                    xa[s] = _mm_cvtsd_f64(y);
+                    xb[s] = high(y);
+                }
+            }
+        }
+    }
+
+    static void pairNarrow(Plan& p, int regs, double* xa, double* xb, int n) noexcept {
+        const int last = regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            if (t >= last && t < n)
+                pairStep2<true>(p, regs, t, xa, xb, n);
+            else
+                pairStep2<false>(p, regs, t, xa, xb, n);
+        }
+    }
+
+    // ---- AVX2: four lanes to a register ----
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d guard4(__m256d v) noexcept {
+        const __m256d g = _mm256_set1_pd(kCascadeGuard);
+        return _mm256_sub_pd(_mm256_add_pd(v, g), g);
+    }
+
+    template <bool Full>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d
+    section4(Plan& p, int r, __m256d in, __m256d mask) noexcept {
+        const int o = 4 * r;
+        const __m256d x1 = _mm256_load_pd(p.x1 + o), x2 = _mm256_load_pd(p.x2 + o);
+        const __m256d y1 = _mm256_load_pd(p.y1 + o), y2 = _mm256_load_pd(p.y2 + o);
+        const __m256d bx = _mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b1 + o), x1),
+                                         _mm256_mul_pd(_mm256_load_pd(p.b2 + o), x2));
+        const __m256d share =
+            _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_load_pd(p.a1 + o), y1)),
+                          _mm256_mul_pd(_mm256_load_pd(p.a2 + o), y2));
+        __m256d y = guard4(_mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b0 + o), in), share));
+        if (p.saturates[r]) {
+            const __m256d absMask = _mm256_load_pd(reinterpret_cast<const double*>(kAbsMask));
+            const __m256d size =
+                _mm256_and_pd(_mm256_add_pd(y, _mm256_load_pd(p.bias + o)), absMask);
+            const __m256d d =
+                _mm256_add_pd(_mm256_mul_pd(size, _mm256_load_pd(p.inv + o)), _mm256_set1_pd(1.0));
+            y = _mm256_blendv_pd(y, guard4(_mm256_div_pd(y, d)), _mm256_load_pd(p.satMask + o));
+        }
+        if (Full) {
+            _mm256_store_pd(p.x2 + o, x1);
+            _mm256_store_pd(p.x1 + o, in);
+            _mm256_store_pd(p.y2 + o, y1);
+            _mm256_store_pd(p.y1 + o, y);
+        } else {
+            _mm256_store_pd(p.x2 + o, _mm256_blendv_pd(x2, x1, mask));
+            _mm256_store_pd(p.x1 + o, _mm256_blendv_pd(x1, in, mask));
+            _mm256_store_pd(p.y2 + o, _mm256_blendv_pd(y2, y1, mask));
+            _mm256_store_pd(p.y1 + o, _mm256_blendv_pd(y1, y, mask));
+        }
+        return y;
+    }
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d mask4(int bits) noexcept {
+        return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
+    }
+
+    // (v3, v0, v1, v2): each lane takes the value of the lane below it.
+    static constexpr int kRotateUp = _MM_SHUFFLE(2, 1, 0, 3);
+
+    // One chain, register r holding cascade r's four sections: each lane's input
+    // is the lane below's output, the first lane's the previous cascade's last
+    // output, guarded.
+    template <bool Full>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void
+    chainStep4(Plan& p, int regs, int t, double* x, int n) noexcept {
+        const int last = 4 * regs - 1;
+        for (int r = regs - 1; r >= 0; --r) {
+            __m256d mask = _mm256_setzero_pd();
+            if (!Full) {
+                const int bits = activeLanes(t, n, 4 * r, 0, 4);
+                if (bits == 0) continue;
+                mask = mask4(bits);
+            }
+            const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
+            const __m256d carry =
+                r == 0 ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
+                       : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
+            const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
+            const __m256d y = section4<Full>(p, r, in, mask);
+            if (r == regs - 1) {
+                const int s = t - last;
+                if (Full || (s >= 0 && s < n)) x[s] = high(_mm256_extractf128_pd(y, 1));
+            }
+        }
+    }
+
+    [[gnu::target("avx2")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
+        const int last = 4 * regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            if (t >= last && t < n)
+                chainStep4<true>(p, regs, t, x, n);
+            else
+                chainStep4<false>(p, regs, t, x, n);
+        }
+    }
+
+    // Two chains, register r holding sections 2 r and 2 r + 1 of both (a, b, a,
+    // b): the input is the previous register's upper half and this one's lower
+    // half, the lower half guarded where a cascade begins (even registers).
+    template <bool Full>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void
+    pairStep4(Plan& p, int regs, int t, double* xa, double* xb, int n) noexcept {
+        const int last = 2 * regs - 1;
+        for (int r = regs - 1; r >= 0; --r) {
+            __m256d mask = _mm256_setzero_pd();
+            if (!Full) {
+                const int bits = activeLanes(t, n, 2 * r, 1, 4);
+                if (bits == 0) continue;
+                mask = mask4(bits);
+            }
+            const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
+            __m256d in;
+            if (r == 0) {
+                const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+                in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
+            } else {
+                in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
+            }
+            if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
+            const __m256d y = section4<Full>(p, r, in, mask);
+            if (r == regs - 1) {
+                const int s = t - last;
+                if (Full || (s >= 0 && s < n)) {
+                    const __m128d out = _mm256_extractf128_pd(y, 1);
+                    xa[s] = _mm_cvtsd_f64(out);
+                    xb[s] = high(out);
+                }
+            }
+        }
+    }
+
+    [[gnu::target("avx2")]] static void pairWide(Plan& p, int regs, double* xa, double* xb,
+                                                 int n) noexcept {
+        const int last = 2 * regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            if (t >= last && t < n)
+                pairStep4<true>(p, regs, t, xa, xb, n);
+            else
+                pairStep4<false>(p, regs, t, xa, xb, n);
+        }
+    }
+};
+
+void MultiFilter::chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += kGroup) {
+        const int group = std::min(kGroup, count - g);
+        const int lanes = group * kSections;
+        auto where = [&](int l) { return Wavefront::chainPlace(cascades + g, l); };
+        Wavefront::Plan p;
+        Wavefront::gather(p, lanes, 2, where);
+        Wavefront::chainNarrow(p, lanes / 2, x, n);
+        Wavefront::scatter(p, lanes, where);
+    }
+}
+
+void MultiFilter::chainBlockWide(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += kGroup) {
+        const int group = std::min(kGroup, count - g);
+        const int lanes = group * kSections;
+        auto where = [&](int l) { return Wavefront::chainPlace(cascades + g, l); };
+        Wavefront::Plan p;
+        Wavefront::gather(p, lanes, 4, where);
+        Wavefront::chainWide(p, lanes / 4, x, n);
+        Wavefront::scatter(p, lanes, where);
+    }
+}
+
+void MultiFilter::chainPairBlockNarrow(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
+                                       int count, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += kGroup) {
+        const int group = std::min(kGroup, count - g);
+        const int lanes = 2 * group * kSections;
+        auto where = [&](int l) { return Wavefront::pairPlace(a + g, b + g, l); };
+        Wavefront::Plan p;
+        Wavefront::gather(p, lanes, 2, where);
+        Wavefront::pairNarrow(p, lanes / 2, xa, xb, n);
+        Wavefront::scatter(p, lanes, where);
+    }
+}
+
+void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
+                                     int count, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += kGroup) {
+        const int group = std::min(kGroup, count - g);
+        const int lanes = 2 * group * kSections;
+        auto where = [&](int l) { return Wavefront::pairPlace(a + g, b + g, l); };
+        Wavefront::Plan p;
+        Wavefront::gather(p, lanes, 4, where);
+        Wavefront::pairWide(p, lanes / 4, xa, xb, n);
+        Wavefront::scatter(p, lanes, where);
+    }
+}
+
+void MultiFilter::processChainBlock(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (count <= 0) return;
+    if (cascades[0].wide_)
+        chainBlockWide(cascades, count, x, n);
+    else
+        chainBlockNarrow(cascades, count, x, n);
+}
+
+void MultiFilter::processChainPairBlock(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
+                                        int count, int n) noexcept {
+    if (count <= 0) return;
+    if (a[0].wide_)
+        chainPairBlockWide(a, xa, b, xb, count, n);
+    else
+        chainPairBlockNarrow(a, xa, b, xb, count, n);
+}
+
+} // namespace zel
