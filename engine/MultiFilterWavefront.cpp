@@ -175,65 +175,56 @@ struct MultiFilter::Wavefront {
     // previous register's second lane and this one's first, guarded where a
     // cascade begins (even registers).
     template <bool Full>
-    [[gnu::always_inline]] static inline void chainStep2(Plan& p, int regs, int t, double* x,
-                                                         int n) noexcept {
-        const int last = 2 * regs - 1;
-        for (int r = regs - 1; r >= 0; --r) {
-            __m128d mask = _mm_setzero_pd();
-            if (!Full) {
-                const int bits = activeLanes(t, n, 2 * r, 0, 2);
-                if (bits == 0) continue;
-                mask = mask2(bits);
-            }
-            const __m128d own = _mm_load_pd(p.y1 + 2 * r);
-            const __m128d prev =
-                r == 0 ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
-            __m128d in = _mm_shuffle_pd(prev, own, 1);
-            if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
-            const __m128d y = section2<Full>(p, r, in, mask);
-            if (r == regs - 1) {
-                const int s = t - last;
-                if (Full || (s >= 0 && s < n)) x[s] = high(y);
-            }
+    [[gnu::always_inline]] static inline void chainRegister2(Plan& p, int regs, int r, int t,
+                                                             double* x, int n) noexcept {
+        const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, 2 * r, 0, 2));
+        const __m128d own = _mm_load_pd(p.y1 + 2 * r);
+        const __m128d prev =
+            r == 0 ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
+        __m128d in = _mm_shuffle_pd(prev, own, 1);
+        if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
+        const __m128d y = section2<Full>(p, r, in, mask);
+        if (r == regs - 1) {
+            const int s = t - (2 * regs - 1);
+            if (Full || (s >= 0 && s < n)) x[s] = high(y);
         }
     }
 
+    // At step t, the registers from the highest that has begun (its first lane's
+    // offset <= t) down to the lowest not yet done (its last lane's sample below
+    // n); those whose lanes all work take the step without masks.
     static void chainNarrow(Plan& p, int regs, double* x, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            if (t >= last && t < n)
-                chainStep2<true>(p, regs, t, x, n);
-            else
-                chainStep2<false>(p, regs, t, x, n);
+            for (int r = std::min(regs - 1, t / 2); r >= 0; --r) {
+                const int newest = t - 2 * r, oldest = newest - 1;
+                if (oldest >= n) break;
+                if (oldest >= 0 && newest < n)
+                    chainRegister2<true>(p, regs, r, t, x, n);
+                else
+                    chainRegister2<false>(p, regs, r, t, x, n);
+            }
         }
     }
 
     // Two chains, register r holding section r of both: the input is the
     // previous register's output, guarded where a cascade begins.
     template <bool Full>
-    [[gnu::always_inline]] static inline void pairStep2(Plan& p, int regs, int t, double* xa,
-                                                        double* xb, int n) noexcept {
-        const int last = regs - 1;
-        for (int r = regs - 1; r >= 0; --r) {
-            __m128d mask = _mm_setzero_pd();
-            if (!Full) {
-                const int bits = activeLanes(t, n, r, 1, 2);
-                if (bits == 0) continue;
-                mask = mask2(bits);
-            }
-            __m128d in;
-            if (r == 0)
-                in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
-            else
-                in = _mm_load_pd(p.y1 + 2 * r - 2);
-            if (r % kSections == 0) in = guard2(in);
-            const __m128d y = section2<Full>(p, r, in, mask);
-            if (r == regs - 1) {
-                const int s = t - last;
-                if (Full || (s >= 0 && s < n)) {
-                    xa[s] = _mm_cvtsd_f64(y);
-                    xb[s] = high(y);
-                }
+    [[gnu::always_inline]] static inline void
+    pairRegister2(Plan& p, int regs, int r, int t, double* xa, double* xb, int n) noexcept {
+        const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, r, 1, 2));
+        __m128d in;
+        if (r == 0)
+            in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+        else
+            in = _mm_load_pd(p.y1 + 2 * r - 2);
+        if (r % kSections == 0) in = guard2(in);
+        const __m128d y = section2<Full>(p, r, in, mask);
+        if (r == regs - 1) {
+            const int s = t - (regs - 1);
+            if (Full || (s >= 0 && s < n)) {
+                xa[s] = _mm_cvtsd_f64(y);
+                xb[s] = high(y);
             }
         }
     }
@@ -241,10 +232,14 @@ struct MultiFilter::Wavefront {
     static void pairNarrow(Plan& p, int regs, double* xa, double* xb, int n) noexcept {
         const int last = regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            if (t >= last && t < n)
-                pairStep2<true>(p, regs, t, xa, xb, n);
-            else
-                pairStep2<false>(p, regs, t, xa, xb, n);
+            for (int r = std::min(regs - 1, t); r >= 0; --r) {
+                const int newest = t - r, oldest = newest;
+                if (oldest >= n) break;
+                if (oldest >= 0 && newest < n)
+                    pairRegister2<true>(p, regs, r, t, xa, xb, n);
+                else
+                    pairRegister2<false>(p, regs, r, t, xa, xb, n);
+            }
         }
     }
 
@@ -301,35 +296,31 @@ struct MultiFilter::Wavefront {
     // output, guarded.
     template <bool Full>
     [[gnu::always_inline, gnu::target("avx2")]] static inline void
-    chainStep4(Plan& p, int regs, int t, double* x, int n) noexcept {
-        const int last = 4 * regs - 1;
-        for (int r = regs - 1; r >= 0; --r) {
-            __m256d mask = _mm256_setzero_pd();
-            if (!Full) {
-                const int bits = activeLanes(t, n, 4 * r, 0, 4);
-                if (bits == 0) continue;
-                mask = mask4(bits);
-            }
-            const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
-            const __m256d carry =
-                r == 0 ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
-                       : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
-            const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
-            const __m256d y = section4<Full>(p, r, in, mask);
-            if (r == regs - 1) {
-                const int s = t - last;
-                if (Full || (s >= 0 && s < n)) x[s] = high(_mm256_extractf128_pd(y, 1));
-            }
+    chainRegister4(Plan& p, int regs, int r, int t, double* x, int n) noexcept {
+        const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
+        const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
+        const __m256d carry =
+            r == 0 ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
+                   : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
+        const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
+        const __m256d y = section4<Full>(p, r, in, mask);
+        if (r == regs - 1) {
+            const int s = t - (4 * regs - 1);
+            if (Full || (s >= 0 && s < n)) x[s] = high(_mm256_extractf128_pd(y, 1));
         }
     }
 
     [[gnu::target("avx2")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
         const int last = 4 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            if (t >= last && t < n)
-                chainStep4<true>(p, regs, t, x, n);
-            else
-                chainStep4<false>(p, regs, t, x, n);
+            for (int r = std::min(regs - 1, t / 4); r >= 0; --r) {
+                const int newest = t - 4 * r, oldest = newest - 3;
+                if (oldest >= n) break;
+                if (oldest >= 0 && newest < n)
+                    chainRegister4<true>(p, regs, r, t, x, n);
+                else
+                    chainRegister4<false>(p, regs, r, t, x, n);
+            }
         }
     }
 
@@ -338,32 +329,24 @@ struct MultiFilter::Wavefront {
     // half, the lower half guarded where a cascade begins (even registers).
     template <bool Full>
     [[gnu::always_inline, gnu::target("avx2")]] static inline void
-    pairStep4(Plan& p, int regs, int t, double* xa, double* xb, int n) noexcept {
-        const int last = 2 * regs - 1;
-        for (int r = regs - 1; r >= 0; --r) {
-            __m256d mask = _mm256_setzero_pd();
-            if (!Full) {
-                const int bits = activeLanes(t, n, 2 * r, 1, 4);
-                if (bits == 0) continue;
-                mask = mask4(bits);
-            }
-            const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
-            __m256d in;
-            if (r == 0) {
-                const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
-                in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
-            } else {
-                in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
-            }
-            if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
-            const __m256d y = section4<Full>(p, r, in, mask);
-            if (r == regs - 1) {
-                const int s = t - last;
-                if (Full || (s >= 0 && s < n)) {
-                    const __m128d out = _mm256_extractf128_pd(y, 1);
-                    xa[s] = _mm_cvtsd_f64(out);
-                    xb[s] = high(out);
-                }
+    pairRegister4(Plan& p, int regs, int r, int t, double* xa, double* xb, int n) noexcept {
+        const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
+        const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
+        __m256d in;
+        if (r == 0) {
+            const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+            in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
+        } else {
+            in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
+        }
+        if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
+        const __m256d y = section4<Full>(p, r, in, mask);
+        if (r == regs - 1) {
+            const int s = t - (2 * regs - 1);
+            if (Full || (s >= 0 && s < n)) {
+                const __m128d out = _mm256_extractf128_pd(y, 1);
+                xa[s] = _mm_cvtsd_f64(out);
+                xb[s] = high(out);
             }
         }
     }
@@ -372,10 +355,14 @@ struct MultiFilter::Wavefront {
                                                  int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            if (t >= last && t < n)
-                pairStep4<true>(p, regs, t, xa, xb, n);
-            else
-                pairStep4<false>(p, regs, t, xa, xb, n);
+            for (int r = std::min(regs - 1, t / 2); r >= 0; --r) {
+                const int newest = t - 2 * r, oldest = newest - 1;
+                if (oldest >= n) break;
+                if (oldest >= 0 && newest < n)
+                    pairRegister4<true>(p, regs, r, t, xa, xb, n);
+                else
+                    pairRegister4<false>(p, regs, r, t, xa, xb, n);
+            }
         }
     }
 };
