@@ -45,6 +45,21 @@ alignas(32) constexpr int64_t kAbsMask[4] = {INT64_MAX, INT64_MAX, INT64_MAX, IN
     return bits;
 }
 
+// The registers at work in step t, highest first: from the highest that has
+// begun (its newest lane's offset stride r <= t) down to the lowest not yet done
+// (its oldest lane, offset stride r + span, still below n). Those between
+// fullTop and fullBottom have all their lanes at work and step without masks;
+// the few at the wavefront's edges step with them.
+struct Sweep {
+    int top, fullTop, fullBottom, bottom;
+
+    Sweep(int regs, int t, int n, int stride, int span) noexcept
+        : top(std::min(regs - 1, t / stride)),
+          fullTop(t < span ? -1 : std::min(top, (t - span) / stride)),
+          fullBottom(t < n ? 0 : (t - n) / stride + 1),
+          bottom(t - span < n ? 0 : (t - span - n) / stride + 1) {}
+};
+
 } // namespace
 
 struct MultiFilter::Wavefront {
@@ -190,20 +205,15 @@ struct MultiFilter::Wavefront {
         }
     }
 
-    // At step t, the registers from the highest that has begun (its first lane's
-    // offset <= t) down to the lowest not yet done (its last lane's sample below
-    // n); those whose lanes all work take the step without masks.
     static void chainNarrow(Plan& p, int regs, double* x, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            for (int r = std::min(regs - 1, t / 2); r >= 0; --r) {
-                const int newest = t - 2 * r, oldest = newest - 1;
-                if (oldest >= n) break;
-                if (oldest >= 0 && newest < n)
-                    chainRegister2<true>(p, regs, r, t, x, n);
-                else
-                    chainRegister2<false>(p, regs, r, t, x, n);
-            }
+            const Sweep w(regs, t, n, 2, 1);
+            int r = w.top;
+            for (; r > w.fullTop && r >= w.bottom; --r) chainRegister2<false>(p, regs, r, t, x, n);
+            for (; r >= w.fullBottom && r >= w.bottom; --r)
+                chainRegister2<true>(p, regs, r, t, x, n);
+            for (; r >= w.bottom; --r) chainRegister2<false>(p, regs, r, t, x, n);
         }
     }
 
@@ -232,14 +242,13 @@ struct MultiFilter::Wavefront {
     static void pairNarrow(Plan& p, int regs, double* xa, double* xb, int n) noexcept {
         const int last = regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            for (int r = std::min(regs - 1, t); r >= 0; --r) {
-                const int newest = t - r, oldest = newest;
-                if (oldest >= n) break;
-                if (oldest >= 0 && newest < n)
-                    pairRegister2<true>(p, regs, r, t, xa, xb, n);
-                else
-                    pairRegister2<false>(p, regs, r, t, xa, xb, n);
-            }
+            const Sweep w(regs, t, n, 1, 0);
+            int r = w.top;
+            for (; r > w.fullTop && r >= w.bottom; --r)
+                pairRegister2<false>(p, regs, r, t, xa, xb, n);
+            for (; r >= w.fullBottom && r >= w.bottom; --r)
+                pairRegister2<true>(p, regs, r, t, xa, xb, n);
+            for (; r >= w.bottom; --r) pairRegister2<false>(p, regs, r, t, xa, xb, n);
         }
     }
 
@@ -313,14 +322,12 @@ struct MultiFilter::Wavefront {
     [[gnu::target("avx2")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
         const int last = 4 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            for (int r = std::min(regs - 1, t / 4); r >= 0; --r) {
-                const int newest = t - 4 * r, oldest = newest - 3;
-                if (oldest >= n) break;
-                if (oldest >= 0 && newest < n)
-                    chainRegister4<true>(p, regs, r, t, x, n);
-                else
-                    chainRegister4<false>(p, regs, r, t, x, n);
-            }
+            const Sweep w(regs, t, n, 4, 3);
+            int r = w.top;
+            for (; r > w.fullTop && r >= w.bottom; --r) chainRegister4<false>(p, regs, r, t, x, n);
+            for (; r >= w.fullBottom && r >= w.bottom; --r)
+                chainRegister4<true>(p, regs, r, t, x, n);
+            for (; r >= w.bottom; --r) chainRegister4<false>(p, regs, r, t, x, n);
         }
     }
 
@@ -355,14 +362,13 @@ struct MultiFilter::Wavefront {
                                                  int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            for (int r = std::min(regs - 1, t / 2); r >= 0; --r) {
-                const int newest = t - 2 * r, oldest = newest - 1;
-                if (oldest >= n) break;
-                if (oldest >= 0 && newest < n)
-                    pairRegister4<true>(p, regs, r, t, xa, xb, n);
-                else
-                    pairRegister4<false>(p, regs, r, t, xa, xb, n);
-            }
+            const Sweep w(regs, t, n, 2, 1);
+            int r = w.top;
+            for (; r > w.fullTop && r >= w.bottom; --r)
+                pairRegister4<false>(p, regs, r, t, xa, xb, n);
+            for (; r >= w.fullBottom && r >= w.bottom; --r)
+                pairRegister4<true>(p, regs, r, t, xa, xb, n);
+            for (; r >= w.bottom; --r) pairRegister4<false>(p, regs, r, t, xa, xb, n);
         }
     }
 };
