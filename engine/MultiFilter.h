@@ -52,14 +52,19 @@ public:
     static void processChainBlock(MultiFilter* cascades, int count, double* x, int n) noexcept;
     static void processChainPairBlock(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
                                       int count, int n) noexcept;
+    // Two chains of different lengths side by side (the horn tone chain: three
+    // cascades beside the cross path's two), the same as processChainBlock on
+    // each; the longer one's last cascades overlap with the shorter one's.
+    static void processChainPairBlock(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                      double* xb, int countB, int n) noexcept;
     // Their two ways, public like the per-sample ones so that each can be checked.
     static void chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept;
     [[gnu::target("avx2")]] static void chainBlockWide(MultiFilter* cascades, int count, double* x,
                                                        int n) noexcept;
-    static void chainPairBlockNarrow(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
-                                     int count, int n) noexcept;
-    [[gnu::target("avx2")]] static void chainPairBlockWide(MultiFilter* a, double* xa,
-                                                           MultiFilter* b, double* xb, int count,
+    static void chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                     double* xb, int countB, int n) noexcept;
+    [[gnu::target("avx2")]] static void chainPairBlockWide(MultiFilter* a, double* xa, int countA,
+                                                           MultiFilter* b, double* xb, int countB,
                                                            int n) noexcept;
 
     struct Section {

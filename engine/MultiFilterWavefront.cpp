@@ -74,7 +74,7 @@ struct MultiFilter::Wavefront {
     };
 
     struct Place {
-        MultiFilter* m;
+        MultiFilter* m; // none: a lane past the shorter chain's end
         int section;
     };
 
@@ -82,11 +82,15 @@ struct MultiFilter::Wavefront {
     static Place chainPlace(MultiFilter* c, int lane) noexcept {
         return {c + lane / kSections, lane % kSections};
     }
-    // Two chains: lanes alternate, a's section j in lane 2 j and b's in 2 j + 1
-    // (both at sample offset j).
-    static Place pairPlace(MultiFilter* a, MultiFilter* b, int lane) noexcept {
-        const int j = lane / 2;
-        return {(lane % 2 ? b : a) + j / kSections, j % kSections};
+    // Two chains of countA and countB cascades: lanes alternate, a's section j in
+    // lane 2 j and b's in 2 j + 1 (both at sample offset j). Past the shorter
+    // chain's end its lanes are idle.
+    static Place pairPlace(MultiFilter* a, int countA, MultiFilter* b, int countB,
+                           int lane) noexcept {
+        const int j = lane / 2, cascade = j / kSections;
+        const bool onB = lane % 2 != 0;
+        if (cascade >= (onB ? countB : countA)) return {nullptr, 0};
+        return {(onB ? b : a) + cascade, j % kSections};
     }
 
     // Section s of a cascade reads its x history from node s and its y history
@@ -94,6 +98,10 @@ struct MultiFilter::Wavefront {
     template <class Where> static void gather(Plan& p, int lanes, int width, Where where) noexcept {
         for (int l = 0; l < lanes; ++l) {
             const Place q = where(l);
+            if (!q.m) {
+                idle(p, l);
+                continue;
+            }
             const MultiFilter& m = *q.m;
             const int s = q.section;
             p.b0[l] = m.b0_[s];
@@ -111,12 +119,17 @@ struct MultiFilter::Wavefront {
         }
         for (int r = 0; r < lanes / width; ++r) {
             bool any = false;
-            for (int l = r * width; l < (r + 1) * width; ++l) {
-                const Place q = where(l);
-                any = any || q.m->satOn_[q.section] != 0;
-            }
+            for (int l = r * width; l < (r + 1) * width; ++l)
+                any = any || std::bit_cast<int64_t>(p.satMask[l]) != 0;
             p.saturates[r] = any;
         }
+    }
+
+    // An idle lane computes zeros from whatever reaches it; nothing reads them.
+    static void idle(Plan& p, int l) noexcept {
+        p.b0[l] = p.b1[l] = p.b2[l] = p.a1[l] = p.a2[l] = 0.0;
+        p.satMask[l] = p.bias[l] = p.inv[l] = 0.0;
+        p.x1[l] = p.x2[l] = p.y1[l] = p.y2[l] = 0.0;
     }
 
     // After a whole block, section s's output history and section s + 1's input
@@ -124,6 +137,7 @@ struct MultiFilter::Wavefront {
     template <class Where> static void scatter(const Plan& p, int lanes, Where where) noexcept {
         for (int l = 0; l < lanes; ++l) {
             const Place q = where(l);
+            if (!q.m) continue;
             MultiFilter& m = *q.m;
             const int s = q.section;
             m.node1_[s] = p.x1[l];
@@ -220,8 +234,9 @@ struct MultiFilter::Wavefront {
     // Two chains, register r holding section r of both: the input is the
     // previous register's output, guarded where a cascade begins.
     template <bool Full>
-    [[gnu::always_inline]] static inline void
-    pairRegister2(Plan& p, int regs, int r, int t, double* xa, double* xb, int n) noexcept {
+    [[gnu::always_inline]] static inline void pairRegister2(Plan& p, int outA, int outB, int r,
+                                                            int t, double* xa, double* xb,
+                                                            int n) noexcept {
         const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, r, 1, 2));
         __m128d in;
         if (r == 0)
@@ -230,25 +245,29 @@ struct MultiFilter::Wavefront {
             in = _mm_load_pd(p.y1 + 2 * r - 2);
         if (r % kSections == 0) in = guard2(in);
         const __m128d y = section2<Full>(p, r, in, mask);
-        if (r == regs - 1) {
-            const int s = t - (regs - 1);
-            if (Full || (s >= 0 && s < n)) {
-                xa[s] = _mm_cvtsd_f64(y);
-                xb[s] = high(y);
-            }
+        if (r == outA) {
+            const int s = t - outA;
+            if (Full || (s >= 0 && s < n)) xa[s] = _mm_cvtsd_f64(y);
+        }
+        if (r == outB) {
+            const int s = t - outB;
+            if (Full || (s >= 0 && s < n)) xb[s] = high(y);
         }
     }
 
-    static void pairNarrow(Plan& p, int regs, double* xa, double* xb, int n) noexcept {
+    // The chains' last sections are in registers outA and outB (-1: none in
+    // this group).
+    static void pairNarrow(Plan& p, int regs, int outA, int outB, double* xa, double* xb,
+                           int n) noexcept {
         const int last = regs - 1;
         for (int t = 0; t < n + last; ++t) {
             const Sweep w(regs, t, n, 1, 0);
             int r = w.top;
             for (; r > w.fullTop && r >= w.bottom; --r)
-                pairRegister2<false>(p, regs, r, t, xa, xb, n);
+                pairRegister2<false>(p, outA, outB, r, t, xa, xb, n);
             for (; r >= w.fullBottom && r >= w.bottom; --r)
-                pairRegister2<true>(p, regs, r, t, xa, xb, n);
-            for (; r >= w.bottom; --r) pairRegister2<false>(p, regs, r, t, xa, xb, n);
+                pairRegister2<true>(p, outA, outB, r, t, xa, xb, n);
+            for (; r >= w.bottom; --r) pairRegister2<false>(p, outA, outB, r, t, xa, xb, n);
         }
     }
 
@@ -336,7 +355,8 @@ struct MultiFilter::Wavefront {
     // half, the lower half guarded where a cascade begins (even registers).
     template <bool Full>
     [[gnu::always_inline, gnu::target("avx2")]] static inline void
-    pairRegister4(Plan& p, int regs, int r, int t, double* xa, double* xb, int n) noexcept {
+    pairRegister4(Plan& p, int outA, int outB, int r, int t, double* xa, double* xb,
+                  int n) noexcept {
         const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
         const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
         __m256d in;
@@ -348,27 +368,27 @@ struct MultiFilter::Wavefront {
         }
         if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
         const __m256d y = section4<Full>(p, r, in, mask);
-        if (r == regs - 1) {
-            const int s = t - (2 * regs - 1);
-            if (Full || (s >= 0 && s < n)) {
-                const __m128d out = _mm256_extractf128_pd(y, 1);
-                xa[s] = _mm_cvtsd_f64(out);
-                xb[s] = high(out);
-            }
+        if (r == outA) {
+            const int s = t - (2 * outA + 1);
+            if (Full || (s >= 0 && s < n)) xa[s] = _mm_cvtsd_f64(_mm256_extractf128_pd(y, 1));
+        }
+        if (r == outB) {
+            const int s = t - (2 * outB + 1);
+            if (Full || (s >= 0 && s < n)) xb[s] = high(_mm256_extractf128_pd(y, 1));
         }
     }
 
-    [[gnu::target("avx2")]] static void pairWide(Plan& p, int regs, double* xa, double* xb,
-                                                 int n) noexcept {
+    [[gnu::target("avx2")]] static void pairWide(Plan& p, int regs, int outA, int outB, double* xa,
+                                                 double* xb, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
             const Sweep w(regs, t, n, 2, 1);
             int r = w.top;
             for (; r > w.fullTop && r >= w.bottom; --r)
-                pairRegister4<false>(p, regs, r, t, xa, xb, n);
+                pairRegister4<false>(p, outA, outB, r, t, xa, xb, n);
             for (; r >= w.fullBottom && r >= w.bottom; --r)
-                pairRegister4<true>(p, regs, r, t, xa, xb, n);
-            for (; r >= w.bottom; --r) pairRegister4<false>(p, regs, r, t, xa, xb, n);
+                pairRegister4<true>(p, outA, outB, r, t, xa, xb, n);
+            for (; r >= w.bottom; --r) pairRegister4<false>(p, outA, outB, r, t, xa, xb, n);
         }
     }
 };
@@ -399,30 +419,33 @@ void MultiFilter::chainBlockWide(MultiFilter* cascades, int count, double* x, in
     }
 }
 
-void MultiFilter::chainPairBlockNarrow(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
-                                       int count, int n) noexcept {
+void MultiFilter::chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                       double* xb, int countB, int n) noexcept {
     if (n <= 0) return;
-    for (int g = 0; g < count; g += kGroup) {
-        const int group = std::min(kGroup, count - g);
-        const int lanes = 2 * group * kSections;
-        auto where = [&](int l) { return Wavefront::pairPlace(a + g, b + g, l); };
+    for (int g = 0; g < std::max(countA, countB); g += kGroup) {
+        const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
+        const int lanes = 2 * std::max(inA, inB) * kSections;
+        auto where = [&](int l) { return Wavefront::pairPlace(a + g, inA, b + g, inB, l); };
         Wavefront::Plan p;
         Wavefront::gather(p, lanes, 2, where);
-        Wavefront::pairNarrow(p, lanes / 2, xa, xb, n);
+        // One section of each chain to a register.
+        Wavefront::pairNarrow(p, lanes / 2, inA * kSections - 1, inB * kSections - 1, xa, xb, n);
         Wavefront::scatter(p, lanes, where);
     }
 }
 
-void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
-                                     int count, int n) noexcept {
+void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                     double* xb, int countB, int n) noexcept {
     if (n <= 0) return;
-    for (int g = 0; g < count; g += kGroup) {
-        const int group = std::min(kGroup, count - g);
-        const int lanes = 2 * group * kSections;
-        auto where = [&](int l) { return Wavefront::pairPlace(a + g, b + g, l); };
+    for (int g = 0; g < std::max(countA, countB); g += kGroup) {
+        const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
+        const int lanes = 2 * std::max(inA, inB) * kSections;
+        auto where = [&](int l) { return Wavefront::pairPlace(a + g, inA, b + g, inB, l); };
         Wavefront::Plan p;
         Wavefront::gather(p, lanes, 4, where);
-        Wavefront::pairWide(p, lanes / 4, xa, xb, n);
+        // Two sections of each chain to a register.
+        Wavefront::pairWide(p, lanes / 4, inA * kSections / 2 - 1, inB * kSections / 2 - 1, xa, xb,
+                            n);
         Wavefront::scatter(p, lanes, where);
     }
 }
@@ -437,11 +460,20 @@ void MultiFilter::processChainBlock(MultiFilter* cascades, int count, double* x,
 
 void MultiFilter::processChainPairBlock(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
                                         int count, int n) noexcept {
-    if (count <= 0) return;
-    if (a[0].wide_)
-        chainPairBlockWide(a, xa, b, xb, count, n);
-    else
-        chainPairBlockNarrow(a, xa, b, xb, count, n);
+    processChainPairBlock(a, xa, count, b, xb, count, n);
+}
+
+void MultiFilter::processChainPairBlock(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                        double* xb, int countB, int n) noexcept {
+    if (countA <= 0) {
+        processChainBlock(b, countB, xb, n);
+    } else if (countB <= 0) {
+        processChainBlock(a, countA, xa, n);
+    } else if (a[0].wide_) {
+        chainPairBlockWide(a, xa, countA, b, xb, countB, n);
+    } else {
+        chainPairBlockNarrow(a, xa, countA, b, xb, countB, n);
+    }
 }
 
 } // namespace zel

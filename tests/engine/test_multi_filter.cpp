@@ -289,7 +289,28 @@ using zel::BiquadFilter;
 using zel::MultiFilter;
 
 using ChainBlock = void (*)(MultiFilter*, int, double*, int);
-using PairBlock = void (*)(MultiFilter*, double*, MultiFilter*, double*, int, int);
+using PairBlock = void (*)(MultiFilter*, double*, int, MultiFilter*, double*, int, int);
+
+// The entry for two chains of one length, in the form of the others.
+void evenPairEntry(MultiFilter* a, double* xa, int countA, MultiFilter* b, double* xb, int, int n) {
+    MultiFilter::processChainPairBlock(a, xa, b, xb, countA, n);
+}
+
+void unevenPairEntry(MultiFilter* a, double* xa, int countA, MultiFilter* b, double* xb, int countB,
+                     int n) {
+    MultiFilter::processChainPairBlock(a, xa, countA, b, xb, countB, n);
+}
+
+// Sample by sample: the chains' common length side by side, then the rest of
+// the longer one alone.
+void perSamplePair(std::vector<MultiFilter>& a, double& xa, std::vector<MultiFilter>& b,
+                   double& xb) {
+    const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
+    const int common = std::min(countA, countB);
+    MultiFilter::processChainPair(a.data(), xa, b.data(), xb, common);
+    xa = MultiFilter::processChain(a.data() + common, countA - common, xa);
+    xb = MultiFilter::processChain(b.data() + common, countB - common, xb);
+}
 
 // The block kernels must equal the per-sample ones bit for bit, so doubles are
 // compared as their bit patterns (this also tells +0 from -0).
@@ -395,7 +416,7 @@ int chainMismatches(ChainBlock block, std::vector<MultiFilter> cascades,
 int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<MultiFilter> b,
                    const std::vector<double>& signal, const std::vector<int>& lengths) {
     std::vector<MultiFilter> refA = a, refB = b;
-    const int count = static_cast<int>(a.size());
+    const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
     std::vector<double> ba, bb;
     int at = 0, mismatches = 0;
     for (int length : lengths) {
@@ -403,10 +424,10 @@ int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<Mult
         ba.assign(signal.begin() + at, signal.begin() + at + length);
         bb.resize(ba.size());
         for (int i = 0; i < length; ++i) bb[i] = -0.7 * ba[length - 1 - i];
-        block(a.data(), ba.data(), b.data(), bb.data(), count, length);
+        block(a.data(), ba.data(), countA, b.data(), bb.data(), countB, length);
         for (int i = 0; i < length; ++i) {
             double wa = signal[at + i], wb = -0.7 * signal[at + length - 1 - i];
-            MultiFilter::processChainPair(refA.data(), wa, refB.data(), wb, count);
+            perSamplePair(refA, wa, refB, wb);
             if ((bitsOf(ba[i]) != bitsOf(wa) || bitsOf(bb[i]) != bitsOf(wb)) && mismatches++ == 0)
                 ADD_FAILURE() << "sample " << at + i << ": " << ba[i] << ", " << bb[i] << " vs "
                               << wa << ", " << wb;
@@ -419,34 +440,55 @@ int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<Mult
 }
 
 // Every block kernel (the baseline one, the wide one where the processor has it,
-// and the entry that picks) equals the per-sample chains bit for bit, with the
+// and the entries that pick) equals the per-sample chains bit for bit, with the
 // same states after, for chains of 1 to 9 cascades (past one wavefront group),
-// with and without saturating sections, over blocks of 0 to 300 samples.
+// pairs of one length and of two, with and without saturating sections, over
+// blocks of 0 to 300 samples.
 TEST(MultiFilterBlocks, EqualThePerSampleChainsBitForBit) {
     std::vector<std::pair<const char*, ChainBlock>> chains = {
         {"narrow", &MultiFilter::chainBlockNarrow}, {"entry", &MultiFilter::processChainBlock}};
     std::vector<std::pair<const char*, PairBlock>> pairs = {
         {"narrow", &MultiFilter::chainPairBlockNarrow},
-        {"entry", &MultiFilter::processChainPairBlock}};
+        {"entry", &evenPairEntry},
+        {"uneven entry", &unevenPairEntry}};
     if (zel::cpuHasAvx2()) {
         chains.push_back({"wide", &MultiFilter::chainBlockWide});
         pairs.push_back({"wide", &MultiFilter::chainPairBlockWide});
     }
+    struct Counts {
+        int a, b;
+    };
     std::mt19937 rng(2024);
-    for (int count : {1, 2, 3, 4, 5, 6, 7, 9}) {
+    for (Counts n : {Counts{1, 1},
+                     {2, 2},
+                     {3, 3},
+                     {4, 4},
+                     {5, 5},
+                     {6, 6},
+                     {7, 7},
+                     {9, 9},
+                     {3, 2},
+                     {2, 3},
+                     {7, 1},
+                     {1, 7},
+                     {9, 2},
+                     {2, 10}}) {
         for (bool saturating : {false, true}) {
-            const std::vector<MultiFilter> a = randomChain(rng, count, saturating);
-            const std::vector<MultiFilter> b = randomChain(rng, count, saturating && count % 2);
+            const std::vector<MultiFilter> a = randomChain(rng, n.a, saturating);
+            const std::vector<MultiFilter> b = randomChain(rng, n.b, saturating && n.b % 2);
             const std::vector<double> signal = randomSignal(rng, 5000, 3500);
             const std::vector<int> lengths = blockLengths(rng, 5000);
-            for (const auto& [name, block] : chains) {
-                SCOPED_TRACE(testing::Message()
-                             << name << " chain of " << count << ", saturating " << saturating);
-                EXPECT_EQ(chainMismatches(block, a, signal, lengths), 0);
+            if (n.a == n.b) {
+                for (const auto& [name, block] : chains) {
+                    SCOPED_TRACE(testing::Message()
+                                 << name << " chain of " << n.a << ", saturating " << saturating);
+                    EXPECT_EQ(chainMismatches(block, a, signal, lengths), 0);
+                }
             }
             for (const auto& [name, block] : pairs) {
-                SCOPED_TRACE(testing::Message()
-                             << name << " pair of " << count << ", saturating " << saturating);
+                if (block == &evenPairEntry && n.a != n.b) continue;
+                SCOPED_TRACE(testing::Message() << name << " pair of " << n.a << " and " << n.b
+                                                << ", saturating " << saturating);
                 EXPECT_EQ(pairMismatches(block, a, b, signal, lengths), 0);
             }
         }
@@ -454,7 +496,8 @@ TEST(MultiFilterBlocks, EqualThePerSampleChainsBitForBit) {
 }
 
 // The horn's tone chain: two saturating cascades beside the cross chain's two,
-// then a third saturating cascade on its own, block after block.
+// then a third saturating cascade on its own, block after block; or the three
+// beside the two in one call.
 TEST(MultiFilterBlocks, ToneChainEqualsItsPerSampleRun) {
     std::mt19937 rng(77);
     const std::vector<MultiFilter> tone = randomChain(rng, 3, true);
@@ -467,7 +510,9 @@ TEST(MultiFilterBlocks, ToneChainEqualsItsPerSampleRun) {
         pairs.push_back(&MultiFilter::chainPairBlockWide);
         chains.push_back(&MultiFilter::chainBlockWide);
     }
-    for (size_t path = 0; path < pairs.size(); ++path) {
+    for (size_t path = 0; path < 2 * pairs.size(); ++path) {
+        const bool fused = path >= pairs.size();
+        const size_t kernel = path % pairs.size();
         std::vector<MultiFilter> t = tone, c = cross, refT = tone, refC = cross;
         std::vector<double> main, side;
         int at = 0;
@@ -476,8 +521,12 @@ TEST(MultiFilterBlocks, ToneChainEqualsItsPerSampleRun) {
             length = std::min(length, static_cast<int>(signal.size()) - at);
             main.assign(signal.begin() + at, signal.begin() + at + length);
             side = main;
-            pairs[path](t.data(), main.data(), c.data(), side.data(), 2, length);
-            chains[path](t.data() + 2, 1, main.data(), length);
+            if (fused) {
+                pairs[kernel](t.data(), main.data(), 3, c.data(), side.data(), 2, length);
+            } else {
+                pairs[kernel](t.data(), main.data(), 2, c.data(), side.data(), 2, length);
+                chains[kernel](t.data() + 2, 1, main.data(), length);
+            }
             for (int i = 0; i < length; ++i) {
                 double m = signal[at + i], s = signal[at + i];
                 MultiFilter::processChainPair(refT.data(), m, refC.data(), s, 2);
@@ -539,7 +588,7 @@ TEST(MultiFilterBlocks, SilenceEndsInExactZeros) {
                 MultiFilter::processChainPair(refA.data(), wa, refB.data(), wb, 7);
                 silent = silent && wa == 0.0 && wb == 0.0;
             }
-            block(a.data(), xa, b.data(), xb, 7, kBlock);
+            block(a.data(), xa, 7, b.data(), xb, 7, kBlock);
             bool blockSilent = true;
             for (int i = 0; i < kBlock; ++i)
                 blockSilent = blockSilent && xa[i] == 0.0 && xb[i] == 0.0;
