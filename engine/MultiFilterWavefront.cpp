@@ -71,6 +71,7 @@ struct MultiFilter::Wavefront {
         alignas(32) double satMask[kMaxLanes], bias[kMaxLanes], inv[kMaxLanes];
         alignas(32) double x1[kMaxLanes], x2[kMaxLanes], y1[kMaxLanes], y2[kMaxLanes];
         bool saturates[kMaxLanes]; // by register: any of its lanes
+        bool anySaturates;         // any register
     };
 
     struct Place {
@@ -117,11 +118,13 @@ struct MultiFilter::Wavefront {
             p.y1[l] = m.node1_[s + 1];
             p.y2[l] = m.node2_[s + 1];
         }
+        p.anySaturates = false;
         for (int r = 0; r < lanes / width; ++r) {
             bool any = false;
             for (int l = r * width; l < (r + 1) * width; ++l)
                 any = any || std::bit_cast<int64_t>(p.satMask[l]) != 0;
             p.saturates[r] = any;
+            p.anySaturates = p.anySaturates || any;
         }
     }
 
@@ -147,6 +150,33 @@ struct MultiFilter::Wavefront {
         }
     }
 
+    // Each kernel takes its steps through the registers at work (Sweep), the
+    // highest first so that a register still reads the one below it as it was a
+    // step ago. Register 0 takes the block's input and steps last; the chains'
+    // last sections' outputs are read back after the step. Sat: some section of
+    // the group saturates (else no register checks); Full: every lane of the
+    // register works (else the histories move on only in the working lanes);
+    // First: register 0.
+    template <class Kernel>
+    [[gnu::always_inline]] static inline void sweep(const Sweep& w, Kernel& k) noexcept {
+        int r = w.top;
+        for (; r > w.fullTop && r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        for (; r >= w.fullBottom && r >= w.bottom && r > 0; --r) k.template step<true, false>(r);
+        for (; r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        if (w.bottom == 0) {
+            if (w.fullTop >= 0 && w.fullBottom == 0)
+                k.template step<true, true>(0);
+            else
+                k.template step<false, true>(0);
+        }
+    }
+
+    // Sample s = t - offset of a section's output, if it is in the block.
+    static void output(const Plan& p, int lane, int offset, int t, double* x, int n) noexcept {
+        const int s = t - offset;
+        if (s >= 0 && s < n) x[s] = p.y1[lane];
+    }
+
     // ---- SSE2: two lanes to a register ----
 
     [[gnu::always_inline]] static inline __m128d guard2(__m128d v) noexcept {
@@ -159,12 +189,16 @@ struct MultiFilter::Wavefront {
         return _mm_or_pd(_mm_and_pd(mask, on), _mm_andnot_pd(mask, off));
     }
 
+    [[gnu::always_inline]] static inline __m128d mask2(int bits) noexcept {
+        return _mm_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
+    }
+
     // Register r's sections one step on: input `in`, history shares, output
     // (saturated in the lanes that saturate), histories moved on in the lanes of
     // `mask` (all lanes when Full).
-    template <bool Full>
-    [[gnu::always_inline]] static inline __m128d section2(Plan& p, int r, __m128d in,
-                                                          __m128d mask) noexcept {
+    template <bool Sat, bool Full>
+    [[gnu::always_inline]] static inline void section2(Plan& p, int r, __m128d in,
+                                                       __m128d mask) noexcept {
         const int o = 2 * r;
         const __m128d x1 = _mm_load_pd(p.x1 + o), x2 = _mm_load_pd(p.x2 + o);
         const __m128d y1 = _mm_load_pd(p.y1 + o), y2 = _mm_load_pd(p.y2 + o);
@@ -173,7 +207,7 @@ struct MultiFilter::Wavefront {
         const __m128d share = _mm_sub_pd(_mm_sub_pd(bx, _mm_mul_pd(_mm_load_pd(p.a1 + o), y1)),
                                          _mm_mul_pd(_mm_load_pd(p.a2 + o), y2));
         __m128d y = guard2(_mm_add_pd(_mm_mul_pd(_mm_load_pd(p.b0 + o), in), share));
-        if (p.saturates[r]) {
+        if (Sat && p.saturates[r]) {
             const __m128d absMask = _mm_load_pd(reinterpret_cast<const double*>(kAbsMask));
             const __m128d size = _mm_and_pd(_mm_add_pd(y, _mm_load_pd(p.bias + o)), absMask);
             const __m128d d =
@@ -191,95 +225,97 @@ struct MultiFilter::Wavefront {
             _mm_store_pd(p.y2 + o, select2(mask, y1, y2));
             _mm_store_pd(p.y1 + o, select2(mask, y, y1));
         }
-        return y;
     }
-
-    [[gnu::always_inline]] static inline __m128d mask2(int bits) noexcept {
-        return _mm_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
-    }
-
-    static double high(__m128d v) noexcept { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
 
     // One chain, register r holding sections 2 r and 2 r + 1: the input is the
     // previous register's second lane and this one's first, guarded where a
     // cascade begins (even registers).
-    template <bool Full>
-    [[gnu::always_inline]] static inline void chainRegister2(Plan& p, int regs, int r, int t,
-                                                             double* x, int n) noexcept {
-        const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, 2 * r, 0, 2));
-        const __m128d own = _mm_load_pd(p.y1 + 2 * r);
-        const __m128d prev =
-            r == 0 ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
-        __m128d in = _mm_shuffle_pd(prev, own, 1);
-        if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
-        const __m128d y = section2<Full>(p, r, in, mask);
-        if (r == regs - 1) {
-            const int s = t - (2 * regs - 1);
-            if (Full || (s >= 0 && s < n)) x[s] = high(y);
-        }
-    }
+    template <bool Sat> struct ChainNarrow {
+        Plan& p;
+        const double* x;
+        int t, n;
 
-    static void chainNarrow(Plan& p, int regs, double* x, int n) noexcept {
+        template <bool Full, bool First> [[gnu::always_inline]] inline void step(int r) noexcept {
+            const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, 2 * r, 0, 2));
+            const __m128d own = _mm_load_pd(p.y1 + 2 * r);
+            const __m128d prev =
+                First ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
+            __m128d in = _mm_shuffle_pd(prev, own, 1);
+            if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
+            section2<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    template <bool Sat> static void chainNarrow(Plan& p, int regs, double* x, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            const Sweep w(regs, t, n, 2, 1);
-            int r = w.top;
-            for (; r > w.fullTop && r >= w.bottom; --r) chainRegister2<false>(p, regs, r, t, x, n);
-            for (; r >= w.fullBottom && r >= w.bottom; --r)
-                chainRegister2<true>(p, regs, r, t, x, n);
-            for (; r >= w.bottom; --r) chainRegister2<false>(p, regs, r, t, x, n);
+            ChainNarrow<Sat> k{p, x, t, n};
+            sweep(Sweep(regs, t, n, 2, 1), k);
+            output(p, last, last, t, x, n);
         }
     }
 
     // Two chains, register r holding section r of both: the input is the
     // previous register's output, guarded where a cascade begins.
-    template <bool Full>
-    [[gnu::always_inline]] static inline void pairRegister2(Plan& p, int outA, int outB, int r,
-                                                            int t, double* xa, double* xb,
-                                                            int n) noexcept {
-        const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, r, 1, 2));
-        __m128d in;
-        if (r == 0)
-            in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
-        else
-            in = _mm_load_pd(p.y1 + 2 * r - 2);
-        if (r % kSections == 0) in = guard2(in);
-        const __m128d y = section2<Full>(p, r, in, mask);
-        if (r == outA) {
-            const int s = t - outA;
-            if (Full || (s >= 0 && s < n)) xa[s] = _mm_cvtsd_f64(y);
+    template <bool Sat> struct PairNarrow {
+        Plan& p;
+        const double *xa, *xb;
+        int t, n;
+
+        template <bool Full, bool First> [[gnu::always_inline]] inline void step(int r) noexcept {
+            const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, r, 1, 2));
+            __m128d in;
+            if (First)
+                in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+            else
+                in = _mm_load_pd(p.y1 + 2 * r - 2);
+            if (r % kSections == 0) in = guard2(in);
+            section2<Sat, Full>(p, r, in, mask);
         }
-        if (r == outB) {
-            const int s = t - outB;
-            if (Full || (s >= 0 && s < n)) xb[s] = high(y);
-        }
-    }
+    };
 
     // The chains' last sections are in registers outA and outB (-1: none in
     // this group).
+    template <bool Sat>
     static void pairNarrow(Plan& p, int regs, int outA, int outB, double* xa, double* xb,
                            int n) noexcept {
         const int last = regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            const Sweep w(regs, t, n, 1, 0);
-            int r = w.top;
-            for (; r > w.fullTop && r >= w.bottom; --r)
-                pairRegister2<false>(p, outA, outB, r, t, xa, xb, n);
-            for (; r >= w.fullBottom && r >= w.bottom; --r)
-                pairRegister2<true>(p, outA, outB, r, t, xa, xb, n);
-            for (; r >= w.bottom; --r) pairRegister2<false>(p, outA, outB, r, t, xa, xb, n);
+            PairNarrow<Sat> k{p, xa, xb, t, n};
+            sweep(Sweep(regs, t, n, 1, 0), k);
+            if (outA >= 0) output(p, 2 * outA, outA, t, xa, n);
+            if (outB >= 0) output(p, 2 * outB + 1, outB, t, xb, n);
         }
     }
 
     // ---- AVX2: four lanes to a register ----
+
+    template <class Kernel>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void sweepWide(const Sweep& w,
+                                                                             Kernel& k) noexcept {
+        int r = w.top;
+        for (; r > w.fullTop && r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        for (; r >= w.fullBottom && r >= w.bottom && r > 0; --r) k.template step<true, false>(r);
+        for (; r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        if (w.bottom == 0) {
+            if (w.fullTop >= 0 && w.fullBottom == 0)
+                k.template step<true, true>(0);
+            else
+                k.template step<false, true>(0);
+        }
+    }
 
     [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d guard4(__m256d v) noexcept {
         const __m256d g = _mm256_set1_pd(kCascadeGuard);
         return _mm256_sub_pd(_mm256_add_pd(v, g), g);
     }
 
-    template <bool Full>
-    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d
+    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d mask4(int bits) noexcept {
+        return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
+    }
+
+    template <bool Sat, bool Full>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void
     section4(Plan& p, int r, __m256d in, __m256d mask) noexcept {
         const int o = 4 * r;
         const __m256d x1 = _mm256_load_pd(p.x1 + o), x2 = _mm256_load_pd(p.x2 + o);
@@ -290,7 +326,7 @@ struct MultiFilter::Wavefront {
             _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_load_pd(p.a1 + o), y1)),
                           _mm256_mul_pd(_mm256_load_pd(p.a2 + o), y2));
         __m256d y = guard4(_mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b0 + o), in), share));
-        if (p.saturates[r]) {
+        if (Sat && p.saturates[r]) {
             const __m256d absMask = _mm256_load_pd(reinterpret_cast<const double*>(kAbsMask));
             const __m256d size =
                 _mm256_and_pd(_mm256_add_pd(y, _mm256_load_pd(p.bias + o)), absMask);
@@ -309,11 +345,6 @@ struct MultiFilter::Wavefront {
             _mm256_store_pd(p.y2 + o, _mm256_blendv_pd(y2, y1, mask));
             _mm256_store_pd(p.y1 + o, _mm256_blendv_pd(y1, y, mask));
         }
-        return y;
-    }
-
-    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d mask4(int bits) noexcept {
-        return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
     }
 
     // (v3, v0, v1, v2): each lane takes the value of the lane below it.
@@ -322,73 +353,66 @@ struct MultiFilter::Wavefront {
     // One chain, register r holding cascade r's four sections: each lane's input
     // is the lane below's output, the first lane's the previous cascade's last
     // output, guarded.
-    template <bool Full>
-    [[gnu::always_inline, gnu::target("avx2")]] static inline void
-    chainRegister4(Plan& p, int regs, int r, int t, double* x, int n) noexcept {
-        const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
-        const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
-        const __m256d carry =
-            r == 0 ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
-                   : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
-        const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
-        const __m256d y = section4<Full>(p, r, in, mask);
-        if (r == regs - 1) {
-            const int s = t - (4 * regs - 1);
-            if (Full || (s >= 0 && s < n)) x[s] = high(_mm256_extractf128_pd(y, 1));
-        }
-    }
+    template <bool Sat> struct ChainWide {
+        Plan& p;
+        const double* x;
+        int t, n;
 
+        template <bool Full, bool First>
+        [[gnu::always_inline, gnu::target("avx2")]] inline void step(int r) noexcept {
+            const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
+            const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
+            const __m256d carry =
+                First ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
+                      : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
+            const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
+            section4<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    template <bool Sat>
     [[gnu::target("avx2")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
         const int last = 4 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            const Sweep w(regs, t, n, 4, 3);
-            int r = w.top;
-            for (; r > w.fullTop && r >= w.bottom; --r) chainRegister4<false>(p, regs, r, t, x, n);
-            for (; r >= w.fullBottom && r >= w.bottom; --r)
-                chainRegister4<true>(p, regs, r, t, x, n);
-            for (; r >= w.bottom; --r) chainRegister4<false>(p, regs, r, t, x, n);
+            ChainWide<Sat> k{p, x, t, n};
+            sweepWide(Sweep(regs, t, n, 4, 3), k);
+            output(p, last, last, t, x, n);
         }
     }
 
     // Two chains, register r holding sections 2 r and 2 r + 1 of both (a, b, a,
     // b): the input is the previous register's upper half and this one's lower
     // half, the lower half guarded where a cascade begins (even registers).
-    template <bool Full>
-    [[gnu::always_inline, gnu::target("avx2")]] static inline void
-    pairRegister4(Plan& p, int outA, int outB, int r, int t, double* xa, double* xb,
-                  int n) noexcept {
-        const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
-        const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
-        __m256d in;
-        if (r == 0) {
-            const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
-            in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
-        } else {
-            in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
-        }
-        if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
-        const __m256d y = section4<Full>(p, r, in, mask);
-        if (r == outA) {
-            const int s = t - (2 * outA + 1);
-            if (Full || (s >= 0 && s < n)) xa[s] = _mm_cvtsd_f64(_mm256_extractf128_pd(y, 1));
-        }
-        if (r == outB) {
-            const int s = t - (2 * outB + 1);
-            if (Full || (s >= 0 && s < n)) xb[s] = high(_mm256_extractf128_pd(y, 1));
-        }
-    }
+    template <bool Sat> struct PairWide {
+        Plan& p;
+        const double *xa, *xb;
+        int t, n;
 
+        template <bool Full, bool First>
+        [[gnu::always_inline, gnu::target("avx2")]] inline void step(int r) noexcept {
+            const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
+            const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
+            __m256d in;
+            if (First) {
+                const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+                in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
+            } else {
+                in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
+            }
+            if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
+            section4<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    template <bool Sat>
     [[gnu::target("avx2")]] static void pairWide(Plan& p, int regs, int outA, int outB, double* xa,
                                                  double* xb, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
-            const Sweep w(regs, t, n, 2, 1);
-            int r = w.top;
-            for (; r > w.fullTop && r >= w.bottom; --r)
-                pairRegister4<false>(p, outA, outB, r, t, xa, xb, n);
-            for (; r >= w.fullBottom && r >= w.bottom; --r)
-                pairRegister4<true>(p, outA, outB, r, t, xa, xb, n);
-            for (; r >= w.bottom; --r) pairRegister4<false>(p, outA, outB, r, t, xa, xb, n);
+            PairWide<Sat> k{p, xa, xb, t, n};
+            sweepWide(Sweep(regs, t, n, 2, 1), k);
+            if (outA >= 0) output(p, 4 * outA + 2, 2 * outA + 1, t, xa, n);
+            if (outB >= 0) output(p, 4 * outB + 3, 2 * outB + 1, t, xb, n);
         }
     }
 };
@@ -401,7 +425,10 @@ void MultiFilter::chainBlockNarrow(MultiFilter* cascades, int count, double* x, 
         auto where = [&](int l) { return Wavefront::chainPlace(cascades + g, l); };
         Wavefront::Plan p;
         Wavefront::gather(p, lanes, 2, where);
-        Wavefront::chainNarrow(p, lanes / 2, x, n);
+        if (p.anySaturates)
+            Wavefront::chainNarrow<true>(p, lanes / 2, x, n);
+        else
+            Wavefront::chainNarrow<false>(p, lanes / 2, x, n);
         Wavefront::scatter(p, lanes, where);
     }
 }
@@ -414,7 +441,10 @@ void MultiFilter::chainBlockWide(MultiFilter* cascades, int count, double* x, in
         auto where = [&](int l) { return Wavefront::chainPlace(cascades + g, l); };
         Wavefront::Plan p;
         Wavefront::gather(p, lanes, 4, where);
-        Wavefront::chainWide(p, lanes / 4, x, n);
+        if (p.anySaturates)
+            Wavefront::chainWide<true>(p, lanes / 4, x, n);
+        else
+            Wavefront::chainWide<false>(p, lanes / 4, x, n);
         Wavefront::scatter(p, lanes, where);
     }
 }
@@ -429,7 +459,11 @@ void MultiFilter::chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, M
         Wavefront::Plan p;
         Wavefront::gather(p, lanes, 2, where);
         // One section of each chain to a register.
-        Wavefront::pairNarrow(p, lanes / 2, inA * kSections - 1, inB * kSections - 1, xa, xb, n);
+        const int outA = inA * kSections - 1, outB = inB * kSections - 1;
+        if (p.anySaturates)
+            Wavefront::pairNarrow<true>(p, lanes / 2, outA, outB, xa, xb, n);
+        else
+            Wavefront::pairNarrow<false>(p, lanes / 2, outA, outB, xa, xb, n);
         Wavefront::scatter(p, lanes, where);
     }
 }
@@ -444,8 +478,11 @@ void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, int countA, Mul
         Wavefront::Plan p;
         Wavefront::gather(p, lanes, 4, where);
         // Two sections of each chain to a register.
-        Wavefront::pairWide(p, lanes / 4, inA * kSections / 2 - 1, inB * kSections / 2 - 1, xa, xb,
-                            n);
+        const int outA = inA * kSections / 2 - 1, outB = inB * kSections / 2 - 1;
+        if (p.anySaturates)
+            Wavefront::pairWide<true>(p, lanes / 4, outA, outB, xa, xb, n);
+        else
+            Wavefront::pairWide<false>(p, lanes / 4, outA, outB, xa, xb, n);
         Wavefront::scatter(p, lanes, where);
     }
 }
