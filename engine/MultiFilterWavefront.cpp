@@ -74,37 +74,11 @@ struct MultiFilter::Wavefront {
         bool anySaturates;         // any register
     };
 
-    struct Place {
-        MultiFilter* m; // none: a lane past the shorter chain's end
-        int section;
-    };
-
-    // One chain: lane L is the chain's section L (its sample offset L).
-    static Place chainPlace(MultiFilter* c, int lane) noexcept {
-        return {c + lane / kSections, lane % kSections};
-    }
-    // Two chains of countA and countB cascades: lanes alternate, a's section j in
-    // lane 2 j and b's in 2 j + 1 (both at sample offset j). Past the shorter
-    // chain's end its lanes are idle.
-    static Place pairPlace(MultiFilter* a, int countA, MultiFilter* b, int countB,
-                           int lane) noexcept {
-        const int j = lane / 2, cascade = j / kSections;
-        const bool onB = lane % 2 != 0;
-        if (cascade >= (onB ? countB : countA)) return {nullptr, 0};
-        return {(onB ? b : a) + cascade, j % kSections};
-    }
-
-    // Section s of a cascade reads its x history from node s and its y history
-    // from node s + 1.
-    template <class Where> static void gather(Plan& p, int lanes, int width, Where where) noexcept {
-        for (int l = 0; l < lanes; ++l) {
-            const Place q = where(l);
-            if (!q.m) {
-                idle(p, l);
-                continue;
-            }
-            const MultiFilter& m = *q.m;
-            const int s = q.section;
+    // Cascade m's sections into lanes lane0, lane0 + stride, ... Section s reads
+    // its x history from node s and its y history from node s + 1.
+    static void load(Plan& p, const MultiFilter& m, int lane0, int stride) noexcept {
+        for (int s = 0; s < kSections; ++s) {
+            const int l = lane0 + stride * s;
             p.b0[l] = m.b0_[s];
             p.b1[l] = m.b1_[s];
             p.b2[l] = m.b2_[s];
@@ -118,6 +92,31 @@ struct MultiFilter::Wavefront {
             p.y1[l] = m.node1_[s + 1];
             p.y2[l] = m.node2_[s + 1];
         }
+    }
+
+    // Idle lanes compute zeros from whatever reaches them; nothing reads them.
+    static void loadIdle(Plan& p, int lane0, int stride) noexcept {
+        for (int s = 0; s < kSections; ++s) {
+            const int l = lane0 + stride * s;
+            p.b0[l] = p.b1[l] = p.b2[l] = p.a1[l] = p.a2[l] = 0.0;
+            p.satMask[l] = p.bias[l] = p.inv[l] = 0.0;
+            p.x1[l] = p.x2[l] = p.y1[l] = p.y2[l] = 0.0;
+        }
+    }
+
+    // After a whole block, section s's output history and section s + 1's input
+    // history are the same values (node s + 1).
+    static void store(const Plan& p, MultiFilter& m, int lane0, int stride) noexcept {
+        for (int s = 0; s < kSections; ++s) {
+            const int l = lane0 + stride * s;
+            m.node1_[s] = p.x1[l];
+            m.node2_[s] = p.x2[l];
+            m.node1_[s + 1] = p.y1[l];
+            m.node2_[s + 1] = p.y2[l];
+        }
+    }
+
+    static void markSaturation(Plan& p, int lanes, int width) noexcept {
         p.anySaturates = false;
         for (int r = 0; r < lanes / width; ++r) {
             bool any = false;
@@ -128,26 +127,39 @@ struct MultiFilter::Wavefront {
         }
     }
 
-    // An idle lane computes zeros from whatever reaches it; nothing reads them.
-    static void idle(Plan& p, int l) noexcept {
-        p.b0[l] = p.b1[l] = p.b2[l] = p.a1[l] = p.a2[l] = 0.0;
-        p.satMask[l] = p.bias[l] = p.inv[l] = 0.0;
-        p.x1[l] = p.x2[l] = p.y1[l] = p.y2[l] = 0.0;
+    // One chain: lane l is the chain's section l (at sample offset l).
+    static void loadChain(Plan& p, const MultiFilter* c, int count, int width) noexcept {
+        for (int i = 0; i < count; ++i) load(p, c[i], kSections * i, 1);
+        markSaturation(p, count * kSections, width);
     }
 
-    // After a whole block, section s's output history and section s + 1's input
-    // history are the same values (node s + 1).
-    template <class Where> static void scatter(const Plan& p, int lanes, Where where) noexcept {
-        for (int l = 0; l < lanes; ++l) {
-            const Place q = where(l);
-            if (!q.m) continue;
-            MultiFilter& m = *q.m;
-            const int s = q.section;
-            m.node1_[s] = p.x1[l];
-            m.node2_[s] = p.x2[l];
-            m.node1_[s + 1] = p.y1[l];
-            m.node2_[s + 1] = p.y2[l];
+    static void storeChain(const Plan& p, MultiFilter* c, int count) noexcept {
+        for (int i = 0; i < count; ++i) store(p, c[i], kSections * i, 1);
+    }
+
+    // Two chains: lanes alternate, a's section j in lane 2 j and b's in 2 j + 1
+    // (both at sample offset j); past the shorter chain's end its lanes are idle.
+    static void loadPair(Plan& p, const MultiFilter* a, int countA, const MultiFilter* b,
+                         int countB, int width) noexcept {
+        const int count = std::max(countA, countB);
+        for (int i = 0; i < count; ++i) {
+            const int lane0 = 2 * kSections * i;
+            if (i < countA)
+                load(p, a[i], lane0, 2);
+            else
+                loadIdle(p, lane0, 2);
+            if (i < countB)
+                load(p, b[i], lane0 + 1, 2);
+            else
+                loadIdle(p, lane0 + 1, 2);
         }
+        markSaturation(p, 2 * count * kSections, width);
+    }
+
+    static void storePair(const Plan& p, MultiFilter* a, int countA, MultiFilter* b,
+                          int countB) noexcept {
+        for (int i = 0; i < countA; ++i) store(p, a[i], 2 * kSections * i, 2);
+        for (int i = 0; i < countB; ++i) store(p, b[i], 2 * kSections * i + 1, 2);
     }
 
     // Each kernel takes its steps through the registers at work (Sweep), the
@@ -422,14 +434,13 @@ void MultiFilter::chainBlockNarrow(MultiFilter* cascades, int count, double* x, 
     for (int g = 0; g < count; g += kGroup) {
         const int group = std::min(kGroup, count - g);
         const int lanes = group * kSections;
-        auto where = [&](int l) { return Wavefront::chainPlace(cascades + g, l); };
         Wavefront::Plan p;
-        Wavefront::gather(p, lanes, 2, where);
+        Wavefront::loadChain(p, cascades + g, group, 2);
         if (p.anySaturates)
             Wavefront::chainNarrow<true>(p, lanes / 2, x, n);
         else
             Wavefront::chainNarrow<false>(p, lanes / 2, x, n);
-        Wavefront::scatter(p, lanes, where);
+        Wavefront::storeChain(p, cascades + g, group);
     }
 }
 
@@ -438,14 +449,13 @@ void MultiFilter::chainBlockWide(MultiFilter* cascades, int count, double* x, in
     for (int g = 0; g < count; g += kGroup) {
         const int group = std::min(kGroup, count - g);
         const int lanes = group * kSections;
-        auto where = [&](int l) { return Wavefront::chainPlace(cascades + g, l); };
         Wavefront::Plan p;
-        Wavefront::gather(p, lanes, 4, where);
+        Wavefront::loadChain(p, cascades + g, group, 4);
         if (p.anySaturates)
             Wavefront::chainWide<true>(p, lanes / 4, x, n);
         else
             Wavefront::chainWide<false>(p, lanes / 4, x, n);
-        Wavefront::scatter(p, lanes, where);
+        Wavefront::storeChain(p, cascades + g, group);
     }
 }
 
@@ -455,16 +465,15 @@ void MultiFilter::chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, M
     for (int g = 0; g < std::max(countA, countB); g += kGroup) {
         const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
         const int lanes = 2 * std::max(inA, inB) * kSections;
-        auto where = [&](int l) { return Wavefront::pairPlace(a + g, inA, b + g, inB, l); };
         Wavefront::Plan p;
-        Wavefront::gather(p, lanes, 2, where);
+        Wavefront::loadPair(p, a + g, inA, b + g, inB, 2);
         // One section of each chain to a register.
         const int outA = inA * kSections - 1, outB = inB * kSections - 1;
         if (p.anySaturates)
             Wavefront::pairNarrow<true>(p, lanes / 2, outA, outB, xa, xb, n);
         else
             Wavefront::pairNarrow<false>(p, lanes / 2, outA, outB, xa, xb, n);
-        Wavefront::scatter(p, lanes, where);
+        Wavefront::storePair(p, a + g, inA, b + g, inB);
     }
 }
 
@@ -474,16 +483,15 @@ void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, int countA, Mul
     for (int g = 0; g < std::max(countA, countB); g += kGroup) {
         const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
         const int lanes = 2 * std::max(inA, inB) * kSections;
-        auto where = [&](int l) { return Wavefront::pairPlace(a + g, inA, b + g, inB, l); };
         Wavefront::Plan p;
-        Wavefront::gather(p, lanes, 4, where);
+        Wavefront::loadPair(p, a + g, inA, b + g, inB, 4);
         // Two sections of each chain to a register.
         const int outA = inA * kSections / 2 - 1, outB = inB * kSections / 2 - 1;
         if (p.anySaturates)
             Wavefront::pairWide<true>(p, lanes / 4, outA, outB, xa, xb, n);
         else
             Wavefront::pairWide<false>(p, lanes / 4, outA, outB, xa, xb, n);
-        Wavefront::scatter(p, lanes, where);
+        Wavefront::storePair(p, a + g, inA, b + g, inB);
     }
 }
 
