@@ -6,6 +6,14 @@
 // through the block (taken from the nodes at the start and given back at the
 // end), and computes exactly what the per-sample kernels compute, operation for
 // operation, so the results are equal bit for bit.
+//
+// The lanes: on AVX2 one chain puts a cascade's four sections in a register (a
+// lane's input is the lane below's output, one rotation away), two chains put
+// sections 2 r and 2 r + 1 of both in register r (a, b, a, b: the input is half
+// the register below and half this one's, one 128-bit move), which costs less
+// per step than two one-cascade registers with a rotation each. On SSE2 one
+// chain puts two consecutive sections in a register, two chains one section of
+// each.
 #include "engine/MultiFilter.h"
 
 #include "engine/OnePole.h"
@@ -302,6 +310,7 @@ struct MultiFilter::Wavefront {
 
     // ---- AVX2: four lanes to a register ----
 
+    // sweep, for the AVX2 kernels.
     template <class Kernel>
     [[gnu::always_inline, gnu::target("avx2")]] static inline void sweepWide(const Sweep& w,
                                                                              Kernel& k) noexcept {
