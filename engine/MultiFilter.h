@@ -46,6 +46,27 @@ public:
     [[gnu::target("avx2")]] static void chainPairWide(MultiFilter* a, double& xa, MultiFilter* b,
                                                       double& xb, int count) noexcept;
 
+    // Blocks: the same as processChain / processChainPair once per sample over
+    // x[0..n) (in place), with the same results bit for bit and the same state
+    // after. The chain's sections work as a wavefront (MultiFilterWavefront.cpp).
+    static void processChainBlock(MultiFilter* cascades, int count, double* x, int n) noexcept;
+    static void processChainPairBlock(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
+                                      int count, int n) noexcept;
+    // Two chains of different lengths side by side (the horn tone chain: three
+    // cascades beside the cross path's two), the same as processChainBlock on
+    // each; the longer one's last cascades overlap with the shorter one's.
+    static void processChainPairBlock(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                      double* xb, int countB, int n) noexcept;
+    // Their two ways, public like the per-sample ones so that each can be checked.
+    static void chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept;
+    [[gnu::target("avx2")]] static void chainBlockWide(MultiFilter* cascades, int count, double* x,
+                                                       int n) noexcept;
+    static void chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                     double* xb, int countB, int n) noexcept;
+    [[gnu::target("avx2")]] static void chainPairBlockWide(MultiFilter* a, double* xa, int countA,
+                                                           MultiFilter* b, double* xb, int countB,
+                                                           int n) noexcept;
+
     struct Section {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     };
@@ -72,6 +93,8 @@ private:
     double saturatedOutput(int i, double in, double share) const noexcept;
     // The per-sample arithmetic, narrow and wide (MultiFilter.cpp).
     struct Kernel;
+    // The block arithmetic (MultiFilterWavefront.cpp).
+    struct Wavefront;
 
     Section coef_[kSections];
     int32_t satOn_[kSections] = {};

@@ -6,12 +6,17 @@
 
 #include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
+#include "engine/data/HornTables.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -277,3 +282,326 @@ TEST(MultiFilterPaths, SectionStatesAreThoseOfTheSections) {
 }
 
 } // namespace zel_paths
+
+namespace zel_blocks {
+
+using zel::BiquadFilter;
+using zel::MultiFilter;
+
+using ChainBlock = void (*)(MultiFilter*, int, double*, int);
+using PairBlock = void (*)(MultiFilter*, double*, int, MultiFilter*, double*, int, int);
+
+// The entry for two chains of one length, in the form of the others.
+void evenPairEntry(MultiFilter* a, double* xa, int countA, MultiFilter* b, double* xb, int, int n) {
+    MultiFilter::processChainPairBlock(a, xa, b, xb, countA, n);
+}
+
+void unevenPairEntry(MultiFilter* a, double* xa, int countA, MultiFilter* b, double* xb, int countB,
+                     int n) {
+    MultiFilter::processChainPairBlock(a, xa, countA, b, xb, countB, n);
+}
+
+// Sample by sample: the chains' common length side by side, then the rest of
+// the longer one alone.
+void perSamplePair(std::vector<MultiFilter>& a, double& xa, std::vector<MultiFilter>& b,
+                   double& xb) {
+    const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
+    const int common = std::min(countA, countB);
+    MultiFilter::processChainPair(a.data(), xa, b.data(), xb, common);
+    xa = MultiFilter::processChain(a.data() + common, countA - common, xa);
+    xb = MultiFilter::processChain(b.data() + common, countB - common, xb);
+}
+
+// The block kernels must equal the per-sample ones bit for bit, so doubles are
+// compared as their bit patterns (this also tells +0 from -0).
+uint64_t bitsOf(double v) {
+    return std::bit_cast<uint64_t>(v);
+}
+
+// Random stable sections, some disabled, and where asked some saturating with a
+// bias. Mostly designs that pass the whole band (peaks, shelves, notches,
+// all-passes) so that the signal goes through seven cascades; a pass filter now
+// and then, with its corner inside the band.
+std::vector<MultiFilter> randomChain(std::mt19937& rng, int count, bool saturating) {
+    constexpr int kTypes[] = {zel::kBiquadPeaking,   zel::kBiquadPeaking, zel::kBiquadLowShelf,
+                              zel::kBiquadHighShelf, zel::kBiquadNotch,   zel::kBiquadAllPass,
+                              zel::kBiquadHighPass,  zel::kBiquadLowPass, zel::kBiquadBandPass};
+    std::uniform_int_distribution<int> type(0, static_cast<int>(std::size(kTypes)) - 1);
+    std::uniform_real_distribution<double> octave(0.0, 8.0), q(0.3, 12.0), db(-12.0, 12.0),
+        unit(0.0, 1.0);
+    std::vector<MultiFilter> cascades(count);
+    for (MultiFilter& m : cascades) {
+        BiquadFilter s[MultiFilter::kSections];
+        for (BiquadFilter& f : s) {
+            const int t = kTypes[type(rng)];
+            const bool pass =
+                t == zel::kBiquadHighPass || t == zel::kBiquadLowPass || t == zel::kBiquadBandPass;
+            const double hz =
+                pass ? 300.0 * std::exp2(octave(rng) / 2) : 30.0 * std::exp2(octave(rng));
+            f = BiquadFilter(44100.0, t, hz, pass ? 0.7 : q(rng), db(rng));
+            f.setEnabled(unit(rng) < 0.9);
+            if (saturating && unit(rng) < 0.5) {
+                f.setSaturation(0.2 + 0.8 * unit(rng));
+                f.setBias(0.1 * (unit(rng) - 0.5));
+            }
+        }
+        m.copyFrom(s);
+    }
+    return cascades;
+}
+
+// Noise with loud bursts (the saturators act), then silence (the guards round
+// the decaying tails to zero).
+std::vector<double> randomSignal(std::mt19937& rng, int length, int signalEnd) {
+    std::uniform_real_distribution<double> noise(-0.5, 0.5);
+    std::vector<double> v(length, 0.0);
+    for (int i = 0; i < std::min(length, signalEnd); ++i)
+        v[i] = (i % 700 < 90 ? 60.0 : 0.4) * noise(rng);
+    return v;
+}
+
+// Block lengths one after another: the short and odd ones, then random ones up
+// to past the engine's 128.
+std::vector<int> blockLengths(std::mt19937& rng, int total) {
+    std::vector<int> lengths = {0, 1, 2, 3, 5, 64, 0, 7, 128, 1, 31, 256, 300, 2, 63, 129, 17};
+    std::uniform_int_distribution<int> any(0, 260);
+    int sum = 0;
+    for (int l : lengths) sum += l;
+    while (sum < total) {
+        lengths.push_back(any(rng));
+        sum += lengths.back();
+    }
+    return lengths;
+}
+
+void expectSameStates(const std::vector<MultiFilter>& got, const std::vector<MultiFilter>& want) {
+    for (size_t c = 0; c < got.size(); ++c) {
+        for (int i = 0; i < MultiFilter::kSections; ++i) {
+            const MultiFilter::SectionState g = got[c].sectionState(i);
+            const MultiFilter::SectionState w = want[c].sectionState(i);
+            EXPECT_EQ(bitsOf(g.x1), bitsOf(w.x1)) << c << " " << i;
+            EXPECT_EQ(bitsOf(g.x2), bitsOf(w.x2)) << c << " " << i;
+            EXPECT_EQ(bitsOf(g.y1), bitsOf(w.y1)) << c << " " << i;
+            EXPECT_EQ(bitsOf(g.y2), bitsOf(w.y2)) << c << " " << i;
+        }
+    }
+}
+
+// Runs `signal` block by block through `block` and sample by sample through
+// processChain; returns the number of samples that differ.
+int chainMismatches(ChainBlock block, std::vector<MultiFilter> cascades,
+                    const std::vector<double>& signal, const std::vector<int>& lengths) {
+    std::vector<MultiFilter> reference = cascades;
+    const int count = static_cast<int>(cascades.size());
+    std::vector<double> buffer;
+    int at = 0, mismatches = 0;
+    double peak = 0.0;
+    for (int length : lengths) {
+        length = std::min(length, static_cast<int>(signal.size()) - at);
+        buffer.assign(signal.begin() + at, signal.begin() + at + length);
+        block(cascades.data(), count, buffer.data(), length);
+        for (int i = 0; i < length; ++i) {
+            const double want = MultiFilter::processChain(reference.data(), count, signal[at + i]);
+            if (bitsOf(buffer[i]) != bitsOf(want) && mismatches++ == 0)
+                ADD_FAILURE() << "sample " << at + i << ": " << buffer[i] << " vs " << want;
+            peak = std::max(peak, std::fabs(want));
+        }
+        at += length;
+    }
+    EXPECT_GT(peak, 1e-5); // the signal went through, far above where the guards round
+    expectSameStates(cascades, reference);
+    return mismatches;
+}
+
+int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<MultiFilter> b,
+                   const std::vector<double>& signal, const std::vector<int>& lengths) {
+    std::vector<MultiFilter> refA = a, refB = b;
+    const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
+    std::vector<double> ba, bb;
+    int at = 0, mismatches = 0;
+    for (int length : lengths) {
+        length = std::min(length, static_cast<int>(signal.size()) - at);
+        ba.assign(signal.begin() + at, signal.begin() + at + length);
+        bb.resize(ba.size());
+        for (int i = 0; i < length; ++i) bb[i] = -0.7 * ba[length - 1 - i];
+        block(a.data(), ba.data(), countA, b.data(), bb.data(), countB, length);
+        for (int i = 0; i < length; ++i) {
+            double wa = signal[at + i], wb = -0.7 * signal[at + length - 1 - i];
+            perSamplePair(refA, wa, refB, wb);
+            if ((bitsOf(ba[i]) != bitsOf(wa) || bitsOf(bb[i]) != bitsOf(wb)) && mismatches++ == 0)
+                ADD_FAILURE() << "sample " << at + i << ": " << ba[i] << ", " << bb[i] << " vs "
+                              << wa << ", " << wb;
+        }
+        at += length;
+    }
+    expectSameStates(a, refA);
+    expectSameStates(b, refB);
+    return mismatches;
+}
+
+// Every block kernel (the baseline one, the wide one where the processor has it,
+// and the entries that pick) equals the per-sample chains bit for bit, with the
+// same states after, for chains of 1 to 9 cascades (past one wavefront group),
+// pairs of one length and of two, with and without saturating sections, over
+// blocks of 0 to 300 samples.
+TEST(MultiFilterBlocks, EqualThePerSampleChainsBitForBit) {
+    std::vector<std::pair<const char*, ChainBlock>> chains = {
+        {"narrow", &MultiFilter::chainBlockNarrow}, {"entry", &MultiFilter::processChainBlock}};
+    std::vector<std::pair<const char*, PairBlock>> pairs = {
+        {"narrow", &MultiFilter::chainPairBlockNarrow},
+        {"entry", &evenPairEntry},
+        {"uneven entry", &unevenPairEntry}};
+    if (zel::cpuHasAvx2()) {
+        chains.push_back({"wide", &MultiFilter::chainBlockWide});
+        pairs.push_back({"wide", &MultiFilter::chainPairBlockWide});
+    }
+    struct Counts {
+        int a, b;
+    };
+    std::mt19937 rng(2024);
+    for (Counts n : {Counts{1, 1},
+                     {2, 2},
+                     {3, 3},
+                     {4, 4},
+                     {5, 5},
+                     {6, 6},
+                     {7, 7},
+                     {9, 9},
+                     {3, 2},
+                     {2, 3},
+                     {7, 1},
+                     {1, 7},
+                     {9, 2},
+                     {2, 10}}) {
+        for (bool saturating : {false, true}) {
+            const std::vector<MultiFilter> a = randomChain(rng, n.a, saturating);
+            const std::vector<MultiFilter> b = randomChain(rng, n.b, saturating && n.b % 2);
+            const std::vector<double> signal = randomSignal(rng, 5000, 3500);
+            const std::vector<int> lengths = blockLengths(rng, 5000);
+            if (n.a == n.b) {
+                for (const auto& [name, block] : chains) {
+                    SCOPED_TRACE(testing::Message()
+                                 << name << " chain of " << n.a << ", saturating " << saturating);
+                    EXPECT_EQ(chainMismatches(block, a, signal, lengths), 0);
+                }
+            }
+            for (const auto& [name, block] : pairs) {
+                if (block == &evenPairEntry && n.a != n.b) continue;
+                SCOPED_TRACE(testing::Message() << name << " pair of " << n.a << " and " << n.b
+                                                << ", saturating " << saturating);
+                EXPECT_EQ(pairMismatches(block, a, b, signal, lengths), 0);
+            }
+        }
+    }
+}
+
+// The horn's tone chain: two saturating cascades beside the cross chain's two,
+// then a third saturating cascade on its own, block after block; or the three
+// beside the two in one call.
+TEST(MultiFilterBlocks, ToneChainEqualsItsPerSampleRun) {
+    std::mt19937 rng(77);
+    const std::vector<MultiFilter> tone = randomChain(rng, 3, true);
+    const std::vector<MultiFilter> cross = randomChain(rng, 2, true);
+    const std::vector<double> signal = randomSignal(rng, 4000, 3000);
+    const std::vector<int> lengths = blockLengths(rng, 4000);
+    std::vector<PairBlock> pairs = {&MultiFilter::chainPairBlockNarrow};
+    std::vector<ChainBlock> chains = {&MultiFilter::chainBlockNarrow};
+    if (zel::cpuHasAvx2()) {
+        pairs.push_back(&MultiFilter::chainPairBlockWide);
+        chains.push_back(&MultiFilter::chainBlockWide);
+    }
+    for (size_t path = 0; path < 2 * pairs.size(); ++path) {
+        const bool fused = path >= pairs.size();
+        const size_t kernel = path % pairs.size();
+        std::vector<MultiFilter> t = tone, c = cross, refT = tone, refC = cross;
+        std::vector<double> main, side;
+        int at = 0;
+        double peak = 0.0;
+        for (int length : lengths) {
+            length = std::min(length, static_cast<int>(signal.size()) - at);
+            main.assign(signal.begin() + at, signal.begin() + at + length);
+            side = main;
+            if (fused) {
+                pairs[kernel](t.data(), main.data(), 3, c.data(), side.data(), 2, length);
+            } else {
+                pairs[kernel](t.data(), main.data(), 2, c.data(), side.data(), 2, length);
+                chains[kernel](t.data() + 2, 1, main.data(), length);
+            }
+            for (int i = 0; i < length; ++i) {
+                double m = signal[at + i], s = signal[at + i];
+                MultiFilter::processChainPair(refT.data(), m, refC.data(), s, 2);
+                m = refT[2].process(m);
+                ASSERT_EQ(bitsOf(main[i]), bitsOf(m)) << path << " " << at + i;
+                ASSERT_EQ(bitsOf(side[i]), bitsOf(s)) << path << " " << at + i;
+                peak = std::max(peak, std::fabs(m));
+            }
+            at += length;
+        }
+        EXPECT_GT(peak, 0.1); // the signal went through
+        expectSameStates(t, refT);
+        expectSameStates(c, refC);
+    }
+}
+
+// Seven cascades whose tails the guards round to exact zeros (many section
+// designs instead settle into a tiny cycle near 1e-31, per sample as in blocks):
+// wide low-Q sections at 5 kHz, with three saturating sections.
+std::vector<MultiFilter> settlingChain() {
+    constexpr int kTypes[] = {zel::kBiquadPeaking, zel::kBiquadAllPass, zel::kBiquadLowPass,
+                              zel::kBiquadHighPass, zel::kBiquadBandPass};
+    std::vector<MultiFilter> cascades(7);
+    for (int c = 0; c < 7; ++c) {
+        BiquadFilter s[MultiFilter::kSections];
+        for (int k = 0; k < MultiFilter::kSections; ++k) {
+            s[k] = BiquadFilter(44100.0, kTypes[(c * 4 + k + 1) % 5], 5000.0, 0.7, 6.0);
+            s[k].setEnabled(true);
+            if (k == 2 && c % 3 == 1) {
+                s[k].setSaturation(0.5);
+                s[k].setBias(0.03125);
+            }
+        }
+        cascades[c].copyFrom(s);
+    }
+    return cascades;
+}
+
+// After the signal ends, the blocks fall to exact zeros where the per-sample
+// chains do, and stay there.
+TEST(MultiFilterBlocks, SilenceEndsInExactZeros) {
+    std::vector<PairBlock> paths = {&MultiFilter::chainPairBlockNarrow};
+    if (zel::cpuHasAvx2()) paths.push_back(&MultiFilter::chainPairBlockWide);
+    const std::vector<MultiFilter> start = settlingChain();
+    constexpr int kBlock = 64, kBlocks = 200, kLoudBlocks = 20;
+    for (PairBlock block : paths) {
+        std::vector<MultiFilter> a = start, b = start, refA = start, refB = start;
+        uint32_t seed = 11;
+        int silentFrom = -1;
+        for (int k = 0; k < kBlocks; ++k) {
+            double xa[kBlock], xb[kBlock];
+            for (int i = 0; i < kBlock; ++i) {
+                xa[i] = k < kLoudBlocks ? signalAt(i, seed) : 0.0;
+                xb[i] = -0.5 * xa[i];
+            }
+            bool silent = true;
+            for (int i = 0; i < kBlock; ++i) {
+                double wa = xa[i], wb = xb[i];
+                MultiFilter::processChainPair(refA.data(), wa, refB.data(), wb, 7);
+                silent = silent && wa == 0.0 && wb == 0.0;
+            }
+            block(a.data(), xa, 7, b.data(), xb, 7, kBlock);
+            bool blockSilent = true;
+            for (int i = 0; i < kBlock; ++i)
+                blockSilent = blockSilent && xa[i] == 0.0 && xb[i] == 0.0;
+            ASSERT_EQ(blockSilent, silent) << k;
+            if (k >= kLoudBlocks && silent && silentFrom < 0) silentFrom = k;
+            if (silentFrom >= 0) {
+                ASSERT_TRUE(blockSilent) << k;
+            }
+        }
+        EXPECT_GE(silentFrom, kLoudBlocks); // the tails did end
+        expectSameStates(a, refA);
+        expectSameStates(b, refB);
+    }
+}
+
+} // namespace zel_blocks

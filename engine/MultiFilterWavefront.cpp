@@ -1,0 +1,533 @@
+// Blocks of samples through chains of cascades as a wavefront. One sample at a
+// time, every section of a chain waits for the one before it, so a long chain is
+// one long dependent latency chain. Here, at step t, section k of the chain works
+// on sample t - k: the sections of one step do not wait for each other and the
+// processor overlaps them. Each section keeps its own input and output history
+// through the block (taken from the nodes at the start and given back at the
+// end), and computes exactly what the per-sample kernels compute, operation for
+// operation, so the results are equal bit for bit.
+//
+// The lanes: on AVX2 one chain puts a cascade's four sections in a register (a
+// lane's input is the lane below's output, one rotation away), two chains put
+// sections 2 r and 2 r + 1 of both in register r (a, b, a, b: the input is half
+// the register below and half this one's, one 128-bit move), which costs less
+// per step than two one-cascade registers with a rotation each. On SSE2 one
+// chain puts two consecutive sections in a register, two chains one section of
+// each.
+#include "engine/MultiFilter.h"
+
+#include "engine/OnePole.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <immintrin.h>
+
+namespace zel {
+
+namespace {
+
+// Cascades per wavefront. A longer chain runs group after group, each over the
+// whole block; the stack holds one group's sections.
+constexpr int kGroup = 8;
+constexpr int kMaxLanes = 2 * kGroup * MultiFilter::kSections;
+
+// Lane masks by the bits of the lanes that take part (bit i: lane i).
+constexpr int64_t kOn = -1;
+alignas(32) constexpr int64_t kLaneMask[16][4] = {
+    {0, 0, 0, 0},     {kOn, 0, 0, 0},     {0, kOn, 0, 0},     {kOn, kOn, 0, 0},
+    {0, 0, kOn, 0},   {kOn, 0, kOn, 0},   {0, kOn, kOn, 0},   {kOn, kOn, kOn, 0},
+    {0, 0, 0, kOn},   {kOn, 0, 0, kOn},   {0, kOn, 0, kOn},   {kOn, kOn, 0, kOn},
+    {0, 0, kOn, kOn}, {kOn, 0, kOn, kOn}, {0, kOn, kOn, kOn}, {kOn, kOn, kOn, kOn}};
+alignas(32) constexpr int64_t kAbsMask[4] = {INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX};
+
+// At step t, which lanes of a register work on a sample of the block: lane i
+// holds a section whose sample offset is base + (i >> shift).
+[[gnu::always_inline]] inline int activeLanes(int t, int n, int base, int shift,
+                                              int lanes) noexcept {
+    int bits = 0;
+    for (int i = 0; i < lanes; ++i) {
+        const int s = t - base - (i >> shift);
+        if (s >= 0 && s < n) bits |= 1 << i;
+    }
+    return bits;
+}
+
+// The registers at work in step t, highest first: from the highest that has
+// begun (its newest lane's offset stride r <= t) down to the lowest not yet done
+// (its oldest lane, offset stride r + span, still below n). Those between
+// fullTop and fullBottom have all their lanes at work and step without masks;
+// the few at the wavefront's edges step with them.
+struct Sweep {
+    int top, fullTop, fullBottom, bottom;
+
+    Sweep(int regs, int t, int n, int stride, int span) noexcept
+        : top(std::min(regs - 1, t / stride)),
+          fullTop(t < span ? -1 : std::min(top, (t - span) / stride)),
+          fullBottom(t < n ? 0 : (t - n) / stride + 1),
+          bottom(t - span < n ? 0 : (t - span - n) / stride + 1) {}
+};
+
+} // namespace
+
+struct MultiFilter::Wavefront {
+    // The sections of a group lane by lane, in a layout's order: coefficients,
+    // saturation, and the history each keeps through the block.
+    struct Plan {
+        alignas(32) double b0[kMaxLanes], b1[kMaxLanes], b2[kMaxLanes];
+        alignas(32) double a1[kMaxLanes], a2[kMaxLanes];
+        alignas(32) double satMask[kMaxLanes], bias[kMaxLanes], inv[kMaxLanes];
+        alignas(32) double x1[kMaxLanes], x2[kMaxLanes], y1[kMaxLanes], y2[kMaxLanes];
+        bool saturates[kMaxLanes]; // by register: any of its lanes
+        bool anySaturates;         // any register
+    };
+
+    // Cascade m's sections into lanes lane0, lane0 + stride, ... Section s reads
+    // its x history from node s and its y history from node s + 1.
+    static void load(Plan& p, const MultiFilter& m, int lane0, int stride) noexcept {
+        for (int s = 0; s < kSections; ++s) {
+            const int l = lane0 + stride * s;
+            p.b0[l] = m.b0_[s];
+            p.b1[l] = m.b1_[s];
+            p.b2[l] = m.b2_[s];
+            p.a1[l] = m.a1_[s];
+            p.a2[l] = m.a2_[s];
+            p.satMask[l] = std::bit_cast<double>(m.satOn_[s] ? kOn : int64_t{0});
+            p.bias[l] = m.satBias_[s];
+            p.inv[l] = m.satInverse_[s];
+            p.x1[l] = m.node1_[s];
+            p.x2[l] = m.node2_[s];
+            p.y1[l] = m.node1_[s + 1];
+            p.y2[l] = m.node2_[s + 1];
+        }
+    }
+
+    // Idle lanes compute zeros from whatever reaches them; nothing reads them.
+    static void loadIdle(Plan& p, int lane0, int stride) noexcept {
+        for (int s = 0; s < kSections; ++s) {
+            const int l = lane0 + stride * s;
+            p.b0[l] = p.b1[l] = p.b2[l] = p.a1[l] = p.a2[l] = 0.0;
+            p.satMask[l] = p.bias[l] = p.inv[l] = 0.0;
+            p.x1[l] = p.x2[l] = p.y1[l] = p.y2[l] = 0.0;
+        }
+    }
+
+    // After a whole block, section s's output history and section s + 1's input
+    // history are the same values (node s + 1).
+    static void store(const Plan& p, MultiFilter& m, int lane0, int stride) noexcept {
+        for (int s = 0; s < kSections; ++s) {
+            const int l = lane0 + stride * s;
+            m.node1_[s] = p.x1[l];
+            m.node2_[s] = p.x2[l];
+            m.node1_[s + 1] = p.y1[l];
+            m.node2_[s + 1] = p.y2[l];
+        }
+    }
+
+    static void markSaturation(Plan& p, int lanes, int width) noexcept {
+        p.anySaturates = false;
+        for (int r = 0; r < lanes / width; ++r) {
+            bool any = false;
+            for (int l = r * width; l < (r + 1) * width; ++l)
+                any = any || std::bit_cast<int64_t>(p.satMask[l]) != 0;
+            p.saturates[r] = any;
+            p.anySaturates = p.anySaturates || any;
+        }
+    }
+
+    // One chain: lane l is the chain's section l (at sample offset l).
+    static void loadChain(Plan& p, const MultiFilter* c, int count, int width) noexcept {
+        for (int i = 0; i < count; ++i) load(p, c[i], kSections * i, 1);
+        markSaturation(p, count * kSections, width);
+    }
+
+    static void storeChain(const Plan& p, MultiFilter* c, int count) noexcept {
+        for (int i = 0; i < count; ++i) store(p, c[i], kSections * i, 1);
+    }
+
+    // Two chains: lanes alternate, a's section j in lane 2 j and b's in 2 j + 1
+    // (both at sample offset j); past the shorter chain's end its lanes are idle.
+    static void loadPair(Plan& p, const MultiFilter* a, int countA, const MultiFilter* b,
+                         int countB, int width) noexcept {
+        const int count = std::max(countA, countB);
+        for (int i = 0; i < count; ++i) {
+            const int lane0 = 2 * kSections * i;
+            if (i < countA)
+                load(p, a[i], lane0, 2);
+            else
+                loadIdle(p, lane0, 2);
+            if (i < countB)
+                load(p, b[i], lane0 + 1, 2);
+            else
+                loadIdle(p, lane0 + 1, 2);
+        }
+        markSaturation(p, 2 * count * kSections, width);
+    }
+
+    static void storePair(const Plan& p, MultiFilter* a, int countA, MultiFilter* b,
+                          int countB) noexcept {
+        for (int i = 0; i < countA; ++i) store(p, a[i], 2 * kSections * i, 2);
+        for (int i = 0; i < countB; ++i) store(p, b[i], 2 * kSections * i + 1, 2);
+    }
+
+    // Each kernel takes its steps through the registers at work (Sweep), the
+    // highest first so that a register still reads the one below it as it was a
+    // step ago. Register 0 takes the block's input and steps last; the chains'
+    // last sections' outputs are read back after the step. Sat: some section of
+    // the group saturates (else no register checks); Full: every lane of the
+    // register works (else the histories move on only in the working lanes);
+    // First: register 0.
+    template <class Kernel>
+    [[gnu::always_inline]] static inline void sweep(const Sweep& w, Kernel& k) noexcept {
+        int r = w.top;
+        for (; r > w.fullTop && r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        for (; r >= w.fullBottom && r >= w.bottom && r > 0; --r) k.template step<true, false>(r);
+        for (; r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        if (w.bottom == 0) {
+            if (w.fullTop >= 0 && w.fullBottom == 0)
+                k.template step<true, true>(0);
+            else
+                k.template step<false, true>(0);
+        }
+    }
+
+    // Sample s = t - offset of a section's output, if it is in the block.
+    static void output(const Plan& p, int lane, int offset, int t, double* x, int n) noexcept {
+        const int s = t - offset;
+        if (s >= 0 && s < n) x[s] = p.y1[lane];
+    }
+
+    // ---- SSE2: two lanes to a register ----
+
+    [[gnu::always_inline]] static inline __m128d guard2(__m128d v) noexcept {
+        const __m128d g = _mm_set1_pd(kCascadeGuard);
+        return _mm_sub_pd(_mm_add_pd(v, g), g);
+    }
+
+    [[gnu::always_inline]] static inline __m128d select2(__m128d mask, __m128d on,
+                                                         __m128d off) noexcept {
+        return _mm_or_pd(_mm_and_pd(mask, on), _mm_andnot_pd(mask, off));
+    }
+
+    [[gnu::always_inline]] static inline __m128d mask2(int bits) noexcept {
+        return _mm_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
+    }
+
+    // Register r's sections one step on: input `in`, history shares, output
+    // (saturated in the lanes that saturate), histories moved on in the lanes of
+    // `mask` (all lanes when Full).
+    template <bool Sat, bool Full>
+    [[gnu::always_inline]] static inline void section2(Plan& p, int r, __m128d in,
+                                                       __m128d mask) noexcept {
+        const int o = 2 * r;
+        const __m128d x1 = _mm_load_pd(p.x1 + o), x2 = _mm_load_pd(p.x2 + o);
+        const __m128d y1 = _mm_load_pd(p.y1 + o), y2 = _mm_load_pd(p.y2 + o);
+        const __m128d bx = _mm_add_pd(_mm_mul_pd(_mm_load_pd(p.b1 + o), x1),
+                                      _mm_mul_pd(_mm_load_pd(p.b2 + o), x2));
+        const __m128d share = _mm_sub_pd(_mm_sub_pd(bx, _mm_mul_pd(_mm_load_pd(p.a1 + o), y1)),
+                                         _mm_mul_pd(_mm_load_pd(p.a2 + o), y2));
+        __m128d y = guard2(_mm_add_pd(_mm_mul_pd(_mm_load_pd(p.b0 + o), in), share));
+        if (Sat && p.saturates[r]) {
+            const __m128d absMask = _mm_load_pd(reinterpret_cast<const double*>(kAbsMask));
+            const __m128d size = _mm_and_pd(_mm_add_pd(y, _mm_load_pd(p.bias + o)), absMask);
+            const __m128d d =
+                _mm_add_pd(_mm_mul_pd(size, _mm_load_pd(p.inv + o)), _mm_set1_pd(1.0));
+            y = select2(_mm_load_pd(p.satMask + o), guard2(_mm_div_pd(y, d)), y);
+        }
+        if (Full) {
+            _mm_store_pd(p.x2 + o, x1);
+            _mm_store_pd(p.x1 + o, in);
+            _mm_store_pd(p.y2 + o, y1);
+            _mm_store_pd(p.y1 + o, y);
+        } else {
+            _mm_store_pd(p.x2 + o, select2(mask, x1, x2));
+            _mm_store_pd(p.x1 + o, select2(mask, in, x1));
+            _mm_store_pd(p.y2 + o, select2(mask, y1, y2));
+            _mm_store_pd(p.y1 + o, select2(mask, y, y1));
+        }
+    }
+
+    // One chain, register r holding sections 2 r and 2 r + 1: the input is the
+    // previous register's second lane and this one's first, guarded where a
+    // cascade begins (even registers).
+    template <bool Sat> struct ChainNarrow {
+        Plan& p;
+        const double* x;
+        int t, n;
+
+        template <bool Full, bool First> [[gnu::always_inline]] inline void step(int r) noexcept {
+            const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, 2 * r, 0, 2));
+            const __m128d own = _mm_load_pd(p.y1 + 2 * r);
+            const __m128d prev =
+                First ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
+            __m128d in = _mm_shuffle_pd(prev, own, 1);
+            if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
+            section2<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    template <bool Sat> static void chainNarrow(Plan& p, int regs, double* x, int n) noexcept {
+        const int last = 2 * regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            ChainNarrow<Sat> k{p, x, t, n};
+            sweep(Sweep(regs, t, n, 2, 1), k);
+            output(p, last, last, t, x, n);
+        }
+    }
+
+    // Two chains, register r holding section r of both: the input is the
+    // previous register's output, guarded where a cascade begins.
+    template <bool Sat> struct PairNarrow {
+        Plan& p;
+        const double *xa, *xb;
+        int t, n;
+
+        template <bool Full, bool First> [[gnu::always_inline]] inline void step(int r) noexcept {
+            const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, r, 1, 2));
+            __m128d in;
+            if (First)
+                in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+            else
+                in = _mm_load_pd(p.y1 + 2 * r - 2);
+            if (r % kSections == 0) in = guard2(in);
+            section2<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    // The chains' last sections are in registers outA and outB (-1: none in
+    // this group).
+    template <bool Sat>
+    static void pairNarrow(Plan& p, int regs, int outA, int outB, double* xa, double* xb,
+                           int n) noexcept {
+        const int last = regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            PairNarrow<Sat> k{p, xa, xb, t, n};
+            sweep(Sweep(regs, t, n, 1, 0), k);
+            if (outA >= 0) output(p, 2 * outA, outA, t, xa, n);
+            if (outB >= 0) output(p, 2 * outB + 1, outB, t, xb, n);
+        }
+    }
+
+    // ---- AVX2: four lanes to a register ----
+
+    // sweep, for the AVX2 kernels.
+    template <class Kernel>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void sweepWide(const Sweep& w,
+                                                                             Kernel& k) noexcept {
+        int r = w.top;
+        for (; r > w.fullTop && r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        for (; r >= w.fullBottom && r >= w.bottom && r > 0; --r) k.template step<true, false>(r);
+        for (; r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
+        if (w.bottom == 0) {
+            if (w.fullTop >= 0 && w.fullBottom == 0)
+                k.template step<true, true>(0);
+            else
+                k.template step<false, true>(0);
+        }
+    }
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d guard4(__m256d v) noexcept {
+        const __m256d g = _mm256_set1_pd(kCascadeGuard);
+        return _mm256_sub_pd(_mm256_add_pd(v, g), g);
+    }
+
+    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d mask4(int bits) noexcept {
+        return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
+    }
+
+    template <bool Sat, bool Full>
+    [[gnu::always_inline, gnu::target("avx2")]] static inline void
+    section4(Plan& p, int r, __m256d in, __m256d mask) noexcept {
+        const int o = 4 * r;
+        const __m256d x1 = _mm256_load_pd(p.x1 + o), x2 = _mm256_load_pd(p.x2 + o);
+        const __m256d y1 = _mm256_load_pd(p.y1 + o), y2 = _mm256_load_pd(p.y2 + o);
+        const __m256d bx = _mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b1 + o), x1),
+                                         _mm256_mul_pd(_mm256_load_pd(p.b2 + o), x2));
+        const __m256d share =
+            _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_load_pd(p.a1 + o), y1)),
+                          _mm256_mul_pd(_mm256_load_pd(p.a2 + o), y2));
+        __m256d y = guard4(_mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b0 + o), in), share));
+        if (Sat && p.saturates[r]) {
+            const __m256d absMask = _mm256_load_pd(reinterpret_cast<const double*>(kAbsMask));
+            const __m256d size =
+                _mm256_and_pd(_mm256_add_pd(y, _mm256_load_pd(p.bias + o)), absMask);
+            const __m256d d =
+                _mm256_add_pd(_mm256_mul_pd(size, _mm256_load_pd(p.inv + o)), _mm256_set1_pd(1.0));
+            y = _mm256_blendv_pd(y, guard4(_mm256_div_pd(y, d)), _mm256_load_pd(p.satMask + o));
+        }
+        if (Full) {
+            _mm256_store_pd(p.x2 + o, x1);
+            _mm256_store_pd(p.x1 + o, in);
+            _mm256_store_pd(p.y2 + o, y1);
+            _mm256_store_pd(p.y1 + o, y);
+        } else {
+            _mm256_store_pd(p.x2 + o, _mm256_blendv_pd(x2, x1, mask));
+            _mm256_store_pd(p.x1 + o, _mm256_blendv_pd(x1, in, mask));
+            _mm256_store_pd(p.y2 + o, _mm256_blendv_pd(y2, y1, mask));
+            _mm256_store_pd(p.y1 + o, _mm256_blendv_pd(y1, y, mask));
+        }
+    }
+
+    // (v3, v0, v1, v2): each lane takes the value of the lane below it.
+    static constexpr int kRotateUp = _MM_SHUFFLE(2, 1, 0, 3);
+
+    // One chain, register r holding cascade r's four sections: each lane's input
+    // is the lane below's output, the first lane's the previous cascade's last
+    // output, guarded.
+    template <bool Sat> struct ChainWide {
+        Plan& p;
+        const double* x;
+        int t, n;
+
+        template <bool Full, bool First>
+        [[gnu::always_inline, gnu::target("avx2")]] inline void step(int r) noexcept {
+            const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
+            const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
+            const __m256d carry =
+                First ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
+                      : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
+            const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
+            section4<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    template <bool Sat>
+    [[gnu::target("avx2")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
+        const int last = 4 * regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            ChainWide<Sat> k{p, x, t, n};
+            sweepWide(Sweep(regs, t, n, 4, 3), k);
+            output(p, last, last, t, x, n);
+        }
+    }
+
+    // Two chains, register r holding sections 2 r and 2 r + 1 of both (a, b, a,
+    // b): the input is the previous register's upper half and this one's lower
+    // half, the lower half guarded where a cascade begins (even registers).
+    template <bool Sat> struct PairWide {
+        Plan& p;
+        const double *xa, *xb;
+        int t, n;
+
+        template <bool Full, bool First>
+        [[gnu::always_inline, gnu::target("avx2")]] inline void step(int r) noexcept {
+            const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
+            const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
+            __m256d in;
+            if (First) {
+                const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+                in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
+            } else {
+                in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
+            }
+            if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
+            section4<Sat, Full>(p, r, in, mask);
+        }
+    };
+
+    template <bool Sat>
+    [[gnu::target("avx2")]] static void pairWide(Plan& p, int regs, int outA, int outB, double* xa,
+                                                 double* xb, int n) noexcept {
+        const int last = 2 * regs - 1;
+        for (int t = 0; t < n + last; ++t) {
+            PairWide<Sat> k{p, xa, xb, t, n};
+            sweepWide(Sweep(regs, t, n, 2, 1), k);
+            if (outA >= 0) output(p, 4 * outA + 2, 2 * outA + 1, t, xa, n);
+            if (outB >= 0) output(p, 4 * outB + 3, 2 * outB + 1, t, xb, n);
+        }
+    }
+};
+
+void MultiFilter::chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += kGroup) {
+        const int group = std::min(kGroup, count - g);
+        const int lanes = group * kSections;
+        Wavefront::Plan p;
+        Wavefront::loadChain(p, cascades + g, group, 2);
+        if (p.anySaturates)
+            Wavefront::chainNarrow<true>(p, lanes / 2, x, n);
+        else
+            Wavefront::chainNarrow<false>(p, lanes / 2, x, n);
+        Wavefront::storeChain(p, cascades + g, group);
+    }
+}
+
+void MultiFilter::chainBlockWide(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += kGroup) {
+        const int group = std::min(kGroup, count - g);
+        const int lanes = group * kSections;
+        Wavefront::Plan p;
+        Wavefront::loadChain(p, cascades + g, group, 4);
+        if (p.anySaturates)
+            Wavefront::chainWide<true>(p, lanes / 4, x, n);
+        else
+            Wavefront::chainWide<false>(p, lanes / 4, x, n);
+        Wavefront::storeChain(p, cascades + g, group);
+    }
+}
+
+void MultiFilter::chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                       double* xb, int countB, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < std::max(countA, countB); g += kGroup) {
+        const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
+        const int lanes = 2 * std::max(inA, inB) * kSections;
+        Wavefront::Plan p;
+        Wavefront::loadPair(p, a + g, inA, b + g, inB, 2);
+        // One section of each chain to a register.
+        const int outA = inA * kSections - 1, outB = inB * kSections - 1;
+        if (p.anySaturates)
+            Wavefront::pairNarrow<true>(p, lanes / 2, outA, outB, xa, xb, n);
+        else
+            Wavefront::pairNarrow<false>(p, lanes / 2, outA, outB, xa, xb, n);
+        Wavefront::storePair(p, a + g, inA, b + g, inB);
+    }
+}
+
+void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                     double* xb, int countB, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < std::max(countA, countB); g += kGroup) {
+        const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
+        const int lanes = 2 * std::max(inA, inB) * kSections;
+        Wavefront::Plan p;
+        Wavefront::loadPair(p, a + g, inA, b + g, inB, 4);
+        // Two sections of each chain to a register.
+        const int outA = inA * kSections / 2 - 1, outB = inB * kSections / 2 - 1;
+        if (p.anySaturates)
+            Wavefront::pairWide<true>(p, lanes / 4, outA, outB, xa, xb, n);
+        else
+            Wavefront::pairWide<false>(p, lanes / 4, outA, outB, xa, xb, n);
+        Wavefront::storePair(p, a + g, inA, b + g, inB);
+    }
+}
+
+void MultiFilter::processChainBlock(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (count <= 0) return;
+    if (cascades[0].wide_)
+        chainBlockWide(cascades, count, x, n);
+    else
+        chainBlockNarrow(cascades, count, x, n);
+}
+
+void MultiFilter::processChainPairBlock(MultiFilter* a, double* xa, MultiFilter* b, double* xb,
+                                        int count, int n) noexcept {
+    processChainPairBlock(a, xa, count, b, xb, count, n);
+}
+
+void MultiFilter::processChainPairBlock(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                        double* xb, int countB, int n) noexcept {
+    if (countA <= 0) {
+        processChainBlock(b, countB, xb, n);
+    } else if (countB <= 0) {
+        processChainBlock(a, countA, xa, n);
+    } else if (a[0].wide_) {
+        chainPairBlockWide(a, xa, countA, b, xb, countB, n);
+    } else {
+        chainPairBlockNarrow(a, xa, countA, b, xb, countB, n);
+    }
+}
+
+} // namespace zel
