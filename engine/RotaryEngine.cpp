@@ -255,8 +255,8 @@ void RotaryEngine::simulateRun(int count) {
 }
 
 // The inputs of the drum and horn paths and of the bass-reflex port, then the
-// horn's main and cross tone cascades over the run (side by side, then the main
-// one's third).
+// horn's main (three cascades) and cross (two) tone chains over the run, side by
+// side.
 void RotaryEngine::simulateInputs(int count) {
     RunScratch& s = *run_;
     for (int j = 0; j < count; ++j) {
@@ -268,10 +268,8 @@ void RotaryEngine::simulateInputs(int count) {
         s.hornIn[j] = s.hornCrossIn[j] = hornDiff_ * sim.v.hornInputGain;
         s.port[j] = brResonator_.processPlain(d * kBrDrive) * sim.v.drumInputGain * kBrDrive;
     }
-    for (int j = 0; j < count; ++j)
-        MultiFilter::processChainPair(hornToneCascades_.data(), s.hornIn[j],
-                                      hornCrossCascades_.data(), s.hornCrossIn[j], 2);
-    for (int j = 0; j < count; ++j) s.hornIn[j] = hornToneCascades_[2].process(s.hornIn[j]);
+    MultiFilter::processChainPairBlock(hornToneCascades_.data(), s.hornIn.data(), 3,
+                                       hornCrossCascades_.data(), s.hornCrossIn.data(), 2, count);
 }
 
 void RotaryEngine::simulateUnits(int count) {
