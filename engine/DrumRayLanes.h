@@ -22,6 +22,7 @@
 #include "engine/SourceHistory.h"
 #include "engine/WideRayMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <immintrin.h>
 #include <limits>
@@ -77,8 +78,66 @@ public:
     [[gnu::target("avx2")]] void run(const SourceHistory& history, const AttenuationTable& table,
                                      double fmSamples, double radius, double tableStepsPerMetre,
                                      const Shape& shape, int lanes = N) noexcept {
-        const Constants c(history, fmSamples, radius, tableStepsPerMetre, shape.closest);
-        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead);
+        const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
+                          shape.closest);
+        const Out out{lambda_, mu_, input_, attenuation_};
+        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
+    }
+
+    // Where a span of samples puts its values: sample j's lane i at [j N + i].
+    struct Out {
+        double* lambda;
+        double* mu;
+        double* input;
+        double* attenuation;
+    };
+    // The values of `count` consecutive samples at once, the history already
+    // holding all of them: sample j sees the history as it was when its input
+    // was written at (firstWriteIndex + j) mod the length. Each sample's values
+    // are those run would have given it (none depends on another sample's, so
+    // the processor overlaps their loads and chains) in the lanes for which
+    // readsStayBehind holds.
+    [[gnu::target("avx2")]] void runSpan(const SourceHistory& history, int firstWriteIndex,
+                                         int count, const AttenuationTable& table, double fmSamples,
+                                         double radius, double tableStepsPerMetre,
+                                         const Shape& shape, int lanes,
+                                         const Out& out) const noexcept {
+        for (int j = 0; j < count; ++j) {
+            const Constants c((firstWriteIndex + j) & SourceHistory::kMask, fmSamples, radius,
+                              tableStepsPerMetre, shape.closest);
+            const Out at{out.lambda + j * N, out.mu + j * N, out.input + j * N,
+                         out.attenuation + j * N};
+            for (int i = 0; i < lanes && i < N; i += 4)
+                runFour(i, history, table, c, shape.lead, at);
+        }
+    }
+
+    // Whether the first `lanes` lanes, with the Doppler radius fmSamples and the
+    // delays shaped as `shape`, read only entries that were already written when
+    // a sample came, and not yet overwritten by the `count` - 1 samples after it:
+    // a span then gives them what the samples one by one would. Every delayed
+    // read needs its newest neighbour at or behind the write index (a delay
+    // above one sample) and its oldest one more than `count` entries short of
+    // the history's length; every angle read likewise. The delay moves in a
+    // straight line with the displacement, so the displacement's two ends
+    // bound it. False for non-finite settings.
+    bool readsStayBehind(double fmSamples, const Shape& shape, int lanes,
+                         int count) const noexcept {
+        const double farthest = SourceHistory::kLength - count - kCubicReach;
+        const auto within = [farthest](double delay) {
+            return delay > kNewestReach && delay < farthest;
+        };
+        for (int i = 0; i < lanes && i < N; ++i) {
+            // A fixed lane (sign 0) is not displaced.
+            const double most = kLambdaBound * std::fabs(sign_[i]);
+            const double least = std::max(shape.closest, -most);
+            const double lead = shape.lead ? lead_[i] : 0.0;
+            if (!within((least + lead) * fmSamples + pathSamples_[i]) ||
+                !within((most + lead) * fmSamples + pathSamples_[i]))
+                return false;
+            if (!(retard_[i] >= 0.0 && retard_[i] < farthest)) return false;
+        }
+        return true;
     }
 
     // Results of the last run, per lane.
@@ -88,6 +147,7 @@ public:
     double attenuation(int i) const { return attenuation_[i]; } // before the room factor
     const double* inputs() const { return input_; }
     const double* lambdas() const { return lambda_; }
+    const double* mus() const { return mu_; }
     const double* attenuations() const { return attenuation_; }
 
 private:
@@ -95,10 +155,9 @@ private:
     struct Constants {
         __m256d w, length, fm, radius, steps, closest, one, zero;
         __m128i mask;
-        [[gnu::target("avx2")]] Constants(const SourceHistory& history, double fmSamples,
-                                          double radiusMetres, double tableStepsPerMetre,
-                                          double closestLambda) noexcept
-            : w(_mm256_set1_pd(static_cast<double>(history.writeIndex()))),
+        [[gnu::target("avx2")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
+                                          double tableStepsPerMetre, double closestLambda) noexcept
+            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
               closest(_mm256_set1_pd(closestLambda)), one(_mm256_set1_pd(1.0)),
@@ -107,7 +166,7 @@ private:
 
     [[gnu::target("avx2"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
-            bool withLead) noexcept {
+            bool withLead, const Out& out) const noexcept {
         // The retarded angle relative to the ray, in [0, 1).
         const __m128i at = _mm_and_si128(
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
@@ -122,8 +181,8 @@ private:
         const __m256d delay = _mm256_add_pd(_mm256_mul_pd(lead, c.fm), load(pathSamples_ + i));
         const __m256d tableAt = _mm256_add_pd(
             load(tablePos_ + i), _mm256_mul_pd(_mm256_mul_pd(lambda, c.radius), c.steps));
-        _mm256_store_pd(lambda_ + i, lambda);
-        _mm256_store_pd(mu_ + i, mu);
+        _mm256_store_pd(out.lambda + i, lambda);
+        _mm256_store_pd(out.mu + i, mu);
 
         // The input delayed: readCubic's position, neighbours and fraction.
         __m256d position = _mm256_sub_pd(c.w, delay);
@@ -142,9 +201,9 @@ private:
         // neighbour.
         __m256d p0, p1, p2, p3;
         wide_rays::neighbours(history.inputs(), k, p0, p1, p2, p3);
-        _mm256_store_pd(input_ + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
+        _mm256_store_pd(out.input + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
 
-        _mm256_store_pd(attenuation_ + i, lookup(table, tableAt));
+        _mm256_store_pd(out.attenuation + i, lookup(table, tableAt));
     }
 
     // theta minus its floor (fractionOf): truncated and stepped down below zero
@@ -172,7 +231,7 @@ private:
 
     // lobePoint for four lanes.
     [[gnu::target("avx2"), gnu::always_inline]] inline void
-    lobes(int i, __m256d theta, __m256d& lambdaOut, __m256d& muOut) noexcept {
+    lobes(int i, __m256d theta, __m256d& lambdaOut, __m256d& muOut) const noexcept {
         wide_rays::lobePoints(theta, load(halfWidth_ + i), load(sign_ + i), load(edgeScale_ + i),
                               load(middleScale_ + i), lambdaOut, muOut);
     }
@@ -220,6 +279,14 @@ private:
 
     static constexpr double kIntRange = 1e9; // fractionOf's quick range
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
+    // The largest displacement a lobe gives (its sine series stays within 5e-14
+    // of 1), with room to spare.
+    static constexpr double kLambdaBound = 1.001;
+    // A delayed read takes the entries from one newer to two older than its
+    // position: its delay must exceed one sample, and the oldest lies less than
+    // the delay plus this far back.
+    static constexpr double kNewestReach = 1.0;
+    static constexpr double kCubicReach = 4.0;
     // Inside the attenuation table, so a fixed lane never sends a run to the
     // one-lane-at-a-time lookup.
     static constexpr double kFixedTablePos = 1.0;
