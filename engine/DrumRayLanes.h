@@ -22,7 +22,6 @@
 #include "engine/SourceHistory.h"
 #include "engine/WideRayMath.h"
 
-#include <algorithm>
 #include <cmath>
 #include <immintrin.h>
 #include <limits>
@@ -71,6 +70,13 @@ public:
         bool lead = false;
     };
 
+    // Where a run puts its values (lane i at [i]).
+    struct Out {
+        double* lambda;
+        double* mu;
+        double* input;
+        double* attenuation;
+    };
     // This sample's values of the first `lanes` lanes (rounded up to a whole
     // register). fmSamples: the mouth's Doppler radius in samples; radius
     // (metres) and tableStepsPerMetre turn a displacement into attenuation-table
@@ -78,66 +84,20 @@ public:
     [[gnu::target("avx2")]] void run(const SourceHistory& history, const AttenuationTable& table,
                                      double fmSamples, double radius, double tableStepsPerMetre,
                                      const Shape& shape, int lanes = N) noexcept {
-        const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
-                          shape.closest);
-        const Out out{lambda_, mu_, input_, attenuation_};
-        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
+        runInto(history, table, fmSamples, radius, tableStepsPerMetre, shape, lanes,
+                {lambda_, mu_, input_, attenuation_});
     }
 
-    // Where a span of samples puts its values: sample j's lane i at [j N + i].
-    struct Out {
-        double* lambda;
-        double* mu;
-        double* input;
-        double* attenuation;
-    };
-    // The values of `count` consecutive samples at once, the history already
-    // holding all of them: sample j sees the history as it was when its input
-    // was written at (firstWriteIndex + j) mod the length. Each sample's values
-    // are those run would have given it (none depends on another sample's, so
-    // the processor overlaps their loads and chains) in the lanes for which
-    // readsStayBehind holds.
-    [[gnu::target("avx2")]] void runSpan(const SourceHistory& history, int firstWriteIndex,
-                                         int count, const AttenuationTable& table, double fmSamples,
+    // The same with the values put at `out` (a unit's run of samples keeps every
+    // sample's values).
+    [[gnu::target("avx2")]] void runInto(const SourceHistory& history,
+                                         const AttenuationTable& table, double fmSamples,
                                          double radius, double tableStepsPerMetre,
                                          const Shape& shape, int lanes,
                                          const Out& out) const noexcept {
-        for (int j = 0; j < count; ++j) {
-            const Constants c((firstWriteIndex + j) & SourceHistory::kMask, fmSamples, radius,
-                              tableStepsPerMetre, shape.closest);
-            const Out at{out.lambda + j * N, out.mu + j * N, out.input + j * N,
-                         out.attenuation + j * N};
-            for (int i = 0; i < lanes && i < N; i += 4)
-                runFour(i, history, table, c, shape.lead, at);
-        }
-    }
-
-    // Whether the first `lanes` lanes, with the Doppler radius fmSamples and the
-    // delays shaped as `shape`, read only entries that were already written when
-    // a sample came, and not yet overwritten by the `count` - 1 samples after it:
-    // a span then gives them what the samples one by one would. Every delayed
-    // read needs its newest neighbour at or behind the write index (a delay
-    // above one sample) and its oldest one more than `count` entries short of
-    // the history's length; every angle read likewise. The delay moves in a
-    // straight line with the displacement, so the displacement's two ends
-    // bound it. False for non-finite settings.
-    bool readsStayBehind(double fmSamples, const Shape& shape, int lanes,
-                         int count) const noexcept {
-        const double farthest = SourceHistory::kLength - count - kCubicReach;
-        const auto within = [farthest](double delay) {
-            return delay > kNewestReach && delay < farthest;
-        };
-        for (int i = 0; i < lanes && i < N; ++i) {
-            // A fixed lane (sign 0) is not displaced.
-            const double most = kLambdaBound * std::fabs(sign_[i]);
-            const double least = std::max(shape.closest, -most);
-            const double lead = shape.lead ? lead_[i] : 0.0;
-            if (!within((least + lead) * fmSamples + pathSamples_[i]) ||
-                !within((most + lead) * fmSamples + pathSamples_[i]))
-                return false;
-            if (!(retard_[i] >= 0.0 && retard_[i] < farthest)) return false;
-        }
-        return true;
+        const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
+                          shape.closest);
+        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
     }
 
     // Results of the last run, per lane.
@@ -279,14 +239,6 @@ private:
 
     static constexpr double kIntRange = 1e9; // fractionOf's quick range
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
-    // The largest displacement a lobe gives (its sine series stays within 5e-14
-    // of 1), with room to spare.
-    static constexpr double kLambdaBound = 1.001;
-    // A delayed read takes the entries from one newer to two older than its
-    // position: its delay must exceed one sample, and the oldest lies less than
-    // the delay plus this far back.
-    static constexpr double kNewestReach = 1.0;
-    static constexpr double kCubicReach = 4.0;
     // Inside the attenuation table, so a fixed lane never sends a run to the
     // one-lane-at-a-time lookup.
     static constexpr double kFixedTablePos = 1.0;

@@ -362,12 +362,6 @@ double DrumUnit::mixCross(const Frame& f, const MixLevels& levels, const double*
 
 namespace {
 
-// SourceHistory::angleBefore as it reads with the write index at `writeIndex`.
-double angleBeforeAt(const SourceHistory& history, int writeIndex, double delaySamples) {
-    return history.angles()[static_cast<int>(writeIndex - delaySamples + SourceHistory::kLength) &
-                            SourceHistory::kMask];
-}
-
 // The lanes' displacement phases of one sample, as updateMainDirectivity asks
 // for them.
 struct LanePhases {
@@ -391,14 +385,11 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
     settings.e = reflection_.load();
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
     settings.update = false;
-    // A cross unit's static ray reads the input about as it is written (its
-    // delay counts from the microphone): it is read as each sample is written.
     const int lanes = isCross() ? kCrossLanes : kRayLanes;
-    const int spanLanes = isCross() ? kCrossStaticLane : kRayLanes;
     const DrumRayLanes<kRayLanes>::Shape shape =
         isCross() ? DrumRayLanes<kRayLanes>::Shape{-kInfinity, true}
                   : DrumRayLanes<kRayLanes>::Shape{drum::kClosestApproach, false};
-    if (!wide_ || !lanes_.readsStayBehind(settings.fmSamples, shape, spanLanes, n)) {
+    if (!wide_) {
         for (int j = 0; j < n; ++j) {
             y[j] = process(x[j]);
             if (lowStatic) lowStatic[j] = lowStaticOutput_;
@@ -407,29 +398,26 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         return;
     }
 
-    // The frames' starts: the history takes the whole run.
-    const int first = history_.writeIndex();
+    // The frames' starts and every sample's rays.
     for (int j = 0; j < n; ++j) {
         history_.write(input_.process(x[j]), rotor_.step());
         runSpeed_[j] = rotor_.speed();
-        if (isCross()) runStatic_[j] = history_.inputBefore(rays_[0].pathSamples);
+        runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
+        const int at = j * kRayLanes;
+        lanes_.runInto(history_, table_, settings.fmSamples, appliedRadius_, kTableStepsPerMetre,
+                       shape, lanes,
+                       {runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
+                        runLanes_.attenuation + at});
         history_.advance();
     }
-    // Every sample's rays.
-    lanes_.runSpan(history_, first, n, table_, settings.fmSamples, appliedRadius_,
-                   kTableStepsPerMetre, shape, lanes,
-                   {runLanes_.lambda, runLanes_.mu, runLanes_.input, runLanes_.attenuation});
     // The filters and the mix, sample by sample.
-    if (isCross()) {
-        for (int j = 0; j < n; ++j)
-            runLanes_.input[j * kRayLanes + kCrossStaticLane] = runStatic_[j];
-        runPieceCross(settings, first, n, y);
-    } else {
-        runPieceMain(settings, first, n, y, lowStatic, mech);
-    }
+    if (isCross())
+        runPieceCross(settings, n, y);
+    else
+        runPieceMain(settings, n, y, lowStatic, mech);
 }
 
-void DrumUnit::runPieceMain(const Frame& settings, int first, int n, double* y, double* lowStatic,
+void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,
                             double* mech) {
     const MixLevels levels = mixLevels();
     for (int j = 0; j < n; ++j) {
@@ -438,9 +426,8 @@ void DrumUnit::runPieceMain(const Frame& settings, int first, int n, double* y, 
         const int at = j * kRayLanes;
         splitMain(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
         if (f.update) updateMainDirectivity(LanePhases{runLanes_.mu + at});
-        const double retarded =
-            angleBeforeAt(history_, (first + j) & SourceHistory::kMask, rays_[0].pathSamples);
-        y[j] = mixMain(f, levels, runLanes_.input[at + kMainStaticLane], retarded, runSpeed_[j]);
+        y[j] = mixMain(f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
+                       runSpeed_[j]);
         if (f.update) snapDirectivity_ = false;
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
@@ -448,16 +435,14 @@ void DrumUnit::runPieceMain(const Frame& settings, int first, int n, double* y, 
     }
 }
 
-void DrumUnit::runPieceCross(const Frame& settings, int first, int n, double* y) {
+void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
     const MixLevels levels = mixLevels();
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        const double retarded =
-            angleBeforeAt(history_, (first + j) & SourceHistory::kMask, rays_[0].pathSamples);
         y[j] = mixCross(f, levels, runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
-                        runLanes_.attenuation + at, retarded, runSpeed_[j]);
+                        runLanes_.attenuation + at, runRetarded_[j], runSpeed_[j]);
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }

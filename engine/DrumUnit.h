@@ -61,11 +61,11 @@ public:
     double process(double x);
     // n samples at once: y[j] = process(x[j]), lowStatic[j] the low static output
     // and mech[j] the motor-noise player's sample right after it (either may be
-    // null; mech is 0 without a player), to the bit. The history takes the whole
-    // run first, then the rays run for every sample, then the filters and the
-    // mix sample by sample, where the reads of a run stay within what each
-    // sample would have seen (else sample by sample). Settings are read once per
-    // run.
+    // null; mech is 0 without a player), to the bit. First the frames' starts and
+    // every sample's rays (the processor overlaps the rays' loads and arithmetic
+    // with the input filter's recursion), then the sections, the mix and the
+    // player sample by sample, their recursions side by side. Settings are read
+    // once per run.
     void processRun(const double* x, double* y, double* lowStatic, double* mech, int n);
     // The samples processRun takes in one piece (longer runs go in pieces).
     static constexpr int kMaxRun = 64;
@@ -105,9 +105,8 @@ private:
     };
     MixLevels mixLevels() const;
     void runPiece(const double* x, double* y, double* lowStatic, double* mech, int n);
-    void runPieceMain(const Frame& settings, int first, int n, double* y, double* lowStatic,
-                      double* mech);
-    void runPieceCross(const Frame& settings, int first, int n, double* y);
+    void runPieceMain(const Frame& settings, int n, double* y, double* lowStatic, double* mech);
+    void runPieceCross(const Frame& settings, int n, double* y);
     double processMain(double x);
     double processCross(double x);
     Frame beginFrame(double x);
@@ -218,10 +217,11 @@ private:
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;
 
-    // A run's values per sample: the rotor's speed, a cross unit's static ray
-    // input, and the lanes' values (sample j's lane i at [j kRayLanes + i]).
+    // A run's values per sample: the rotor's speed and retarded angle along the
+    // front ray for the player, and the lanes' values (sample j's lane i at
+    // [j kRayLanes + i]).
     std::array<double, kMaxRun> runSpeed_{};
-    std::array<double, kMaxRun> runStatic_{};
+    std::array<double, kMaxRun> runRetarded_{};
     struct RunLanes {
         alignas(32) double lambda[kMaxRun * kRayLanes];
         alignas(32) double mu[kMaxRun * kRayLanes];

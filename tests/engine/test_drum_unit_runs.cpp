@@ -1,5 +1,5 @@
-// A drum unit's runs of samples (processRun: the history takes the run first, the
-// rays run for every sample, then the filters and the mix) against the unit
+// A drum unit's runs of samples (processRun: the frames' starts and the rays of
+// every sample first, then the filters, the mix and the player) against the unit
 // sample by sample (process, then the low static output and the motor-noise
 // player): the same output, low static output and motor noise to the bit, for
 // runs of any length up to and beyond a piece, through the lever moving to fast,
@@ -149,9 +149,8 @@ TEST_P(DrumUnitRuns, CrossUnitMatchesSampleBySampleAtEveryRate) {
     }
 }
 
-// Doppler radii so large that a run's reads would reach entries the run itself
-// wrote, and a microphone close to the rotor: the unit takes such runs sample by
-// sample and still matches.
+// Doppler radii so large that the delayed reads reach far back into the history
+// and wrap round it, and a microphone close to the rotor: the runs still match.
 TEST_P(DrumUnitRuns, LongDelaysAndCloseMicrophonesMatchToo) {
     for (const double fm : {8.0, 12.0, 30.0}) {
         SCOPED_TRACE(fm);
