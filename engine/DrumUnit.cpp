@@ -398,23 +398,30 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         return;
     }
 
-    // The frames' starts and every sample's rays.
-    for (int j = 0; j < n; ++j) {
-        history_.write(input_.process(x[j]), rotor_.step());
-        runSpeed_[j] = rotor_.speed();
-        runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
-        const int at = j * kRayLanes;
-        lanes_.runInto(history_, table_, settings.fmSamples, appliedRadius_, kTableStepsPerMetre,
-                       shape, lanes,
-                       {runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
-                        runLanes_.attenuation + at});
-        history_.advance();
-    }
+    startFramesWide(x, n, settings.fmSamples, shape, lanes);
     // The filters and the mix, sample by sample.
     if (isCross())
         runPieceCross(settings, n, y);
     else
         runPieceMain(settings, n, y, lowStatic, mech);
+}
+
+// The frames' starts and every sample's rays: the rays' loads and arithmetic
+// overlap the input filter's recursion.
+[[gnu::target("avx2")]] void DrumUnit::startFramesWide(const double* x, int n, double fmSamples,
+                                                       const DrumRayLanes<kRayLanes>::Shape& shape,
+                                                       int lanes) {
+    for (int j = 0; j < n; ++j) {
+        history_.write(input_.process(x[j]), rotor_.step());
+        runSpeed_[j] = rotor_.speed();
+        runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
+        const int at = j * kRayLanes;
+        lanes_.runInto(history_, table_, fmSamples, appliedRadius_, kTableStepsPerMetre, shape,
+                       lanes,
+                       {runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
+                        runLanes_.attenuation + at});
+        history_.advance();
+    }
 }
 
 void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,

@@ -179,6 +179,9 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
+    // A run's frame starts and every sample's rays from the lanes.
+    void startFramesWide(const double* x, int n, double fmSamples,
+                         const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
