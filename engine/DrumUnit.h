@@ -76,7 +76,8 @@ public:
     double lowStaticOutput() const { return lowStaticOutput_; }
 
     // Settings (any thread), beside the shared ones. Filter saturation, splitter
-    // and reflection low-pass take effect at the next sample.
+    // and reflection low-pass take effect at the next sample (at the next run in
+    // processRun).
     void setRayLevel(int ray, double level);
     void setSplitterFrequency(double hz) { splitterHz_.store(hz); }
     void setLowStaticGain(double gain) { lowStaticGain_.store(gain); }
