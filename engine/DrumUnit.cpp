@@ -294,8 +294,12 @@ double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticS
     const double e = f.e, e2 = e * e;
     alignas(32) std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data());
-    const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
-    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * weights[i];
+    // Each ray's gain, then its order's weight (1, e, e, e, e^2, e^2), from
+    // registers: weights built in memory one by one and read back in pairs would
+    // wait for the stores.
+    ray[0] = ray[0] * rayAlpha_[0] * 1.0;
+    for (int i = 1; i < 4; ++i) ray[i] = ray[i] * rayAlpha_[i] * e;
+    for (int i = 4; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * e2;
 
     double h = ray[0] * level[kRayFront];
     double levelSum = level[kRayFront];
