@@ -15,8 +15,8 @@
 // CabinetUnit.
 //
 // Threads: the setters store Relaxed values and may run on any thread. process,
-// rebuild, clearState and setUnitRate run on the audio thread; geometry, filter
-// re-tuning and flip are applied there.
+// processRun, rebuild, clearState and setUnitRate run on the audio thread;
+// geometry, filter re-tuning and flip are applied there.
 #pragma once
 
 #include "engine/BiquadFilter.h"
