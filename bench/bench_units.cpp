@@ -1,6 +1,6 @@
 // Cost of the cabinet's sound paths per internal-rate sample: a full horn unit
 // (all thirteen rays and the floor/ceiling taps on), the horn cross unit, the drum
-// main unit and the room.
+// units (sample by sample and in runs) and the room.
 #include "engine/DrumUnit.h"
 #include "engine/EarlyReflections.h"
 #include "engine/HornUnit.h"
@@ -55,8 +55,7 @@ void BM_HornUnitCross(benchmark::State& state) {
 }
 BENCHMARK(BM_HornUnitCross);
 
-void BM_DrumUnitMain(benchmark::State& state) {
-    zel::DrumUnit d(zel::DrumUnit::Kind::Main);
+void configure(zel::DrumUnit& d) {
     d.setMicAngle(0.05);
     d.setMicDistance(1.0);
     d.setReflectionCoeff(0.5);
@@ -65,15 +64,67 @@ void BM_DrumUnitMain(benchmark::State& state) {
     d.setLowStaticGain(1);
     d.setFilterSaturation(0.08);
     d.setMechLevel(1);
+    d.setSlowSampleLevel(1);
+    d.setFastSampleLevel(1);
     d.setTarget(5.9);
     d.rebuild();
     d.setUnitRate(kRate, 1);
+}
+
+void BM_DrumUnitMain(benchmark::State& state) {
+    zel::DrumUnit d(zel::DrumUnit::Kind::Main);
+    configure(d);
     const std::vector<double> x = testSignal();
     for (auto _ : state)
         for (double v : x) benchmark::DoNotOptimize(d.process(v));
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 BENCHMARK(BM_DrumUnitMain);
+
+// The drum units as the engine drives them, with their motor noise: sample by
+// sample (the argument 1) or in runs of the engine's length (64).
+void BM_DrumUnitMainWithNoise(benchmark::State& state) {
+    zel::DrumUnit d(zel::DrumUnit::Kind::Main);
+    configure(d);
+    const std::vector<double> x = testSignal();
+    std::vector<double> y(kBlock), low(kBlock), mech(kBlock);
+    const int run = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        if (run == 1) {
+            for (int i = 0; i < kBlock; ++i) {
+                y[i] = d.process(x[i]);
+                low[i] = d.lowStaticOutput();
+                mech[i] = d.mechPlayer()->process();
+            }
+        } else {
+            for (int i = 0; i < kBlock; i += run)
+                d.processRun(x.data() + i, y.data() + i, low.data() + i, mech.data() + i, run);
+        }
+        benchmark::DoNotOptimize(y.data());
+        benchmark::DoNotOptimize(mech.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_DrumUnitMainWithNoise)->Arg(1)->Arg(64);
+
+void BM_DrumUnitCross(benchmark::State& state) {
+    zel::DrumUnit d(zel::DrumUnit::Kind::Cross);
+    configure(d);
+    const std::vector<double> x = testSignal();
+    std::vector<double> y(kBlock);
+    const int run = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        if (run == 1) {
+            for (int i = 0; i < kBlock; ++i) y[i] = d.process(x[i]);
+        } else {
+            for (int i = 0; i < kBlock; i += run)
+                d.processRun(x.data() + i, y.data() + i, nullptr, nullptr, run);
+        }
+        benchmark::DoNotOptimize(y.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_DrumUnitCross)->Arg(1)->Arg(64);
 
 void BM_EarlyReflections(benchmark::State& state) {
     zel::EarlyReflections room;

@@ -70,6 +70,13 @@ public:
         bool lead = false;
     };
 
+    // Where a run puts its values (lane i at [i]).
+    struct Out {
+        double* lambda;
+        double* mu;
+        double* input;
+        double* attenuation;
+    };
     // This sample's values of the first `lanes` lanes (rounded up to a whole
     // register). fmSamples: the mouth's Doppler radius in samples; radius
     // (metres) and tableStepsPerMetre turn a displacement into attenuation-table
@@ -77,8 +84,20 @@ public:
     [[gnu::target("avx2")]] void run(const SourceHistory& history, const AttenuationTable& table,
                                      double fmSamples, double radius, double tableStepsPerMetre,
                                      const Shape& shape, int lanes = N) noexcept {
-        const Constants c(history, fmSamples, radius, tableStepsPerMetre, shape.closest);
-        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead);
+        runInto(history, table, fmSamples, radius, tableStepsPerMetre, shape, lanes,
+                {lambda_, mu_, input_, attenuation_});
+    }
+
+    // The same with the values put at `out` (a unit's run of samples keeps every
+    // sample's values).
+    [[gnu::target("avx2")]] void runInto(const SourceHistory& history,
+                                         const AttenuationTable& table, double fmSamples,
+                                         double radius, double tableStepsPerMetre,
+                                         const Shape& shape, int lanes,
+                                         const Out& out) const noexcept {
+        const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
+                          shape.closest);
+        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
     }
 
     // Results of the last run, per lane.
@@ -88,6 +107,7 @@ public:
     double attenuation(int i) const { return attenuation_[i]; } // before the room factor
     const double* inputs() const { return input_; }
     const double* lambdas() const { return lambda_; }
+    const double* mus() const { return mu_; }
     const double* attenuations() const { return attenuation_; }
 
 private:
@@ -95,10 +115,9 @@ private:
     struct Constants {
         __m256d w, length, fm, radius, steps, closest, one, zero;
         __m128i mask;
-        [[gnu::target("avx2")]] Constants(const SourceHistory& history, double fmSamples,
-                                          double radiusMetres, double tableStepsPerMetre,
-                                          double closestLambda) noexcept
-            : w(_mm256_set1_pd(static_cast<double>(history.writeIndex()))),
+        [[gnu::target("avx2")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
+                                          double tableStepsPerMetre, double closestLambda) noexcept
+            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
               closest(_mm256_set1_pd(closestLambda)), one(_mm256_set1_pd(1.0)),
@@ -107,7 +126,7 @@ private:
 
     [[gnu::target("avx2"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
-            bool withLead) noexcept {
+            bool withLead, const Out& out) const noexcept {
         // The retarded angle relative to the ray, in [0, 1).
         const __m128i at = _mm_and_si128(
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
@@ -122,8 +141,8 @@ private:
         const __m256d delay = _mm256_add_pd(_mm256_mul_pd(lead, c.fm), load(pathSamples_ + i));
         const __m256d tableAt = _mm256_add_pd(
             load(tablePos_ + i), _mm256_mul_pd(_mm256_mul_pd(lambda, c.radius), c.steps));
-        _mm256_store_pd(lambda_ + i, lambda);
-        _mm256_store_pd(mu_ + i, mu);
+        _mm256_store_pd(out.lambda + i, lambda);
+        _mm256_store_pd(out.mu + i, mu);
 
         // The input delayed: readCubic's position, neighbours and fraction.
         __m256d position = _mm256_sub_pd(c.w, delay);
@@ -142,9 +161,9 @@ private:
         // neighbour.
         __m256d p0, p1, p2, p3;
         wide_rays::neighbours(history.inputs(), k, p0, p1, p2, p3);
-        _mm256_store_pd(input_ + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
+        _mm256_store_pd(out.input + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
 
-        _mm256_store_pd(attenuation_ + i, lookup(table, tableAt));
+        _mm256_store_pd(out.attenuation + i, lookup(table, tableAt));
     }
 
     // theta minus its floor (fractionOf): truncated and stepped down below zero
@@ -172,7 +191,7 @@ private:
 
     // lobePoint for four lanes.
     [[gnu::target("avx2"), gnu::always_inline]] inline void
-    lobes(int i, __m256d theta, __m256d& lambdaOut, __m256d& muOut) noexcept {
+    lobes(int i, __m256d theta, __m256d& lambdaOut, __m256d& muOut) const noexcept {
         wide_rays::lobePoints(theta, load(halfWidth_ + i), load(sign_ + i), load(edgeScale_ + i),
                               load(middleScale_ + i), lambdaOut, muOut);
     }

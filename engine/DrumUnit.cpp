@@ -171,29 +171,25 @@ DrumUnit::Frame DrumUnit::beginFrame(double x) {
 
 // The splitter keeps the low part out of the rotation; a side ray the back region
 // leaves out runs its low-pass on silence, its splitter where it was.
-[[gnu::target("avx2")]] void DrumUnit::mainRaysWide(const Frame& f) {
-    lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
-               {drum::kClosestApproach, false});
+[[gnu::target("avx2")]] void DrumUnit::splitMain(const double* sigmas, const double* lambdas,
+                                                 const double* attenuations) {
     const __m256d pole = _mm256_set1_pd(splitterPole_);
     const __m256d room = _mm256_set1_pd(roomFactor_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
     for (int i = 0; i < kSectionLanes; i += 4) {
         const __m256d heard =
             _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(&heard_[i])));
-        const __m256d sigma = _mm256_load_pd(lanes_.inputs() + i);
+        const __m256d sigma = _mm256_load_pd(sigmas + i);
         const __m256d split = _mm256_load_pd(&split_[i]);
         // poleToward(split, sigma, pole), guarded.
         __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
         next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
         _mm256_store_pd(&split_[i], _mm256_blendv_pd(split, next, heard));
         _mm256_store_pd(&rayInput_[i], _mm256_and_pd(heard, _mm256_sub_pd(sigma, next)));
-        _mm256_store_pd(&rayAlpha_[i],
-                        _mm256_mul_pd(_mm256_load_pd(lanes_.attenuations() + i), room));
-        _mm256_store_pd(&lastLambda_[i],
-                        _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
-                                         _mm256_load_pd(lanes_.lambdas() + i), heard));
+        _mm256_store_pd(&rayAlpha_[i], _mm256_mul_pd(_mm256_load_pd(attenuations + i), room));
+        _mm256_store_pd(&lastLambda_[i], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
+                                                          _mm256_load_pd(lambdas + i), heard));
     }
-    if (f.update) updateMainDirectivity(lanes_);
 }
 
 void DrumUnit::mainRaysNarrow(const Frame& f) {
@@ -249,15 +245,23 @@ double DrumUnit::crossRayFrom(int i, double weight, const Frame& f, double lambd
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
 }
 
-double DrumUnit::staticRay(const Frame& f, double sigma) {
+double DrumUnit::staticRay(const Frame& f, double sigma, double mechLevel, double retardedAngle,
+                           double speed) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass. The cross unit measures it from the microphone.
     const double low = staticLowPassed(sigma, f.update);
     if (player_)
-        player_->handOver(staticAlpha_ * mechLevel_.load(),
-                          history_.angleBefore(rays_[0].pathSamples), appliedMicAngle_,
-                          rotor_.speed());
+        player_->handOver(staticAlpha_ * mechLevel, retardedAngle, appliedMicAngle_, speed);
     return staticAlpha_ * low;
+}
+
+DrumUnit::MixLevels DrumUnit::mixLevels() const {
+    MixLevels m;
+    for (int n = 0; n < kRayLevelCount; ++n) m.ray[n] = rayLevels_[n].load();
+    m.staticLevel = staticRayLevel_.load();
+    m.lowStaticGain = lowStaticGain_.load();
+    m.mech = mechLevel_.load();
+    return m;
 }
 
 double DrumUnit::process(double x) {
@@ -266,18 +270,36 @@ double DrumUnit::process(double x) {
 
 double DrumUnit::processMain(double x) {
     const Frame f = beginFrame(x);
-    std::array<double, kRayLevelCount> level;
-    for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
-    const double e = f.e, e2 = e * e;
-
-    if (wide_)
-        mainRaysWide(f);
-    else
+    const MixLevels levels = mixLevels();
+    double staticSigma;
+    if (wide_) {
+        lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+                   {drum::kClosestApproach, false});
+        splitMain(lanes_.inputs(), lanes_.lambdas(), lanes_.attenuations());
+        if (f.update) updateMainDirectivity(lanes_);
+        staticSigma = lanes_.input(kMainStaticLane);
+    } else {
         mainRaysNarrow(f);
+        staticSigma = history_.inputBefore(rays_[0].pathSamples);
+    }
+    const double y =
+        mixMain(f, levels, staticSigma, history_.angleBefore(rays_[0].pathSamples), rotor_.speed());
+    finishFrame(f.update);
+    return y;
+}
+
+double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
+                         double retardedAngle, double speed) {
+    const std::array<double, kRayLevelCount>& level = levels.ray;
+    const double e = f.e, e2 = e * e;
     alignas(32) std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data());
-    const double weights[kImageRays] = {1.0, e, e, e, e2, e2};
-    for (int i = 0; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * weights[i];
+    // Each ray's gain, then its order's weight (1, e, e, e, e^2, e^2), from
+    // registers: weights built in memory one by one and read back in pairs would
+    // wait for the stores.
+    ray[0] = ray[0] * rayAlpha_[0] * 1.0;
+    for (int i = 1; i < 4; ++i) ray[i] = ray[i] * rayAlpha_[i] * e;
+    for (int i = 4; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * e2;
 
     double h = ray[0] * level[kRayFront];
     double levelSum = level[kRayFront];
@@ -293,43 +315,148 @@ double DrumUnit::processMain(double x) {
     h += rays_[5].reflect(ray[5] * level[kRayBackRight], q2_);
     levelSum += level[kRayBackRight];
 
-    const double st = staticRay(f, wide_ ? lanes_.input(kMainStaticLane)
-                                         : history_.inputBefore(rays_[0].pathSamples));
+    const double st = staticRay(f, staticSigma, levels.mech, retardedAngle, speed);
     lowStatic_ = poleToward(lowStatic_, st, splitterPole_);
-    lowStaticOutput_ = lowStatic_ * lowStaticGain_.load() * levelSum;
-    const double y = (st - lowStatic_) * staticRayLevel_.load() + h;
-    finishFrame(f.update);
-    return y;
+    lowStaticOutput_ = lowStatic_ * levels.lowStaticGain * levelSum;
+    return (st - lowStatic_) * levels.staticLevel + h;
 }
 
 double DrumUnit::processCross(double x) {
     const Frame f = beginFrame(x);
-    const double front = rayLevels_[kRayFront].load();
-    const double sides = rayLevels_[kRayBackSides].load();
-    const double e = f.e;
-    const int side = sideRay();
-
-    double sum, st;
+    const MixLevels levels = mixLevels();
+    double y;
     if (wide_) {
         lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                    {-kInfinity, true}, kCrossLanes);
-        const auto ray = [&](int lane, int i, double weight) {
-            return crossRayFrom(i, weight, f, lanes_.lambda(lane), lanes_.mu(lane),
-                                lanes_.input(lane), lanes_.attenuation(lane));
-        };
-        sum = ray(0, 0, 1.0) * front;
-        if (side != 0) sum += rays_[side].reflect(ray(kCrossSideLane, side, e) * sides, q1_);
-        sum += rays_[3].reflect(ray(kCrossBackLane, 3, e) * sides, q1_);
-        st = staticRay(f, lanes_.input(kCrossStaticLane));
+        y = mixCross(f, levels, lanes_.lambdas(), lanes_.mus(), lanes_.inputs(),
+                     lanes_.attenuations(), history_.angleBefore(rays_[0].pathSamples),
+                     rotor_.speed());
     } else {
-        sum = crossRay(0, 1.0, f) * front;
+        const double e = f.e;
+        const int side = sideRay();
+        const double sides = levels.ray[kRayBackSides];
+        double sum = crossRay(0, 1.0, f) * levels.ray[kRayFront];
         if (side != 0) sum += rays_[side].reflect(crossRay(side, e, f) * sides, q1_);
         sum += rays_[3].reflect(crossRay(3, e, f) * sides, q1_);
-        st = staticRay(f, history_.inputBefore(rays_[0].pathSamples));
+        const double st = staticRay(f, history_.inputBefore(rays_[0].pathSamples), levels.mech,
+                                    history_.angleBefore(rays_[0].pathSamples), rotor_.speed());
+        y = st * levels.staticLevel + sum;
     }
-    const double y = st * staticRayLevel_.load() + sum;
     finishFrame(f.update);
     return y;
+}
+
+double DrumUnit::mixCross(const Frame& f, const MixLevels& levels, const double* lambda,
+                          const double* mu, const double* sigma, const double* attenuation,
+                          double retardedAngle, double speed) {
+    const double e = f.e;
+    const int side = sideRay();
+    const double sides = levels.ray[kRayBackSides];
+    const auto ray = [&](int lane, int i, double weight) {
+        return crossRayFrom(i, weight, f, lambda[lane], mu[lane], sigma[lane], attenuation[lane]);
+    };
+    double sum = ray(0, 0, 1.0) * levels.ray[kRayFront];
+    if (side != 0) sum += rays_[side].reflect(ray(kCrossSideLane, side, e) * sides, q1_);
+    sum += rays_[3].reflect(ray(kCrossBackLane, 3, e) * sides, q1_);
+    const double st = staticRay(f, sigma[kCrossStaticLane], levels.mech, retardedAngle, speed);
+    return st * levels.staticLevel + sum;
+}
+
+// ---- runs of samples ------------------------------------------------------------
+
+namespace {
+
+// The lanes' displacement phases of one sample, as updateMainDirectivity asks
+// for them.
+struct LanePhases {
+    const double* values;
+    double mu(int i) const { return values[i]; }
+};
+
+} // namespace
+
+void DrumUnit::processRun(const double* x, double* y, double* lowStatic, double* mech, int n) {
+    for (int done = 0; done < n; done += kMaxRun) {
+        const int count = std::min(kMaxRun, n - done);
+        runPiece(x + done, y + done, lowStatic ? lowStatic + done : nullptr,
+                 mech ? mech + done : nullptr, count);
+    }
+}
+
+void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* mech, int n) {
+    applyTuning();
+    Frame settings;
+    settings.e = reflection_.load();
+    settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
+    settings.update = false;
+    const int lanes = isCross() ? kCrossLanes : kRayLanes;
+    const DrumRayLanes<kRayLanes>::Shape shape =
+        isCross() ? DrumRayLanes<kRayLanes>::Shape{-kInfinity, true}
+                  : DrumRayLanes<kRayLanes>::Shape{drum::kClosestApproach, false};
+    if (!wide_) {
+        for (int j = 0; j < n; ++j) {
+            y[j] = process(x[j]);
+            if (lowStatic) lowStatic[j] = lowStaticOutput_;
+            if (mech) mech[j] = player_ ? player_->process() : 0.0;
+        }
+        return;
+    }
+
+    startFramesWide(x, n, settings.fmSamples, shape, lanes);
+    // The filters and the mix, sample by sample.
+    if (isCross())
+        runPieceCross(settings, n, y);
+    else
+        runPieceMain(settings, n, y, lowStatic, mech);
+}
+
+// The frames' starts and every sample's rays: the rays' loads and arithmetic
+// overlap the input filter's recursion.
+[[gnu::target("avx2")]] void DrumUnit::startFramesWide(const double* x, int n, double fmSamples,
+                                                       const DrumRayLanes<kRayLanes>::Shape& shape,
+                                                       int lanes) {
+    for (int j = 0; j < n; ++j) {
+        history_.write(input_.process(x[j]), rotor_.step());
+        runSpeed_[j] = rotor_.speed();
+        runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
+        const int at = j * kRayLanes;
+        lanes_.runInto(history_, table_, fmSamples, appliedRadius_, kTableStepsPerMetre, shape,
+                       lanes,
+                       {runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
+                        runLanes_.attenuation + at});
+        history_.advance();
+    }
+}
+
+void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,
+                            double* mech) {
+    const MixLevels levels = mixLevels();
+    for (int j = 0; j < n; ++j) {
+        Frame f = settings;
+        f.update = (counter_ & updateMask_) == 0;
+        const int at = j * kRayLanes;
+        splitMain(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
+        if (f.update) updateMainDirectivity(LanePhases{runLanes_.mu + at});
+        y[j] = mixMain(f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
+                       runSpeed_[j]);
+        if (f.update) snapDirectivity_ = false;
+        ++counter_;
+        if (lowStatic) lowStatic[j] = lowStaticOutput_;
+        if (mech) mech[j] = player_ ? player_->process() : 0.0;
+    }
+}
+
+void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
+    const MixLevels levels = mixLevels();
+    for (int j = 0; j < n; ++j) {
+        Frame f = settings;
+        f.update = (counter_ & updateMask_) == 0;
+        const int at = j * kRayLanes;
+        y[j] = mixCross(f, levels, runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
+                        runLanes_.attenuation + at, runRetarded_[j], runSpeed_[j]);
+        if (f.update) snapDirectivity_ = false;
+        ++counter_;
+    }
 }
 
 } // namespace zel

@@ -15,8 +15,8 @@
 // CabinetUnit.
 //
 // Threads: the setters store Relaxed values and may run on any thread. process,
-// rebuild, clearState and setUnitRate run on the audio thread; geometry, filter
-// re-tuning and flip are applied there.
+// processRun, rebuild, clearState and setUnitRate run on the audio thread;
+// geometry, filter re-tuning and flip are applied there.
 #pragma once
 
 #include "engine/BiquadFilter.h"
@@ -59,6 +59,16 @@ public:
 
     // Audio thread (rebuild is the shared one).
     double process(double x);
+    // n samples at once: y[j] = process(x[j]), lowStatic[j] the low static output
+    // and mech[j] the motor-noise player's sample right after it (either may be
+    // null; mech is 0 without a player), to the bit. First the frames' starts and
+    // every sample's rays (the processor overlaps the rays' loads and arithmetic
+    // with the input filter's recursion), then the sections, the mix and the
+    // player sample by sample, their recursions side by side. Settings are read
+    // once per run.
+    void processRun(const double* x, double* y, double* lowStatic, double* mech, int n);
+    // The samples processRun takes in one piece (longer runs go in pieces).
+    static constexpr int kMaxRun = 64;
     void setUnitRate(double rate, int factor) override;
     int prepareRate(double rate, int budget) override;
     void clearState();
@@ -66,7 +76,8 @@ public:
     double lowStaticOutput() const { return lowStaticOutput_; }
 
     // Settings (any thread), beside the shared ones. Filter saturation, splitter
-    // and reflection low-pass take effect at the next sample.
+    // and reflection low-pass take effect at the next sample (at the next run in
+    // processRun).
     void setRayLevel(int ray, double level);
     void setSplitterFrequency(double hz) { splitterHz_.store(hz); }
     void setLowStaticGain(double gain) { lowStaticGain_.store(gain); }
@@ -88,24 +99,47 @@ public:
     bool wideRays() const { return wide_; }
 
 private:
+    // The settings a sample of the mix reads.
+    struct MixLevels {
+        std::array<double, kRayLevelCount> ray;
+        double staticLevel, lowStaticGain, mech;
+    };
+    MixLevels mixLevels() const;
+    void runPiece(const double* x, double* y, double* lowStatic, double* mech, int n);
+    void runPieceMain(const Frame& settings, int n, double* y, double* lowStatic, double* mech);
+    void runPieceCross(const Frame& settings, int n, double* y);
     double processMain(double x);
     double processCross(double x);
     Frame beginFrame(double x);
-    // The main unit's rays up to their directivity low-passes, from the lanes
-    // (four to a register) or from RayBatch: the splitters, the sections' inputs
-    // (silence for a side ray the back region leaves out) and the gains.
-    void mainRaysWide(const Frame& f);
+    // The main unit's rays up to their directivity low-passes, from RayBatch: the
+    // splitters, the sections' inputs (silence for a side ray the back region
+    // leaves out) and the gains. With the lanes (four to a register): splitMain.
     void mainRaysNarrow(const Frame& f);
     // On directivity update samples: the heard rays' sections take the
     // coefficients for where the mouth points; the others stop where they are.
     template <typename Rays> void updateMainDirectivity(const Rays& rays);
+    // The splitters, the sections' inputs and the gains from the lanes' values of
+    // one sample.
+    void splitMain(const double* sigma, const double* lambda, const double* attenuation);
+    // The main unit's sample from the sections on: the directivity low-passes,
+    // the reflections, the static ray (input sigma; the player gets its hand-over
+    // with the rotor's angle and speed) and the splitter's low static part.
+    double mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
+                   double retardedAngle, double speed);
+    // A cross unit's sample from the values of its lanes.
+    double mixCross(const Frame& f, const MixLevels& levels, const double* lambda, const double* mu,
+                    const double* sigma, const double* attenuation, double retardedAngle,
+                    double speed);
     // A cross unit's ray from its values this sample (from the lanes, or computed
     // here one ray at a time: crossRay).
     double crossRay(int i, double weight, const Frame& f);
     double crossRayFrom(int i, double weight, const Frame& f, double lambda, double mu,
                         double sigma, double attenuation);
     // The static ray from its input, delayed by the front ray's path.
-    double staticRay(const Frame& f, double sigma);
+    // The player (main unit) takes its hand-over from it: the rotor's retarded
+    // angle along the front ray and its speed.
+    double staticRay(const Frame& f, double sigma, double mechLevel, double retardedAngle,
+                     double speed);
     // The side ray the back region lets in (0 for none).
     int sideRay() const { return backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0); }
     bool heard(int ray) const { return !((ray == 1 || ray == 2) && ray != sideRay()); }
@@ -146,6 +180,9 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
+    // A run's frame starts and every sample's rays from the lanes.
+    void startFramesWide(const double* x, int n, double fmSamples,
+                         const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
@@ -183,6 +220,19 @@ private:
     StagedTables<RateTables> tables_;
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;
+
+    // A run's values per sample: the rotor's speed and retarded angle along the
+    // front ray for the player, and the lanes' values (sample j's lane i at
+    // [j kRayLanes + i]).
+    std::array<double, kMaxRun> runSpeed_{};
+    std::array<double, kMaxRun> runRetarded_{};
+    struct RunLanes {
+        alignas(32) double lambda[kMaxRun * kRayLanes];
+        alignas(32) double mu[kMaxRun * kRayLanes];
+        alignas(32) double input[kMaxRun * kRayLanes];
+        alignas(32) double attenuation[kMaxRun * kRayLanes];
+    };
+    RunLanes runLanes_{};
 };
 
 } // namespace zel

@@ -30,6 +30,8 @@ void configure(BiquadFilter& f, const enginefilters::SectionSetting& s, double b
 
 } // namespace
 
+static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece for the drums");
+
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
     PerFrame<FrameRecord> frames;
@@ -277,19 +279,15 @@ void RotaryEngine::simulateUnits(int count) {
     DrumUnit& drum = *drumMain_;
     HornUnit& horn0 = *hornUnits_[0];
     HornUnit& horn1 = *hornUnits_[1];
-    for (int j = 0; j < count; ++j) {
-        s.drumOut[j] = drum.process(s.drumIn[j]);
-        // The static output is the one this sample's process produced: read it after.
-        s.drumStatic[j] = drum.lowStaticOutput();
-        s.drumMech[j] = drum.mechPlayer()->process();
-    }
+    drum.processRun(s.drumIn.data(), s.drumOut.data(), s.drumStatic.data(), s.drumMech.data(),
+                    count);
     for (int j = 0; j < count; ++j) {
         HornUnit::processMicrophones(horn0, horn1, s.hornIn[j], s.hornOut[0][j], s.hornOut[1][j]);
         s.hornMech[0][j] = horn0.mechPlayer()->process() * kUnitHalf;
         s.hornMech[1][j] = horn1.mechPlayer()->process() * kUnitHalf;
     }
-    for (int j = 0; j < count; ++j)
-        s.drumCross[j] = drumCross_->process(s.drumIn[j]) * kCrossUnitGain;
+    drumCross_->processRun(s.drumIn.data(), s.drumCross.data(), nullptr, nullptr, count);
+    for (int j = 0; j < count; ++j) s.drumCross[j] *= kCrossUnitGain;
     for (int j = 0; j < count; ++j)
         s.hornCross[j] = hornCross_->process(s.hornCrossIn[j]) * kCrossUnitGain;
 }
