@@ -25,6 +25,11 @@ constexpr int kReflectionOrderOf[HornUnit::kImageRays] = {-1, 0, 1, 1, 2, 2, 0, 
 // The horn's rays follow the mouth wherever it goes.
 constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
 
+// The cross unit's mouth offset: its delays are measured from the microphone,
+// the mouth's displacement plus twice the radius, so the nearest approach still
+// has a positive delay.
+constexpr double kCrossMouthOffset = 2.0;
+
 // The full unit's room factor is softened by this power.
 constexpr double kRoomFactorPower = 0.7;
 
@@ -207,10 +212,16 @@ void HornUnit::clearState() {
 
 // ---- per sample -------------------------------------------------------------
 
-HornUnit::Frame HornUnit::beginFrame(double x) {
+void HornUnit::followReflectionLowPass() {
     const double lowPassOctaves = reflectionLowPass_.load();
     if (lowPassOctaves != appliedReflectionLowPass_) updateReflectionPoles(lowPassOctaves);
-    return {startFrame(x), amplitudeFloor_.load()};
+}
+
+HornUnit::Frame HornUnit::beginFrame(double x) {
+    followReflectionLowPass();
+    Frame f{startFrame(x), amplitudeFloor_.load(), 0.0};
+    f.speed = rotor_.speed();
+    return f;
 }
 
 void HornUnit::endFrame(const Frame& f) {
@@ -238,10 +249,8 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
-void HornUnit::fullRayInputs(const Frame& f) {
-    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
-               kAnyDisplacement);
-    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = batch_.input(i);
+void HornUnit::fullRayInputs(const Frame& f, const FullRays& r) {
+    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = r.input[i];
     // The side rays are heard only in the back region that has them; one it
     // leaves out runs its sections on silence and stops gliding.
     rayUpdated_.fill(f.update);
@@ -253,25 +262,31 @@ void HornUnit::fullRayInputs(const Frame& f) {
         rayUpdated_[kSideRays[n]] = false;
     }
     if (!f.update) return;
-    for (int i = 0; i < kImageRays; ++i) rayTurn_[i] = 1.0 - facingTurn(batch_.mu(i));
+    for (int i = 0; i < kImageRays; ++i) rayTurn_[i] = 1.0 - facingTurn(r.mu[i]);
 }
 
-double HornUnit::crossRay(int i, int slot, double weight, const Frame& f) {
+double HornUnit::crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r) {
     RayTrack& ray = rays_[i];
-    const double alpha = crossBatch_.attenuation(slot) * roomFactor_;
-    if (f.update) updateDirectivityCross(ray, crossBatch_.mu(slot));
-    return ray.directivityLowPass(crossBatch_.input(slot), coefGlide_) * alpha * weight;
+    const double alpha = r.attenuation[slot] * roomFactor_;
+    if (f.update) updateDirectivityCross(ray, r.mu[slot]);
+    return ray.directivityLowPass(r.input[slot], coefGlide_) * alpha * weight;
 }
 
-double HornUnit::staticRay(const Frame& f) {
+double HornUnit::staticRay(const Frame& f, int w) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
-    // low-pass. The cross unit measures it from the microphone.
+    // low-pass. The cross unit measures it from the microphone. The history is
+    // read as it stood at write index w (SourceHistory::inputBefore and
+    // angleBefore with that index).
+    constexpr int kLength = SourceHistory::kLength;
     const double delay = isCross() ? rays_[0].pathSamples + f.fmSamples : rays_[0].retardSamples;
     const double alpha = isCross() ? staticAlpha_ : std::max(staticAlpha_, f.floor);
-    const double low = staticLowPassed(history_.inputBefore(delay), f.update);
-    if (player_)
-        player_->handOver(alpha * mechLevel_.load(), 1.0 - history_.angleBefore(delay),
-                          appliedMicAngle_, rotor_.speed());
+    const double sigma = readCubic(history_.inputs(), kLength, w - delay);
+    const double low = staticLowPassed(sigma, f.update);
+    if (player_) {
+        const double angle =
+            history_.angles()[static_cast<int>(w - delay + kLength) & SourceHistory::kMask];
+        player_->handOver(alpha * mechLevel_.load(), 1.0 - angle, appliedMicAngle_, f.speed);
+    }
     return low * staticRayLevel_.load() * alpha;
 }
 
@@ -300,6 +315,14 @@ void HornUnit::processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya
 
 double HornUnit::mixFull(double x) {
     const Frame f = beginFrame(x);
+    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+               kAnyDisplacement);
+    const double y = mixRays(f, batch_.results(), history_.writeIndex());
+    endFrame(f);
+    return y;
+}
+
+double HornUnit::mixRays(const Frame& f, const FullRays& r, int w) {
     std::array<double, kRayLevelCount> level;
     for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
     const double e = f.e, e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
@@ -312,7 +335,7 @@ double HornUnit::mixFull(double x) {
         m.weight[i] = weights[i];
         m.level[i] = level[kRayLevelOf[i]];
     }
-    fullRayInputs(f);
+    fullRayInputs(f, r);
     if (f.update) updateDirectivityFull();
     alignas(32) std::array<double, kImageRays> afterA;
     alignas(32) std::array<double, kImageRays> ray;
@@ -320,9 +343,9 @@ double HornUnit::mixFull(double x) {
     sectionsB_.process(afterA.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
     if (useWidePaths())
-        mixLanesWide(ray.data(), m, f.floor, heard.data());
+        mixLanesWide(ray.data(), r.attenuation, m, f.floor, heard.data());
     else
-        mixLanes<Vec2>(ray.data(), m, f.floor, heard.data());
+        mixLanes<Vec2>(ray.data(), r.attenuation, m, f.floor, heard.data());
 
     // The rays in their fixed order; a side ray only in the back region that has
     // it.
@@ -330,20 +353,19 @@ double HornUnit::mixFull(double x) {
     if (backRegion_ == 0) sum += heard[6];
     if (backRegion_ == 2) sum += heard[7];
     for (int i : {1, 2, 3, 4, 5, 8, 9, 10, 11}) sum += heard[i];
-    sum += staticRay(f);
+    sum += staticRay(f, w);
 
     // Floor and ceiling: the same rays arriving a little later.
     raySums_[j_] = sum;
     const double floor = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zA_);
     const double ceiling = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zB_);
-    const double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
-    endFrame(f);
-    return y;
+    return sum + (floor + ceiling) * zAxisLevel_.load() * e2;
 }
 
 template <typename Vec>
-[[gnu::always_inline]] inline void HornUnit::mixLanes(const double* rays, const LaneFactors& m,
-                                                      double floor, double* heard) {
+[[gnu::always_inline]] inline void
+HornUnit::mixLanes(const double* rays, const double* attenuations, const LaneFactors& m,
+                   double floor, double* heard) {
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
     constexpr int W = kBytes / sizeof(double);
@@ -352,7 +374,7 @@ template <typename Vec>
         Vec ray, attenuation, weight, level, pole, state;
         Mask reflects;
         std::memcpy(&ray, rays + i, kBytes);
-        std::memcpy(&attenuation, batch_.attenuations() + i, kBytes);
+        std::memcpy(&attenuation, attenuations + i, kBytes);
         std::memcpy(&weight, m.weight + i, kBytes);
         std::memcpy(&level, m.level + i, kBytes);
         std::memcpy(&pole, &rayPole_[i], kBytes);
@@ -372,30 +394,200 @@ template <typename Vec>
     }
 }
 
-void HornUnit::mixLanesWide(const double* rays, const LaneFactors& m, double floor, double* heard) {
-    mixLanes<Vec4>(rays, m, floor, heard);
+void HornUnit::mixLanesWide(const double* rays, const double* attenuations, const LaneFactors& m,
+                            double floor, double* heard) {
+    mixLanes<Vec4>(rays, attenuations, m, floor, heard);
 }
 
 double HornUnit::processCross(double x) {
     const Frame f = beginFrame(x);
-    const double front = rayLevels_[kRayFront].load();
-    const double sides = rayLevels_[kRayBackSides].load();
-    const double e = f.e;
-
-    // The mouth's extra path, measured from the microphone: its displacement plus
-    // twice the radius, so the nearest approach still has a positive delay.
-    constexpr double kCrossMouthOffset = 2.0;
     crossBatch_.run({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                      kAnyDisplacement, kCrossMouthOffset});
-    double sum = crossRay(0, 0, 1.0, f) * front;
-    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, 2, e, f) * sides, poles_[0]);
-    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, 3, e, f) * sides, poles_[0]);
-    sum += rays_[1].reflect(crossRay(1, 1, e, f) * sides, poles_[0]);
-    sum += staticRay(f);
-
+    const double sum = crossSum(f, crossBatch_.results(), history_.writeIndex());
     const double y = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
     endFrame(f);
     return y;
+}
+
+double HornUnit::crossSum(const Frame& f, const CrossRays& r, int w) {
+    const double front = rayLevels_[kRayFront].load();
+    const double sides = rayLevels_[kRayBackSides].load();
+    const double e = f.e;
+    double sum = crossRay(0, 0, 1.0, f, r) * front;
+    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, 2, e, f, r) * sides, poles_[0]);
+    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, 3, e, f, r) * sides, poles_[0]);
+    sum += rays_[1].reflect(crossRay(1, 1, e, f, r) * sides, poles_[0]);
+    return sum + staticRay(f, w);
+}
+
+// ---- runs of samples ----------------------------------------------------------
+
+bool HornUnit::runFitsHistory(int n) const {
+    // Sample j of the run reads the history at delays behind its own write
+    // index; the run's later samples have written the n - 1 - j entries ahead of
+    // it, which sample j must not reach (per sample they still held older
+    // samples). A cubic read at delay d touches delays ceil(d) - 2 .. ceil(d) + 1,
+    // an angle read the delay ceil(d). Every delay then lies within
+    // [kNearest, kLength - n - kFarMargin].
+    constexpr double kNearest = 2.0;
+    constexpr double kFarMargin = 3.0;
+    // The displacement stays within [-1, 1] (the lobe's sine series is within
+    // 5e-14 of the sine); the bound leaves room.
+    constexpr double kLambdaBound = 1.0625;
+    const double farthest = SourceHistory::kLength - n - kFarMargin;
+    double fm = 0.0;
+    for (int j = 0; j < n; ++j) {
+        const double v = std::fabs(run_.fmSamples[j]);
+        if (!(v <= std::numeric_limits<double>::max())) return false; // not finite
+        fm = std::max(fm, v);
+    }
+    const auto within = [&](double low, double high) {
+        return low >= kNearest && high <= farthest; // false for NaN too
+    };
+    // The static ray.
+    const RayTrack& front = rays_[0];
+    if (isCross()) {
+        if (!within(front.pathSamples - fm, front.pathSamples + fm)) return false;
+    } else if (!within(front.retardSamples, front.retardSamples)) {
+        return false;
+    }
+    // The batch's rays: their angle reads at the retarded delay, their input reads
+    // at (lambda + mouth offset) * fmSamples + path.
+    const double offset = isCross() ? kCrossMouthOffset : 0.0;
+    const double swing = (kLambdaBound + offset) * fm;
+    const auto fits = [&](const RayTrack& ray) {
+        return ray.retardSamples >= 0.0 && ray.retardSamples <= farthest &&
+               within(ray.pathSamples - swing, ray.pathSamples + swing);
+    };
+    if (isCross()) {
+        for (int i : kCrossRays)
+            if (!fits(rays_[i])) return false;
+        return true;
+    }
+    for (const RayTrack& ray : rays_)
+        if (!fits(ray)) return false;
+    return true;
+}
+
+bool HornUnit::startRun(const double* x, int n) {
+    // The settings are read once per sample, as the per-sample frames read them.
+    for (int j = 0; j < n; ++j) run_.fmSamples[j] = fmRadius_.load() * samplesPerMetre_;
+    if (!runFitsHistory(n)) return false;
+    run_.firstWrite = history_.writeIndex();
+    for (int j = 0; j < n; ++j) {
+        run_.e[j] = reflection_.load();
+        run_.floor[j] = amplitudeFloor_.load();
+        run_.update[j] = (counter_ & updateMask_) == 0;
+        history_.write(x[j], rotor_.step());
+        run_.speed[j] = rotor_.speed();
+        ++counter_;
+        history_.advance();
+    }
+    return true;
+}
+
+HornUnit::Frame HornUnit::runFrame(int j) {
+    followReflectionLowPass();
+    Frame f;
+    f.e = run_.e[j];
+    f.fmSamples = run_.fmSamples[j];
+    f.update = run_.update[j];
+    f.floor = run_.floor[j];
+    f.speed = run_.speed[j];
+    return f;
+}
+
+void HornUnit::endRunFrame(const Frame& f) {
+    // The counter and the history moved on when the run started.
+    if (f.update) snapDirectivity_ = false;
+    j_ = (j_ + 1) & kRayBufferMask;
+}
+
+void HornUnit::mixRun(const double* x, double* y, double* mech, int n) {
+    if (!startRun(x, n)) {
+        for (int j = 0; j < n; ++j) {
+            y[j] = mixFull(x[j]);
+            if (mech) mech[j] = player_->process();
+        }
+        return;
+    }
+    batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
+                     run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
+    for (int j = 0; j < n; ++j) {
+        const Frame f = runFrame(j);
+        y[j] = mixRays(f, fullRun_[j], runWriteIndex(j));
+        endRunFrame(f);
+        // The player's hand-over came with the static ray.
+        if (mech) mech[j] = player_->process();
+    }
+}
+
+void HornUnit::crossRun(const double* x, double* y, int n) {
+    if (!startRun(x, n)) {
+        for (int j = 0; j < n; ++j) {
+            const Frame f = beginFrame(x[j]);
+            crossBatch_.run({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+                             kAnyDisplacement, kCrossMouthOffset});
+            y[j] = crossSum(f, crossBatch_.results(), history_.writeIndex());
+            endFrame(f);
+        }
+        return;
+    }
+    crossBatch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre,
+                           kAnyDisplacement, kCrossMouthOffset},
+                          run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
+    for (int j = 0; j < n; ++j) {
+        const Frame f = runFrame(j);
+        y[j] = crossSum(f, crossRun_[j], runWriteIndex(j));
+        endRunFrame(f);
+    }
+}
+
+void HornUnit::staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n) {
+    for (int j = 0; j < n; ++j)
+        MultiFilter::processChainPair(a.staticEq_.data(), ya[j], b.staticEq_.data(), yb[j],
+                                      kStaticEqCascades);
+}
+
+void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, double* ya,
+                                     double* yb, double* mechA, double* mechB, int n) {
+    if (a.isCross() || b.isCross()) {
+        for (int j = 0; j < n; ++j) {
+            processMicrophones(a, b, x[j], ya[j], yb[j]);
+            if (MechNoisePlayer* p = a.mechPlayer()) mechA[j] = p->process();
+            if (MechNoisePlayer* p = b.mechPlayer()) mechB[j] = p->process();
+        }
+        return;
+    }
+    for (int done = 0; done < n; done += kRunLength) {
+        const int m = std::min(kRunLength, n - done);
+        double* outA = ya + done;
+        double* outB = yb + done;
+        a.mixRun(x + done, outA, mechA + done, m);
+        b.mixRun(x + done, outB, mechB + done, m);
+        staticEqPair(a, outA, b, outB, m);
+        for (int j = 0; j < m; ++j) {
+            outA[j] *= a.outputGain_;
+            outB[j] *= b.outputGain_;
+        }
+    }
+}
+
+void HornUnit::processRun(const double* x, double* y, int n) {
+    for (int done = 0; done < n; done += kRunLength) {
+        const int m = std::min(kRunLength, n - done);
+        double* out = y + done;
+        if (isCross()) {
+            crossRun(x + done, out, m);
+            for (int j = 0; j < m; ++j)
+                out[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, out[j]);
+        } else {
+            mixRun(x + done, out, nullptr, m);
+            for (int j = 0; j < m; ++j)
+                out[j] = MultiFilter::processChain(staticEq_.data(), kStaticEqCascades, out[j]) *
+                         outputGain_;
+        }
+    }
 }
 
 } // namespace zel

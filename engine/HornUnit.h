@@ -67,6 +67,17 @@ public:
     // (a cross unit among them is processed on its own); the static EQ cascades of
     // the two run side by side.
     static void processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb);
+    // The same over n samples at once: y[j] is what the j-th process call would
+    // give, and for a microphone unit mech[j] what its motor-noise player gives
+    // right after that call. The samples go through in phases (all frame starts,
+    // all rays, the rest sample by sample, the static EQ), so the processor
+    // overlaps the samples' independent work; the results are the same to the
+    // bit.
+    static void processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, double* ya,
+                                      double* yb, double* mechA, double* mechB, int n);
+    void processRun(const double* x, double* y, int n);
+    // The samples one phase takes at a time; longer runs go in pieces.
+    static constexpr int kRunLength = 64;
     void setUnitRate(double rate, int factor) override;
     int prepareRate(double rate, int budget) override;
     void clearState();
@@ -95,11 +106,26 @@ private:
     // Per-sample settings, read once: the shared ones and the amplitude floor.
     struct Frame : CabinetUnit::Frame {
         double floor;
+        double speed; // the rotor's, after its step
     };
 
     double processFull(double x);
     // The full unit's rays and floor/ceiling taps, before the static EQ and gain.
     double mixFull(double x);
+    // The same after the frame start and the ray batch: the rays' values r, the
+    // history read with write index w.
+    using FullRays = RayBatch<kImageRays>::Results;
+    using CrossRays = RayBatch<4>::Results;
+    double mixRays(const Frame& f, const FullRays& r, int w);
+    // mixFull over a run of n <= kRunLength samples into y, and the motor-noise
+    // player after each sample into mech (if not null).
+    void mixRun(const double* x, double* y, double* mech, int n);
+    // The cross unit's ray sum (before its EQ) after the ray batch.
+    double crossSum(const Frame& f, const CrossRays& r, int w);
+    // The cross unit's sums over a run of n <= kRunLength samples into y.
+    void crossRun(const double* x, double* y, int n);
+    // The static EQ of two microphone units over n samples, in place.
+    static void staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n);
     // Each ray's weight and level this sample.
     struct LaneFactors {
         alignas(32) double weight[kImageRays];
@@ -110,19 +136,31 @@ private:
     // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
     // (AVX2), the same arithmetic.
     template <typename Vec>
-    [[gnu::always_inline]] inline void mixLanes(const double* rays, const LaneFactors& m,
-                                                double floor, double* heard);
-    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const LaneFactors& m,
-                                              double floor, double* heard);
+    [[gnu::always_inline]] inline void mixLanes(const double* rays, const double* attenuations,
+                                                const LaneFactors& m, double floor, double* heard);
+    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const double* attenuations,
+                                              const LaneFactors& m, double floor, double* heard);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
-    // The rays up to their directivity sections: their inputs (the batch keeps
-    // their attenuations) and, on update samples, where the mouth faces.
-    void fullRayInputs(const Frame& f);
+    // The reflection low-passes follow their setting.
+    void followReflectionLowPass();
+    // A run's frame starts, all at once (rotor steps, history writes, settings),
+    // if the run fits the history: no ray of any of its samples reads where a
+    // later sample of the run writes. Otherwise false, and nothing has changed.
+    bool startRun(const double* x, int n);
+    bool runFitsHistory(int n) const;
+    // Sample j of a started run: its frame, and its end.
+    Frame runFrame(int j);
+    void endRunFrame(const Frame& f);
+    int runWriteIndex(int j) const { return (run_.firstWrite + j) & SourceHistory::kMask; }
+    // The rays up to their directivity sections: their inputs (r keeps their
+    // attenuations) and, on update samples, where the mouth faces.
+    void fullRayInputs(const Frame& f, const FullRays& r);
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
-    double crossRay(int i, int slot, double weight, const Frame& f);
-    double staticRay(const Frame& f);
+    double crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r);
+    // The static ray, the history read with write index w.
+    double staticRay(const Frame& f, int w);
     // The directivity targets of the rays marked in rayUpdated_, all at once.
     void updateDirectivityFull();
     void updateDirectivityCross(RayTrack& ray, double mu);
@@ -186,6 +224,16 @@ private:
     };
     StagedTables<RateTables> tables_;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
+
+    // A run in progress: each sample's settings and rotor speed, and its rays.
+    struct RunFrames {
+        int firstWrite = 0; // the history's write index at the run's first sample
+        std::array<double, kRunLength> fmSamples{}, e{}, floor{}, speed{};
+        std::array<bool, kRunLength> update{};
+    };
+    RunFrames run_;
+    std::array<FullRays, kRunLength> fullRun_{};
+    std::array<CrossRays, kRunLength> crossRun_{};
 };
 
 } // namespace zel
