@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace zel {
@@ -435,29 +436,34 @@ bool HornUnit::runFitsHistory(int n) const {
     // 5e-14 of the sine); the bound leaves room.
     constexpr double kLambdaBound = 1.0625;
     const double farthest = SourceHistory::kLength - n - kFarMargin;
-    double fm = 0.0;
+    double fmLow = run_.fmSamples[0], fmHigh = run_.fmSamples[0];
     for (int j = 0; j < n; ++j) {
-        const double v = std::fabs(run_.fmSamples[j]);
-        if (!(v <= std::numeric_limits<double>::max())) return false; // not finite
-        fm = std::max(fm, v);
+        fmLow = std::min(fmLow, run_.fmSamples[j]);
+        fmHigh = std::max(fmHigh, run_.fmSamples[j]);
     }
+    // NaN or an infinity fails here and in every comparison below.
+    if (!(fmHigh - fmLow < std::numeric_limits<double>::infinity())) return false;
     const auto within = [&](double low, double high) {
         return low >= kNearest && high <= farthest; // false for NaN too
     };
     // The static ray.
     const RayTrack& front = rays_[0];
     if (isCross()) {
-        if (!within(front.pathSamples - fm, front.pathSamples + fm)) return false;
+        if (!within(front.pathSamples + fmLow, front.pathSamples + fmHigh)) return false;
     } else if (!within(front.retardSamples, front.retardSamples)) {
         return false;
     }
     // The batch's rays: their angle reads at the retarded delay, their input reads
-    // at (lambda + mouth offset) * fmSamples + path.
+    // at (lambda + mouth offset) * fmSamples + path, lambda + offset within
+    // [offset - kLambdaBound, offset + kLambdaBound].
     const double offset = isCross() ? kCrossMouthOffset : 0.0;
-    const double swing = (kLambdaBound + offset) * fm;
+    const double corners[] = {(offset - kLambdaBound) * fmLow, (offset - kLambdaBound) * fmHigh,
+                              (offset + kLambdaBound) * fmLow, (offset + kLambdaBound) * fmHigh};
+    const double swingLow = *std::min_element(std::begin(corners), std::end(corners));
+    const double swingHigh = *std::max_element(std::begin(corners), std::end(corners));
     const auto fits = [&](const RayTrack& ray) {
         return ray.retardSamples >= 0.0 && ray.retardSamples <= farthest &&
-               within(ray.pathSamples - swing, ray.pathSamples + swing);
+               within(ray.pathSamples + swingLow, ray.pathSamples + swingHigh);
     };
     if (isCross()) {
         for (int i : kCrossRays)
