@@ -324,18 +324,8 @@ double HornUnit::mixFull(double x) {
 }
 
 double HornUnit::mixRays(const Frame& f, const FullRays& r, int w) {
-    std::array<double, kRayLevelCount> level;
-    for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
-    const double e = f.e, e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
-    const double g = openBack_;
-
-    LaneFactors m;
-    const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
-                                        e,   e,     e4,     e4,     e5,     e5};
-    for (int i = 0; i < kImageRays; ++i) {
-        m.weight[i] = weights[i];
-        m.level[i] = level[kRayLevelOf[i]];
-    }
+    const double e = f.e, e2 = e * e;
+    const LaneFactors& m = laneFactors(e);
     fullRayInputs(f, r);
     if (f.update) updateDirectivityFull();
     alignas(32) std::array<double, kImageRays> afterA;
@@ -361,6 +351,29 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, int w) {
     const double floor = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zA_);
     const double ceiling = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zB_);
     return sum + (floor + ceiling) * zAxisLevel_.load() * e2;
+}
+
+const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
+    // They change only with the settings: taken again when one of those moved,
+    // the same values otherwise (compared bit by bit: signed zeros and not a
+    // number included).
+    FactorKey key;
+    key[0] = e;
+    key[1] = openBack_;
+    for (int n = 0; n < kRayLevelCount; ++n) key[2 + n] = rayLevels_[n].load();
+    if (factorsMade_ && std::memcmp(key.data(), factorKey_.data(), sizeof key) == 0)
+        return factors_;
+    factorKey_ = key;
+    factorsMade_ = true;
+    const double e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
+    const double g = openBack_;
+    const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
+                                        e,   e,     e4,     e4,     e5,     e5};
+    for (int i = 0; i < kImageRays; ++i) {
+        factors_.weight[i] = weights[i];
+        factors_.level[i] = key[2 + kRayLevelOf[i]];
+    }
+    return factors_;
 }
 
 template <typename Vec>

@@ -135,6 +135,8 @@ private:
     // the floor), weight and level, and its reflection low-pass where it passes
     // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
     // (AVX2), the same arithmetic.
+    // This sample's lane factors for reflection coefficient e.
+    const LaneFactors& laneFactors(double e);
     template <typename Vec>
     [[gnu::always_inline]] inline void mixLanes(const double* rays, const double* attenuations,
                                                 const LaneFactors& m, double floor, double* heard);
@@ -232,6 +234,12 @@ private:
         std::array<bool, kRunLength> update{};
     };
     RunFrames run_;
+    // The lane factors and what they were made from: the reflection coefficient,
+    // the open back factor and the ray levels.
+    using FactorKey = std::array<double, 2 + kRayLevelCount>;
+    LaneFactors factors_{};
+    FactorKey factorKey_{};
+    bool factorsMade_ = false;
     std::array<FullRays, kRunLength> fullRun_{};
     std::array<CrossRays, kRunLength> crossRun_{};
 };
