@@ -3,6 +3,7 @@
 #include "engine/OnePole.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -361,8 +362,10 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
     key[0] = e;
     key[1] = openBack_;
     for (int n = 0; n < kRayLevelCount; ++n) key[2 + n] = rayLevels_[n].load();
-    if (factorsMade_ && std::memcmp(key.data(), factorKey_.data(), sizeof key) == 0)
-        return factors_;
+    bool same = factorsMade_;
+    for (size_t n = 0; n < key.size(); ++n)
+        same &= std::bit_cast<uint64_t>(key[n]) == std::bit_cast<uint64_t>(factorKey_[n]);
+    if (same) return factors_;
     factorKey_ = key;
     factorsMade_ = true;
     const double e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
