@@ -525,42 +525,39 @@ void HornUnit::endRunFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-void HornUnit::mixRun(const double* x, double* y, double* mech, int n) {
-    if (!startRun(x, n)) {
-        for (int j = 0; j < n; ++j) {
-            y[j] = mixFull(x[j]);
-            if (mech) mech[j] = player_->process();
-        }
-        return;
-    }
+bool HornUnit::startMixRun(const double* x, int n) {
+    if (!startRun(x, n)) return false;
     batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
                      run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
-    for (int j = 0; j < n; ++j) {
-        const Frame f = runFrame(j);
-        y[j] = mixRays(f, fullRun_[j], runWriteIndex(j));
-        endRunFrame(f);
-        // The player's hand-over came with the static ray.
-        if (mech) mech[j] = player_->process();
-    }
+    return true;
+}
+
+double HornUnit::mixRunSample(int j) {
+    const Frame f = runFrame(j);
+    const double y = mixRays(f, fullRun_[j], runWriteIndex(j));
+    endRunFrame(f);
+    return y;
+}
+
+void HornUnit::mixRun(const double* x, double* y, int n) {
+    const bool phased = startMixRun(x, n);
+    for (int j = 0; j < n; ++j) y[j] = phased ? mixRunSample(j) : mixFull(x[j]);
 }
 
 void HornUnit::crossRun(const double* x, double* y, int n) {
     if (!startRun(x, n)) {
-        for (int j = 0; j < n; ++j) {
-            const Frame f = beginFrame(x[j]);
-            crossBatch_.run({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
-                             kAnyDisplacement, kCrossMouthOffset});
-            y[j] = crossSum(f, crossBatch_.results(), history_.writeIndex());
-            endFrame(f);
-        }
+        for (int j = 0; j < n; ++j) y[j] = processCross(x[j]);
         return;
     }
     crossBatch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre,
                            kAnyDisplacement, kCrossMouthOffset},
                           run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
+    // The EQ stays in this loop: its recursion then overlaps with the next
+    // sample's rays.
     for (int j = 0; j < n; ++j) {
         const Frame f = runFrame(j);
-        y[j] = crossSum(f, crossRun_[j], runWriteIndex(j));
+        const double sum = crossSum(f, crossRun_[j], runWriteIndex(j));
+        y[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
         endRunFrame(f);
     }
 }
@@ -585,8 +582,17 @@ void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, 
         const int m = std::min(kRunLength, n - done);
         double* outA = ya + done;
         double* outB = yb + done;
-        a.mixRun(x + done, outA, mechA + done, m);
-        b.mixRun(x + done, outB, mechB + done, m);
+        // Each unit goes in phases if its run fits its history, else sample by
+        // sample; the two units' samples alternate, so that one's recursions
+        // overlap with the other's. Each player follows its unit's hand-over.
+        const bool phasedA = a.startMixRun(x + done, m);
+        const bool phasedB = b.startMixRun(x + done, m);
+        for (int j = 0; j < m; ++j) {
+            outA[j] = phasedA ? a.mixRunSample(j) : a.mixFull(x[done + j]);
+            mechA[done + j] = a.player_->process();
+            outB[j] = phasedB ? b.mixRunSample(j) : b.mixFull(x[done + j]);
+            mechB[done + j] = b.player_->process();
+        }
         staticEqPair(a, outA, b, outB, m);
         for (int j = 0; j < m; ++j) {
             outA[j] *= a.outputGain_;
@@ -601,10 +607,8 @@ void HornUnit::processRun(const double* x, double* y, int n) {
         double* out = y + done;
         if (isCross()) {
             crossRun(x + done, out, m);
-            for (int j = 0; j < m; ++j)
-                out[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, out[j]);
         } else {
-            mixRun(x + done, out, nullptr, m);
+            mixRun(x + done, out, m);
             for (int j = 0; j < m; ++j)
                 out[j] = MultiFilter::processChain(staticEq_.data(), kStaticEqCascades, out[j]) *
                          outputGain_;

@@ -117,12 +117,16 @@ private:
     using FullRays = RayBatch<kImageRays>::Results;
     using CrossRays = RayBatch<4>::Results;
     double mixRays(const Frame& f, const FullRays& r, int w);
-    // mixFull over a run of n <= kRunLength samples into y, and the motor-noise
-    // player after each sample into mech (if not null).
-    void mixRun(const double* x, double* y, double* mech, int n);
+    // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
+    // of all (false if the run does not fit the history: nothing has changed),
+    // then sample by sample the rest.
+    bool startMixRun(const double* x, int n);
+    double mixRunSample(int j);
+    // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
+    void mixRun(const double* x, double* y, int n);
     // The cross unit's ray sum (before its EQ) after the ray batch.
     double crossSum(const Frame& f, const CrossRays& r, int w);
-    // The cross unit's sums over a run of n <= kRunLength samples into y.
+    // processCross over a run of n <= kRunLength samples into y.
     void crossRun(const double* x, double* y, int n);
     // The static EQ of two microphone units over n samples, in place.
     static void staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n);
