@@ -88,7 +88,8 @@ public:
     // firstWrite + j and has the Doppler radius fmSamples[j] (in.fmSamples is not
     // used). The history may already hold later samples: the caller makes sure
     // no ray reads where they were written. The samples do not depend on one
-    // another, so the processor overlaps their work.
+    // another: each step (angles, lobes, reads) goes through all of them before
+    // the next, so the processor overlaps the samples' chains of that step.
     void runSeries(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
         if (useWidePaths())
             runSeriesWide(in, firstWrite, fmSamples, n, out);
@@ -105,8 +106,14 @@ public:
         Shared s = shared(in);
         for (int j = 0; j < n; ++j) {
             s.w = static_cast<double>((firstWrite + j) & kMask);
+            for (int i = 0; i < N; i += 2) narrowAngles(i, s, out[j]);
+        }
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < N; i += 2) narrowLobes(i, s, out[j]);
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
             s.fmSamples = fmSamples[j];
-            narrowSample(s, out[j]);
+            for (int i = 0; i < N; i += 2) narrowReads(i, s, out[j]);
         }
     }
     [[gnu::target("avx2")]] void runSeriesWide(const Inputs& in, int firstWrite,
@@ -114,8 +121,14 @@ public:
         Shared s = shared(in);
         for (int j = 0; j < n; ++j) {
             s.w = static_cast<double>((firstWrite + j) & kMask);
+            for (int i = 0; i < N; i += 4) wideAngles(i, s, out[j]);
+        }
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < N; i += 4) wideLobes(i, s, out[j]);
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
             s.fmSamples = fmSamples[j];
-            wideSample(s, out[j]);
+            for (int i = 0; i < N; i += 4) wideReads(i, s, out[j]);
         }
     }
 
