@@ -231,13 +231,19 @@ void HornUnit::endFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-void HornUnit::updateDirectivityFull() {
+void HornUnit::lookUpDirectivity(const FullRays& r, LobeTargets& out) const {
+    std::array<double, kImageRays> turn; // where each ray's mouth faces
+    for (int i = 0; i < kImageRays; ++i) turn[i] = 1.0 - facingTurn(r.mu[i]);
     const RateTables& t = tables_.live();
-    Targets a, b;
-    t.lobeA.at(rayTurn_.data(), kImageRays, {a.b0, a.b1, a.b2, a.a1, a.a2});
-    t.lobeB.at(rayTurn_.data(), kImageRays, {b.b0, b.b1, b.b2, b.a1, b.a2});
-    sectionsA_.setTargets(a, rayUpdated_.data());
-    sectionsB_.setTargets(b, rayUpdated_.data());
+    Targets& a = out.a;
+    Targets& b = out.b;
+    t.lobeA.at(turn.data(), kImageRays, {a.b0, a.b1, a.b2, a.a1, a.a2});
+    t.lobeB.at(turn.data(), kImageRays, {b.b0, b.b1, b.b2, b.a1, b.a2});
+}
+
+void HornUnit::updateDirectivityFull(const LobeTargets& t) {
+    sectionsA_.setTargets(t.a, rayUpdated_.data());
+    sectionsB_.setTargets(t.b, rayUpdated_.data());
     if (!snapDirectivity_) return;
     for (int i = 0; i < kImageRays; ++i) {
         if (!rayUpdated_[i]) continue;
@@ -263,8 +269,6 @@ void HornUnit::fullRayInputs(const Frame& f, const FullRays& r) {
         rayInput_[kSideRays[n]] = 0.0;
         rayUpdated_[kSideRays[n]] = false;
     }
-    if (!f.update) return;
-    for (int i = 0; i < kImageRays; ++i) rayTurn_[i] = 1.0 - facingTurn(r.mu[i]);
 }
 
 double HornUnit::crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r) {
@@ -319,16 +323,24 @@ double HornUnit::mixFull(double x) {
     const Frame f = beginFrame(x);
     batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                kAnyDisplacement);
-    const double y = mixRays(f, batch_.results(), history_.writeIndex());
+    const double y = mixRays(f, batch_.results(), history_.writeIndex(), nullptr);
     endFrame(f);
     return y;
 }
 
-double HornUnit::mixRays(const Frame& f, const FullRays& r, int w) {
+double HornUnit::mixRays(const Frame& f, const FullRays& r, int w, const LobeTargets* looked) {
     const double e = f.e, e2 = e * e;
     const LaneFactors& m = laneFactors(e);
     fullRayInputs(f, r);
-    if (f.update) updateDirectivityFull();
+    if (f.update) {
+        if (looked) {
+            updateDirectivityFull(*looked);
+        } else {
+            LobeTargets t;
+            lookUpDirectivity(r, t);
+            updateDirectivityFull(t);
+        }
+    }
     alignas(32) std::array<double, kImageRays> afterA;
     alignas(32) std::array<double, kImageRays> ray;
     sectionsA_.process(rayInput_.data(), afterA.data());
@@ -529,12 +541,16 @@ bool HornUnit::startMixRun(const double* x, int n) {
     if (!startRun(x, n)) return false;
     batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
                      run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
+    // The directivity sections' targets of the update samples: table look-ups
+    // that depend on the rays alone.
+    for (int j = 0; j < n; ++j)
+        if (run_.update[j]) lookUpDirectivity(fullRun_[j], runTargets_[j]);
     return true;
 }
 
 double HornUnit::mixRunSample(int j) {
     const Frame f = runFrame(j);
-    const double y = mixRays(f, fullRun_[j], runWriteIndex(j));
+    const double y = mixRays(f, fullRun_[j], runWriteIndex(j), &runTargets_[j]);
     endRunFrame(f);
     return y;
 }

@@ -116,7 +116,10 @@ private:
     // history read with write index w.
     using FullRays = RayBatch<kImageRays>::Results;
     using CrossRays = RayBatch<4>::Results;
-    double mixRays(const Frame& f, const FullRays& r, int w);
+    // looked: the directivity targets of an update sample, looked up already
+    // (null: looked up here).
+    struct LobeTargets;
+    double mixRays(const Frame& f, const FullRays& r, int w, const LobeTargets* looked);
     // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
     // of all (false if the run does not fit the history: nothing has changed),
     // then sample by sample the rest.
@@ -160,15 +163,22 @@ private:
     Frame runFrame(int j);
     void endRunFrame(const Frame& f);
     int runWriteIndex(int j) const { return (run_.firstWrite + j) & SourceHistory::kMask; }
-    // The rays up to their directivity sections: their inputs (r keeps their
-    // attenuations) and, on update samples, where the mouth faces.
+    // The rays' inputs to their directivity sections (r keeps their
+    // attenuations) and which of them take new targets on update samples.
     void fullRayInputs(const Frame& f, const FullRays& r);
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
     double crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r);
     // The static ray, the history read with write index w.
     double staticRay(const Frame& f, int w);
-    // The directivity targets of the rays marked in rayUpdated_, all at once.
-    void updateDirectivityFull();
+    // The two directivity sections' targets of every ray, from where its mouth
+    // faces.
+    using Targets = GlidingSections<kImageRays>::Targets;
+    struct LobeTargets {
+        Targets a, b;
+    };
+    void lookUpDirectivity(const FullRays& r, LobeTargets& out) const;
+    // The targets t of the rays marked in rayUpdated_, all at once.
+    void updateDirectivityFull(const LobeTargets& t);
     void updateDirectivityCross(RayTrack& ray, double mu);
 
     void computeGeometry() override;
@@ -204,7 +214,6 @@ private:
     // sections as they run, all rays side by side.
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
-    using Targets = GlidingSections<kImageRays>::Targets;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
     // Per sample: each ray's section input.
@@ -214,8 +223,7 @@ private:
     alignas(32) std::array<double, kImageRays> rayPole_{};
     alignas(32) std::array<int64_t, kImageRays> reflects_{};
     alignas(32) std::array<double, kImageRays> reflected_{};
-    // On update samples: where each ray's mouth faces (turns) and which rays ran.
-    std::array<double, kImageRays> rayTurn_{};
+    // On update samples: which rays ran.
     std::array<bool, kImageRays> rayUpdated_{};
     // The two directivity sections' coefficients over the turn (full units) or
     // the one-pole's poles (cross unit), for one rate.
@@ -246,6 +254,7 @@ private:
     bool factorsMade_ = false;
     std::array<FullRays, kRunLength> fullRun_{};
     std::array<CrossRays, kRunLength> crossRun_{};
+    std::array<LobeTargets, kRunLength> runTargets_{}; // on the run's update samples
 };
 
 } // namespace zel
