@@ -278,21 +278,23 @@ double HornUnit::crossRay(int i, int slot, double weight, const Frame& f, const 
     return ray.directivityLowPass(r.input[slot], coefGlide_) * alpha * weight;
 }
 
-double HornUnit::staticRay(const Frame& f, int w) {
-    // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
-    // low-pass. The cross unit measures it from the microphone. The history is
-    // read as it stood at write index w (SourceHistory::inputBefore and
-    // angleBefore with that index).
+HornUnit::StaticReads HornUnit::staticReads(double fmSamples, int w) const {
+    // The history as it stood at write index w: SourceHistory::inputBefore and
+    // angleBefore with that index. The cross unit measures the static ray from
+    // the microphone.
     constexpr int kLength = SourceHistory::kLength;
-    const double delay = isCross() ? rays_[0].pathSamples + f.fmSamples : rays_[0].retardSamples;
+    const double delay = isCross() ? rays_[0].pathSamples + fmSamples : rays_[0].retardSamples;
+    return {readCubic(history_.inputs(), kLength, w - delay),
+            history_.angles()[static_cast<int>(w - delay + kLength) & SourceHistory::kMask]};
+}
+
+double HornUnit::staticRay(const Frame& f, const StaticReads& s) {
+    // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
+    // low-pass.
     const double alpha = isCross() ? staticAlpha_ : std::max(staticAlpha_, f.floor);
-    const double sigma = readCubic(history_.inputs(), kLength, w - delay);
-    const double low = staticLowPassed(sigma, f.update);
-    if (player_) {
-        const double angle =
-            history_.angles()[static_cast<int>(w - delay + kLength) & SourceHistory::kMask];
-        player_->handOver(alpha * mechLevel_.load(), 1.0 - angle, appliedMicAngle_, f.speed);
-    }
+    const double low = staticLowPassed(s.input, f.update);
+    if (player_)
+        player_->handOver(alpha * mechLevel_.load(), 1.0 - s.angle, appliedMicAngle_, f.speed);
     return low * staticRayLevel_.load() * alpha;
 }
 
@@ -323,12 +325,14 @@ double HornUnit::mixFull(double x) {
     const Frame f = beginFrame(x);
     batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                kAnyDisplacement);
-    const double y = mixRays(f, batch_.results(), history_.writeIndex(), nullptr);
+    const double y =
+        mixRays(f, batch_.results(), staticReads(f.fmSamples, history_.writeIndex()), nullptr);
     endFrame(f);
     return y;
 }
 
-double HornUnit::mixRays(const Frame& f, const FullRays& r, int w, const LobeTargets* looked) {
+double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
+                         const LobeTargets* looked) {
     const double e = f.e, e2 = e * e;
     const LaneFactors& m = laneFactors(e);
     fullRayInputs(f, r);
@@ -357,7 +361,7 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, int w, const LobeTar
     if (backRegion_ == 0) sum += heard[6];
     if (backRegion_ == 2) sum += heard[7];
     for (int i : {1, 2, 3, 4, 5, 8, 9, 10, 11}) sum += heard[i];
-    sum += staticRay(f, w);
+    sum += staticRay(f, s);
 
     // Floor and ceiling: the same rays arriving a little later.
     raySums_[j_] = sum;
@@ -432,13 +436,14 @@ double HornUnit::processCross(double x) {
     const Frame f = beginFrame(x);
     crossBatch_.run({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                      kAnyDisplacement, kCrossMouthOffset});
-    const double sum = crossSum(f, crossBatch_.results(), history_.writeIndex());
+    const double sum =
+        crossSum(f, crossBatch_.results(), staticReads(f.fmSamples, history_.writeIndex()));
     const double y = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
     endFrame(f);
     return y;
 }
 
-double HornUnit::crossSum(const Frame& f, const CrossRays& r, int w) {
+double HornUnit::crossSum(const Frame& f, const CrossRays& r, const StaticReads& s) {
     const double front = rayLevels_[kRayFront].load();
     const double sides = rayLevels_[kRayBackSides].load();
     const double e = f.e;
@@ -446,7 +451,7 @@ double HornUnit::crossSum(const Frame& f, const CrossRays& r, int w) {
     if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, 2, e, f, r) * sides, poles_[0]);
     if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, 3, e, f, r) * sides, poles_[0]);
     sum += rays_[1].reflect(crossRay(1, 1, e, f, r) * sides, poles_[0]);
-    return sum + staticRay(f, w);
+    return sum + staticRay(f, s);
 }
 
 // ---- runs of samples ----------------------------------------------------------
@@ -531,6 +536,10 @@ HornUnit::Frame HornUnit::runFrame(int j) {
     return f;
 }
 
+void HornUnit::readStatics(int n) {
+    for (int j = 0; j < n; ++j) run_.statics[j] = staticReads(run_.fmSamples[j], runWriteIndex(j));
+}
+
 void HornUnit::endRunFrame(const Frame& f) {
     // The counter and the history moved on when the run started.
     if (f.update) snapDirectivity_ = false;
@@ -541,16 +550,17 @@ bool HornUnit::startMixRun(const double* x, int n) {
     if (!startRun(x, n)) return false;
     batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
                      run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
-    // The directivity sections' targets of the update samples: table look-ups
-    // that depend on the rays alone.
+    // The directivity sections' targets of the update samples (table look-ups
+    // that depend on the rays alone) and the static ray's reads.
     for (int j = 0; j < n; ++j)
         if (run_.update[j]) lookUpDirectivity(fullRun_[j], runTargets_[j]);
+    readStatics(n);
     return true;
 }
 
 double HornUnit::mixRunSample(int j) {
     const Frame f = runFrame(j);
-    const double y = mixRays(f, fullRun_[j], runWriteIndex(j), &runTargets_[j]);
+    const double y = mixRays(f, fullRun_[j], run_.statics[j], &runTargets_[j]);
     endRunFrame(f);
     return y;
 }
@@ -568,11 +578,12 @@ void HornUnit::crossRun(const double* x, double* y, int n) {
     crossBatch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre,
                            kAnyDisplacement, kCrossMouthOffset},
                           run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
+    readStatics(n);
     // The EQ stays in this loop: its recursion then overlaps with the next
     // sample's rays.
     for (int j = 0; j < n; ++j) {
         const Frame f = runFrame(j);
-        const double sum = crossSum(f, crossRun_[j], runWriteIndex(j));
+        const double sum = crossSum(f, crossRun_[j], run_.statics[j]);
         y[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
         endRunFrame(f);
     }

@@ -112,14 +112,16 @@ private:
     double processFull(double x);
     // The full unit's rays and floor/ceiling taps, before the static EQ and gain.
     double mixFull(double x);
-    // The same after the frame start and the ray batch: the rays' values r, the
-    // history read with write index w.
+    // The same after the frame start and the ray batch: the rays' values r and
+    // the static ray's reads s.
     using FullRays = RayBatch<kImageRays>::Results;
     using CrossRays = RayBatch<4>::Results;
     // looked: the directivity targets of an update sample, looked up already
     // (null: looked up here).
     struct LobeTargets;
-    double mixRays(const Frame& f, const FullRays& r, int w, const LobeTargets* looked);
+    struct StaticReads;
+    double mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
+                   const LobeTargets* looked);
     // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
     // of all (false if the run does not fit the history: nothing has changed),
     // then sample by sample the rest.
@@ -128,7 +130,7 @@ private:
     // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
     void mixRun(const double* x, double* y, int n);
     // The cross unit's ray sum (before its EQ) after the ray batch.
-    double crossSum(const Frame& f, const CrossRays& r, int w);
+    double crossSum(const Frame& f, const CrossRays& r, const StaticReads& s);
     // processCross over a run of n <= kRunLength samples into y.
     void crossRun(const double* x, double* y, int n);
     // The static EQ of two microphone units over n samples, in place.
@@ -168,8 +170,16 @@ private:
     void fullRayInputs(const Frame& f, const FullRays& r);
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
     double crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r);
-    // The static ray, the history read with write index w.
-    double staticRay(const Frame& f, int w);
+    // The static ray: its delayed input and the rotor angle it left the mouth at,
+    // read from the history with write index w, and the ray from those.
+    struct StaticReads {
+        double input;
+        double angle;
+    };
+    StaticReads staticReads(double fmSamples, int w) const;
+    double staticRay(const Frame& f, const StaticReads& s);
+    // The static ray's reads of a started run's n samples.
+    void readStatics(int n);
     // The two directivity sections' targets of every ray, from where its mouth
     // faces.
     using Targets = GlidingSections<kImageRays>::Targets;
@@ -244,6 +254,7 @@ private:
         int firstWrite = 0; // the history's write index at the run's first sample
         std::array<double, kRunLength> fmSamples{}, e{}, floor{}, speed{};
         std::array<bool, kRunLength> update{};
+        std::array<StaticReads, kRunLength> statics{};
     };
     RunFrames run_;
     // The lane factors and what they were made from: the reflection coefficient,
