@@ -140,12 +140,12 @@ private:
         alignas(32) double weight[kImageRays];
         alignas(32) double level[kImageRays];
     };
+    // This sample's lane factors for reflection coefficient e.
+    const LaneFactors& laneFactors(double e);
     // The rays after their sections, all at once: each ray's amplitude (at least
     // the floor), weight and level, and its reflection low-pass where it passes
     // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
     // (AVX2), the same arithmetic.
-    // This sample's lane factors for reflection coefficient e.
-    const LaneFactors& laneFactors(double e);
     template <typename Vec>
     [[gnu::always_inline]] inline void mixLanes(const double* rays, const double* attenuations,
                                                 const LaneFactors& m, double floor, double* heard);
