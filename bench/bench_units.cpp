@@ -55,6 +55,59 @@ void BM_HornUnitCross(benchmark::State& state) {
 }
 BENCHMARK(BM_HornUnitCross);
 
+// The two microphone units and their motor noise as the engine runs them: sample
+// by sample, or in runs of 64 (its pieces).
+constexpr int kEngineRun = 64;
+
+void BM_HornMicrophonePairSamples(benchmark::State& state) {
+    zel::HornUnit a(zel::HornUnit::Kind::Microphone1), b(zel::HornUnit::Kind::Microphone2);
+    configure(a);
+    configure(b);
+    const std::vector<double> x = testSignal();
+    for (auto _ : state) {
+        for (double v : x) {
+            double ya = 0, yb = 0;
+            zel::HornUnit::processMicrophones(a, b, v, ya, yb);
+            benchmark::DoNotOptimize(ya + yb + a.mechPlayer()->process() +
+                                     b.mechPlayer()->process());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_HornMicrophonePairSamples);
+
+void BM_HornMicrophonePairRuns(benchmark::State& state) {
+    zel::HornUnit a(zel::HornUnit::Kind::Microphone1), b(zel::HornUnit::Kind::Microphone2);
+    configure(a);
+    configure(b);
+    const std::vector<double> x = testSignal();
+    std::vector<double> ya(kBlock), yb(kBlock), ma(kBlock), mb(kBlock);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; i += kEngineRun)
+            zel::HornUnit::processMicrophonesRun(a, b, &x[i], &ya[i], &yb[i], &ma[i], &mb[i],
+                                                 kEngineRun);
+        benchmark::DoNotOptimize(ya.data());
+        benchmark::DoNotOptimize(mb.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_HornMicrophonePairRuns);
+
+void BM_HornUnitCrossRuns(benchmark::State& state) {
+    zel::HornUnit h(zel::HornUnit::Kind::Cross);
+    configure(h);
+    const std::vector<double> x = testSignal();
+    std::vector<double> y(kBlock);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; i += kEngineRun) h.processRun(&x[i], &y[i], kEngineRun);
+        benchmark::DoNotOptimize(y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_HornUnitCrossRuns);
+
 void configure(zel::DrumUnit& d) {
     d.setMicAngle(0.05);
     d.setMicDistance(1.0);

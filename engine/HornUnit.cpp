@@ -3,8 +3,10 @@
 #include "engine/OnePole.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace zel {
@@ -24,6 +26,11 @@ constexpr int kReflectionOrderOf[HornUnit::kImageRays] = {-1, 0, 1, 1, 2, 2, 0, 
 
 // The horn's rays follow the mouth wherever it goes.
 constexpr double kAnyDisplacement = -std::numeric_limits<double>::infinity();
+
+// The cross unit's mouth offset: its delays are measured from the microphone,
+// the mouth's displacement plus twice the radius, so the nearest approach still
+// has a positive delay.
+constexpr double kCrossMouthOffset = 2.0;
 
 // The full unit's room factor is softened by this power.
 constexpr double kRoomFactorPower = 0.7;
@@ -207,10 +214,16 @@ void HornUnit::clearState() {
 
 // ---- per sample -------------------------------------------------------------
 
-HornUnit::Frame HornUnit::beginFrame(double x) {
+void HornUnit::followReflectionLowPass() {
     const double lowPassOctaves = reflectionLowPass_.load();
     if (lowPassOctaves != appliedReflectionLowPass_) updateReflectionPoles(lowPassOctaves);
-    return {startFrame(x), amplitudeFloor_.load()};
+}
+
+HornUnit::Frame HornUnit::beginFrame(double x) {
+    followReflectionLowPass();
+    Frame f{startFrame(x), amplitudeFloor_.load(), 0.0};
+    f.speed = rotor_.speed();
+    return f;
 }
 
 void HornUnit::endFrame(const Frame& f) {
@@ -218,13 +231,19 @@ void HornUnit::endFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-void HornUnit::updateDirectivityFull() {
+void HornUnit::lookUpDirectivity(const FullRays& r, LobeTargets& out) const {
+    std::array<double, kImageRays> turn; // where each ray's mouth faces
+    for (int i = 0; i < kImageRays; ++i) turn[i] = 1.0 - facingTurn(r.mu[i]);
     const RateTables& t = tables_.live();
-    Targets a, b;
-    t.lobeA.at(rayTurn_.data(), kImageRays, {a.b0, a.b1, a.b2, a.a1, a.a2});
-    t.lobeB.at(rayTurn_.data(), kImageRays, {b.b0, b.b1, b.b2, b.a1, b.a2});
-    sectionsA_.setTargets(a, rayUpdated_.data());
-    sectionsB_.setTargets(b, rayUpdated_.data());
+    Targets& a = out.a;
+    Targets& b = out.b;
+    t.lobeA.at(turn.data(), kImageRays, {a.b0, a.b1, a.b2, a.a1, a.a2});
+    t.lobeB.at(turn.data(), kImageRays, {b.b0, b.b1, b.b2, b.a1, b.a2});
+}
+
+void HornUnit::updateDirectivityFull(const LobeTargets& t) {
+    sectionsA_.setTargets(t.a, rayUpdated_.data());
+    sectionsB_.setTargets(t.b, rayUpdated_.data());
     if (!snapDirectivity_) return;
     for (int i = 0; i < kImageRays; ++i) {
         if (!rayUpdated_[i]) continue;
@@ -238,10 +257,8 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
-void HornUnit::fullRayInputs(const Frame& f) {
-    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
-               kAnyDisplacement);
-    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = batch_.input(i);
+void HornUnit::fullRayInputs(const Frame& f, const FullRays& r) {
+    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = r.input[i];
     // The side rays are heard only in the back region that has them; one it
     // leaves out runs its sections on silence and stops gliding.
     rayUpdated_.fill(f.update);
@@ -252,26 +269,32 @@ void HornUnit::fullRayInputs(const Frame& f) {
         rayInput_[kSideRays[n]] = 0.0;
         rayUpdated_[kSideRays[n]] = false;
     }
-    if (!f.update) return;
-    for (int i = 0; i < kImageRays; ++i) rayTurn_[i] = 1.0 - facingTurn(batch_.mu(i));
 }
 
-double HornUnit::crossRay(int i, int slot, double weight, const Frame& f) {
+double HornUnit::crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r) {
     RayTrack& ray = rays_[i];
-    const double alpha = crossBatch_.attenuation(slot) * roomFactor_;
-    if (f.update) updateDirectivityCross(ray, crossBatch_.mu(slot));
-    return ray.directivityLowPass(crossBatch_.input(slot), coefGlide_) * alpha * weight;
+    const double alpha = r.attenuation[slot] * roomFactor_;
+    if (f.update) updateDirectivityCross(ray, r.mu[slot]);
+    return ray.directivityLowPass(r.input[slot], coefGlide_) * alpha * weight;
 }
 
-double HornUnit::staticRay(const Frame& f) {
+HornUnit::StaticReads HornUnit::staticReads(double fmSamples, int w) const {
+    // The history as it stood at write index w: SourceHistory::inputBefore and
+    // angleBefore with that index. The cross unit measures the static ray from
+    // the microphone.
+    constexpr int kLength = SourceHistory::kLength;
+    const double delay = isCross() ? rays_[0].pathSamples + fmSamples : rays_[0].retardSamples;
+    return {readCubic(history_.inputs(), kLength, w - delay),
+            history_.angles()[static_cast<int>(w - delay + kLength) & SourceHistory::kMask]};
+}
+
+double HornUnit::staticRay(const Frame& f, const StaticReads& s) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
-    // low-pass. The cross unit measures it from the microphone.
-    const double delay = isCross() ? rays_[0].pathSamples + f.fmSamples : rays_[0].retardSamples;
+    // low-pass.
     const double alpha = isCross() ? staticAlpha_ : std::max(staticAlpha_, f.floor);
-    const double low = staticLowPassed(history_.inputBefore(delay), f.update);
+    const double low = staticLowPassed(s.input, f.update);
     if (player_)
-        player_->handOver(alpha * mechLevel_.load(), 1.0 - history_.angleBefore(delay),
-                          appliedMicAngle_, rotor_.speed());
+        player_->handOver(alpha * mechLevel_.load(), 1.0 - s.angle, appliedMicAngle_, f.speed);
     return low * staticRayLevel_.load() * alpha;
 }
 
@@ -300,29 +323,37 @@ void HornUnit::processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya
 
 double HornUnit::mixFull(double x) {
     const Frame f = beginFrame(x);
-    std::array<double, kRayLevelCount> level;
-    for (int n = 0; n < kRayLevelCount; ++n) level[n] = rayLevels_[n].load();
-    const double e = f.e, e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
-    const double g = openBack_;
+    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+               kAnyDisplacement);
+    const double y =
+        mixRays(f, batch_.results(), staticReads(f.fmSamples, history_.writeIndex()), nullptr);
+    endFrame(f);
+    return y;
+}
 
-    LaneFactors m;
-    const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
-                                        e,   e,     e4,     e4,     e5,     e5};
-    for (int i = 0; i < kImageRays; ++i) {
-        m.weight[i] = weights[i];
-        m.level[i] = level[kRayLevelOf[i]];
+double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
+                         const LobeTargets* looked) {
+    const double e = f.e, e2 = e * e;
+    const LaneFactors& m = laneFactors(e);
+    fullRayInputs(f, r);
+    if (f.update) {
+        if (looked) {
+            updateDirectivityFull(*looked);
+        } else {
+            LobeTargets t;
+            lookUpDirectivity(r, t);
+            updateDirectivityFull(t);
+        }
     }
-    fullRayInputs(f);
-    if (f.update) updateDirectivityFull();
     alignas(32) std::array<double, kImageRays> afterA;
     alignas(32) std::array<double, kImageRays> ray;
     sectionsA_.process(rayInput_.data(), afterA.data());
     sectionsB_.process(afterA.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
     if (useWidePaths())
-        mixLanesWide(ray.data(), m, f.floor, heard.data());
+        mixLanesWide(ray.data(), r.attenuation, m, f.floor, heard.data());
     else
-        mixLanes<Vec2>(ray.data(), m, f.floor, heard.data());
+        mixLanes<Vec2>(ray.data(), r.attenuation, m, f.floor, heard.data());
 
     // The rays in their fixed order; a side ray only in the back region that has
     // it.
@@ -330,20 +361,44 @@ double HornUnit::mixFull(double x) {
     if (backRegion_ == 0) sum += heard[6];
     if (backRegion_ == 2) sum += heard[7];
     for (int i : {1, 2, 3, 4, 5, 8, 9, 10, 11}) sum += heard[i];
-    sum += staticRay(f);
+    sum += staticRay(f, s);
 
     // Floor and ceiling: the same rays arriving a little later.
     raySums_[j_] = sum;
     const double floor = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zA_);
     const double ceiling = readLinear(raySums_.data(), kRayBufferMask, kRayBufferLength, j_ - zB_);
-    const double y = sum + (floor + ceiling) * zAxisLevel_.load() * e2;
-    endFrame(f);
-    return y;
+    return sum + (floor + ceiling) * zAxisLevel_.load() * e2;
+}
+
+const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
+    // They change only with the settings: taken again when one of those moved,
+    // the same values otherwise (compared bit by bit: signed zeros and not a
+    // number included).
+    FactorKey key;
+    key[0] = e;
+    key[1] = openBack_;
+    for (int n = 0; n < kRayLevelCount; ++n) key[2 + n] = rayLevels_[n].load();
+    bool same = factorsMade_;
+    for (size_t n = 0; n < key.size(); ++n)
+        same &= std::bit_cast<uint64_t>(key[n]) == std::bit_cast<uint64_t>(factorKey_[n]);
+    if (same) return factors_;
+    factorKey_ = key;
+    factorsMade_ = true;
+    const double e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
+    const double g = openBack_;
+    const double weights[kImageRays] = {1.0, g * e, g * e2, g * e2, g * e3, g * e3,
+                                        e,   e,     e4,     e4,     e5,     e5};
+    for (int i = 0; i < kImageRays; ++i) {
+        factors_.weight[i] = weights[i];
+        factors_.level[i] = key[2 + kRayLevelOf[i]];
+    }
+    return factors_;
 }
 
 template <typename Vec>
-[[gnu::always_inline]] inline void HornUnit::mixLanes(const double* rays, const LaneFactors& m,
-                                                      double floor, double* heard) {
+[[gnu::always_inline]] inline void
+HornUnit::mixLanes(const double* rays, const double* attenuations, const LaneFactors& m,
+                   double floor, double* heard) {
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
     constexpr int W = kBytes / sizeof(double);
@@ -352,7 +407,7 @@ template <typename Vec>
         Vec ray, attenuation, weight, level, pole, state;
         Mask reflects;
         std::memcpy(&ray, rays + i, kBytes);
-        std::memcpy(&attenuation, batch_.attenuations() + i, kBytes);
+        std::memcpy(&attenuation, attenuations + i, kBytes);
         std::memcpy(&weight, m.weight + i, kBytes);
         std::memcpy(&level, m.level + i, kBytes);
         std::memcpy(&pole, &rayPole_[i], kBytes);
@@ -372,30 +427,219 @@ template <typename Vec>
     }
 }
 
-void HornUnit::mixLanesWide(const double* rays, const LaneFactors& m, double floor, double* heard) {
-    mixLanes<Vec4>(rays, m, floor, heard);
+void HornUnit::mixLanesWide(const double* rays, const double* attenuations, const LaneFactors& m,
+                            double floor, double* heard) {
+    mixLanes<Vec4>(rays, attenuations, m, floor, heard);
 }
 
 double HornUnit::processCross(double x) {
     const Frame f = beginFrame(x);
-    const double front = rayLevels_[kRayFront].load();
-    const double sides = rayLevels_[kRayBackSides].load();
-    const double e = f.e;
-
-    // The mouth's extra path, measured from the microphone: its displacement plus
-    // twice the radius, so the nearest approach still has a positive delay.
-    constexpr double kCrossMouthOffset = 2.0;
     crossBatch_.run({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                      kAnyDisplacement, kCrossMouthOffset});
-    double sum = crossRay(0, 0, 1.0, f) * front;
-    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, 2, e, f) * sides, poles_[0]);
-    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, 3, e, f) * sides, poles_[0]);
-    sum += rays_[1].reflect(crossRay(1, 1, e, f) * sides, poles_[0]);
-    sum += staticRay(f);
-
+    const double sum =
+        crossSum(f, crossBatch_.results(), staticReads(f.fmSamples, history_.writeIndex()));
     const double y = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
     endFrame(f);
     return y;
+}
+
+double HornUnit::crossSum(const Frame& f, const CrossRays& r, const StaticReads& s) {
+    const double front = rayLevels_[kRayFront].load();
+    const double sides = rayLevels_[kRayBackSides].load();
+    const double e = f.e;
+    double sum = crossRay(0, 0, 1.0, f, r) * front;
+    if (backRegion_ == 0) sum += rays_[6].reflect(crossRay(6, 2, e, f, r) * sides, poles_[0]);
+    if (backRegion_ == 2) sum += rays_[7].reflect(crossRay(7, 3, e, f, r) * sides, poles_[0]);
+    sum += rays_[1].reflect(crossRay(1, 1, e, f, r) * sides, poles_[0]);
+    return sum + staticRay(f, s);
+}
+
+// ---- runs of samples ----------------------------------------------------------
+
+bool HornUnit::runFitsHistory(int n) const {
+    // Sample j of the run reads the history at delays behind its own write
+    // index; the run's later samples have written the n - 1 - j entries ahead of
+    // it, which sample j must not reach (per sample they still held older
+    // samples). A cubic read at delay d touches delays ceil(d) - 2 .. ceil(d) + 1,
+    // an angle read the delay ceil(d). Every delay then lies within
+    // [kNearest, kLength - n - kFarMargin].
+    constexpr double kNearest = 2.0;
+    constexpr double kFarMargin = 3.0;
+    // The displacement stays within [-1, 1] (the lobe's sine series is within
+    // 5e-14 of the sine); the bound leaves room.
+    constexpr double kLambdaBound = 1.0625;
+    const double farthest = SourceHistory::kLength - n - kFarMargin;
+    double fmLow = run_.fmSamples[0], fmHigh = run_.fmSamples[0];
+    for (int j = 0; j < n; ++j) {
+        fmLow = std::min(fmLow, run_.fmSamples[j]);
+        fmHigh = std::max(fmHigh, run_.fmSamples[j]);
+    }
+    // NaN or an infinity fails here and in every comparison below.
+    if (!(fmHigh - fmLow < std::numeric_limits<double>::infinity())) return false;
+    const auto within = [&](double low, double high) {
+        return low >= kNearest && high <= farthest; // false for NaN too
+    };
+    // The static ray.
+    const RayTrack& front = rays_[0];
+    if (isCross()) {
+        if (!within(front.pathSamples + fmLow, front.pathSamples + fmHigh)) return false;
+    } else if (!within(front.retardSamples, front.retardSamples)) {
+        return false;
+    }
+    // The batch's rays: their angle reads at the retarded delay, their input reads
+    // at (lambda + mouth offset) * fmSamples + path, lambda + offset within
+    // [offset - kLambdaBound, offset + kLambdaBound].
+    const double offset = isCross() ? kCrossMouthOffset : 0.0;
+    const double corners[] = {(offset - kLambdaBound) * fmLow, (offset - kLambdaBound) * fmHigh,
+                              (offset + kLambdaBound) * fmLow, (offset + kLambdaBound) * fmHigh};
+    const double swingLow = *std::min_element(std::begin(corners), std::end(corners));
+    const double swingHigh = *std::max_element(std::begin(corners), std::end(corners));
+    const auto fits = [&](const RayTrack& ray) {
+        return ray.retardSamples >= 0.0 && ray.retardSamples <= farthest &&
+               within(ray.pathSamples + swingLow, ray.pathSamples + swingHigh);
+    };
+    if (isCross()) {
+        for (int i : kCrossRays)
+            if (!fits(rays_[i])) return false;
+        return true;
+    }
+    for (const RayTrack& ray : rays_)
+        if (!fits(ray)) return false;
+    return true;
+}
+
+bool HornUnit::startRun(const double* x, int n) {
+    // The settings are read once per sample, as the per-sample frames read them.
+    for (int j = 0; j < n; ++j) run_.fmSamples[j] = fmRadius_.load() * samplesPerMetre_;
+    if (!runFitsHistory(n)) return false;
+    run_.firstWrite = history_.writeIndex();
+    for (int j = 0; j < n; ++j) {
+        run_.e[j] = reflection_.load();
+        run_.floor[j] = amplitudeFloor_.load();
+        run_.update[j] = (counter_ & updateMask_) == 0;
+        history_.write(x[j], rotor_.step());
+        run_.speed[j] = rotor_.speed();
+        ++counter_;
+        history_.advance();
+    }
+    return true;
+}
+
+HornUnit::Frame HornUnit::runFrame(int j) {
+    followReflectionLowPass();
+    Frame f;
+    f.e = run_.e[j];
+    f.fmSamples = run_.fmSamples[j];
+    f.update = run_.update[j];
+    f.floor = run_.floor[j];
+    f.speed = run_.speed[j];
+    return f;
+}
+
+void HornUnit::readStatics(int n) {
+    for (int j = 0; j < n; ++j) run_.statics[j] = staticReads(run_.fmSamples[j], runWriteIndex(j));
+}
+
+void HornUnit::endRunFrame(const Frame& f) {
+    // The counter and the history moved on when the run started.
+    if (f.update) snapDirectivity_ = false;
+    j_ = (j_ + 1) & kRayBufferMask;
+}
+
+bool HornUnit::startMixRun(const double* x, int n) {
+    if (!startRun(x, n)) return false;
+    batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
+                     run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
+    // The directivity sections' targets of the update samples (table look-ups
+    // that depend on the rays alone) and the static ray's reads.
+    for (int j = 0; j < n; ++j)
+        if (run_.update[j]) lookUpDirectivity(fullRun_[j], runTargets_[j]);
+    readStatics(n);
+    return true;
+}
+
+double HornUnit::mixRunSample(int j) {
+    const Frame f = runFrame(j);
+    const double y = mixRays(f, fullRun_[j], run_.statics[j], &runTargets_[j]);
+    endRunFrame(f);
+    return y;
+}
+
+void HornUnit::mixRun(const double* x, double* y, int n) {
+    const bool phased = startMixRun(x, n);
+    for (int j = 0; j < n; ++j) y[j] = phased ? mixRunSample(j) : mixFull(x[j]);
+}
+
+void HornUnit::crossRun(const double* x, double* y, int n) {
+    if (!startRun(x, n)) {
+        for (int j = 0; j < n; ++j) y[j] = processCross(x[j]);
+        return;
+    }
+    crossBatch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre,
+                           kAnyDisplacement, kCrossMouthOffset},
+                          run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
+    readStatics(n);
+    // The EQ stays in this loop: its recursion then overlaps with the next
+    // sample's rays.
+    for (int j = 0; j < n; ++j) {
+        const Frame f = runFrame(j);
+        const double sum = crossSum(f, crossRun_[j], run_.statics[j]);
+        y[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
+        endRunFrame(f);
+    }
+}
+
+void HornUnit::staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n) {
+    MultiFilter::processChainPairBlock(a.staticEq_.data(), ya, b.staticEq_.data(), yb,
+                                       kStaticEqCascades, n);
+}
+
+void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, double* ya,
+                                     double* yb, double* mechA, double* mechB, int n) {
+    if (a.isCross() || b.isCross()) {
+        for (int j = 0; j < n; ++j) {
+            processMicrophones(a, b, x[j], ya[j], yb[j]);
+            if (MechNoisePlayer* p = a.mechPlayer()) mechA[j] = p->process();
+            if (MechNoisePlayer* p = b.mechPlayer()) mechB[j] = p->process();
+        }
+        return;
+    }
+    for (int done = 0; done < n; done += kRunLength) {
+        const int m = std::min(kRunLength, n - done);
+        double* outA = ya + done;
+        double* outB = yb + done;
+        // Each unit goes in phases if its run fits its history, else sample by
+        // sample; the two units' samples alternate, so that one's recursions
+        // overlap with the other's. Each player follows its unit's hand-over.
+        const bool phasedA = a.startMixRun(x + done, m);
+        const bool phasedB = b.startMixRun(x + done, m);
+        for (int j = 0; j < m; ++j) {
+            outA[j] = phasedA ? a.mixRunSample(j) : a.mixFull(x[done + j]);
+            mechA[done + j] = a.player_->process();
+            outB[j] = phasedB ? b.mixRunSample(j) : b.mixFull(x[done + j]);
+            mechB[done + j] = b.player_->process();
+        }
+        staticEqPair(a, outA, b, outB, m);
+        for (int j = 0; j < m; ++j) {
+            outA[j] *= a.outputGain_;
+            outB[j] *= b.outputGain_;
+        }
+    }
+}
+
+void HornUnit::processRun(const double* x, double* y, int n) {
+    for (int done = 0; done < n; done += kRunLength) {
+        const int m = std::min(kRunLength, n - done);
+        double* out = y + done;
+        if (isCross()) {
+            crossRun(x + done, out, m);
+        } else {
+            mixRun(x + done, out, m);
+            for (int j = 0; j < m; ++j)
+                out[j] = MultiFilter::processChain(staticEq_.data(), kStaticEqCascades, out[j]) *
+                         outputGain_;
+        }
+    }
 }
 
 } // namespace zel

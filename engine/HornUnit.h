@@ -67,6 +67,17 @@ public:
     // (a cross unit among them is processed on its own); the static EQ cascades of
     // the two run side by side.
     static void processMicrophones(HornUnit& a, HornUnit& b, double x, double& ya, double& yb);
+    // The same over n samples at once: y[j] is what the j-th process call would
+    // give, and for a microphone unit mech[j] what its motor-noise player gives
+    // right after that call. The samples go through in phases (all frame starts,
+    // all rays, the rest sample by sample, the static EQ), so the processor
+    // overlaps the samples' independent work; the results are the same to the
+    // bit.
+    static void processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, double* ya,
+                                      double* yb, double* mechA, double* mechB, int n);
+    void processRun(const double* x, double* y, int n);
+    // The samples one phase takes at a time; longer runs go in pieces.
+    static constexpr int kRunLength = 64;
     void setUnitRate(double rate, int factor) override;
     int prepareRate(double rate, int budget) override;
     void clearState();
@@ -95,36 +106,89 @@ private:
     // Per-sample settings, read once: the shared ones and the amplitude floor.
     struct Frame : CabinetUnit::Frame {
         double floor;
+        double speed; // the rotor's, after its step
     };
 
     double processFull(double x);
     // The full unit's rays and floor/ceiling taps, before the static EQ and gain.
     double mixFull(double x);
+    // The same after the frame start and the ray batch: the rays' values r and
+    // the static ray's reads s.
+    using FullRays = RayBatch<kImageRays>::Results;
+    using CrossRays = RayBatch<4>::Results;
+    // looked: the directivity targets of an update sample, looked up already
+    // (null: looked up here).
+    struct LobeTargets;
+    struct StaticReads;
+    double mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
+                   const LobeTargets* looked);
+    // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
+    // of all (false if the run does not fit the history: nothing has changed),
+    // then sample by sample the rest.
+    bool startMixRun(const double* x, int n);
+    double mixRunSample(int j);
+    // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
+    void mixRun(const double* x, double* y, int n);
+    // The cross unit's ray sum (before its EQ) after the ray batch.
+    double crossSum(const Frame& f, const CrossRays& r, const StaticReads& s);
+    // processCross over a run of n <= kRunLength samples into y.
+    void crossRun(const double* x, double* y, int n);
+    // The static EQ of two microphone units over n samples, in place.
+    static void staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n);
     // Each ray's weight and level this sample.
     struct LaneFactors {
         alignas(32) double weight[kImageRays];
         alignas(32) double level[kImageRays];
     };
+    // This sample's lane factors for reflection coefficient e.
+    const LaneFactors& laneFactors(double e);
     // The rays after their sections, all at once: each ray's amplitude (at least
     // the floor), weight and level, and its reflection low-pass where it passes
     // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
     // (AVX2), the same arithmetic.
     template <typename Vec>
-    [[gnu::always_inline]] inline void mixLanes(const double* rays, const LaneFactors& m,
-                                                double floor, double* heard);
-    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const LaneFactors& m,
-                                              double floor, double* heard);
+    [[gnu::always_inline]] inline void mixLanes(const double* rays, const double* attenuations,
+                                                const LaneFactors& m, double floor, double* heard);
+    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const double* attenuations,
+                                              const LaneFactors& m, double floor, double* heard);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
-    // The rays up to their directivity sections: their inputs (the batch keeps
-    // their attenuations) and, on update samples, where the mouth faces.
-    void fullRayInputs(const Frame& f);
+    // The reflection low-passes follow their setting.
+    void followReflectionLowPass();
+    // A run's frame starts, all at once (rotor steps, history writes, settings),
+    // if the run fits the history: no ray of any of its samples reads where a
+    // later sample of the run writes. Otherwise false, and nothing has changed.
+    bool startRun(const double* x, int n);
+    bool runFitsHistory(int n) const;
+    // Sample j of a started run: its frame, and its end.
+    Frame runFrame(int j);
+    void endRunFrame(const Frame& f);
+    int runWriteIndex(int j) const { return (run_.firstWrite + j) & SourceHistory::kMask; }
+    // The rays' inputs to their directivity sections (r keeps their
+    // attenuations) and which of them take new targets on update samples.
+    void fullRayInputs(const Frame& f, const FullRays& r);
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
-    double crossRay(int i, int slot, double weight, const Frame& f);
-    double staticRay(const Frame& f);
-    // The directivity targets of the rays marked in rayUpdated_, all at once.
-    void updateDirectivityFull();
+    double crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r);
+    // The static ray: its delayed input and the rotor angle it left the mouth at,
+    // read from the history with write index w, and the ray from those.
+    struct StaticReads {
+        double input;
+        double angle;
+    };
+    StaticReads staticReads(double fmSamples, int w) const;
+    double staticRay(const Frame& f, const StaticReads& s);
+    // The static ray's reads of a started run's n samples.
+    void readStatics(int n);
+    // The two directivity sections' targets of every ray, from where its mouth
+    // faces.
+    using Targets = GlidingSections<kImageRays>::Targets;
+    struct LobeTargets {
+        Targets a, b;
+    };
+    void lookUpDirectivity(const FullRays& r, LobeTargets& out) const;
+    // The targets t of the rays marked in rayUpdated_, all at once.
+    void updateDirectivityFull(const LobeTargets& t);
     void updateDirectivityCross(RayTrack& ray, double mu);
 
     void computeGeometry() override;
@@ -160,7 +224,6 @@ private:
     // sections as they run, all rays side by side.
     std::array<BiquadFilter, kImageRays> lobeA_;
     std::array<BiquadFilter, kImageRays> lobeB_;
-    using Targets = GlidingSections<kImageRays>::Targets;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
     // Per sample: each ray's section input.
@@ -170,8 +233,7 @@ private:
     alignas(32) std::array<double, kImageRays> rayPole_{};
     alignas(32) std::array<int64_t, kImageRays> reflects_{};
     alignas(32) std::array<double, kImageRays> reflected_{};
-    // On update samples: where each ray's mouth faces (turns) and which rays ran.
-    std::array<double, kImageRays> rayTurn_{};
+    // On update samples: which rays ran.
     std::array<bool, kImageRays> rayUpdated_{};
     // The two directivity sections' coefficients over the turn (full units) or
     // the one-pole's poles (cross unit), for one rate.
@@ -186,6 +248,24 @@ private:
     };
     StagedTables<RateTables> tables_;
     std::array<MultiFilter, kStaticEqCascades> staticEq_;
+
+    // A run in progress: each sample's settings and rotor speed, and its rays.
+    struct RunFrames {
+        int firstWrite = 0; // the history's write index at the run's first sample
+        std::array<double, kRunLength> fmSamples{}, e{}, floor{}, speed{};
+        std::array<bool, kRunLength> update{};
+        std::array<StaticReads, kRunLength> statics{};
+    };
+    RunFrames run_;
+    // The lane factors and what they were made from: the reflection coefficient,
+    // the open back factor and the ray levels.
+    using FactorKey = std::array<double, 2 + kRayLevelCount>;
+    LaneFactors factors_{};
+    FactorKey factorKey_{};
+    bool factorsMade_ = false;
+    std::array<FullRays, kRunLength> fullRun_{};
+    std::array<CrossRays, kRunLength> crossRun_{};
+    std::array<LobeTargets, kRunLength> runTargets_{}; // on the run's update samples
 };
 
 } // namespace zel

@@ -61,6 +61,15 @@ public:
         double mouthOffset = 0.0;
     };
 
+    // Every ray's values of one sample.
+    struct Results {
+        alignas(32) double theta[kLanes]{};  // retarded angle relative to the ray, [0, 1)
+        alignas(32) double lambda[kLanes]{}; // displacement, at least closest
+        alignas(32) double mu[kLanes]{};     // lobe phase, radians
+        alignas(32) double input[kLanes]{};
+        alignas(32) double attenuation[kLanes]{}; // before the room factor
+    };
+
     // This sample's values of every ray: delay = (lambda + mouthOffset) *
     // fmSamples + the ray's path.
     void run(const Inputs& in) {
@@ -74,27 +83,62 @@ public:
         run({history, table, fmSamples, radius, tableStepsPerMetre, closest});
     }
 
+    // The values of n consecutive samples into out[0..n), as n runs would give
+    // them: sample j reads the history as it stood with the write index at
+    // firstWrite + j and has the Doppler radius fmSamples[j] (in.fmSamples is not
+    // used). The history may already hold later samples: the caller makes sure
+    // no ray reads where they were written. The samples do not depend on one
+    // another: each step (angles, lobes, reads) goes through all of them before
+    // the next, so the processor overlaps the samples' chains of that step.
+    void runSeries(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
+        if (useWidePaths())
+            runSeriesWide(in, firstWrite, fmSamples, n, out);
+        else
+            runSeriesNarrow(in, firstWrite, fmSamples, n, out);
+    }
+
     // The two paths by name, for the tests that hold them against each other
     // (run picks one).
-    void runNarrow(const Inputs& in) {
-        const Shared s = shared(in);
-        for (int i = 0; i < N; i += 2) narrowAngles(i, s);
-        for (int i = 0; i < N; i += 2) narrowLobes(i, s);
-        for (int i = 0; i < N; i += 2) narrowReads(i, s);
+    void runNarrow(const Inputs& in) { narrowSample(shared(in), now_); }
+    [[gnu::target("avx2")]] void runWide(const Inputs& in) { wideSample(shared(in), now_); }
+    void runSeriesNarrow(const Inputs& in, int firstWrite, const double* fmSamples, int n,
+                         Results* out) {
+        Shared s = shared(in);
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            for (int i = 0; i < N; i += 2) narrowAngles(i, s, out[j]);
+        }
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < N; i += 2) narrowLobes(i, s, out[j]);
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            s.fmSamples = fmSamples[j];
+            for (int i = 0; i < N; i += 2) narrowReads(i, s, out[j]);
+        }
     }
-    [[gnu::target("avx2")]] void runWide(const Inputs& in) {
-        const Shared s = shared(in);
-        for (int i = 0; i < N; i += 4) wideAngles(i, s);
-        for (int i = 0; i < N; i += 4) wideLobes(i, s);
-        for (int i = 0; i < N; i += 4) wideReads(i, s);
+    [[gnu::target("avx2")]] void runSeriesWide(const Inputs& in, int firstWrite,
+                                               const double* fmSamples, int n, Results* out) {
+        Shared s = shared(in);
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            for (int i = 0; i < N; i += 4) wideAngles(i, s, out[j]);
+        }
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < N; i += 4) wideLobes(i, s, out[j]);
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            s.fmSamples = fmSamples[j];
+            for (int i = 0; i < N; i += 4) wideReads(i, s, out[j]);
+        }
     }
 
     // Results of the last run, per ray.
-    double lambda(int i) const { return lambda_[i]; } // displacement, at least closest
-    double mu(int i) const { return mu_[i]; }         // lobe phase, radians
-    double input(int i) const { return input_[i]; }
-    double attenuation(int i) const { return attenuation_[i]; } // before the room factor
-    const double* attenuations() const { return attenuation_; }
+    double lambda(int i) const { return now_.lambda[i]; }
+    double mu(int i) const { return now_.mu[i]; }
+    double input(int i) const { return now_.input[i]; }
+    double attenuation(int i) const { return now_.attenuation[i]; }
+    const double* attenuations() const { return now_.attenuation; }
+    const Results& results() const { return now_; }
 
 private:
     static constexpr int kLength = SourceHistory::kLength;
@@ -127,28 +171,34 @@ private:
 
     // ---- two rays to an SSE2 register ----
 
+    void narrowSample(const Shared& s, Results& o) {
+        for (int i = 0; i < N; i += 2) narrowAngles(i, s, o);
+        for (int i = 0; i < N; i += 2) narrowLobes(i, s, o);
+        for (int i = 0; i < N; i += 2) narrowReads(i, s, o);
+    }
+
     // The retarded angle relative to rays i and i + 1, in [0, 1).
-    void narrowAngles(int i, const Shared& s) {
+    void narrowAngles(int i, const Shared& s, Results& o) {
         const __m128d len = _mm_set1_pd(kLength);
         const __m128d back = _mm_add_pd(_mm_sub_pd(_mm_set1_pd(s.w), load2(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m128d angle =
             _mm_loadh_pd(_mm_load_sd(s.angles + lane(at, 0)), s.angles + lane(at, 1));
-        _mm_storeu_pd(theta_ + i, fraction(_mm_sub_pd(angle, load2(angleOffset_ + i))));
+        _mm_storeu_pd(o.theta + i, fraction(_mm_sub_pd(angle, load2(angleOffset_ + i))));
     }
 
-    void narrowLobes(int i, const Shared& s) {
+    void narrowLobes(int i, const Shared& s, Results& o) {
         __m128d lambda, mu;
-        lobe(load2(theta_ + i), i, lambda, mu);
-        _mm_storeu_pd(lambda_ + i, _mm_max_pd(_mm_set1_pd(s.closest), lambda)); // std::max
-        _mm_storeu_pd(mu_ + i, mu);
+        lobe(load2(o.theta + i), i, lambda, mu);
+        _mm_storeu_pd(o.lambda + i, _mm_max_pd(_mm_set1_pd(s.closest), lambda)); // std::max
+        _mm_storeu_pd(o.mu + i, mu);
     }
 
     // The delayed input and the attenuation of rays i and i + 1.
-    void narrowReads(int i, const Shared& s) {
+    void narrowReads(int i, const Shared& s, Results& o) {
         const __m128d zero = _mm_setzero_pd();
         const __m128d len = _mm_set1_pd(kLength);
-        const __m128d lambda = load2(lambda_ + i);
+        const __m128d lambda = load2(o.lambda + i);
 
         // The delayed input: readCubic's position, wrapped into the ring.
         const __m128d delay = _mm_add_pd(
@@ -168,7 +218,7 @@ private:
         const double* r1 = s.inputs + lane(k, 1);
         const __m128d a01 = _mm_loadu_pd(r0), a23 = _mm_loadu_pd(r0 + 2);
         const __m128d b01 = _mm_loadu_pd(r1), b23 = _mm_loadu_pd(r1 + 2);
-        _mm_storeu_pd(input_ + i,
+        _mm_storeu_pd(o.input + i,
                       catmullRom(t, _mm_unpacklo_pd(a01, b01), _mm_unpackhi_pd(a01, b01),
                                  _mm_unpacklo_pd(a23, b23), _mm_unpackhi_pd(a23, b23)));
 
@@ -191,7 +241,7 @@ private:
         gain = select(_mm_cmpge_pd(tableAt, _mm_set1_pd(static_cast<double>(kLast))),
                       _mm_set1_pd(s.table[kLast]), gain);
         gain = select(_mm_cmpngt_pd(tableAt, zero), _mm_set1_pd(s.table[0]), gain);
-        _mm_storeu_pd(attenuation_ + i, gain);
+        _mm_storeu_pd(o.attenuation + i, gain);
     }
 
     // lobePoint for rays i and i + 1: each stretch's phase is computed for both
@@ -283,31 +333,41 @@ private:
 
     // ---- four rays to an AVX2 register: the same steps ----
 
-    [[gnu::target("avx2"), gnu::always_inline]] inline void wideAngles(int i, const Shared& s) {
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideSample(const Shared& s,
+                                                                       Results& o) {
+        for (int i = 0; i < N; i += 4) wideAngles(i, s, o);
+        for (int i = 0; i < N; i += 4) wideLobes(i, s, o);
+        for (int i = 0; i < N; i += 4) wideReads(i, s, o);
+    }
+
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideAngles(int i, const Shared& s,
+                                                                       Results& o) {
         const __m256d len = _mm256_set1_pd(kLength);
         const __m256d back =
             _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_loadu_pd(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m256d x = _mm256_sub_pd(gather(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
         // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
-        _mm256_storeu_pd(theta_ + i, _mm256_sub_pd(x, _mm256_floor_pd(x)));
+        _mm256_storeu_pd(o.theta + i, _mm256_sub_pd(x, _mm256_floor_pd(x)));
     }
 
     // lobePoint.
-    [[gnu::target("avx2"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s) {
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s,
+                                                                      Results& o) {
         __m256d lambda, mu;
-        wide_rays::lobePoints(_mm256_loadu_pd(theta_ + i), _mm256_loadu_pd(halfWidth_ + i),
+        wide_rays::lobePoints(_mm256_loadu_pd(o.theta + i), _mm256_loadu_pd(halfWidth_ + i),
                               _mm256_loadu_pd(sign_ + i), _mm256_loadu_pd(edgeScale_ + i),
                               _mm256_loadu_pd(middleScale_ + i), lambda, mu);
         lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
-        _mm256_storeu_pd(lambda_ + i, lambda);
-        _mm256_storeu_pd(mu_ + i, mu);
+        _mm256_storeu_pd(o.lambda + i, lambda);
+        _mm256_storeu_pd(o.mu + i, mu);
     }
 
-    [[gnu::target("avx2"), gnu::always_inline]] inline void wideReads(int i, const Shared& s) {
+    [[gnu::target("avx2"), gnu::always_inline]] inline void wideReads(int i, const Shared& s,
+                                                                      Results& o) {
         const __m256d zero = _mm256_setzero_pd();
         const __m256d len = _mm256_set1_pd(kLength);
-        const __m256d lambda = _mm256_loadu_pd(lambda_ + i);
+        const __m256d lambda = _mm256_loadu_pd(o.lambda + i);
 
         // The delayed input.
         const __m256d delay =
@@ -327,7 +387,7 @@ private:
         // Each ray's four neighbours in a row; transposed, one neighbour per register.
         __m256d p0, p1, p2, p3;
         wide_rays::neighbours(s.inputs, k, p0, p1, p2, p3);
-        _mm256_storeu_pd(input_ + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
+        _mm256_storeu_pd(o.input + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
 
         // The attenuation.
         const __m256d last = _mm256_set1_pd(static_cast<double>(kLast));
@@ -350,7 +410,7 @@ private:
                                 _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
         gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[0]),
                                 _mm256_cmp_pd(tableAt, zero, _CMP_NGT_UQ));
-        _mm256_storeu_pd(attenuation_ + i, gain);
+        _mm256_storeu_pd(o.attenuation + i, gain);
     }
 
     // table[index] for four indices (the masked form: the plain one starts from
@@ -370,12 +430,8 @@ private:
     alignas(32) double middleScale_[kLanes]{};
     alignas(32) double pathSamples_[kLanes]{};
     alignas(32) double tablePos_[kLanes]{};
-    // Per sample.
-    alignas(32) double theta_[kLanes]{}; // retarded angle relative to the ray, [0, 1)
-    alignas(32) double lambda_[kLanes]{};
-    alignas(32) double mu_[kLanes]{};
-    alignas(32) double input_[kLanes]{};
-    alignas(32) double attenuation_[kLanes]{};
+    // The last run's sample.
+    Results now_;
 };
 
 } // namespace zel

@@ -281,15 +281,17 @@ void RotaryEngine::simulateUnits(int count) {
     HornUnit& horn1 = *hornUnits_[1];
     drum.processRun(s.drumIn.data(), s.drumOut.data(), s.drumStatic.data(), s.drumMech.data(),
                     count);
+    HornUnit::processMicrophonesRun(horn0, horn1, s.hornIn.data(), s.hornOut[0].data(),
+                                    s.hornOut[1].data(), s.hornMech[0].data(), s.hornMech[1].data(),
+                                    count);
     for (int j = 0; j < count; ++j) {
-        HornUnit::processMicrophones(horn0, horn1, s.hornIn[j], s.hornOut[0][j], s.hornOut[1][j]);
-        s.hornMech[0][j] = horn0.mechPlayer()->process() * kUnitHalf;
-        s.hornMech[1][j] = horn1.mechPlayer()->process() * kUnitHalf;
+        s.hornMech[0][j] *= kUnitHalf;
+        s.hornMech[1][j] *= kUnitHalf;
     }
     drumCross_->processRun(s.drumIn.data(), s.drumCross.data(), nullptr, nullptr, count);
     for (int j = 0; j < count; ++j) s.drumCross[j] *= kCrossUnitGain;
-    for (int j = 0; j < count; ++j)
-        s.hornCross[j] = hornCross_->process(s.hornCrossIn[j]) * kCrossUnitGain;
+    hornCross_->processRun(s.hornCrossIn.data(), s.hornCross.data(), count);
+    for (int j = 0; j < count; ++j) s.hornCross[j] *= kCrossUnitGain;
 }
 
 // Simulated sample j of the run: the cross paths, the microphones, the room and

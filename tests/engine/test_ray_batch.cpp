@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -128,6 +129,83 @@ TEST(RayBatch, CornersMatchTheSingleRayCodeToo) {
     const Scene farAngles{10.0, 0.18, 100.0, -0.2, 0.0, 3e9};
     expectPathsMatchSingleRays<kOddRays>(farAngles, 6);
     expectPathsMatchSingleRays<kRays>(farAngles, 7);
+}
+
+// Over a run of samples (runSeries), the history already holding all of them:
+// each sample's values are those a run gives with the history as it stood at that
+// sample, as long as no ray reads where the later samples were written (the rays
+// here stay at least a few samples and at most a few hundred back).
+template <int N>
+void expectSeriesMatchSingleRuns(double closest, double mouthOffset, unsigned seed) {
+    std::mt19937 rng(seed);
+    AttenuationTable table;
+    table.build({0.18, 1.3, 0.7, 0.5});
+    const std::vector<RayTrack> rays = randomRays(N, rng, table);
+    auto series = std::make_unique<RayBatch<N>>();
+    auto single = std::make_unique<RayBatch<N>>();
+    for (int i = 0; i < N; ++i) {
+        series->load(i, rays[i]);
+        single->load(i, rays[i]);
+    }
+    auto ahead = std::make_unique<SourceHistory>(); // the whole run written first
+    auto now = std::make_unique<SourceHistory>();   // sample by sample
+    std::uniform_real_distribution<double> sample(-1.0, 1.0), turn(0.0, 1.0);
+    const auto push = [&](SourceHistory& h, double x, double angle) {
+        h.write(x, angle);
+        h.advance();
+    };
+    using Results = typename RayBatch<N>::Results;
+    auto out = std::make_unique<std::array<Results, 64>>();
+    std::array<double, 64> fm{};
+    // Odd run lengths, then whole runs until the write index has gone round the
+    // ring twice.
+    std::vector<int> lengths = {1, 5, 64, 17, 33};
+    for (int total = 120; total < 2 * SourceHistory::kLength; total += 64) lengths.push_back(64);
+    for (int n : lengths) {
+        std::vector<double> x(n), angle(n);
+        for (int j = 0; j < n; ++j) {
+            x[j] = sample(rng);
+            angle[j] = turn(rng);
+            fm[j] = 2.0 + 0.5 * turn(rng); // the mouth's reach stays short of the rays
+        }
+        const int first = ahead->writeIndex();
+        for (int j = 0; j < n; ++j) push(*ahead, x[j], angle[j]);
+        const typename RayBatch<N>::Inputs in{*ahead,         table,   0.0,        0.18,
+                                              kStepsPerMetre, closest, mouthOffset};
+        for (int path = 0; path < (cpuHasAvx2() ? 2 : 1); ++path) {
+            if (path == 0)
+                series->runSeriesNarrow(in, first, fm.data(), n, out->data());
+            else
+                series->runSeriesWide(in, first, fm.data(), n, out->data());
+            auto copy = std::make_unique<SourceHistory>(*now);
+            for (int j = 0; j < n; ++j) {
+                copy->write(x[j], angle[j]);
+                const typename RayBatch<N>::Inputs at{*copy,          table,   fm[j],      0.18,
+                                                      kStepsPerMetre, closest, mouthOffset};
+                if (path == 0)
+                    single->runNarrow(at);
+                else
+                    single->runWide(at);
+                copy->advance();
+                const Results& got = (*out)[j];
+                for (int i = 0; i < N; ++i) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "path " << path << " ray " << i << " sample " << j);
+                    ASSERT_TRUE(same(got.lambda[i], single->lambda(i)));
+                    ASSERT_TRUE(same(got.mu[i], single->mu(i)));
+                    ASSERT_TRUE(same(got.input[i], single->input(i)));
+                    ASSERT_TRUE(same(got.attenuation[i], single->attenuation(i)));
+                }
+            }
+        }
+        for (int j = 0; j < n; ++j) push(*now, x[j], angle[j]);
+    }
+}
+
+TEST(RayBatch, RunsOfSamplesMatchSampleBySample) {
+    expectSeriesMatchSingleRuns<kRays>(kAnyDisplacement, 0.0, 8); // a horn microphone
+    expectSeriesMatchSingleRuns<4>(kAnyDisplacement, 2.0, 9);     // a horn cross unit
+    expectSeriesMatchSingleRuns<kOddRays>(-0.6, 0.0, 10);         // a drum's closest approach
 }
 
 } // namespace
