@@ -1,12 +1,13 @@
 #include "engine/data/MotorNoiseTables.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/data/MotorNoiseRecipe.h"
 #include "engine/data/SineTrack.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <emmintrin.h>
+#include <immintrin.h>
 #include <memory>
 
 // The tables must come out bit-identical on every build: no fused multiply-add,
@@ -102,39 +103,89 @@ private:
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
 };
 
-// A table's samples in double precision while it is built (not zeroed: every
-// entry is written before it is read).
-struct Signal {
-    std::unique_ptr<double[]> v;
-    int length = 0;
-
-    explicit Signal(int n) : v(std::make_unique_for_overwrite<double[]>(n)), length(n) {}
+// The doubles a table is built in. One buffer, as long as the longest table,
+// serves every table of a build in turn, so its memory is taken from the system
+// once; it is not zeroed, as every entry is written before it is read.
+class WorkBuffer {
+public:
+    explicit WorkBuffer(int capacity)
+        : v(std::make_unique_for_overwrite<double[]>(static_cast<size_t>(capacity))),
+          capacity_(capacity) {}
+    int capacity() const { return capacity_; }
     double* data() { return v.get(); }
-    const double* data() const { return v.get(); }
+
+private:
+    std::unique_ptr<double[]> v;
+    int capacity_;
+};
+
+constexpr int kLongestTable = std::max(
+    {kHornLoopLength, kHornRotorLength, kDrumLoopLength, kDrumRotorLength, kTransitionLength});
+
+// A table's samples in double precision while it is built: the front of the
+// work buffer.
+struct Signal {
+    double* v;
+    int length;
+
+    Signal(WorkBuffer& work, int n) : v(work.data()), length(std::min(n, work.capacity())) {}
+    double* data() { return v; }
+    const double* data() const { return v; }
 };
 
 // Band-limited noise of the given length that loops without a click: the stretch
 // after the end is faded (equal power) into the start.
-Signal loopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band, int length) {
+Signal loopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band, int length,
+                   WorkBuffer& work) {
     NoiseSource noise(seed);
     BandSection filter(sine, band.hz, band.q);
     for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
     // The stretch after the end, then the table.
     double tail[kCrossfadeSamples];
-    Signal out(length);
+    Signal out(work, length);
+    length = out.length;
     filter.run(noise, band.level, length, out.data());
     filter.run(noise, band.level, kCrossfadeSamples, tail);
     double* v = out.data();
-    for (int i = 0; i < kCrossfadeSamples; ++i) {
+    for (int i = 0; i < std::min(kCrossfadeSamples, length); ++i) {
         const double w = static_cast<double>(i) / kCrossfadeSamples;
         v[i] = std::sqrt(w) * v[i] + std::sqrt(1.0 - w) * tail[i];
     }
     return out;
 }
 
+// The largest magnitude of v[0] .. v[n-1] from four at a time; returns how many
+// it took.
+[[gnu::target("avx2")]] int peakRunAvx2(const double* v, int n, double& peak) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m256d peak4 = _mm256_setzero_pd();
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        peak4 = _mm256_max_pd(_mm256_andnot_pd(sign, _mm256_loadu_pd(v + i)), peak4);
+    alignas(32) double lanes[4];
+    _mm256_store_pd(lanes, peak4);
+    peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    return i;
+}
+
+// out[i] = float(v[i] scale) four at a time; returns how many it wrote.
+[[gnu::target("avx2")]] int toFloatRunAvx2(const double* v, double scale, int n, float* out) {
+    const __m256d scale4 = _mm256_set1_pd(scale);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(v + i), scale4)));
+    return i;
+}
+
 double peakOf(const Signal& s) {
-    // Two at a time; the largest value is the same in any order.
+    // Two (or four) at a time; the largest value is the same in any order.
     const double* v = s.data();
+    if (cpuHasAvx2()) {
+        double peak = 0.0;
+        const int done = peakRunAvx2(v, s.length, peak);
+        for (int i = done; i < s.length; ++i) peak = std::max(peak, std::fabs(v[i]));
+        return peak;
+    }
     const __m128d sign = _mm_set1_pd(-0.0);
     __m128d peak2 = _mm_setzero_pd();
     int i = 0;
@@ -159,7 +210,7 @@ SampleTable finish(const Signal& s, double wantedPeak, int stored) {
     const double scale = peak > 0.0 ? wantedPeak / peak : 0.0;
     float* out = t.samples.data();
     const __m128d scale2 = _mm_set1_pd(scale);
-    int i = 0;
+    int i = cpuHasAvx2() ? toFloatRunAvx2(v, scale, length, out) : 0;
     for (; i + 2 <= length; i += 2) {
         const __m128 f = _mm_cvtpd_ps(_mm_mul_pd(_mm_loadu_pd(v + i), scale2));
         _mm_storel_pi(reinterpret_cast<__m64*>(out + i), f);
@@ -218,8 +269,10 @@ struct ToneReader {
     }
 };
 
-SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored) {
-    Signal v = loopedNoise(sine, r.seed, r.rush, length);
+SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored,
+                      WorkBuffer& work) {
+    Signal v = loopedNoise(sine, r.seed, r.rush, length, work);
+    length = v.length;
     std::vector<ToneReader> hum, whine;
     for (const Partial& p : r.hum) hum.emplace_back(p, length);
     for (const Partial& p : r.whine) whine.emplace_back(p, length);
@@ -237,8 +290,9 @@ SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int lengt
 }
 
 SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int length, int revolutions,
-                           int stored) {
-    Signal v = loopedNoise(sine, r.seed, r.whoosh, length);
+                           int stored, WorkBuffer& work) {
+    Signal v = loopedNoise(sine, r.seed, r.whoosh, length, work);
+    length = v.length;
     std::vector<ToneReader> hum;
     for (const Partial& p : r.hum) hum.emplace_back(p, length);
     // The whoosh swells once per revolution: the revolution phase is a tone with
@@ -261,25 +315,30 @@ SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int leng
     const int64_t period = length;
     const double decay = seriesExp(-1.0 / (r.tickDecaySeconds * kFs));
     const double samplesPerRev = static_cast<double>(length) / revolutions;
+    const int tickLength = std::max(r.tickLength, 0);
+    std::vector<double> envelope(static_cast<size_t>(tickLength));
+    std::vector<double> burst(static_cast<size_t>(tickLength));
+    TickBurst tick{r.tickHz, r.tickHz * kTickOvertoneRatio, r.tickOvertone, r.tickLevel, 0.0, kFs};
     for (int k = 0; k < revolutions; ++k) {
         const double start = (k + r.tickPhase) * samplesPerRev;
         const double first = std::ceil(start);
-        const double lead = first - start; // 0 <= lead < 1
-        double envelope = seriesExp(-lead / (r.tickDecaySeconds * kFs));
-        for (int m = 0; m < r.tickLength; ++m) {
-            const double t = (lead + m) / kFs; // seconds since the tick began
-            const double body = sine.at(fracTurns(r.tickHz * t));
-            const double over =
-                sine.at(fracTurns(r.tickHz * kTickOvertoneRatio * t)) * r.tickOvertone;
+        tick.lead = first - start; // 0 <= lead < 1
+        double e = seriesExp(-tick.lead / (r.tickDecaySeconds * kFs));
+        for (int m = 0; m < tickLength; ++m) {
+            envelope[m] = e;
+            e *= decay;
+        }
+        tickBurstRun(sine, tick, envelope.data(), tickLength, burst.data());
+        for (int m = 0; m < tickLength; ++m) {
             const int64_t n = (static_cast<int64_t>(first) + m) % period;
-            v.data()[n] += r.tickLevel * envelope * (body + over);
-            envelope *= decay;
+            v.data()[n] += burst[m];
         }
     }
     return finish(v, r.peak, stored);
 }
 
-SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length, int stored) {
+SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length, int stored,
+                        WorkBuffer& work) {
     NoiseSource noise(r.seed);
     BandSection filter(sine, r.click.hz, r.click.q);
     for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
@@ -287,7 +346,8 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
     const double clickDecay = seriesExp(-1.0 / (r.clickDecaySeconds * kFs));
     double thumpEnv = 1.0;
     double clickEnv = 1.0;
-    Signal v(length);
+    Signal v(work, length);
+    length = v.length;
     for (int i = 0; i < length; ++i) {
         const double t = i / kFs;
         double x = 0.0;
@@ -314,21 +374,23 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
 
 MotorNoiseTables buildMotorNoiseTables() {
     const SineTable sine;
+    WorkBuffer work(kLongestTable);
     MotorNoiseTables t;
-    t.hornLoopA = motorLoop(sine, kHornLoopA, kHornLoopLength, kHornLoopStored);
-    t.hornLoopB = motorLoop(sine, kHornLoopB, kHornLoopLength, kHornLoopStored);
-    t.hornRotor =
-        rotorRecording(sine, kHornRotor, kHornRotorLength, kHornRotorRevolutions, kHornRotorStored);
-    t.drumLoop = motorLoop(sine, kDrumLoop, kDrumLoopLength, kDrumLoopStored);
-    t.drumRotor =
-        rotorRecording(sine, kDrumRotor, kDrumRotorLength, kDrumRotorRevolutions, kDrumRotorStored);
-    t.transition = switchClunk(sine, kTransitionClunk, kTransitionLength, kTransitionStored);
+    t.hornLoopA = motorLoop(sine, kHornLoopA, kHornLoopLength, kHornLoopStored, work);
+    t.hornLoopB = motorLoop(sine, kHornLoopB, kHornLoopLength, kHornLoopStored, work);
+    t.hornRotor = rotorRecording(sine, kHornRotor, kHornRotorLength, kHornRotorRevolutions,
+                                 kHornRotorStored, work);
+    t.drumLoop = motorLoop(sine, kDrumLoop, kDrumLoopLength, kDrumLoopStored, work);
+    t.drumRotor = rotorRecording(sine, kDrumRotor, kDrumRotorLength, kDrumRotorRevolutions,
+                                 kDrumRotorStored, work);
+    t.transition = switchClunk(sine, kTransitionClunk, kTransitionLength, kTransitionStored, work);
     return t;
 }
 
 SampleTable buildSecondDrumLoop() {
     const SineTable sine;
-    return motorLoop(sine, kDrumLoopSecond, kDrumLoopLength, kDrumLoopStored);
+    WorkBuffer work(kDrumLoopLength);
+    return motorLoop(sine, kDrumLoopSecond, kDrumLoopLength, kDrumLoopStored, work);
 }
 
 const MotorNoiseTables& motorNoiseTables() {

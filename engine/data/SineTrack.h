@@ -78,4 +78,18 @@ void addLoopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int 
 void swellRun(const SineTable& sine, const LoopTone& tone, double lead, int64_t& acc, int n,
               double* out);
 
+// A tick's burst: two partials at hz and overHz, the second times overtone, read
+// at t = (lead + m) / rate seconds for m = 0 .. n-1; out[m] = level envelope[m]
+// (body + over) with body and over the sine at the turns' fractions.
+struct TickBurst {
+    double hz;
+    double overHz;
+    double overtone;
+    double level;
+    double lead;
+    double rate;
+};
+void tickBurstRun(const SineTable& sine, const TickBurst& tick, const double* envelope, int n,
+                  double* out);
+
 } // namespace zel::motor_noise
