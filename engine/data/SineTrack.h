@@ -58,6 +58,10 @@ struct LoopTone {
     double phase = 0.0; // turns
 
     static LoopTone of(double hz, double phaseTurns, int length, double rate);
+    // The accumulator `samples` samples after 0.
+    int64_t accumulatorAt(int64_t samples) const {
+        return samples % period * (cycles % period) % period;
+    }
     int64_t advance(int64_t acc) const {
         acc += cycles;
         return acc >= period ? acc - period : acc;
