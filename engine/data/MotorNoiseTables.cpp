@@ -1,12 +1,13 @@
 #include "engine/data/MotorNoiseTables.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/data/MotorNoiseRecipe.h"
 #include "engine/data/SineTrack.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <emmintrin.h>
+#include <immintrin.h>
 #include <memory>
 
 // The tables must come out bit-identical on every build: no fused multiply-add,
@@ -102,64 +103,117 @@ private:
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
 };
 
-// A table's samples in double precision while it is built (not zeroed: every
-// entry is written before it is read).
-struct Signal {
-    std::unique_ptr<double[]> v;
-    int length = 0;
-
-    explicit Signal(int n) : v(std::make_unique_for_overwrite<double[]>(n)), length(n) {}
+// The doubles a table is built in. One buffer, as long as the longest table,
+// serves every table of a build in turn, so its memory is taken from the system
+// once; it is not zeroed, as every entry is written before it is read.
+class WorkBuffer {
+public:
+    explicit WorkBuffer(int capacity)
+        : v(std::make_unique_for_overwrite<double[]>(static_cast<size_t>(capacity))),
+          capacity_(capacity) {}
+    int capacity() const { return capacity_; }
     double* data() { return v.get(); }
-    const double* data() const { return v.get(); }
+
+private:
+    std::unique_ptr<double[]> v;
+    int capacity_;
 };
 
-// Band-limited noise of the given length that loops without a click: the stretch
-// after the end is faded (equal power) into the start.
-Signal loopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band, int length) {
-    NoiseSource noise(seed);
-    BandSection filter(sine, band.hz, band.q);
-    for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
-    // The stretch after the end, then the table.
-    double tail[kCrossfadeSamples];
-    Signal out(length);
-    filter.run(noise, band.level, length, out.data());
-    filter.run(noise, band.level, kCrossfadeSamples, tail);
-    double* v = out.data();
-    for (int i = 0; i < kCrossfadeSamples; ++i) {
-        const double w = static_cast<double>(i) / kCrossfadeSamples;
-        v[i] = std::sqrt(w) * v[i] + std::sqrt(1.0 - w) * tail[i];
+constexpr int kLongestTable = std::max(
+    {kHornLoopLength, kHornRotorLength, kDrumLoopLength, kDrumRotorLength, kTransitionLength});
+
+// A table's samples in double precision while it is built: the front of the
+// work buffer.
+struct Signal {
+    double* v;
+    int length;
+
+    Signal(WorkBuffer& work, int n) : v(work.data()), length(std::min(n, work.capacity())) {}
+    double* data() { return v; }
+    const double* data() const { return v; }
+};
+
+// Band-limited noise that loops without a click: the stretch after the table's
+// end is faded (equal power) into its start. It is drawn a block at a time, just
+// before the block's other terms are added, while the block is still in cache.
+class LoopedNoise {
+public:
+    LoopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band)
+        : noise(seed), filter(sine, band.hz, band.q), level(band.level) {
+        for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
     }
-    return out;
+    // The next n values.
+    void run(int n, double* out) { filter.run(noise, level, n, out); }
+    // After the whole table: the stretch after the end, faded into v[0 .. head).
+    void fadeInto(double* v, int head) {
+        double tail[kCrossfadeSamples];
+        run(kCrossfadeSamples, tail);
+        for (int i = 0; i < std::min(kCrossfadeSamples, head); ++i) {
+            const double w = static_cast<double>(i) / kCrossfadeSamples;
+            v[i] = std::sqrt(w) * v[i] + std::sqrt(1.0 - w) * tail[i];
+        }
+    }
+
+private:
+    NoiseSource noise;
+    BandSection filter;
+    double level;
+};
+
+// The largest magnitude of v[0] .. v[n-1] from four at a time; returns how many
+// it took.
+[[gnu::target("avx2")]] int peakRunAvx2(const double* v, int n, double& peak) {
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m256d peak4 = _mm256_setzero_pd();
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        peak4 = _mm256_max_pd(_mm256_andnot_pd(sign, _mm256_loadu_pd(v + i)), peak4);
+    alignas(32) double lanes[4];
+    _mm256_store_pd(lanes, peak4);
+    peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    return i;
 }
 
-double peakOf(const Signal& s) {
-    // Two at a time; the largest value is the same in any order.
-    const double* v = s.data();
+// out[i] = float(v[i] scale) four at a time; returns how many it wrote.
+[[gnu::target("avx2")]] int toFloatRunAvx2(const double* v, double scale, int n, float* out) {
+    const __m256d scale4 = _mm256_set1_pd(scale);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(v + i), scale4)));
+    return i;
+}
+
+double peakOf(const double* v, int n) {
+    // Two (or four) at a time; the largest value is the same in any order.
+    if (cpuHasAvx2()) {
+        double peak = 0.0;
+        const int done = peakRunAvx2(v, n, peak);
+        for (int i = done; i < n; ++i) peak = std::max(peak, std::fabs(v[i]));
+        return peak;
+    }
     const __m128d sign = _mm_set1_pd(-0.0);
     __m128d peak2 = _mm_setzero_pd();
     int i = 0;
-    for (; i + 2 <= s.length; i += 2)
-        peak2 = _mm_max_pd(_mm_andnot_pd(sign, _mm_loadu_pd(v + i)), peak2);
+    for (; i + 2 <= n; i += 2) peak2 = _mm_max_pd(_mm_andnot_pd(sign, _mm_loadu_pd(v + i)), peak2);
     alignas(16) double lanes[2];
     _mm_store_pd(lanes, peak2);
     double peak = std::max(lanes[0], lanes[1]);
-    for (; i < s.length; ++i) peak = std::max(peak, std::fabs(v[i]));
+    for (; i < n; ++i) peak = std::max(peak, std::fabs(v[i]));
     return peak;
 }
 
-// Scales to the wanted peak, converts to float and appends the spare entries,
-// which repeat the first ones.
-SampleTable finish(const Signal& s, double wantedPeak, int stored) {
+// Scales from the signal's peak to the wanted one, converts to float and appends
+// the spare entries, which repeat the first ones.
+SampleTable finish(const Signal& s, double peak, double wantedPeak, int stored) {
     SampleTable t;
     const double* v = s.data();
     const int length = s.length;
     t.usedLength = length;
     t.samples.resize(static_cast<size_t>(stored));
-    const double peak = peakOf(s);
     const double scale = peak > 0.0 ? wantedPeak / peak : 0.0;
     float* out = t.samples.data();
     const __m128d scale2 = _mm_set1_pd(scale);
-    int i = 0;
+    int i = cpuHasAvx2() ? toFloatRunAvx2(v, scale, length, out) : 0;
     for (; i + 2 <= length; i += 2) {
         const __m128 f = _mm_cvtpd_ps(_mm_mul_pd(_mm_loadu_pd(v + i), scale2));
         _mm_storel_pi(reinterpret_cast<__m64*>(out + i), f);
@@ -169,10 +223,38 @@ SampleTable finish(const Signal& s, double wantedPeak, int stored) {
     return t;
 }
 
-// The generator works through a table a block at a time: each tone's values for
-// the block, then added in the recipe's order. Every sample's sum takes the same
-// terms in the same order as a sample-by-sample loop would.
+// The generator works through a table a block at a time: the block's noise, then
+// each tone's values for the block, added in the recipe's order. Every sample's
+// sum takes the same terms in the same order as a sample-by-sample loop would.
 constexpr int kBlock = 1024;
+
+// Builds the table in v a block at a time and returns its peak. The head (the
+// stretch the noise after the end fades into) gets its noise first and its other
+// terms last, once that fade is done; the blocks after it come in between.
+// addTerms(start, n, x) adds the terms after the noise to x[0 .. n), the
+// samples from start on; it is called for the blocks in the order the samples
+// follow from the head's end round to the head, so tones whose period is the
+// table's length arrive back at the head's first sample by themselves.
+template <typename AddTerms>
+double buildInBlocks(LoopedNoise& noise, Signal& v, int head, AddTerms addTerms) {
+    noise.run(head, v.data());
+    double peak = 0.0;
+    for (int start = head; start < v.length; start += kBlock) {
+        const int n = std::min(kBlock, v.length - start);
+        double* x = v.data() + start;
+        noise.run(n, x);
+        addTerms(start, n, x);
+        peak = std::max(peak, peakOf(x, n));
+    }
+    noise.fadeInto(v.data(), head);
+    for (int start = 0; start < head; start += kBlock) {
+        const int n = std::min(kBlock, head - start);
+        double* x = v.data() + start;
+        addTerms(start, n, x);
+        peak = std::max(peak, peakOf(x, n));
+    }
+    return peak;
+}
 
 // The sums that take a block's values, two samples at a time (the same
 // operations per sample as one at a time).
@@ -208,6 +290,8 @@ struct ToneReader {
     int64_t acc = 0;
     ToneReader(const Partial& p, int length) : tone(LoopTone::of(p.hz, p.phase, length, kFs)) {}
     ToneReader(double hz, int length) : tone(LoopTone::of(hz, 0.0, length, kFs)) {}
+    // Moves on to the given sample.
+    void seek(int64_t sample) { acc = tone.accumulatorAt(sample); }
     const double* read(const SineTable& sine, int n, double* buffer) {
         loopToneRun(sine, tone, acc, n, buffer);
         return buffer;
@@ -218,68 +302,125 @@ struct ToneReader {
     }
 };
 
-SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored) {
-    Signal v = loopedNoise(sine, r.seed, r.rush, length);
+SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored,
+                      WorkBuffer& work) {
+    LoopedNoise noise(sine, r.seed, r.rush);
+    Signal v(work, length);
+    length = v.length;
+    const int head = std::min(kCrossfadeSamples, length);
     std::vector<ToneReader> hum, whine;
     for (const Partial& p : r.hum) hum.emplace_back(p, length);
     for (const Partial& p : r.whine) whine.emplace_back(p, length);
     ToneReader wobble(r.wobbleHz, length);
+    for (ToneReader& t : hum) t.seek(head);
+    for (ToneReader& t : whine) t.seek(head);
+    wobble.seek(head);
     double values[kBlock], swing[kBlock];
-    for (int start = 0; start < length; start += kBlock) {
-        const int n = std::min(kBlock, length - start);
-        double* x = v.data() + start;
+    const double peak = buildInBlocks(noise, v, head, [&](int, int n, double* x) {
         for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
         swingOf(wobble.read(sine, n, values), r.wobbleDepth, swing, n);
         for (size_t k = 0; k < whine.size(); ++k)
             whine[k].addTo(sine, n, r.whine[k].level, swing, x);
-    }
-    return finish(v, r.peak, stored);
+    });
+    return finish(v, peak, r.peak, stored);
 }
 
+// One tick per revolution at the same rotor position: each tick is the same
+// continuous-time burst sampled from its exact (fractional) start time, added
+// after the recording's other terms. A block takes the parts of the ticks that
+// fall into it, in the ticks' order; a tick's burst is rendered when a block
+// first needs it.
+class RotorTicks {
+public:
+    RotorTicks(const RotorRecipe& r, int length, int revolutions)
+        : period(length), tickLength(std::clamp(r.tickLength, 0, length)),
+          decay(seriesExp(-1.0 / (r.tickDecaySeconds * kFs))),
+          decaySamples(r.tickDecaySeconds * kFs),
+          tick{r.tickHz, r.tickHz * kTickOvertoneRatio, r.tickOvertone, r.tickLevel, 0.0, kFs},
+          envelope(static_cast<size_t>(tickLength)), burst(static_cast<size_t>(tickLength)) {
+        const double samplesPerRev = static_cast<double>(length) / revolutions;
+        for (int k = 0; k < revolutions; ++k) {
+            const double start = (k + r.tickPhase) * samplesPerRev;
+            const double first = std::ceil(start);
+            starts.push_back({static_cast<int64_t>(first) % period, first - start});
+        }
+    }
+
+    // x[0 .. n) holds the samples from blockStart on.
+    void addTo(const SineTable& sine, int64_t blockStart, int n, double* x) {
+        const int64_t blockEnd = blockStart + n;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            // The tick's samples from its start, and those that wrap round to
+            // the table's start.
+            for (const int64_t begin : {starts[k].first, starts[k].first - period}) {
+                const int64_t from = std::max(begin, blockStart);
+                const int64_t to = std::min(begin + tickLength, blockEnd);
+                if (from >= to) continue;
+                const double* b = burstOf(sine, k);
+                for (int64_t i = from; i < to; ++i) x[i - blockStart] += b[i - begin];
+            }
+        }
+    }
+
+private:
+    struct Start {
+        int64_t first; // first sample, within the table
+        double lead;   // from the tick's exact start to that sample, 0 <= lead < 1
+    };
+
+    const double* burstOf(const SineTable& sine, size_t k) {
+        if (rendered != k) {
+            tick.lead = starts[k].lead;
+            double e = seriesExp(-tick.lead / decaySamples);
+            for (int m = 0; m < tickLength; ++m) {
+                envelope[m] = e;
+                e *= decay;
+            }
+            tickBurstRun(sine, tick, envelope.data(), tickLength, burst.data());
+            rendered = k;
+        }
+        return burst.data();
+    }
+
+    int64_t period;
+    int tickLength;
+    double decay;
+    double decaySamples;
+    TickBurst tick;
+    std::vector<Start> starts;
+    std::vector<double> envelope, burst;
+    size_t rendered = SIZE_MAX;
+};
+
 SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int length, int revolutions,
-                           int stored) {
-    Signal v = loopedNoise(sine, r.seed, r.whoosh, length);
+                           int stored, WorkBuffer& work) {
+    LoopedNoise noise(sine, r.seed, r.whoosh);
+    Signal v(work, length);
+    length = v.length;
+    const int head = std::min(kCrossfadeSamples, length);
     std::vector<ToneReader> hum;
     for (const Partial& p : r.hum) hum.emplace_back(p, length);
+    for (ToneReader& t : hum) t.seek(head);
     // The whoosh swells once per revolution: the revolution phase is a tone with
     // exactly `revolutions` cycles over the recording.
     LoopTone revolution;
     revolution.cycles = revolutions;
     revolution.period = length;
     revolution.invPeriod = 1.0 / length;
-    int64_t revolutionAcc = 0;
+    int64_t revolutionAcc = revolution.accumulatorAt(head);
+    RotorTicks ticks(r, length, revolutions);
     double values[kBlock];
-    for (int start = 0; start < length; start += kBlock) {
-        const int n = std::min(kBlock, length - start);
-        double* x = v.data() + start;
+    const double peak = buildInBlocks(noise, v, head, [&](int start, int n, double* x) {
         swellRun(sine, revolution, r.swellPhase, revolutionAcc, n, values);
         applySwell(x, values, r.swellFloor, n);
         for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
-    }
-    // One tick per revolution at the same rotor position: each tick is the same
-    // continuous-time burst sampled from its exact (fractional) start time.
-    const int64_t period = length;
-    const double decay = seriesExp(-1.0 / (r.tickDecaySeconds * kFs));
-    const double samplesPerRev = static_cast<double>(length) / revolutions;
-    for (int k = 0; k < revolutions; ++k) {
-        const double start = (k + r.tickPhase) * samplesPerRev;
-        const double first = std::ceil(start);
-        const double lead = first - start; // 0 <= lead < 1
-        double envelope = seriesExp(-lead / (r.tickDecaySeconds * kFs));
-        for (int m = 0; m < r.tickLength; ++m) {
-            const double t = (lead + m) / kFs; // seconds since the tick began
-            const double body = sine.at(fracTurns(r.tickHz * t));
-            const double over =
-                sine.at(fracTurns(r.tickHz * kTickOvertoneRatio * t)) * r.tickOvertone;
-            const int64_t n = (static_cast<int64_t>(first) + m) % period;
-            v.data()[n] += r.tickLevel * envelope * (body + over);
-            envelope *= decay;
-        }
-    }
-    return finish(v, r.peak, stored);
+        ticks.addTo(sine, start, n, x);
+    });
+    return finish(v, peak, r.peak, stored);
 }
 
-SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length, int stored) {
+SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length, int stored,
+                        WorkBuffer& work) {
     NoiseSource noise(r.seed);
     BandSection filter(sine, r.click.hz, r.click.q);
     for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
@@ -287,7 +428,8 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
     const double clickDecay = seriesExp(-1.0 / (r.clickDecaySeconds * kFs));
     double thumpEnv = 1.0;
     double clickEnv = 1.0;
-    Signal v(length);
+    Signal v(work, length);
+    length = v.length;
     for (int i = 0; i < length; ++i) {
         const double t = i / kFs;
         double x = 0.0;
@@ -307,28 +449,30 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
         }
         v.data()[i] = x;
     }
-    return finish(v, r.peak, stored);
+    return finish(v, peakOf(v.data(), v.length), r.peak, stored);
 }
 
 } // namespace
 
 MotorNoiseTables buildMotorNoiseTables() {
     const SineTable sine;
+    WorkBuffer work(kLongestTable);
     MotorNoiseTables t;
-    t.hornLoopA = motorLoop(sine, kHornLoopA, kHornLoopLength, kHornLoopStored);
-    t.hornLoopB = motorLoop(sine, kHornLoopB, kHornLoopLength, kHornLoopStored);
-    t.hornRotor =
-        rotorRecording(sine, kHornRotor, kHornRotorLength, kHornRotorRevolutions, kHornRotorStored);
-    t.drumLoop = motorLoop(sine, kDrumLoop, kDrumLoopLength, kDrumLoopStored);
-    t.drumRotor =
-        rotorRecording(sine, kDrumRotor, kDrumRotorLength, kDrumRotorRevolutions, kDrumRotorStored);
-    t.transition = switchClunk(sine, kTransitionClunk, kTransitionLength, kTransitionStored);
+    t.hornLoopA = motorLoop(sine, kHornLoopA, kHornLoopLength, kHornLoopStored, work);
+    t.hornLoopB = motorLoop(sine, kHornLoopB, kHornLoopLength, kHornLoopStored, work);
+    t.hornRotor = rotorRecording(sine, kHornRotor, kHornRotorLength, kHornRotorRevolutions,
+                                 kHornRotorStored, work);
+    t.drumLoop = motorLoop(sine, kDrumLoop, kDrumLoopLength, kDrumLoopStored, work);
+    t.drumRotor = rotorRecording(sine, kDrumRotor, kDrumRotorLength, kDrumRotorRevolutions,
+                                 kDrumRotorStored, work);
+    t.transition = switchClunk(sine, kTransitionClunk, kTransitionLength, kTransitionStored, work);
     return t;
 }
 
 SampleTable buildSecondDrumLoop() {
     const SineTable sine;
-    return motorLoop(sine, kDrumLoopSecond, kDrumLoopLength, kDrumLoopStored);
+    WorkBuffer work(kDrumLoopLength);
+    return motorLoop(sine, kDrumLoopSecond, kDrumLoopLength, kDrumLoopStored, work);
 }
 
 const MotorNoiseTables& motorNoiseTables() {

@@ -10,6 +10,8 @@
 // player selects, is built only when asked for.
 #pragma once
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace zel {
@@ -29,8 +31,21 @@ inline constexpr int kDrumRotorRevolutions = 88;
 inline constexpr int kTransitionLength = 3955;
 inline constexpr int kTransitionStored = 3956;
 
+// Leaves new elements of a vector uninitialized, so a table that is written in
+// full right after its resize is not zero-filled first.
+template <class T> struct UninitializedAllocator : std::allocator<T> {
+    using value_type = T;
+    UninitializedAllocator() = default;
+    template <class U> UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U> struct rebind { using other = UninitializedAllocator<U>; };
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 struct SampleTable {
-    std::vector<float> samples; // stored entries
+    std::vector<float, UninitializedAllocator<float>> samples; // stored entries
     int usedLength = 0;
 
     const float* data() const noexcept { return samples.data(); }

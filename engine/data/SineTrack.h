@@ -58,6 +58,10 @@ struct LoopTone {
     double phase = 0.0; // turns
 
     static LoopTone of(double hz, double phaseTurns, int length, double rate);
+    // The accumulator `samples` samples after 0.
+    int64_t accumulatorAt(int64_t samples) const {
+        return samples % period * (cycles % period) % period;
+    }
     int64_t advance(int64_t acc) const {
         acc += cycles;
         return acc >= period ? acc - period : acc;
@@ -77,5 +81,19 @@ void addLoopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int 
 // (brought into [0, 1)), the cosine of the turns since `lead`.
 void swellRun(const SineTable& sine, const LoopTone& tone, double lead, int64_t& acc, int n,
               double* out);
+
+// A tick's burst: two partials at hz and overHz, the second times overtone, read
+// at t = (lead + m) / rate seconds for m = 0 .. n-1; out[m] = level envelope[m]
+// (body + over) with body and over the sine at the turns' fractions.
+struct TickBurst {
+    double hz;
+    double overHz;
+    double overtone;
+    double level;
+    double lead;
+    double rate;
+};
+void tickBurstRun(const SineTable& sine, const TickBurst& tick, const double* envelope, int n,
+                  double* out);
 
 } // namespace zel::motor_noise

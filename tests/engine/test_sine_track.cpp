@@ -121,3 +121,39 @@ TEST(SineTrack, FracTurnsIsTheFractionalPart) {
 }
 
 } // namespace
+
+namespace {
+
+// A tick's burst, whatever its length (the four-lane path and the one-sample
+// remainder), gives the one-sample formula's values to the bit, for a short
+// burst, one a few samples past the lanes, and turns that pass many wholes.
+TEST(SineTrack, TickBurstsGiveTheOneSampleValues) {
+    const SineTable sine;
+    for (const zel::motor_noise::TickBurst tick :
+         {zel::motor_noise::TickBurst{3400.0, 3400.0 * 2.76, 0.5, 0.7, 0.37, 44100.0},
+          zel::motor_noise::TickBurst{950.0, 950.0 * 2.76, 0.4, 0.6, 0.0, 44100.0}}) {
+        for (const int n : {1, 3, 4, 7, 1403}) {
+            std::vector<double> envelope(static_cast<size_t>(n));
+            double e = 0.93;
+            for (double& v : envelope) {
+                v = e;
+                e *= 0.9987;
+            }
+            std::vector<double> out(static_cast<size_t>(n), 0.0);
+            zel::motor_noise::tickBurstRun(sine, tick, envelope.data(), n, out.data());
+            for (int m = 0; m < n; ++m) {
+                const double t = (tick.lead + m) / tick.rate;
+                double body = tick.hz * t;
+                body -= std::floor(body);
+                double over = tick.overHz * t;
+                over -= std::floor(over);
+                const double expected = tick.level * envelope[m] *
+                                        (sine.at(body < 1.0 ? body : 0.0) +
+                                         sine.at(over < 1.0 ? over : 0.0) * tick.overtone);
+                ASSERT_EQ(out[m], expected) << "burst of " << n << ", sample " << m;
+            }
+        }
+    }
+}
+
+} // namespace
