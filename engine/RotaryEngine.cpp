@@ -42,6 +42,9 @@ struct RotaryEngine::RunScratch {
     PerFrame<double> drumOut, drumStatic, drumMech;
     std::array<PerFrame<double>, 2> hornOut, hornMech;
     PerFrame<double> drumCross, hornCross;
+    // The mix's stages: the microphones before the room, the room's sends and
+    // its coloured return.
+    PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomL, roomR;
     PerFrame<WetPair> wet;
 };
 
@@ -252,8 +255,7 @@ void RotaryEngine::simulateRun(int count) {
     if (count <= 0) return;
     simulateInputs(count);
     simulateUnits(count);
-    RunScratch& s = *run_;
-    for (int j = 0; j < count; ++j) s.wet[j] = mixSample(j);
+    mixRun(count);
 }
 
 // The inputs of the drum and horn paths and of the bass-reflex port, then the
@@ -294,10 +296,31 @@ void RotaryEngine::simulateUnits(int count) {
     for (int j = 0; j < count; ++j) s.hornCross[j] *= kCrossUnitGain;
 }
 
-// Simulated sample j of the run: the cross paths, the microphones, the room and
-// the output mix.
-RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
-    const RunScratch& s = *run_;
+// The mix of the run's samples in three passes: the cross paths and the
+// microphones (the ring reads stay interleaved with the writes, since a cross
+// path's delay may be under one sample), the room with its colour, and the
+// returns with the output mix. Only the first and last passes share values, and
+// each keeps its own recursions in sample order.
+void RotaryEngine::mixRun(int count) {
+    RunScratch& s = *run_;
+    for (int j = 0; j < count; ++j) mixSends(j);
+    for (int j = 0; j < count; ++j) {
+        const EarlyReflections::Output room =
+            room_->process(s.sendL[j], s.sendR[j], s.sims[j].roomLevel);
+        s.roomL[j] = room.left;
+        s.roomR[j] = room.right;
+    }
+    for (int j = 0; j < count; ++j) {
+        s.roomL[j] = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
+        s.roomR[j] = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+    }
+    for (int j = 0; j < count; ++j) s.wet[j] = mixReturns(j);
+}
+
+// Simulated sample j: what arrives over the cross paths, the microphones before
+// the room, the ring writes and the room's sends.
+void RotaryEngine::mixSends(int j) {
+    RunScratch& s = *run_;
     const Levels& v = s.sims[j].v;
     const CrossPathSettings& cp = s.sims[j].cp;
     const unsigned r = ring_;
@@ -311,9 +334,6 @@ RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
                       in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
     const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
-    const DrumUnit& drum = *drumMain_;
-    const HornUnit& horn0 = *hornUnits_[0];
-    const HornUnit& horn1 = *hornUnits_[1];
     const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
     const double drumMech = s.drumMech[j];
     const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
@@ -325,32 +345,51 @@ RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
     drumCrossSmooth_ = poleToward(drumCrossSmooth_, s.drumCross[j], kA_);
     hornCrossSmooth_ = poleToward(hornCrossSmooth_, s.hornCross[j], kB_);
     rings_.write(r, drumCrossSmooth_, hornCrossSmooth_, s.port[j]);
+    ring_ = (r + 1) & kRingMask;
 
     // Microphone levels.
     const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-    double m1 = mic1 * hornLevel;
-    double m2 = mic2 * hornLevel * v.mic2Gain;
-    double dr = drumSig * v.drumMicLevel;
+    const double m1 = mic1 * hornLevel;
+    const double m2 = mic2 * hornLevel * v.mic2Gain;
+    const double dr = drumSig * v.drumMicLevel;
+    s.mic1[j] = m1;
+    s.mic2[j] = m2;
+    s.drumMic[j] = dr;
 
-    // The room.
+    // The room's sends.
     const double near = v.mechPanNear, far = v.mechPanFar;
     const double mechSend = amp.mechRoomSend.load();
     const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
     const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-    const double sendL = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft +
-                                       dr * v.drumPanLeft + mechL * mechSend);
-    const double sendR = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight +
-                                       dr * v.drumPanRight + mechR * mechSend);
-    const EarlyReflections::Output room = room_->process(sendL, sendR, s.sims[j].roomLevel);
-    const double roomL = colorShelf_[0].process(colorPeak_[0].process(room.left));
-    const double roomR = colorShelf_[1].process(colorPeak_[1].process(room.right));
+    s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
+                               mechL * mechSend);
+    s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
+                               mechR * mechSend);
+}
+
+// Simulated sample j: the room's return and the mechanical noise into the
+// microphones, their high-pass and low-pass, and the output mix.
+RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
+    const RunScratch& s = *run_;
+    const Levels& v = s.sims[j].v;
+    const DrumUnit& drum = *drumMain_;
+    const HornUnit& horn0 = *hornUnits_[0];
+    const HornUnit& horn1 = *hornUnits_[1];
+    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+    const double near = v.mechPanNear, far = v.mechPanFar;
+    const double hornMech0 = s.hornMech[0][j];
+    const double hornMech1 = s.hornMech[1][j];
+    const double roomL = s.roomL[j];
+    const double roomR = s.roomR[j];
 
     // Room return and mechanical noise into the microphones.
-    m1 = denormalGuard(m1 + (roomL * horn0.roomFactor() + near * hornMech0 + far * hornMech1) *
-                                hornLevel);
-    m2 = denormalGuard(m2 + (roomR * horn1.roomFactor() + near * hornMech1 + far * hornMech0) *
-                                hornLevel * v.mic2Gain);
-    dr = denormalGuard(dr + (roomL * drum.roomFactor() + drumMech) * v.drumMicLevel);
+    const double m1 = denormalGuard(
+        s.mic1[j] + (roomL * horn0.roomFactor() + near * hornMech0 + far * hornMech1) * hornLevel);
+    const double m2 = denormalGuard(
+        s.mic2[j] +
+        (roomR * horn1.roomFactor() + near * hornMech1 + far * hornMech0) * hornLevel * v.mic2Gain);
+    const double dr =
+        denormalGuard(s.drumMic[j] + (roomL * drum.roomFactor() + s.drumMech[j]) * v.drumMicLevel);
 
     // Horn high-pass and drum low-pass, each mixed with its input.
     const double mixH = v.hornHighPassMix;
@@ -359,8 +398,6 @@ RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
     drumLowPass_ = poleToward(drumLowPass_, dr, kD_);
     const double mixD = v.drumLowPassMix;
     const double dl = denormalGuard((1.0 - mixD) * dr + mixD * drumLowPass_);
-
-    ring_ = (r + 1) & kRingMask;
 
     return {
         denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) * kMixGain),
