@@ -120,4 +120,41 @@ EarlyReflections::Output EarlyReflections::process(double left, double right, do
     return {denormalGuard(sum[0] * level), denormalGuard(sum[1] * level)};
 }
 
+void EarlyReflections::processRun(const double* left, const double* right, const double* level,
+                                  double* outLeft, double* outRight, int count) {
+    int32_t n = n_;
+    double* lineL = lines_[0].data() + 1;
+    double* lineR = lines_[1].data() + 1;
+    Pair state[kSide];
+    for (int i = 0; i < kSide; ++i) state[i] = run_.state[i];
+    for (int j = 0; j < count; ++j) {
+        lineL[n] = left[j];
+        lineR[n] = right[j];
+        if (n == room::kBufferMask) {
+            lineL[-1] = left[j];
+            lineR[-1] = right[j];
+        }
+        Pair sum = {0.0, 0.0};
+#pragma GCC unroll 12
+        for (int i = 0; i < kSide; ++i) {
+            const double* atL = lineL + ((n - run_.delay[i][0]) & room::kBufferMask);
+            const double* atR = lineR + ((n - run_.delay[i][1]) & room::kBufferMask);
+            const Pair newer = {atL[0], atR[0]};
+            const Pair older = {atL[-1], atR[-1]};
+            const Pair v =
+                (run_.newerWeight[i] * newer + run_.olderWeight[i] * older) * run_.gain[i];
+            Pair s = v + run_.pole[i] * (state[i] - v);
+            s = s + kEngineGuard;
+            s = s - kEngineGuard;
+            state[i] = s;
+            sum += s;
+        }
+        n = (n + 1) & room::kBufferMask;
+        outLeft[j] = denormalGuard(sum[0] * level[j]);
+        outRight[j] = denormalGuard(sum[1] * level[j]);
+    }
+    for (int i = 0; i < kSide; ++i) run_.state[i] = state[i];
+    n_ = n;
+}
+
 } // namespace zel

@@ -42,6 +42,10 @@ public:
     Output process(double left, double right) { return process(left, right, level_); }
     // The same with the return level given: the level it had at an earlier frame.
     Output process(double left, double right, double level);
+    // process over `count` samples, each with its own return level: the same
+    // values as `count` calls, with the taps' states kept in registers.
+    void processRun(const double* left, const double* right, const double* level, double* outLeft,
+                    double* outRight, int count);
     // Moves the return level toward its target by one smoothing step (coef = 1 -
     // exp(-1 / (T * rate)) of the caller's rate).
     void smoothReturnLevel(double coef);

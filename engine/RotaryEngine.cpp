@@ -44,7 +44,7 @@ struct RotaryEngine::RunScratch {
     PerFrame<double> drumCross, hornCross;
     // The mix's stages: the microphones before the room, the room's sends and
     // its coloured return.
-    PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomL, roomR;
+    PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
     PerFrame<WetPair> wet;
 };
 
@@ -304,12 +304,8 @@ void RotaryEngine::simulateUnits(int count) {
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
     for (int j = 0; j < count; ++j) mixSends(j);
-    for (int j = 0; j < count; ++j) {
-        const EarlyReflections::Output room =
-            room_->process(s.sendL[j], s.sendR[j], s.sims[j].roomLevel);
-        s.roomL[j] = room.left;
-        s.roomR[j] = room.right;
-    }
+    room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
+                      s.roomR.data(), count);
     for (int j = 0; j < count; ++j) {
         s.roomL[j] = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
         s.roomR[j] = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
@@ -361,6 +357,7 @@ void RotaryEngine::mixSends(int j) {
     const double mechSend = amp.mechRoomSend.load();
     const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
     const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
+    s.roomLevel[j] = s.sims[j].roomLevel;
     s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
                                mechL * mechSend);
     s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
