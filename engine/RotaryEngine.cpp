@@ -181,9 +181,10 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
     backFrames(out0, out1, n);
 }
 
-// Levels, amplifier, tone and the decimator's input side, frame by frame; the
-// frames the simulation runs on keep their smoothed values for it. Returns the
-// number of those frames.
+// Levels, amplifier, tone and the decimator's input side, in three passes over
+// the run: levels, drive curve and dry path per frame; the tone filters; the
+// decimator. The frames the simulation runs on keep their smoothed values for
+// it. Returns the number of those frames.
 int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
     RunScratch& s = *run_;
     int simulated = 0;
@@ -194,27 +195,35 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         const double m = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
         const double shaped = ampStage_.shape(m, amp.ampType.load(), v.drive);
         FrameRecord& f = s.frames[i];
-        f.amp = ampStage_.tone(shaped * v.postDriveGain);
+        f.amp = shaped * v.postDriveGain; // the tone filters' input, for now
         f.kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
                 SimFrame& sim = s.sims[simulated++];
-                sim.d = decimator_.pushInput(f.amp);
                 sim.v = v;
                 sim.cp = crossCurrent_;
                 sim.roomLevel = room_->returnLevel();
                 f.kind = kSimFrame;
             } else {
-                decimator_.pushOnly(f.amp);
                 f.kind = kQuietFrame;
             }
-            f.decimatorIndex = decimator_.index();
             ++counter_;
         }
         // The dry path the fade goes to.
         f.dry0 = dryStep(dry_[0], in0[i], v.inputGain);
         f.dry1 = dryStep(dry_[1], in1[i], v.inputGain);
         f.fade = fade_.level();
+    }
+    for (int i = 0; i < n; ++i) s.frames[i].amp = ampStage_.tone(s.frames[i].amp);
+    int sim = 0;
+    for (int i = 0; i < n; ++i) {
+        FrameRecord& f = s.frames[i];
+        if (f.kind == kBypassFrame) continue;
+        if (f.kind == kSimFrame)
+            s.sims[sim++].d = decimator_.pushInput(f.amp);
+        else
+            decimator_.pushOnly(f.amp);
+        f.decimatorIndex = decimator_.index();
     }
     return simulated;
 }
