@@ -35,6 +35,9 @@ static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
     PerFrame<FrameRecord> frames;
+    // Per frame: the drive curve's input, type, drive and the gain after it.
+    PerFrame<double> ampIn, drive, postDrive;
+    PerFrame<int32_t> ampType;
     PerFrame<SimFrame> sims;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
@@ -181,8 +184,8 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
     backFrames(out0, out1, n);
 }
 
-// Levels, amplifier, tone and the decimator's input side, in three passes over
-// the run: levels, drive curve and dry path per frame; the tone filters; the
+// Levels, amplifier, tone and the decimator's input side, in passes over
+// the run: levels and dry path per frame; the drive curve; the tone filters; the
 // decimator. The frames the simulation runs on keep their smoothed values for
 // it. Returns the number of those frames.
 int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
@@ -192,10 +195,11 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         if (stepFades) stepFade();
         smoothLevels();
         const Levels& v = levels_;
-        const double m = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
-        const double shaped = ampStage_.shape(m, amp.ampType.load(), v.drive);
+        s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
+        s.ampType[i] = amp.ampType.load();
+        s.drive[i] = v.drive;
+        s.postDrive[i] = v.postDriveGain;
         FrameRecord& f = s.frames[i];
-        f.amp = shaped * v.postDriveGain; // the tone filters' input, for now
         f.kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
@@ -214,7 +218,8 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         f.dry1 = dryStep(dry_[1], in1[i], v.inputGain);
         f.fade = fade_.level();
     }
-    for (int i = 0; i < n; ++i) s.frames[i].amp = ampStage_.tone(s.frames[i].amp);
+    ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
+    for (int i = 0; i < n; ++i) s.frames[i].amp = ampStage_.tone(s.ampIn[i] * s.postDrive[i]);
     int sim = 0;
     for (int i = 0; i < n; ++i) {
         FrameRecord& f = s.frames[i];
