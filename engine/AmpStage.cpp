@@ -73,6 +73,11 @@ double AmpStage::shape(double m, int32_t type, double drive) noexcept {
     return (1.5 * q - 0.5 * q * q * q) * 0.5 / drive;
 }
 
+void AmpStage::shapeRun(const double* m, const int32_t* type, const double* drive, double* out,
+                        int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = shape(m[i], type[i], drive[i]);
+}
+
 double AmpStage::tone(double x) noexcept {
     return bottom_.process(topShelf_.process(loMid_.process(presence_.process(x))));
 }

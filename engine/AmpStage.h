@@ -43,6 +43,11 @@ public:
 
     // The drive curve for type, drive g (> 0).
     double shape(double m, int32_t type, double drive) noexcept;
+    // shape over n frames, frame i with type[i] and drive[i] (out may be m): the
+    // same values as n calls, with the divisions of neighbouring frames in flight
+    // together.
+    void shapeRun(const double* m, const int32_t* type, const double* drive, double* out,
+                  int n) noexcept;
     // The four tone sections (gliding), presence first.
     double tone(double x) noexcept;
 

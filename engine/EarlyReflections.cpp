@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <immintrin.h>
 
 namespace zel {
 
@@ -118,6 +119,106 @@ EarlyReflections::Output EarlyReflections::process(double left, double right, do
     }
     n_ = (n + 1) & room::kBufferMask;
     return {denormalGuard(sum[0] * level), denormalGuard(sum[1] * level)};
+}
+
+void EarlyReflections::processRunNarrow(const double* left, const double* right,
+                                        const double* level, double* outLeft, double* outRight,
+                                        int count) {
+    int32_t n = n_;
+    double* lineL = lines_[0].data() + 1;
+    double* lineR = lines_[1].data() + 1;
+    Pair state[kSide];
+    for (int i = 0; i < kSide; ++i) state[i] = run_.state[i];
+    for (int j = 0; j < count; ++j) {
+        lineL[n] = left[j];
+        lineR[n] = right[j];
+        if (n == room::kBufferMask) {
+            lineL[-1] = left[j];
+            lineR[-1] = right[j];
+        }
+        Pair sum = {0.0, 0.0};
+#pragma GCC unroll 12
+        for (int i = 0; i < kSide; ++i) {
+            const double* atL = lineL + ((n - run_.delay[i][0]) & room::kBufferMask);
+            const double* atR = lineR + ((n - run_.delay[i][1]) & room::kBufferMask);
+            const Pair newer = {atL[0], atR[0]};
+            const Pair older = {atL[-1], atR[-1]};
+            const Pair v =
+                (run_.newerWeight[i] * newer + run_.olderWeight[i] * older) * run_.gain[i];
+            Pair s = v + run_.pole[i] * (state[i] - v);
+            s = s + kEngineGuard;
+            s = s - kEngineGuard;
+            state[i] = s;
+            sum += s;
+        }
+        n = (n + 1) & room::kBufferMask;
+        outLeft[j] = denormalGuard(sum[0] * level[j]);
+        outRight[j] = denormalGuard(sum[1] * level[j]);
+    }
+    for (int i = 0; i < kSide; ++i) run_.state[i] = state[i];
+    n_ = n;
+}
+
+// Each register holds [left 2k, right 2k, left 2k+1, right 2k+1]: the same
+// operations per lane as the narrow form, and each side's sum still adds its
+// taps in order.
+void EarlyReflections::processRunWide(const double* left, const double* right, const double* level,
+                                      double* outLeft, double* outRight, int count) {
+    constexpr int kQuads = kSide / 2;
+    static_assert(kSide % 2 == 0);
+    __m256d newerWeight[kQuads], olderWeight[kQuads], gain[kQuads], pole[kQuads], state[kQuads];
+    for (int k = 0; k < kQuads; ++k) {
+        // Pairs 2k and 2k + 1 lie next to each other.
+        newerWeight[k] = _mm256_loadu_pd(&run_.newerWeight[2 * k][0]);
+        olderWeight[k] = _mm256_loadu_pd(&run_.olderWeight[2 * k][0]);
+        gain[k] = _mm256_loadu_pd(&run_.gain[2 * k][0]);
+        pole[k] = _mm256_loadu_pd(&run_.pole[2 * k][0]);
+        state[k] = _mm256_loadu_pd(&run_.state[2 * k][0]);
+    }
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    int32_t n = n_;
+    double* lineL = lines_[0].data() + 1;
+    double* lineR = lines_[1].data() + 1;
+    for (int j = 0; j < count; ++j) {
+        lineL[n] = left[j];
+        lineR[n] = right[j];
+        if (n == room::kBufferMask) {
+            lineL[-1] = left[j];
+            lineR[-1] = right[j];
+        }
+        __m128d sum = _mm_setzero_pd();
+#pragma GCC unroll 6
+        for (int k = 0; k < kQuads; ++k) {
+            const int a = 2 * k, b = 2 * k + 1;
+            // Each read is [older, newer] of one side and tap.
+            const __m256d readsL = _mm256_set_m128d(
+                _mm_loadu_pd(lineL + ((n - run_.delay[b][0]) & room::kBufferMask) - 1),
+                _mm_loadu_pd(lineL + ((n - run_.delay[a][0]) & room::kBufferMask) - 1));
+            const __m256d readsR = _mm256_set_m128d(
+                _mm_loadu_pd(lineR + ((n - run_.delay[b][1]) & room::kBufferMask) - 1),
+                _mm_loadu_pd(lineR + ((n - run_.delay[a][1]) & room::kBufferMask) - 1));
+            const __m256d older = _mm256_unpacklo_pd(readsL, readsR);
+            const __m256d newer = _mm256_unpackhi_pd(readsL, readsR);
+            const __m256d v = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(newerWeight[k], newer),
+                                                          _mm256_mul_pd(olderWeight[k], older)),
+                                            gain[k]);
+            __m256d s = _mm256_add_pd(v, _mm256_mul_pd(pole[k], _mm256_sub_pd(state[k], v)));
+            s = _mm256_add_pd(s, guard);
+            s = _mm256_sub_pd(s, guard);
+            state[k] = s;
+            sum = _mm_add_pd(sum, _mm256_castpd256_pd128(s));
+            sum = _mm_add_pd(sum, _mm256_extractf128_pd(s, 1));
+        }
+        n = (n + 1) & room::kBufferMask;
+        double pair[2];
+        _mm_storeu_pd(pair, sum);
+        outLeft[j] = denormalGuard(pair[0] * level[j]);
+        outRight[j] = denormalGuard(pair[1] * level[j]);
+    }
+    for (int k = 0; k < kQuads; ++k) {
+        _mm256_storeu_pd(&run_.state[2 * k][0], state[k]);
+    }
+    n_ = n;
 }
 
 } // namespace zel

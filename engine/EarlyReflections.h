@@ -8,6 +8,7 @@
 // are allocated once, in the constructor.
 #pragma once
 
+#include "engine/CpuFeatures.h"
 #include "engine/Relaxed.h"
 #include "engine/data/RoomTables.h"
 
@@ -42,6 +43,15 @@ public:
     Output process(double left, double right) { return process(left, right, level_); }
     // The same with the return level given: the level it had at an earlier frame.
     Output process(double left, double right, double level);
+    // process over `count` samples, each with its own return level: the same
+    // values as `count` calls, with the taps' states kept in registers.
+    void processRun(const double* left, const double* right, const double* level, double* outLeft,
+                    double* outRight, int count) {
+        if (cpuHasAvx2())
+            processRunWide(left, right, level, outLeft, outRight, count);
+        else
+            processRunNarrow(left, right, level, outLeft, outRight, count);
+    }
     // Moves the return level toward its target by one smoothing step (coef = 1 -
     // exp(-1 / (T * rate)) of the caller's rate).
     void smoothReturnLevel(double coef);
@@ -73,6 +83,13 @@ private:
                    double dbPerMetre, double cutoff);
     // The per-sample copy of the taps' settings.
     void prepareRun();
+    // processRun with tap i of both sides in one register, and with taps 2k and
+    // 2k + 1 of both sides in one AVX2 register.
+    void processRunNarrow(const double* left, const double* right, const double* level,
+                          double* outLeft, double* outRight, int count);
+    [[gnu::target("avx2")]] void processRunWide(const double* left, const double* right,
+                                                const double* level, double* outLeft,
+                                                double* outRight, int count);
 
     Relaxed<double> roomSize_{1.0};
     Relaxed<double> virtualSize_{1.0};

@@ -35,6 +35,9 @@ static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
     PerFrame<FrameRecord> frames;
+    // Per frame: the drive curve's input, type, drive and the gain after it.
+    PerFrame<double> ampIn, drive, postDrive;
+    PerFrame<int32_t> ampType;
     PerFrame<SimFrame> sims;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
@@ -42,6 +45,9 @@ struct RotaryEngine::RunScratch {
     PerFrame<double> drumOut, drumStatic, drumMech;
     std::array<PerFrame<double>, 2> hornOut, hornMech;
     PerFrame<double> drumCross, hornCross;
+    // The mix's stages: the microphones before the room, the room's sends and
+    // its coloured return.
+    PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
     PerFrame<WetPair> wet;
 };
 
@@ -178,9 +184,10 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
     backFrames(out0, out1, n);
 }
 
-// Levels, amplifier, tone and the decimator's input side, frame by frame; the
-// frames the simulation runs on keep their smoothed values for it. Returns the
-// number of those frames.
+// Levels, amplifier, tone and the decimator's input side, in passes over
+// the run: levels and dry path per frame; the drive curve; the tone filters; the
+// decimator. The frames the simulation runs on keep their smoothed values for
+// it. Returns the number of those frames.
 int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
     RunScratch& s = *run_;
     int simulated = 0;
@@ -188,30 +195,40 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         if (stepFades) stepFade();
         smoothLevels();
         const Levels& v = levels_;
-        const double m = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
-        const double shaped = ampStage_.shape(m, amp.ampType.load(), v.drive);
+        s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
+        s.ampType[i] = amp.ampType.load();
+        s.drive[i] = v.drive;
+        s.postDrive[i] = v.postDriveGain;
         FrameRecord& f = s.frames[i];
-        f.amp = ampStage_.tone(shaped * v.postDriveGain);
         f.kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
                 SimFrame& sim = s.sims[simulated++];
-                sim.d = decimator_.pushInput(f.amp);
                 sim.v = v;
                 sim.cp = crossCurrent_;
                 sim.roomLevel = room_->returnLevel();
                 f.kind = kSimFrame;
             } else {
-                decimator_.pushOnly(f.amp);
                 f.kind = kQuietFrame;
             }
-            f.decimatorIndex = decimator_.index();
             ++counter_;
         }
         // The dry path the fade goes to.
         f.dry0 = dryStep(dry_[0], in0[i], v.inputGain);
         f.dry1 = dryStep(dry_[1], in1[i], v.inputGain);
         f.fade = fade_.level();
+    }
+    ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
+    for (int i = 0; i < n; ++i) s.frames[i].amp = ampStage_.tone(s.ampIn[i] * s.postDrive[i]);
+    int sim = 0;
+    for (int i = 0; i < n; ++i) {
+        FrameRecord& f = s.frames[i];
+        if (f.kind == kBypassFrame) continue;
+        if (f.kind == kSimFrame)
+            s.sims[sim++].d = decimator_.pushInput(f.amp);
+        else
+            decimator_.pushOnly(f.amp);
+        f.decimatorIndex = decimator_.index();
     }
     return simulated;
 }
@@ -252,8 +269,7 @@ void RotaryEngine::simulateRun(int count) {
     if (count <= 0) return;
     simulateInputs(count);
     simulateUnits(count);
-    RunScratch& s = *run_;
-    for (int j = 0; j < count; ++j) s.wet[j] = mixSample(j);
+    mixRun(count);
 }
 
 // The inputs of the drum and horn paths and of the bass-reflex port, then the
@@ -294,10 +310,27 @@ void RotaryEngine::simulateUnits(int count) {
     for (int j = 0; j < count; ++j) s.hornCross[j] *= kCrossUnitGain;
 }
 
-// Simulated sample j of the run: the cross paths, the microphones, the room and
-// the output mix.
-RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
-    const RunScratch& s = *run_;
+// The mix of the run's samples in three passes: the cross paths and the
+// microphones (the ring reads stay interleaved with the writes, since a cross
+// path's delay may be under one sample), the room with its colour, and the
+// returns with the output mix. Only the first and last passes share values, and
+// each keeps its own recursions in sample order.
+void RotaryEngine::mixRun(int count) {
+    RunScratch& s = *run_;
+    for (int j = 0; j < count; ++j) mixSends(j);
+    room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
+                      s.roomR.data(), count);
+    for (int j = 0; j < count; ++j) {
+        s.roomL[j] = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
+        s.roomR[j] = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+    }
+    for (int j = 0; j < count; ++j) s.wet[j] = mixReturns(j);
+}
+
+// Simulated sample j: what arrives over the cross paths, the microphones before
+// the room, the ring writes and the room's sends.
+void RotaryEngine::mixSends(int j) {
+    RunScratch& s = *run_;
     const Levels& v = s.sims[j].v;
     const CrossPathSettings& cp = s.sims[j].cp;
     const unsigned r = ring_;
@@ -311,9 +344,6 @@ RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
                       in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
     const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
-    const DrumUnit& drum = *drumMain_;
-    const HornUnit& horn0 = *hornUnits_[0];
-    const HornUnit& horn1 = *hornUnits_[1];
     const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
     const double drumMech = s.drumMech[j];
     const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
@@ -325,32 +355,52 @@ RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
     drumCrossSmooth_ = poleToward(drumCrossSmooth_, s.drumCross[j], kA_);
     hornCrossSmooth_ = poleToward(hornCrossSmooth_, s.hornCross[j], kB_);
     rings_.write(r, drumCrossSmooth_, hornCrossSmooth_, s.port[j]);
+    ring_ = (r + 1) & kRingMask;
 
     // Microphone levels.
     const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-    double m1 = mic1 * hornLevel;
-    double m2 = mic2 * hornLevel * v.mic2Gain;
-    double dr = drumSig * v.drumMicLevel;
+    const double m1 = mic1 * hornLevel;
+    const double m2 = mic2 * hornLevel * v.mic2Gain;
+    const double dr = drumSig * v.drumMicLevel;
+    s.mic1[j] = m1;
+    s.mic2[j] = m2;
+    s.drumMic[j] = dr;
 
-    // The room.
+    // The room's sends.
     const double near = v.mechPanNear, far = v.mechPanFar;
     const double mechSend = amp.mechRoomSend.load();
     const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
     const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-    const double sendL = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft +
-                                       dr * v.drumPanLeft + mechL * mechSend);
-    const double sendR = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight +
-                                       dr * v.drumPanRight + mechR * mechSend);
-    const EarlyReflections::Output room = room_->process(sendL, sendR, s.sims[j].roomLevel);
-    const double roomL = colorShelf_[0].process(colorPeak_[0].process(room.left));
-    const double roomR = colorShelf_[1].process(colorPeak_[1].process(room.right));
+    s.roomLevel[j] = s.sims[j].roomLevel;
+    s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
+                               mechL * mechSend);
+    s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
+                               mechR * mechSend);
+}
+
+// Simulated sample j: the room's return and the mechanical noise into the
+// microphones, their high-pass and low-pass, and the output mix.
+RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
+    const RunScratch& s = *run_;
+    const Levels& v = s.sims[j].v;
+    const DrumUnit& drum = *drumMain_;
+    const HornUnit& horn0 = *hornUnits_[0];
+    const HornUnit& horn1 = *hornUnits_[1];
+    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+    const double near = v.mechPanNear, far = v.mechPanFar;
+    const double hornMech0 = s.hornMech[0][j];
+    const double hornMech1 = s.hornMech[1][j];
+    const double roomL = s.roomL[j];
+    const double roomR = s.roomR[j];
 
     // Room return and mechanical noise into the microphones.
-    m1 = denormalGuard(m1 + (roomL * horn0.roomFactor() + near * hornMech0 + far * hornMech1) *
-                                hornLevel);
-    m2 = denormalGuard(m2 + (roomR * horn1.roomFactor() + near * hornMech1 + far * hornMech0) *
-                                hornLevel * v.mic2Gain);
-    dr = denormalGuard(dr + (roomL * drum.roomFactor() + drumMech) * v.drumMicLevel);
+    const double m1 = denormalGuard(
+        s.mic1[j] + (roomL * horn0.roomFactor() + near * hornMech0 + far * hornMech1) * hornLevel);
+    const double m2 = denormalGuard(
+        s.mic2[j] +
+        (roomR * horn1.roomFactor() + near * hornMech1 + far * hornMech0) * hornLevel * v.mic2Gain);
+    const double dr =
+        denormalGuard(s.drumMic[j] + (roomL * drum.roomFactor() + s.drumMech[j]) * v.drumMicLevel);
 
     // Horn high-pass and drum low-pass, each mixed with its input.
     const double mixH = v.hornHighPassMix;
@@ -359,8 +409,6 @@ RotaryEngine::WetPair RotaryEngine::mixSample(int j) {
     drumLowPass_ = poleToward(drumLowPass_, dr, kD_);
     const double mixD = v.drumLowPassMix;
     const double dl = denormalGuard((1.0 - mixD) * dr + mixD * drumLowPass_);
-
-    ring_ = (r + 1) & kRingMask;
 
     return {
         denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) * kMixGain),

@@ -238,7 +238,9 @@ private:
     void simulateRun(int count);
     void simulateInputs(int count);
     void simulateUnits(int count);
-    WetPair mixSample(int j);
+    void mixRun(int count);
+    void mixSends(int j);
+    WetPair mixReturns(int j);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;

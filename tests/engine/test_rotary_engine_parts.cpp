@@ -154,6 +154,27 @@ TEST(AmpStage, CurvesShapeLoudInputs) {
     EXPECT_EQ(amp.tracker(), 0.0);
 }
 
+// The run form is the per-frame curve in a loop: the same values to the bit,
+// the tube's tracker included, with the type and the drive changing from frame
+// to frame and quiet frames among loud ones.
+TEST(AmpStage, ShapeRunMatchesTheCurvePerFrame) {
+    AmpStage a, b;
+    constexpr int kFrames = 64;
+    double m[kFrames], drive[kFrames], out[kFrames];
+    int32_t type[kFrames];
+    for (int i = 0; i < kFrames; ++i) {
+        m[i] = (i % 7 == 0) ? 1e-10 : std::sin(0.37 * i) * (1.0 + 0.1 * i);
+        drive[i] = 0.5 + 0.05 * i;
+        type[i] = (i / 16) % 2 == 0 ? kAmpTube : (i % 3 == 0 ? kAmpSolid : kAmpThru);
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        b.shapeRun(m, type, drive, out, kFrames);
+        for (int i = 0; i < kFrames; ++i) ASSERT_EQ(a.shape(m[i], type[i], drive[i]), out[i]) << i;
+        EXPECT_EQ(a.tracker(), b.tracker());
+    }
+    EXPECT_NE(a.tracker(), 0.0); // the tube frames moved it
+}
+
 TEST(AmpStage, TrackerCoefficientFollowsTheRate) {
     AmpStage amp;
     for (double fs : {44100.0, 96000.0}) {
