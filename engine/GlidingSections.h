@@ -157,21 +157,24 @@ private:
     enum { kZaRe, kZaIm, kZbRe, kZbIm, kPaRe, kPaIm, kPbRe, kPbIm, kGain };
     static_assert(BiquadFilter::kGlidedValues == kGain + 1);
 
-    // The glides toward the lanes' targets (use marks the lanes with new ones).
+    // The glides toward the lanes' targets (use marks the lanes with new ones),
+    // their glided values computed on the way.
     void glideToTargets(const bool* use, Path path) noexcept {
-        Glides g;
         if (path == Path::Wide)
-            glidesOfWide(targets_, g);
+            glideToTargetsWide(use);
         else
-            glidesOfNarrow(targets_, g);
-        glideToValues(g, use, path);
+            glideToTargets<Vec2>(use);
+        startGlide(use);
     }
     // The same with the targets' glided values g at hand.
     void glideToValues(const Glides& g, const bool* use, Path path) noexcept {
         if (path == Path::Wide)
-            glideWide(g, use);
+            glideToValuesWide(g, use);
         else
-            glide<Vec2>(g, use);
+            glideToValues<Vec2>(g, use);
+        startGlide(use);
+    }
+    void startGlide(const bool* use) noexcept {
         count_ = glideLength_;
         if (glideLength_ <= 0) {
             for (int lane = 0; lane < N; ++lane)
@@ -192,31 +195,51 @@ private:
     // picks a's lanes where m is set, b's elsewhere, bit for bit.
     template <typename Vec> using MaskOf = decltype(Vec{} < Vec{});
 
-    // The glide's goals and steps of the lanes that use marks, toward their
-    // glided values g; the other lanes keep their goals and stop.
+    // The glide's goals and steps of the lanes from i on that use marks, toward
+    // their glided values; the other lanes keep their goals and stop.
     template <typename Vec>
-    [[gnu::always_inline]] inline void glide(const Glides& g, const bool* use) noexcept {
+    [[gnu::always_inline]] inline void glideLanes(int i, const Vec* values,
+                                                  const bool* use) noexcept {
         using Mask = MaskOf<Vec>;
         constexpr int W = sizeof(Vec) / sizeof(double);
         const double inv = inverseLength_;
-        for (int i = 0; i < N; i += W) {
-            Mask taken = {};
-            for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
-            const Vec zero = {};
-            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-                Vec value, goal, now, step;
-                std::memcpy(&value, &g.v[k][i], sizeof value);
-                std::memcpy(&goal, &goal_[k][i], sizeof goal);
-                std::memcpy(&now, &now_[k][i], sizeof now);
-                goal = taken ? value : goal;
-                step = taken ? (value - now) * inv : zero;
-                std::memcpy(&goal_[k][i], &goal, sizeof goal);
-                std::memcpy(&step_[k][i], &step, sizeof step);
-            }
+        Mask taken = {};
+        for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
+        const Vec zero = {};
+        for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
+            Vec goal, now;
+            std::memcpy(&goal, &goal_[k][i], sizeof goal);
+            std::memcpy(&now, &now_[k][i], sizeof now);
+            goal = taken ? values[k] : goal;
+            const Vec step = taken ? (values[k] - now) * inv : zero;
+            std::memcpy(&goal_[k][i], &goal, sizeof goal);
+            std::memcpy(&step_[k][i], &step, sizeof step);
         }
     }
-    [[gnu::target("avx2")]] void glideWide(const Glides& g, const bool* use) noexcept {
-        glide<Vec4>(g, use);
+    template <typename Vec>
+    [[gnu::always_inline]] inline void glideToTargets(const bool* use) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W) {
+            Vec values[BiquadFilter::kGlidedValues];
+            glideValuesOf(targets_, i, values);
+            glideLanes(i, values, use);
+        }
+    }
+    template <typename Vec>
+    [[gnu::always_inline]] inline void glideToValues(const Glides& g, const bool* use) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W) {
+            Vec values[BiquadFilter::kGlidedValues];
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
+                std::memcpy(&values[k], &g.v[k][i], sizeof(Vec));
+            glideLanes(i, values, use);
+        }
+    }
+    [[gnu::target("avx2")]] void glideToTargetsWide(const bool* use) noexcept {
+        glideToTargets<Vec4>(use);
+    }
+    [[gnu::target("avx2")]] void glideToValuesWide(const Glides& g, const bool* use) noexcept {
+        glideToValues<Vec4>(g, use);
     }
 
     // The glided values of every lane of t, W lanes at a time.
@@ -280,12 +303,10 @@ private:
         if constexpr (sizeof(Vec) == sizeof(__m128d)) {
             v = _mm_sqrt_pd(v);
         } else {
-            for (size_t h = 0; h < sizeof(Vec); h += sizeof(__m128d)) {
-                __m128d half;
-                std::memcpy(&half, reinterpret_cast<const char*>(&v) + h, sizeof half);
-                half = _mm_sqrt_pd(half);
-                std::memcpy(reinterpret_cast<char*>(&v) + h, &half, sizeof half);
-            }
+            static_assert(sizeof(Vec) == 2 * sizeof(__m128d));
+            const __m128d low = _mm_sqrt_pd(__builtin_shufflevector(v, v, 0, 1));
+            const __m128d high = _mm_sqrt_pd(__builtin_shufflevector(v, v, 2, 3));
+            v = __builtin_shufflevector(low, high, 0, 1, 2, 3);
         }
     }
 
