@@ -196,9 +196,10 @@ private:
     template <typename Vec> using MaskOf = decltype(Vec{} < Vec{});
 
     // The glide's goals and steps of the lanes from i on that use marks, toward
-    // their glided values; the other lanes keep their goals and stop.
+    // their glided values (values, or g's where g is given); the other lanes keep
+    // their goals and stop.
     template <typename Vec>
-    [[gnu::always_inline]] inline void glideLanes(int i, const Vec* values,
+    [[gnu::always_inline]] inline void glideLanes(int i, const Vec* values, const Glides* g,
                                                   const bool* use) noexcept {
         using Mask = MaskOf<Vec>;
         constexpr int W = sizeof(Vec) / sizeof(double);
@@ -207,11 +208,15 @@ private:
         for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
         const Vec zero = {};
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-            Vec goal, now;
+            Vec value, goal, now;
+            if (g)
+                std::memcpy(&value, &g->v[k][i], sizeof value);
+            else
+                value = values[k];
             std::memcpy(&goal, &goal_[k][i], sizeof goal);
             std::memcpy(&now, &now_[k][i], sizeof now);
-            goal = taken ? values[k] : goal;
-            const Vec step = taken ? (values[k] - now) * inv : zero;
+            goal = taken ? value : goal;
+            const Vec step = taken ? (value - now) * inv : zero;
             std::memcpy(&goal_[k][i], &goal, sizeof goal);
             std::memcpy(&step_[k][i], &step, sizeof step);
         }
@@ -222,18 +227,13 @@ private:
         for (int i = 0; i < N; i += W) {
             Vec values[BiquadFilter::kGlidedValues];
             glideValuesOf(targets_, i, values);
-            glideLanes(i, values, use);
+            glideLanes<Vec>(i, values, nullptr, use);
         }
     }
     template <typename Vec>
     [[gnu::always_inline]] inline void glideToValues(const Glides& g, const bool* use) noexcept {
         constexpr int W = sizeof(Vec) / sizeof(double);
-        for (int i = 0; i < N; i += W) {
-            Vec values[BiquadFilter::kGlidedValues];
-            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
-                std::memcpy(&values[k], &g.v[k][i], sizeof(Vec));
-            glideLanes(i, values, use);
-        }
+        for (int i = 0; i < N; i += W) glideLanes<Vec>(i, nullptr, &g, use);
     }
     [[gnu::target("avx2")]] void glideToTargetsWide(const bool* use) noexcept {
         glideToTargets<Vec4>(use);
@@ -278,12 +278,17 @@ private:
         const Mask realZeros = D >= 0.0;
         Vec s = realZeros ? D : -D;
         squareRoot(s);
-        const Vec zRe = -b1 / twoB0;
+        // Three divisions instead of five: each lane picks its numerator before
+        // dividing, and -s / twoB0 is -(s / twoB0) bit for bit (division is
+        // symmetric in sign, and so is its rounding).
+        const Vec zaRe = (realZeros ? -b1 - s : -b1) / twoB0;
+        const Vec zbRe = (realZeros ? s - b1 : -b1) / twoB0;
+        const Vec zIm = s / twoB0;
         const Mask hasZeros = b0 != 0.0;
-        values[kZaRe] = hasZeros ? (realZeros ? (-b1 - s) / twoB0 : zRe) : zero;
-        values[kZaIm] = hasZeros ? (realZeros ? zero : -s / twoB0) : zero;
-        values[kZbRe] = hasZeros ? (realZeros ? (s - b1) / twoB0 : zRe) : zero;
-        values[kZbIm] = hasZeros ? (realZeros ? zero : s / twoB0) : zero;
+        values[kZaRe] = hasZeros ? zaRe : zero;
+        values[kZaIm] = hasZeros ? (realZeros ? zero : -zIm) : zero;
+        values[kZbRe] = hasZeros ? zbRe : zero;
+        values[kZbIm] = hasZeros ? (realZeros ? zero : zIm) : zero;
 
         const Vec E = a1 * a1 - 4.0 * a2;
         const Mask realPoles = E >= 0.0;
