@@ -249,6 +249,7 @@ private:
         for (int i = 0; i < N; i += W) {
             Vec values[BiquadFilter::kGlidedValues];
             glideValuesOf(t, i, values);
+#pragma GCC unroll 9 // straight stores from the registers
             for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
                 std::memcpy(&g.v[k][i], &values[k], sizeof(Vec));
         }
@@ -256,7 +257,9 @@ private:
     [[gnu::target("avx2")]] static void glidesOfWide(const Targets& t, Glides& g) noexcept {
         glides<Vec4>(t, g);
     }
-    static void glidesOfNarrow(const Targets& t, Glides& g) noexcept { glides<Vec2>(t, g); }
+    static void glidesOfNarrow(const Targets& t, Glides& g) noexcept {
+        glides<Vec2>(t, g);
+    }
 
     // BiquadFilter::glideValuesOf for the target coefficients of the lanes from
     // i on, with the same operations: the roots of the numerator (none for b0 =
