@@ -28,6 +28,7 @@ public:
     // `glideLength` samples follows each later target.
     void reset(int lane, const BiquadCoefficients& c, int32_t glideLength) noexcept {
         glideLength_ = glideLength;
+        inverseLength_ = glideLength > 0 ? 1.0 / glideLength : 0.0;
         setCoefficients(lane, c);
         double values[BiquadFilter::kGlidedValues];
         BiquadFilter::glideValuesOf(c, values);
@@ -47,7 +48,7 @@ public:
         setCoefficients(lane, c);
         double values[BiquadFilter::kGlidedValues];
         BiquadFilter::glideValuesOf(c, values);
-        const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
+        const double inv = inverseLength_;
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
             goal_[k][lane] = values[k];
             step_[k][lane] = (values[k] - now_[k][lane]) * inv;
@@ -84,6 +85,26 @@ public:
     };
     // setTargets with the targets given lane by lane.
     void setTargets(const Targets& t, const bool* use) noexcept {
+        Glides g;
+        glidesOf(t, g);
+        setTargets(t, g, use);
+    }
+
+    // The glided values (BiquadFilter::glideValuesOf: roots and gain) of targets
+    // lane by lane. They depend on the targets alone, so a unit can compute them
+    // ahead of the sample that takes the targets; the square roots and divisions
+    // then leave the sample's own work.
+    struct Glides {
+        alignas(32) double v[BiquadFilter::kGlidedValues][N];
+    };
+    static void glidesOf(const Targets& t, Glides& g) noexcept {
+        if (fastestPath() == Path::Wide)
+            glidesOfWide(t, g);
+        else
+            glidesOfNarrow(t, g);
+    }
+    // setTargets with the targets' glided values g (from glidesOf) at hand.
+    void setTargets(const Targets& t, const Glides& g, const bool* use) noexcept {
         bool any = false;
         for (int lane = 0; lane < N; ++lane) {
             if (!use[lane]) continue;
@@ -91,7 +112,7 @@ public:
                             {1.0, t.a1[lane], t.a2[lane], t.b0[lane], t.b1[lane], t.b2[lane]});
             any = true;
         }
-        if (any) glideToTargets(use, fastestPath());
+        if (any) glideToValues(g, use, fastestPath());
     }
 
     // The lane stops gliding where it is. The lanes share one glide count, which
@@ -123,7 +144,12 @@ public:
 
     // The lane's target coefficients (a0, the normalizer, is not kept: 1).
     BiquadCoefficients target(int lane) const noexcept {
-        return {1.0, a1_[lane], a2_[lane], b0_[lane], b1_[lane], b2_[lane]};
+        return {1.0,
+                targets_.a1[lane],
+                targets_.a2[lane],
+                targets_.b0[lane],
+                targets_.b1[lane],
+                targets_.b2[lane]};
     }
     int32_t glideCount() const noexcept { return count_; }
 
@@ -131,12 +157,24 @@ private:
     enum { kZaRe, kZaIm, kZbRe, kZbIm, kPaRe, kPaIm, kPbRe, kPbIm, kGain };
     static_assert(BiquadFilter::kGlidedValues == kGain + 1);
 
-    // The glides toward the lanes' targets (use marks the lanes with new ones).
+    // The glides toward the lanes' targets (use marks the lanes with new ones),
+    // their glided values computed on the way.
     void glideToTargets(const bool* use, Path path) noexcept {
         if (path == Path::Wide)
-            glideTargetsWide(use);
+            glideToTargetsWide(use);
         else
-            glideTargets<Vec2>(use);
+            glideToTargets<Vec2>(use);
+        startGlide(use);
+    }
+    // The same with the targets' glided values g at hand.
+    void glideToValues(const Glides& g, const bool* use, Path path) noexcept {
+        if (path == Path::Wide)
+            glideToValuesWide(g, use);
+        else
+            glideToValues<Vec2>(g, use);
+        startGlide(use);
+    }
+    void startGlide(const bool* use) noexcept {
         count_ = glideLength_;
         if (glideLength_ <= 0) {
             for (int lane = 0; lane < N; ++lane)
@@ -157,47 +195,85 @@ private:
     // picks a's lanes where m is set, b's elsewhere, bit for bit.
     template <typename Vec> using MaskOf = decltype(Vec{} < Vec{});
 
-    // The glide's goals and steps of the lanes from i on that use marks, from
-    // their target coefficients; the other lanes keep their goals and stop.
+    // The glide's goals and steps of the lanes from i on that use marks, toward
+    // their glided values (values, or g's where g is given); the other lanes keep
+    // their goals and stop.
     template <typename Vec>
-    [[gnu::always_inline]] inline void glideTargets(const bool* use) noexcept {
+    [[gnu::always_inline]] inline void glideLanes(int i, const Vec* values, const Glides* g,
+                                                  const bool* use) noexcept {
         using Mask = MaskOf<Vec>;
         constexpr int W = sizeof(Vec) / sizeof(double);
-        const double inv = glideLength_ > 0 ? 1.0 / glideLength_ : 0.0;
-        for (int i = 0; i < N; i += W) {
-            Vec values[BiquadFilter::kGlidedValues];
-            glideValuesOf(i, values);
-            Mask taken = {};
-            for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
-            const Vec zero = {};
-            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
-                Vec goal, now, step;
-                std::memcpy(&goal, &goal_[k][i], sizeof goal);
-                std::memcpy(&now, &now_[k][i], sizeof now);
-                std::memcpy(&step, &step_[k][i], sizeof step);
-                goal = taken ? values[k] : goal;
-                step = taken ? (values[k] - now) * inv : zero;
-                std::memcpy(&goal_[k][i], &goal, sizeof goal);
-                std::memcpy(&step_[k][i], &step, sizeof step);
-            }
+        const double inv = inverseLength_;
+        Mask taken = {};
+        for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
+        const Vec zero = {};
+        for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
+            Vec value, goal, now;
+            if (g)
+                std::memcpy(&value, &g->v[k][i], sizeof value);
+            else
+                value = values[k];
+            std::memcpy(&goal, &goal_[k][i], sizeof goal);
+            std::memcpy(&now, &now_[k][i], sizeof now);
+            goal = taken ? value : goal;
+            const Vec step = taken ? (value - now) * inv : zero;
+            std::memcpy(&goal_[k][i], &goal, sizeof goal);
+            std::memcpy(&step_[k][i], &step, sizeof step);
         }
     }
-    [[gnu::target("avx2")]] void glideTargetsWide(const bool* use) noexcept {
-        glideTargets<Vec4>(use);
+    template <typename Vec>
+    [[gnu::always_inline]] inline void glideToTargets(const bool* use) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W) {
+            Vec values[BiquadFilter::kGlidedValues];
+            glideValuesOf(targets_, i, values);
+            glideLanes<Vec>(i, values, nullptr, use);
+        }
+    }
+    template <typename Vec>
+    [[gnu::always_inline]] inline void glideToValues(const Glides& g, const bool* use) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W) glideLanes<Vec>(i, nullptr, &g, use);
+    }
+    [[gnu::target("avx2")]] void glideToTargetsWide(const bool* use) noexcept {
+        glideToTargets<Vec4>(use);
+    }
+    [[gnu::target("avx2")]] void glideToValuesWide(const Glides& g, const bool* use) noexcept {
+        glideToValues<Vec4>(g, use);
+    }
+
+    // The glided values of every lane of t, W lanes at a time.
+    template <typename Vec>
+    [[gnu::always_inline]] static inline void glides(const Targets& t, Glides& g) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W) {
+            Vec values[BiquadFilter::kGlidedValues];
+            glideValuesOf(t, i, values);
+#pragma GCC unroll 9 // straight stores from the registers
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
+                std::memcpy(&g.v[k][i], &values[k], sizeof(Vec));
+        }
+    }
+    [[gnu::target("avx2")]] static void glidesOfWide(const Targets& t, Glides& g) noexcept {
+        glides<Vec4>(t, g);
+    }
+    static void glidesOfNarrow(const Targets& t, Glides& g) noexcept {
+        glides<Vec2>(t, g);
     }
 
     // BiquadFilter::glideValuesOf for the target coefficients of the lanes from
     // i on, with the same operations: the roots of the numerator (none for b0 =
     // 0) and the denominator, real or complex by the sign of the discriminant.
     template <typename Vec>
-    [[gnu::always_inline]] inline void glideValuesOf(int i, Vec* values) const noexcept {
+    [[gnu::always_inline]] static inline void glideValuesOf(const Targets& c, int i,
+                                                            Vec* values) noexcept {
         using Mask = MaskOf<Vec>;
         Vec b0, b1, b2, a1, a2;
-        std::memcpy(&b0, &b0_[i], sizeof b0);
-        std::memcpy(&b1, &b1_[i], sizeof b1);
-        std::memcpy(&b2, &b2_[i], sizeof b2);
-        std::memcpy(&a1, &a1_[i], sizeof a1);
-        std::memcpy(&a2, &a2_[i], sizeof a2);
+        std::memcpy(&b0, &c.b0[i], sizeof b0);
+        std::memcpy(&b1, &c.b1[i], sizeof b1);
+        std::memcpy(&b2, &c.b2[i], sizeof b2);
+        std::memcpy(&a1, &c.a1[i], sizeof a1);
+        std::memcpy(&a2, &c.a2[i], sizeof a2);
         const Vec zero = {};
 
         const Vec D = b1 * b1 - 4.0 * b0 * b2;
@@ -205,12 +281,17 @@ private:
         const Mask realZeros = D >= 0.0;
         Vec s = realZeros ? D : -D;
         squareRoot(s);
-        const Vec zRe = -b1 / twoB0;
+        // Three divisions instead of five: each lane picks its numerator before
+        // dividing, and -s / twoB0 is -(s / twoB0) bit for bit (division is
+        // symmetric in sign, and so is its rounding).
+        const Vec zaRe = (realZeros ? -b1 - s : -b1) / twoB0;
+        const Vec zbRe = (realZeros ? s - b1 : -b1) / twoB0;
+        const Vec zIm = s / twoB0;
         const Mask hasZeros = b0 != 0.0;
-        values[kZaRe] = hasZeros ? (realZeros ? (-b1 - s) / twoB0 : zRe) : zero;
-        values[kZaIm] = hasZeros ? (realZeros ? zero : -s / twoB0) : zero;
-        values[kZbRe] = hasZeros ? (realZeros ? (s - b1) / twoB0 : zRe) : zero;
-        values[kZbIm] = hasZeros ? (realZeros ? zero : s / twoB0) : zero;
+        values[kZaRe] = hasZeros ? zaRe : zero;
+        values[kZaIm] = hasZeros ? (realZeros ? zero : -zIm) : zero;
+        values[kZbRe] = hasZeros ? zbRe : zero;
+        values[kZbIm] = hasZeros ? (realZeros ? zero : zIm) : zero;
 
         const Vec E = a1 * a1 - 4.0 * a2;
         const Mask realPoles = E >= 0.0;
@@ -224,14 +305,16 @@ private:
         values[kGain] = b0;
     }
 
-    // The square root of every lane, in place (std::sqrt's value: correctly
-    // rounded either way).
+    // The square root of every lane, in place, two lanes to an SSE2 square root
+    // (std::sqrt's value: correctly rounded either way).
     template <typename Vec> [[gnu::always_inline]] static inline void squareRoot(Vec& v) noexcept {
         if constexpr (sizeof(Vec) == sizeof(__m128d)) {
             v = _mm_sqrt_pd(v);
         } else {
-            for (int n = 0; n < static_cast<int>(sizeof(Vec) / sizeof(double)); ++n)
-                v[n] = std::sqrt(v[n]);
+            static_assert(sizeof(Vec) == 2 * sizeof(__m128d));
+            const __m128d low = _mm_sqrt_pd(__builtin_shufflevector(v, v, 0, 1));
+            const __m128d high = _mm_sqrt_pd(__builtin_shufflevector(v, v, 2, 3));
+            v = __builtin_shufflevector(low, high, 0, 1, 2, 3);
         }
     }
 
@@ -262,11 +345,11 @@ private:
                 a1 = -(paRe + pbRe);
                 a2 = paRe * pbRe - paIm * pbIm;
             } else {
-                std::memcpy(&b0, &b0_[i], kBytes);
-                std::memcpy(&b1, &b1_[i], kBytes);
-                std::memcpy(&b2, &b2_[i], kBytes);
-                std::memcpy(&a1, &a1_[i], kBytes);
-                std::memcpy(&a2, &a2_[i], kBytes);
+                std::memcpy(&b0, &targets_.b0[i], kBytes);
+                std::memcpy(&b1, &targets_.b1[i], kBytes);
+                std::memcpy(&b2, &targets_.b2[i], kBytes);
+                std::memcpy(&a1, &targets_.a1[i], kBytes);
+                std::memcpy(&a2, &targets_.a2[i], kBytes);
             }
             // The recursion as BiquadFilter runs it: the history's share first,
             // then the guard.
@@ -307,15 +390,15 @@ private:
     }
 
     void setCoefficients(int lane, const BiquadCoefficients& c) noexcept {
-        b0_[lane] = c.b0;
-        b1_[lane] = c.b1;
-        b2_[lane] = c.b2;
-        a1_[lane] = c.a1;
-        a2_[lane] = c.a2;
+        targets_.b0[lane] = c.b0;
+        targets_.b1[lane] = c.b1;
+        targets_.b2[lane] = c.b2;
+        targets_.a1[lane] = c.a1;
+        targets_.a2[lane] = c.a2;
     }
 
     // Target coefficients (used once a glide is over).
-    alignas(32) double b0_[N] = {}, b1_[N] = {}, b2_[N] = {}, a1_[N] = {}, a2_[N] = {};
+    Targets targets_ = {};
     // The glided values now, their goals and their steps per sample.
     alignas(32) double now_[BiquadFilter::kGlidedValues][N] = {};
     alignas(32) double goal_[BiquadFilter::kGlidedValues][N] = {};
@@ -323,6 +406,7 @@ private:
     alignas(32) double x1_[N] = {}, x2_[N] = {}, y1_[N] = {}, y2_[N] = {};
     int32_t count_ = 0;
     int32_t glideLength_ = 0;
+    double inverseLength_ = 0.0; // 1 / glideLength_ (0 without a glide)
 };
 
 } // namespace zel

@@ -239,11 +239,13 @@ void HornUnit::lookUpDirectivity(const FullRays& r, LobeTargets& out) const {
     Targets& b = out.b;
     t.lobeA.at(turn.data(), kImageRays, {a.b0, a.b1, a.b2, a.a1, a.a2});
     t.lobeB.at(turn.data(), kImageRays, {b.b0, b.b1, b.b2, b.a1, b.a2});
+    GlidingSections<kImageRays>::glidesOf(a, out.glidesA);
+    GlidingSections<kImageRays>::glidesOf(b, out.glidesB);
 }
 
 void HornUnit::updateDirectivityFull(const LobeTargets& t) {
-    sectionsA_.setTargets(t.a, rayUpdated_.data());
-    sectionsB_.setTargets(t.b, rayUpdated_.data());
+    sectionsA_.setTargets(t.a, t.glidesA, rayUpdated_.data());
+    sectionsB_.setTargets(t.b, t.glidesB, rayUpdated_.data());
     if (!snapDirectivity_) return;
     for (int i = 0; i < kImageRays; ++i) {
         if (!rayUpdated_[i]) continue;
@@ -550,8 +552,9 @@ bool HornUnit::startMixRun(const double* x, int n) {
     if (!startRun(x, n)) return false;
     batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
                      run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
-    // The directivity sections' targets of the update samples (table look-ups
-    // that depend on the rays alone) and the static ray's reads.
+    // The directivity sections' targets of the update samples and their glided
+    // values (table look-ups, square roots and divisions that depend on the rays
+    // alone) and the static ray's reads.
     for (int j = 0; j < n; ++j)
         if (run_.update[j]) lookUpDirectivity(fullRun_[j], runTargets_[j]);
     readStatics(n);

@@ -181,10 +181,12 @@ private:
     // The static ray's reads of a started run's n samples.
     void readStatics(int n);
     // The two directivity sections' targets of every ray, from where its mouth
-    // faces.
+    // faces, and their glided values (the roots the sections glide along).
     using Targets = GlidingSections<kImageRays>::Targets;
+    using Glides = GlidingSections<kImageRays>::Glides;
     struct LobeTargets {
         Targets a, b;
+        Glides glidesA, glidesB;
     };
     void lookUpDirectivity(const FullRays& r, LobeTargets& out) const;
     // The targets t of the rays marked in rayUpdated_, all at once.

@@ -103,5 +103,39 @@ TEST(GlidingSections, TargetsSetTogetherMatchTargetsSetOneByOne) {
     }
 }
 
+// The glided values computed ahead of the samples (glidesOf) are the filter's
+// own, bit for bit, for every kind of section: real and complex zeros, no zeros
+// (b0 = 0), real and complex poles, repeated roots.
+TEST(GlidingSections, GlidedValuesAheadMatchTheFilters) {
+    using Sections = GlidingSections<kLanes>;
+    const BiquadCoefficients cases[kLanes] = {
+        {1.0, -1.6, 0.7, 0.9, -1.5, 0.6},       // real zeros, complex poles
+        {1.0, -1.9, 0.95, 1.1, -0.4, 0.8},      // complex zeros
+        {1.0, 0.3, -0.4, 0.0, 0.5, 0.2},        // no zeros, real poles
+        {1.0, -1.0, 0.25, 0.5, -1.0, 0.5},      // repeated zero and pole
+        {1.0, 0.0, 0.0, 1.0, 0.0, 0.0},         // identity
+        {1.0, -1.99, 0.9901, 0.02, 0.04, 0.02}, // narrow low-pass
+        {1.0, 1.2, 0.5, -0.7, 0.1, 0.3},        // negative gain
+        {1.0, -0.5, 0.06, 3.0, -2.0, -1.0},     // real zeros of either sign
+        {1.0, 0.1, 0.9, 1e-300, 1e-300, 1e-300}, {1.0, -1.2, 0.36, 2.0, 0.0, -2.0},
+        {1.0, 1.8, 0.81, 0.3, 0.3, 0.3},         {1.0, -0.2, -0.8, 1.0, 2.0, 1.0}};
+    Sections::Targets t;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        t.b0[lane] = cases[lane].b0;
+        t.b1[lane] = cases[lane].b1;
+        t.b2[lane] = cases[lane].b2;
+        t.a1[lane] = cases[lane].a1;
+        t.a2[lane] = cases[lane].a2;
+    }
+    Sections::Glides g;
+    Sections::glidesOf(t, g);
+    for (int lane = 0; lane < kLanes; ++lane) {
+        double expected[BiquadFilter::kGlidedValues];
+        BiquadFilter::glideValuesOf(cases[lane], expected);
+        for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
+            EXPECT_EQ(g.v[k][lane], expected[k]) << "lane " << lane << " value " << k;
+    }
+}
+
 } // namespace
 } // namespace zel
