@@ -169,11 +169,11 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
     __m256d newerWeight[kQuads], olderWeight[kQuads], gain[kQuads], pole[kQuads], state[kQuads];
     for (int k = 0; k < kQuads; ++k) {
         // Pairs 2k and 2k + 1 lie next to each other.
-        newerWeight[k] = _mm256_loadu_pd(&run_.newerWeight[2 * k][0]);
-        olderWeight[k] = _mm256_loadu_pd(&run_.olderWeight[2 * k][0]);
-        gain[k] = _mm256_loadu_pd(&run_.gain[2 * k][0]);
-        pole[k] = _mm256_loadu_pd(&run_.pole[2 * k][0]);
-        state[k] = _mm256_loadu_pd(&run_.state[2 * k][0]);
+        newerWeight[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.newerWeight + 2 * k));
+        olderWeight[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.olderWeight + 2 * k));
+        gain[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.gain + 2 * k));
+        pole[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.pole + 2 * k));
+        state[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.state + 2 * k));
     }
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
     int32_t n = n_;
@@ -216,7 +216,7 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
         outRight[j] = denormalGuard(pair[1] * level[j]);
     }
     for (int k = 0; k < kQuads; ++k) {
-        _mm256_storeu_pd(&run_.state[2 * k][0], state[k]);
+        _mm256_storeu_pd(reinterpret_cast<double*>(run_.state + 2 * k), state[k]);
     }
     n_ = n;
 }
