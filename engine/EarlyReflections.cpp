@@ -88,39 +88,15 @@ double EarlyReflections::longestDelay() const {
     return longest;
 }
 
+EarlyReflections::Output EarlyReflections::process(double left, double right, double level) {
+    Output out;
+    processRunNarrow(&left, &right, &level, &out.left, &out.right, 1);
+    return out;
+}
+
 // A tap delayed by delay + fraction samples reads between the sample `delay`
 // back and the one before it: (1 - fraction) newer + fraction older. The copy
 // in front of each line's first entry covers the wrap.
-EarlyReflections::Output EarlyReflections::process(double left, double right, double level) {
-    const int32_t n = n_;
-    double* lineL = lines_[0].data() + 1;
-    double* lineR = lines_[1].data() + 1;
-    lineL[n] = left;
-    lineR[n] = right;
-    if (n == room::kBufferMask) {
-        lineL[-1] = left;
-        lineR[-1] = right;
-    }
-    // Tap i of both sides at once; each side's sum adds its taps in order.
-    Pair sum = {0.0, 0.0};
-#pragma GCC unroll 12
-    for (int i = 0; i < kSide; ++i) {
-        const double* atL = lineL + ((n - run_.delay[i][0]) & room::kBufferMask);
-        const double* atR = lineR + ((n - run_.delay[i][1]) & room::kBufferMask);
-        const Pair newer = {atL[0], atR[0]};
-        const Pair older = {atL[-1], atR[-1]};
-        const Pair v = (run_.newerWeight[i] * newer + run_.olderWeight[i] * older) * run_.gain[i];
-        // The tap's one-pole toward v, guarded.
-        Pair state = v + run_.pole[i] * (run_.state[i] - v);
-        state = state + kEngineGuard;
-        state = state - kEngineGuard;
-        run_.state[i] = state;
-        sum += state;
-    }
-    n_ = (n + 1) & room::kBufferMask;
-    return {denormalGuard(sum[0] * level), denormalGuard(sum[1] * level)};
-}
-
 void EarlyReflections::processRunNarrow(const double* left, const double* right,
                                         const double* level, double* outLeft, double* outRight,
                                         int count) {
