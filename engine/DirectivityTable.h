@@ -100,7 +100,10 @@ public:
 
 private:
     // The lookup of at(turn), four turns at a time, for the whole groups of four
-    // among count; returns the lanes done.
+    // among count; returns the lanes done. Each lane's two points are read whole
+    // (plain loads: gathers cost far more) and interpolated there, with the same
+    // operations per coefficient; the lanes' rows are then turned into
+    // coefficient lanes.
     [[gnu::target("avx2")]] int atWide(const double* turns, int count, const Lanes& out) const {
         static_assert(sizeof(BiquadCoefficients) == 6 * sizeof(double));
         constexpr int kStride = 6; // doubles per point
@@ -119,26 +122,41 @@ private:
             // t > 1 ? 1 : (t >= 0 ? t : 0), also for NaN.
             __m256d w = _mm256_blendv_pd(zero, t, _mm256_cmp_pd(t, zero, _CMP_GE_OQ));
             w = _mm256_blendv_pd(w, one, _mm256_cmp_pd(t, one, _CMP_GT_OQ));
-            const __m128i row = _mm_mullo_epi32(k, _mm_set1_epi32(kStride));
-            lerpField(base + 1, row, w, out.a1 + i);
-            lerpField(base + 2, row, w, out.a2 + i);
-            lerpField(base + 3, row, w, out.b0 + i);
-            lerpField(base + 4, row, w, out.b1 + i);
-            lerpField(base + 5, row, w, out.b2 + i);
+            const double* p0 = base + kStride * _mm_cvtsi128_si32(k);
+            const double* p1 = base + kStride * _mm_extract_epi32(k, 1);
+            const double* p2 = base + kStride * _mm_extract_epi32(k, 2);
+            const double* p3 = base + kStride * _mm_extract_epi32(k, 3);
+            // a1, a2, b0 and b1 of each lane, then lane by lane.
+            const __m256d r0 = lerpRow(p0, _mm256_permute4x64_pd(w, 0x00));
+            const __m256d r1 = lerpRow(p1, _mm256_permute4x64_pd(w, 0x55));
+            const __m256d r2 = lerpRow(p2, _mm256_permute4x64_pd(w, 0xaa));
+            const __m256d r3 = lerpRow(p3, _mm256_permute4x64_pd(w, 0xff));
+            const __m256d low01 = _mm256_unpacklo_pd(r0, r1);  // a1 a1 b0 b0
+            const __m256d high01 = _mm256_unpackhi_pd(r0, r1); // a2 a2 b1 b1
+            const __m256d low23 = _mm256_unpacklo_pd(r2, r3);
+            const __m256d high23 = _mm256_unpackhi_pd(r2, r3);
+            _mm256_storeu_pd(out.a1 + i, _mm256_permute2f128_pd(low01, low23, 0x20));
+            _mm256_storeu_pd(out.a2 + i, _mm256_permute2f128_pd(high01, high23, 0x20));
+            _mm256_storeu_pd(out.b0 + i, _mm256_permute2f128_pd(low01, low23, 0x31));
+            _mm256_storeu_pd(out.b1 + i, _mm256_permute2f128_pd(high01, high23, 0x31));
+            // b2, the row's last, lane by lane from the start.
+            constexpr int kB2 = 5;
+            const __m256d p = _mm256_setr_pd(p0[kB2], p1[kB2], p2[kB2], p3[kB2]);
+            const __m256d q = _mm256_setr_pd(p0[kB2 + kStride], p1[kB2 + kStride],
+                                             p2[kB2 + kStride], p3[kB2 + kStride]);
+            _mm256_storeu_pd(out.b2 + i, _mm256_add_pd(p, _mm256_mul_pd(_mm256_sub_pd(q, p), w)));
         }
         return i;
     }
 
-    // One coefficient (at `field`, a pointer into the first point) of points
-    // row / 6 and the next, interpolated by w, into to[0..3].
-    [[gnu::target("avx2"), gnu::always_inline]] static inline void
-    lerpField(const double* field, __m128i row, __m256d w, double* to) {
+    // a1, a2, b0 and b1 of the point at `row` and the next, interpolated by w.
+    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d lerpRow(const double* row,
+                                                                              __m256d w) {
         constexpr int kStride = 6;
-        const __m256d zero = _mm256_setzero_pd();
-        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-        const __m256d p = _mm256_mask_i32gather_pd(zero, field, row, all, sizeof(double));
-        const __m256d q = _mm256_mask_i32gather_pd(zero, field + kStride, row, all, sizeof(double));
-        _mm256_storeu_pd(to, _mm256_add_pd(p, _mm256_mul_pd(_mm256_sub_pd(q, p), w)));
+        constexpr int kA1 = 1;
+        const __m256d p = _mm256_loadu_pd(row + kA1);
+        const __m256d q = _mm256_loadu_pd(row + kA1 + kStride);
+        return _mm256_add_pd(p, _mm256_mul_pd(_mm256_sub_pd(q, p), w));
     }
 
     std::array<BiquadCoefficients, kMaxPoints + 1> coef_{};

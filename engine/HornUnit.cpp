@@ -375,15 +375,21 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
 const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
     // They change only with the settings: taken again when one of those moved,
     // the same values otherwise (compared bit by bit: signed zeros and not a
-    // number included).
+    // number included). Almost every sample finds them unchanged, so the check
+    // leaves at the first difference.
+    const auto sameBits = [](double a, double b) {
+        return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+    };
+    if (factorsMade_ && sameBits(e, factorKey_[0]) && sameBits(openBack_, factorKey_[1])) {
+        bool same = true;
+        for (int n = 0; n < kRayLevelCount && same; ++n)
+            same = sameBits(rayLevels_[n].load(), factorKey_[2 + n]);
+        if (same) return factors_;
+    }
     FactorKey key;
     key[0] = e;
     key[1] = openBack_;
     for (int n = 0; n < kRayLevelCount; ++n) key[2 + n] = rayLevels_[n].load();
-    bool same = factorsMade_;
-    for (size_t n = 0; n < key.size(); ++n)
-        same &= std::bit_cast<uint64_t>(key[n]) == std::bit_cast<uint64_t>(factorKey_[n]);
-    if (same) return factors_;
     factorKey_ = key;
     factorsMade_ = true;
     const double e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
