@@ -105,14 +105,14 @@ public:
     }
     // setTargets with the targets' glided values g (from glidesOf) at hand.
     void setTargets(const Targets& t, const Glides& g, const bool* use) noexcept {
+        setTargets(t, g, use, fastestPath());
+    }
+    // The same on a path by name: the targets too are taken two or four lanes at
+    // a time.
+    void setTargets(const Targets& t, const Glides& g, const bool* use, Path path) noexcept {
         bool any = false;
-        for (int lane = 0; lane < N; ++lane) {
-            if (!use[lane]) continue;
-            setCoefficients(lane,
-                            {1.0, t.a1[lane], t.a2[lane], t.b0[lane], t.b1[lane], t.b2[lane]});
-            any = true;
-        }
-        if (any) glideToValues(g, use, fastestPath());
+        for (int lane = 0; lane < N; ++lane) any |= use[lane];
+        if (any) glideToValues(t, g, use, path);
     }
 
     // The lane stops gliding where it is. The lanes share one glide count, which
@@ -166,12 +166,13 @@ private:
             glideToTargets<Vec2>(use);
         startGlide(use);
     }
-    // The same with the targets' glided values g at hand.
-    void glideToValues(const Glides& g, const bool* use, Path path) noexcept {
+    // The targets t of the lanes use marks, and the glides toward them with
+    // their glided values g at hand.
+    void glideToValues(const Targets& t, const Glides& g, const bool* use, Path path) noexcept {
         if (path == Path::Wide)
-            glideToValuesWide(g, use);
+            glideToValuesWide(t, g, use);
         else
-            glideToValues<Vec2>(g, use);
+            glideToValues<Vec2>(t, g, use);
         startGlide(use);
     }
     void startGlide(const bool* use) noexcept {
@@ -231,15 +232,38 @@ private:
         }
     }
     template <typename Vec>
-    [[gnu::always_inline]] inline void glideToValues(const Glides& g, const bool* use) noexcept {
+    [[gnu::always_inline]] inline void glideToValues(const Targets& t, const Glides& g,
+                                                     const bool* use) noexcept {
+        using Mask = MaskOf<Vec>;
         constexpr int W = sizeof(Vec) / sizeof(double);
-        for (int i = 0; i < N; i += W) glideLanes<Vec>(i, nullptr, &g, use);
+        for (int i = 0; i < N; i += W) {
+            Mask taken = {};
+            for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
+            takeTargets<Vec>(t.b0, targets_.b0, i, taken);
+            takeTargets<Vec>(t.b1, targets_.b1, i, taken);
+            takeTargets<Vec>(t.b2, targets_.b2, i, taken);
+            takeTargets<Vec>(t.a1, targets_.a1, i, taken);
+            takeTargets<Vec>(t.a2, targets_.a2, i, taken);
+            glideLanes<Vec>(i, nullptr, &g, use);
+        }
+    }
+    // One coefficient of the lanes from i on: from, where taken marks the lane,
+    // into to; the other lanes keep theirs.
+    template <typename Vec>
+    [[gnu::always_inline]] static inline void takeTargets(const double* from, double* to, int i,
+                                                          MaskOf<Vec> taken) noexcept {
+        Vec given, kept;
+        std::memcpy(&given, from + i, sizeof given);
+        std::memcpy(&kept, to + i, sizeof kept);
+        kept = taken ? given : kept;
+        std::memcpy(to + i, &kept, sizeof kept);
     }
     [[gnu::target("avx2")]] void glideToTargetsWide(const bool* use) noexcept {
         glideToTargets<Vec4>(use);
     }
-    [[gnu::target("avx2")]] void glideToValuesWide(const Glides& g, const bool* use) noexcept {
-        glideToValues<Vec4>(g, use);
+    [[gnu::target("avx2")]] void glideToValuesWide(const Targets& t, const Glides& g,
+                                                   const bool* use) noexcept {
+        glideToValues<Vec4>(t, g, use);
     }
 
     // The glided values of every lane of t, W lanes at a time.

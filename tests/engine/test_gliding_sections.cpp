@@ -37,8 +37,12 @@ std::vector<Path> paths() {
 }
 
 // Targets one lane at a time (setTarget) or for a set of lanes at once
-// (setTargets, here for every lane but one, which keeps its glide).
-void expectLanesMatchFilters(bool together, Path path) {
+// (setTargets, here for every lane but one, which keeps its glide), as
+// coefficients or lane by lane with their glided values computed ahead.
+enum class Given { OneByOne, Together, LanesWithGlides };
+
+void expectLanesMatchFilters(Given given, Path path) {
+    const bool together = given != Given::OneByOne;
     for (int32_t type : {kBiquadPeaking, kBiquadHighShelf, kBiquadLowPass}) {
         SCOPED_TRACE(type);
         std::vector<BiquadFilter> filters;
@@ -64,7 +68,24 @@ void expectLanesMatchFilters(bool together, Path path) {
                     filters[lane].setTarget(targets[lane]);
                     if (!together) sections->setTarget(lane, targets[lane]);
                 }
-                if (together) sections->setTargets(targets, use, path);
+                if (given == Given::Together) sections->setTargets(targets, use, path);
+                if (given == Given::LanesWithGlides) {
+                    // The left-out lane's slots hold a decoy it must not take.
+                    GlidingSections<kLanes>::Targets t;
+                    for (int lane = 0; lane < kLanes; ++lane) {
+                        const BiquadCoefficients c =
+                            use[lane] ? targets[lane]
+                                      : BiquadCoefficients{1.0, 0.5, 0.5, 2.0, 1.0, 1.0};
+                        t.b0[lane] = c.b0;
+                        t.b1[lane] = c.b1;
+                        t.b2[lane] = c.b2;
+                        t.a1[lane] = c.a1;
+                        t.a2[lane] = c.a2;
+                    }
+                    GlidingSections<kLanes>::Glides g;
+                    GlidingSections<kLanes>::glidesOf(t, g);
+                    sections->setTargets(t, g, use, path);
+                }
                 if (n == 0) {
                     for (int lane = 0; lane < kLanes; ++lane) {
                         filters[lane].snap();
@@ -86,20 +107,30 @@ void expectLanesMatchFilters(bool together, Path path) {
                 ASSERT_EQ(y[lane], expected) << "lane " << lane << " n " << n;
             }
         }
+        // Each lane keeps the targets it took last (the left-out one its first),
+        // which it runs on once the glide is over.
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const BiquadCoefficients want = filters[lane].target();
+            const BiquadCoefficients got = sections->target(lane);
+            EXPECT_TRUE(want.b0 == got.b0 && want.b1 == got.b1 && want.b2 == got.b2 &&
+                        want.a1 == got.a1 && want.a2 == got.a2)
+                << "lane " << lane;
+        }
     }
 }
 
 TEST(GlidingSections, EveryLaneMatchesAGlidingBiquadFilterSampleForSample) {
     for (Path path : paths()) {
         SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
-        expectLanesMatchFilters(false, path);
+        expectLanesMatchFilters(Given::OneByOne, path);
     }
 }
 
 TEST(GlidingSections, TargetsSetTogetherMatchTargetsSetOneByOne) {
     for (Path path : paths()) {
         SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
-        expectLanesMatchFilters(true, path);
+        expectLanesMatchFilters(Given::Together, path);
+        expectLanesMatchFilters(Given::LanesWithGlides, path);
     }
 }
 
