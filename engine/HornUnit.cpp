@@ -382,6 +382,7 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
     };
     if (factorsMade_ && sameBits(e, factorKey_[0]) && sameBits(openBack_, factorKey_[1])) {
         bool same = true;
+#pragma GCC unroll 7 // a load and a compare each
         for (int n = 0; n < kRayLevelCount && same; ++n)
             same = sameBits(rayLevels_[n].load(), factorKey_[2 + n]);
         if (same) return factors_;
