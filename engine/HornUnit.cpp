@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 #include <iterator>
 #include <limits>
 
@@ -546,7 +547,80 @@ HornUnit::Frame HornUnit::runFrame(int j) {
 }
 
 void HornUnit::readStatics(int n) {
-    for (int j = 0; j < n; ++j) run_.statics[j] = staticReads(run_.fmSamples[j], runWriteIndex(j));
+    int j = useWidePaths() ? readStaticsWide(n) : 0;
+    for (; j < n; ++j) run_.statics[j] = staticReads(run_.fmSamples[j], runWriteIndex(j));
+}
+
+int HornUnit::readStaticsWide(int n) {
+    // staticReads of four samples at a time, with the same operations: the
+    // position and its wrap, the Catmull-Rom read (each sample's four neighbours
+    // read whole and turned into lanes) and the angle read. A group with a
+    // position the plain wrap does not bring into the history is read sample by
+    // sample.
+    constexpr int kLength = SourceHistory::kLength;
+    const double* inputs = history_.inputs();
+    const double* angles = history_.angles();
+    const __m256d length = _mm256_set1_pd(kLength);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m128i mask = _mm_set1_epi32(SourceHistory::kMask);
+    const __m256d base = _mm256_set1_pd(isCross() ? rays_[0].pathSamples : rays_[0].retardSamples);
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m128i w = _mm_and_si128(
+            _mm_add_epi32(_mm_set1_epi32(run_.firstWrite + j), _mm_setr_epi32(0, 1, 2, 3)), mask);
+        const __m256d delay =
+            isCross() ? _mm256_add_pd(base, _mm256_loadu_pd(&run_.fmSamples[j])) : base;
+        const __m256d position = _mm256_sub_pd(_mm256_cvtepi32_pd(w), delay);
+        const __m256d wrapped = _mm256_blendv_pd(position, _mm256_add_pd(position, length),
+                                                 _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
+        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(wrapped, zero, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(wrapped, length, _CMP_LT_OQ));
+        if (_mm256_movemask_pd(inside) != 0xf) {
+            for (int l = j; l < j + 4; ++l)
+                run_.statics[l] = staticReads(run_.fmSamples[l], runWriteIndex(l));
+            continue;
+        }
+        const __m128i whole = _mm256_cvttpd_epi32(wrapped);
+        const __m256d t = _mm256_sub_pd(wrapped, _mm256_cvtepi32_pd(whole));
+        const __m128i first = _mm_and_si128(_mm_add_epi32(whole, mask), mask);
+        const __m256d r0 = _mm256_loadu_pd(inputs + _mm_cvtsi128_si32(first));
+        const __m256d r1 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 1));
+        const __m256d r2 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 2));
+        const __m256d r3 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 3));
+        const __m256d low01 = _mm256_unpacklo_pd(r0, r1);
+        const __m256d high01 = _mm256_unpackhi_pd(r0, r1);
+        const __m256d low23 = _mm256_unpacklo_pd(r2, r3);
+        const __m256d high23 = _mm256_unpackhi_pd(r2, r3);
+        const __m256d p0 = _mm256_permute2f128_pd(low01, low23, 0x20);
+        const __m256d p1 = _mm256_permute2f128_pd(high01, high23, 0x20);
+        const __m256d p2 = _mm256_permute2f128_pd(low01, low23, 0x31);
+        const __m256d p3 = _mm256_permute2f128_pd(high01, high23, 0x31);
+        // catmullRom(t, p0, p1, p2, p3), term by term.
+        const __m256d half = _mm256_set1_pd(0.5);
+        const __m256d c1 = _mm256_mul_pd(half, _mm256_sub_pd(p2, p0));
+        const __m256d c2 =
+            _mm256_sub_pd(_mm256_add_pd(_mm256_sub_pd(p0, _mm256_mul_pd(_mm256_set1_pd(2.5), p1)),
+                                        _mm256_mul_pd(_mm256_set1_pd(2.0), p2)),
+                          _mm256_mul_pd(half, p3));
+        const __m256d c3 = _mm256_add_pd(_mm256_mul_pd(half, _mm256_sub_pd(p3, p0)),
+                                         _mm256_mul_pd(_mm256_set1_pd(1.5), _mm256_sub_pd(p1, p2)));
+        __m256d input = _mm256_add_pd(_mm256_mul_pd(c3, t), c2);
+        input = _mm256_add_pd(_mm256_mul_pd(input, t), c1);
+        input = _mm256_add_pd(_mm256_mul_pd(input, t), p1);
+        // The angle at int(w - delay + length), masked.
+        const __m128i at =
+            _mm_and_si128(_mm256_cvttpd_epi32(_mm256_add_pd(position, length)), mask);
+        const __m256d angle =
+            _mm256_setr_pd(angles[_mm_cvtsi128_si32(at)], angles[_mm_extract_epi32(at, 1)],
+                           angles[_mm_extract_epi32(at, 2)], angles[_mm_extract_epi32(at, 3)]);
+        // Sample by sample: input, angle.
+        const __m256d low = _mm256_unpacklo_pd(input, angle);
+        const __m256d high = _mm256_unpackhi_pd(input, angle);
+        static_assert(sizeof(StaticReads) == 2 * sizeof(double));
+        _mm256_storeu_pd(&run_.statics[j].input, _mm256_permute2f128_pd(low, high, 0x20));
+        _mm256_storeu_pd(&run_.statics[j + 2].input, _mm256_permute2f128_pd(low, high, 0x31));
+    }
+    return j;
 }
 
 void HornUnit::endRunFrame(const Frame& f) {
