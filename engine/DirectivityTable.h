@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/BiquadFilter.h"
+#include "engine/RayLobe.h"
 #include "engine/WidePaths.h"
 
 #include <algorithm>
@@ -98,7 +99,32 @@ public:
         }
     }
 
+    // Where rays whose mouths stand at angles mu read the table: turns[i] =
+    // 1 - facingTurn(mu[i]) for i < count, the same values, four at a time where
+    // the processor has AVX2.
+    static void facingTurns(const double* mu, int count, double* turns) {
+        int i = 0;
+        if (useWidePaths()) i = facingTurnsWide(mu, count, turns);
+        for (; i < count; ++i) turns[i] = 1.0 - facingTurn(mu[i]);
+    }
+
 private:
+    // facingTurns for the whole groups of four among count; returns the lanes
+    // done. fractionOf(x) is x - floor(x) bit for bit (its short way finds floor
+    // exactly), so the rounding instruction's floor stands in for it.
+    [[gnu::target("avx2")]] static int facingTurnsWide(const double* mu, int count, double* turns) {
+        const __m256d twoPi = _mm256_set1_pd(kTwoPi);
+        const __m256d quarter = _mm256_set1_pd(0.25);
+        const __m256d one = _mm256_set1_pd(1.0);
+        int i = 0;
+        for (; i + 4 <= count; i += 4) {
+            const __m256d x = _mm256_add_pd(_mm256_div_pd(_mm256_loadu_pd(mu + i), twoPi), quarter);
+            const __m256d fraction = _mm256_sub_pd(x, _mm256_floor_pd(x));
+            _mm256_storeu_pd(turns + i, _mm256_sub_pd(one, fraction));
+        }
+        return i;
+    }
+
     // The lookup of at(turn), four turns at a time, for the whole groups of four
     // among count; returns the lanes done. Each lane's two points are read whole
     // (plain loads: gathers cost far more) and interpolated there, with the same

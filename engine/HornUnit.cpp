@@ -234,7 +234,7 @@ void HornUnit::endFrame(const Frame& f) {
 
 void HornUnit::lookUpDirectivity(const FullRays& r, LobeTargets& out) const {
     std::array<double, kImageRays> turn; // where each ray's mouth faces
-    for (int i = 0; i < kImageRays; ++i) turn[i] = 1.0 - facingTurn(r.mu[i]);
+    DirectivityTable::facingTurns(r.mu, kImageRays, turn.data());
     const RateTables& t = tables_.live();
     Targets& a = out.a;
     Targets& b = out.b;

@@ -59,5 +59,34 @@ TEST(DirectivityTable, LanesHoldWhatSingleLookupsGive) {
     }
 }
 
+// The turns at which the rays read the table, four at a time where the processor
+// has AVX2, are the single ray's to the bit: angles within a few turns of zero,
+// far out (where the short floor gives way to the library's), the edges of a
+// turn, infinities and not a number.
+TEST(DirectivityTable, FacingTurnsAreTheSingleRaysTurns) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> near(-20.0, 20.0), far(-1e12, 1e12);
+    const double corners[] = {0.0,
+                              -0.0,
+                              -kPi / 2,
+                              kPi * 1.5,
+                              kTwoPi * 3 - kPi / 2,
+                              1e-300,
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN()};
+    constexpr int kCount = 15; // three groups of four and three left over
+    for (int round = 0; round < 300; ++round) {
+        double mu[kCount], turns[kCount];
+        for (double& m : mu) {
+            const unsigned pick = rng() % 4;
+            m = pick == 0 ? corners[rng() % std::size(corners)] : pick == 1 ? far(rng) : near(rng);
+        }
+        DirectivityTable::facingTurns(mu, kCount, turns);
+        for (int i = 0; i < kCount; ++i)
+            ASSERT_TRUE(same(turns[i], 1.0 - facingTurn(mu[i]))) << "mu " << mu[i] << " lane " << i;
+    }
+}
+
 } // namespace
 } // namespace zel
