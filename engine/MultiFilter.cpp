@@ -191,7 +191,7 @@ struct MultiFilter::Kernel {
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline double
     sectionWide(const MultiFilter& m, int i, double in, double share, bool saturating) noexcept {
         double y = denormalGuard(fused(m.b0_[i], in, share), kCascadeGuard);
-        if (saturating) {
+        if (saturating && m.satOn_[i]) {
             y = y / fused(std::fabs(y + m.satBias_[i]), m.satInverse_[i], 1.0);
             y = denormalGuard(y, kCascadeGuard);
         }
