@@ -168,7 +168,7 @@ TEST(DrumUnit, FilterSaturationAndFlipApplyWithoutAndAtRebuild) {
 // rebuilds), while the rotor speeds up. A ray's displacement (a sine below 1)
 // differs by a few ulps of 1; its delayed input by the cubic's slope (below 25
 // times the largest sample, 2 here) times its ring position's rounding (an ulp
-// of 4096, 9.1e-13): 4.6e-11 per ray. Eight rays at levels up to 1.2 and the
+// of 4096, 9.1e-13): 4.6e-11 per ray. Eight rays at levels up to 0.8 and the
 // drum's filters (gain within a few units) put the outputs within 1e-9 (about
 // 6e-14 seen), far below what a wrong ray, lane or sample would give.
 TEST(DrumUnit, WideAndNarrowRaysAgree) {

@@ -8,7 +8,7 @@
 // a rebuild that moves the microphone into the back half and a change of rate.
 // A ray's delayed input differs by at most the cubic's slope (below 25 times the
 // largest sample, 1.3 here) times its ring position's rounding (an ulp of 4096,
-// 9.1e-13), 3e-11; twelve rays at levels up to 1.6 and the sections after them
+// 9.1e-13), 3e-11; twelve rays at levels up to 1.1 and the sections after them
 // (gain within a few units) keep the outputs within 1e-9 (about 1e-13 seen).
 #include "CabinetUnitTestSupport.h"
 
