@@ -50,7 +50,7 @@ public:
 
 private:
     // readLinear four lanes wide, each lane in its own ring.
-    [[gnu::target("avx2,fma")]] Feeds feedsWide(unsigned r, const double* d) const {
+    [[gnu::target("avx2")]] Feeds feedsWide(unsigned r, const double* d) const {
         const __m256d len = _mm256_set1_pd(kLength);
         __m256d position =
             _mm256_sub_pd(_mm256_set1_pd(static_cast<double>(r)), _mm256_loadu_pd(d));

@@ -87,7 +87,7 @@ private:
     // 2k + 1 of both sides in one AVX2 register.
     void processRunNarrow(const double* left, const double* right, const double* level,
                           double* outLeft, double* outRight, int count);
-    [[gnu::target("avx2,fma")]] void processRunWide(const double* left, const double* right,
+    [[gnu::target("avx2")]] void processRunWide(const double* left, const double* right,
                                                 const double* level, double* outLeft,
                                                 double* outRight, int count);
 
