@@ -81,9 +81,10 @@ public:
     // register). fmSamples: the mouth's Doppler radius in samples; radius
     // (metres) and tableStepsPerMetre turn a displacement into attenuation-table
     // steps.
-    [[gnu::target("avx2,fma")]] void run(const SourceHistory& history, const AttenuationTable& table,
-                                     double fmSamples, double radius, double tableStepsPerMetre,
-                                     const Shape& shape, int lanes = N) noexcept {
+    [[gnu::target("avx2,fma")]] void run(const SourceHistory& history,
+                                         const AttenuationTable& table, double fmSamples,
+                                         double radius, double tableStepsPerMetre,
+                                         const Shape& shape, int lanes = N) noexcept {
         runInto(history, table, fmSamples, radius, tableStepsPerMetre, shape, lanes,
                 {lambda_, mu_, input_, attenuation_});
     }
@@ -91,10 +92,10 @@ public:
     // The same with the values put at `out` (a unit's run of samples keeps every
     // sample's values).
     [[gnu::target("avx2,fma")]] void runInto(const SourceHistory& history,
-                                         const AttenuationTable& table, double fmSamples,
-                                         double radius, double tableStepsPerMetre,
-                                         const Shape& shape, int lanes,
-                                         const Out& out) const noexcept {
+                                             const AttenuationTable& table, double fmSamples,
+                                             double radius, double tableStepsPerMetre,
+                                             const Shape& shape, int lanes,
+                                             const Out& out) const noexcept {
         const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
                           shape.closest);
         for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
@@ -116,7 +117,8 @@ private:
         __m256d w, length, fm, radius, steps, closest, one, zero;
         __m128i mask;
         [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
-                                          double tableStepsPerMetre, double closestLambda) noexcept
+                                              double tableStepsPerMetre,
+                                              double closestLambda) noexcept
             : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
@@ -223,8 +225,8 @@ private:
     }
 
     // base[index] for each lane.
-    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d pick(const double* base,
-                                                                           __m128i index) noexcept {
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
+    pick(const double* base, __m128i index) noexcept {
         const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + _mm_cvtsi128_si32(index)),
                                         base + _mm_extract_epi32(index, 1));
         const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),

@@ -183,7 +183,7 @@ private:
     }
 
     [[gnu::target("avx2,fma"), gnu::flatten]] void processWide(const double* x, double* y,
-                                                                bool gliding) noexcept {
+                                                               bool gliding) noexcept {
         run<Vec4>(x, y, gliding);
     }
     void processNarrow(const double* x, double* y, bool gliding) noexcept {

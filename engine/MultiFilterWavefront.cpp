@@ -312,8 +312,8 @@ struct MultiFilter::Wavefront {
 
     // sweep, for the AVX2 kernels.
     template <class Kernel>
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void sweepWide(const Sweep& w,
-                                                                             Kernel& k) noexcept {
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    sweepWide(const Sweep& w, Kernel& k) noexcept {
         int r = w.top;
         for (; r > w.fullTop && r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
         for (; r >= w.fullBottom && r >= w.bottom && r > 0; --r) k.template step<true, false>(r);
@@ -326,7 +326,8 @@ struct MultiFilter::Wavefront {
         }
     }
 
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256d guard4(__m256d v) noexcept {
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256d
+    guard4(__m256d v) noexcept {
         const __m256d g = _mm256_set1_pd(kCascadeGuard);
         return _mm256_sub_pd(_mm256_add_pd(v, g), g);
     }
@@ -351,8 +352,7 @@ struct MultiFilter::Wavefront {
             const __m256d absMask = _mm256_load_pd(reinterpret_cast<const double*>(kAbsMask));
             const __m256d size =
                 _mm256_and_pd(_mm256_add_pd(y, _mm256_load_pd(p.bias + o)), absMask);
-            const __m256d d =
-                _mm256_fmadd_pd(size, _mm256_load_pd(p.inv + o), _mm256_set1_pd(1.0));
+            const __m256d d = _mm256_fmadd_pd(size, _mm256_load_pd(p.inv + o), _mm256_set1_pd(1.0));
             y = _mm256_blendv_pd(y, guard4(_mm256_div_pd(y, d)), _mm256_load_pd(p.satMask + o));
         }
         if (Full) {
@@ -392,7 +392,8 @@ struct MultiFilter::Wavefront {
     };
 
     template <bool Sat>
-    [[gnu::target("avx2,fma")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
+    [[gnu::target("avx2,fma")]] static void chainWide(Plan& p, int regs, double* x,
+                                                      int n) noexcept {
         const int last = 4 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
             ChainWide<Sat> k{p, x, t, n};
@@ -426,8 +427,8 @@ struct MultiFilter::Wavefront {
     };
 
     template <bool Sat>
-    [[gnu::target("avx2,fma")]] static void pairWide(Plan& p, int regs, int outA, int outB, double* xa,
-                                                 double* xb, int n) noexcept {
+    [[gnu::target("avx2,fma")]] static void pairWide(Plan& p, int regs, int outA, int outB,
+                                                     double* xa, double* xb, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
             PairWide<Sat> k{p, xa, xb, t, n};

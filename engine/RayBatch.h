@@ -117,7 +117,7 @@ public:
         }
     }
     [[gnu::target("avx2,fma")]] void runSeriesWide(const Inputs& in, int firstWrite,
-                                               const double* fmSamples, int n, Results* out) {
+                                                   const double* fmSamples, int n, Results* out) {
         Shared s = shared(in);
         for (int j = 0; j < n; ++j) {
             s.w = static_cast<double>((firstWrite + j) & kMask);
@@ -334,14 +334,14 @@ private:
     // ---- four rays to an AVX2 register: the same steps ----
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
-                                                                       Results& o) {
+                                                                           Results& o) {
         for (int i = 0; i < N; i += 4) wideAngles(i, s, o);
         for (int i = 0; i < N; i += 4) wideLobes(i, s, o);
         for (int i = 0; i < N; i += 4) wideReads(i, s, o);
     }
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideAngles(int i, const Shared& s,
-                                                                       Results& o) {
+                                                                           Results& o) {
         const __m256d len = _mm256_set1_pd(kLength);
         const __m256d back =
             _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_loadu_pd(retard_ + i)), len);
@@ -353,7 +353,7 @@ private:
 
     // lobePoint.
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s,
-                                                                      Results& o) {
+                                                                          Results& o) {
         __m256d lambda, mu;
         wide_rays::lobePoints(_mm256_loadu_pd(o.theta + i), _mm256_loadu_pd(halfWidth_ + i),
                               _mm256_loadu_pd(sign_ + i), _mm256_loadu_pd(edgeScale_ + i),
@@ -364,7 +364,7 @@ private:
     }
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideReads(int i, const Shared& s,
-                                                                      Results& o) {
+                                                                          Results& o) {
         const __m256d zero = _mm256_setzero_pd();
         const __m256d len = _mm256_set1_pd(kLength);
         const __m256d lambda = _mm256_loadu_pd(o.lambda + i);
@@ -413,8 +413,8 @@ private:
 
     // table[index] for four indices (the masked form: the plain one starts from
     // an undefined register, which the compiler warns about).
-    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d gather(const double* table,
-                                                                             __m128i index) {
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
+    gather(const double* table, __m128i index) {
         const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
         return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, all, 8);
     }

@@ -53,8 +53,7 @@ catmullRom(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) noexcept {
     // The products by 2 and by 0.5 are exact: fused or not, they round alike.
     const __m256d c2 = _mm256_fnmadd_pd(
         half, p3,
-        _mm256_fmadd_pd(_mm256_set1_pd(2.0), p2,
-                        _mm256_fnmadd_pd(_mm256_set1_pd(2.5), p1, p0)));
+        _mm256_fmadd_pd(_mm256_set1_pd(2.0), p2, _mm256_fnmadd_pd(_mm256_set1_pd(2.5), p1, p0)));
     const __m256d c3 = _mm256_fmadd_pd(half, _mm256_sub_pd(p3, p0),
                                        _mm256_mul_pd(_mm256_set1_pd(1.5), _mm256_sub_pd(p1, p2)));
     const __m256d r = _mm256_fmadd_pd(c3, t, c2);
@@ -63,10 +62,10 @@ catmullRom(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) noexcept {
 
 // base[k + 0..3] for each lane's k, as four registers: the first, second, third
 // and fourth neighbour of every lane (one load per lane, transposed).
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline void neighbours(const double* base, __m128i k,
-                                                                   __m256d& p0, __m256d& p1,
-                                                                   __m256d& p2,
-                                                                   __m256d& p3) noexcept {
+[[gnu::target("avx2,fma"), gnu::always_inline]] inline void neighbours(const double* base,
+                                                                       __m128i k, __m256d& p0,
+                                                                       __m256d& p1, __m256d& p2,
+                                                                       __m256d& p3) noexcept {
     const __m256d r0 = _mm256_loadu_pd(base + _mm_cvtsi128_si32(k));
     const __m256d r1 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 1));
     const __m256d r2 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 2));
@@ -83,8 +82,8 @@ catmullRom(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) noexcept {
 
 // Positions the quick checks reject (far negative, beyond the end, not a number)
 // brought into [0, length) as readCubic does.
-[[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] inline __m256d wrapped(__m256d position,
-                                                                         double length) noexcept {
+[[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] inline __m256d
+wrapped(__m256d position, double length) noexcept {
     alignas(32) double p[4];
     _mm256_store_pd(p, position);
     for (double& v : p)

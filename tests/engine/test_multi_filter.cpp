@@ -153,13 +153,15 @@ struct ReferenceCascade {
     }
 
     // a b + c, rounded twice or (fused) once.
-    double plus(double a, double b, double c) const { return fused ? std::fma(a, b, c) : a * b + c; }
+    double plus(double a, double b, double c) const {
+        return fused ? std::fma(a, b, c) : a * b + c;
+    }
 
     double process(double x) {
         double in = zel::denormalGuard(x, zel::kCascadeGuard);
         for (Section& q : s) {
-            const double share = plus(-q.c.a2, q.y2,
-                                      plus(-q.c.a1, q.y1, plus(q.c.b1, q.x1, q.c.b2 * q.x2)));
+            const double share =
+                plus(-q.c.a2, q.y2, plus(-q.c.a1, q.y1, plus(q.c.b1, q.x1, q.c.b2 * q.x2)));
             double y = zel::denormalGuard(plus(q.c.b0, in, share), zel::kCascadeGuard);
             if (q.saturates) {
                 y = y / plus(std::fabs(y + q.bias), q.inverse, 1.0);

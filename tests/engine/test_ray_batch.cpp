@@ -140,8 +140,8 @@ template <int N> void expectPathsMatchSingleRays(const Scene& scene, unsigned se
                     << b.lambda(i) << " " << lambda;
                 // The phase takes no fused step: equal on both paths.
                 ASSERT_TRUE(same(b.mu(i), p.mu)) << b.mu(i) << " " << p.mu;
-                ASSERT_TRUE(agrees(path, b.input(i), input,
-                                   FusedTolerances::input(scene.fmSamples, delay)))
+                ASSERT_TRUE(
+                    agrees(path, b.input(i), input, FusedTolerances::input(scene.fmSamples, delay)))
                     << b.input(i) << " " << input;
                 ASSERT_TRUE(agrees(path, b.attenuation(i), attenuation,
                                    FusedTolerances::attenuation(tableSize, scene.radius,
