@@ -8,11 +8,12 @@
 //
 // Each value takes the same operations in the same order as the one-ray code
 // (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition,
-// and RayBatch, which runs them two rays to an SSE2 register), so the results are
-// the same to the bit. Only processors with AVX2 run it (cpuHasAvx2); the units
-// fall back on the one-ray code and RayBatch elsewhere. Lanes beyond a unit's
-// rays run copies of a real ray, so they never produce values that slow the
-// arithmetic down. Audio-thread object.
+// and RayBatch, which runs them two rays to an SSE2 register), except that each
+// multiply is fused into the add after it, as RayBatch's four-ray path does: the
+// results agree to a few units in the last place. Only processors with AVX2 run
+// it (cpuHasAvx2); the units fall back on the one-ray code and RayBatch
+// elsewhere. Lanes beyond a unit's rays run copies of a real ray, so they never
+// produce values that slow the arithmetic down. Audio-thread object.
 #pragma once
 
 #include "engine/AttenuationTable.h"

@@ -4,7 +4,9 @@
 // the moving roots, the recursion and its guard), but stored value by value
 // across the rays, four rays to a vector register where the processor has AVX2
 // and two otherwise (SSE2, the baseline of both builds). One pass then does the
-// same step for all rays. Audio-thread object.
+// same step for all rays. The AVX2 lanes fuse the recursion's multiplies into
+// its adds (rounded once, not twice), so they agree with the filter to rounding.
+// Audio-thread object.
 #pragma once
 
 #include "engine/BiquadFilter.h"

@@ -8,8 +8,10 @@
 // its end), so each ray's are read with one or two loads and transposed into
 // place; the attenuation table's neighbours are clamped at its ends by index.
 // Every value takes the same operations in the same order as a single ray's code
-// (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition)
-// on either path, so the results are the same to the bit.
+// (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition):
+// on the two-ray path the results are the same to the bit; the four-ray path
+// fuses each multiply into the add after it (wide_rays), which agrees to a few
+// units in the last place.
 // Audio-thread object.
 #pragma once
 
