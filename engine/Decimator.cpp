@@ -57,16 +57,15 @@ struct Partials {
     return p;
 }
 
-// The same eight partial sums, one register of eight, each product fused into
-// its sum (rounded once instead of twice).
-[[gnu::always_inline, gnu::target("avx2,fma")]] inline Partials
+// The same eight partial sums, one register of eight.
+[[gnu::always_inline, gnu::target("avx2")]] inline Partials
 partialsWide(const float* table, const float* history) noexcept {
     __m256 sum = _mm256_setzero_ps();
     for (int k = 0; k < Decimator::kTaps; k += 8) {
         const __m256 h = k == 0 ? _mm256_insertf128_ps(_mm256_castps128_ps256(newestFour(history)),
                                                        _mm_loadu_ps(history + 4), 1)
                                 : _mm256_loadu_ps(history + k);
-        sum = _mm256_fmadd_ps(_mm256_loadu_ps(table + k), h, sum);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_loadu_ps(table + k), h));
     }
     return {_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1)};
 }

@@ -52,13 +52,12 @@ public:
     // pairwise. The wide forms (AVX2, taken where the processor has it) compute
     // the same sums in the same order.
     static float dot(const float* table, const float* history) noexcept;
-    [[gnu::target("avx2,fma")]] static float dotWide(const float* table,
-                                                     const float* history) noexcept;
+    [[gnu::target("avx2")]] static float dotWide(const float* table, const float* history) noexcept;
     // Two histories against the same table.
     static void dotPair(const float* table, const float* a, const float* b, float& ya,
                         float& yb) noexcept;
-    [[gnu::target("avx2,fma")]] static void
-    dotPairWide(const float* table, const float* a, const float* b, float& ya, float& yb) noexcept;
+    [[gnu::target("avx2")]] static void dotPairWide(const float* table, const float* a,
+                                                    const float* b, float& ya, float& yb) noexcept;
 
 private:
     bool wide_;

@@ -1,8 +1,6 @@
 // The decimator's dot products: every way of computing them (one history or two
 // against the same table, four floats to a register or eight) gives the sums of
-// the reference order bit for bit. The eight-float form fuses each product into
-// its partial sum (rounded once instead of twice); its reference does the same
-// with std::fma, which rounds correctly as the processor's fused step does.
+// the reference order bit for bit.
 #include "engine/CpuFeatures.h"
 #include "engine/Decimator.h"
 #include "engine/data/DecimatorTables.h"
@@ -10,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <random>
 
 namespace zel {
@@ -20,12 +17,10 @@ using History = std::array<float, Decimator::kTaps>;
 
 // Eight partial sums, partial j adding the products of taps j, j + 8, j + 16 and
 // j + 24 in that order, then added pairwise.
-float referenceDot(const float* table, const History& h, bool fused = false) {
+float referenceDot(const float* table, const History& h) {
     float partial[8] = {};
     for (int k = 0; k < Decimator::kTaps; k += 8)
-        for (int j = 0; j < 8; ++j)
-            partial[j] = fused ? std::fma(table[k + j], h[k + j], partial[j])
-                               : partial[j] + table[k + j] * h[k + j];
+        for (int j = 0; j < 8; ++j) partial[j] += table[k + j] * h[k + j];
     return ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
            ((partial[4] + partial[5]) + (partial[6] + partial[7]));
 }
@@ -43,27 +38,24 @@ TEST(DecimatorDots, EveryFormAddsInTheReferenceOrder) {
             for (float& v : a) v = value(rng);
             for (float& v : b) v = value(rng) * (trial % 7 == 0 ? 1e-30f : 1.0f);
             const float ea = referenceDot(table, a), eb = referenceDot(table, b);
-            const float fa = referenceDot(table, a, true), fb = referenceDot(table, b, true);
             ASSERT_EQ(Decimator::dot(table, a.data()), ea);
             float ya = 0, yb = 0;
             Decimator::dotPair(table, a.data(), b.data(), ya, yb);
             ASSERT_EQ(ya, ea);
             ASSERT_EQ(yb, eb);
             if (avx2) {
-                ASSERT_EQ(Decimator::dotWide(table, a.data()), fa);
+                ASSERT_EQ(Decimator::dotWide(table, a.data()), ea);
                 Decimator::dotPairWide(table, a.data(), b.data(), ya, yb);
-                ASSERT_EQ(ya, fa);
-                ASSERT_EQ(yb, fb);
+                ASSERT_EQ(ya, ea);
+                ASSERT_EQ(yb, eb);
             }
         }
     }
 }
 
 // Through the decimator: the input side and both output sides read the
-// histories written so far, newest first (in the form this processor's path
-// sums).
+// histories written so far, newest first.
 TEST(DecimatorDots, PushAndInterpolateReadTheHistoriesNewestFirst) {
-    const bool fused = cpuHasAvx2();
     Decimator d;
     d.setFactor(4);
     d.clear();
@@ -78,10 +70,10 @@ TEST(DecimatorDots, PushAndInterpolateReadTheHistoriesNewestFirst) {
         in[0] = static_cast<float>(x);
         left[0] = static_cast<float>(l * 4.0);
         right[0] = static_cast<float>(r * 4.0);
-        ASSERT_EQ(d.pushInput(x), referenceDot(table, in, fused)) << n;
+        ASSERT_EQ(d.pushInput(x), referenceDot(table, in)) << n;
         const Decimator::Pair p = d.interpolate(l, r);
-        ASSERT_EQ(p.left, referenceDot(table, left, fused)) << n;
-        ASSERT_EQ(p.right, referenceDot(table, right, fused)) << n;
+        ASSERT_EQ(p.left, referenceDot(table, left)) << n;
+        ASSERT_EQ(p.right, referenceDot(table, right)) << n;
     }
 }
 
