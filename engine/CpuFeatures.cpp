@@ -7,7 +7,8 @@ namespace {
 bool detectAvx2() noexcept {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     __builtin_cpu_init(); // needed before the first query from a static initializer
-    return __builtin_cpu_supports("avx2") != 0;
+    // The wide paths fuse multiplies into adds: they need FMA as well.
+    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
 #else
     return false;
 #endif

@@ -4,6 +4,7 @@
 
 namespace zel {
 
+// AVX2 together with FMA (every wide path fuses multiplies into adds).
 bool cpuHasAvx2() noexcept;
 
 } // namespace zel

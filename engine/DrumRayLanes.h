@@ -8,11 +8,12 @@
 //
 // Each value takes the same operations in the same order as the one-ray code
 // (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition,
-// and RayBatch, which runs them two rays to an SSE2 register), so the results are
-// the same to the bit. Only processors with AVX2 run it (cpuHasAvx2); the units
-// fall back on the one-ray code and RayBatch elsewhere. Lanes beyond a unit's
-// rays run copies of a real ray, so they never produce values that slow the
-// arithmetic down. Audio-thread object.
+// and RayBatch, which runs them two rays to an SSE2 register), except that each
+// multiply is fused into the add after it, as RayBatch's four-ray path does: the
+// results agree to a few units in the last place. Only processors with AVX2 run
+// it (cpuHasAvx2); the units fall back on the one-ray code and RayBatch
+// elsewhere. Lanes beyond a unit's rays run copies of a real ray, so they never
+// produce values that slow the arithmetic down. Audio-thread object.
 #pragma once
 
 #include "engine/AttenuationTable.h"
@@ -81,20 +82,21 @@ public:
     // register). fmSamples: the mouth's Doppler radius in samples; radius
     // (metres) and tableStepsPerMetre turn a displacement into attenuation-table
     // steps.
-    [[gnu::target("avx2")]] void run(const SourceHistory& history, const AttenuationTable& table,
-                                     double fmSamples, double radius, double tableStepsPerMetre,
-                                     const Shape& shape, int lanes = N) noexcept {
+    [[gnu::target("avx2,fma")]] void run(const SourceHistory& history,
+                                         const AttenuationTable& table, double fmSamples,
+                                         double radius, double tableStepsPerMetre,
+                                         const Shape& shape, int lanes = N) noexcept {
         runInto(history, table, fmSamples, radius, tableStepsPerMetre, shape, lanes,
                 {lambda_, mu_, input_, attenuation_});
     }
 
     // The same with the values put at `out` (a unit's run of samples keeps every
     // sample's values).
-    [[gnu::target("avx2")]] void runInto(const SourceHistory& history,
-                                         const AttenuationTable& table, double fmSamples,
-                                         double radius, double tableStepsPerMetre,
-                                         const Shape& shape, int lanes,
-                                         const Out& out) const noexcept {
+    [[gnu::target("avx2,fma")]] void runInto(const SourceHistory& history,
+                                             const AttenuationTable& table, double fmSamples,
+                                             double radius, double tableStepsPerMetre,
+                                             const Shape& shape, int lanes,
+                                             const Out& out) const noexcept {
         const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
                           shape.closest);
         for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
@@ -115,8 +117,9 @@ private:
     struct Constants {
         __m256d w, length, fm, radius, steps, closest, one, zero;
         __m128i mask;
-        [[gnu::target("avx2")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
-                                          double tableStepsPerMetre, double closestLambda) noexcept
+        [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
+                                              double tableStepsPerMetre,
+                                              double closestLambda) noexcept
             : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
@@ -124,7 +127,7 @@ private:
               zero(_mm256_setzero_pd()), mask(_mm_set1_epi32(SourceHistory::kMask)) {}
     };
 
-    [[gnu::target("avx2"), gnu::always_inline]] inline void
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
             bool withLead, const Out& out) const noexcept {
         // The retarded angle relative to the ray, in [0, 1).
@@ -138,9 +141,9 @@ private:
         lobes(i, theta, lambda, mu);
         lambda = _mm256_max_pd(c.closest, lambda);
         const __m256d lead = withLead ? _mm256_add_pd(lambda, load(lead_ + i)) : lambda;
-        const __m256d delay = _mm256_add_pd(_mm256_mul_pd(lead, c.fm), load(pathSamples_ + i));
-        const __m256d tableAt = _mm256_add_pd(
-            load(tablePos_ + i), _mm256_mul_pd(_mm256_mul_pd(lambda, c.radius), c.steps));
+        const __m256d delay = _mm256_fmadd_pd(lead, c.fm, load(pathSamples_ + i));
+        const __m256d tableAt =
+            _mm256_fmadd_pd(_mm256_mul_pd(lambda, c.radius), c.steps, load(tablePos_ + i));
         _mm256_store_pd(out.lambda + i, lambda);
         _mm256_store_pd(out.mu + i, mu);
 
@@ -168,7 +171,7 @@ private:
 
     // theta minus its floor (fractionOf): truncated and stepped down below zero
     // within the int range, the library's floor for any lane outside it.
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
     fractions(const Constants& c, __m256d x) noexcept {
         const __m256d range = _mm256_set1_pd(kIntRange);
         const __m256d inRange =
@@ -181,7 +184,7 @@ private:
         return _mm256_sub_pd(x, down);
     }
     // The same one lane at a time, for registers with a lane outside the range.
-    [[gnu::target("avx2"), gnu::noinline, gnu::cold]] static __m256d
+    [[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] static __m256d
     fractionsOutside(__m256d x) noexcept {
         alignas(32) double v[4];
         _mm256_store_pd(v, x);
@@ -190,7 +193,7 @@ private:
     }
 
     // lobePoint for four lanes.
-    [[gnu::target("avx2"), gnu::always_inline]] inline void
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     lobes(int i, __m256d theta, __m256d& lambdaOut, __m256d& muOut) const noexcept {
         wide_rays::lobePoints(theta, load(halfWidth_ + i), load(sign_ + i), load(edgeScale_ + i),
                               load(middleScale_ + i), lambdaOut, muOut);
@@ -200,7 +203,7 @@ private:
     // of the two around the position) the neighbours lie side by side; near or
     // beyond either end the lanes go one at a time (beyond an end lookupCubic
     // gives the end entry).
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
     lookup(const AttenuationTable& table, __m256d position) noexcept {
         constexpr int kLast = cabinet::kAttenuationLast;
         const __m256d inside =
@@ -214,7 +217,7 @@ private:
                               p2, p3);
         return wide_rays::catmullRom(t, p0, p1, p2, p3);
     }
-    [[gnu::target("avx2"), gnu::noinline]] static __m256d
+    [[gnu::target("avx2,fma"), gnu::noinline]] static __m256d
     lookupNearEnds(const AttenuationTable& table, __m256d position) noexcept {
         alignas(32) double v[4];
         _mm256_store_pd(v, position);
@@ -223,8 +226,8 @@ private:
     }
 
     // base[index] for each lane.
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d pick(const double* base,
-                                                                           __m128i index) noexcept {
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
+    pick(const double* base, __m128i index) noexcept {
         const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + _mm_cvtsi128_si32(index)),
                                         base + _mm_extract_epi32(index, 1));
         const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),
@@ -232,7 +235,7 @@ private:
         return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
     }
 
-    [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
     load(const double* p) noexcept {
         return _mm256_load_pd(p);
     }

@@ -93,8 +93,9 @@ public:
     Kind kind() const { return kind_; }
 
     // Whether the rays run four to a register (processors with AVX2; on by
-    // default where there is one). Both ways give the same values; the switch
-    // lets the tests hold one against the other.
+    // default where there is one). Both ways give the same values (to the
+    // rounding of fused steps); the switch lets the tests hold one against the
+    // other.
     void setWideRays(bool on) { wide_ = on && cpuHasAvx2(); }
     bool wideRays() const { return wide_; }
 

@@ -4,7 +4,9 @@
 // the moving roots, the recursion and its guard), but stored value by value
 // across the rays, four rays to a vector register where the processor has AVX2
 // and two otherwise (SSE2, the baseline of both builds). One pass then does the
-// same step for all rays. Audio-thread object.
+// same step for all rays. The AVX2 lanes fuse the recursion's multiplies into
+// its adds (rounded once, not twice), so they agree with the filter to rounding.
+// Audio-thread object.
 #pragma once
 
 #include "engine/BiquadFilter.h"
@@ -183,7 +185,8 @@ private:
         }
     }
 
-    [[gnu::target("avx2")]] void processWide(const double* x, double* y, bool gliding) noexcept {
+    [[gnu::target("avx2,fma"), gnu::flatten]] void processWide(const double* x, double* y,
+                                                               bool gliding) noexcept {
         run<Vec4>(x, y, gliding);
     }
     void processNarrow(const double* x, double* y, bool gliding) noexcept {
@@ -258,11 +261,11 @@ private:
         kept = taken ? given : kept;
         std::memcpy(to + i, &kept, sizeof kept);
     }
-    [[gnu::target("avx2")]] void glideToTargetsWide(const bool* use) noexcept {
+    [[gnu::target("avx2,fma")]] void glideToTargetsWide(const bool* use) noexcept {
         glideToTargets<Vec4>(use);
     }
-    [[gnu::target("avx2")]] void glideToValuesWide(const Targets& t, const Glides& g,
-                                                   const bool* use) noexcept {
+    [[gnu::target("avx2,fma")]] void glideToValuesWide(const Targets& t, const Glides& g,
+                                                       const bool* use) noexcept {
         glideToValues<Vec4>(t, g, use);
     }
 
@@ -278,7 +281,7 @@ private:
                 std::memcpy(&g.v[k][i], &values[k], sizeof(Vec));
         }
     }
-    [[gnu::target("avx2")]] static void glidesOfWide(const Targets& t, Glides& g) noexcept {
+    [[gnu::target("avx2,fma")]] static void glidesOfWide(const Targets& t, Glides& g) noexcept {
         glides<Vec4>(t, g);
     }
     static void glidesOfNarrow(const Targets& t, Glides& g) noexcept {
@@ -383,8 +386,11 @@ private:
             std::memcpy(&x2, &x2_[i], kBytes);
             std::memcpy(&y1, &y1_[i], kBytes);
             std::memcpy(&y2, &y2_[i], kBytes);
-            const Vec history = b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            Vec out = b0 * in + history;
+            Vec history, out;
+            plusProduct(b1, x1, b2 * x2, history);
+            minusProduct(a1, y1, history, history);
+            minusProduct(a2, y2, history, history);
+            plusProduct(b0, in, history, out);
             out = out + kRecursionGuard;
             out = out - kRecursionGuard;
             std::memcpy(y + i, &out, kBytes);
@@ -393,6 +399,27 @@ private:
             std::memcpy(&y2_[i], &y1, kBytes);
             std::memcpy(&y1_[i], &out, kBytes);
         }
+    }
+
+    // c + a b and c - a b: as written on the SSE2 lanes (BiquadFilter's
+    // roundings), fused on the AVX2 lanes (rounded once: a shorter chain). The
+    // wide ones take their vectors by reference, since run's own body has no
+    // AVX target; processWide inlines them (flatten).
+    [[gnu::always_inline]] static inline void plusProduct(const Vec2& a, const Vec2& b,
+                                                          const Vec2& c, Vec2& out) noexcept {
+        out = a * b + c;
+    }
+    [[gnu::always_inline]] static inline void minusProduct(const Vec2& a, const Vec2& b,
+                                                           const Vec2& c, Vec2& out) noexcept {
+        out = c - a * b;
+    }
+    [[gnu::target("avx2,fma")]] static inline void plusProduct(const Vec4& a, const Vec4& b,
+                                                               const Vec4& c, Vec4& out) noexcept {
+        out = _mm256_fmadd_pd(a, b, c);
+    }
+    [[gnu::target("avx2,fma")]] static inline void minusProduct(const Vec4& a, const Vec4& b,
+                                                                const Vec4& c, Vec4& out) noexcept {
+        out = _mm256_fnmadd_pd(a, b, c);
     }
 
     // One glided value of the lanes from i on: a step further, kept and handed

@@ -39,12 +39,12 @@ public:
     // four (AVX2). The entries above take the wide one where the processor has
     // it; these are public so that each can be checked on its own.
     static double chainNarrow(MultiFilter* cascades, int count, double x) noexcept;
-    [[gnu::target("avx2")]] static double chainWide(MultiFilter* cascades, int count,
-                                                    double x) noexcept;
+    [[gnu::target("avx2,fma")]] static double chainWide(MultiFilter* cascades, int count,
+                                                        double x) noexcept;
     static void chainPairNarrow(MultiFilter* a, double& xa, MultiFilter* b, double& xb,
                                 int count) noexcept;
-    [[gnu::target("avx2")]] static void chainPairWide(MultiFilter* a, double& xa, MultiFilter* b,
-                                                      double& xb, int count) noexcept;
+    [[gnu::target("avx2,fma")]] static void
+    chainPairWide(MultiFilter* a, double& xa, MultiFilter* b, double& xb, int count) noexcept;
 
     // Blocks: the same as processChain / processChainPair once per sample over
     // x[0..n) (in place), with the same results bit for bit and the same state
@@ -59,13 +59,14 @@ public:
                                       double* xb, int countB, int n) noexcept;
     // Their two ways, public like the per-sample ones so that each can be checked.
     static void chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept;
-    [[gnu::target("avx2")]] static void chainBlockWide(MultiFilter* cascades, int count, double* x,
-                                                       int n) noexcept;
+    [[gnu::target("avx2,fma")]] static void chainBlockWide(MultiFilter* cascades, int count,
+                                                           double* x, int n) noexcept;
     static void chainPairBlockNarrow(MultiFilter* a, double* xa, int countA, MultiFilter* b,
                                      double* xb, int countB, int n) noexcept;
-    [[gnu::target("avx2")]] static void chainPairBlockWide(MultiFilter* a, double* xa, int countA,
-                                                           MultiFilter* b, double* xb, int countB,
-                                                           int n) noexcept;
+    [[gnu::target("avx2,fma")]] static void chainPairBlockWide(MultiFilter* a, double* xa,
+                                                               int countA, MultiFilter* b,
+                                                               double* xb, int countB,
+                                                               int n) noexcept;
 
     struct Section {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;

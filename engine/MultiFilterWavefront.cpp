@@ -312,8 +312,8 @@ struct MultiFilter::Wavefront {
 
     // sweep, for the AVX2 kernels.
     template <class Kernel>
-    [[gnu::always_inline, gnu::target("avx2")]] static inline void sweepWide(const Sweep& w,
-                                                                             Kernel& k) noexcept {
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    sweepWide(const Sweep& w, Kernel& k) noexcept {
         int r = w.top;
         for (; r > w.fullTop && r >= w.bottom && r > 0; --r) k.template step<false, false>(r);
         for (; r >= w.fullBottom && r >= w.bottom && r > 0; --r) k.template step<true, false>(r);
@@ -326,33 +326,33 @@ struct MultiFilter::Wavefront {
         }
     }
 
-    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d guard4(__m256d v) noexcept {
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256d
+    guard4(__m256d v) noexcept {
         const __m256d g = _mm256_set1_pd(kCascadeGuard);
         return _mm256_sub_pd(_mm256_add_pd(v, g), g);
     }
 
-    [[gnu::always_inline, gnu::target("avx2")]] static inline __m256d mask4(int bits) noexcept {
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256d mask4(int bits) noexcept {
         return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
     }
 
     template <bool Sat, bool Full>
-    [[gnu::always_inline, gnu::target("avx2")]] static inline void
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
     section4(Plan& p, int r, __m256d in, __m256d mask) noexcept {
         const int o = 4 * r;
         const __m256d x1 = _mm256_load_pd(p.x1 + o), x2 = _mm256_load_pd(p.x2 + o);
         const __m256d y1 = _mm256_load_pd(p.y1 + o), y2 = _mm256_load_pd(p.y2 + o);
-        const __m256d bx = _mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b1 + o), x1),
-                                         _mm256_mul_pd(_mm256_load_pd(p.b2 + o), x2));
-        const __m256d share =
-            _mm256_sub_pd(_mm256_sub_pd(bx, _mm256_mul_pd(_mm256_load_pd(p.a1 + o), y1)),
-                          _mm256_mul_pd(_mm256_load_pd(p.a2 + o), y2));
-        __m256d y = guard4(_mm256_add_pd(_mm256_mul_pd(_mm256_load_pd(p.b0 + o), in), share));
+        // Fused as the per-sample AVX2 kernels fuse, so a run gives their values.
+        const __m256d bx = _mm256_fmadd_pd(_mm256_load_pd(p.b1 + o), x1,
+                                           _mm256_mul_pd(_mm256_load_pd(p.b2 + o), x2));
+        const __m256d share = _mm256_fnmadd_pd(_mm256_load_pd(p.a2 + o), y2,
+                                               _mm256_fnmadd_pd(_mm256_load_pd(p.a1 + o), y1, bx));
+        __m256d y = guard4(_mm256_fmadd_pd(_mm256_load_pd(p.b0 + o), in, share));
         if (Sat && p.saturates[r]) {
             const __m256d absMask = _mm256_load_pd(reinterpret_cast<const double*>(kAbsMask));
             const __m256d size =
                 _mm256_and_pd(_mm256_add_pd(y, _mm256_load_pd(p.bias + o)), absMask);
-            const __m256d d =
-                _mm256_add_pd(_mm256_mul_pd(size, _mm256_load_pd(p.inv + o)), _mm256_set1_pd(1.0));
+            const __m256d d = _mm256_fmadd_pd(size, _mm256_load_pd(p.inv + o), _mm256_set1_pd(1.0));
             y = _mm256_blendv_pd(y, guard4(_mm256_div_pd(y, d)), _mm256_load_pd(p.satMask + o));
         }
         if (Full) {
@@ -380,7 +380,7 @@ struct MultiFilter::Wavefront {
         int t, n;
 
         template <bool Full, bool First>
-        [[gnu::always_inline, gnu::target("avx2")]] inline void step(int r) noexcept {
+        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
             const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
             const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
             const __m256d carry =
@@ -392,7 +392,8 @@ struct MultiFilter::Wavefront {
     };
 
     template <bool Sat>
-    [[gnu::target("avx2")]] static void chainWide(Plan& p, int regs, double* x, int n) noexcept {
+    [[gnu::target("avx2,fma")]] static void chainWide(Plan& p, int regs, double* x,
+                                                      int n) noexcept {
         const int last = 4 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
             ChainWide<Sat> k{p, x, t, n};
@@ -410,7 +411,7 @@ struct MultiFilter::Wavefront {
         int t, n;
 
         template <bool Full, bool First>
-        [[gnu::always_inline, gnu::target("avx2")]] inline void step(int r) noexcept {
+        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
             const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
             const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
             __m256d in;
@@ -426,8 +427,8 @@ struct MultiFilter::Wavefront {
     };
 
     template <bool Sat>
-    [[gnu::target("avx2")]] static void pairWide(Plan& p, int regs, int outA, int outB, double* xa,
-                                                 double* xb, int n) noexcept {
+    [[gnu::target("avx2,fma")]] static void pairWide(Plan& p, int regs, int outA, int outB,
+                                                     double* xa, double* xb, int n) noexcept {
         const int last = 2 * regs - 1;
         for (int t = 0; t < n + last; ++t) {
             PairWide<Sat> k{p, xa, xb, t, n};

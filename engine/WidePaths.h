@@ -1,6 +1,7 @@
 // Whether the per-sample code takes its wide paths (four values to an AVX2
 // register) or the baseline ones (two to an SSE2 register). Both compute the
-// same values; the wide ones are taken where the processor has AVX2. A test may
+// same values, to the rounding of the wide paths' fused multiply-adds; the wide
+// ones are taken where the processor has AVX2 and FMA. A test may
 // ask for the baseline paths on such a processor, to hold the two against each
 // other.
 #pragma once

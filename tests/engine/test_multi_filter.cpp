@@ -131,7 +131,11 @@ constexpr int kChain = 7;
 // The cascade written out section by section, as the engine computes it: the
 // guarded input, then per section the history's share (b1 x1 + b2 x2 - a1 y1 -
 // a2 y2) added to b0 times the section's input, guarded, saturated where the
-// section saturates; each section's output is the next one's input.
+// section saturates; each section's output is the next one's input. The wide
+// (AVX2) kernels fuse each product into the add or subtraction after it, which
+// rounds once instead of twice: the fused form writes those steps with std::fma
+// (correctly rounded, as the processor's fused instructions), so the wide
+// kernels too are held to their formulas bit for bit.
 struct ReferenceCascade {
     struct Section {
         MultiFilter::Section c;
@@ -141,18 +145,26 @@ struct ReferenceCascade {
     };
     Section s[MultiFilter::kSections];
 
-    explicit ReferenceCascade(const MultiFilter& m) {
+    bool fused;
+
+    explicit ReferenceCascade(const MultiFilter& m, bool fusedSteps = false) : fused(fusedSteps) {
         for (int i = 0; i < MultiFilter::kSections; ++i)
             s[i] = {m.section(i), m.saturationOn(i), m.saturationInverse(i), m.saturationBias(i)};
+    }
+
+    // a b + c, rounded twice or (fused) once.
+    double plus(double a, double b, double c) const {
+        return fused ? std::fma(a, b, c) : a * b + c;
     }
 
     double process(double x) {
         double in = zel::denormalGuard(x, zel::kCascadeGuard);
         for (Section& q : s) {
-            const double share = q.c.b1 * q.x1 + q.c.b2 * q.x2 - q.c.a1 * q.y1 - q.c.a2 * q.y2;
-            double y = zel::denormalGuard(q.c.b0 * in + share, zel::kCascadeGuard);
+            const double share =
+                plus(-q.c.a2, q.y2, plus(-q.c.a1, q.y1, plus(q.c.b1, q.x1, q.c.b2 * q.x2)));
+            double y = zel::denormalGuard(plus(q.c.b0, in, share), zel::kCascadeGuard);
             if (q.saturates) {
-                y = y / (std::fabs(y + q.bias) * q.inverse + 1.0);
+                y = y / plus(std::fabs(y + q.bias), q.inverse, 1.0);
                 y = zel::denormalGuard(y, zel::kCascadeGuard);
             }
             q.x2 = q.x1;
@@ -208,31 +220,41 @@ TEST(MultiFilterPaths, EveryPathComputesTheFormulasExactly) {
     for (const Case& k : {Case{{}, {}}, Case{{}, {1, 4}}, Case{{0, 6}, {0, 2, 6}}}) {
         const std::vector<MultiFilter> templateA = chain(1.0, k.saturatedA);
         const std::vector<MultiFilter> templateB = chain(1.37, k.saturatedB);
-        std::vector<ReferenceCascade> refA, refB;
+        const bool avx2 = zel::cpuHasAvx2();
+        // The plain formulas (baseline kernels), the fused ones (wide kernels)
+        // and those of the kernels the entries pick.
+        std::vector<ReferenceCascade> refA, refB, fusedA, fusedB, pickedA, pickedB;
         for (int c = 0; c < kChain; ++c) {
             refA.emplace_back(templateA[c]);
             refB.emplace_back(templateB[c]);
+            fusedA.emplace_back(templateA[c], true);
+            fusedB.emplace_back(templateB[c], true);
+            pickedA.emplace_back(templateA[c], avx2);
+            pickedB.emplace_back(templateB[c], avx2);
         }
         std::vector<MultiFilter> narrow = templateA, wide = templateA, single = templateA;
         std::vector<MultiFilter> pairNarrowA = templateA, pairNarrowB = templateB;
         std::vector<MultiFilter> pairWideA = templateA, pairWideB = templateB;
         std::vector<MultiFilter> pairA = templateA, pairB = templateB;
-        const bool avx2 = zel::cpuHasAvx2();
         uint32_t seedA = 7, seedB = 99;
         for (int n = 0; n < kSamples; ++n) {
             const double xa = input(n, seedA), xb = input(n + 700, seedB);
-            double ea = xa, eb = xb;
+            double ea = xa, eb = xb, fa = xa, fb = xb, pa = xa, pb = xb;
             for (int c = 0; c < kChain; ++c) {
                 ea = refA[c].process(ea);
                 eb = refB[c].process(eb);
+                fa = fusedA[c].process(fa);
+                fb = fusedB[c].process(fb);
+                pa = pickedA[c].process(pa);
+                pb = pickedB[c].process(pb);
             }
             ASSERT_EQ(MultiFilter::chainNarrow(narrow.data(), kChain, xa), ea) << n;
             if (avx2) {
-                ASSERT_EQ(MultiFilter::chainWide(wide.data(), kChain, xa), ea) << n;
+                ASSERT_EQ(MultiFilter::chainWide(wide.data(), kChain, xa), fa) << n;
             }
             double s = xa;
             for (MultiFilter& m : single) s = m.process(s);
-            ASSERT_EQ(s, ea) << n;
+            ASSERT_EQ(s, pa) << n;
 
             double ya = xa, yb = xb;
             MultiFilter::chainPairNarrow(pairNarrowA.data(), ya, pairNarrowB.data(), yb, kChain);
@@ -241,13 +263,13 @@ TEST(MultiFilterPaths, EveryPathComputesTheFormulasExactly) {
             if (avx2) {
                 ya = xa, yb = xb;
                 MultiFilter::chainPairWide(pairWideA.data(), ya, pairWideB.data(), yb, kChain);
-                ASSERT_EQ(ya, ea) << n;
-                ASSERT_EQ(yb, eb) << n;
+                ASSERT_EQ(ya, fa) << n;
+                ASSERT_EQ(yb, fb) << n;
             }
             ya = xa, yb = xb;
             for (int c = 0; c < kChain; ++c) MultiFilter::processPair(pairA[c], ya, pairB[c], yb);
-            ASSERT_EQ(ya, ea) << n;
-            ASSERT_EQ(yb, eb) << n;
+            ASSERT_EQ(ya, pa) << n;
+            ASSERT_EQ(yb, pb) << n;
         }
         // The histories the cascades keep are the sections' own.
         ReferenceCascade::Section& last = refB[kChain - 1].s[3];
@@ -261,7 +283,7 @@ TEST(MultiFilterPaths, EveryPathComputesTheFormulasExactly) {
 TEST(MultiFilterPaths, SectionStatesAreThoseOfTheSections) {
     std::vector<MultiFilter> m = chain(1.0, {3});
     std::vector<ReferenceCascade> ref;
-    for (const MultiFilter& c : m) ref.emplace_back(c);
+    for (const MultiFilter& c : m) ref.emplace_back(c, zel::cpuHasAvx2()); // the picked kernels'
     uint32_t seed = 3;
     for (int n = 0; n < 1234; ++n) {
         double x = input(n, seed), e = x;
@@ -291,6 +313,16 @@ using zel::MultiFilter;
 using ChainBlock = void (*)(MultiFilter*, int, double*, int);
 using PairBlock = void (*)(MultiFilter*, double*, int, MultiFilter*, double*, int, int);
 
+// The per-sample kernels of one path (a block kernel is held to those of its own
+// path: the wide ones fuse their multiplies, the baseline ones do not).
+struct PerSample {
+    double (*chain)(MultiFilter*, int, double);
+    void (*pair)(MultiFilter*, double&, MultiFilter*, double&, int);
+};
+constexpr PerSample kNarrowSteps{&MultiFilter::chainNarrow, &MultiFilter::chainPairNarrow};
+constexpr PerSample kWideSteps{&MultiFilter::chainWide, &MultiFilter::chainPairWide};
+constexpr PerSample kPickedSteps{&MultiFilter::processChain, &MultiFilter::processChainPair};
+
 // The entry for two chains of one length, in the form of the others.
 void evenPairEntry(MultiFilter* a, double* xa, int countA, MultiFilter* b, double* xb, int, int n) {
     MultiFilter::processChainPairBlock(a, xa, b, xb, countA, n);
@@ -303,13 +335,13 @@ void unevenPairEntry(MultiFilter* a, double* xa, int countA, MultiFilter* b, dou
 
 // Sample by sample: the chains' common length side by side, then the rest of
 // the longer one alone.
-void perSamplePair(std::vector<MultiFilter>& a, double& xa, std::vector<MultiFilter>& b,
-                   double& xb) {
+void perSamplePair(const PerSample& k, std::vector<MultiFilter>& a, double& xa,
+                   std::vector<MultiFilter>& b, double& xb) {
     const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
     const int common = std::min(countA, countB);
-    MultiFilter::processChainPair(a.data(), xa, b.data(), xb, common);
-    xa = MultiFilter::processChain(a.data() + common, countA - common, xa);
-    xb = MultiFilter::processChain(b.data() + common, countB - common, xb);
+    if (common > 0) k.pair(a.data(), xa, b.data(), xb, common);
+    if (countA > common) xa = k.chain(a.data() + common, countA - common, xa);
+    if (countB > common) xb = k.chain(b.data() + common, countB - common, xb);
 }
 
 // The block kernels must equal the per-sample ones bit for bit, so doubles are
@@ -387,9 +419,9 @@ void expectSameStates(const std::vector<MultiFilter>& got, const std::vector<Mul
     }
 }
 
-// Runs `signal` block by block through `block` and sample by sample through
-// processChain; returns the number of samples that differ.
-int chainMismatches(ChainBlock block, std::vector<MultiFilter> cascades,
+// Runs `signal` block by block through `block` and sample by sample through the
+// same path's chain; returns the number of samples that differ.
+int chainMismatches(ChainBlock block, const PerSample& k, std::vector<MultiFilter> cascades,
                     const std::vector<double>& signal, const std::vector<int>& lengths) {
     std::vector<MultiFilter> reference = cascades;
     const int count = static_cast<int>(cascades.size());
@@ -401,7 +433,7 @@ int chainMismatches(ChainBlock block, std::vector<MultiFilter> cascades,
         buffer.assign(signal.begin() + at, signal.begin() + at + length);
         block(cascades.data(), count, buffer.data(), length);
         for (int i = 0; i < length; ++i) {
-            const double want = MultiFilter::processChain(reference.data(), count, signal[at + i]);
+            const double want = k.chain(reference.data(), count, signal[at + i]);
             if (bitsOf(buffer[i]) != bitsOf(want) && mismatches++ == 0)
                 ADD_FAILURE() << "sample " << at + i << ": " << buffer[i] << " vs " << want;
             peak = std::max(peak, std::fabs(want));
@@ -413,8 +445,9 @@ int chainMismatches(ChainBlock block, std::vector<MultiFilter> cascades,
     return mismatches;
 }
 
-int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<MultiFilter> b,
-                   const std::vector<double>& signal, const std::vector<int>& lengths) {
+int pairMismatches(PairBlock block, const PerSample& k, std::vector<MultiFilter> a,
+                   std::vector<MultiFilter> b, const std::vector<double>& signal,
+                   const std::vector<int>& lengths) {
     std::vector<MultiFilter> refA = a, refB = b;
     const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
     std::vector<double> ba, bb;
@@ -427,7 +460,7 @@ int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<Mult
         block(a.data(), ba.data(), countA, b.data(), bb.data(), countB, length);
         for (int i = 0; i < length; ++i) {
             double wa = signal[at + i], wb = -0.7 * signal[at + length - 1 - i];
-            perSamplePair(refA, wa, refB, wb);
+            perSamplePair(k, refA, wa, refB, wb);
             if ((bitsOf(ba[i]) != bitsOf(wa) || bitsOf(bb[i]) != bitsOf(wb)) && mismatches++ == 0)
                 ADD_FAILURE() << "sample " << at + i << ": " << ba[i] << ", " << bb[i] << " vs "
                               << wa << ", " << wb;
@@ -440,20 +473,29 @@ int pairMismatches(PairBlock block, std::vector<MultiFilter> a, std::vector<Mult
 }
 
 // Every block kernel (the baseline one, the wide one where the processor has it,
-// and the entries that pick) equals the per-sample chains bit for bit, with the
+// and the entries that pick) equals the per-sample chains of its path bit for bit, with the
 // same states after, for chains of 1 to 9 cascades (past one wavefront group),
 // pairs of one length and of two, with and without saturating sections, over
 // blocks of 0 to 300 samples.
 TEST(MultiFilterBlocks, EqualThePerSampleChainsBitForBit) {
-    std::vector<std::pair<const char*, ChainBlock>> chains = {
-        {"narrow", &MultiFilter::chainBlockNarrow}, {"entry", &MultiFilter::processChainBlock}};
-    std::vector<std::pair<const char*, PairBlock>> pairs = {
-        {"narrow", &MultiFilter::chainPairBlockNarrow},
-        {"entry", &evenPairEntry},
-        {"uneven entry", &unevenPairEntry}};
+    struct Chain {
+        const char* name;
+        ChainBlock block;
+        PerSample steps;
+    };
+    struct Pair {
+        const char* name;
+        PairBlock block;
+        PerSample steps;
+    };
+    std::vector<Chain> chains = {{"narrow", &MultiFilter::chainBlockNarrow, kNarrowSteps},
+                                 {"entry", &MultiFilter::processChainBlock, kPickedSteps}};
+    std::vector<Pair> pairs = {{"narrow", &MultiFilter::chainPairBlockNarrow, kNarrowSteps},
+                               {"entry", &evenPairEntry, kPickedSteps},
+                               {"uneven entry", &unevenPairEntry, kPickedSteps}};
     if (zel::cpuHasAvx2()) {
-        chains.push_back({"wide", &MultiFilter::chainBlockWide});
-        pairs.push_back({"wide", &MultiFilter::chainPairBlockWide});
+        chains.push_back({"wide", &MultiFilter::chainBlockWide, kWideSteps});
+        pairs.push_back({"wide", &MultiFilter::chainPairBlockWide, kWideSteps});
     }
     struct Counts {
         int a, b;
@@ -479,17 +521,17 @@ TEST(MultiFilterBlocks, EqualThePerSampleChainsBitForBit) {
             const std::vector<double> signal = randomSignal(rng, 5000, 3500);
             const std::vector<int> lengths = blockLengths(rng, 5000);
             if (n.a == n.b) {
-                for (const auto& [name, block] : chains) {
+                for (const Chain& k : chains) {
                     SCOPED_TRACE(testing::Message()
-                                 << name << " chain of " << n.a << ", saturating " << saturating);
-                    EXPECT_EQ(chainMismatches(block, a, signal, lengths), 0);
+                                 << k.name << " chain of " << n.a << ", saturating " << saturating);
+                    EXPECT_EQ(chainMismatches(k.block, k.steps, a, signal, lengths), 0);
                 }
             }
-            for (const auto& [name, block] : pairs) {
-                if (block == &evenPairEntry && n.a != n.b) continue;
-                SCOPED_TRACE(testing::Message() << name << " pair of " << n.a << " and " << n.b
+            for (const Pair& k : pairs) {
+                if (k.block == &evenPairEntry && n.a != n.b) continue;
+                SCOPED_TRACE(testing::Message() << k.name << " pair of " << n.a << " and " << n.b
                                                 << ", saturating " << saturating);
-                EXPECT_EQ(pairMismatches(block, a, b, signal, lengths), 0);
+                EXPECT_EQ(pairMismatches(k.block, k.steps, a, b, signal, lengths), 0);
             }
         }
     }
@@ -506,9 +548,11 @@ TEST(MultiFilterBlocks, ToneChainEqualsItsPerSampleRun) {
     const std::vector<int> lengths = blockLengths(rng, 4000);
     std::vector<PairBlock> pairs = {&MultiFilter::chainPairBlockNarrow};
     std::vector<ChainBlock> chains = {&MultiFilter::chainBlockNarrow};
+    std::vector<PerSample> steps = {kNarrowSteps};
     if (zel::cpuHasAvx2()) {
         pairs.push_back(&MultiFilter::chainPairBlockWide);
         chains.push_back(&MultiFilter::chainBlockWide);
+        steps.push_back(kWideSteps);
     }
     for (size_t path = 0; path < 2 * pairs.size(); ++path) {
         const bool fused = path >= pairs.size();
@@ -529,8 +573,8 @@ TEST(MultiFilterBlocks, ToneChainEqualsItsPerSampleRun) {
             }
             for (int i = 0; i < length; ++i) {
                 double m = signal[at + i], s = signal[at + i];
-                MultiFilter::processChainPair(refT.data(), m, refC.data(), s, 2);
-                m = refT[2].process(m);
+                steps[kernel].pair(refT.data(), m, refC.data(), s, 2);
+                m = steps[kernel].chain(refT.data() + 2, 1, m);
                 ASSERT_EQ(bitsOf(main[i]), bitsOf(m)) << path << " " << at + i;
                 ASSERT_EQ(bitsOf(side[i]), bitsOf(s)) << path << " " << at + i;
                 peak = std::max(peak, std::fabs(m));
@@ -568,11 +612,12 @@ std::vector<MultiFilter> settlingChain() {
 // After the signal ends, the blocks fall to exact zeros where the per-sample
 // chains do, and stay there.
 TEST(MultiFilterBlocks, SilenceEndsInExactZeros) {
-    std::vector<PairBlock> paths = {&MultiFilter::chainPairBlockNarrow};
-    if (zel::cpuHasAvx2()) paths.push_back(&MultiFilter::chainPairBlockWide);
+    std::vector<std::pair<PairBlock, PerSample>> paths = {
+        {&MultiFilter::chainPairBlockNarrow, kNarrowSteps}};
+    if (zel::cpuHasAvx2()) paths.push_back({&MultiFilter::chainPairBlockWide, kWideSteps});
     const std::vector<MultiFilter> start = settlingChain();
     constexpr int kBlock = 64, kBlocks = 200, kLoudBlocks = 20;
-    for (PairBlock block : paths) {
+    for (const auto& [block, steps] : paths) {
         std::vector<MultiFilter> a = start, b = start, refA = start, refB = start;
         uint32_t seed = 11;
         int silentFrom = -1;
@@ -585,7 +630,7 @@ TEST(MultiFilterBlocks, SilenceEndsInExactZeros) {
             bool silent = true;
             for (int i = 0; i < kBlock; ++i) {
                 double wa = xa[i], wb = xb[i];
-                MultiFilter::processChainPair(refA.data(), wa, refB.data(), wb, 7);
+                steps.pair(refA.data(), wa, refB.data(), wb, 7);
                 silent = silent && wa == 0.0 && wb == 0.0;
             }
             block(a.data(), xa, 7, b.data(), xb, 7, kBlock);

@@ -1,10 +1,15 @@
 // The rotating units take wide paths (four rays to an AVX2 register: the ray
 // batch, the directivity sections and their targets, the horn's ray mix) where
 // the processor has them, and the baseline paths (two to an SSE2 register)
-// elsewhere. Both do the same operations in the same order, so a unit must give
-// the same output to the bit on either, sample for sample: through reflections,
-// the amplitude floor, directivity updates, speed changes, a rebuild that moves
-// the microphone into the back half and a change of rate.
+// elsewhere. Both do the same operations in the same order, except that the wide
+// ones fuse multiplies into the adds after them (rounded once, not twice), so a
+// unit must give the same output on either to that rounding, sample for sample:
+// through reflections, the amplitude floor, directivity updates, speed changes,
+// a rebuild that moves the microphone into the back half and a change of rate.
+// A ray's delayed input differs by at most the cubic's slope (below 25 times the
+// largest sample, 1.3 here) times its ring position's rounding (an ulp of 4096,
+// 9.1e-13), 3e-11; twelve rays at levels up to 1.1 and the sections after them
+// (gain within a few units) keep the outputs within 1e-9 (about 1e-13 seen).
 #include "CabinetUnitTestSupport.h"
 
 #include "engine/CpuFeatures.h"
@@ -15,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace zel::test {
@@ -53,7 +57,7 @@ void configureDrum(DrumUnit& d) {
 }
 
 // Runs two units alike, one on the baseline paths and one on the fastest, and
-// expects equal outputs.
+// expects outputs equal to the fused steps' rounding.
 template <typename Unit> void expectPathsAgree(Unit& baseline, Unit& wide) {
     BaselineGuard guard;
     for (Unit* u : {&baseline, &wide}) {
@@ -85,11 +89,12 @@ template <typename Unit> void expectPathsAgree(Unit& baseline, Unit& wide) {
         const double a = baseline.process(x);
         forceBaselinePaths(false);
         const double b = wide.process(x);
-        ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "sample " << n << ": " << a << " " << b;
+        constexpr double kTolerance = 1e-9;
+        ASSERT_NEAR(a, b, kTolerance) << "sample " << n;
     }
 }
 
-TEST(WidePaths, HornUnitsSoundTheSameOnEitherPath) {
+TEST(WidePaths, HornUnitsSoundAlikeOnEitherPath) {
     if (!cpuHasAvx2()) GTEST_SKIP() << "no AVX2: only the baseline paths run here";
     for (HornUnit::Kind kind : {HornUnit::Kind::Microphone1, HornUnit::Kind::Cross}) {
         SCOPED_TRACE(kind == HornUnit::Kind::Cross ? "cross" : "microphone");
@@ -101,7 +106,7 @@ TEST(WidePaths, HornUnitsSoundTheSameOnEitherPath) {
     }
 }
 
-TEST(WidePaths, DrumUnitsSoundTheSameOnEitherPath) {
+TEST(WidePaths, DrumUnitsSoundAlikeOnEitherPath) {
     if (!cpuHasAvx2()) GTEST_SKIP() << "no AVX2: only the baseline paths run here";
     for (DrumUnit::Kind kind : {DrumUnit::Kind::Main, DrumUnit::Kind::Cross}) {
         SCOPED_TRACE(kind == DrumUnit::Kind::Cross ? "cross" : "main");
