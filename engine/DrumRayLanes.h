@@ -113,15 +113,15 @@ public:
 private:
     // The values every register of a run shares.
     struct Constants {
-        __m256d w, length, fm, radius, steps, closest, one, zero;
+        __m256d w, length, fm, radius, steps, closest, zero;
         __m128i mask;
         [[gnu::target("avx2")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
                                           double tableStepsPerMetre, double closestLambda) noexcept
             : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
-              closest(_mm256_set1_pd(closestLambda)), one(_mm256_set1_pd(1.0)),
-              zero(_mm256_setzero_pd()), mask(_mm_set1_epi32(SourceHistory::kMask)) {}
+              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
+              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
     };
 
     [[gnu::target("avx2"), gnu::always_inline]] inline void
@@ -132,7 +132,7 @@ private:
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
             c.mask);
         const __m256d theta =
-            fractions(c, _mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
+            fractions(_mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
 
         __m256d lambda, mu;
         lobes(i, theta, lambda, mu);
@@ -166,27 +166,11 @@ private:
         _mm256_store_pd(out.attenuation + i, lookup(table, tableAt));
     }
 
-    // theta minus its floor (fractionOf): truncated and stepped down below zero
-    // within the int range, the library's floor for any lane outside it.
+    // fractionOf: x - floor(x) is its value for every x (also out of the int
+    // range and NaN; only a zero's sign may differ, which the lobe does not see).
     [[gnu::target("avx2"), gnu::always_inline]] static inline __m256d
-    fractions(const Constants& c, __m256d x) noexcept {
-        const __m256d range = _mm256_set1_pd(kIntRange);
-        const __m256d inRange =
-            _mm256_and_pd(_mm256_cmp_pd(x, _mm256_sub_pd(c.zero, range), _CMP_GT_OQ),
-                          _mm256_cmp_pd(x, range, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inRange) != 0xF) return fractionsOutside(x);
-        const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(x));
-        const __m256d down =
-            _mm256_sub_pd(whole, _mm256_and_pd(_mm256_cmp_pd(whole, x, _CMP_GT_OQ), c.one));
-        return _mm256_sub_pd(x, down);
-    }
-    // The same one lane at a time, for registers with a lane outside the range.
-    [[gnu::target("avx2"), gnu::noinline, gnu::cold]] static __m256d
-    fractionsOutside(__m256d x) noexcept {
-        alignas(32) double v[4];
-        _mm256_store_pd(v, x);
-        for (double& f : v) f = fractionOf(f);
-        return _mm256_load_pd(v);
+    fractions(__m256d x) noexcept {
+        return _mm256_sub_pd(x, _mm256_floor_pd(x));
     }
 
     // lobePoint for four lanes.
@@ -237,7 +221,6 @@ private:
         return _mm256_load_pd(p);
     }
 
-    static constexpr double kIntRange = 1e9; // fractionOf's quick range
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
     // Inside the attenuation table, so a fixed lane never sends a run to the
     // one-lane-at-a-time lookup.
