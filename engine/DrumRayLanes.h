@@ -90,11 +90,10 @@ public:
 
     // The same with the values put at `out` (a unit's run of samples keeps every
     // sample's values).
-    [[gnu::target("avx2")]] void runInto(const SourceHistory& history,
-                                         const AttenuationTable& table, double fmSamples,
-                                         double radius, double tableStepsPerMetre,
-                                         const Shape& shape, int lanes,
-                                         const Out& out) const noexcept {
+    [[gnu::target("avx2"), gnu::always_inline]] inline void
+    runInto(const SourceHistory& history, const AttenuationTable& table, double fmSamples,
+            double radius, double tableStepsPerMetre, const Shape& shape, int lanes,
+            const Out& out) const noexcept {
         const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
                           shape.closest);
         for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
