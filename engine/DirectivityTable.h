@@ -10,6 +10,7 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/WidePaths.h"
+#include "engine/WideRayMath.h"
 
 #include <algorithm>
 #include <array>
@@ -120,24 +121,26 @@ private:
             __m256d w = _mm256_blendv_pd(zero, t, _mm256_cmp_pd(t, zero, _CMP_GE_OQ));
             w = _mm256_blendv_pd(w, one, _mm256_cmp_pd(t, one, _CMP_GT_OQ));
             const __m128i row = _mm_mullo_epi32(k, _mm_set1_epi32(kStride));
-            lerpField(base + 1, row, w, out.a1 + i);
-            lerpField(base + 2, row, w, out.a2 + i);
-            lerpField(base + 3, row, w, out.b0 + i);
-            lerpField(base + 4, row, w, out.b1 + i);
-            lerpField(base + 5, row, w, out.b2 + i);
+            // Each lane's two points lie side by side (a0 a1 a2 b0 b1 b2, twice):
+            // three loads per lane, transposed, give every coefficient of both
+            // (a load costs less than a gather). Point k's a1..b1; its b2 and the
+            // next point's a1, a2; the next point's b0..b2.
+            __m256d pa1, pa2, pb0, pb1, pb2, qa1, qa2, qb0, qb1, qb2, unused;
+            wide_rays::neighbours(base + 1, row, pa1, pa2, pb0, pb1);
+            wide_rays::neighbours(base + 5, row, pb2, unused, qa1, qa2);
+            wide_rays::neighbours(base + 8, row, unused, qb0, qb1, qb2);
+            lerp(pa1, qa1, w, out.a1 + i);
+            lerp(pa2, qa2, w, out.a2 + i);
+            lerp(pb0, qb0, w, out.b0 + i);
+            lerp(pb1, qb1, w, out.b1 + i);
+            lerp(pb2, qb2, w, out.b2 + i);
         }
         return i;
     }
 
-    // One coefficient (at `field`, a pointer into the first point) of points
-    // row / 6 and the next, interpolated by w, into to[0..3].
-    [[gnu::target("avx2"), gnu::always_inline]] static inline void
-    lerpField(const double* field, __m128i row, __m256d w, double* to) {
-        constexpr int kStride = 6;
-        const __m256d zero = _mm256_setzero_pd();
-        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-        const __m256d p = _mm256_mask_i32gather_pd(zero, field, row, all, sizeof(double));
-        const __m256d q = _mm256_mask_i32gather_pd(zero, field + kStride, row, all, sizeof(double));
+    // One coefficient of two points, p and q, interpolated by w, into to[0..3].
+    [[gnu::target("avx2"), gnu::always_inline]] static inline void lerp(__m256d p, __m256d q,
+                                                                        __m256d w, double* to) {
         _mm256_storeu_pd(to, _mm256_add_pd(p, _mm256_mul_pd(_mm256_sub_pd(q, p), w)));
     }
 
