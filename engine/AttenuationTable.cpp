@@ -12,14 +12,17 @@ void AttenuationTable::build(const AttenuationSettings& settings) {
     const double decay = settings.decayExponent;
     start_ = std::max(cabinet::kAttenuationStart - radius, kMinStart);
 
-    table_[0] = std::pow(std::max(radius, 0.0) * cabinet::kAttenuationReference, exponent);
+    double* table = padded_.data() + kLead;
+    table[0] = std::pow(std::max(radius, 0.0) * cabinet::kAttenuationReference, exponent);
     for (int n = 1; n < cabinet::kAttenuationEntries; ++n) {
         const double beyond = cabinet::kAttenuationStep * n; // past the first entry
         const double here = beyond + start_;
         const double previous = beyond - cabinet::kAttenuationStep + start_;
         const double fade = beyond < reach ? 1.0 - std::pow(beyond / reach, decay) : 0.0;
-        table_[n] = table_[n - 1] * std::pow(previous / here, fade * exponent);
+        table[n] = table[n - 1] * std::pow(previous / here, fade * exponent);
     }
+    std::fill(padded_.begin(), padded_.begin() + kLead, table[0]);
+    std::fill(padded_.end() - kTrail, padded_.end(), table[cabinet::kAttenuationLast]);
 }
 
 } // namespace zel

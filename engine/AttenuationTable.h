@@ -8,6 +8,7 @@
 #include "engine/data/CabinetGeometry.h"
 
 #include <array>
+#include <span>
 
 namespace zel {
 
@@ -33,15 +34,26 @@ public:
         return (distance - start_) * (1.0 / cabinet::kAttenuationStep);
     }
     double atPosition(double pos) const {
-        return lookupCubic(table_.data(), cabinet::kAttenuationLast, pos);
+        return lookupCubic(padded_.data() + kLead, cabinet::kAttenuationLast, pos);
     }
     double at(double distance) const { return atPosition(position(distance)); }
 
     double start() const { return start_; }
-    const std::array<double, cabinet::kAttenuationEntries>& values() const { return table_; }
+    std::span<const double, cabinet::kAttenuationEntries> values() const {
+        return std::span<const double, cabinet::kAttenuationEntries>(padded_.data() + kLead,
+                                                                     cabinet::kAttenuationEntries);
+    }
+    // The entries with the first repeated once before them and the last twice
+    // after them: from entry n on (n in [0, last]) lie the four neighbours a
+    // cubic read between entries n and n + 1 takes, clamped at the table's ends
+    // (entries n - 1 to n + 2 where they exist), so a wide read takes them with
+    // one load.
+    const double* clampedNeighbours() const { return padded_.data(); }
 
 private:
-    std::array<double, cabinet::kAttenuationEntries> table_{};
+    static constexpr int kLead = 1;  // copies of the first entry before it
+    static constexpr int kTrail = 2; // copies of the last entry after it
+    std::array<double, kLead + cabinet::kAttenuationEntries + kTrail> padded_{};
     double start_ = cabinet::kAttenuationStart;
 };
 

@@ -92,11 +92,10 @@ public:
 
     // The same with the values put at `out` (a unit's run of samples keeps every
     // sample's values).
-    [[gnu::target("avx2,fma")]] void runInto(const SourceHistory& history,
-                                             const AttenuationTable& table, double fmSamples,
-                                             double radius, double tableStepsPerMetre,
-                                             const Shape& shape, int lanes,
-                                             const Out& out) const noexcept {
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    runInto(const SourceHistory& history, const AttenuationTable& table, double fmSamples,
+            double radius, double tableStepsPerMetre, const Shape& shape, int lanes,
+            const Out& out) const noexcept {
         const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
                           shape.closest);
         for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
@@ -115,7 +114,7 @@ public:
 private:
     // The values every register of a run shares.
     struct Constants {
-        __m256d w, length, fm, radius, steps, closest, one, zero;
+        __m256d w, length, fm, radius, steps, closest, zero;
         __m128i mask;
         [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
                                               double tableStepsPerMetre,
@@ -123,8 +122,8 @@ private:
             : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
               length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
               radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
-              closest(_mm256_set1_pd(closestLambda)), one(_mm256_set1_pd(1.0)),
-              zero(_mm256_setzero_pd()), mask(_mm_set1_epi32(SourceHistory::kMask)) {}
+              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
+              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
     };
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
@@ -135,7 +134,7 @@ private:
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
             c.mask);
         const __m256d theta =
-            fractions(c, _mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
+            fractions(_mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
 
         __m256d lambda, mu;
         lobes(i, theta, lambda, mu);
@@ -169,27 +168,11 @@ private:
         _mm256_store_pd(out.attenuation + i, lookup(table, tableAt));
     }
 
-    // theta minus its floor (fractionOf): truncated and stepped down below zero
-    // within the int range, the library's floor for any lane outside it.
+    // fractionOf: x - floor(x) is its value for every x (also out of the int
+    // range and NaN; only a zero's sign may differ, which the lobe does not see).
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
-    fractions(const Constants& c, __m256d x) noexcept {
-        const __m256d range = _mm256_set1_pd(kIntRange);
-        const __m256d inRange =
-            _mm256_and_pd(_mm256_cmp_pd(x, _mm256_sub_pd(c.zero, range), _CMP_GT_OQ),
-                          _mm256_cmp_pd(x, range, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inRange) != 0xF) return fractionsOutside(x);
-        const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(x));
-        const __m256d down =
-            _mm256_sub_pd(whole, _mm256_and_pd(_mm256_cmp_pd(whole, x, _CMP_GT_OQ), c.one));
-        return _mm256_sub_pd(x, down);
-    }
-    // The same one lane at a time, for registers with a lane outside the range.
-    [[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] static __m256d
-    fractionsOutside(__m256d x) noexcept {
-        alignas(32) double v[4];
-        _mm256_store_pd(v, x);
-        for (double& f : v) f = fractionOf(f);
-        return _mm256_load_pd(v);
+    fractions(__m256d x) noexcept {
+        return _mm256_sub_pd(x, _mm256_floor_pd(x));
     }
 
     // lobePoint for four lanes.
@@ -240,7 +223,6 @@ private:
         return _mm256_load_pd(p);
     }
 
-    static constexpr double kIntRange = 1e9; // fractionOf's quick range
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
     // Inside the attenuation table, so a fixed lane never sends a run to the
     // one-lane-at-a-time lookup.

@@ -40,7 +40,8 @@ template <typename T>
     if (position < 0.0) position += len;
     if (!(position >= 0.0 && position < len)) position = wrapInto(position, len);
     const int whole = static_cast<int>(position);
-    const int i = (length + whole - 1) % length;
+    // whole lies in [0, length): the entry before it, wrapped, with no remainder.
+    const int i = whole == 0 ? length - 1 : whole - 1;
     const T t = static_cast<T>(position - whole);
     return catmullRom<T>(t, buffer[i], buffer[i + 1], buffer[i + 2], buffer[i + 3]);
 }

@@ -218,24 +218,44 @@ double MechNoisePlayer::process() noexcept {
     return isHorn() ? processHorn() : processDrum();
 }
 
-double MechNoisePlayer::processHorn() noexcept {
-    const double s = speed_;
-    double wl, wr;
+// The horn's crossfade weights and phase step for a speed, computed again only
+// when the speed moves.
+void MechNoisePlayer::tuneHorn(double s) noexcept {
+    tunedSpeed_ = s;
+    phaseStep_ = s / kHornRotorRevolutions;
     if (s > slowLimit_) {
-        wl = 0.0;
-        wr = 1.0;
+        loopWeight_ = 0.0;
+        recordingWeight_ = 1.0;
         if (s < fastLimit_) {
             const double x = (s - slowLimit_) * invSpan_;
             const double d = 1.0 - 2.5 * x;
-            wl = x < 0.4 ? d * d : 0.0;
+            loopWeight_ = x < 0.4 ? d * d : 0.0;
             const double x2 = x * x;
-            wr = x2 * x2;
+            recordingWeight_ = x2 * x2;
         }
     } else {
         const double r = s * invSlowLimit_;
-        wl = r * r;
-        wr = 0.0;
+        loopWeight_ = r * r;
+        recordingWeight_ = 0.0;
     }
+}
+
+// Where the microphone places the rotor recording, in recorded revolutions
+// (sign by the rotor's direction), computed again only when it moves.
+double MechNoisePlayer::micTurn(int revolutions) noexcept {
+    if (micAngle_ != turnedMicAngle_) {
+        turnedMicAngle_ = micAngle_;
+        micTurn_ =
+            isHorn() ? direction_ * micAngle_ / revolutions : micAngle_ * direction_ / revolutions;
+    }
+    return micTurn_;
+}
+
+double MechNoisePlayer::processHorn() noexcept {
+    const double s = speed_;
+    if (s != tunedSpeed_) tuneHorn(s);
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
 
     double o = 0.0;
     if (wl != 0.0) {
@@ -247,8 +267,7 @@ double MechNoisePlayer::processHorn() noexcept {
         // through its phase; the microphone angle places it, as for the drum. (The
         // retarded angle also moves once per revolution, so adding it would play
         // the recording at twice its pace and jump back a revolution every turn.)
-        const double pos =
-            (phase_ + direction_ * micAngle_ / kHornRotorRevolutions + offset_) * kHornRotorLength;
+        const double pos = (phase_ + micTurn(kHornRotorRevolutions) + offset_) * kHornRotorLength;
         o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
              fastLevel_.load() * wr;
     }
@@ -257,7 +276,7 @@ double MechNoisePlayer::processHorn() noexcept {
 
     loopPos_ += step_;
     if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
-    phase_ = wrapUnit(phase_ + s / kHornRotorRevolutions);
+    phase_ = wrapUnit(phase_ + phaseStep_);
     return o * distanceFactor_ * amplitude_;
 }
 
@@ -267,9 +286,11 @@ double MechNoisePlayer::processHorn() noexcept {
 // once (immediate mode: no glide).
 void MechNoisePlayer::tuneDrum(double s) noexcept {
     tunedSpeed_ = s;
+    phaseStep_ = s / kDrumRotorRevolutions;
+    loopStep_ = s * kDrumLoopSpeedScale;
     if (s > slowLimit_) {
-        drumLoopWeight_ = 0.0;
-        drumRecordingWeight_ = 1.0;
+        loopWeight_ = 0.0;
+        recordingWeight_ = 1.0;
         if (s < fastLimit_) {
             const double x = (s - slowLimit_) * invSpan_;
             const double x2 = x * x;
@@ -277,27 +298,26 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
             const double share = std::clamp(hz, 0.0, lowPassTop_) / lowPassTop_;
             drumPair_.setCoefficients(kDrumLoopSection,
                                       tables_.live().lowPass.at(std::sqrt(share)));
-            drumLoopWeight_ = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
-            drumRecordingWeight_ = x2;
+            loopWeight_ = std::sqrt(std::sqrt(1.0 - x)); // the fourth root
+            recordingWeight_ = x2;
             drumPair_.setCoefficients(kDrumRecordingSection, tables_.live().shelf.at(x2));
         }
     } else {
         const double r = s * invSlowLimit_;
-        drumLoopWeight_ = r * r;
-        drumRecordingWeight_ = 0.0;
+        loopWeight_ = r * r;
+        recordingWeight_ = 0.0;
     }
 }
 
 double MechNoisePlayer::processDrum() noexcept {
     const double s = speed_;
     if (s != tunedSpeed_) tuneDrum(s);
-    const double wl = drumLoopWeight_;
-    const double wr = drumRecordingWeight_;
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
 
     double rec = 0.0;
     if (wr != 0.0) {
-        const double pos =
-            (micAngle_ * direction_ / kDrumRotorRevolutions + phase_ + offset_) * kDrumRotorLength;
+        const double pos = (micTurn(kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
         rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
               fastLevel_.load() * wr;
     }
@@ -310,8 +330,8 @@ double MechNoisePlayer::processDrum() noexcept {
     t += transitionSample();
     t = band_.process(t);
 
-    phase_ = wrapUnit(phase_ + s / kDrumRotorRevolutions);
-    loopPos_ = wrapUnit(loopPos_ + s * kDrumLoopSpeedScale);
+    phase_ = wrapUnit(phase_ + phaseStep_);
+    loopPos_ = wrapUnit(loopPos_ + loopStep_);
     return t * distanceFactor_ * amplitude_;
 }
 

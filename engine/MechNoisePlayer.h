@@ -16,6 +16,7 @@
 #include "engine/StagedTables.h"
 
 #include <cstdint>
+#include <limits>
 
 namespace zel {
 
@@ -87,7 +88,9 @@ private:
     double transitionSample() noexcept;
     double processHorn() noexcept;
     double processDrum() noexcept;
+    void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
+    double micTurn(int revolutions) noexcept;
 
     const MechNoiseSource source_;
     const float* loop_;
@@ -147,12 +150,19 @@ private:
     };
     StagedTables<DrumTables> tables_;
     double lowPassTop_ = 0; // Hz, the highest corner the low-pass can take
-    // The speed the drum's weights and sections were last tuned for (none yet:
-    // a value no speed has), and the weights.
+    // The speed the weights, steps (and the drum's sections) were last tuned for
+    // (none yet: a value no speed has), the crossfade weights and the phases'
+    // steps per sample.
     static constexpr double kUntuned = -1.0;
     double tunedSpeed_ = kUntuned;
-    double drumLoopWeight_ = 0;
-    double drumRecordingWeight_ = 0;
+    double loopWeight_ = 0;
+    double recordingWeight_ = 0;
+    double phaseStep_ = 0; // rotor recording, fraction per sample
+    double loopStep_ = 0;  // drum loop, fraction per sample
+    // The microphone angle the recording's placement was last computed for
+    // (none yet: not a number), and the placement.
+    double turnedMicAngle_ = std::numeric_limits<double>::quiet_NaN();
+    double micTurn_ = 0;
 };
 
 } // namespace zel

@@ -6,7 +6,8 @@
 // from the angle read to the Catmull-Rom sums in registers. The history's four
 // neighbours of a delayed input lie side by side (the history keeps a copy past
 // its end), so each ray's are read with one or two loads and transposed into
-// place; the attenuation table's neighbours are clamped at its ends by index.
+// place; so are the attenuation table's, from its copy padded with its end
+// entries (the neighbours clamped at the ends).
 // Every value takes the same operations in the same order as a single ray's code
 // (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition):
 // on the two-ray path the results are the same to the bit; the four-ray path
@@ -150,8 +151,9 @@ private:
     // The run's inputs as the groups read them.
     struct Shared {
         const double* angles;
-        const double* inputs; // 2 kLength entries
-        const double* table;  // kLast + 1 entries
+        const double* inputs;          // 2 kLength entries
+        const double* table;           // kLast + 1 entries
+        const double* tableNeighbours; // AttenuationTable::clampedNeighbours
         double w;
         double fmSamples;
         double radius;
@@ -163,6 +165,7 @@ private:
         return {in.history.angles(),
                 in.history.inputs(),
                 in.table.values().data(),
+                in.table.clampedNeighbours(),
                 static_cast<double>(in.history.writeIndex()),
                 in.fmSamples,
                 in.radius,
@@ -233,12 +236,13 @@ private:
             _mm_min_pd(_mm_max_pd(tableAt, zero), _mm_set1_pd(static_cast<double>(kLast)));
         const __m128i entry = _mm_cvttpd_epi32(clamped);
         const __m128d u = _mm_sub_pd(clamped, _mm_cvtepi32_pd(entry));
-        const int e0 = lane(entry, 0), e1 = lane(entry, 1);
-        const __m128d p0 = pair(s.table, std::max(e0 - 1, 0), std::max(e1 - 1, 0));
-        const __m128d p1 = pair(s.table, e0, e1);
-        const __m128d p2 = pair(s.table, std::min(e0 + 1, kLast), std::min(e1 + 1, kLast));
-        const __m128d p3 = pair(s.table, std::min(e0 + 2, kLast), std::min(e1 + 2, kLast));
-        __m128d gain = catmullRom(u, p0, p1, p2, p3);
+        // Each ray's four clamped neighbours in a row, as for the history.
+        const double* n0 = s.tableNeighbours + lane(entry, 0);
+        const double* n1 = s.tableNeighbours + lane(entry, 1);
+        const __m128d c01 = _mm_loadu_pd(n0), c23 = _mm_loadu_pd(n0 + 2);
+        const __m128d d01 = _mm_loadu_pd(n1), d23 = _mm_loadu_pd(n1 + 2);
+        __m128d gain = catmullRom(u, _mm_unpacklo_pd(c01, d01), _mm_unpackhi_pd(c01, d01),
+                                  _mm_unpacklo_pd(c23, d23), _mm_unpackhi_pd(c23, d23));
         // Beyond either end: the end entry itself (not a number: the first).
         gain = select(_mm_cmpge_pd(tableAt, _mm_set1_pd(static_cast<double>(kLast))),
                       _mm_set1_pd(s.table[kLast]), gain);
@@ -298,9 +302,6 @@ private:
     }
 
     static __m128d load2(const double* p) { return _mm_loadu_pd(p); }
-    static __m128d pair(const double* table, int a, int b) {
-        return _mm_loadh_pd(_mm_load_sd(table + a), table + b);
-    }
     static int lane(__m128i v, int n) {
         return _mm_cvtsi128_si32(n == 0 ? v : _mm_srli_si128(v, 4));
     }
@@ -348,7 +349,7 @@ private:
         const __m256d back =
             _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_loadu_pd(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
-        const __m256d x = _mm256_sub_pd(gather(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
+        const __m256d x = _mm256_sub_pd(pick(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
         // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
         _mm256_storeu_pd(o.theta + i, _mm256_sub_pd(x, _mm256_floor_pd(x)));
     }
@@ -398,14 +399,9 @@ private:
         const __m256d clamped = _mm256_min_pd(_mm256_max_pd(tableAt, zero), last);
         const __m128i entry = _mm256_cvttpd_epi32(clamped);
         const __m256d u = _mm256_sub_pd(clamped, _mm256_cvtepi32_pd(entry));
-        const __m128i one32 = _mm_set1_epi32(1);
-        const __m128i last32 = _mm_set1_epi32(kLast);
-        const __m128i next = _mm_add_epi32(entry, one32);
-        const __m128i e0 = _mm_max_epi32(_mm_sub_epi32(entry, one32), _mm_setzero_si128());
-        const __m128i e2 = _mm_min_epi32(next, last32);
-        const __m128i e3 = _mm_min_epi32(_mm_add_epi32(next, one32), last32);
-        __m256d gain = wide_rays::catmullRom(u, gather(s.table, e0), gather(s.table, entry),
-                                             gather(s.table, e2), gather(s.table, e3));
+        __m256d q0, q1, q2, q3;
+        wide_rays::neighbours(s.tableNeighbours, entry, q0, q1, q2, q3);
+        __m256d gain = wide_rays::catmullRom(u, q0, q1, q2, q3);
         gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[kLast]),
                                 _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
         gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[0]),
@@ -413,12 +409,14 @@ private:
         _mm256_storeu_pd(o.attenuation + i, gain);
     }
 
-    // table[index] for four indices (the masked form: the plain one starts from
-    // an undefined register, which the compiler warns about).
-    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
-    gather(const double* table, __m128i index) {
-        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-        return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, all, 8);
+    // base[index] for four indices: four loads, which cost less than a gather.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d pick(const double* base,
+                                                                               __m128i index) {
+        const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + _mm_cvtsi128_si32(index)),
+                                        base + _mm_extract_epi32(index, 1));
+        const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),
+                                        base + _mm_extract_epi32(index, 3));
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
     }
 
     // Per ray, from the geometry and the rate.

@@ -222,6 +222,32 @@ TEST(MechNoisePlayer, RateChangeClearsPositionsAndKeepsFiltersBelowNyquist) {
     EXPECT_EQ(p.rate(), 11025.0);
 }
 
+// The weights and steps a player keeps for the speed and the recording's
+// placement it keeps for the microphone angle follow a rate change and a new
+// angle: after a rate change (which clears the player) the output is, to the
+// bit, that of a player made at the new rate and fed the same hand-overs, also
+// at the speed it had before (which the new rate places between the limits).
+TEST(MechNoisePlayer, RateChangeAndNewAngleGiveWhatAFreshPlayerGives) {
+    constexpr double kSpeed = 2e-4; // rev/sample: above the fast limit at 44.1 kHz, below at 11.025
+    for (const MechNoiseSource s : kSources) {
+        SCOPED_TRACE(static_cast<int>(s));
+        MechNoisePlayer used = player(s, 44100.0, 1.0, 1.0);
+        for (int i = 0; i < 3000; ++i) {
+            used.handOver(1.0, 0.0, 0.1, kSpeed);
+            used.process();
+        }
+        used.setRate(11025.0);
+        MechNoisePlayer fresh = player(s, 11025.0, 1.0, 1.0);
+        for (int i = 0; i < 3000; ++i) {
+            const double micAngle = i < 1000 ? 0.3 : 0.45;
+            used.handOver(1.0, 0.0, micAngle, kSpeed);
+            fresh.handOver(1.0, 0.0, micAngle, kSpeed);
+            const double a = used.process(), b = fresh.process();
+            ASSERT_EQ(a, b) << "sample " << i; // the same operations on the same values
+        }
+    }
+}
+
 } // namespace
 
 namespace {

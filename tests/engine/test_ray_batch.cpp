@@ -17,6 +17,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <random>
@@ -176,6 +177,56 @@ TEST(RayBatch, CornersMatchTheSingleRayCodeToo) {
     const Scene farAngles{10.0, 0.18, 100.0, -0.2, 0.0, 3e9};
     expectPathsMatchSingleRays<kOddRays>(farAngles, 6);
     expectPathsMatchSingleRays<kRays>(farAngles, 7);
+}
+
+// Table positions on and around the attenuation table's ends, beyond them and
+// not numbers: with no radius each ray's position is its own, so every one of
+// them is reached exactly (the wide reads take the neighbours from the table's
+// padded copy; the ends must still give what the single-ray code gives).
+TEST(RayBatch, TableEndsAndBeyondMatchTheSingleRayCode) {
+    constexpr double kLast = cabinet::kAttenuationLast;
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double positions[] = {-kInf,         -2.0,        -0.5,      -0.0,        0.0,
+                                1e-300,        0.5,         1.0,       1.75,        2.0,
+                                kLast - 2.5,   kLast - 2.0, kLast - 1, kLast - 0.5, kLast - 1e-9,
+                                kLast,         kLast + 0.5, kLast + 3, kInf,        std::nan(""),
+                                -std::nan(""), 255.5,       kLast / 2, 3.0};
+    static_assert(std::size(positions) == 2 * kRays);
+    // A reach past the table's end, so its last entries still differ.
+    AttenuationTable table;
+    table.build({0.18, 1.3, 20.0, 0.5});
+    std::mt19937 rng(11);
+    std::vector<RayTrack> rays = randomRays(kRays, rng, table);
+    auto history = std::make_unique<SourceHistory>();
+    std::uniform_real_distribution<double> sample(-1.0, 1.0), turn(0.0, 1.0);
+    for (int n = 0; n < SourceHistory::kLength; ++n) {
+        history->write(sample(rng), turn(rng));
+        history->advance();
+    }
+    for (int half = 0; half < 2; ++half) {
+        auto narrow = std::make_unique<RayBatch<kRays>>();
+        auto wide = std::make_unique<RayBatch<kRays>>();
+        for (int i = 0; i < kRays; ++i) {
+            rays[i].tablePos = positions[half * kRays + i];
+            narrow->load(i, rays[i]);
+            wide->load(i, rays[i]);
+        }
+        const RayBatch<kRays>::Inputs in{*history, table, 4.0, 0.0, kStepsPerMetre, -0.6};
+        narrow->runNarrow(in);
+        if (cpuHasAvx2()) wide->runWide(in);
+        for (int i = 0; i < kRays; ++i) {
+            const double lambda = std::max(rays[i].lobeNow(*history).lambda, -0.6);
+            const double expected =
+                table.atPosition(rays[i].tablePos + lambda * 0.0 * kStepsPerMetre);
+            const RayBatch<kRays>* paths[] = {narrow.get(), wide.get()};
+            for (int path = 0; path < (cpuHasAvx2() ? 2 : 1); ++path) {
+                SCOPED_TRACE(testing::Message()
+                             << "path " << path << " position " << rays[i].tablePos);
+                EXPECT_TRUE(same(paths[path]->attenuation(i), expected))
+                    << paths[path]->attenuation(i) << " " << expected;
+            }
+        }
+    }
 }
 
 // Over a run of samples (runSeries), the history already holding all of them:
