@@ -10,6 +10,7 @@
 // positions beyond both ends, a closest approach and a cross unit's offset.
 #include "engine/CpuFeatures.h"
 #include "engine/RayBatch.h"
+#include "tests/engine/FusedTolerances.h"
 
 #include <gtest/gtest.h>
 
@@ -58,34 +59,6 @@ std::vector<RayTrack> randomRays(int count, std::mt19937& rng, const Attenuation
     }
     return rays;
 }
-
-// How far the four-ray path may stray from the single-ray code, from the fused
-// steps (eps: one ulp of 1).
-struct FusedTolerances {
-    static constexpr double kEps = std::numeric_limits<double>::epsilon();
-    // The lobe's sine series (|x| <= pi / 2): eight fused steps, each skipping
-    // half an ulp of a value below 1; the displacement is the sine.
-    static constexpr double kLambda = 4 * kEps;
-    // Catmull-Rom of values within [-m, m]: four fused steps on values below
-    // 6 m, and a slope below 25 m, times the position's error.
-    static constexpr double kCubicSteps = 4 * 6 * kEps;
-    static constexpr double kCubicSlope = 25.0;
-
-    // The delayed input (samples within [-1, 1]): the delay carries lambda's
-    // error times the Doppler scale and its own fused rounding (half an ulp);
-    // the ring position taken from it rounds to the ulp of the ring's length.
-    static double input(double fmSamples, double delay) {
-        const double position = std::fabs(fmSamples) * kLambda + 0.5 * kEps * std::fabs(delay) +
-                                kEps * SourceHistory::kLength;
-        return kCubicSteps + kCubicSlope * position;
-    }
-    // The attenuation (entries within [-m, m]) at table position `at`.
-    static double attenuation(double m, double radius, double stepsPerMetre, double at) {
-        const double position =
-            std::fabs(radius * stepsPerMetre) * kLambda + 0.5 * kEps * std::fabs(at);
-        return m * (kCubicSteps + kCubicSlope * position);
-    }
-};
 
 // Whether `got` is `want` (the two-ray path: path 0) or within `tolerance` of it
 // (the four-ray path).
