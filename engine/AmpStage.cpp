@@ -3,7 +3,9 @@
 #include "engine/OnePole.h"
 #include "engine/data/EngineFilterTables.h"
 
+#include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace zel {
 
@@ -75,11 +77,107 @@ double AmpStage::shape(double m, int32_t type, double drive) noexcept {
 
 void AmpStage::shapeRun(const double* m, const int32_t* type, const double* drive, double* out,
                         int n) noexcept {
+    if (n > 0 && std::all_of(type, type + n, [&](int32_t t) { return t == type[0]; })) {
+        if (type[0] == kAmpTube) return tubeRun(m, drive, out, n);
+        if (type[0] == kAmpSolid) return solidRun(m, drive, out, n);
+    }
     for (int i = 0; i < n; ++i) out[i] = shape(m[i], type[i], drive[i]);
+}
+
+namespace {
+
+using Double2 = __m128d;
+
+// a where the mask is set, b elsewhere.
+inline Double2 select(Double2 mask, Double2 a, Double2 b) noexcept {
+    return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+}
+
+inline Double2 splat(double v) noexcept {
+    return _mm_set1_pd(v);
+}
+
+// |x|: the sign bit cleared.
+inline Double2 magnitude(Double2 x) noexcept {
+    return _mm_andnot_pd(splat(-0.0), x);
+}
+
+// -x: the sign bit flipped (as the scalar negation does, zeros included).
+inline Double2 negate(Double2 x) noexcept {
+    return _mm_xor_pd(splat(-0.0), x);
+}
+
+// The tube curve of two values: each takes its side's quotient, so the one
+// division computes what the per-value branch would.
+inline Double2 tubeCurve2(Double2 x) noexcept {
+    const Double2 positive = _mm_cmpge_pd(x, _mm_setzero_pd());
+    const Double2 num = select(positive, x, _mm_mul_pd(splat(2.0), x));
+    const Double2 den = select(positive, _mm_add_pd(splat(1.0), _mm_mul_pd(splat(0.5), x)),
+                               _mm_sub_pd(splat(2.0), _mm_mul_pd(splat(0.25), x)));
+    const Double2 y = _mm_mul_pd(_mm_div_pd(num, den), splat(0.55));
+    const Double2 cube = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(splat(0.5), y), y), y);
+    return _mm_mul_pd(_mm_sub_pd(_mm_sub_pd(_mm_mul_pd(splat(1.5), y), cube), splat(0.3)),
+                      splat(1.4));
+}
+
+// Frames whose input passes the curves unchanged.
+inline Double2 quiet2(Double2 m) noexcept {
+    return _mm_cmplt_pd(magnitude(m), splat(AmpStage::kQuietInput));
+}
+
+} // namespace
+
+// The tube over a run (out may be m): the curve two frames at a time, the
+// tracker frame by frame between them.
+void AmpStage::tubeRun(const double* m, const double* drive, double* out, int n) noexcept {
+    double dc = dc_;
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const Double2 mm = _mm_loadu_pd(m + i);
+        const Double2 g = _mm_loadu_pd(drive + i);
+        const Double2 x = _mm_mul_pd(_mm_mul_pd(g, mm), splat(kTubeInputScale));
+        const Double2 negT = negate(tubeCurve2(negate(tubeCurve2(x))));
+        const double dc0 = smoothToward(dc, _mm_cvtsd_f64(negT), kdc_);
+        dc = smoothToward(dc0, _mm_cvtsd_f64(_mm_unpackhi_pd(negT, negT)), kdc_);
+        const Double2 shaped = _mm_div_pd(_mm_sub_pd(negT, _mm_set_pd(dc, dc0)), g);
+        _mm_storeu_pd(out + i, select(quiet2(mm), mm, shaped));
+    }
+    dc_ = dc;
+    for (; i < n; ++i) out[i] = shape(m[i], kAmpTube, drive[i]);
+}
+
+// The solid curve over a run, two frames at a time.
+void AmpStage::solidRun(const double* m, const double* drive, double* out, int n) noexcept {
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const Double2 mm = _mm_loadu_pd(m + i);
+        const Double2 g = _mm_loadu_pd(drive + i);
+        const Double2 o = _mm_mul_pd(_mm_mul_pd(g, mm), splat(kSolidInputScale));
+        const Double2 q = _mm_mul_pd(
+            _mm_sub_pd(magnitude(_mm_add_pd(o, splat(1.0))), magnitude(_mm_sub_pd(o, splat(1.0)))),
+            splat(0.5));
+        const Double2 cube = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(splat(0.5), q), q), q);
+        const Double2 shaped =
+            _mm_div_pd(_mm_mul_pd(_mm_sub_pd(_mm_mul_pd(splat(1.5), q), cube), splat(0.5)), g);
+        _mm_storeu_pd(out + i, select(quiet2(mm), mm, shaped));
+    }
+    for (; i < n; ++i) out[i] = shape(m[i], kAmpSolid, drive[i]);
 }
 
 double AmpStage::tone(double x) noexcept {
     return bottom_.process(topShelf_.process(loMid_.process(presence_.process(x))));
+}
+
+void AmpStage::toneRun(double* x, int n) noexcept {
+    BiquadFilter* const chain[] = {&presence_, &loMid_, &topShelf_, &bottom_};
+    bool steady = true;
+    for (const BiquadFilter* f : chain) steady = steady && f->steady();
+    if (steady) {
+        // No glide starts within a run, so every sample takes the steady path.
+        BiquadFilter::processSteadyChain(chain, x, n);
+        return;
+    }
+    for (int i = 0; i < n; ++i) x[i] = tone(x[i]);
 }
 
 } // namespace zel

@@ -50,6 +50,8 @@ public:
                   int n) noexcept;
     // The four tone sections (gliding), presence first.
     double tone(double x) noexcept;
+    // tone over n samples in place: the same values as n calls.
+    void toneRun(double* x, int n) noexcept;
 
     // The tube curve T.
     static double tubeCurve(double x) noexcept;
@@ -62,6 +64,10 @@ public:
     const BiquadFilter& bottom() const noexcept { return bottom_; }
 
 private:
+    // shapeRun for runs of one type.
+    void tubeRun(const double* m, const double* drive, double* out, int n) noexcept;
+    void solidRun(const double* m, const double* drive, double* out, int n) noexcept;
+
     BiquadFilter presence_;
     BiquadFilter loMid_;
     BiquadFilter topShelf_;

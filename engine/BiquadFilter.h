@@ -93,6 +93,14 @@ public:
         return processGliding(x);
     }
     double processSaturated(double x) noexcept; // gliding, with saturation
+    // Whether process takes its steady path now: the recursion runs and no
+    // glide does.
+    bool steady() const noexcept { return active_ && glideCount_ == 0; }
+    // n samples through a chain of steady sections, in place: the same values as
+    // process per sample and section, with the chain's histories held in locals
+    // over the run instead of going through memory every sample.
+    template <int N>
+    static void processSteadyChain(BiquadFilter* const (&chain)[N], double* x, int n) noexcept;
     // Target coefficients only.
     double processPlain(double x) noexcept {
         const BiquadCoefficients& c = target_;
@@ -197,5 +205,38 @@ private:
     uint8_t designOnly_ = 0;
     bool active_ = false;
 };
+
+template <int N>
+void BiquadFilter::processSteadyChain(BiquadFilter* const (&chain)[N], double* x, int n) noexcept {
+    if (n <= 0) return;
+    struct Local {
+        double b0, b1, b2, a1, a2, x1, x2, y1, y2;
+    };
+    Local l[N];
+    for (int k = 0; k < N; ++k) {
+        const BiquadCoefficients& c = chain[k]->target_;
+        const BiquadState& s = chain[k]->state_;
+        l[k] = {c.b0, c.b1, c.b2, c.a1, c.a2, s.x1, s.x2, s.y1, s.y2};
+    }
+    for (int i = 0; i < n; ++i) {
+        double v = x[i];
+        for (int k = 0; k < N; ++k) {
+            Local& f = l[k];
+            // recursion() and shift(), term for term.
+            const double history = f.b1 * f.x1 + f.b2 * f.x2 - f.a1 * f.y1 - f.a2 * f.y2;
+            const double y = denormalGuard(f.b0 * v + history, kRecursionGuard);
+            f.x2 = f.x1;
+            f.x1 = v;
+            f.y2 = f.y1;
+            f.y1 = y;
+            v = y;
+        }
+        x[i] = v;
+    }
+    for (int k = 0; k < N; ++k) {
+        BiquadState& s = chain[k]->state_;
+        s = {l[k].x1, l[k].x1, l[k].x2, l[k].y1, l[k].y1, l[k].y2};
+    }
+}
 
 } // namespace zel

@@ -219,10 +219,12 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         f.fade = fade_.level();
     }
     ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
-    for (int i = 0; i < n; ++i) s.frames[i].amp = ampStage_.tone(s.ampIn[i] * s.postDrive[i]);
+    for (int i = 0; i < n; ++i) s.ampIn[i] *= s.postDrive[i];
+    ampStage_.toneRun(s.ampIn.data(), n);
     int sim = 0;
     for (int i = 0; i < n; ++i) {
         FrameRecord& f = s.frames[i];
+        f.amp = s.ampIn[i];
         if (f.kind == kBypassFrame) continue;
         if (f.kind == kSimFrame)
             s.sims[sim++].d = decimator_.pushInput(f.amp);

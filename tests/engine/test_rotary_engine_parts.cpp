@@ -175,6 +175,81 @@ TEST(AmpStage, ShapeRunMatchesTheCurvePerFrame) {
     EXPECT_NE(a.tracker(), 0.0); // the tube frames moved it
 }
 
+// Runs of one type take a two-at-a-time path: the same values to the bit as
+// the per-frame curve, in place, over runs of odd and even lengths, with quiet, zero,
+// negative and overdriven frames, the drive changing from frame to frame.
+TEST(AmpStage, ShapeRunOfOneTypeMatchesTheCurvePerFrame) {
+    for (int32_t kind : {kAmpTube, kAmpSolid}) {
+        AmpStage a, b;
+        for (int n : {64, 63, 1, 2, 37}) {
+            double m[64], drive[64], out[64];
+            int32_t type[64];
+            for (int i = 0; i < n; ++i) {
+                m[i] = i % 11 == 0  ? 0.0
+                       : i % 7 == 0 ? -3e-9
+                                    : std::sin(0.37 * i + n) * (1.0 + 0.2 * (i % 13));
+                drive[i] = 0.3 + 0.17 * i;
+                type[i] = kind;
+            }
+            std::copy(m, m + n, out);
+            b.shapeRun(out, type, drive, out, n); // in place, as the engine runs it
+            for (int i = 0; i < n; ++i) {
+                const double want = a.shape(m[i], kind, drive[i]);
+                ASSERT_EQ(std::signbit(want), std::signbit(out[i])) << kind << " " << n << " " << i;
+                ASSERT_EQ(want, out[i]) << kind << " " << n << " " << i;
+            }
+            EXPECT_EQ(a.tracker(), b.tracker());
+        }
+        if (kind == kAmpTube) {
+            EXPECT_NE(a.tracker(), 0.0);
+        }
+    }
+}
+
+// The run form of the tone filters is the per-sample chain in a loop: the same
+// values to the bit, and the same histories after the run, while steady and
+// while a tone change glides (runs cut short and uneven included).
+TEST(AmpStage, ToneRunMatchesTheChainPerSample) {
+    AmpStage a, b;
+    for (AmpStage* amp : {&a, &b}) {
+        amp->setRate(44100.0);
+        amp->setTone({4.0, -3.0, 0.7, 6.0, 2.0, -5.0});
+    }
+    constexpr int kFrames = 64;
+    double x[kFrames];
+    int t = 0;
+    for (int pass = 0; pass < 12; ++pass) {
+        if (pass == 4) {
+            // A glide of 3 ms: a few runs long.
+            for (AmpStage* amp : {&a, &b}) {
+                amp->setImmediate(false);
+                amp->setTone({-6.0, 5.0, 2.0, -4.0, 0.5, 3.0});
+            }
+            ASSERT_GT(b.presence().glideCount(), 0);
+        }
+        const int n = pass % 3 == 2 ? 17 : kFrames;
+        for (int i = 0; i < n; ++i, ++t) x[i] = std::sin(0.05 * t) + 0.3 * std::sin(1.3 * t);
+        b.toneRun(x, n);
+        for (int i = 0; i < n; ++i) {
+            const int at = t - n + i;
+            ASSERT_EQ(a.tone(std::sin(0.05 * at) + 0.3 * std::sin(1.3 * at)), x[i])
+                << pass << " " << i;
+        }
+        for (auto part :
+             {&AmpStage::presence, &AmpStage::loMid, &AmpStage::topShelf, &AmpStage::bottom}) {
+            const BiquadState& sa = (a.*part)().state();
+            const BiquadState& sb = (b.*part)().state();
+            EXPECT_EQ(sa.x, sb.x);
+            EXPECT_EQ(sa.x1, sb.x1);
+            EXPECT_EQ(sa.x2, sb.x2);
+            EXPECT_EQ(sa.y, sb.y);
+            EXPECT_EQ(sa.y1, sb.y1);
+            EXPECT_EQ(sa.y2, sb.y2);
+        }
+    }
+    EXPECT_EQ(b.presence().glideCount(), 0); // the last passes ran steady
+}
+
 TEST(AmpStage, TrackerCoefficientFollowsTheRate) {
     AmpStage amp;
     for (double fs : {44100.0, 96000.0}) {
