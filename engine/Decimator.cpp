@@ -128,9 +128,8 @@ double Decimator::pushInput(double a) noexcept {
     return wide_ ? dotWide(table_, &input_[index_]) : dot(table_, &input_[index_]);
 }
 
-Decimator::Pair Decimator::interpolateAt(int index, double left, double right) noexcept {
+inline int Decimator::writeOutput(int index, double left, double right) noexcept {
     index &= kTaps - 1;
-    if (!table_) return {static_cast<float>(left), static_cast<float>(right)};
     const double gain = factor_;
     const float l = static_cast<float>(left * gain);
     const float r = static_cast<float>(right * gain);
@@ -138,12 +137,48 @@ Decimator::Pair Decimator::interpolateAt(int index, double left, double right) n
     outLeft_[index + kTaps] = l;
     outRight_[index] = r;
     outRight_[index + kTaps] = r;
+    return index;
+}
+
+Decimator::Pair Decimator::interpolateAt(int index, double left, double right) noexcept {
+    if (!table_) return {static_cast<float>(left), static_cast<float>(right)};
+    index = writeOutput(index, left, right);
     float yl, yr;
     if (wide_)
         dotPairWide(table_, &outLeft_[index], &outRight_[index], yl, yr);
     else
         dotPair(table_, &outLeft_[index], &outRight_[index], yl, yr);
     return {yl, yr};
+}
+
+// The frames of a run with the processor's choice of dot product made once
+// and the dot products inlined into the loop.
+void Decimator::interpolateFrames(const int* index, double* left, double* right, int n) noexcept {
+    for (int i = 0; i < n; ++i) {
+        const int at = writeOutput(index[i], left[i], right[i]);
+        float yl, yr;
+        totals(partials(table_, &outLeft_[at]), partials(table_, &outRight_[at]), yl, yr);
+        left[i] = yl;
+        right[i] = yr;
+    }
+}
+
+void Decimator::interpolateFramesWide(const int* index, double* left, double* right,
+                                      int n) noexcept {
+    for (int i = 0; i < n; ++i) {
+        const int at = writeOutput(index[i], left[i], right[i]);
+        float yl, yr;
+        totals(partialsWide(table_, &outLeft_[at]), partialsWide(table_, &outRight_[at]), yl, yr);
+        left[i] = yl;
+        right[i] = yr;
+    }
+}
+
+void Decimator::interpolateRun(const int* index, double* left, double* right, int n) noexcept {
+    if (wide_)
+        interpolateFramesWide(index, left, right, n);
+    else
+        interpolateFrames(index, left, right, n);
 }
 
 } // namespace zel

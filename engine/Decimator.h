@@ -41,6 +41,9 @@ public:
     // The same at a history index recorded after an earlier pushInput (index()):
     // lets the inputs of a run of frames be pushed before their outputs come back.
     Pair interpolateAt(int index, double left, double right) noexcept;
+    // interpolateAt for n frames in order, frame i at index[i] with the pair
+    // left[i], right[i]; the interpolated pairs replace them. Needs a table.
+    void interpolateRun(const int* index, double* left, double* right, int n) noexcept;
 
     bool hasTable() const noexcept { return table_ != nullptr; }
     int factor() const noexcept { return factor_; }
@@ -60,6 +63,13 @@ public:
                                                     const float* b, float& ya, float& yb) noexcept;
 
 private:
+    // Scales and writes frame i's pair into the output histories at index[i];
+    // returns the histories' start.
+    int writeOutput(int index, double left, double right) noexcept;
+    void interpolateFrames(const int* index, double* left, double* right, int n) noexcept;
+    [[gnu::target("avx2")]] void interpolateFramesWide(const int* index, double* left,
+                                                       double* right, int n) noexcept;
+
     bool wide_;
     const float* table_ = nullptr;
     int factor_ = 1;
