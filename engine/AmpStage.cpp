@@ -170,7 +170,8 @@ double AmpStage::tone(double x) noexcept {
 
 void AmpStage::toneRun(double* x, int n) noexcept {
     BiquadFilter* const chain[] = {&presence_, &loMid_, &topShelf_, &bottom_};
-    bool steady = true;
+    const BiquadFilter* const sections[] = {&presence_, &loMid_, &topShelf_, &bottom_};
+    bool steady = BiquadFilter::chained(sections);
     for (const BiquadFilter* f : chain) steady = steady && f->steady();
     if (steady) {
         // No glide starts within a run, so every sample takes the steady path.

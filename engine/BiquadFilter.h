@@ -7,6 +7,7 @@
 
 #include "engine/OnePole.h"
 
+#include <bit>
 #include <cstdint>
 
 namespace zel {
@@ -99,6 +100,11 @@ public:
     // n samples through a chain of steady sections, in place: the same values as
     // process per sample and section, with the chain's histories held in locals
     // over the run instead of going through memory every sample.
+    // Whether each section of a chain holds its predecessor's output history as
+    // its input history, to the bit: so whenever the sections have run as a
+    // chain since they were last cleared.
+    template <int N> static bool chained(const BiquadFilter* const (&chain)[N]) noexcept;
+    // For such a chain the histories held between sections are shared.
     template <int N>
     static void processSteadyChain(BiquadFilter* const (&chain)[N], double* x, int n) noexcept;
     // Target coefficients only.
@@ -206,37 +212,51 @@ private:
     bool active_ = false;
 };
 
+template <int N> bool BiquadFilter::chained(const BiquadFilter* const (&chain)[N]) noexcept {
+    const auto same = [](double a, double b) {
+        return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+    };
+    for (int k = 1; k < N; ++k) {
+        const BiquadState& in = chain[k]->state_;
+        const BiquadState& out = chain[k - 1]->state_;
+        if (!same(in.x1, out.y1) || !same(in.x2, out.y2)) return false;
+    }
+    return true;
+}
+
 template <int N>
 void BiquadFilter::processSteadyChain(BiquadFilter* const (&chain)[N], double* x, int n) noexcept {
     if (n <= 0) return;
-    struct Local {
-        double b0, b1, b2, a1, a2, x1, x2, y1, y2;
-    };
-    Local l[N];
+    BiquadCoefficients c[N];
+    // in1, in2: the first section's input history; y1[k], y2[k]: section k's
+    // output history, which is section k + 1's input history too.
+    double in1 = chain[0]->state_.x1, in2 = chain[0]->state_.x2;
+    double y1[N], y2[N];
     for (int k = 0; k < N; ++k) {
-        const BiquadCoefficients& c = chain[k]->target_;
-        const BiquadState& s = chain[k]->state_;
-        l[k] = {c.b0, c.b1, c.b2, c.a1, c.a2, s.x1, s.x2, s.y1, s.y2};
+        c[k] = chain[k]->target_;
+        y1[k] = chain[k]->state_.y1;
+        y2[k] = chain[k]->state_.y2;
     }
     for (int i = 0; i < n; ++i) {
         double v = x[i];
+        double p1 = in1, p2 = in2;
+        in2 = in1;
+        in1 = v;
         for (int k = 0; k < N; ++k) {
-            Local& f = l[k];
-            // recursion() and shift(), term for term.
-            const double history = f.b1 * f.x1 + f.b2 * f.x2 - f.a1 * f.y1 - f.a2 * f.y2;
-            const double y = denormalGuard(f.b0 * v + history, kRecursionGuard);
-            f.x2 = f.x1;
-            f.x1 = v;
-            f.y2 = f.y1;
-            f.y1 = y;
+            // recursion() term for term.
+            const double history = c[k].b1 * p1 + c[k].b2 * p2 - c[k].a1 * y1[k] - c[k].a2 * y2[k];
+            const double y = denormalGuard(c[k].b0 * v + history, kRecursionGuard);
+            p1 = y1[k];
+            p2 = y2[k];
+            y2[k] = y1[k];
+            y1[k] = y;
             v = y;
         }
         x[i] = v;
     }
-    for (int k = 0; k < N; ++k) {
-        BiquadState& s = chain[k]->state_;
-        s = {l[k].x1, l[k].x1, l[k].x2, l[k].y1, l[k].y1, l[k].y2};
-    }
+    chain[0]->state_ = {in1, in1, in2, y1[0], y1[0], y2[0]};
+    for (int k = 1; k < N; ++k)
+        chain[k]->state_ = {y1[k - 1], y1[k - 1], y2[k - 1], y1[k], y1[k], y2[k]};
 }
 
 } // namespace zel

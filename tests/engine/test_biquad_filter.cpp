@@ -416,4 +416,47 @@ TEST(BiquadFilter, ProcessRunsTheRecursionWithTheCoefficientsOfTheSample) {
     EXPECT_NE(f.process(0.0), 0.0); // the peak rings on
 }
 
+// A chain run over a run of samples shares the histories held between its
+// sections, so it is taken only where they agree to the bit: sections that ran
+// as a chain agree; one that ran on its own input does not, until a clear. The
+// run then gives the per-sample chain's values and histories to the bit.
+TEST(BiquadFilter, SteadyChainRunMatchesThePerSampleChain) {
+    BiquadFilter a[3] = {{kRate, zel::kBiquadPeaking, 300.0, 0.7, 5.0},
+                         {kRate, zel::kBiquadHighShelf, 3000.0, 0.5, -4.0},
+                         {kRate, zel::kBiquadLowPass, 9000.0, 0.9, 0.0}};
+    for (BiquadFilter& f : a) f.setEnabled(true);
+    BiquadFilter b[3] = {a[0], a[1], a[2]};
+    BiquadFilter* const runChain[] = {&b[0], &b[1], &b[2]};
+    const BiquadFilter* const view[] = {&b[0], &b[1], &b[2]};
+    for (const BiquadFilter& f : b) ASSERT_TRUE(f.steady());
+    b[1].process(
+        0.25); // the middle section alone: its input history is not its predecessor's output
+    EXPECT_FALSE(BiquadFilter::chained(view));
+    for (BiquadFilter& f : b) f.clear();
+    EXPECT_TRUE(BiquadFilter::chained(view));
+    double x[50];
+    int t = 0;
+    for (int run = 0; run < 4; ++run) {
+        const int n = run == 2 ? 1 : 50;
+        for (int i = 0; i < n; ++i) x[i] = std::sin(0.21 * (t + i)) + (t + i == 3 ? 2.0 : 0.0);
+        BiquadFilter::processSteadyChain(runChain, x, n);
+        for (int i = 0; i < n; ++i, ++t) {
+            const double want =
+                a[2].process(a[1].process(a[0].process(std::sin(0.21 * t) + (t == 3 ? 2.0 : 0.0))));
+            ASSERT_EQ(want, x[i]) << run << " " << i;
+        }
+        for (int k = 0; k < 3; ++k) {
+            const zel::BiquadState& sa = a[k].state();
+            const zel::BiquadState& sb = b[k].state();
+            EXPECT_EQ(sa.x, sb.x);
+            EXPECT_EQ(sa.x1, sb.x1);
+            EXPECT_EQ(sa.x2, sb.x2);
+            EXPECT_EQ(sa.y, sb.y);
+            EXPECT_EQ(sa.y1, sb.y1);
+            EXPECT_EQ(sa.y2, sb.y2);
+        }
+        EXPECT_TRUE(BiquadFilter::chained(view));
+    }
+}
+
 } // namespace
