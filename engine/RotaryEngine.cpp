@@ -239,40 +239,41 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     return simulated;
 }
 
-// The decimator's output side (the reconstruction low-pass, then the
-// interpolation, each over the run's frames in order), then the fade and the
-// output guard frame by frame.
+// The decimator's output side (with a table: the reconstruction low-pass, then
+// the interpolation, each over the run's frames in order), then the fade and
+// the output guard frame by frame.
 void RotaryEngine::backFrames(double* out0, double* out1, int n) {
     RunScratch& s = *run_;
     const bool interpolate = decimator_.hasTable();
     int simulated = 0;
-    int wetFrames = 0;
-    for (int i = 0; i < n; ++i) {
-        const FrameRecord& f = s.frames[i];
-        if (f.kind == kBypassFrame) continue;
-        WetPair sim{0.0, 0.0};
-        if (f.kind == kSimFrame) sim = s.wet[simulated++];
-        if (interpolate) {
-            sim.left = reconstructionLowPass_[0].processPlain(sim.left);
-            sim.right = reconstructionLowPass_[1].processPlain(sim.right);
-        } else {
-            sim = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
+    if (interpolate) {
+        int wetFrames = 0;
+        for (int i = 0; i < n; ++i) {
+            const FrameRecord& f = s.frames[i];
+            if (f.kind == kBypassFrame) continue;
+            WetPair sim{0.0, 0.0};
+            if (f.kind == kSimFrame) sim = s.wet[simulated++];
+            s.wetIndex[wetFrames] = f.decimatorIndex;
+            s.wetLeft[wetFrames] = reconstructionLowPass_[0].processPlain(sim.left);
+            s.wetRight[wetFrames] = reconstructionLowPass_[1].processPlain(sim.right);
+            ++wetFrames;
         }
-        s.wetIndex[wetFrames] = f.decimatorIndex;
-        s.wetLeft[wetFrames] = sim.left;
-        s.wetRight[wetFrames] = sim.right;
-        ++wetFrames;
-    }
-    if (interpolate)
         decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(),
                                   wetFrames);
+    }
     int wetFrame = 0;
     for (int i = 0; i < n; ++i) {
         const FrameRecord& f = s.frames[i];
         WetPair wet{f.amp, f.amp};
         if (f.kind != kBypassFrame) {
-            wet = {s.wetLeft[wetFrame], s.wetRight[wetFrame]};
-            ++wetFrame;
+            if (interpolate) {
+                wet = {s.wetLeft[wetFrame], s.wetRight[wetFrame]};
+                ++wetFrame;
+            } else {
+                WetPair sim{0.0, 0.0};
+                if (f.kind == kSimFrame) sim = s.wet[simulated++];
+                wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
+            }
         }
         out0[i] = denormalGuard((1.0 - f.fade) * wet.left + f.fade * f.dry0, kOutputGuard);
         out1[i] = denormalGuard((1.0 - f.fade) * wet.right + f.fade * f.dry1, kOutputGuard);
