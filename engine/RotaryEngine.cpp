@@ -3,6 +3,7 @@
 
 #include "engine/Interpolation.h"
 #include "engine/OnePole.h"
+#include "engine/SectionPair.h"
 #include "engine/data/EngineFilterTables.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ struct RotaryEngine::RunScratch {
     std::array<PerFrame<double>, 2> hornOut, hornMech;
     PerFrame<double> drumCross, hornCross;
     // The mix's stages: the microphones before the room, the room's sends and
-    // its coloured return.
+    // its return.
     PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
     PerFrame<WetPair> wet;
 };
@@ -312,19 +313,42 @@ void RotaryEngine::simulateUnits(int count) {
 
 // The mix of the run's samples in three passes: the cross paths and the
 // microphones (the ring reads stay interleaved with the writes, since a cross
-// path's delay may be under one sample), the room with its colour, and the
-// returns with the output mix. Only the first and last passes share values, and
-// each keeps its own recursions in sample order.
+// path's delay may be under one sample), the room, and the room's colour with
+// the returns and the output mix. Only the first and last passes share values,
+// and each keeps its own recursions in sample order. The last pass runs the
+// left and right colour sections and the two horn high-passes side by side
+// where none of them glides (their usual state).
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
     for (int j = 0; j < count; ++j) mixSends(j);
     room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
                       s.roomR.data(), count);
-    for (int j = 0; j < count; ++j) {
-        s.roomL[j] = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
-        s.roomR[j] = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+    if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
+        SectionPair::settled(colorShelf_[0], colorShelf_[1]) &&
+        SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
+        SectionPair peak(colorPeak_[0], colorPeak_[1]);
+        SectionPair shelf(colorShelf_[0], colorShelf_[1]);
+        SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
+        for (int j = 0; j < count; ++j) {
+            const SectionPair::Pair room =
+                shelf.process(peak.process(SectionPair::Pair{s.roomL[j], s.roomR[j]}));
+            s.wet[j] = mixReturns(j, room[0], room[1], [&highPass](double m1, double m2) {
+                const SectionPair::Pair h = highPass.process(SectionPair::Pair{m1, m2});
+                return WetPair{h[0], h[1]};
+            });
+        }
+        peak.store();
+        shelf.store();
+        highPass.store();
+        return;
     }
-    for (int j = 0; j < count; ++j) s.wet[j] = mixReturns(j);
+    for (int j = 0; j < count; ++j) {
+        const double roomL = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
+        const double roomR = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+        s.wet[j] = mixReturns(j, roomL, roomR, [this](double m1, double m2) {
+            return WetPair{hornMicHighPass_[0].process(m1), hornMicHighPass_[1].process(m2)};
+        });
+    }
 }
 
 // Simulated sample j: what arrives over the cross paths, the microphones before
@@ -378,9 +402,12 @@ void RotaryEngine::mixSends(int j) {
                                mechR * mechSend);
 }
 
-// Simulated sample j: the room's return and the mechanical noise into the
-// microphones, their high-pass and low-pass, and the output mix.
-RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
+// Simulated sample j: the room's coloured return and the mechanical noise into
+// the microphones, their high-pass and low-pass, and the output mix. highPass
+// takes the two horn microphones through their high-pass sections.
+template <typename HighPass>
+RotaryEngine::WetPair RotaryEngine::mixReturns(int j, double roomL, double roomR,
+                                               HighPass&& highPass) {
     const RunScratch& s = *run_;
     const Levels& v = s.sims[j].v;
     const DrumUnit& drum = *drumMain_;
@@ -390,8 +417,6 @@ RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
     const double near = v.mechPanNear, far = v.mechPanFar;
     const double hornMech0 = s.hornMech[0][j];
     const double hornMech1 = s.hornMech[1][j];
-    const double roomL = s.roomL[j];
-    const double roomR = s.roomR[j];
 
     // Room return and mechanical noise into the microphones.
     const double m1 = denormalGuard(
@@ -404,8 +429,9 @@ RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
 
     // Horn high-pass and drum low-pass, each mixed with its input.
     const double mixH = v.hornHighPassMix;
-    const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * hornMicHighPass_[0].process(m1));
-    const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * hornMicHighPass_[1].process(m2));
+    const WetPair high = highPass(m1, m2);
+    const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * high.left);
+    const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * high.right);
     drumLowPass_ = poleToward(drumLowPass_, dr, kD_);
     const double mixD = v.drumLowPassMix;
     const double dl = denormalGuard((1.0 - mixD) * dr + mixD * drumLowPass_);

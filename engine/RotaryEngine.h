@@ -240,7 +240,8 @@ private:
     void simulateUnits(int count);
     void mixRun(int count);
     void mixSends(int j);
-    WetPair mixReturns(int j);
+    template <typename HighPass>
+    WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;
