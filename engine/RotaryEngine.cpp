@@ -320,7 +320,9 @@ void RotaryEngine::simulateUnits(int count) {
 // where none of them glides (their usual state).
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
-    for (int j = 0; j < count; ++j) mixSends(j);
+    const bool wideFeeds = cpuHasAvx2();
+    const double mechSend = amp.mechRoomSend.load();
+    for (int j = 0; j < count; ++j) mixSends(j, wideFeeds, mechSend);
     room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
                       s.roomR.data(), count);
     if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
@@ -352,15 +354,16 @@ void RotaryEngine::mixRun(int count) {
 }
 
 // Simulated sample j: what arrives over the cross paths, the microphones before
-// the room, the ring writes and the room's sends.
-void RotaryEngine::mixSends(int j) {
+// the room, the ring writes and the room's sends. wideFeeds: the rings' feeds
+// may take their AVX2 way; mechSend: the motor noise's share of the sends.
+void RotaryEngine::mixSends(int j, bool wideFeeds, double mechSend) {
     RunScratch& s = *run_;
     const Levels& v = s.sims[j].v;
     const CrossPathSettings& cp = s.sims[j].cp;
     const unsigned r = ring_;
 
     // What arrives over the cross paths.
-    const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data());
+    const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
     const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
                                           in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
     const double drumFeed =
@@ -392,7 +395,6 @@ void RotaryEngine::mixSends(int j) {
 
     // The room's sends.
     const double near = v.mechPanNear, far = v.mechPanFar;
-    const double mechSend = amp.mechRoomSend.load();
     const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
     const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
     s.roomLevel[j] = s.sims[j].roomLevel;
