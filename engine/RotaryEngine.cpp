@@ -320,9 +320,7 @@ void RotaryEngine::simulateUnits(int count) {
 // where none of them glides (their usual state).
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
-    const bool wideFeeds = cpuHasAvx2();
-    const double mechSend = amp.mechRoomSend.load();
-    for (int j = 0; j < count; ++j) mixSends(j, wideFeeds, mechSend);
+    mixSends(count);
     room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
                       s.roomR.data(), count);
     if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
@@ -353,55 +351,66 @@ void RotaryEngine::mixRun(int count) {
     }
 }
 
-// Simulated sample j: what arrives over the cross paths, the microphones before
-// the room, the ring writes and the room's sends. wideFeeds: the rings' feeds
-// may take their AVX2 way; mechSend: the motor noise's share of the sends.
-void RotaryEngine::mixSends(int j, bool wideFeeds, double mechSend) {
+// The run's simulated samples in order: what arrives over the cross paths, the
+// microphones before the room, the ring writes and the room's sends. The ring
+// index and the cross units' smoothers stay in registers over the run.
+void RotaryEngine::mixSends(int count) {
     RunScratch& s = *run_;
-    const Levels& v = s.sims[j].v;
-    const CrossPathSettings& cp = s.sims[j].cp;
-    const unsigned r = ring_;
+    const bool wideFeeds = cpuHasAvx2();
+    const double mechSend = amp.mechRoomSend.load();
+    const double kA = kA_, kB = kB_;
+    unsigned r = ring_;
+    double drumCrossSmooth = drumCrossSmooth_, hornCrossSmooth = hornCrossSmooth_;
+    for (int j = 0; j < count; ++j) {
+        const Levels& v = s.sims[j].v;
+        const CrossPathSettings& cp = s.sims[j].cp;
 
-    // What arrives over the cross paths.
-    const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
-    const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
-                                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
-    const double drumFeed =
-        denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
-                      in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
-    const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
+        // What arrives over the cross paths.
+        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
+        const double tubeFeed =
+            denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
+                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
+        const double drumFeed =
+            denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
+                          in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
+        const double hornLeak =
+            rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
-    const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
-    const double drumMech = s.drumMech[j];
-    const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
-    const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
-    const double hornMech0 = s.hornMech[0][j];
-    const double hornMech1 = s.hornMech[1][j];
+        const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
+        const double drumMech = s.drumMech[j];
+        const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
+        const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
+        const double hornMech0 = s.hornMech[0][j];
+        const double hornMech1 = s.hornMech[1][j];
 
-    // The cross units feed the rings.
-    drumCrossSmooth_ = poleToward(drumCrossSmooth_, s.drumCross[j], kA_);
-    hornCrossSmooth_ = poleToward(hornCrossSmooth_, s.hornCross[j], kB_);
-    rings_.write(r, drumCrossSmooth_, hornCrossSmooth_, s.port[j]);
-    ring_ = (r + 1) & kRingMask;
+        // The cross units feed the rings.
+        drumCrossSmooth = poleToward(drumCrossSmooth, s.drumCross[j], kA);
+        hornCrossSmooth = poleToward(hornCrossSmooth, s.hornCross[j], kB);
+        rings_.write(r, drumCrossSmooth, hornCrossSmooth, s.port[j]);
+        r = (r + 1) & kRingMask;
 
-    // Microphone levels.
-    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-    const double m1 = mic1 * hornLevel;
-    const double m2 = mic2 * hornLevel * v.mic2Gain;
-    const double dr = drumSig * v.drumMicLevel;
-    s.mic1[j] = m1;
-    s.mic2[j] = m2;
-    s.drumMic[j] = dr;
+        // Microphone levels.
+        const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+        const double m1 = mic1 * hornLevel;
+        const double m2 = mic2 * hornLevel * v.mic2Gain;
+        const double dr = drumSig * v.drumMicLevel;
+        s.mic1[j] = m1;
+        s.mic2[j] = m2;
+        s.drumMic[j] = dr;
 
-    // The room's sends.
-    const double near = v.mechPanNear, far = v.mechPanFar;
-    const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
-    const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-    s.roomLevel[j] = s.sims[j].roomLevel;
-    s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
-                               mechL * mechSend);
-    s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
-                               mechR * mechSend);
+        // The room's sends.
+        const double near = v.mechPanNear, far = v.mechPanFar;
+        const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
+        const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
+        s.roomLevel[j] = s.sims[j].roomLevel;
+        s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
+                                   mechL * mechSend);
+        s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
+                                   mechR * mechSend);
+    }
+    ring_ = r;
+    drumCrossSmooth_ = drumCrossSmooth;
+    hornCrossSmooth_ = hornCrossSmooth;
 }
 
 // Simulated sample j: the room's coloured return and the mechanical noise into
