@@ -133,6 +133,17 @@ public:
     const BiquadCoefficients& current() const noexcept { return cur_; }
     const BiquadState& state() const noexcept { return state_; }
     int32_t glideCount() const noexcept { return glideCount_; }
+    // process runs the recursion with the target coefficients: neither the
+    // identity type nor disabled, and no glide running. Only the setters change it.
+    bool settled() const noexcept { return active_ && glideCount_ == 0; }
+    // The history as process leaves it after inputs x2, x1 and outputs y2, y1
+    // (for code that runs a settled section elsewhere and hands it back).
+    void setHistory(double x1, double x2, double y1, double y2) noexcept {
+        state_.x = state_.x1 = x1;
+        state_.x2 = x2;
+        state_.y = state_.y1 = y1;
+        state_.y2 = y2;
+    }
     int32_t glideLength() const noexcept { return glideLength_; }
     bool saturationOn() const noexcept { return satOn_ != 0; }
     double saturationScale() const noexcept { return satScale_; }

@@ -44,8 +44,11 @@ public:
     struct Feeds {
         double drumToHorn, portToHorn, hornToDrum, portToDrum;
     };
-    Feeds feeds(unsigned r, const double* d) const {
-        return cpuHasAvx2() ? feedsWide(r, d) : feedsNarrow(r, d);
+    Feeds feeds(unsigned r, const double* d) const { return feeds(r, d, cpuHasAvx2()); }
+    // The same, with the choice of the AVX2 way made by the caller (wide only
+    // where cpuHasAvx2()), once for many reads.
+    Feeds feeds(unsigned r, const double* d, bool wide) const {
+        return wide ? feedsWide(r, d) : feedsNarrow(r, d);
     }
 
 private:

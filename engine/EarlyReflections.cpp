@@ -94,6 +94,22 @@ EarlyReflections::Output EarlyReflections::process(double left, double right, do
     return out;
 }
 
+// Tap i of a side reads at (n - delay) & mask while the write position n moves
+// on; as long as neither reaches the end of the line, that is n plus a fixed
+// offset. Returns how many of the next `count` samples from n on are such a
+// stretch (at least one), with the offsets.
+int EarlyReflections::straightStretch(int32_t n, int count, ReadOffsets& offset) const {
+    int stretch = std::min(count, room::kBufferLength - n);
+    for (int i = 0; i < kSide; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            const int32_t at = (n - run_.delay[i][side]) & room::kBufferMask;
+            offset[i][side] = at - n;
+            stretch = std::min(stretch, room::kBufferLength - at);
+        }
+    }
+    return stretch;
+}
+
 // A tap delayed by delay + fraction samples reads between the sample `delay`
 // back and the one before it: (1 - fraction) newer + fraction older. The copy
 // in front of each line's first entry covers the wrap.
@@ -105,31 +121,34 @@ void EarlyReflections::processRunNarrow(const double* left, const double* right,
     double* lineR = lines_[1].data() + 1;
     Pair state[kSide];
     for (int i = 0; i < kSide; ++i) state[i] = run_.state[i];
-    for (int j = 0; j < count; ++j) {
-        lineL[n] = left[j];
-        lineR[n] = right[j];
-        if (n == room::kBufferMask) {
-            lineL[-1] = left[j];
-            lineR[-1] = right[j];
-        }
-        Pair sum = {0.0, 0.0};
+    for (int j = 0; j < count; n &= room::kBufferMask) {
+        ReadOffsets offset;
+        const int end = j + straightStretch(n, count - j, offset);
+        for (; j < end; ++j, ++n) {
+            lineL[n] = left[j];
+            lineR[n] = right[j];
+            if (n == room::kBufferMask) {
+                lineL[-1] = left[j];
+                lineR[-1] = right[j];
+            }
+            Pair sum = {0.0, 0.0};
 #pragma GCC unroll 12
-        for (int i = 0; i < kSide; ++i) {
-            const double* atL = lineL + ((n - run_.delay[i][0]) & room::kBufferMask);
-            const double* atR = lineR + ((n - run_.delay[i][1]) & room::kBufferMask);
-            const Pair newer = {atL[0], atR[0]};
-            const Pair older = {atL[-1], atR[-1]};
-            const Pair v =
-                (run_.newerWeight[i] * newer + run_.olderWeight[i] * older) * run_.gain[i];
-            Pair s = v + run_.pole[i] * (state[i] - v);
-            s = s + kEngineGuard;
-            s = s - kEngineGuard;
-            state[i] = s;
-            sum += s;
+            for (int i = 0; i < kSide; ++i) {
+                const double* atL = lineL + n + offset[i][0];
+                const double* atR = lineR + n + offset[i][1];
+                const Pair newer = {atL[0], atR[0]};
+                const Pair older = {atL[-1], atR[-1]};
+                const Pair v =
+                    (run_.newerWeight[i] * newer + run_.olderWeight[i] * older) * run_.gain[i];
+                Pair s = v + run_.pole[i] * (state[i] - v);
+                s = s + kEngineGuard;
+                s = s - kEngineGuard;
+                state[i] = s;
+                sum += s;
+            }
+            outLeft[j] = denormalGuard(sum[0] * level[j]);
+            outRight[j] = denormalGuard(sum[1] * level[j]);
         }
-        n = (n + 1) & room::kBufferMask;
-        outLeft[j] = denormalGuard(sum[0] * level[j]);
-        outRight[j] = denormalGuard(sum[1] * level[j]);
     }
     for (int i = 0; i < kSide; ++i) run_.state[i] = state[i];
     n_ = n;
@@ -155,41 +174,45 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
     int32_t n = n_;
     double* lineL = lines_[0].data() + 1;
     double* lineR = lines_[1].data() + 1;
-    for (int j = 0; j < count; ++j) {
-        lineL[n] = left[j];
-        lineR[n] = right[j];
-        if (n == room::kBufferMask) {
-            lineL[-1] = left[j];
-            lineR[-1] = right[j];
-        }
-        __m128d sum = _mm_setzero_pd();
+    for (int j = 0; j < count; n &= room::kBufferMask) {
+        ReadOffsets offset;
+        const int end = j + straightStretch(n, count - j, offset);
+        for (; j < end; ++j, ++n) {
+            lineL[n] = left[j];
+            lineR[n] = right[j];
+            if (n == room::kBufferMask) {
+                lineL[-1] = left[j];
+                lineR[-1] = right[j];
+            }
+            // One sample before the newer of each tap's two.
+            const double* olderL = lineL + n - 1;
+            const double* olderR = lineR + n - 1;
+            __m128d sum = _mm_setzero_pd();
 #pragma GCC unroll 6
-        for (int k = 0; k < kQuads; ++k) {
-            const int a = 2 * k, b = 2 * k + 1;
-            // Each read is [older, newer] of one side and tap.
-            const __m256d readsL = _mm256_set_m128d(
-                _mm_loadu_pd(lineL + ((n - run_.delay[b][0]) & room::kBufferMask) - 1),
-                _mm_loadu_pd(lineL + ((n - run_.delay[a][0]) & room::kBufferMask) - 1));
-            const __m256d readsR = _mm256_set_m128d(
-                _mm_loadu_pd(lineR + ((n - run_.delay[b][1]) & room::kBufferMask) - 1),
-                _mm_loadu_pd(lineR + ((n - run_.delay[a][1]) & room::kBufferMask) - 1));
-            const __m256d older = _mm256_unpacklo_pd(readsL, readsR);
-            const __m256d newer = _mm256_unpackhi_pd(readsL, readsR);
-            const __m256d v = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(newerWeight[k], newer),
-                                                          _mm256_mul_pd(olderWeight[k], older)),
-                                            gain[k]);
-            __m256d s = _mm256_add_pd(v, _mm256_mul_pd(pole[k], _mm256_sub_pd(state[k], v)));
-            s = _mm256_add_pd(s, guard);
-            s = _mm256_sub_pd(s, guard);
-            state[k] = s;
-            sum = _mm_add_pd(sum, _mm256_castpd256_pd128(s));
-            sum = _mm_add_pd(sum, _mm256_extractf128_pd(s, 1));
+            for (int k = 0; k < kQuads; ++k) {
+                const int a = 2 * k, b = 2 * k + 1;
+                // Each read is [older, newer] of one side and tap.
+                const __m256d readsL = _mm256_set_m128d(_mm_loadu_pd(olderL + offset[b][0]),
+                                                        _mm_loadu_pd(olderL + offset[a][0]));
+                const __m256d readsR = _mm256_set_m128d(_mm_loadu_pd(olderR + offset[b][1]),
+                                                        _mm_loadu_pd(olderR + offset[a][1]));
+                const __m256d older = _mm256_unpacklo_pd(readsL, readsR);
+                const __m256d newer = _mm256_unpackhi_pd(readsL, readsR);
+                const __m256d v = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(newerWeight[k], newer),
+                                                              _mm256_mul_pd(olderWeight[k], older)),
+                                                gain[k]);
+                __m256d s = _mm256_add_pd(v, _mm256_mul_pd(pole[k], _mm256_sub_pd(state[k], v)));
+                s = _mm256_add_pd(s, guard);
+                s = _mm256_sub_pd(s, guard);
+                state[k] = s;
+                sum = _mm_add_pd(sum, _mm256_castpd256_pd128(s));
+                sum = _mm_add_pd(sum, _mm256_extractf128_pd(s, 1));
+            }
+            double pair[2];
+            _mm_storeu_pd(pair, sum);
+            outLeft[j] = denormalGuard(pair[0] * level[j]);
+            outRight[j] = denormalGuard(pair[1] * level[j]);
         }
-        n = (n + 1) & room::kBufferMask;
-        double pair[2];
-        _mm_storeu_pd(pair, sum);
-        outLeft[j] = denormalGuard(pair[0] * level[j]);
-        outRight[j] = denormalGuard(pair[1] * level[j]);
     }
     for (int k = 0; k < kQuads; ++k) {
         _mm256_storeu_pd(reinterpret_cast<double*>(run_.state + 2 * k), state[k]);

@@ -8,11 +8,12 @@
 // are allocated once, in the constructor.
 #pragma once
 
-#include "engine/CpuFeatures.h"
 #include "engine/Relaxed.h"
+#include "engine/WidePaths.h"
 #include "engine/data/RoomTables.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -47,7 +48,7 @@ public:
     // values as `count` calls, with the taps' states kept in registers.
     void processRun(const double* left, const double* right, const double* level, double* outLeft,
                     double* outRight, int count) {
-        if (cpuHasAvx2())
+        if (useWidePaths())
             processRunWide(left, right, level, outLeft, outRight, count);
         else
             processRunNarrow(left, right, level, outLeft, outRight, count);
@@ -83,6 +84,9 @@ private:
                    double dbPerMetre, double cutoff);
     // The per-sample copy of the taps' settings.
     void prepareRun();
+    // Each tap's read position relative to the write position, per side.
+    using ReadOffsets = std::ptrdiff_t[kSide][2];
+    int straightStretch(int32_t n, int count, ReadOffsets& offset) const;
     // processRun with tap i of both sides in one register, and with taps 2k and
     // 2k + 1 of both sides in one AVX2 register.
     void processRunNarrow(const double* left, const double* right, const double* level,

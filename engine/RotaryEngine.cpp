@@ -3,6 +3,7 @@
 
 #include "engine/Interpolation.h"
 #include "engine/OnePole.h"
+#include "engine/SectionPair.h"
 #include "engine/data/EngineFilterTables.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ struct RotaryEngine::RunScratch {
     std::array<PerFrame<double>, 2> hornOut, hornMech;
     PerFrame<double> drumCross, hornCross;
     // The mix's stages: the microphones before the room, the room's sends and
-    // its coloured return.
+    // its return.
     PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
     PerFrame<WetPair> wet;
     // Per frame that is not bypassed: its decimator index and its wet pair on
@@ -335,75 +336,112 @@ void RotaryEngine::simulateUnits(int count) {
 
 // The mix of the run's samples in three passes: the cross paths and the
 // microphones (the ring reads stay interleaved with the writes, since a cross
-// path's delay may be under one sample), the room with its colour, and the
-// returns with the output mix. Only the first and last passes share values, and
-// each keeps its own recursions in sample order.
+// path's delay may be under one sample), the room, and the room's colour with
+// the returns and the output mix. Only the first and last passes share values,
+// and each keeps its own recursions in sample order. The last pass runs the
+// left and right colour sections and the two horn high-passes side by side
+// where none of them glides (their usual state).
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
-    for (int j = 0; j < count; ++j) mixSends(j);
+    mixSends(count);
     room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
                       s.roomR.data(), count);
-    for (int j = 0; j < count; ++j) {
-        s.roomL[j] = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
-        s.roomR[j] = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+    if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
+        SectionPair::settled(colorShelf_[0], colorShelf_[1]) &&
+        SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
+        SectionPair peak(colorPeak_[0], colorPeak_[1]);
+        SectionPair shelf(colorShelf_[0], colorShelf_[1]);
+        SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
+        for (int j = 0; j < count; ++j) {
+            const SectionPair::Pair room =
+                shelf.process(peak.process(SectionPair::Pair{s.roomL[j], s.roomR[j]}));
+            s.wet[j] = mixReturns(j, room[0], room[1], [&highPass](double m1, double m2) {
+                const SectionPair::Pair h = highPass.process(SectionPair::Pair{m1, m2});
+                return WetPair{h[0], h[1]};
+            });
+        }
+        peak.store();
+        shelf.store();
+        highPass.store();
+        return;
     }
-    for (int j = 0; j < count; ++j) s.wet[j] = mixReturns(j);
+    for (int j = 0; j < count; ++j) {
+        const double roomL = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
+        const double roomR = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+        s.wet[j] = mixReturns(j, roomL, roomR, [this](double m1, double m2) {
+            return WetPair{hornMicHighPass_[0].process(m1), hornMicHighPass_[1].process(m2)};
+        });
+    }
 }
 
-// Simulated sample j: what arrives over the cross paths, the microphones before
-// the room, the ring writes and the room's sends.
-void RotaryEngine::mixSends(int j) {
+// The run's simulated samples in order: what arrives over the cross paths, the
+// microphones before the room, the ring writes and the room's sends. The ring
+// index and the cross units' smoothers stay in registers over the run.
+void RotaryEngine::mixSends(int count) {
     RunScratch& s = *run_;
-    const Levels& v = s.sims[j].v;
-    const CrossPathSettings& cp = s.sims[j].cp;
-    const unsigned r = ring_;
-
-    // What arrives over the cross paths.
-    const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data());
-    const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
-                                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
-    const double drumFeed =
-        denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
-                      in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
-    const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
-
-    const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
-    const double drumMech = s.drumMech[j];
-    const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
-    const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
-    const double hornMech0 = s.hornMech[0][j];
-    const double hornMech1 = s.hornMech[1][j];
-
-    // The cross units feed the rings.
-    drumCrossSmooth_ = poleToward(drumCrossSmooth_, s.drumCross[j], kA_);
-    hornCrossSmooth_ = poleToward(hornCrossSmooth_, s.hornCross[j], kB_);
-    rings_.write(r, drumCrossSmooth_, hornCrossSmooth_, s.port[j]);
-    ring_ = (r + 1) & kRingMask;
-
-    // Microphone levels.
-    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-    const double m1 = mic1 * hornLevel;
-    const double m2 = mic2 * hornLevel * v.mic2Gain;
-    const double dr = drumSig * v.drumMicLevel;
-    s.mic1[j] = m1;
-    s.mic2[j] = m2;
-    s.drumMic[j] = dr;
-
-    // The room's sends.
-    const double near = v.mechPanNear, far = v.mechPanFar;
+    const bool wideFeeds = cpuHasAvx2();
     const double mechSend = amp.mechRoomSend.load();
-    const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
-    const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-    s.roomLevel[j] = s.sims[j].roomLevel;
-    s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
-                               mechL * mechSend);
-    s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
-                               mechR * mechSend);
+    const double kA = kA_, kB = kB_;
+    unsigned r = ring_;
+    double drumCrossSmooth = drumCrossSmooth_, hornCrossSmooth = hornCrossSmooth_;
+    for (int j = 0; j < count; ++j) {
+        const Levels& v = s.sims[j].v;
+        const CrossPathSettings& cp = s.sims[j].cp;
+
+        // What arrives over the cross paths.
+        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
+        const double tubeFeed =
+            denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
+                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
+        const double drumFeed =
+            denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
+                          in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
+        const double hornLeak =
+            rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
+
+        const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
+        const double drumMech = s.drumMech[j];
+        const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
+        const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
+        const double hornMech0 = s.hornMech[0][j];
+        const double hornMech1 = s.hornMech[1][j];
+
+        // The cross units feed the rings.
+        drumCrossSmooth = poleToward(drumCrossSmooth, s.drumCross[j], kA);
+        hornCrossSmooth = poleToward(hornCrossSmooth, s.hornCross[j], kB);
+        rings_.write(r, drumCrossSmooth, hornCrossSmooth, s.port[j]);
+        r = (r + 1) & kRingMask;
+
+        // Microphone levels.
+        const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+        const double m1 = mic1 * hornLevel;
+        const double m2 = mic2 * hornLevel * v.mic2Gain;
+        const double dr = drumSig * v.drumMicLevel;
+        s.mic1[j] = m1;
+        s.mic2[j] = m2;
+        s.drumMic[j] = dr;
+
+        // The room's sends.
+        const double near = v.mechPanNear, far = v.mechPanFar;
+        const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
+        const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
+        s.roomLevel[j] = s.sims[j].roomLevel;
+        s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
+                                   mechL * mechSend);
+        s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
+                                   mechR * mechSend);
+    }
+    ring_ = r;
+    drumCrossSmooth_ = drumCrossSmooth;
+    hornCrossSmooth_ = hornCrossSmooth;
 }
 
-// Simulated sample j: the room's return and the mechanical noise into the
-// microphones, their high-pass and low-pass, and the output mix.
-RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
+// Simulated sample j: the room's coloured return and the mechanical noise into
+// the microphones, their high-pass and low-pass, and the output mix. highPass
+// takes the two horn microphones through their high-pass sections.
+template <typename HighPass>
+RotaryEngine::WetPair RotaryEngine::mixReturns(int j, double roomL, double roomR,
+                                               HighPass&& highPass) {
     const RunScratch& s = *run_;
     const Levels& v = s.sims[j].v;
     const DrumUnit& drum = *drumMain_;
@@ -413,8 +451,6 @@ RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
     const double near = v.mechPanNear, far = v.mechPanFar;
     const double hornMech0 = s.hornMech[0][j];
     const double hornMech1 = s.hornMech[1][j];
-    const double roomL = s.roomL[j];
-    const double roomR = s.roomR[j];
 
     // Room return and mechanical noise into the microphones.
     const double m1 = denormalGuard(
@@ -427,8 +463,9 @@ RotaryEngine::WetPair RotaryEngine::mixReturns(int j) {
 
     // Horn high-pass and drum low-pass, each mixed with its input.
     const double mixH = v.hornHighPassMix;
-    const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * hornMicHighPass_[0].process(m1));
-    const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * hornMicHighPass_[1].process(m2));
+    const WetPair high = highPass(m1, m2);
+    const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * high.left);
+    const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * high.right);
     drumLowPass_ = poleToward(drumLowPass_, dr, kD_);
     const double mixD = v.drumLowPassMix;
     const double dl = denormalGuard((1.0 - mixD) * dr + mixD * drumLowPass_);

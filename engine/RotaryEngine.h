@@ -239,8 +239,9 @@ private:
     void simulateInputs(int count);
     void simulateUnits(int count);
     void mixRun(int count);
-    void mixSends(int j);
-    WetPair mixReturns(int j);
+    void mixSends(int count);
+    template <typename HighPass>
+    WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;

@@ -2,6 +2,7 @@
 // rise with the virtual room size and the left-right delay, the longest delay
 // within the lines, the reset, and the taps' formulas computed exactly.
 #include "engine/EarlyReflections.h"
+#include "engine/WidePaths.h"
 
 #include "engine/OnePole.h"
 
@@ -182,35 +183,44 @@ TEST(EarlyReflections, OutputIsTheTapFormulasAlsoWhereTheLinesWrap) {
 // The run form is the per-sample form in registers: the same operations in the
 // same order, so the outputs and the states afterwards agree to the bit, also
 // across the lines' wrap, with a return level that changes every sample and
-// in a small room whose shortest taps are under a run long.
+// in a small room whose shortest taps are under a run long. Both the baseline
+// and the wide run form (where the processor has it).
 TEST(EarlyReflections, RunFormMatchesPerSampleFormExactly) {
-    for (const double size : {0.05, 1.0, 2.0}) {
-        EarlyReflections a, b;
-        for (EarlyReflections* room : {&a, &b}) {
-            room->setRate(48000);
-            room->setRoomSize(size);
-            room->setReturnLevel(0.7);
-            room->reset();
-        }
-        std::mt19937 rng(11);
-        std::uniform_real_distribution<double> noise(-1, 1);
-        constexpr int kRun = 61;
-        const int runs = room::kBufferLength / kRun + 3; // past the wrap
-        for (int run = 0; run < runs; ++run) {
-            double left[kRun], right[kRun], level[kRun], outL[kRun], outR[kRun];
-            for (int j = 0; j < kRun; ++j) {
-                left[j] = noise(rng);
-                right[j] = noise(rng);
-                level[j] = 0.5 + 0.25 * noise(rng);
+    struct WidePathsAgain {
+        ~WidePathsAgain() { forceBaselinePaths(false); }
+    } widePathsAgain;
+    for (const bool baseline : {true, false}) {
+        forceBaselinePaths(baseline);
+        for (const double size : {0.05, 1.0, 2.0}) {
+            EarlyReflections a, b;
+            for (EarlyReflections* room : {&a, &b}) {
+                room->setRate(48000);
+                room->setRoomSize(size);
+                room->setReturnLevel(0.7);
+                room->reset();
             }
-            b.processRun(left, right, level, outL, outR, kRun);
-            for (int j = 0; j < kRun; ++j) {
-                const EarlyReflections::Output o = a.process(left[j], right[j], level[j]);
-                ASSERT_EQ(o.left, outL[j]) << size << " " << run << " " << j;
-                ASSERT_EQ(o.right, outR[j]) << size << " " << run << " " << j;
+            std::mt19937 rng(11);
+            std::uniform_real_distribution<double> noise(-1, 1);
+            constexpr int kRun = 61;
+            const int runs = room::kBufferLength / kRun + 3; // past the wrap
+            for (int run = 0; run < runs; ++run) {
+                double left[kRun], right[kRun], level[kRun], outL[kRun], outR[kRun];
+                for (int j = 0; j < kRun; ++j) {
+                    left[j] = noise(rng);
+                    right[j] = noise(rng);
+                    level[j] = 0.5 + 0.25 * noise(rng);
+                }
+                b.processRun(left, right, level, outL, outR, kRun);
+                for (int j = 0; j < kRun; ++j) {
+                    const EarlyReflections::Output o = a.process(left[j], right[j], level[j]);
+                    ASSERT_EQ(o.left, outL[j]) << baseline << " " << size << " " << run << " " << j;
+                    ASSERT_EQ(o.right, outR[j])
+                        << baseline << " " << size << " " << run << " " << j;
+                }
             }
+            for (int i = 0; i < EarlyReflections::kTaps; ++i)
+                EXPECT_EQ(a.tapState(i), b.tapState(i));
         }
-        for (int i = 0; i < EarlyReflections::kTaps; ++i) EXPECT_EQ(a.tapState(i), b.tapState(i));
     }
 }
 
