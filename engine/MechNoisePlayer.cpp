@@ -259,6 +259,7 @@ void MechNoisePlayer::tuneHorn(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
+    readsPayAhead_ = readsPayAhead();
 }
 
 // Where the microphone places the rotor recording, in recorded revolutions
@@ -277,6 +278,7 @@ double MechNoisePlayer::micTurn(int revolutions) noexcept {
 // whose reads are made alone (a speed or an angle that moves every sample
 // would waste the reads ahead).
 bool MechNoisePlayer::takeReadAhead(bool retuned) noexcept {
+    if (!readsPayAhead_) return false; // then none were made since the speed was tuned
     if (recordingWeight_ != 0.0 && micAngle_ != turnedMicAngle_) {
         dropReadsAhead();
         return false;
@@ -288,6 +290,13 @@ bool MechNoisePlayer::takeReadAhead(bool retuned) noexcept {
     else
         readDrumAhead();
     return true;
+}
+
+// Reads ahead pay where a sample reads the tables through the cubic: the horn's
+// loop at a whole step (44.1 and 22.05 kHz) is read straight from its table.
+bool MechNoisePlayer::readsPayAhead() const noexcept {
+    if (!isHorn()) return loopWeight_ != 0.0 || recordingWeight_ != 0.0;
+    return recordingWeight_ != 0.0 || (loopWeight_ != 0.0 && step_ != std::floor(step_));
 }
 
 // The horn's next reads, with the positions stepped as processHorn steps them.
@@ -382,6 +391,7 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
+    readsPayAhead_ = readsPayAhead();
 }
 
 // The drum's next reads, with the positions stepped as processDrum steps them.

@@ -100,6 +100,7 @@ private:
     void tuneDrum(double speed) noexcept;
     double micTurn(int revolutions) noexcept;
     bool takeReadAhead(bool retuned) noexcept;
+    bool readsPayAhead() const noexcept;
     void readHornAhead() noexcept;
     void readDrumAhead() noexcept;
     void dropReadsAhead() noexcept { ahead_.next = ahead_.count = 0; }
@@ -189,6 +190,7 @@ private:
     };
     ReadsAhead ahead_;
     bool readAhead_ = true;
+    bool readsPayAhead_ = false; // for the tuned speed
 };
 
 } // namespace zel
