@@ -1,5 +1,6 @@
 #include "engine/MechNoisePlayer.h"
 
+#include "engine/FourCubicReads.h"
 #include "engine/Interpolation.h"
 #include "engine/data/MotorNoiseTables.h"
 
@@ -57,6 +58,24 @@ float readTable(const float* table, int length, double position) {
         if (position == static_cast<double>(whole)) return table[whole];
     }
     return readCubicF(table, length, position);
+}
+
+// Whether readTable takes a position straight from the table, and its entry.
+bool readsWhole(int length, double position, int& whole) {
+    if (!(position >= 0.0 && position < static_cast<double>(length))) return false;
+    whole = static_cast<int>(position);
+    return position == static_cast<double>(whole);
+}
+
+// out[k] = readTable(table, length, position[k]) for k = 0..3.
+void readTable4(const float* table, int length, const double* position, float* out) {
+    int whole[4] = {};
+    bool direct[4];
+    for (int k = 0; k < 4; ++k) direct[k] = readsWhole(length, position[k], whole[k]);
+    if (!(direct[0] && direct[1] && direct[2] && direct[3]))
+        readCubicF4(table, length, position, out);
+    for (int k = 0; k < 4; ++k)
+        if (direct[k]) out[k] = table[whole[k]];
 }
 
 double wrapUnit(double x) {
@@ -117,6 +136,7 @@ void MechNoisePlayer::setRate(double rate) noexcept {
     transitionPos_ = 0.0;
     step_ = kMotorNoiseTableRate * invRate_;
     tunedSpeed_ = kUntuned;
+    dropReadsAhead();
 
     bandPass_.setRate(rate_);
     applyMicDistance(requestedDistance_.load());
@@ -222,6 +242,7 @@ double MechNoisePlayer::process() noexcept {
 // when the speed moves.
 void MechNoisePlayer::tuneHorn(double s) noexcept {
     tunedSpeed_ = s;
+    dropReadsAhead();
     phaseStep_ = s / kHornRotorRevolutions;
     if (s > slowLimit_) {
         loopWeight_ = 0.0;
@@ -238,6 +259,7 @@ void MechNoisePlayer::tuneHorn(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
+    readsPayAhead_ = readsPayAhead();
 }
 
 // Where the microphone places the rotor recording, in recorded revolutions
@@ -251,32 +273,93 @@ double MechNoisePlayer::micTurn(int revolutions) noexcept {
     return micTurn_;
 }
 
+// Whether this sample's reads come from the reads ahead (making them if none
+// are left): not on a sample that re-tuned the speed or moved the placement,
+// whose reads are made alone (a speed or an angle that moves every sample
+// would waste the reads ahead).
+bool MechNoisePlayer::takeReadAhead(bool retuned) noexcept {
+    if (!readsPayAhead_) return false; // then none were made since the speed was tuned
+    if (recordingWeight_ != 0.0 && micAngle_ != turnedMicAngle_) {
+        dropReadsAhead();
+        return false;
+    }
+    if (ahead_.next < ahead_.count) return true;
+    if (!readAhead_ || retuned) return false;
+    if (isHorn())
+        readHornAhead();
+    else
+        readDrumAhead();
+    return true;
+}
+
+// Reads ahead pay where a sample reads the tables through the cubic: the horn's
+// loop at a whole step (44.1 and 22.05 kHz) is read straight from its table.
+bool MechNoisePlayer::readsPayAhead() const noexcept {
+    if (!isHorn()) return loopWeight_ != 0.0 || recordingWeight_ != 0.0;
+    return recordingWeight_ != 0.0 || (loopWeight_ != 0.0 && step_ != std::floor(step_));
+}
+
+// The horn's next reads, with the positions stepped as processHorn steps them.
+void MechNoisePlayer::readHornAhead() noexcept {
+    const bool loop = loopWeight_ != 0.0;
+    const bool recording = recordingWeight_ != 0.0;
+    const double turn = recording ? micTurn(kHornRotorRevolutions) : 0.0;
+    double loopAt[kAhead], recordingAt[kAhead];
+    double loopPos = loopPos_, phase = phase_;
+    for (int k = 0; k < kAhead; ++k) {
+        loopAt[k] = loopPos;
+        recordingAt[k] = (phase + turn + offset_) * kHornRotorLength;
+        loopPos += step_;
+        if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
+        phase = wrapUnit(phase + phaseStep_);
+        ahead_.loopPos[k] = loopPos;
+        ahead_.phase[k] = phase;
+    }
+    for (int k = 0; k < kAhead; k += 4) {
+        if (loop) readTable4(loop_, kHornLoopLength, loopAt + k, ahead_.loop + k);
+        if (recording)
+            readCubicF4(recording_, kHornRotorLength, recordingAt + k, ahead_.recording + k);
+    }
+    ahead_.next = 0;
+    ahead_.count = kAhead;
+}
+
 double MechNoisePlayer::processHorn() noexcept {
     const double s = speed_;
-    if (s != tunedSpeed_) tuneHorn(s);
+    const bool retuned = s != tunedSpeed_;
+    if (retuned) tuneHorn(s);
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
 
     double o = 0.0;
-    if (wl != 0.0) {
-        o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) * slowLevel_.load() *
-             wl;
-    }
-    if (wr != 0.0) {
-        // The recording advances one recorded revolution per rotor revolution
-        // through its phase; the microphone angle places it, as for the drum. (The
-        // retarded angle also moves once per revolution, so adding it would play
-        // the recording at twice its pace and jump back a revolution every turn.)
-        const double pos = (phase_ + micTurn(kHornRotorRevolutions) + offset_) * kHornRotorLength;
-        o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
-             fastLevel_.load() * wr;
+    if (takeReadAhead(retuned)) {
+        const int k = ahead_.next++;
+        if (wl != 0.0) o += static_cast<double>(ahead_.loop[k]) * slowLevel_.load() * wl;
+        if (wr != 0.0) o += static_cast<double>(ahead_.recording[k]) * fastLevel_.load() * wr;
+        loopPos_ = ahead_.loopPos[k];
+        phase_ = ahead_.phase[k];
+    } else {
+        if (wl != 0.0) {
+            o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) *
+                 slowLevel_.load() * wl;
+        }
+        if (wr != 0.0) {
+            // The recording advances one recorded revolution per rotor revolution
+            // through its phase; the microphone angle places it, as for the drum.
+            // (The retarded angle also moves once per revolution, so adding it
+            // would play the recording at twice its pace and jump back a
+            // revolution every turn.)
+            const double pos =
+                (phase_ + micTurn(kHornRotorRevolutions) + offset_) * kHornRotorLength;
+            o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
+                 fastLevel_.load() * wr;
+        }
+        loopPos_ += step_;
+        if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
+        phase_ = wrapUnit(phase_ + phaseStep_);
     }
     o += transitionSample();
     o = band_.process(o);
-
-    loopPos_ += step_;
-    if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
-    phase_ = wrapUnit(phase_ + phaseStep_);
     return o * distanceFactor_ * amplitude_;
 }
 
@@ -286,6 +369,7 @@ double MechNoisePlayer::processHorn() noexcept {
 // once (immediate mode: no glide).
 void MechNoisePlayer::tuneDrum(double s) noexcept {
     tunedSpeed_ = s;
+    dropReadsAhead();
     phaseStep_ = s / kDrumRotorRevolutions;
     loopStep_ = s * kDrumLoopSpeedScale;
     if (s > slowLimit_) {
@@ -307,31 +391,66 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
+    readsPayAhead_ = readsPayAhead();
+}
+
+// The drum's next reads, with the positions stepped as processDrum steps them.
+void MechNoisePlayer::readDrumAhead() noexcept {
+    const bool loop = loopWeight_ != 0.0;
+    const bool recording = recordingWeight_ != 0.0;
+    const double turn = recording ? micTurn(kDrumRotorRevolutions) : 0.0;
+    double loopAt[kAhead], recordingAt[kAhead];
+    double loopPos = loopPos_, phase = phase_;
+    for (int k = 0; k < kAhead; ++k) {
+        recordingAt[k] = (turn + phase + offset_) * kDrumRotorLength;
+        loopAt[k] = loopPos * kDrumLoopLength;
+        phase = wrapUnit(phase + phaseStep_);
+        loopPos = wrapUnit(loopPos + loopStep_);
+        ahead_.phase[k] = phase;
+        ahead_.loopPos[k] = loopPos;
+    }
+    for (int k = 0; k < kAhead; k += 4) {
+        if (recording)
+            readCubicF4(recording_, kDrumRotorLength, recordingAt + k, ahead_.recording + k);
+        if (loop) readCubicF4(loop_, kDrumLoopLength, loopAt + k, ahead_.loop + k);
+    }
+    ahead_.next = 0;
+    ahead_.count = kAhead;
 }
 
 double MechNoisePlayer::processDrum() noexcept {
     const double s = speed_;
-    if (s != tunedSpeed_) tuneDrum(s);
+    const bool retuned = s != tunedSpeed_;
+    if (retuned) tuneDrum(s);
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
 
     double rec = 0.0;
-    if (wr != 0.0) {
-        const double pos = (micTurn(kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
-        rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
-              fastLevel_.load() * wr;
-    }
     double loop = 0.0;
-    if (wl != 0.0) {
-        loop = static_cast<double>(readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
-               slowLevel_.load() * wl;
+    if (takeReadAhead(retuned)) {
+        const int k = ahead_.next++;
+        if (wr != 0.0) rec = static_cast<double>(ahead_.recording[k]) * fastLevel_.load() * wr;
+        if (wl != 0.0) loop = static_cast<double>(ahead_.loop[k]) * slowLevel_.load() * wl;
+        phase_ = ahead_.phase[k];
+        loopPos_ = ahead_.loopPos[k];
+    } else {
+        if (wr != 0.0) {
+            const double pos =
+                (micTurn(kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
+            rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
+                  fastLevel_.load() * wr;
+        }
+        if (wl != 0.0) {
+            loop = static_cast<double>(
+                       readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
+                   slowLevel_.load() * wl;
+        }
+        phase_ = wrapUnit(phase_ + phaseStep_);
+        loopPos_ = wrapUnit(loopPos_ + loopStep_);
     }
     double t = drumPair_.processSum(loop, rec);
     t += transitionSample();
     t = band_.process(t);
-
-    phase_ = wrapUnit(phase_ + phaseStep_);
-    loopPos_ = wrapUnit(loopPos_ + loopStep_);
     return t * distanceFactor_ * amplitude_;
 }
 

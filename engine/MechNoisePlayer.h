@@ -82,6 +82,14 @@ public:
     const BiquadFilter& lowPass() const noexcept { return lowPass_; }
     const BiquadFilter& highShelf() const noexcept { return highShelf_; }
 
+    // Tests only: whether the player reads its tables a few samples ahead while
+    // the speed and the microphone angle stay put (true, the default), or every
+    // sample on its own (false). Both give the same output to the bit.
+    void setReadAhead(bool on) noexcept {
+        readAhead_ = on;
+        dropReadsAhead();
+    }
+
 private:
     void applyRequests() noexcept;
     void applyMicDistance(double metres) noexcept;
@@ -91,6 +99,11 @@ private:
     void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
     double micTurn(int revolutions) noexcept;
+    bool takeReadAhead(bool retuned) noexcept;
+    bool readsPayAhead() const noexcept;
+    void readHornAhead() noexcept;
+    void readDrumAhead() noexcept;
+    void dropReadsAhead() noexcept { ahead_.next = ahead_.count = 0; }
 
     const MechNoiseSource source_;
     const float* loop_;
@@ -163,6 +176,21 @@ private:
     // (none yet: not a number), and the placement.
     double turnedMicAngle_ = std::numeric_limits<double>::quiet_NaN();
     double micTurn_ = 0;
+    // The table reads of the next samples at the tuned speed and the placement
+    // they were made for (the four-wide reads pay off over several samples), and
+    // the loop position and recording phase after each of those samples. Dropped
+    // when the speed, the microphone angle or the rate changes.
+    static constexpr int kAhead = 8; // a multiple of four
+    struct ReadsAhead {
+        float loop[kAhead];
+        float recording[kAhead];
+        double loopPos[kAhead];
+        double phase[kAhead];
+        int next = 0, count = 0;
+    };
+    ReadsAhead ahead_;
+    bool readAhead_ = true;
+    bool readsPayAhead_ = false; // for the tuned speed
 };
 
 } // namespace zel

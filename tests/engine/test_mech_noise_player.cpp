@@ -296,3 +296,79 @@ TEST(MechNoisePlayer, HornRecordingRepeatsOncePerRotorRevolution) {
         EXPECT_LT(half, whole - 0.1) << static_cast<int>(s);
     }
 }
+
+namespace {
+
+// One hand-over of a scripted run: the speed in rev/s and the microphone angle.
+struct Cue {
+    double revPerSecond, micAngle;
+};
+
+// The speed and angle at sample i of a script that holds each speed for runs of
+// 1 to 23 samples (across the reads' groups of eight and four), glides the speed
+// every sample in between, moves the angle now and then (also below zero and
+// beyond a turn), and crosses both speed limits; one speed, far beyond any
+// rotor's, wraps the recording's phase within a few thousand samples.
+Cue cueAt(int i) {
+    constexpr double kSpeeds[] = {0.5, 4.0, 9.0, 0.0, 2.5, 7.0, 3000.0, 0.78, 7.5};
+    constexpr double kAngles[] = {0.1, -0.7, 0.3, 1.9, 0.45};
+    const int block = i / 997;
+    const double base = kSpeeds[block % 9];
+    const int within = i % 997;
+    const double glide = within > 900 ? (within - 900) * 0.01 : 0.0; // a speed per sample
+    const int hold = 1 + (i / 23) % 23;
+    const double step = (i / hold) % 3 == 0 ? 0.0 : 1e-3; // held runs, then a small move
+    return {base + glide + step, kAngles[(i / 3001) % 5]};
+}
+
+} // namespace
+
+// Reading the tables a few samples ahead gives, to the bit, what reading them
+// sample by sample gives: through held speeds and gliding ones, angle moves,
+// level changes, transitions, a rate change and the positions' wraps. Both run
+// the same operations on the same values, so the outputs are equal.
+TEST(MechNoisePlayer, ReadsAheadMatchReadsSampleBySample) {
+    for (const MechNoiseSource s : kSources) {
+        for (const double rate : {44100.0, 48000.0, 22050.0}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(s) << " at " << rate);
+            MechNoisePlayer ahead = player(s, rate, 1.0, 1.0);
+            MechNoisePlayer alone = player(s, rate, 1.0, 1.0);
+            alone.setReadAhead(false);
+            double energy = 0.0;
+            int phaseWraps = 0, loopWraps = 0;
+            double lastPhase = 0.0, lastLoop = 0.0;
+            for (int i = 0; i < 150000; ++i) {
+                if (i == 40000 || i == 90000) {
+                    ahead.startTransition();
+                    alone.startTransition();
+                }
+                if (i == 60000) {
+                    for (MechNoisePlayer* p : {&ahead, &alone}) {
+                        p->setSlowLevel(0.5);
+                        p->setFastLevel(2.0);
+                    }
+                }
+                if (i == 100000) {
+                    ahead.setRate(rate * 2.0);
+                    alone.setRate(rate * 2.0);
+                }
+                const Cue c = cueAt(i);
+                const double speed = c.revPerSecond / ahead.rate();
+                ahead.handOver(0.8, 0.0, c.micAngle, speed);
+                alone.handOver(0.8, 0.0, c.micAngle, speed);
+                const double a = ahead.process(), b = alone.process();
+                ASSERT_EQ(a, b) << "sample " << i;
+                ASSERT_EQ(ahead.recordingPhase(), alone.recordingPhase()) << "sample " << i;
+                ASSERT_EQ(ahead.loopPosition(), alone.loopPosition()) << "sample " << i;
+                energy += a * a;
+                phaseWraps += ahead.recordingPhase() < lastPhase;
+                loopWraps += ahead.loopPosition() < lastLoop;
+                lastPhase = ahead.recordingPhase();
+                lastLoop = ahead.loopPosition();
+            }
+            EXPECT_GT(energy, 1.0);   // the players sounded
+            EXPECT_GT(phaseWraps, 3); // and their positions wrapped (a rate change
+            EXPECT_GT(loopWraps, 1);  // also puts them back to the start)
+        }
+    }
+}
