@@ -1,6 +1,6 @@
 #include "engine/Decimator.h"
 
-#include "engine/CpuFeatures.h"
+#include "engine/WidePaths.h"
 #include "engine/data/DecimatorTables.h"
 
 #include <cstring>
@@ -95,7 +95,9 @@ partialsWide(const float* table, const float* history) noexcept {
 
 } // namespace
 
-Decimator::Decimator() noexcept : wide_(cpuHasAvx2()) {}
+// The path is chosen when the decimator is made (a test may ask for the
+// baseline one first).
+Decimator::Decimator() noexcept : wide_(useWidePaths()) {}
 
 float Decimator::dot(const float* table, const float* history) noexcept {
     return total(partials(table, history));

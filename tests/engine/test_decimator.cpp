@@ -3,6 +3,7 @@
 // the reference order bit for bit.
 #include "engine/CpuFeatures.h"
 #include "engine/Decimator.h"
+#include "engine/WidePaths.h"
 #include "engine/data/DecimatorTables.h"
 
 #include <gtest/gtest.h>
@@ -78,43 +79,53 @@ TEST(DecimatorDots, PushAndInterpolateReadTheHistoriesNewestFirst) {
     }
 }
 
+// Leaves the fastest paths on when a test ends, whatever it asserted.
+struct BaselineGuard {
+    ~BaselineGuard() { forceBaselinePaths(false); }
+};
+
 // The run form of the output side: the same pairs as a frame-by-frame
 // interpolation at the recorded indices, to the bit, over runs of uneven
 // lengths whose frames skip indices (bypassed frames push nothing).
+// On either path (a decimator takes the path of when it is made).
 TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
-    for (int factor : {2, 8}) {
-        Decimator a, b;
-        for (Decimator* d : {&a, &b}) {
-            d->setFactor(factor);
-            d->clear();
-        }
-        std::mt19937 rng(9);
-        std::uniform_real_distribution<double> value(-1.0, 1.0);
-        for (int run = 0; run < 20; ++run) {
-            const int n = 5 + run * 3;
-            int index[64];
-            double left[64], right[64];
-            for (int i = 0; i < n; ++i) {
-                const double x = value(rng);
-                for (Decimator* d : {&a, &b}) {
-                    if (i % 5 == 4) d->pushOnly(x); // a second push: an index skipped
-                    d->pushOnly(x);
+    BaselineGuard guard;
+    for (bool baseline : {false, true})
+        for (int factor : {2, 8}) {
+            SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+            forceBaselinePaths(baseline);
+            Decimator a, b;
+            for (Decimator* d : {&a, &b}) {
+                d->setFactor(factor);
+                d->clear();
+            }
+            std::mt19937 rng(9);
+            std::uniform_real_distribution<double> value(-1.0, 1.0);
+            for (int run = 0; run < 20; ++run) {
+                const int n = 5 + run * 3;
+                int index[64];
+                double left[64], right[64];
+                for (int i = 0; i < n; ++i) {
+                    const double x = value(rng);
+                    for (Decimator* d : {&a, &b}) {
+                        if (i % 5 == 4) d->pushOnly(x); // a second push: an index skipped
+                        d->pushOnly(x);
+                    }
+                    index[i] = b.index();
+                    left[i] = value(rng);
+                    right[i] = value(rng);
                 }
-                index[i] = b.index();
-                left[i] = value(rng);
-                right[i] = value(rng);
-            }
-            double runLeft[64], runRight[64];
-            std::copy(left, left + n, runLeft);
-            std::copy(right, right + n, runRight);
-            b.interpolateRun(index, runLeft, runRight, n);
-            for (int i = 0; i < n; ++i) {
-                const Decimator::Pair p = a.interpolateAt(index[i], left[i], right[i]);
-                ASSERT_EQ(p.left, runLeft[i]) << factor << " " << run << " " << i;
-                ASSERT_EQ(p.right, runRight[i]) << factor << " " << run << " " << i;
+                double runLeft[64], runRight[64];
+                std::copy(left, left + n, runLeft);
+                std::copy(right, right + n, runRight);
+                b.interpolateRun(index, runLeft, runRight, n);
+                for (int i = 0; i < n; ++i) {
+                    const Decimator::Pair p = a.interpolateAt(index[i], left[i], right[i]);
+                    ASSERT_EQ(p.left, runLeft[i]) << factor << " " << run << " " << i;
+                    ASSERT_EQ(p.right, runRight[i]) << factor << " " << run << " " << i;
+                }
             }
         }
-    }
 }
 
 } // namespace
