@@ -110,6 +110,19 @@ int EarlyReflections::straightStretch(int32_t n, int count, ReadOffsets& offset)
     return stretch;
 }
 
+namespace {
+// Both lines' entry n, and the copy in front of each line's first entry when n
+// is the last.
+inline void writeLines(double* lineL, double* lineR, int32_t n, double l, double r) {
+    lineL[n] = l;
+    lineR[n] = r;
+    if (n == room::kBufferMask) {
+        lineL[-1] = l;
+        lineR[-1] = r;
+    }
+}
+} // namespace
+
 // A tap delayed by delay + fraction samples reads between the sample `delay`
 // back and the one before it: (1 - fraction) newer + fraction older. The copy
 // in front of each line's first entry covers the wrap.
@@ -125,12 +138,7 @@ void EarlyReflections::processRunNarrow(const double* left, const double* right,
         ReadOffsets offset;
         const int end = j + straightStretch(n, count - j, offset);
         for (; j < end; ++j, ++n) {
-            lineL[n] = left[j];
-            lineR[n] = right[j];
-            if (n == room::kBufferMask) {
-                lineL[-1] = left[j];
-                lineR[-1] = right[j];
-            }
+            writeLines(lineL, lineR, n, left[j], right[j]);
             Pair sum = {0.0, 0.0};
 #pragma GCC unroll 12
             for (int i = 0; i < kSide; ++i) {
@@ -178,12 +186,7 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
         ReadOffsets offset;
         const int end = j + straightStretch(n, count - j, offset);
         for (; j < end; ++j, ++n) {
-            lineL[n] = left[j];
-            lineR[n] = right[j];
-            if (n == room::kBufferMask) {
-                lineL[-1] = left[j];
-                lineR[-1] = right[j];
-            }
+            writeLines(lineL, lineR, n, left[j], right[j]);
             // One sample before the newer of each tap's two.
             const double* olderL = lineL + n - 1;
             const double* olderR = lineR + n - 1;
