@@ -179,6 +179,28 @@ void BM_DrumUnitCross(benchmark::State& state) {
 }
 BENCHMARK(BM_DrumUnitCross)->Arg(1)->Arg(64);
 
+// Both drum units as the engine drives them, in runs of its length: the main
+// unit with its motor noise, then the cross unit on the same samples, taking
+// the main unit's filtered input (the argument 1) or filtering it itself (0).
+void BM_DrumUnitPair(benchmark::State& state) {
+    zel::DrumUnit main(zel::DrumUnit::Kind::Main), cross(zel::DrumUnit::Kind::Cross);
+    configure(main);
+    configure(cross);
+    if (state.range(0) != 0) cross.reuseInputFrom(&main);
+    const std::vector<double> x = testSignal();
+    std::vector<double> y(kBlock), low(kBlock), mech(kBlock), yc(kBlock);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; i += kEngineRun) {
+            main.processRun(&x[i], &y[i], &low[i], &mech[i], kEngineRun);
+            cross.processRun(&x[i], &yc[i], nullptr, nullptr, kEngineRun);
+        }
+        benchmark::DoNotOptimize(y.data());
+        benchmark::DoNotOptimize(yc.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_DrumUnitPair)->Arg(0)->Arg(1);
+
 void BM_EarlyReflections(benchmark::State& state) {
     zel::EarlyReflections room;
     room.setRate(kRate);

@@ -164,11 +164,6 @@ void DrumUnit::clearState() {
 
 // ---- per sample -------------------------------------------------------------
 
-DrumUnit::Frame DrumUnit::beginFrame(double x) {
-    applyTuning();
-    return startFrame(input_.process(x));
-}
-
 // The splitter keeps the low part out of the rotation; a side ray the back region
 // leaves out runs its low-pass on silence, its splitter where it was.
 [[gnu::target("avx2")]] void DrumUnit::splitMain(const double* sigmas, const double* lambdas,
@@ -268,11 +263,13 @@ DrumUnit::MixLevels DrumUnit::mixLevels() const {
 }
 
 double DrumUnit::process(double x) {
-    return isCross() ? processCross(x) : processMain(x);
+    applyTuning();
+    const double filtered = input_.process(x);
+    return isCross() ? frameCross(filtered) : frameMain(filtered);
 }
 
-double DrumUnit::processMain(double x) {
-    const Frame f = beginFrame(x);
+double DrumUnit::frameMain(double filtered) {
+    const Frame f = startFrame(filtered);
     const MixLevels levels = mixLevels();
     double staticSigma;
     if (wide_) {
@@ -324,8 +321,8 @@ double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticS
     return (st - lowStatic_) * levels.staticLevel + h;
 }
 
-double DrumUnit::processCross(double x) {
-    const Frame f = beginFrame(x);
+double DrumUnit::frameCross(double filtered) {
+    const Frame f = startFrame(filtered);
     const MixLevels levels = mixLevels();
     double y;
     if (wide_) {
@@ -386,8 +383,15 @@ void DrumUnit::processRun(const double* x, double* y, double* lowStatic, double*
     }
 }
 
+const double* DrumUnit::filterRun(const double* x, int n) {
+    if (inputSource_ != nullptr)
+        if (const double* values = inputSource_->inputRun_.reuse(input_, x, n)) return values;
+    return inputRun_.run(input_, x, n);
+}
+
 void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* mech, int n) {
     applyTuning();
+    const double* filtered = filterRun(x, n);
     Frame settings;
     settings.e = reflection_.load();
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
@@ -398,14 +402,14 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
                   : DrumRayLanes<kRayLanes>::Shape{drum::kClosestApproach, false};
     if (!wide_) {
         for (int j = 0; j < n; ++j) {
-            y[j] = process(x[j]);
+            y[j] = isCross() ? frameCross(filtered[j]) : frameMain(filtered[j]);
             if (lowStatic) lowStatic[j] = lowStaticOutput_;
             if (mech) mech[j] = player_ ? player_->process() : 0.0;
         }
         return;
     }
 
-    startFramesWide(x, n, settings.fmSamples, shape, lanes);
+    startFramesWide(filtered, n, settings.fmSamples, shape, lanes);
     // The filters and the mix, sample by sample.
     if (isCross())
         runPieceCross(settings, n, y);
@@ -413,13 +417,12 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         runPieceMain(settings, n, y, lowStatic, mech);
 }
 
-// The frames' starts and every sample's rays: the rays' loads and arithmetic
-// overlap the input filter's recursion.
+// The frames' starts and every sample's rays.
 [[gnu::target("avx2,fma")]] void
-DrumUnit::startFramesWide(const double* x, int n, double fmSamples,
+DrumUnit::startFramesWide(const double* filtered, int n, double fmSamples,
                           const DrumRayLanes<kRayLanes>::Shape& shape, int lanes) {
     for (int j = 0; j < n; ++j) {
-        history_.write(input_.process(x[j]), rotor_.step());
+        history_.write(filtered[j], rotor_.step());
         runSpeed_[j] = rotor_.speed();
         runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
         const int at = j * kRayLanes;

@@ -21,6 +21,7 @@
 
 #include "engine/BiquadFilter.h"
 #include "engine/CabinetUnit.h"
+#include "engine/CascadeRun.h"
 #include "engine/CpuFeatures.h"
 #include "engine/DecayPoleTable.h"
 #include "engine/DirectivityTable.h"
@@ -74,6 +75,13 @@ public:
     void clearState();
     // The low part of the static ray after the last process (main unit; 0 otherwise).
     double lowStaticOutput() const { return lowStaticOutput_; }
+    // The unit whose runs this one's may reuse (null: none): the engine's cross
+    // unit takes the main unit's, which runs just before it on the same samples.
+    // A run takes `source`'s last run through its input filter whenever its own
+    // input filter is in the state and tuning that run started from and the
+    // samples are the same (it would compute the same values); otherwise it
+    // filters them itself. `source` must outlive this unit's runs.
+    void reuseInputFrom(const DrumUnit* source) { inputSource_ = source; }
 
     // Settings (any thread), beside the shared ones. Filter saturation, splitter
     // and reflection low-pass take effect at the next sample (at the next run in
@@ -109,9 +117,11 @@ private:
     void runPiece(const double* x, double* y, double* lowStatic, double* mech, int n);
     void runPieceMain(const Frame& settings, int n, double* y, double* lowStatic, double* mech);
     void runPieceCross(const Frame& settings, int n, double* y);
-    double processMain(double x);
-    double processCross(double x);
-    Frame beginFrame(double x);
+    // A sample from the input filter's value on (process after the filter).
+    double frameMain(double filtered);
+    double frameCross(double filtered);
+    // A run's samples through the input filter, or the source's values for them.
+    const double* filterRun(const double* x, int n);
     // The main unit's rays up to their directivity low-passes, from RayBatch: the
     // splitters, the sections' inputs (silence for a side ray the back region
     // leaves out) and the gains. With the lanes (four to a register): splitMain.
@@ -182,7 +192,7 @@ private:
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
     // A run's frame starts and every sample's rays from the lanes.
-    void startFramesWide(const double* x, int n, double fmSamples,
+    void startFramesWide(const double* filtered, int n, double fmSamples,
                          const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
     bool wide_ = cpuHasAvx2();
 
@@ -221,6 +231,11 @@ private:
     StagedTables<RateTables> tables_;
     std::array<BiquadFilter, MultiFilter::kSections> inputSections_;
     MultiFilter input_;
+    // The last run this unit filtered itself, and the unit whose runs it may
+    // reuse.
+    static_assert(kMaxRun <= CascadeRun::kMaxSamples);
+    CascadeRun inputRun_;
+    const DrumUnit* inputSource_ = nullptr;
 
     // A run's values per sample: the rotor's speed and retarded angle along the
     // front ray for the player, and the lanes' values (sample j's lane i at

@@ -4,6 +4,7 @@
 #include "engine/OnePole.h"
 
 #include <cmath>
+#include <cstring>
 #include <immintrin.h>
 
 namespace zel {
@@ -42,6 +43,23 @@ void MultiFilter::copyFrom(const BiquadFilter* sections) noexcept {
 void MultiFilter::clearState() noexcept {
     for (double& v : node1_) v = 0.0;
     for (double& v : node2_) v = 0.0;
+}
+
+namespace {
+
+template <typename T, size_t N> bool sameBits(const T (&a)[N], const T (&b)[N]) noexcept {
+    return std::memcmp(a, b, sizeof(a)) == 0;
+}
+
+} // namespace
+
+// Bits, not values: 0 and -0 (or two NaNs) may lead the arithmetic apart.
+bool MultiFilter::sameAs(const MultiFilter& other) const noexcept {
+    return wide_ == other.wide_ && saturates_ == other.saturates_ && sameBits(b0_, other.b0_) &&
+           sameBits(b1_, other.b1_) && sameBits(b2_, other.b2_) && sameBits(a1_, other.a1_) &&
+           sameBits(a2_, other.a2_) && sameBits(satOn_, other.satOn_) &&
+           sameBits(satInverse_, other.satInverse_) && sameBits(satBias_, other.satBias_) &&
+           sameBits(node1_, other.node1_) && sameBits(node2_, other.node2_);
 }
 
 double MultiFilter::saturatedOutput(int i, double in, double share) const noexcept {

@@ -23,6 +23,10 @@ public:
     // Same, from four consecutive sections of an array.
     void copyFrom(const BiquadFilter* sections) noexcept;
     void clearState() noexcept;
+    // Whether `other` has the same coefficients, saturation settings and node
+    // histories, bit for bit, and takes the same path: then every run through
+    // the two gives the same values and leaves the same state.
+    bool sameAs(const MultiFilter& other) const noexcept;
     double process(double x) noexcept;
     // Two independent cascades at once, each exactly as process would run it: xa
     // and xb go in and come back filtered.

@@ -63,6 +63,9 @@ RotaryEngine::RotaryEngine()
       drumMain_(std::make_unique<DrumUnit>(DrumUnit::Kind::Main)),
       drumCross_(std::make_unique<DrumUnit>(DrumUnit::Kind::Cross)),
       room_(std::make_unique<EarlyReflections>()), run_(std::make_unique<RunScratch>()) {
+    // The cross unit runs right after the main unit on the same input: while
+    // their input filters agree it takes the main unit's filtered samples.
+    drumCross_->reuseInputFrom(drumMain_.get());
     clearRings();
     configureFixedFilters();
     configureToneArrays();

@@ -1,0 +1,39 @@
+// One run of samples through a MultiFilter, kept together with what it started
+// from: the cascade's state and tuning before, the samples, the values and the
+// state after. A second cascade found in exactly that starting state and fed the
+// very same samples would compute the very same values, so it takes them (and
+// the state after) instead: the drum's main and cross units filter the same
+// input with the same cascade, one run after the other.
+//
+// A kept run is a fact about the arithmetic, not about its owner: it stays true
+// whatever happens to the cascade it came from afterwards (cleared, re-tuned,
+// run on), so it never has to be dropped.
+//
+// Audio thread; no allocation.
+#pragma once
+
+#include "engine/MultiFilter.h"
+
+namespace zel {
+
+class CascadeRun {
+public:
+    static constexpr int kMaxSamples = 64;
+
+    // Runs `filter` over x[0..n) (0 <= n <= kMaxSamples), keeps the run and
+    // returns its values (valid until the next run).
+    const double* run(MultiFilter& filter, const double* x, int n) noexcept;
+    // When `filter` is in the state and tuning the kept run started from and
+    // x[0..n) are its samples (bit for bit), leaves `filter` as the run left its
+    // own and returns the run's values; otherwise returns null and leaves
+    // `filter` as it is.
+    const double* reuse(MultiFilter& filter, const double* x, int n) const noexcept;
+
+private:
+    int count_ = -1; // the kept run's length; -1 before the first
+    MultiFilter before_, after_;
+    alignas(32) double input_[kMaxSamples] = {};
+    alignas(32) double values_[kMaxSamples] = {};
+};
+
+} // namespace zel
