@@ -181,11 +181,15 @@ BENCHMARK(BM_DrumUnitCross)->Arg(1)->Arg(64);
 
 // Both drum units as the engine drives them, in runs of its length: the main
 // unit with its motor noise, then the cross unit on the same samples, taking
-// the main unit's filtered input (the argument 1) or filtering it itself (0).
+// the main unit's filtered input (the first argument 1) or filtering it itself
+// (0); with the rays four to a register where the processor has it (the second
+// argument 1) or the baseline ones (0).
 void BM_DrumUnitPair(benchmark::State& state) {
     zel::DrumUnit main(zel::DrumUnit::Kind::Main), cross(zel::DrumUnit::Kind::Cross);
-    configure(main);
-    configure(cross);
+    for (zel::DrumUnit* d : {&main, &cross}) {
+        configure(*d);
+        d->setWideRays(state.range(1) != 0);
+    }
     if (state.range(0) != 0) cross.reuseInputFrom(&main);
     const std::vector<double> x = testSignal();
     std::vector<double> y(kBlock), low(kBlock), mech(kBlock), yc(kBlock);
@@ -199,7 +203,7 @@ void BM_DrumUnitPair(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
-BENCHMARK(BM_DrumUnitPair)->Arg(0)->Arg(1);
+BENCHMARK(BM_DrumUnitPair)->Args({0, 1})->Args({1, 1})->Args({0, 0})->Args({1, 0});
 
 void BM_EarlyReflections(benchmark::State& state) {
     zel::EarlyReflections room;

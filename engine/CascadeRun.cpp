@@ -5,15 +5,17 @@
 
 namespace zel {
 
-const double* CascadeRun::run(MultiFilter& filter, const double* x, int n) noexcept {
-    n = std::clamp(n, 0, kMaxSamples);
+double* CascadeRun::begin(const MultiFilter& filter, const double* x, int n) noexcept {
+    count_ = -1;
+    started_ = std::clamp(n, 0, kMaxSamples);
     before_ = filter;
-    std::copy_n(x, n, input_);
-    std::copy_n(x, n, values_);
-    MultiFilter::processChainBlock(&filter, 1, values_, n);
-    after_ = filter;
-    count_ = n;
+    std::copy_n(x, started_, input_);
     return values_;
+}
+
+void CascadeRun::finish(const MultiFilter& filter) noexcept {
+    after_ = filter;
+    count_ = started_;
 }
 
 // The samples compared as bits, like the state: 0 and -0 may lead the

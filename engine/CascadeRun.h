@@ -20,9 +20,13 @@ class CascadeRun {
 public:
     static constexpr int kMaxSamples = 64;
 
-    // Runs `filter` over x[0..n) (0 <= n <= kMaxSamples), keeps the run and
-    // returns its values (valid until the next run).
-    const double* run(MultiFilter& filter, const double* x, int n) noexcept;
+    // A run of `filter` over x[0..n), 0 <= n <= kMaxSamples: begin keeps the
+    // filter's state and the samples and returns where the caller puts the
+    // filter's values, sample by sample (the caller runs the filter, so its
+    // recursion can overlap other work); finish keeps the state the run left.
+    // Until finish, there is no run to reuse.
+    double* begin(const MultiFilter& filter, const double* x, int n) noexcept;
+    void finish(const MultiFilter& filter) noexcept;
     // When `filter` is in the state and tuning the kept run started from and
     // x[0..n) are its samples (bit for bit), leaves `filter` as the run left its
     // own and returns the run's values; otherwise returns null and leaves
@@ -30,7 +34,8 @@ public:
     const double* reuse(MultiFilter& filter, const double* x, int n) const noexcept;
 
 private:
-    int count_ = -1; // the kept run's length; -1 before the first
+    int count_ = -1;   // the kept run's length; -1: none
+    int started_ = -1; // the length of the run begun
     MultiFilter before_, after_;
     alignas(32) double input_[kMaxSamples] = {};
     alignas(32) double values_[kMaxSamples] = {};

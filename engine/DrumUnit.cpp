@@ -383,15 +383,10 @@ void DrumUnit::processRun(const double* x, double* y, double* lowStatic, double*
     }
 }
 
-const double* DrumUnit::filterRun(const double* x, int n) {
-    if (inputSource_ != nullptr)
-        if (const double* values = inputSource_->inputRun_.reuse(input_, x, n)) return values;
-    return inputRun_.run(input_, x, n);
-}
-
 void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* mech, int n) {
     applyTuning();
-    const double* filtered = filterRun(x, n);
+    // The source's values for these samples, where it has them.
+    const double* shared = inputSource_ ? inputSource_->inputRun_.reuse(input_, x, n) : nullptr;
     Frame settings;
     settings.e = reflection_.load();
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
@@ -401,15 +396,26 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         isCross() ? DrumRayLanes<kRayLanes>::Shape{-kInfinity, true}
                   : DrumRayLanes<kRayLanes>::Shape{drum::kClosestApproach, false};
     if (!wide_) {
+        double* filtered = shared ? nullptr : inputRun_.begin(input_, x, n);
         for (int j = 0; j < n; ++j) {
-            y[j] = isCross() ? frameCross(filtered[j]) : frameMain(filtered[j]);
+            const double v = shared ? shared[j] : (filtered[j] = input_.process(x[j]));
+            y[j] = isCross() ? frameCross(v) : frameMain(v);
             if (lowStatic) lowStatic[j] = lowStaticOutput_;
             if (mech) mech[j] = player_ ? player_->process() : 0.0;
         }
+        if (!shared) inputRun_.finish(input_);
         return;
     }
 
-    startFramesWide(filtered, n, settings.fmSamples, shape, lanes);
+    // The input filter's recursion, where it runs here, overlaps the rays' loads
+    // and arithmetic.
+    if (shared) {
+        startFramesWide<false>(shared, nullptr, n, settings.fmSamples, shape, lanes);
+    } else {
+        double* values = inputRun_.begin(input_, x, n);
+        startFramesWide<true>(x, values, n, settings.fmSamples, shape, lanes);
+        inputRun_.finish(input_);
+    }
     // The filters and the mix, sample by sample.
     if (isCross())
         runPieceCross(settings, n, y);
@@ -418,11 +424,12 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
 }
 
 // The frames' starts and every sample's rays.
-[[gnu::target("avx2,fma")]] void
-DrumUnit::startFramesWide(const double* filtered, int n, double fmSamples,
-                          const DrumRayLanes<kRayLanes>::Shape& shape, int lanes) {
+template <bool Filter>
+void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples,
+                               const DrumRayLanes<kRayLanes>::Shape& shape, int lanes) {
     for (int j = 0; j < n; ++j) {
-        history_.write(filtered[j], rotor_.step());
+        if constexpr (Filter) filtered[j] = input_.process(x[j]);
+        history_.write(Filter ? filtered[j] : x[j], rotor_.step());
         runSpeed_[j] = rotor_.speed();
         runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
         const int at = j * kRayLanes;

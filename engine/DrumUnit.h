@@ -120,8 +120,6 @@ private:
     // A sample from the input filter's value on (process after the filter).
     double frameMain(double filtered);
     double frameCross(double filtered);
-    // A run's samples through the input filter, or the source's values for them.
-    const double* filterRun(const double* x, int n);
     // The main unit's rays up to their directivity low-passes, from RayBatch: the
     // splitters, the sections' inputs (silence for a side ray the back region
     // leaves out) and the gains. With the lanes (four to a register): splitMain.
@@ -191,9 +189,13 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
-    // A run's frame starts and every sample's rays from the lanes.
-    void startFramesWide(const double* filtered, int n, double fmSamples,
-                         const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
+    // A run's frame starts and every sample's rays from the lanes, from the
+    // input filter's values in x (Filter false) or from the samples x, putting
+    // the input filter's values into `filtered`.
+    template <bool Filter>
+    [[gnu::target("avx2,fma")]] void
+    startFramesWide(const double* x, double* filtered, int n, double fmSamples,
+                    const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
