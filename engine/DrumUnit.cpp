@@ -387,6 +387,7 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
     applyTuning();
     // The source's values for these samples, where it has them.
     const double* shared = inputSource_ ? inputSource_->inputRun_.reuse(input_, x, n) : nullptr;
+    reusedInput_ = shared != nullptr;
     Frame settings;
     settings.e = reflection_.load();
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;

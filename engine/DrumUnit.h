@@ -82,6 +82,8 @@ public:
     // samples are the same (it would compute the same values); otherwise it
     // filters them itself. `source` must outlive this unit's runs.
     void reuseInputFrom(const DrumUnit* source) { inputSource_ = source; }
+    // Whether the last run (its last piece) took the source's values.
+    bool reusedInput() const { return reusedInput_; }
 
     // Settings (any thread), beside the shared ones. Filter saturation, splitter
     // and reflection low-pass take effect at the next sample (at the next run in
@@ -238,6 +240,7 @@ private:
     static_assert(kMaxRun <= CascadeRun::kMaxSamples);
     CascadeRun inputRun_;
     const DrumUnit* inputSource_ = nullptr;
+    bool reusedInput_ = false;
 
     // A run's values per sample: the rotor's speed and retarded angle along the
     // front ray for the player, and the lanes' values (sample j's lane i at

@@ -5,6 +5,12 @@
 // runs of any length up to and beyond a piece, through the lever moving to fast,
 // a rebuild that moves the microphone and flips the rotor, at every rate, with
 // the wide paths and with the baseline ones forced.
+//
+// And a cross unit that reuses the main unit's filtered input against one that
+// filters its own: the same output to the bit, whether it may reuse it (the
+// same samples right after the main unit's run) or must not (cleared, re-tuned,
+// re-rated or fed apart from the main unit, or the main unit not run), and it
+// does reuse it whenever it may.
 #include "CabinetUnitTestSupport.h"
 
 #include "engine/CpuFeatures.h"
@@ -158,6 +164,111 @@ TEST_P(DrumUnitRuns, LongDelaysAndCloseMicrophonesMatchToo) {
         runThroughChanges(DrumUnit::Kind::Main, s, wide());
         runThroughChanges(DrumUnit::Kind::Cross, s, wide());
         if (HasFatalFailure()) return;
+    }
+}
+
+// The engine's order: the main unit's run, then the cross unit's on the same
+// samples (or on `crossInput` when given). `shared` reuses the main unit's
+// input; `own` filters its own and must give the same to the bit.
+class ReusedInput {
+public:
+    explicit ReusedInput(bool wide) : main_(DrumUnit::Kind::Main) {
+        const Settings s{kRate, 1};
+        for (DrumUnit* d : {&main_, &shared, &own}) configure(*d, s, wide);
+        shared.reuseInputFrom(&main_);
+    }
+
+    DrumUnit& main() { return main_; }
+    template <typename Change> void crossUnits(Change&& f) {
+        f(shared);
+        f(own);
+    }
+    template <typename Change> void allUnits(Change&& f) {
+        f(main_);
+        crossUnits(f);
+    }
+
+    // One run of n samples of noise through the main unit (unless `mainRuns`
+    // is false) and both cross units; returns whether `shared` reused the input.
+    bool run(int n, bool mainRuns = true, double crossGain = 1.0) {
+        std::uniform_real_distribution<double> noise(-1.5, 1.5);
+        std::vector<double> x(n), xc(n), y(n), low(n), mech(n), a(n), b(n);
+        for (double& v : x) v = noise(rng_);
+        for (int j = 0; j < n; ++j) xc[j] = x[j] * crossGain;
+        if (mainRuns) main_.processRun(x.data(), y.data(), low.data(), mech.data(), n);
+        shared.processRun(xc.data(), a.data(), nullptr, nullptr, n);
+        own.processRun(xc.data(), b.data(), nullptr, nullptr, n);
+        for (int j = 0; j < n; ++j)
+            EXPECT_EQ(bits(a[j]), bits(b[j])) << "run of " << n << " at " << j;
+        EXPECT_FALSE(own.reusedInput());
+        return shared.reusedInput();
+    }
+    // `runs` runs of 64; whether each reused the input.
+    void expectRuns(int runs, bool reused) {
+        for (int k = 0; k < runs; ++k) EXPECT_EQ(run(64), reused) << "run " << k;
+    }
+
+    DrumUnit shared{DrumUnit::Kind::Cross}, own{DrumUnit::Kind::Cross};
+
+private:
+    DrumUnit main_;
+    std::mt19937 rng_{5};
+};
+
+TEST_P(DrumUnitRuns, CrossUnitReusesTheMainUnitsInputOnlyWhereItGivesTheSame) {
+    ReusedInput units(wide());
+    const auto clearAll = [&units] { units.allUnits([](DrumUnit& d) { d.clearState(); }); };
+    units.expectRuns(8, true);
+    for (const int n : {17, 1, 64, 33, 100}) EXPECT_TRUE(units.run(n)) << n;
+    {
+        SCOPED_TRACE("cross units cleared alone");
+        units.crossUnits([](DrumUnit& d) { d.clearState(); });
+        units.expectRuns(4, false);
+        clearAll();
+        units.expectRuns(4, true);
+    }
+    {
+        SCOPED_TRACE("cross units re-tuned alone");
+        units.crossUnits([](DrumUnit& d) { d.setFilterSaturation(0.3); });
+        units.expectRuns(4, false);
+        units.main().setFilterSaturation(0.3);
+        clearAll();
+        units.expectRuns(4, true);
+    }
+    {
+        SCOPED_TRACE("cross units re-rated alone");
+        units.crossUnits([](DrumUnit& d) { d.setUnitRate(48000, 1); });
+        units.expectRuns(4, false);
+        units.main().setUnitRate(48000, 1);
+        clearAll();
+        units.expectRuns(4, true);
+    }
+    {
+        SCOPED_TRACE("the main unit cleared between its run and the cross units'");
+        std::vector<double> x(64, 0.25), y(64), a(64), b(64);
+        units.main().processRun(x.data(), y.data(), nullptr, nullptr, 64);
+        units.main().clearState();
+        units.shared.processRun(x.data(), a.data(), nullptr, nullptr, 64);
+        units.own.processRun(x.data(), b.data(), nullptr, nullptr, 64);
+        EXPECT_TRUE(units.shared.reusedInput()) << "the main unit's run still holds";
+        for (int j = 0; j < 64; ++j) EXPECT_EQ(bits(a[j]), bits(b[j])) << j;
+        units.expectRuns(2, false); // the main unit went on from silence
+        clearAll();
+    }
+    {
+        SCOPED_TRACE("another input, and the main unit not run");
+        units.expectRuns(1, true);
+        EXPECT_FALSE(units.run(64, true, 0.5));
+        clearAll();
+        units.expectRuns(1, true);
+        EXPECT_FALSE(units.run(64, false));
+        clearAll();
+    }
+    {
+        SCOPED_TRACE("the main unit sample by sample");
+        units.expectRuns(1, true);
+        for (int j = 0; j < 64; ++j) units.main().process(0.1 * j);
+        EXPECT_FALSE(units.run(64, false));
     }
 }
 
