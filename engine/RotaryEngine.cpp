@@ -40,7 +40,6 @@ struct RotaryEngine::RunScratch {
     PerFrame<double> ampIn, drive, postDrive;
     PerFrame<int32_t> ampType;
     PerFrame<SimFrame> sims;
-    PerFrame<SimValues> values; // the copies the simulated frames name
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
     PerFrame<double> drumIn, hornIn, hornCrossIn, port;
@@ -115,17 +114,15 @@ void RotaryEngine::copyToneArrays() {
 // is the same function of the value every frame). Once every value rests, the
 // steps are skipped until a target is stored again, the cross paths change or
 // the coefficients do: the values then are exactly what the steps would give.
-bool RotaryEngine::smoothLevels() {
+void RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
-    const bool step =
-        !levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_;
-    if (step) stepLevels(changes);
+    if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_)
+        stepLevels(changes);
 
     // The MIDI activity light falls back to 0 over half a second.
     const float activity = amp.modulationActivity.load();
     if (activity != 0.0f)
         amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
-    return step;
 }
 
 void RotaryEngine::stepLevels(uint32_t changes) {
@@ -199,11 +196,9 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
 int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
     RunScratch& s = *run_;
     int simulated = 0;
-    int copies = 0;
-    bool moved = true; // since the last copy (none yet)
     for (int i = 0; i < n; ++i) {
         if (stepFades) stepFade();
-        moved |= smoothLevels();
+        smoothLevels();
         const Levels& v = levels_;
         s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
         s.ampType[i] = amp.ampType.load();
@@ -213,11 +208,10 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         f.kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
-                if (moved) {
-                    s.values[copies++] = {v, crossCurrent_, room_->returnLevel()};
-                    moved = false;
-                }
-                s.sims[simulated++].values = copies - 1;
+                SimFrame& sim = s.sims[simulated++];
+                sim.v = v;
+                sim.cp = crossCurrent_;
+                sim.roomLevel = room_->returnLevel();
                 f.kind = kSimFrame;
             } else {
                 f.kind = kQuietFrame;
@@ -308,13 +302,13 @@ void RotaryEngine::simulateRun(int count) {
 void RotaryEngine::simulateInputs(int count) {
     RunScratch& s = *run_;
     for (int j = 0; j < count; ++j) {
-        const double d = s.sims[j].d;
-        const Levels& v = s.values[s.sims[j].values].v;
-        s.drumIn[j] = drumShelf_.processPlain(d) * v.drumInputGain;
+        const SimFrame& sim = s.sims[j];
+        const double d = sim.d;
+        s.drumIn[j] = drumShelf_.processPlain(d) * sim.v.drumInputGain;
         hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
         previousD_ = d;
-        s.hornIn[j] = s.hornCrossIn[j] = hornDiff_ * v.hornInputGain;
-        s.port[j] = brResonator_.processPlain(d * kBrDrive) * v.drumInputGain * kBrDrive;
+        s.hornIn[j] = s.hornCrossIn[j] = hornDiff_ * sim.v.hornInputGain;
+        s.port[j] = brResonator_.processPlain(d * kBrDrive) * sim.v.drumInputGain * kBrDrive;
     }
     MultiFilter::processChainPairBlock(hornToneCascades_.data(), s.hornIn.data(), 3,
                                        hornCrossCascades_.data(), s.hornCrossIn.data(), 2, count);
@@ -391,9 +385,8 @@ void RotaryEngine::mixSends(int count) {
     unsigned r = ring_;
     double drumCrossSmooth = drumCrossSmooth_, hornCrossSmooth = hornCrossSmooth_;
     for (int j = 0; j < count; ++j) {
-        const SimValues& values = s.values[s.sims[j].values];
-        const Levels& v = values.v;
-        const CrossPathSettings& cp = values.cp;
+        const Levels& v = s.sims[j].v;
+        const CrossPathSettings& cp = s.sims[j].cp;
 
         // What arrives over the cross paths.
         const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
@@ -432,7 +425,7 @@ void RotaryEngine::mixSends(int count) {
         const double near = v.mechPanNear, far = v.mechPanFar;
         const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
         const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-        s.roomLevel[j] = values.roomLevel;
+        s.roomLevel[j] = s.sims[j].roomLevel;
         s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
                                    mechL * mechSend);
         s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
@@ -450,7 +443,7 @@ template <typename HighPass>
 RotaryEngine::WetPair RotaryEngine::mixReturns(int j, double roomL, double roomR,
                                                HighPass&& highPass) {
     const RunScratch& s = *run_;
-    const Levels& v = s.values[s.sims[j].values].v;
+    const Levels& v = s.sims[j].v;
     const DrumUnit& drum = *drumMain_;
     const HornUnit& horn0 = *hornUnits_[0];
     const HornUnit& horn1 = *hornUnits_[1];

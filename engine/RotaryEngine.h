@@ -206,23 +206,17 @@ private:
     void fullResetTask();
     void rebuildHornUnits(bool unit0, bool unit1);
 
-    // Returns whether the values were stepped (else they are as they were).
-    bool smoothLevels();
+    void smoothLevels();
     void stepLevels(uint32_t changes);
     // The smoothed values must be stepped again (their targets, coefficients or
     // values were set by other means than the steps).
     void wakeLevels() { levelsAtRest_ = false; }
     // What the simulation takes from the frame it runs on: the smoothed values
-    // of that frame and the decimated input. The values rest most of the time, so
-    // a run keeps a copy only when they moved; each simulated frame names the
-    // copy that holds its values.
-    struct SimValues {
+    // of that frame and the decimated input.
+    struct SimFrame {
         Levels v;
         CrossPathSettings cp;
         double roomLevel;
-    };
-    struct SimFrame {
-        int values; // index into the run's copies
         double d;
     };
     enum FrameKind : int8_t { kBypassFrame, kQuietFrame, kSimFrame };
