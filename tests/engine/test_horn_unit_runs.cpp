@@ -2,7 +2,8 @@
 // the same units sample by sample (processMicrophones, process, the motor-noise
 // player after each sample): the same outputs to the bit, over runs of every
 // length through a lever change, a rebuild and Doppler radii long enough that a
-// run no longer fits the source history, on the wide and the baseline paths.
+// run no longer fits the source history, on the wide and the baseline paths; and
+// the rotor steps one unit takes from another.
 #include "CabinetUnitTestSupport.h"
 
 #include "engine/HornUnit.h"
@@ -109,7 +110,7 @@ Outputs byRuns(HornSet& s, const std::vector<double>& x) {
         const int n = kRunLengths[r];
         HornUnit::processMicrophonesRun(*s.a, *s.b, &x[i], &o.a[i], &o.b[i], &o.mechA[i],
                                         &o.mechB[i], n);
-        s.cross->processRun(&x[i], &o.cross[i], n);
+        s.cross->processRun(&x[i], &o.cross[i], n, s.a.get()); // as the engine runs it
         i += n;
     }
     return o;
@@ -183,6 +184,96 @@ TEST(HornUnitRunsMixed, CrossUnitAmongThePairGoesSampleBySample) {
     expectSameBits(y1, r1, "microphone");
     expectSameBits(y2, r2, "cross unit");
     expectSameBits(m1, rm1, "motor noise");
+}
+
+// A rotor takes another unit's steps only while both rotors are on the same
+// course. Units run as the engine runs them (the second microphone and the cross
+// unit after the first) against units run each on its own, while single units
+// are retuned, cleared, re-rated, flipped or run for another length: the
+// outputs and the rotors must stay the same to the bit. Runs where the rotors
+// share a course come before, between and after those changes, so a hand-over
+// that takes the wrong steps, or keeps following after a change, shows.
+struct SharedRun {
+    int n;      // the microphones' run
+    int crossN; // the cross unit's
+};
+constexpr SharedRun kSharedRuns[] = {{64, 64}, {64, 64}, {17, 17}, {64, 64}, {64, 64}, {64, 64},
+                                     {64, 17}, {33, 33}, {64, 64}, {64, 64}, {64, 64}, {64, 64}};
+
+void changeOneBefore(int r, HornSet& s) {
+    const auto all = [&s](auto&& f) { s.each(f); };
+    switch (r) {
+    case 1:
+        s.b->setSlowSpeed(0.95);
+        break; // the second microphone's rotor leaves the course
+    case 2:
+        s.cross->clearState();
+        break; // the cross unit's history, not its rotor
+    case 3:
+        all([](HornUnit& h) { h.setLever(0.0); });
+        break;
+    case 4:
+        s.b->setUnitRate(kRate, 1);
+        break; // re-rated alone: its rotor starts over
+    case 5:
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        break; // one course again
+    case 7:
+        s.cross->setFlip(1.0); // flipped alone: another offset, and cleared
+        s.cross->rebuild();
+        break;
+    case 8:
+        for (HornUnit* h : {s.a.get(), s.b.get()}) {
+            h->setFlip(1.0);
+            h->rebuild();
+        }
+        break;
+    case 9:
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        break; // one course again
+    case 10:
+        s.a->setAccelTime(0.3);
+        break; // the first one's own law, as it starts a run
+    default:
+        break;
+    }
+}
+
+void expectSameRotor(const HornUnit& alone, const HornUnit& shared, const char* what, int r) {
+    EXPECT_EQ(alone.rotor().speed(), shared.rotor().speed()) << what << " after run " << r;
+    EXPECT_EQ(alone.rotor().angle(), shared.rotor().angle()) << what << " after run " << r;
+    EXPECT_EQ(alone.rotor().heardAngle(), shared.rotor().heardAngle())
+        << what << " after run " << r;
+}
+
+TEST(HornUnitRunsShared, RotorStepsAreTakenOnlyOnTheSameCourse) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> noise(-1, 1);
+    std::vector<double> x(64);
+    HornSet alone(0.18), shared(0.18);
+    std::vector<double> ya(64), yb(64), yc(64), sa(64), sb(64), sc(64), ma(64), mb(64);
+    for (int r = 0; r < static_cast<int>(std::size(kSharedRuns)); ++r) {
+        changeOneBefore(r, alone);
+        changeOneBefore(r, shared);
+        for (double& v : x) v = noise(rng);
+        const auto [n, crossN] = kSharedRuns[r];
+        alone.a->processRun(x.data(), ya.data(), n);
+        alone.b->processRun(x.data(), yb.data(), n);
+        alone.cross->processRun(x.data(), yc.data(), crossN);
+        HornUnit::processMicrophonesRun(*shared.a, *shared.b, x.data(), sa.data(), sb.data(),
+                                        ma.data(), mb.data(), n);
+        shared.cross->processRun(x.data(), sc.data(), crossN, shared.a.get());
+        for (int j = 0; j < n; ++j) {
+            ASSERT_EQ(ya[j], sa[j]) << "microphone 1, run " << r << " sample " << j;
+            ASSERT_EQ(yb[j], sb[j]) << "microphone 2, run " << r << " sample " << j;
+        }
+        for (int j = 0; j < crossN; ++j)
+            ASSERT_EQ(yc[j], sc[j]) << "cross unit, run " << r << " sample " << j;
+        expectSameRotor(*alone.a, *shared.a, "microphone 1", r);
+        expectSameRotor(*alone.b, *shared.b, "microphone 2", r);
+        expectSameRotor(*alone.cross, *shared.cross, "cross unit", r);
+    }
+    EXPECT_GT(peakAbs(sb), 1e-3); // the units made sound
 }
 
 } // namespace
