@@ -219,8 +219,12 @@ void changeOneBefore(int r, HornSet& s) {
         all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
         break; // one course again
     case 7:
-        s.cross->setFlip(1.0); // flipped alone: another offset, and cleared
-        s.cross->rebuild();
+        // All start over, the cross unit flipped (another offset): the motions
+        // agree, the courses do not.
+        s.a->setUnitRate(kRate, 1);
+        s.b->setUnitRate(kRate, 1);
+        s.cross->setFlip(1.0);
+        s.cross->rebuild(); // re-rates and clears
         break;
     case 8:
         for (HornUnit* h : {s.a.get(), s.b.get()}) {
