@@ -219,18 +219,17 @@ void changeOneBefore(int r, HornSet& s) {
         all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
         break; // one course again
     case 7:
-        // All start over, the cross unit flipped (another offset): the motions
-        // agree, the courses do not.
-        s.a->setUnitRate(kRate, 1);
-        s.b->setUnitRate(kRate, 1);
-        s.cross->setFlip(1.0);
-        s.cross->rebuild(); // re-rates and clears
+        // All start over, the microphones flipped (another offset): the motions
+        // agree, the cross unit's course does not.
+        for (HornUnit* h : {s.a.get(), s.b.get()}) {
+            h->setFlip(-1.0);
+            h->rebuild(); // re-rates and clears
+        }
+        s.cross->setUnitRate(kRate, 1);
         break;
     case 8:
-        for (HornUnit* h : {s.a.get(), s.b.get()}) {
-            h->setFlip(1.0);
-            h->rebuild();
-        }
+        s.cross->setFlip(-1.0); // flipped too, and cleared on its own
+        s.cross->rebuild();
         break;
     case 9:
         all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
