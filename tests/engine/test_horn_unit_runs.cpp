@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -197,27 +198,32 @@ struct SharedRun {
     int n;      // the microphones' run
     int crossN; // the cross unit's
 };
-constexpr SharedRun kSharedRuns[] = {{64, 64}, {64, 64}, {17, 17}, {64, 64}, {64, 64}, {64, 64},
-                                     {64, 17}, {33, 33}, {64, 64}, {64, 64}, {64, 64}, {64, 64}};
+constexpr SharedRun kSharedRuns[] = {{64, 64}, {64, 64}, {17, 17}, {64, 64}, {64, 64},
+                                     {64, 64}, {64, 17}, {33, 33}, {64, 64}, {64, 64},
+                                     {64, 64}, {64, 64}, {64, 64}, {64, 64}};
 
 void changeOneBefore(int r, HornSet& s) {
     const auto all = [&s](auto&& f) { s.each(f); };
     switch (r) {
     case 1:
+        // The second microphone's rotor leaves the course: another target.
         s.b->setSlowSpeed(0.95);
-        break; // the second microphone's rotor leaves the course
+        break;
     case 2:
+        // The cross unit's history is cleared, not its rotor: it stays on course.
         s.cross->clearState();
-        break; // the cross unit's history, not its rotor
+        break;
     case 3:
         all([](HornUnit& h) { h.setLever(0.0); });
         break;
     case 4:
+        // Re-rated alone: the second microphone's rotor starts over.
         s.b->setUnitRate(kRate, 1);
-        break; // re-rated alone: its rotor starts over
+        break;
     case 5:
+        // All start over at the fast speed: one course again.
         all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
-        break; // one course again
+        break;
     case 7:
         // All start over, the microphones flipped (another offset): the motions
         // agree, the cross unit's course does not.
@@ -228,15 +234,34 @@ void changeOneBefore(int r, HornSet& s) {
         s.cross->setUnitRate(kRate, 1);
         break;
     case 8:
-        s.cross->setFlip(-1.0); // flipped too, and cleared on its own
+        // The cross unit flipped too, and cleared on its own.
+        s.cross->setFlip(-1.0);
         s.cross->rebuild();
         break;
     case 9:
         all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
-        break; // one course again
+        break;
     case 10:
+        // Toward slow, the first unit with its own law of slowing down: the
+        // cross unit's course differs in that alone.
+        s.a->setDecelTime(0.3);
+        all([](HornUnit& h) { h.setLever(1.0); });
+        break;
+    case 11:
+        // All start over at their slow speeds and speed up: the second
+        // microphone's course differs in its speed alone (its slow speed is its
+        // own).
+        s.a->setDecelTime(1.2);
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        all([](HornUnit& h) { h.setLever(0.0); });
+        break;
+    case 12:
+        // Once more, the first unit with its own law of speeding up.
         s.a->setAccelTime(0.3);
-        break; // the first one's own law, as it starts a run
+        all([](HornUnit& h) { h.setLever(1.0); });
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        all([](HornUnit& h) { h.setLever(0.0); });
+        break;
     default:
         break;
     }
@@ -263,6 +288,7 @@ TEST(HornUnitRunsShared, RotorStepsAreTakenOnlyOnTheSameCourse) {
         s->cross->rebuild();
     }
     std::vector<double> ya(64), yb(64), yc(64), sa(64), sb(64), sc(64), ma(64), mb(64);
+    double peak = 0;
     for (int r = 0; r < static_cast<int>(std::size(kSharedRuns)); ++r) {
         changeOneBefore(r, alone);
         changeOneBefore(r, shared);
@@ -280,11 +306,12 @@ TEST(HornUnitRunsShared, RotorStepsAreTakenOnlyOnTheSameCourse) {
         }
         for (int j = 0; j < crossN; ++j)
             ASSERT_EQ(yc[j], sc[j]) << "cross unit, run " << r << " sample " << j;
+        peak = std::max({peak, peakAbs(sb), peakAbs(sc)});
         expectSameRotor(*alone.a, *shared.a, "microphone 1", r);
         expectSameRotor(*alone.b, *shared.b, "microphone 2", r);
         expectSameRotor(*alone.cross, *shared.cross, "cross unit", r);
     }
-    EXPECT_GT(peakAbs(sb), 1e-3); // the units made sound
+    EXPECT_GT(peak, 1e-3); // the units made sound
 }
 
 } // namespace
