@@ -675,13 +675,14 @@ void HornUnit::crossRun(const double* x, double* y, int n, const HornUnit* leade
                            kAnyDisplacement, kCrossMouthOffset},
                           run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
     readStatics(n);
+    // The EQ stays in this loop: its recursion then overlaps with the next
+    // sample's rays.
     for (int j = 0; j < n; ++j) {
         const Frame f = runFrame(j);
-        y[j] = crossSum(f, crossRun_[j], run_.statics[j]);
+        const double sum = crossSum(f, crossRun_[j], run_.statics[j]);
+        y[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
         endRunFrame(f);
     }
-    // The EQ over the run's sums at once, as a wavefront.
-    MultiFilter::processChainBlock(staticEq_.data(), kCrossEqCascades, y, n);
 }
 
 void HornUnit::staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n) {
