@@ -4,7 +4,9 @@
 
 namespace zel {
 
-// AVX2 together with FMA (every wide path fuses multiplies into adds).
-bool cpuHasAvx2() noexcept;
+// AVX2 together with FMA (every wide path fuses multiplies into adds). The answer
+// never changes once the library has loaded, so the compiler may ask once per
+// function and keep it out of loops.
+[[gnu::const]] bool cpuHasAvx2() noexcept;
 
 } // namespace zel

@@ -518,20 +518,32 @@ bool HornUnit::runFitsHistory(int n) const {
     return true;
 }
 
-bool HornUnit::startRun(const double* x, int n) {
+bool HornUnit::stepsFit(const Rotor::Course& course, int n) const {
+    return rotorSteps_.valid && rotorSteps_.n == n && rotorSteps_.before == course;
+}
+
+bool HornUnit::startRun(const double* x, int n, const HornUnit* leader) {
+    rotorSteps_.valid = false;
     // The settings are read once per sample, as the per-sample frames read them.
     for (int j = 0; j < n; ++j) run_.fmSamples[j] = fmRadius_.load() * samplesPerMetre_;
     if (!runFitsHistory(n)) return false;
     run_.firstWrite = history_.writeIndex();
+    const Rotor::Course before = rotor_.course();
+    const bool follow = n > 0 && leader && leader != this && leader->stepsFit(before, n);
     for (int j = 0; j < n; ++j) {
         run_.e[j] = reflection_.load();
         run_.floor[j] = amplitudeFloor_.load();
         run_.update[j] = (counter_ & updateMask_) == 0;
-        history_.write(x[j], rotor_.step());
-        run_.speed[j] = rotor_.speed();
+        const double angle = follow ? leader->run_.angle[j] : rotor_.step();
+        run_.angle[j] = angle;
+        run_.speed[j] = follow ? leader->run_.speed[j] : rotor_.speed();
+        history_.write(x[j], angle);
         ++counter_;
         history_.advance();
     }
+    if (follow) rotor_.takeMotion(leader->rotorSteps_.after);
+    // A setting that moved during the run (another thread) leaves no record.
+    rotorSteps_ = {rotor_.course().sameSettings(before), n, before, rotor_.motion()};
     return true;
 }
 
@@ -629,8 +641,8 @@ void HornUnit::endRunFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-bool HornUnit::startMixRun(const double* x, int n) {
-    if (!startRun(x, n)) return false;
+bool HornUnit::startMixRun(const double* x, int n, const HornUnit* leader) {
+    if (!startRun(x, n, leader)) return false;
     batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
                      run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
     // The directivity sections' targets of the update samples and their glided
@@ -649,13 +661,13 @@ double HornUnit::mixRunSample(int j) {
     return y;
 }
 
-void HornUnit::mixRun(const double* x, double* y, int n) {
-    const bool phased = startMixRun(x, n);
+void HornUnit::mixRun(const double* x, double* y, int n, const HornUnit* leader) {
+    const bool phased = startMixRun(x, n, leader);
     for (int j = 0; j < n; ++j) y[j] = phased ? mixRunSample(j) : mixFull(x[j]);
 }
 
-void HornUnit::crossRun(const double* x, double* y, int n) {
-    if (!startRun(x, n)) {
+void HornUnit::crossRun(const double* x, double* y, int n, const HornUnit* leader) {
+    if (!startRun(x, n, leader)) {
         for (int j = 0; j < n; ++j) y[j] = processCross(x[j]);
         return;
     }
@@ -695,8 +707,8 @@ void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, 
         // Each unit goes in phases if its run fits its history, else sample by
         // sample; the two units' samples alternate, so that one's recursions
         // overlap with the other's. Each player follows its unit's hand-over.
-        const bool phasedA = a.startMixRun(x + done, m);
-        const bool phasedB = b.startMixRun(x + done, m);
+        const bool phasedA = a.startMixRun(x + done, m, nullptr);
+        const bool phasedB = b.startMixRun(x + done, m, &a);
         for (int j = 0; j < m; ++j) {
             outA[j] = phasedA ? a.mixRunSample(j) : a.mixFull(x[done + j]);
             mechA[done + j] = a.player_->process();
@@ -711,14 +723,14 @@ void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, 
     }
 }
 
-void HornUnit::processRun(const double* x, double* y, int n) {
+void HornUnit::processRun(const double* x, double* y, int n, const HornUnit* leader) {
     for (int done = 0; done < n; done += kRunLength) {
         const int m = std::min(kRunLength, n - done);
         double* out = y + done;
         if (isCross()) {
-            crossRun(x + done, out, m);
+            crossRun(x + done, out, m, leader);
         } else {
-            mixRun(x + done, out, m);
+            mixRun(x + done, out, m, leader);
             for (int j = 0; j < m; ++j)
                 out[j] = MultiFilter::processChain(staticEq_.data(), kStaticEqCascades, out[j]) *
                          outputGain_;

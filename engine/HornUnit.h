@@ -73,9 +73,14 @@ public:
     // all rays, the rest sample by sample, the static EQ), so the processor
     // overlaps the samples' independent work; the results are the same to the
     // bit.
+    // The second unit's rotor takes the first's steps where both rotors are on
+    // the same course.
     static void processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, double* ya,
                                       double* yb, double* mechA, double* mechB, int n);
-    void processRun(const double* x, double* y, int n);
+    // leader: a unit that has just run as long a run; where this unit's rotor is
+    // on the course the leader's was on at its start, it takes the leader's rotor
+    // steps instead of its own (the same values to the bit).
+    void processRun(const double* x, double* y, int n, const HornUnit* leader = nullptr);
     // The samples one phase takes at a time; longer runs go in pieces.
     static constexpr int kRunLength = 64;
     void setUnitRate(double rate, int factor) override;
@@ -125,14 +130,14 @@ private:
     // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
     // of all (false if the run does not fit the history: nothing has changed),
     // then sample by sample the rest.
-    bool startMixRun(const double* x, int n);
+    bool startMixRun(const double* x, int n, const HornUnit* leader);
     double mixRunSample(int j);
     // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
-    void mixRun(const double* x, double* y, int n);
+    void mixRun(const double* x, double* y, int n, const HornUnit* leader);
     // The cross unit's ray sum (before its EQ) after the ray batch.
     double crossSum(const Frame& f, const CrossRays& r, const StaticReads& s);
     // processCross over a run of n <= kRunLength samples into y.
-    void crossRun(const double* x, double* y, int n);
+    void crossRun(const double* x, double* y, int n, const HornUnit* leader);
     // The static EQ of two microphone units over n samples, in place.
     static void staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n);
     // Each ray's weight and level this sample.
@@ -159,7 +164,10 @@ private:
     // A run's frame starts, all at once (rotor steps, history writes, settings),
     // if the run fits the history: no ray of any of its samples reads where a
     // later sample of the run writes. Otherwise false, and nothing has changed.
-    bool startRun(const double* x, int n);
+    // The rotor takes the leader's steps where it can (see processRun).
+    bool startRun(const double* x, int n, const HornUnit* leader);
+    // Whether a rotor on `course` may take this unit's last n rotor steps.
+    bool stepsFit(const Rotor::Course& course, int n) const;
     bool runFitsHistory(int n) const;
     // Sample j of a started run: its frame, and its end.
     Frame runFrame(int j);
@@ -257,10 +265,22 @@ private:
     struct RunFrames {
         int firstWrite = 0; // the history's write index at the run's first sample
         std::array<double, kRunLength> fmSamples{}, e{}, floor{}, speed{};
+        std::array<double, kRunLength> angle{}; // the rotor's heard angle
         std::array<bool, kRunLength> update{};
         std::array<StaticReads, kRunLength> statics{};
     };
     RunFrames run_;
+    // The rotor's part of the last started run: its course before the run, the
+    // run's length and its motion after. A record stays true whatever the unit
+    // does later (the steps follow from the course alone); it is kept only when
+    // the settings held still over the run.
+    struct RotorSteps {
+        bool valid = false;
+        int n = 0;
+        Rotor::Course before{};
+        Rotor::Motion after{};
+    };
+    RotorSteps rotorSteps_;
     // The lane factors and what they were made from: the reflection coefficient,
     // the open back factor and the ray levels.
     using FactorKey = std::array<double, 2 + kRayLevelCount>;

@@ -333,7 +333,8 @@ void RotaryEngine::simulateUnits(int count) {
     }
     drumCross_->processRun(s.drumIn.data(), s.drumCross.data(), nullptr, nullptr, count);
     for (int j = 0; j < count; ++j) s.drumCross[j] *= kCrossUnitGain;
-    hornCross_->processRun(s.hornCrossIn.data(), s.hornCross.data(), count);
+    // The cross unit's rotor usually turns as the first microphone unit's did.
+    hornCross_->processRun(s.hornCrossIn.data(), s.hornCross.data(), count, &horn0);
     for (int j = 0; j < count; ++j) s.hornCross[j] *= kCrossUnitGain;
 }
 

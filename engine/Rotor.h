@@ -11,6 +11,7 @@
 #include "engine/OnePole.h"
 #include "engine/Relaxed.h"
 
+#include <bit>
 #include <cstdint>
 
 namespace zel {
@@ -53,7 +54,8 @@ public:
     void setUnitRate(double rate, int factor) noexcept;
 
     // Per internal-rate sample: advances speed and angle and returns the angle the
-    // sound path uses this sample (taken before the step).
+    // sound path uses this sample (taken before the step). What it reads is what
+    // Course holds.
     double step() noexcept {
         const double target = targetSpeed_.load();
         const double previous = speed_;
@@ -80,6 +82,40 @@ public:
         heardAngle_ = heard;
         rotorAngle_ = next;
         return heard;
+    }
+
+    // Everything step() reads, to the bit: the motion (speed and angle), the
+    // settings and the direction. Rotors with the same course step alike, so one
+    // may take another's steps instead of taking its own.
+    struct Course {
+        uint64_t speed, angle;                       // the motion
+        uint64_t target, accelKeep, decelKeep, flip; // the settings
+        RotorDirection direction;
+        bool operator==(const Course&) const = default;
+        bool sameSettings(const Course& o) const {
+            return target == o.target && accelKeep == o.accelKeep && decelKeep == o.decelKeep &&
+                   flip == o.flip && direction == o.direction;
+        }
+    };
+    Course course() const noexcept {
+        return {std::bit_cast<uint64_t>(speed_),
+                std::bit_cast<uint64_t>(rotorAngle_.load()),
+                std::bit_cast<uint64_t>(targetSpeed_.load()),
+                std::bit_cast<uint64_t>(accelKeep_.load()),
+                std::bit_cast<uint64_t>(decelKeep_.load()),
+                std::bit_cast<uint64_t>(flipOffset_.load()),
+                direction_};
+    }
+    // What the steps leave behind. A rotor takes the motion another one reached
+    // from this one's course, in place of its own steps.
+    struct Motion {
+        double speed, angle, heard;
+    };
+    Motion motion() const noexcept { return {speed_, rotorAngle_.load(), heardAngle_}; }
+    void takeMotion(const Motion& m) noexcept {
+        speed_ = m.speed;
+        rotorAngle_ = m.angle;
+        heardAngle_ = m.heard;
     }
 
     RotorDirection direction() const noexcept { return direction_; }

@@ -2,7 +2,8 @@
 // the same units sample by sample (processMicrophones, process, the motor-noise
 // player after each sample): the same outputs to the bit, over runs of every
 // length through a lever change, a rebuild and Doppler radii long enough that a
-// run no longer fits the source history, on the wide and the baseline paths.
+// run no longer fits the source history, on the wide and the baseline paths; and
+// the rotor steps one unit takes from another.
 #include "CabinetUnitTestSupport.h"
 
 #include "engine/HornUnit.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -109,7 +111,7 @@ Outputs byRuns(HornSet& s, const std::vector<double>& x) {
         const int n = kRunLengths[r];
         HornUnit::processMicrophonesRun(*s.a, *s.b, &x[i], &o.a[i], &o.b[i], &o.mechA[i],
                                         &o.mechB[i], n);
-        s.cross->processRun(&x[i], &o.cross[i], n);
+        s.cross->processRun(&x[i], &o.cross[i], n, s.a.get()); // as the engine runs it
         i += n;
     }
     return o;
@@ -183,6 +185,133 @@ TEST(HornUnitRunsMixed, CrossUnitAmongThePairGoesSampleBySample) {
     expectSameBits(y1, r1, "microphone");
     expectSameBits(y2, r2, "cross unit");
     expectSameBits(m1, rm1, "motor noise");
+}
+
+// A rotor takes another unit's steps only while both rotors are on the same
+// course. Units run as the engine runs them (the second microphone and the cross
+// unit after the first) against units run each on its own, while single units
+// are retuned, cleared, re-rated, flipped or run for another length: the
+// outputs and the rotors must stay the same to the bit. Runs where the rotors
+// share a course come before, between and after those changes, so a hand-over
+// that takes the wrong steps, or keeps following after a change, shows.
+struct SharedRun {
+    int n;      // the microphones' run
+    int crossN; // the cross unit's
+};
+constexpr SharedRun kSharedRuns[] = {{64, 64}, {64, 64}, {17, 17}, {64, 64}, {64, 64},
+                                     {64, 64}, {64, 17}, {33, 33}, {64, 64}, {64, 64},
+                                     {64, 64}, {64, 64}, {64, 64}, {64, 64}};
+
+void changeOneBefore(int r, HornSet& s) {
+    const auto all = [&s](auto&& f) { s.each(f); };
+    switch (r) {
+    case 1:
+        // The second microphone's rotor leaves the course: another target.
+        s.b->setSlowSpeed(0.95);
+        break;
+    case 2:
+        // The cross unit's history is cleared, not its rotor: it stays on course.
+        s.cross->clearState();
+        break;
+    case 3:
+        all([](HornUnit& h) { h.setLever(0.0); });
+        break;
+    case 4:
+        // Re-rated alone: the second microphone's rotor starts over.
+        s.b->setUnitRate(kRate, 1);
+        break;
+    case 5:
+        // All start over at the fast speed: one course again.
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        break;
+    case 7:
+        // All start over, the microphones flipped (another offset): the motions
+        // agree, the cross unit's course does not.
+        for (HornUnit* h : {s.a.get(), s.b.get()}) {
+            h->setFlip(-1.0);
+            h->rebuild(); // re-rates and clears
+        }
+        s.cross->setUnitRate(kRate, 1);
+        break;
+    case 8:
+        // The cross unit flipped too, and cleared on its own.
+        s.cross->setFlip(-1.0);
+        s.cross->rebuild();
+        break;
+    case 9:
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        break;
+    case 10:
+        // Toward slow, the first unit with its own law of slowing down: the
+        // cross unit's course differs in that alone.
+        s.a->setDecelTime(0.3);
+        all([](HornUnit& h) { h.setLever(1.0); });
+        break;
+    case 11:
+        // All start over at their slow speeds and speed up: the second
+        // microphone's course differs in its speed alone (its slow speed is its
+        // own).
+        s.a->setDecelTime(1.2);
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        all([](HornUnit& h) { h.setLever(0.0); });
+        break;
+    case 12:
+        // Once more, the first unit with its own law of speeding up.
+        s.a->setAccelTime(0.3);
+        all([](HornUnit& h) { h.setLever(1.0); });
+        all([](HornUnit& h) { h.setUnitRate(kRate, 1); });
+        all([](HornUnit& h) { h.setLever(0.0); });
+        break;
+    default:
+        break;
+    }
+}
+
+void expectSameRotor(const HornUnit& alone, const HornUnit& shared, const char* what, int r) {
+    EXPECT_EQ(alone.rotor().speed(), shared.rotor().speed()) << what << " after run " << r;
+    EXPECT_EQ(alone.rotor().angle(), shared.rotor().angle()) << what << " after run " << r;
+    EXPECT_EQ(alone.rotor().heardAngle(), shared.rotor().heardAngle())
+        << what << " after run " << r;
+}
+
+TEST(HornUnitRunsShared, RotorStepsAreTakenOnlyOnTheSameCourse) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> noise(-1, 1);
+    std::vector<double> x(64);
+    HornSet alone(0.18), shared(0.18);
+    // The cross unit where the engine has it: there its runs fit the history and
+    // go in phases (elsewhere in the set its side rays read too close to the
+    // write index, and it goes sample by sample, with no steps to take).
+    for (HornSet* s : {&alone, &shared}) {
+        s->cross->setMicAngle(0.0);
+        s->cross->setMicDistance(cabinet::kCrossMicDistance);
+        s->cross->rebuild();
+    }
+    std::vector<double> ya(64), yb(64), yc(64), sa(64), sb(64), sc(64), ma(64), mb(64);
+    double peak = 0;
+    for (int r = 0; r < static_cast<int>(std::size(kSharedRuns)); ++r) {
+        changeOneBefore(r, alone);
+        changeOneBefore(r, shared);
+        for (double& v : x) v = noise(rng);
+        const auto [n, crossN] = kSharedRuns[r];
+        alone.a->processRun(x.data(), ya.data(), n);
+        alone.b->processRun(x.data(), yb.data(), n);
+        alone.cross->processRun(x.data(), yc.data(), crossN);
+        HornUnit::processMicrophonesRun(*shared.a, *shared.b, x.data(), sa.data(), sb.data(),
+                                        ma.data(), mb.data(), n);
+        shared.cross->processRun(x.data(), sc.data(), crossN, shared.a.get());
+        for (int j = 0; j < n; ++j) {
+            ASSERT_EQ(ya[j], sa[j]) << "microphone 1, run " << r << " sample " << j;
+            ASSERT_EQ(yb[j], sb[j]) << "microphone 2, run " << r << " sample " << j;
+        }
+        for (int j = 0; j < crossN; ++j)
+            ASSERT_EQ(yc[j], sc[j]) << "cross unit, run " << r << " sample " << j;
+        peak = std::max({peak, peakAbs(sb), peakAbs(sc)});
+        expectSameRotor(*alone.a, *shared.a, "microphone 1", r);
+        expectSameRotor(*alone.b, *shared.b, "microphone 2", r);
+        expectSameRotor(*alone.cross, *shared.cross, "cross unit", r);
+    }
+    EXPECT_GT(peak, 1e-3); // the units made sound
 }
 
 } // namespace
