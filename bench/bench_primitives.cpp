@@ -1,6 +1,8 @@
 // Cost per sample of the engine's building blocks, and the one-time cost of
 // synthesizing the motor-noise tables.
 #include "engine/BiquadFilter.h"
+#include "engine/CpuFeatures.h"
+#include "engine/GlidingSections.h"
 #include "engine/Interpolation.h"
 #include "engine/MechNoisePlayer.h"
 #include "engine/MultiFilter.h"
@@ -11,6 +13,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -204,6 +207,76 @@ void BM_DrumPlayerAccelerating(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 BENCHMARK(BM_DrumPlayerAccelerating);
+
+// A horn's twelve rays through their two directivity sections in series, as a
+// turning mouth drives them: new targets every 16 samples (their glided values
+// computed ahead), so the sections glide all the time. Arg 0: no new targets
+// after the first, the sections settled.
+template <zel::GlidingSections<12>::Path P> void glidingSectionsBench(benchmark::State& state) {
+    using Sections = zel::GlidingSections<12>;
+    if (P == Sections::Path::Wide && !zel::cpuHasAvx2()) {
+        state.SkipWithError("no AVX2");
+        return;
+    }
+    constexpr int kLanes = Sections::kLanes;
+    constexpr int kTargetSets = 64;
+    constexpr int kUpdateEvery = 16;
+    const bool turning = state.range(0) != 0;
+    struct Set {
+        Sections::Targets a, b;
+        Sections::Glides ga, gb;
+    };
+    std::vector<Set> sets(kTargetSets);
+    zel::BiquadFilter a(44100.0, zel::kBiquadPeaking, 3000.0, 1.0, 6.0);
+    zel::BiquadFilter b(44100.0, zel::kBiquadHighShelf, 5000.0, 0.7, -6.0);
+    for (int s = 0; s < kTargetSets; ++s) {
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const double turn = (s + lane * 5.3) / kTargetSets;
+            a.setAll(2000.0 + 1500.0 * turn, 1.0, 6.0 - 12.0 * turn);
+            b.setAll(5000.0, 0.7, -9.0 * turn);
+            const zel::BiquadCoefficients ca = a.target(), cb = b.target();
+            sets[s].a.b0[lane] = ca.b0, sets[s].a.b1[lane] = ca.b1, sets[s].a.b2[lane] = ca.b2;
+            sets[s].a.a1[lane] = ca.a1, sets[s].a.a2[lane] = ca.a2;
+            sets[s].b.b0[lane] = cb.b0, sets[s].b.b1[lane] = cb.b1, sets[s].b.b2[lane] = cb.b2;
+            sets[s].b.a1[lane] = cb.a1, sets[s].b.a2[lane] = cb.a2;
+        }
+        Sections::glidesOf(sets[s].a, sets[s].ga);
+        Sections::glidesOf(sets[s].b, sets[s].gb);
+    }
+    auto sa = std::make_unique<Sections>();
+    auto sb = std::make_unique<Sections>();
+    for (int lane = 0; lane < kLanes; ++lane) {
+        sa->reset(lane, a.target(), 132);
+        sb->reset(lane, b.target(), 132);
+    }
+    bool use[kLanes];
+    for (bool& u : use) u = true;
+    const std::vector<double> in = noiseBlock();
+    alignas(32) double x[kLanes], mid[kLanes], y[kLanes];
+    int n = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i, ++n) {
+            if (n % kUpdateEvery == 0 && (turning || n == 0)) {
+                const Set& s = sets[(n / kUpdateEvery) % kTargetSets];
+                sa->setTargets(s.a, s.ga, use, P);
+                sb->setTargets(s.b, s.gb, use, P);
+            }
+            for (int lane = 0; lane < kLanes; ++lane) x[lane] = in[(i + 7 * lane) % kBlock];
+            sa->process(x, mid, P);
+            sb->process(mid, y, P);
+            benchmark::DoNotOptimize(y[kLanes - 1]);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+void BM_GlidingSectionsNarrow(benchmark::State& state) {
+    glidingSectionsBench<zel::GlidingSections<12>::Path::Narrow>(state);
+}
+void BM_GlidingSectionsWide(benchmark::State& state) {
+    glidingSectionsBench<zel::GlidingSections<12>::Path::Wide>(state);
+}
+BENCHMARK(BM_GlidingSectionsNarrow)->Arg(1)->Arg(0);
+BENCHMARK(BM_GlidingSectionsWide)->Arg(1)->Arg(0);
 
 void BM_BuildMotorNoiseTables(benchmark::State& state) {
     for (auto _ : state) {

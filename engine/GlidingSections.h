@@ -39,7 +39,7 @@ public:
             step_[k][lane] = 0.0;
         }
         count_ = 0;
-        x1_[lane] = x2_[lane] = y1_[lane] = y2_[lane] = 0.0;
+        for (int slot = 0; slot < 2; ++slot) xs_[slot][lane] = ys_[slot][lane] = 0.0;
     }
 
     // New target coefficients: the section glides to them over the glide length
@@ -187,10 +187,16 @@ private:
 
     [[gnu::target("avx2,fma"), gnu::flatten]] void processWide(const double* x, double* y,
                                                                bool gliding) noexcept {
-        run<Vec4>(x, y, gliding);
+        if (gliding)
+            run<Vec4, true>(x, y);
+        else
+            run<Vec4, false>(x, y);
     }
     void processNarrow(const double* x, double* y, bool gliding) noexcept {
-        run<Vec2>(x, y, gliding);
+        if (gliding)
+            run<Vec2, true>(x, y);
+        else
+            run<Vec2, false>(x, y);
     }
 
     using Vec2 = double __attribute__((vector_size(16)));
@@ -348,13 +354,24 @@ private:
     // As many lanes at a time as Vec holds. Vectors are read and written with
     // memcpy (no helper takes or returns one: the wide ones would cross a call
     // boundary compiled without AVX).
-    template <typename Vec>
-    [[gnu::always_inline]] inline void run(const double* x, double* y, bool gliding) noexcept {
+    template <typename Vec, bool Gliding>
+    [[gnu::always_inline]] inline void run(const double* x, double* y) noexcept {
         constexpr int W = sizeof(Vec) / sizeof(double);
         constexpr size_t kBytes = sizeof(Vec);
+        // The history's two samples take turns in two slots: the older one's
+        // slot takes the new sample, and the newest moves over (no copies).
+        const int newest = newest_;
+        const double* x1s = xs_[newest];
+        const double* y1s = ys_[newest];
+        double* x2s = xs_[newest ^ 1];
+        double* y2s = ys_[newest ^ 1];
+        newest_ = newest ^ 1;
+#pragma GCC unroll 4 // the lanes' recursions side by side
         for (int i = 0; i < N; i += W) {
+            // The recursion's coefficients, b1 and a1 negated (nb1 = -b1, na1 =
+            // -a1) on the glide, where they are built that way.
             Vec b0, b1, b2, a1, a2;
-            if (gliding) {
+            if constexpr (Gliding) {
                 // The glide's step and the coefficients rebuilt from the roots.
                 Vec zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, gain;
                 stepGlide(zaRe, kZaRe, i);
@@ -367,9 +384,9 @@ private:
                 stepGlide(pbIm, kPbIm, i);
                 stepGlide(gain, kGain, i);
                 b0 = gain;
-                b1 = -(zaRe + zbRe) * gain;
+                b1 = (zaRe + zbRe) * gain; // -b1: -(s) g is -(s g) bit for bit
                 b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
-                a1 = -(paRe + pbRe);
+                a1 = paRe + pbRe; // -a1
                 a2 = paRe * pbRe - paIm * pbIm;
             } else {
                 std::memcpy(&b0, &targets_.b0[i], kBytes);
@@ -379,25 +396,31 @@ private:
                 std::memcpy(&a2, &targets_.a2[i], kBytes);
             }
             // The recursion as BiquadFilter runs it: the history's share first,
-            // then the guard.
+            // then the guard. With b1 and a1 negated, c + b1 x1 becomes
+            // c - nb1 x1 and c - a1 y1 becomes c + na1 y1: the same exact values
+            // (negation is exact and rounding symmetric in sign), so the same
+            // roundings, fused or not.
             Vec in, x1, x2, y1, y2;
             std::memcpy(&in, x + i, kBytes);
-            std::memcpy(&x1, &x1_[i], kBytes);
-            std::memcpy(&x2, &x2_[i], kBytes);
-            std::memcpy(&y1, &y1_[i], kBytes);
-            std::memcpy(&y2, &y2_[i], kBytes);
+            std::memcpy(&x1, x1s + i, kBytes);
+            std::memcpy(&x2, x2s + i, kBytes);
+            std::memcpy(&y1, y1s + i, kBytes);
+            std::memcpy(&y2, y2s + i, kBytes);
             Vec history, out;
-            plusProduct(b1, x1, b2 * x2, history);
-            minusProduct(a1, y1, history, history);
+            if constexpr (Gliding) {
+                minusProduct(b1, x1, b2 * x2, history);
+                plusProduct(a1, y1, history, history);
+            } else {
+                plusProduct(b1, x1, b2 * x2, history);
+                minusProduct(a1, y1, history, history);
+            }
             minusProduct(a2, y2, history, history);
             plusProduct(b0, in, history, out);
             out = out + kRecursionGuard;
             out = out - kRecursionGuard;
             std::memcpy(y + i, &out, kBytes);
-            std::memcpy(&x2_[i], &x1, kBytes);
-            std::memcpy(&x1_[i], &in, kBytes);
-            std::memcpy(&y2_[i], &y1, kBytes);
-            std::memcpy(&y1_[i], &out, kBytes);
+            std::memcpy(x2s + i, &in, kBytes);
+            std::memcpy(y2s + i, &out, kBytes);
         }
     }
 
@@ -454,7 +477,11 @@ private:
     alignas(32) double now_[BiquadFilter::kGlidedValues][N] = {};
     alignas(32) double goal_[BiquadFilter::kGlidedValues][N] = {};
     alignas(32) double step_[BiquadFilter::kGlidedValues][N] = {};
-    alignas(32) double x1_[N] = {}, x2_[N] = {}, y1_[N] = {}, y2_[N] = {};
+    // The recursion's last two inputs and outputs: slot newest_ holds the
+    // latest, the other the one before.
+    alignas(32) double xs_[2][N] = {};
+    alignas(32) double ys_[2][N] = {};
+    int32_t newest_ = 0;
     int32_t count_ = 0;
     int32_t glideLength_ = 0;
     double inverseLength_ = 0.0; // 1 / glideLength_ (0 without a glide)
