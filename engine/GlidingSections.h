@@ -257,10 +257,11 @@ private:
         }
     }
     // One coefficient of the lanes from i on: from, where taken marks the lane,
-    // into to; the other lanes keep theirs.
+    // into to; the other lanes keep theirs. The mask comes by reference: its
+    // callers' AVX target does not reach this template's signature.
     template <typename Vec>
     [[gnu::always_inline]] static inline void takeTargets(const double* from, double* to, int i,
-                                                          MaskOf<Vec> taken) noexcept {
+                                                          const MaskOf<Vec>& taken) noexcept {
         Vec given, kept;
         std::memcpy(&given, from + i, sizeof given);
         std::memcpy(&kept, to + i, sizeof kept);
