@@ -1,5 +1,6 @@
 // Second-order section: responses of every type, the pole/zero glide, bypass,
 // clamps, saturation, and the recursion every sample runs.
+#include "BiquadStateExpect.h"
 #include "engine/BiquadFilter.h"
 
 #include <gtest/gtest.h>
@@ -445,16 +446,7 @@ TEST(BiquadFilter, SteadyChainRunMatchesThePerSampleChain) {
                 a[2].process(a[1].process(a[0].process(std::sin(0.21 * t) + (t == 3 ? 2.0 : 0.0))));
             ASSERT_EQ(want, x[i]) << run << " " << i;
         }
-        for (int k = 0; k < 3; ++k) {
-            const zel::BiquadState& sa = a[k].state();
-            const zel::BiquadState& sb = b[k].state();
-            EXPECT_EQ(sa.x, sb.x);
-            EXPECT_EQ(sa.x1, sb.x1);
-            EXPECT_EQ(sa.x2, sb.x2);
-            EXPECT_EQ(sa.y, sb.y);
-            EXPECT_EQ(sa.y1, sb.y1);
-            EXPECT_EQ(sa.y2, sb.y2);
-        }
+        for (int k = 0; k < 3; ++k) zel::test::expectSameBiquadState(a[k].state(), b[k].state());
         EXPECT_TRUE(BiquadFilter::chained(view));
     }
 }

@@ -1,5 +1,6 @@
 // The engine's own pieces: the decimator tables and their filter, the amp curves,
 // the fade machine and the cross-path geometry.
+#include "BiquadStateExpect.h"
 #include "engine/AmpStage.h"
 #include "engine/CrossPaths.h"
 #include "engine/Decimator.h"
@@ -237,14 +238,7 @@ TEST(AmpStage, ToneRunMatchesTheChainPerSample) {
         }
         for (auto part :
              {&AmpStage::presence, &AmpStage::loMid, &AmpStage::topShelf, &AmpStage::bottom}) {
-            const BiquadState& sa = (a.*part)().state();
-            const BiquadState& sb = (b.*part)().state();
-            EXPECT_EQ(sa.x, sb.x);
-            EXPECT_EQ(sa.x1, sb.x1);
-            EXPECT_EQ(sa.x2, sb.x2);
-            EXPECT_EQ(sa.y, sb.y);
-            EXPECT_EQ(sa.y1, sb.y1);
-            EXPECT_EQ(sa.y2, sb.y2);
+            test::expectSameBiquadState((a.*part)().state(), (b.*part)().state());
         }
     }
     EXPECT_EQ(b.presence().glideCount(), 0); // the last passes ran steady
