@@ -1,10 +1,12 @@
 #include "gui/CBitmap.h"
 
 #include "gui/CDrawContext.h"
+#include "gui/PngHeader.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 
 namespace zel::gui {
 
@@ -36,7 +38,14 @@ CBitmap::ResourceLookup CBitmap::getResourceLookup() {
 }
 
 CBitmap::CBitmap(const CResourceDescription& desc) : resourceDesc(desc) {
-    if (ResourceLookup lookup = resourceLookup.load()) loadPng(lookup(desc.id));
+    ResourceLookup lookup = resourceLookup.load();
+    if (!lookup) return;
+    const std::span<const uint8_t> png = lookup(desc.id);
+    const std::optional<PngSize> size = readPngSize(png);
+    if (!size) return; // no image: 0 x 0, nothing to decode
+    pendingPng = png;
+    setSize(size->width, size->height);
+    decoded.store(false, std::memory_order_relaxed);
 }
 
 CBitmap::CBitmap(std::span<const uint8_t> pngBytes) {
@@ -52,25 +61,42 @@ CBitmap::CBitmap(CCoord w, CCoord h) {
         surface = nullptr;
         return;
     }
-    width = iw;
-    height = ih;
+    setSize(iw, ih);
 }
 
 CBitmap::~CBitmap() {
     if (surface) cairo_surface_destroy(surface);
 }
 
-void CBitmap::loadPng(std::span<const uint8_t> pngBytes) {
+cairo_surface_t* CBitmap::getSurface() const {
+    // The flag spares every later call the once_flag; call_once still orders a
+    // decode that two threads would ask for at the same time.
+    if (!decoded.load(std::memory_order_acquire))
+        std::call_once(decodeOnce, [this] { decodePending(); });
+    return surface;
+}
+
+void CBitmap::decodePending() const {
+    loadPng(pendingPng);
+    if (!surface) setSize(0, 0); // a body that does not decode: no image after all
+    decoded.store(true, std::memory_order_release);
+}
+
+void CBitmap::setSize(CCoord w, CCoord h) const {
+    width.store(w, std::memory_order_relaxed);
+    height.store(h, std::memory_order_relaxed);
+}
+
+void CBitmap::loadPng(std::span<const uint8_t> pngBytes) const {
     if (pngBytes.empty()) return;
     PngReader reader{pngBytes};
-    cairo_surface_t* decoded = cairo_image_surface_create_from_png_stream(readPng, &reader);
-    if (cairo_surface_status(decoded) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(decoded);
+    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(readPng, &reader);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(image);
         return;
     }
-    surface = decoded;
-    width = cairo_image_surface_get_width(decoded);
-    height = cairo_image_surface_get_height(decoded);
+    surface = image;
+    setSize(cairo_image_surface_get_width(image), cairo_image_surface_get_height(image));
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset, float alpha) {

@@ -3,13 +3,20 @@
 //
 // Resources: CBitmap(CResourceDescription{id}) asks the process-wide lookup
 // (installed once by the plug-in, e.g. its compiled-in PNG table) for the bytes.
+// Those bytes live as long as the process, so a resource bitmap reads only its
+// size from the PNG header when it is made and decodes the pixels on their first
+// use. An editor object is made with its effect, often on a thread other than the
+// UI thread and long before (if ever) a window opens; decoding there would cost
+// every instance the face's pixels whether it is ever shown or not.
 #pragma once
 
 #include "gui/CBaseObject.h"
 #include "gui/CRect.h"
 
+#include <atomic>
 #include <cairo.h>
 #include <cstdint>
+#include <mutex>
 #include <span>
 
 namespace zel::gui {
@@ -23,11 +30,13 @@ struct CResourceDescription {
 
 class CBitmap : public CBaseObject {
 public:
-    // PNG bytes of a resource id; an empty span when the id is unknown.
+    // PNG bytes of a resource id; an empty span when the id is unknown. The bytes
+    // must stay valid for the life of the process.
     using ResourceLookup = std::span<const uint8_t> (*)(int32_t id);
     static void setResourceLookup(ResourceLookup lookup);
     static ResourceLookup getResourceLookup();
 
+    // Reads the size from the resource's PNG header; decodes on first use.
     CBitmap(const CResourceDescription& desc);
     // Decodes PNG bytes (copied while decoding; the caller keeps them).
     explicit CBitmap(std::span<const uint8_t> pngBytes);
@@ -35,12 +44,16 @@ public:
     CBitmap(CCoord width, CCoord height);
     ~CBitmap() override;
 
-    CCoord getWidth() const { return width; }
-    CCoord getHeight() const { return height; }
-    bool isLoaded() const { return surface != nullptr; }
+    // The size the PNG header gives, before any decoding; 0 x 0 once a decode
+    // has failed.
+    CCoord getWidth() const { return width.load(std::memory_order_relaxed); }
+    CCoord getHeight() const { return height.load(std::memory_order_relaxed); }
+    bool isLoaded() const { return getSurface() != nullptr; }
     const CResourceDescription& getResourceDescription() const { return resourceDesc; }
-    // The decoded image, null for a 0 x 0 bitmap.
-    cairo_surface_t* getSurface() const { return surface; }
+    // The decoded image, null for a 0 x 0 bitmap. Decodes on the first call.
+    cairo_surface_t* getSurface() const;
+    // Whether a resource's pixels still wait for their first use to be decoded.
+    bool isDecodePending() const { return !decoded.load(std::memory_order_acquire); }
 
     // Draws the bitmap's pixels from offset on into rect of the context, clipped
     // to rect, with the given opacity.
@@ -50,12 +63,19 @@ public:
     CLASS_METHODS_NOCOPY(CBitmap, CBaseObject)
 
 private:
-    void loadPng(std::span<const uint8_t> pngBytes);
+    void decodePending() const;
+    void loadPng(std::span<const uint8_t> pngBytes) const;
+    void setSize(CCoord w, CCoord h) const;
 
     CResourceDescription resourceDesc{-1};
-    cairo_surface_t* surface = nullptr;
-    CCoord width = 0;
-    CCoord height = 0;
+    // The resource's bytes, decoded on first use; empty for every other bitmap.
+    std::span<const uint8_t> pendingPng;
+    mutable std::once_flag decodeOnce;
+    // False only while pendingPng waits to be decoded.
+    mutable std::atomic<bool> decoded{true};
+    mutable cairo_surface_t* surface = nullptr;
+    mutable std::atomic<CCoord> width{0};
+    mutable std::atomic<CCoord> height{0};
 };
 
 } // namespace zel::gui

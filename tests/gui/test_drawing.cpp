@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
+#include <thread>
 
 namespace zel::gui::test {
 namespace {
@@ -56,6 +58,104 @@ TEST_F(Resources, BitmapFromIdOrBytesAndZeroSizeWhenMissing) {
     const auto& png = resourceTable()[2003];
     for (size_t length = 0; length < png.size(); length += 7)
         EXPECT_FALSE(CBitmap(std::span<const uint8_t>(png.data(), length)).isLoaded()) << length;
+}
+
+// A resource bitmap knows its size from the PNG header alone and decodes its
+// pixels on first use; a body that then fails to decode leaves it 0 x 0.
+TEST_F(Resources, ResourceBitmapDecodesOnFirstUse) {
+    const std::vector<uint8_t> png = makeFilmstripPng(5, 3, frameColours(2));
+    auto& table = resourceTable();
+    table[2101] = png;
+    // The header and a little of the body: the size reads, the decode fails.
+    constexpr size_t kHeaderBytes = 33;
+    table[2102] = std::vector<uint8_t>(png.begin(), png.begin() + kHeaderBytes + 8);
+    // The compressed pixels garbled (their chunk's CRC no longer matches).
+    std::vector<uint8_t> garbled = png;
+    const std::array<uint8_t, 4> idat{'I', 'D', 'A', 'T'};
+    auto data = std::search(garbled.begin(), garbled.end(), idat.begin(), idat.end());
+    ASSERT_NE(data, garbled.end());
+    for (auto it = data + 4; it != garbled.end() && it != data + 20; ++it) *it ^= 0x5a;
+    table[2103] = garbled;
+    CBitmap::setResourceLookup(lookupResource);
+
+    CBitmap strip(2101);
+    EXPECT_TRUE(strip.isDecodePending());
+    EXPECT_EQ(strip.getWidth(), 5);
+    EXPECT_EQ(strip.getHeight(), 6);
+    EXPECT_TRUE(strip.isDecodePending()); // the size did not decode anything
+    COffscreenContext context(8, 8);
+    strip.draw(&context, CRect(0, 0, 5, 6));
+    EXPECT_FALSE(strip.isDecodePending());
+    EXPECT_EQ(context.getPixel(1, 1), frameColour(0));
+    EXPECT_EQ(context.getPixel(4, 5), frameColour(1));
+    EXPECT_EQ(context.getPixel(6, 1).alpha, 0);
+    EXPECT_TRUE(strip.isLoaded());
+    EXPECT_EQ(strip.getWidth(), 5);
+    EXPECT_EQ(strip.getHeight(), 6);
+
+    for (int32_t id : {2102, 2103}) {
+        CBitmap broken(id);
+        EXPECT_EQ(broken.getWidth(), 5) << id; // the header is sound
+        EXPECT_TRUE(broken.isDecodePending()) << id;
+        COffscreenContext target(8, 8);
+        broken.draw(&target, CRect(0, 0, 5, 6)); // draws nothing, no crash
+        EXPECT_FALSE(broken.isDecodePending()) << id;
+        EXPECT_EQ(target.getPixel(1, 1).alpha, 0) << id;
+        EXPECT_EQ(broken.getWidth(), 0) << id;
+        EXPECT_EQ(broken.getHeight(), 0) << id;
+        EXPECT_FALSE(broken.isLoaded()) << id;
+        EXPECT_EQ(broken.getSurface(), nullptr) << id;
+    }
+}
+
+// Headers that do not describe an image give 0 x 0 at once: short ones, a wrong
+// signature, a first chunk that is not a 13-byte IHDR, sides of zero or too large.
+TEST_F(Resources, ResourceBitmapWithABadHeaderIsEmpty) {
+    const std::vector<uint8_t> png = makeFilmstripPng(5, 3, frameColours(2));
+    constexpr size_t kLengthAt = 8, kTypeAt = 12, kWidthAt = 16, kHeightAt = 20;
+    std::vector<std::vector<uint8_t>> bad;
+    for (size_t length : {0, 1, 7, 8, 15, 16, 23, 24, 32})
+        bad.emplace_back(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(length));
+    auto altered = [&](size_t at, uint8_t value) {
+        std::vector<uint8_t> copy = png;
+        copy[at] = value;
+        bad.push_back(copy);
+    };
+    altered(1, 'Q');            // signature
+    altered(kLengthAt + 3, 12); // IHDR length
+    altered(kTypeAt + 3, 'X');  // chunk type
+    std::vector<uint8_t> zeroWidth = png;
+    std::fill_n(zeroWidth.begin() + static_cast<std::ptrdiff_t>(kWidthAt), 4, uint8_t{0});
+    bad.push_back(zeroWidth);
+    altered(kHeightAt + 1, 0x80); // height beyond any image surface
+    auto& table = resourceTable();
+    for (size_t i = 0; i < bad.size(); ++i) table[static_cast<int32_t>(2200 + i)] = bad[i];
+    CBitmap::setResourceLookup(lookupResource);
+
+    for (size_t i = 0; i < bad.size(); ++i) {
+        CBitmap empty(static_cast<int32_t>(2200 + i));
+        EXPECT_EQ(empty.getWidth(), 0) << i;
+        EXPECT_EQ(empty.getHeight(), 0) << i;
+        EXPECT_FALSE(empty.isDecodePending()) << i;
+        COffscreenContext target(8, 8);
+        empty.draw(&target, CRect(0, 0, 8, 8));
+        EXPECT_EQ(target.getPixel(1, 1).alpha, 0) << i;
+        EXPECT_FALSE(empty.isLoaded()) << i;
+    }
+}
+
+// Two threads asking for the pixels at once get the one decoded surface.
+TEST_F(Resources, ConcurrentFirstUseDecodesOnce) {
+    resourceTable()[2301] = makeFilmstripPng(16, 16, frameColours(4));
+    CBitmap::setResourceLookup(lookupResource);
+    CBitmap shared(2301);
+    cairo_surface_t* seen[2] = {nullptr, nullptr};
+    std::thread other([&] { seen[1] = shared.getSurface(); });
+    seen[0] = shared.getSurface();
+    other.join();
+    EXPECT_NE(seen[0], nullptr);
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_EQ(shared.getHeight(), 64);
 }
 
 TEST(Drawing, FilmstripFrameByOffsetAndClippedToTheRect) {
