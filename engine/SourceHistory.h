@@ -14,13 +14,19 @@ public:
     static constexpr int kLength = 4096;
     static constexpr int kMask = kLength - 1;
 
+    // A history nothing was written to since it was last cleared is all zeros
+    // already: the rate changes and resets that clear every unit several times in
+    // a row (an instance's construction among them) skip the 96 KiB of stores.
     void clear() {
+        w_ = 0;
+        if (!written_) return;
         input_.fill(0.0);
         angle_.fill(0.0);
-        w_ = 0;
+        written_ = false;
     }
 
     void write(double x, double angle) {
+        written_ = true;
         input_[w_] = x;
         input_[w_ + kLength] = x;
         angle_[w_] = angle;
@@ -45,6 +51,7 @@ private:
     std::array<double, 2 * kLength> input_{};
     std::array<double, kLength> angle_{};
     int w_ = 0;
+    bool written_ = false;
 };
 
 } // namespace zel
