@@ -31,12 +31,22 @@ constexpr double kFs = kMotorNoiseTableRate;
 class NoiseSource {
 public:
     explicit NoiseSource(uint64_t seed) : state(seed != 0 ? seed : 0x853C49E6748FEA9Bull) {}
-    double next() {
+    [[gnu::always_inline]] inline double next() {
         state ^= state >> 12;
         state ^= state << 25;
         state ^= state >> 27;
         const uint64_t r = state * 2685821657736338717ull;
-        return static_cast<double>(r >> 11) * (2.0 / 9007199254740992.0) - 1.0;
+        // r >> 11 is below 2^53, so the signed conversion (one instruction)
+        // gives the same exact value as the unsigned one.
+        return static_cast<double>(static_cast<int64_t>(r >> 11)) * (2.0 / 9007199254740992.0) -
+               1.0;
+    }
+
+    // The next n values into out; the state stays in a register meanwhile.
+    [[gnu::always_inline]] inline void fill(int n, double* out) {
+        NoiseSource local = *this;
+        for (int i = 0; i < n; ++i) out[i] = local.next();
+        *this = local;
     }
 
 private:
@@ -79,26 +89,83 @@ public:
         y1 = y;
         return y;
     }
-    // count filtered values of the noise, each times level, into out: two
-    // samples a round, so the history's values swap roles instead of moving.
+    // count filtered values of the noise, each times level, into out. A chunk at
+    // a time: the generator's values, then every sample's feed-forward terms
+    // b0 x + b2 x2 (independent of each other, so computed side by side), then
+    // the feedback, which is the only part that must go sample by sample. Each
+    // sample takes the same operations in the same order as process().
     void run(NoiseSource& noise, double level, int count, double* out) {
-        int i = 0;
-        for (; i + 2 <= count; i += 2) {
-            const double xa = noise.next();
-            const double ya = b0 * xa + b2 * x2 - a1 * y1 - a2 * y2;
-            const double xb = noise.next();
-            const double yb = b0 * xb + b2 * x1 - a1 * ya - a2 * y1;
-            out[i] = ya * level;
-            out[i + 1] = yb * level;
-            x2 = xa;
-            x1 = xb;
-            y2 = ya;
-            y1 = yb;
+        for (int done = 0; done < count; done += kChunk) {
+            const int n = std::min(kChunk, count - done);
+            // in[0], in[1] are the two inputs before the chunk, in[k + 2] its k-th.
+            double in[kChunk + 2];
+            in[0] = x2;
+            in[1] = x1;
+            if (cpuHasAvx2())
+                chunkAvx2(noise, in, n, level, out + done);
+            else
+                chunk(noise, in, n, level, out + done);
+            x2 = in[n];
+            x1 = in[n + 1];
         }
-        for (; i < count; ++i) out[i] = process(noise.next()) * level;
+    }
+    // Draws count values and only keeps the state they leave, which settles the
+    // filter.
+    void settle(NoiseSource& noise, int count) {
+        double discarded[kChunk];
+        for (int done = 0; done < count; done += kChunk)
+            run(noise, 1.0, std::min(kChunk, count - done), discarded);
     }
 
 private:
+    static constexpr int kChunk = 256;
+
+    // One chunk: the generator's values after in[0], in[1], then the filter.
+    // The same code, built for AVX2 as well: its three-operand instructions
+    // need no register copies, and the feed-forward terms go four at a time.
+    [[gnu::always_inline]] inline void chunk(NoiseSource& noise, double* in, int n, double level,
+                                             double* y) {
+        noise.fill(n, in + 2);
+        feedForward(in, n, y);
+        feedBack(y, n, level);
+    }
+    [[gnu::target("avx2")]] void chunkAvx2(NoiseSource& noise, double* in, int n, double level,
+                                           double* y) {
+        chunk(noise, in, n, level, y);
+    }
+
+    // y[i] = b0 in[i + 2] + b2 in[i]. The coefficients are copied to locals
+    // (as in feedBack) so the compiler need not reload them after every store.
+    [[gnu::always_inline]] inline void feedForward(const double* in, int n, double* y) const {
+        const double c0 = b0, c2 = b2;
+        for (int i = 0; i < n; ++i) y[i] = c0 * in[i + 2] + c2 * in[i];
+    }
+
+    // y[i] = (y[i] - a1 y1 - a2 y2) level with y[i] holding the feed-forward
+    // terms: two samples a round, so the history's values swap roles instead of
+    // moving.
+    [[gnu::always_inline]] inline void feedBack(double* y, int n, double level) {
+        const double c1 = a1, c2 = a2;
+        double h1 = y1, h2 = y2;
+        int i = 0;
+        for (; i + 2 <= n; i += 2) {
+            const double ya = y[i] - c1 * h1 - c2 * h2;
+            const double yb = y[i + 1] - c1 * ya - c2 * h1;
+            y[i] = ya * level;
+            y[i + 1] = yb * level;
+            h2 = ya;
+            h1 = yb;
+        }
+        for (; i < n; ++i) {
+            const double ya = y[i] - c1 * h1 - c2 * h2;
+            y[i] = ya * level;
+            h2 = h1;
+            h1 = ya;
+        }
+        y1 = h1;
+        y2 = h2;
+    }
+
     double b0, b2, a1, a2;
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
 };
@@ -140,7 +207,7 @@ class LoopedNoise {
 public:
     LoopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band)
         : noise(seed), filter(sine, band.hz, band.q), level(band.level) {
-        for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
+        filter.settle(noise, kNoiseWarmUp);
     }
     // The next n values.
     void run(int n, double* out) { filter.run(noise, level, n, out); }
@@ -423,7 +490,7 @@ SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length,
                         WorkBuffer& work) {
     NoiseSource noise(r.seed);
     BandSection filter(sine, r.click.hz, r.click.q);
-    for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
+    filter.settle(noise, kNoiseWarmUp);
     const double thumpDecay = seriesExp(-1.0 / (r.thumpDecaySeconds * kFs));
     const double clickDecay = seriesExp(-1.0 / (r.clickDecaySeconds * kFs));
     double thumpEnv = 1.0;
