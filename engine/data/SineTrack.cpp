@@ -76,10 +76,12 @@ Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
     const __m256d p = _mm256_mul_pd(turns, _mm256_set1_pd(SineTable::kSize));
     const __m128i i = _mm256_cvttpd_epi32(p);
     const __m256d f = _mm256_sub_pd(p, _mm256_cvtepi32_pd(i));
-    const __m128d p0 = _mm_loadu_pd(table + _mm_cvtsi128_si32(i));
-    const __m128d p1 = _mm_loadu_pd(table + _mm_extract_epi32(i, 1));
-    const __m128d p2 = _mm_loadu_pd(table + _mm_extract_epi32(i, 2));
-    const __m128d p3 = _mm_loadu_pd(table + _mm_extract_epi32(i, 3));
+    // The turns lie in [0, 1), so the indices are not negative: read unsigned,
+    // they index the table without a sign extension each.
+    const __m128d p0 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_cvtsi128_si32(i)));
+    const __m128d p1 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_extract_epi32(i, 1)));
+    const __m128d p2 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_extract_epi32(i, 2)));
+    const __m128d p3 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_extract_epi32(i, 3)));
     const __m256d p02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(p0), p2, 1);
     const __m256d p13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(p1), p3, 1);
     const __m256d lo = _mm256_unpacklo_pd(p02, p13);
@@ -92,47 +94,59 @@ Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
 enum class Use { Store, Add, AddSwung };
 
 // A loop tone's run four samples at a time; returns how many samples it did.
+// The accumulators ride in double lanes (whole numbers below 2^30, so exact),
+// which is the form the turn's formula takes them in. One copy per use, so the
+// loop holds no branch.
+template <Use use>
 [[gnu::target("avx2")]] int loopToneRunAvx2(const double* table, const LoopTone& tone, int64_t& acc,
-                                            int n, double* x, Use use, double level,
-                                            const double* swing) {
+                                            int n, double* x, double level, const double* swing) {
     const Lanes l = lanesFrom(tone, acc);
-    __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(l.acc));
-    const __m128i step = _mm_set1_epi32(l.step);
-    const __m128i last = _mm_set1_epi32(static_cast<int32_t>(tone.period - 1));
-    const __m128i period = _mm_set1_epi32(static_cast<int32_t>(tone.period));
+    __m256d lanes = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(l.acc)));
+    const __m256d step = _mm256_set1_pd(l.step);
+    const __m256d period = _mm256_set1_pd(static_cast<double>(tone.period));
     const __m256d inv = _mm256_set1_pd(tone.invPeriod);
     const __m256d phase = _mm256_set1_pd(tone.phase);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d gain = _mm256_set1_pd(level);
     int i = 0;
     for (; i + kLanes <= n; i += kLanes) {
-        __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(lanes), inv), phase);
+        __m256d t = _mm256_add_pd(_mm256_mul_pd(lanes, inv), phase);
         t = _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, one, _CMP_GE_OQ), one));
         const __m256d v = sineAt4(table, t);
-        switch (use) {
-        case Use::Store:
+        if constexpr (use == Use::Store) {
             _mm256_storeu_pd(x + i, v);
-            break;
-        case Use::Add:
+        } else if constexpr (use == Use::Add) {
             _mm256_storeu_pd(x + i, _mm256_add_pd(_mm256_loadu_pd(x + i), _mm256_mul_pd(v, gain)));
-            break;
-        case Use::AddSwung:
+        } else {
             _mm256_storeu_pd(x + i, _mm256_add_pd(_mm256_loadu_pd(x + i),
                                                   _mm256_mul_pd(_mm256_mul_pd(v, gain),
                                                                 _mm256_loadu_pd(swing + i))));
-            break;
         }
-        lanes = stepLanes(lanes, step, last, period);
+        // Four samples on, less the period where that reaches it.
+        lanes = _mm256_add_pd(lanes, step);
+        lanes =
+            _mm256_sub_pd(lanes, _mm256_and_pd(_mm256_cmp_pd(lanes, period, _CMP_GE_OQ), period));
     }
-    acc = _mm_cvtsi128_si32(lanes);
+    acc = _mm_cvtsi128_si32(_mm256_cvttpd_epi32(lanes));
     return i;
 }
 
 void loopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* x, Use use,
               double level, const double* swing) {
     int i = 0;
-    if (cpuHasAvx2() && fitsLanes(tone))
-        i = loopToneRunAvx2(sine.values(), tone, acc, n, x, use, level, swing);
+    if (cpuHasAvx2() && fitsLanes(tone)) {
+        switch (use) {
+        case Use::Store:
+            i = loopToneRunAvx2<Use::Store>(sine.values(), tone, acc, n, x, level, swing);
+            break;
+        case Use::Add:
+            i = loopToneRunAvx2<Use::Add>(sine.values(), tone, acc, n, x, level, swing);
+            break;
+        case Use::AddSwung:
+            i = loopToneRunAvx2<Use::AddSwung>(sine.values(), tone, acc, n, x, level, swing);
+            break;
+        }
+    }
     for (; i < n; ++i) {
         double t = static_cast<double>(acc) * tone.invPeriod + tone.phase;
         if (t >= 1.0) t -= 1.0;
