@@ -5,10 +5,12 @@
 #include "engine/data/SineTrack.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <immintrin.h>
 #include <memory>
+#include <type_traits>
 
 // The tables must come out bit-identical on every build: no fused multiply-add,
 // whatever the target's instruction set.
@@ -290,37 +292,49 @@ SampleTable finish(const Signal& s, double peak, double wantedPeak, int stored) 
     return t;
 }
 
-// The generator works through a table a block at a time: the block's noise, then
-// each tone's values for the block, added in the recipe's order. Every sample's
-// sum takes the same terms in the same order as a sample-by-sample loop would.
+// A table is built in two passes: its noise (one run in order, then the fade of
+// the stretch after the end into the head), then every other term, added block
+// by block in the recipe's order. Every sample's sum takes the same terms in the
+// same order as a sample-by-sample loop would.
 constexpr int kBlock = 1024;
 
-// Builds the table in v a block at a time and returns its peak. The head (the
-// stretch the noise after the end fades into) gets its noise first and its other
-// terms last, once that fade is done; the blocks after it come in between.
-// addTerms(start, n, x) adds the terms after the noise to x[0 .. n), the
-// samples from start on; it is called for the blocks in the order the samples
-// follow from the head's end round to the head, so tones whose period is the
-// table's length arrive back at the head's first sample by themselves.
+// A tone whose cycles and table length are both multiples of f takes the same
+// values in each of the table's f equal stretches (after length / f samples its
+// accumulator has gone round a whole number of times). The second pass works
+// on the f stretches side by side, so such a tone's values for a block are
+// computed once and added f times. The fold is the f, at most kMaxFold, that
+// spares the most tone values.
+constexpr int kMaxFold = 4;
+
+template <size_t N> int foldFor(int length, const std::array<int64_t, N>& cycles) {
+    int best = 1;
+    int64_t bestSpared = 0;        // tones' values spared, in units of length / (1 2 .. kMaxFold)
+    constexpr int64_t kUnits = 12; // divisible by every fold up to kMaxFold
+    for (int f = 2; f <= kMaxFold; ++f) {
+        if (length % f != 0) continue;
+        int64_t spared = 0;
+        for (const int64_t c : cycles)
+            if (c % f == 0) spared += kUnits - kUnits / f;
+        if (spared > bestSpared) {
+            best = f;
+            bestSpared = spared;
+        }
+    }
+    return best;
+}
+
+// The second pass: addTerms(start, n, x) adds the terms after the noise to the
+// blocks x[0 .. fold) of n samples from start on in each stretch.
 template <typename AddTerms>
-double buildInBlocks(LoopedNoise& noise, Signal& v, int head, AddTerms addTerms) {
-    noise.run(head, v.data());
-    double peak = 0.0;
-    for (int start = head; start < v.length; start += kBlock) {
-        const int n = std::min(kBlock, v.length - start);
-        double* x = v.data() + start;
-        noise.run(n, x);
-        addTerms(start, n, x);
-        peak = std::max(peak, peakOf(x, n));
-    }
+void buildFolded(LoopedNoise& noise, Signal& v, int head, int fold, AddTerms addTerms) {
+    noise.run(v.length, v.data());
     noise.fadeInto(v.data(), head);
-    for (int start = 0; start < head; start += kBlock) {
-        const int n = std::min(kBlock, head - start);
-        double* x = v.data() + start;
-        addTerms(start, n, x);
-        peak = std::max(peak, peakOf(x, n));
+    const int stretch = v.length / fold;
+    double* x[kMaxFold];
+    for (int start = 0; start < stretch; start += kBlock) {
+        for (int j = 0; j < fold; ++j) x[j] = v.data() + j * stretch + start;
+        addTerms(start, std::min(kBlock, stretch - start), x);
     }
-    return peak;
 }
 
 // The sums that take a block's values, two samples at a time (the same
@@ -350,24 +364,60 @@ void applySwell(double* x, const double* s, double floor, int n) {
         x[i] *= floor + (1.0 - floor) * c * c;
     }
 }
-
-// A tone and its accumulator, read a block at a time.
-struct ToneReader {
-    LoopTone tone;
-    int64_t acc = 0;
-    ToneReader(const Partial& p, int length) : tone(LoopTone::of(p.hz, p.phase, length, kFs)) {}
-    ToneReader(double hz, int length) : tone(LoopTone::of(hz, 0.0, length, kFs)) {}
-    // Moves on to the given sample.
-    void seek(int64_t sample) { acc = tone.accumulatorAt(sample); }
-    const double* read(const SineTable& sine, int n, double* buffer) {
-        loopToneRun(sine, tone, acc, n, buffer);
-        return buffer;
+// x += v level, or x += v level swing when swing is given: what addLoopTone
+// does with the values it computes.
+[[gnu::always_inline]] inline void addValuesBody(const double* v, double level, const double* swing,
+                                                 int n, double* x) {
+    if (swing) {
+        for (int i = 0; i < n; ++i) x[i] += v[i] * level * swing[i];
+    } else {
+        for (int i = 0; i < n; ++i) x[i] += v[i] * level;
     }
-    // x += value level (times swing, when given).
-    void addTo(const SineTable& sine, int n, double level, const double* swing, double* x) {
-        addLoopTone(sine, tone, acc, n, level, swing, x);
+}
+[[gnu::target("avx2")]] void addValuesAvx2(const double* v, double level, const double* swing,
+                                           int n, double* x) {
+    addValuesBody(v, level, swing, n, x);
+}
+void addValues(const double* v, double level, const double* swing, int n, double* x) {
+    if (cpuHasAvx2())
+        addValuesAvx2(v, level, swing, n, x);
+    else
+        addValuesBody(v, level, swing, n, x);
+}
+
+// A tone read block by block in each stretch of a folded table: one accumulator
+// per stretch, or, when its values repeat from stretch to stretch, one for all.
+struct FoldedTone {
+    LoopTone tone;
+    int64_t acc[kMaxFold] = {};
+    bool shared = false;
+
+    FoldedTone(const LoopTone& t, int fold) : tone(t), shared(t.cycles % fold == 0) {
+        const int64_t stretch = t.period / fold;
+        for (int j = 0; j < fold; ++j) acc[j] = tone.accumulatorAt(j * stretch);
+    }
+    // The tone's next n values in stretch j; a shared tone computes them in
+    // stretch 0 and leaves them in values for the others.
+    const double* read(const SineTable& sine, int j, int n, double* values) {
+        if (!shared || j == 0) loopToneRun(sine, tone, acc[j], n, values);
+        return values;
+    }
+    // x += value level (times swing, when given) in stretch j.
+    void addTo(const SineTable& sine, int j, int n, double level, const double* swing, double* x,
+               double* values) {
+        if (!shared) {
+            addLoopTone(sine, tone, acc[j], n, level, swing, x);
+            return;
+        }
+        addValues(read(sine, j, n, values), level, swing, n, x);
     }
 };
+
+template <size_t N> std::array<int64_t, N> cyclesOf(const std::array<LoopTone, N>& tones) {
+    std::array<int64_t, N> c;
+    for (size_t k = 0; k < N; ++k) c[k] = tones[k].cycles;
+    return c;
+}
 
 SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored,
                       WorkBuffer& work) {
@@ -375,28 +425,42 @@ SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int lengt
     Signal v(work, length);
     length = v.length;
     const int head = std::min(kCrossfadeSamples, length);
-    std::vector<ToneReader> hum, whine;
-    for (const Partial& p : r.hum) hum.emplace_back(p, length);
-    for (const Partial& p : r.whine) whine.emplace_back(p, length);
-    ToneReader wobble(r.wobbleHz, length);
-    for (ToneReader& t : hum) t.seek(head);
-    for (ToneReader& t : whine) t.seek(head);
-    wobble.seek(head);
-    double values[kBlock], swing[kBlock];
-    const double peak = buildInBlocks(noise, v, head, [&](int, int n, double* x) {
-        for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
-        swingOf(wobble.read(sine, n, values), r.wobbleDepth, swing, n);
-        for (size_t k = 0; k < whine.size(); ++k)
-            whine[k].addTo(sine, n, r.whine[k].level, swing, x);
+    constexpr size_t kHums = std::extent_v<decltype(MotorLoopRecipe::hum)>;
+    constexpr size_t kWhines = std::extent_v<decltype(MotorLoopRecipe::whine)>;
+    // The hums, the wobble, the whines.
+    std::array<LoopTone, kHums + 1 + kWhines> tones;
+    for (size_t k = 0; k < kHums; ++k)
+        tones[k] = LoopTone::of(r.hum[k].hz, r.hum[k].phase, length, kFs);
+    tones[kHums] = LoopTone::of(r.wobbleHz, 0.0, length, kFs);
+    for (size_t k = 0; k < kWhines; ++k)
+        tones[kHums + 1 + k] = LoopTone::of(r.whine[k].hz, r.whine[k].phase, length, kFs);
+    const int fold = foldFor(length, cyclesOf(tones));
+    std::vector<FoldedTone> folded;
+    for (const LoopTone& t : tones) folded.emplace_back(t, fold);
+    std::vector<double> values(kBlock), swing(static_cast<size_t>(kBlock) * fold);
+    buildFolded(noise, v, head, fold, [&](int, int n, double* const* x) {
+        for (size_t k = 0; k < kHums; ++k)
+            for (int j = 0; j < fold; ++j)
+                folded[k].addTo(sine, j, n, r.hum[k].level, nullptr, x[j], values.data());
+        FoldedTone& wobble = folded[kHums];
+        for (int j = 0; j < fold; ++j) {
+            if (wobble.shared && j > 0) break; // one swing for every stretch
+            swingOf(wobble.read(sine, j, n, values.data()), r.wobbleDepth,
+                    swing.data() + j * kBlock, n);
+        }
+        for (size_t k = 0; k < kWhines; ++k) {
+            for (int j = 0; j < fold; ++j) {
+                const double* sw = swing.data() + (wobble.shared ? 0 : j * kBlock);
+                folded[kHums + 1 + k].addTo(sine, j, n, r.whine[k].level, sw, x[j], values.data());
+            }
+        }
     });
-    return finish(v, peak, r.peak, stored);
+    return finish(v, peakOf(v.data(), v.length), r.peak, stored);
 }
 
 // One tick per revolution at the same rotor position: each tick is the same
 // continuous-time burst sampled from its exact (fractional) start time, added
-// after the recording's other terms. A block takes the parts of the ticks that
-// fall into it, in the ticks' order; a tick's burst is rendered when a block
-// first needs it.
+// after the recording's other terms, in the ticks' order.
 class RotorTicks {
 public:
     RotorTicks(const RotorRecipe& r, int length, int revolutions)
@@ -413,19 +477,15 @@ public:
         }
     }
 
-    // x[0 .. n) holds the samples from blockStart on.
-    void addTo(const SineTable& sine, int64_t blockStart, int n, double* x) {
-        const int64_t blockEnd = blockStart + n;
-        for (size_t k = 0; k < starts.size(); ++k) {
+    // Adds every tick to the table's x[0 .. period).
+    void addTo(const SineTable& sine, double* x) {
+        for (const Start& s : starts) {
+            const double* b = burstOf(sine, s.lead);
             // The tick's samples from its start, and those that wrap round to
             // the table's start.
-            for (const int64_t begin : {starts[k].first, starts[k].first - period}) {
-                const int64_t from = std::max(begin, blockStart);
-                const int64_t to = std::min(begin + tickLength, blockEnd);
-                if (from >= to) continue;
-                const double* b = burstOf(sine, k);
-                for (int64_t i = from; i < to; ++i) x[i - blockStart] += b[i - begin];
-            }
+            const int64_t inside = std::min<int64_t>(tickLength, period - s.first);
+            for (int64_t m = 0; m < inside; ++m) x[s.first + m] += b[m];
+            for (int64_t m = inside; m < tickLength; ++m) x[s.first + m - period] += b[m];
         }
     }
 
@@ -435,17 +495,14 @@ private:
         double lead;   // from the tick's exact start to that sample, 0 <= lead < 1
     };
 
-    const double* burstOf(const SineTable& sine, size_t k) {
-        if (rendered != k) {
-            tick.lead = starts[k].lead;
-            double e = seriesExp(-tick.lead / decaySamples);
-            for (int m = 0; m < tickLength; ++m) {
-                envelope[m] = e;
-                e *= decay;
-            }
-            tickBurstRun(sine, tick, envelope.data(), tickLength, burst.data());
-            rendered = k;
+    const double* burstOf(const SineTable& sine, double lead) {
+        tick.lead = lead;
+        double e = seriesExp(-tick.lead / decaySamples);
+        for (int m = 0; m < tickLength; ++m) {
+            envelope[m] = e;
+            e *= decay;
         }
+        tickBurstRun(sine, tick, envelope.data(), tickLength, burst.data());
         return burst.data();
     }
 
@@ -456,7 +513,6 @@ private:
     TickBurst tick;
     std::vector<Start> starts;
     std::vector<double> envelope, burst;
-    size_t rendered = SIZE_MAX;
 };
 
 SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int length, int revolutions,
@@ -465,25 +521,33 @@ SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int leng
     Signal v(work, length);
     length = v.length;
     const int head = std::min(kCrossfadeSamples, length);
-    std::vector<ToneReader> hum;
-    for (const Partial& p : r.hum) hum.emplace_back(p, length);
-    for (ToneReader& t : hum) t.seek(head);
+    constexpr size_t kHums = std::extent_v<decltype(RotorRecipe::hum)>;
     // The whoosh swells once per revolution: the revolution phase is a tone with
-    // exactly `revolutions` cycles over the recording.
-    LoopTone revolution;
-    revolution.cycles = revolutions;
-    revolution.period = length;
-    revolution.invPeriod = 1.0 / length;
-    int64_t revolutionAcc = revolution.accumulatorAt(head);
-    RotorTicks ticks(r, length, revolutions);
-    double values[kBlock];
-    const double peak = buildInBlocks(noise, v, head, [&](int start, int n, double* x) {
-        swellRun(sine, revolution, r.swellPhase, revolutionAcc, n, values);
-        applySwell(x, values, r.swellFloor, n);
-        for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
-        ticks.addTo(sine, start, n, x);
+    // exactly `revolutions` cycles over the recording. Then the hums.
+    std::array<LoopTone, 1 + kHums> tones;
+    tones[0].cycles = revolutions;
+    tones[0].period = length;
+    tones[0].invPeriod = 1.0 / length;
+    for (size_t k = 0; k < kHums; ++k)
+        tones[1 + k] = LoopTone::of(r.hum[k].hz, r.hum[k].phase, length, kFs);
+    const int fold = foldFor(length, cyclesOf(tones));
+    std::vector<FoldedTone> folded;
+    for (const LoopTone& t : tones) folded.emplace_back(t, fold);
+    std::vector<double> values(kBlock);
+    buildFolded(noise, v, head, fold, [&](int, int n, double* const* x) {
+        FoldedTone& revolution = folded[0];
+        for (int j = 0; j < fold; ++j) {
+            if (!revolution.shared || j == 0)
+                swellRun(sine, revolution.tone, r.swellPhase, revolution.acc[j], n, values.data());
+            applySwell(x[j], values.data(), r.swellFloor, n);
+        }
+        for (size_t k = 0; k < kHums; ++k)
+            for (int j = 0; j < fold; ++j)
+                folded[1 + k].addTo(sine, j, n, r.hum[k].level, nullptr, x[j], values.data());
     });
-    return finish(v, peak, r.peak, stored);
+    RotorTicks ticks(r, length, revolutions);
+    ticks.addTo(sine, v.data());
+    return finish(v, peakOf(v.data(), v.length), r.peak, stored);
 }
 
 SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length, int stored,
