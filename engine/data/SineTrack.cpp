@@ -36,13 +36,15 @@ double seriesSin(double x) { // x in [-pi, pi]
 }
 
 // The four-lane runs keep the accumulators of four samples in 32-bit lanes: they
-// take tones whose period fits with room for one step beyond it.
+// take tones whose period fits with room for one step beyond it, and whose
+// phase lies in [0, 1), so an unwrapped turn stays within the table's two
+// periods.
 constexpr int64_t kMaxLanePeriod = int64_t{1} << 30;
 constexpr int kLanes = 4;
 
 bool fitsLanes(const LoopTone& tone) {
     return tone.period > 0 && tone.period < kMaxLanePeriod && tone.cycles >= 0 &&
-           tone.cycles < tone.period;
+           tone.cycles < tone.period && tone.phase >= 0.0 && tone.phase < 1.0;
 }
 
 // The accumulators of the four samples from acc on, and the step that moves each
@@ -106,13 +108,14 @@ template <Use use>
     const __m256d period = _mm256_set1_pd(static_cast<double>(tone.period));
     const __m256d inv = _mm256_set1_pd(tone.invPeriod);
     const __m256d phase = _mm256_set1_pd(tone.phase);
-    const __m256d one = _mm256_set1_pd(1.0);
     const __m256d gain = _mm256_set1_pd(level);
     int i = 0;
     for (; i + kLanes <= n; i += kLanes) {
-        __m256d t = _mm256_add_pd(_mm256_mul_pd(lanes, inv), phase);
-        t = _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, one, _CMP_GE_OQ), one));
-        const __m256d v = sineAt4(table, t);
+        // The turn is left in [0, 2) rather than brought back below 1: for t in
+        // [1, 2), t - 1 is exact, so t kSize lies exactly kSize above the
+        // wrapped turn's position, with the same fraction, and the table's
+        // second period holds the same neighbours there.
+        const __m256d v = sineAt4(table, _mm256_add_pd(_mm256_mul_pd(lanes, inv), phase));
         if constexpr (use == Use::Store) {
             _mm256_storeu_pd(x + i, v);
         } else if constexpr (use == Use::Add) {
@@ -223,13 +226,14 @@ void loopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, 
 
 } // namespace
 
-SineTable::SineTable() : v_(kSize + 1) {
+SineTable::SineTable() : v_(2 * kSize + 1) {
     static_assert(kSize == kSineTableSize);
     for (int i = 0; i <= kSize; ++i) {
         double x = 2.0 * kPiValue * i / kSize;
         if (x > kPiValue) x -= 2.0 * kPiValue;
         v_[i] = seriesSin(x);
     }
+    std::copy(v_.begin() + 1, v_.begin() + kSize + 1, v_.begin() + kSize + 1);
 }
 
 double SineTable::sinAngle(double radians) const {
