@@ -33,25 +33,33 @@ constexpr double kFs = kMotorNoiseTableRate;
 class NoiseSource {
 public:
     explicit NoiseSource(uint64_t seed) : state(seed != 0 ? seed : 0x853C49E6748FEA9Bull) {}
-    [[gnu::always_inline]] inline double next() {
+    [[gnu::always_inline]] inline double next() { return toUniform(nextWhole()); }
+
+    // The next n values into out: first the whole numbers (the serial part, with
+    // the state in a register), then their scaling, side by side.
+    [[gnu::always_inline]] inline void fill(int n, double* out) {
+        NoiseSource local = *this;
+#pragma GCC unroll 4
+        for (int i = 0; i < n; ++i) out[i] = local.nextWhole();
+        *this = local;
+        for (int i = 0; i < n; ++i) out[i] = toUniform(out[i]);
+    }
+
+private:
+    // The top 53 bits of the next output, as a double (exact).
+    [[gnu::always_inline]] inline double nextWhole() {
         state ^= state >> 12;
         state ^= state << 25;
         state ^= state >> 27;
         const uint64_t r = state * 2685821657736338717ull;
         // r >> 11 is below 2^53, so the signed conversion (one instruction)
         // gives the same exact value as the unsigned one.
-        return static_cast<double>(static_cast<int64_t>(r >> 11)) * (2.0 / 9007199254740992.0) -
-               1.0;
+        return static_cast<double>(static_cast<int64_t>(r >> 11));
+    }
+    static double toUniform(double whole) {
+        return whole * (2.0 / 9007199254740992.0) - 1.0;
     }
 
-    // The next n values into out; the state stays in a register meanwhile.
-    [[gnu::always_inline]] inline void fill(int n, double* out) {
-        NoiseSource local = *this;
-        for (int i = 0; i < n; ++i) out[i] = local.next();
-        *this = local;
-    }
-
-private:
     uint64_t state;
 };
 
