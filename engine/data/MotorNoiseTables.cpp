@@ -37,11 +37,20 @@ public:
 
     // The next n values into out: first the whole numbers (the serial part, with
     // the state in a register), then their scaling, side by side.
+    // The state's shifts and exclusive-ors run in a vector register, where (built
+    // for AVX) each takes one three-operand instruction and no copy.
     [[gnu::always_inline]] inline void fill(int n, double* out) {
-        NoiseSource local = *this;
+        __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&state));
 #pragma GCC unroll 4
-        for (int i = 0; i < n; ++i) out[i] = local.nextWhole();
-        *this = local;
+        for (int i = 0; i < n; ++i) {
+            s = _mm_xor_si128(s, _mm_srli_epi64(s, 12));
+            s = _mm_xor_si128(s, _mm_slli_epi64(s, 25));
+            s = _mm_xor_si128(s, _mm_srli_epi64(s, 27));
+            uint64_t now;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(&now), s);
+            out[i] = wholeOf(now);
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&state), s);
         for (int i = 0; i < n; ++i) out[i] = toUniform(out[i]);
     }
 
@@ -51,7 +60,10 @@ private:
         state ^= state >> 12;
         state ^= state << 25;
         state ^= state >> 27;
-        const uint64_t r = state * 2685821657736338717ull;
+        return wholeOf(state);
+    }
+    [[gnu::always_inline]] static inline double wholeOf(uint64_t s) {
+        const uint64_t r = s * 2685821657736338717ull;
         // r >> 11 is below 2^53, so the signed conversion (one instruction)
         // gives the same exact value as the unsigned one.
         return static_cast<double>(static_cast<int64_t>(r >> 11));
