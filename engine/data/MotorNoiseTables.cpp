@@ -164,19 +164,23 @@ private:
     }
 
     // y[i] = (y[i] - a1 y1 - a2 y2) level with y[i] holding the feed-forward
-    // terms: two samples a round, so the history's values swap roles instead of
-    // moving.
+    // terms: four samples a round, so the history's values take new roles
+    // instead of moving.
     [[gnu::always_inline]] inline void feedBack(double* y, int n, double level) {
         const double c1 = a1, c2 = a2;
         double h1 = y1, h2 = y2;
         int i = 0;
-        for (; i + 2 <= n; i += 2) {
+        for (; i + 4 <= n; i += 4) {
             const double ya = y[i] - c1 * h1 - c2 * h2;
             const double yb = y[i + 1] - c1 * ya - c2 * h1;
+            const double yc = y[i + 2] - c1 * yb - c2 * ya;
+            const double yd = y[i + 3] - c1 * yc - c2 * yb;
             y[i] = ya * level;
             y[i + 1] = yb * level;
-            h2 = ya;
-            h1 = yb;
+            y[i + 2] = yc * level;
+            y[i + 3] = yd * level;
+            h2 = yc;
+            h1 = yd;
         }
         for (; i < n; ++i) {
             const double ya = y[i] - c1 * h1 - c2 * h2;
