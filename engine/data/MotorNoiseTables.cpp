@@ -361,32 +361,38 @@ void buildFolded(LoopedNoise& noise, Signal& v, int head, int fold, AddTerms add
     }
 }
 
-// The sums that take a block's values, two samples at a time (the same
-// operations per sample as one at a time).
+// The sums that take a block's values. Each is a plain loop over independent
+// samples, which the compiler does two (or, built for AVX, four) at a time with
+// the same operations per sample as one at a time.
 // swing = 1 + depth * w
+[[gnu::always_inline]] inline void swingBody(const double* w, double depth, double* swing, int n) {
+    for (int i = 0; i < n; ++i) swing[i] = 1.0 + depth * w[i];
+}
+[[gnu::target("avx2")]] void swingAvx2(const double* w, double depth, double* swing, int n) {
+    swingBody(w, depth, swing, n);
+}
 void swingOf(const double* w, double depth, double* swing, int n) {
-    const __m128d d = _mm_set1_pd(depth);
-    const __m128d one = _mm_set1_pd(1.0);
-    int i = 0;
-    for (; i + 2 <= n; i += 2)
-        _mm_storeu_pd(swing + i, _mm_add_pd(one, _mm_mul_pd(d, _mm_loadu_pd(w + i))));
-    for (; i < n; ++i) swing[i] = 1.0 + depth * w[i];
+    if (cpuHasAvx2())
+        swingAvx2(w, depth, swing, n);
+    else
+        swingBody(w, depth, swing, n);
 }
 // x *= floor + (1 - floor) c^2 with c = (1 + s) / 2, the swell's envelope.
-void applySwell(double* x, const double* s, double floor, int n) {
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128d f = _mm_set1_pd(floor);
-    const __m128d rest = _mm_set1_pd(1.0 - floor);
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-        const __m128d c = _mm_add_pd(half, _mm_mul_pd(half, _mm_loadu_pd(s + i)));
-        const __m128d env = _mm_add_pd(f, _mm_mul_pd(_mm_mul_pd(rest, c), c));
-        _mm_storeu_pd(x + i, _mm_mul_pd(_mm_loadu_pd(x + i), env));
-    }
-    for (; i < n; ++i) {
+[[gnu::always_inline]] inline void swellBody(double* x, const double* s, double floor, int n) {
+    const double rest = 1.0 - floor;
+    for (int i = 0; i < n; ++i) {
         const double c = 0.5 + 0.5 * s[i];
-        x[i] *= floor + (1.0 - floor) * c * c;
+        x[i] *= floor + rest * c * c;
     }
+}
+[[gnu::target("avx2")]] void swellAvx2(double* x, const double* s, double floor, int n) {
+    swellBody(x, s, floor, n);
+}
+void applySwell(double* x, const double* s, double floor, int n) {
+    if (cpuHasAvx2())
+        swellAvx2(x, s, floor, n);
+    else
+        swellBody(x, s, floor, n);
 }
 // x += v level, or x += v level swing when swing is given: what addLoopTone
 // does with the values it computes.
