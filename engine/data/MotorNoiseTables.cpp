@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <immintrin.h>
 #include <memory>
+#include <numeric>
 #include <type_traits>
 
 // The tables must come out bit-identical on every build: no fused multiply-add,
@@ -322,33 +323,38 @@ SampleTable finish(const Signal& s, double peak, double wantedPeak, int stored) 
 // same order as a sample-by-sample loop would.
 constexpr int kBlock = 1024;
 
-// A tone whose cycles and table length are both multiples of f takes the same
-// values in each of the table's f equal stretches (after length / f samples its
-// accumulator has gone round a whole number of times). The second pass works
-// on the f stretches side by side, so such a tone's values for a block are
-// computed once and added f times. The fold is the f, at most kMaxFold, that
-// spares the most tone values.
-constexpr int kMaxFold = 4;
+// Split a table into f equal stretches. A tone with c whole cycles over the
+// table repeats every length / gcd(c, length) samples, so with d = gcd(c, f)
+// its values in stretch j are those of stretch j mod (f / d). The second pass
+// works on the f stretches side by side and computes each tone's values for a
+// block in its first f / d stretches only, adding them to the others as well.
+// The fold is the f (at most kMaxFold, dividing the length) that leaves the
+// fewest tone values to compute.
+constexpr int kMaxFold = 64;
+
+// The stretches whose values a tone with the given cycles computes.
+int distinctStretches(int64_t cycles, int fold) {
+    return fold / static_cast<int>(std::gcd(cycles, static_cast<int64_t>(fold)));
+}
 
 template <size_t N> int foldFor(int length, const std::array<int64_t, N>& cycles) {
     int best = 1;
-    int64_t bestSpared = 0;        // tones' values spared, in units of length / (1 2 .. kMaxFold)
-    constexpr int64_t kUnits = 12; // divisible by every fold up to kMaxFold
+    double bestWork = static_cast<double>(N); // tone values computed, in table lengths
     for (int f = 2; f <= kMaxFold; ++f) {
         if (length % f != 0) continue;
-        int64_t spared = 0;
-        for (const int64_t c : cycles)
-            if (c % f == 0) spared += kUnits - kUnits / f;
-        if (spared > bestSpared) {
+        double work = 0.0;
+        for (const int64_t c : cycles) work += static_cast<double>(distinctStretches(c, f)) / f;
+        // A larger fold only when it spares work (the tolerance ignores rounding).
+        if (work < bestWork - 1e-9) {
             best = f;
-            bestSpared = spared;
+            bestWork = work;
         }
     }
     return best;
 }
 
-// The second pass: addTerms(start, n, x) adds the terms after the noise to the
-// blocks x[0 .. fold) of n samples from start on in each stretch.
+// The second pass: addTerms(n, x) adds the terms after the noise to the blocks
+// x[0 .. fold) of n samples, one in each stretch, at the same place in each.
 template <typename AddTerms>
 void buildFolded(LoopedNoise& noise, Signal& v, int head, int fold, AddTerms addTerms) {
     noise.run(v.length, v.data());
@@ -357,7 +363,7 @@ void buildFolded(LoopedNoise& noise, Signal& v, int head, int fold, AddTerms add
     double* x[kMaxFold];
     for (int start = 0; start < stretch; start += kBlock) {
         for (int j = 0; j < fold; ++j) x[j] = v.data() + j * stretch + start;
-        addTerms(start, std::min(kBlock, stretch - start), x);
+        addTerms(std::min(kBlock, stretch - start), x);
     }
 }
 
@@ -415,31 +421,37 @@ void addValues(const double* v, double level, const double* swing, int n, double
         addValuesBody(v, level, swing, n, x);
 }
 
-// A tone read block by block in each stretch of a folded table: one accumulator
-// per stretch, or, when its values repeat from stretch to stretch, one for all.
+// A tone read block by block in the stretches of a folded table: one
+// accumulator for each stretch whose values it computes.
 struct FoldedTone {
     LoopTone tone;
-    int64_t acc[kMaxFold] = {};
-    bool shared = false;
+    int fold;
+    int distinct; // the stretches computed; stretch j takes those of j mod distinct
+    std::vector<int64_t> acc;
 
-    FoldedTone(const LoopTone& t, int fold) : tone(t), shared(t.cycles % fold == 0) {
-        const int64_t stretch = t.period / fold;
-        for (int j = 0; j < fold; ++j) acc[j] = tone.accumulatorAt(j * stretch);
+    FoldedTone(const LoopTone& t, int f)
+        : tone(t), fold(f), distinct(distinctStretches(t.cycles, f)),
+          acc(static_cast<size_t>(distinct)) {
+        const int64_t stretch = t.period / f;
+        for (int j = 0; j < distinct; ++j) acc[j] = tone.accumulatorAt(j * stretch);
     }
-    // The tone's next n values in stretch j; a shared tone computes them in
-    // stretch 0 and leaves them in values for the others.
-    const double* read(const SineTable& sine, int j, int n, double* values) {
-        if (!shared || j == 0) loopToneRun(sine, tone, acc[j], n, values);
-        return values;
+    // The tone's next n values in stretch j < distinct.
+    void read(const SineTable& sine, int j, int n, double* values) {
+        loopToneRun(sine, tone, acc[j], n, values);
     }
-    // x += value level (times swing, when given) in stretch j.
-    void addTo(const SineTable& sine, int j, int n, double level, const double* swing, double* x,
+    // x[j] += value level, times swingOf(j) when that is given, in every stretch.
+    template <typename SwingOf>
+    void addTo(const SineTable& sine, int n, double level, SwingOf swingOf, double* const* x,
                double* values) {
-        if (!shared) {
-            addLoopTone(sine, tone, acc[j], n, level, swing, x);
+        if (distinct == fold) {
+            for (int j = 0; j < fold; ++j)
+                addLoopTone(sine, tone, acc[j], n, level, swingOf(j), x[j]);
             return;
         }
-        addValues(read(sine, j, n, values), level, swing, n, x);
+        for (int j = 0; j < distinct; ++j) {
+            read(sine, j, n, values);
+            for (int k = j; k < fold; k += distinct) addValues(values, level, swingOf(k), n, x[k]);
+        }
     }
 };
 
@@ -467,23 +479,23 @@ SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int lengt
     const int fold = foldFor(length, cyclesOf(tones));
     std::vector<FoldedTone> folded;
     for (const LoopTone& t : tones) folded.emplace_back(t, fold);
-    std::vector<double> values(kBlock), swing(static_cast<size_t>(kBlock) * fold);
-    buildFolded(noise, v, head, fold, [&](int, int n, double* const* x) {
+    FoldedTone& wobble = folded[kHums];
+    std::vector<double> values(kBlock), swing(static_cast<size_t>(kBlock) * wobble.distinct);
+    const auto noSwing = [](int) -> const double* { return nullptr; };
+    const auto swingOfStretch = [&](int j) -> const double* {
+        return swing.data() + static_cast<size_t>(j % wobble.distinct) * kBlock;
+    };
+    buildFolded(noise, v, head, fold, [&](int n, double* const* x) {
         for (size_t k = 0; k < kHums; ++k)
-            for (int j = 0; j < fold; ++j)
-                folded[k].addTo(sine, j, n, r.hum[k].level, nullptr, x[j], values.data());
-        FoldedTone& wobble = folded[kHums];
-        for (int j = 0; j < fold; ++j) {
-            if (wobble.shared && j > 0) break; // one swing for every stretch
-            swingOf(wobble.read(sine, j, n, values.data()), r.wobbleDepth,
-                    swing.data() + j * kBlock, n);
+            folded[k].addTo(sine, n, r.hum[k].level, noSwing, x, values.data());
+        for (int j = 0; j < wobble.distinct; ++j) {
+            wobble.read(sine, j, n, values.data());
+            swingOf(values.data(), r.wobbleDepth, swing.data() + static_cast<size_t>(j) * kBlock,
+                    n);
         }
-        for (size_t k = 0; k < kWhines; ++k) {
-            for (int j = 0; j < fold; ++j) {
-                const double* sw = swing.data() + (wobble.shared ? 0 : j * kBlock);
-                folded[kHums + 1 + k].addTo(sine, j, n, r.whine[k].level, sw, x[j], values.data());
-            }
-        }
+        for (size_t k = 0; k < kWhines; ++k)
+            folded[kHums + 1 + k].addTo(sine, n, r.whine[k].level, swingOfStretch, x,
+                                        values.data());
     });
     return finish(v, peakOf(v.data(), v.length), r.peak, stored);
 }
@@ -564,16 +576,16 @@ SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int leng
     std::vector<FoldedTone> folded;
     for (const LoopTone& t : tones) folded.emplace_back(t, fold);
     std::vector<double> values(kBlock);
-    buildFolded(noise, v, head, fold, [&](int, int n, double* const* x) {
+    const auto noSwing = [](int) -> const double* { return nullptr; };
+    buildFolded(noise, v, head, fold, [&](int n, double* const* x) {
         FoldedTone& revolution = folded[0];
-        for (int j = 0; j < fold; ++j) {
-            if (!revolution.shared || j == 0)
-                swellRun(sine, revolution.tone, r.swellPhase, revolution.acc[j], n, values.data());
-            applySwell(x[j], values.data(), r.swellFloor, n);
+        for (int j = 0; j < revolution.distinct; ++j) {
+            swellRun(sine, revolution.tone, r.swellPhase, revolution.acc[j], n, values.data());
+            for (int k = j; k < fold; k += revolution.distinct)
+                applySwell(x[k], values.data(), r.swellFloor, n);
         }
         for (size_t k = 0; k < kHums; ++k)
-            for (int j = 0; j < fold; ++j)
-                folded[1 + k].addTo(sine, j, n, r.hum[k].level, nullptr, x[j], values.data());
+            folded[1 + k].addTo(sine, n, r.hum[k].level, noSwing, x, values.data());
     });
     RotorTicks ticks(r, length, revolutions);
     ticks.addTo(sine, v.data());
