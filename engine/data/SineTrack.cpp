@@ -110,6 +110,8 @@ template <Use use>
     const __m256d phase = _mm256_set1_pd(tone.phase);
     const __m256d gain = _mm256_set1_pd(level);
     int i = 0;
+    // Two rounds per pass share the loop's count and branch.
+#pragma GCC unroll 2
     for (; i + kLanes <= n; i += kLanes) {
         // The turn is left in [0, 2) rather than brought back below 1: for t in
         // [1, 2), t - 1 is exact, so t kSize lies exactly kSize above the
