@@ -136,19 +136,71 @@ template <Use use>
     return i;
 }
 
+// SineTable::at for two turns with SSE2 (the baseline): the same interpolation.
+inline __m128d sineAt2(const double* table, __m128d turns) {
+    const __m128d p = _mm_mul_pd(turns, _mm_set1_pd(SineTable::kSize));
+    const __m128i i = _mm_cvttpd_epi32(p);
+    const __m128d f = _mm_sub_pd(p, _mm_cvtepi32_pd(i));
+    const __m128d p0 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_cvtsi128_si32(i)));
+    const __m128d p1 =
+        _mm_loadu_pd(table + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(i, 4))));
+    const __m128d lo = _mm_unpacklo_pd(p0, p1);
+    const __m128d hi = _mm_unpackhi_pd(p0, p1);
+    return _mm_add_pd(lo, _mm_mul_pd(f, _mm_sub_pd(hi, lo)));
+}
+
+// A loop tone's run two samples at a time on any processor (the four-lane
+// run's arithmetic, two lanes wide); returns how many samples it did.
+template <Use use>
+int loopToneRunSse2(const double* table, const LoopTone& tone, int64_t& acc, int n, double* x,
+                    double level, const double* swing) {
+    constexpr int kPair = 2;
+    __m128d lanes = _mm_set_pd(static_cast<double>(tone.advance(acc)), static_cast<double>(acc));
+    const __m128d step = _mm_set1_pd(static_cast<double>((kPair * tone.cycles) % tone.period));
+    const __m128d period = _mm_set1_pd(static_cast<double>(tone.period));
+    const __m128d inv = _mm_set1_pd(tone.invPeriod);
+    const __m128d phase = _mm_set1_pd(tone.phase);
+    const __m128d gain = _mm_set1_pd(level);
+    int i = 0;
+    for (; i + kPair <= n; i += kPair) {
+        // Unwrapped turns, read in the table's second period (see the four-lane run).
+        const __m128d v = sineAt2(table, _mm_add_pd(_mm_mul_pd(lanes, inv), phase));
+        if constexpr (use == Use::Store) {
+            _mm_storeu_pd(x + i, v);
+        } else if constexpr (use == Use::Add) {
+            _mm_storeu_pd(x + i, _mm_add_pd(_mm_loadu_pd(x + i), _mm_mul_pd(v, gain)));
+        } else {
+            _mm_storeu_pd(x + i,
+                          _mm_add_pd(_mm_loadu_pd(x + i),
+                                     _mm_mul_pd(_mm_mul_pd(v, gain), _mm_loadu_pd(swing + i))));
+        }
+        lanes = _mm_add_pd(lanes, step);
+        lanes = _mm_sub_pd(lanes, _mm_and_pd(_mm_cmpge_pd(lanes, period), period));
+    }
+    acc = static_cast<int64_t>(_mm_cvtsd_f64(lanes));
+    return i;
+}
+
+template <Use use>
+int loopToneRunWide(const double* table, const LoopTone& tone, int64_t& acc, int n, double* x,
+                    double level, const double* swing) {
+    if (cpuHasAvx2()) return loopToneRunAvx2<use>(table, tone, acc, n, x, level, swing);
+    return loopToneRunSse2<use>(table, tone, acc, n, x, level, swing);
+}
+
 void loopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* x, Use use,
               double level, const double* swing) {
     int i = 0;
-    if (cpuHasAvx2() && fitsLanes(tone)) {
+    if (fitsLanes(tone)) {
         switch (use) {
         case Use::Store:
-            i = loopToneRunAvx2<Use::Store>(sine.values(), tone, acc, n, x, level, swing);
+            i = loopToneRunWide<Use::Store>(sine.values(), tone, acc, n, x, level, swing);
             break;
         case Use::Add:
-            i = loopToneRunAvx2<Use::Add>(sine.values(), tone, acc, n, x, level, swing);
+            i = loopToneRunWide<Use::Add>(sine.values(), tone, acc, n, x, level, swing);
             break;
         case Use::AddSwung:
-            i = loopToneRunAvx2<Use::AddSwung>(sine.values(), tone, acc, n, x, level, swing);
+            i = loopToneRunWide<Use::AddSwung>(sine.values(), tone, acc, n, x, level, swing);
             break;
         }
     }
