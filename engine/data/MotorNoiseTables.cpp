@@ -36,24 +36,30 @@ public:
     explicit NoiseSource(uint64_t seed) : state(seed != 0 ? seed : 0x853C49E6748FEA9Bull) {}
     [[gnu::always_inline]] inline double next() { return toUniform(nextWhole()); }
 
-    // The next n values into out: first the whole numbers (the serial part, with
-    // the state in a register), then their scaling, side by side.
-    // The state's shifts and exclusive-ors run in a vector register, where (built
-    // for AVX) each takes one three-operand instruction and no copy.
-    [[gnu::always_inline]] inline void fill(int n, double* out) {
-        __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&state));
-#pragma GCC unroll 4
-        for (int i = 0; i < n; ++i) {
+    // The generator while a run of values is drawn: its state in a vector
+    // register, where (built for AVX) each shift and exclusive-or is one
+    // three-operand instruction and needs no copy.
+    class Stream {
+    public:
+        explicit Stream(const NoiseSource& n)
+            : s(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&n.state))) {}
+        void storeTo(NoiseSource& n) const {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(&n.state), s);
+        }
+        // The next value's top 53 bits, as a double (exact); toUniform scales it.
+        [[gnu::always_inline]] inline double whole() {
             s = _mm_xor_si128(s, _mm_srli_epi64(s, 12));
             s = _mm_xor_si128(s, _mm_slli_epi64(s, 25));
             s = _mm_xor_si128(s, _mm_srli_epi64(s, 27));
             uint64_t now;
             _mm_storel_epi64(reinterpret_cast<__m128i*>(&now), s);
-            out[i] = wholeOf(now);
+            return wholeOf(now);
         }
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(&state), s);
-        for (int i = 0; i < n; ++i) out[i] = toUniform(out[i]);
-    }
+
+    private:
+        __m128i s;
+    };
+    static double toUniform(double whole) { return whole * (2.0 / 9007199254740992.0) - 1.0; }
 
 private:
     // The top 53 bits of the next output, as a double (exact).
@@ -69,10 +75,6 @@ private:
         // gives the same exact value as the unsigned one.
         return static_cast<double>(static_cast<int64_t>(r >> 11));
     }
-    static double toUniform(double whole) {
-        return whole * (2.0 / 9007199254740992.0) - 1.0;
-    }
-
     uint64_t state;
 };
 
@@ -113,24 +115,18 @@ public:
         return y;
     }
     // count filtered values of the noise, each times level, into out. A chunk at
-    // a time: the generator's values, then every sample's feed-forward terms
-    // b0 x + b2 x2 (independent of each other, so computed side by side), then
-    // the feedback, which is the only part that must go sample by sample. Each
-    // sample takes the same operations in the same order as process().
+    // a time: its inputs' scaling and feed-forward terms b0 x + b2 x2 are
+    // independent of each other, so computed side by side; then its feedback,
+    // the only part that must go sample by sample, in the same loop as the
+    // generator's draws for the next chunk, so the processor overlaps the two
+    // serial chains. Each sample takes the same operations in the same order as
+    // process().
     void run(NoiseSource& noise, double level, int count, double* out) {
-        for (int done = 0; done < count; done += kChunk) {
-            const int n = std::min(kChunk, count - done);
-            // in[0], in[1] are the two inputs before the chunk, in[k + 2] its k-th.
-            double in[kChunk + 2];
-            in[0] = x2;
-            in[1] = x1;
-            if (cpuHasAvx2())
-                chunkAvx2(noise, in, n, level, out + done);
-            else
-                chunk(noise, in, n, level, out + done);
-            x2 = in[n];
-            x1 = in[n + 1];
-        }
+        if (count <= 0) return;
+        if (cpuHasAvx2())
+            runAvx2(noise, level, count, out);
+        else
+            runChunks(noise, level, count, out);
     }
     // Draws count values and only keeps the state they leave, which settles the
     // filter.
@@ -143,54 +139,80 @@ public:
 private:
     static constexpr int kChunk = 256;
 
-    // One chunk: the generator's values after in[0], in[1], then the filter.
     // The same code, built for AVX2 as well: its three-operand instructions
-    // need no register copies, and the feed-forward terms go four at a time.
-    [[gnu::always_inline]] inline void chunk(NoiseSource& noise, double* in, int n, double level,
-                                             double* y) {
-        noise.fill(n, in + 2);
-        feedForward(in, n, y);
-        feedBack(y, n, level);
+    // need no register copies, and the side-by-side parts go four at a time.
+    [[gnu::target("avx2")]] void runAvx2(NoiseSource& noise, double level, int count, double* out) {
+        runChunks(noise, level, count, out);
     }
-    [[gnu::target("avx2")]] void chunkAvx2(NoiseSource& noise, double* in, int n, double level,
-                                           double* y) {
-        chunk(noise, in, n, level, y);
+    [[gnu::always_inline]] inline void runChunks(NoiseSource& noise, double level, int count,
+                                                 double* out) {
+        // Each buffer holds the two inputs before a chunk, then the chunk's.
+        double bufferA[kChunk + 2], bufferB[kChunk + 2];
+        double* in = bufferA;
+        double* next = bufferB;
+        NoiseSource::Stream stream(noise);
+        in[0] = x2;
+        in[1] = x1;
+        for (int i = 0; i < std::min(kChunk, count); ++i) in[i + 2] = stream.whole();
+        const double f1 = a1, f2 = a2; // locals: no reload after each store to out
+        double h1 = y1, h2 = y2;
+        for (int done = 0; done < count;) {
+            const int n = std::min(kChunk, count - done);
+            const int nNext = std::min(kChunk, count - done - n);
+            double* y = out + done;
+            for (int i = 2; i < n + 2; ++i) in[i] = NoiseSource::toUniform(in[i]);
+            feedForward(in, n, y);
+            const int both = std::min(n, nNext);
+            int i = 0;
+            // Four samples a round, so the history's values take new roles
+            // instead of moving.
+            for (; i + 4 <= both; i += 4) {
+                next[i + 2] = stream.whole();
+                next[i + 3] = stream.whole();
+                next[i + 4] = stream.whole();
+                next[i + 5] = stream.whole();
+                const double ya = y[i] - f1 * h1 - f2 * h2;
+                const double yb = y[i + 1] - f1 * ya - f2 * h1;
+                const double yc = y[i + 2] - f1 * yb - f2 * ya;
+                const double yd = y[i + 3] - f1 * yc - f2 * yb;
+                y[i] = ya * level;
+                y[i + 1] = yb * level;
+                y[i + 2] = yc * level;
+                y[i + 3] = yd * level;
+                h2 = yc;
+                h1 = yd;
+            }
+            for (; i < both; ++i) {
+                next[i + 2] = stream.whole();
+                const double yi = y[i] - f1 * h1 - f2 * h2;
+                y[i] = yi * level;
+                h2 = h1;
+                h1 = yi;
+            }
+            for (; i < n; ++i) {
+                const double yi = y[i] - f1 * h1 - f2 * h2;
+                y[i] = yi * level;
+                h2 = h1;
+                h1 = yi;
+            }
+            for (; i < nNext; ++i) next[i + 2] = stream.whole();
+            next[0] = in[n];
+            next[1] = in[n + 1];
+            std::swap(in, next);
+            done += n;
+        }
+        stream.storeTo(noise);
+        x2 = in[0];
+        x1 = in[1];
+        y1 = h1;
+        y2 = h2;
     }
 
-    // y[i] = b0 in[i + 2] + b2 in[i]. The coefficients are copied to locals
-    // (as in feedBack) so the compiler need not reload them after every store.
+    // y[i] = b0 in[i + 2] + b2 in[i]. The coefficients are copied to locals so
+    // the compiler need not reload them after every store.
     [[gnu::always_inline]] inline void feedForward(const double* in, int n, double* y) const {
         const double c0 = b0, c2 = b2;
         for (int i = 0; i < n; ++i) y[i] = c0 * in[i + 2] + c2 * in[i];
-    }
-
-    // y[i] = (y[i] - a1 y1 - a2 y2) level with y[i] holding the feed-forward
-    // terms: four samples a round, so the history's values take new roles
-    // instead of moving.
-    [[gnu::always_inline]] inline void feedBack(double* y, int n, double level) {
-        const double c1 = a1, c2 = a2;
-        double h1 = y1, h2 = y2;
-        int i = 0;
-        for (; i + 4 <= n; i += 4) {
-            const double ya = y[i] - c1 * h1 - c2 * h2;
-            const double yb = y[i + 1] - c1 * ya - c2 * h1;
-            const double yc = y[i + 2] - c1 * yb - c2 * ya;
-            const double yd = y[i + 3] - c1 * yc - c2 * yb;
-            y[i] = ya * level;
-            y[i + 1] = yb * level;
-            y[i + 2] = yc * level;
-            y[i + 3] = yd * level;
-            h2 = yc;
-            h1 = yd;
-        }
-        for (; i < n; ++i) {
-            const double ya = y[i] - c1 * h1 - c2 * h2;
-            y[i] = ya * level;
-            h2 = h1;
-            h1 = ya;
-        }
-        y1 = h1;
-        y2 = h2;
     }
 
     double b0, b2, a1, a2;
