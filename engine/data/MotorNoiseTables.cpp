@@ -250,8 +250,8 @@ struct Signal {
 };
 
 // Band-limited noise that loops without a click: the stretch after the table's
-// end is faded (equal power) into its start. It is drawn a block at a time, just
-// before the block's other terms are added, while the block is still in cache.
+// end is faded (equal power) into its start. The whole table's noise is drawn
+// in one run, before the other terms are added.
 class LoopedNoise {
 public:
     LoopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band)
