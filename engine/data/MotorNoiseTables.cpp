@@ -5,10 +5,13 @@
 #include "engine/data/SineTrack.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <immintrin.h>
 #include <memory>
+#include <numeric>
+#include <type_traits>
 
 // The tables must come out bit-identical on every build: no fused multiply-add,
 // whatever the target's instruction set.
@@ -31,15 +34,47 @@ constexpr double kFs = kMotorNoiseTableRate;
 class NoiseSource {
 public:
     explicit NoiseSource(uint64_t seed) : state(seed != 0 ? seed : 0x853C49E6748FEA9Bull) {}
-    double next() {
+    [[gnu::always_inline]] inline double next() { return toUniform(nextWhole()); }
+
+    // The generator while a run of values is drawn: its state in a vector
+    // register, where (built for AVX) each shift and exclusive-or is one
+    // three-operand instruction and needs no copy.
+    class Stream {
+    public:
+        explicit Stream(const NoiseSource& n)
+            : s(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&n.state))) {}
+        void storeTo(NoiseSource& n) const {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(&n.state), s);
+        }
+        // The next value's top 53 bits, as a double (exact); toUniform scales it.
+        [[gnu::always_inline]] inline double whole() {
+            s = _mm_xor_si128(s, _mm_srli_epi64(s, 12));
+            s = _mm_xor_si128(s, _mm_slli_epi64(s, 25));
+            s = _mm_xor_si128(s, _mm_srli_epi64(s, 27));
+            uint64_t now;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(&now), s);
+            return wholeOf(now);
+        }
+
+    private:
+        __m128i s;
+    };
+    static double toUniform(double whole) { return whole * (2.0 / 9007199254740992.0) - 1.0; }
+
+private:
+    // The top 53 bits of the next output, as a double (exact).
+    [[gnu::always_inline]] inline double nextWhole() {
         state ^= state >> 12;
         state ^= state << 25;
         state ^= state >> 27;
-        const uint64_t r = state * 2685821657736338717ull;
-        return static_cast<double>(r >> 11) * (2.0 / 9007199254740992.0) - 1.0;
+        return wholeOf(state);
     }
-
-private:
+    [[gnu::always_inline]] static inline double wholeOf(uint64_t s) {
+        const uint64_t r = s * 2685821657736338717ull;
+        // r >> 11 is below 2^53, so the signed conversion (one instruction)
+        // gives the same exact value as the unsigned one.
+        return static_cast<double>(static_cast<int64_t>(r >> 11));
+    }
     uint64_t state;
 };
 
@@ -79,26 +114,107 @@ public:
         y1 = y;
         return y;
     }
-    // count filtered values of the noise, each times level, into out: two
-    // samples a round, so the history's values swap roles instead of moving.
+    // count filtered values of the noise, each times level, into out. A chunk at
+    // a time: its inputs' scaling and feed-forward terms b0 x + b2 x2 are
+    // independent of each other, so computed side by side; then its feedback,
+    // the only part that must go sample by sample, in the same loop as the
+    // generator's draws for the next chunk, so the processor overlaps the two
+    // serial chains. Each sample takes the same operations in the same order as
+    // process().
     void run(NoiseSource& noise, double level, int count, double* out) {
-        int i = 0;
-        for (; i + 2 <= count; i += 2) {
-            const double xa = noise.next();
-            const double ya = b0 * xa + b2 * x2 - a1 * y1 - a2 * y2;
-            const double xb = noise.next();
-            const double yb = b0 * xb + b2 * x1 - a1 * ya - a2 * y1;
-            out[i] = ya * level;
-            out[i + 1] = yb * level;
-            x2 = xa;
-            x1 = xb;
-            y2 = ya;
-            y1 = yb;
-        }
-        for (; i < count; ++i) out[i] = process(noise.next()) * level;
+        if (count <= 0) return;
+        if (cpuHasAvx2())
+            runAvx2(noise, level, count, out);
+        else
+            runChunks(noise, level, count, out);
+    }
+    // Draws count values and only keeps the state they leave, which settles the
+    // filter.
+    void settle(NoiseSource& noise, int count) {
+        double discarded[kChunk];
+        for (int done = 0; done < count; done += kChunk)
+            run(noise, 1.0, std::min(kChunk, count - done), discarded);
     }
 
 private:
+    static constexpr int kChunk = 256;
+
+    // The same code, built for AVX2 as well: its three-operand instructions
+    // need no register copies, and the side-by-side parts go four at a time.
+    [[gnu::target("avx2")]] void runAvx2(NoiseSource& noise, double level, int count, double* out) {
+        runChunks(noise, level, count, out);
+    }
+    [[gnu::always_inline]] inline void runChunks(NoiseSource& noise, double level, int count,
+                                                 double* out) {
+        // Each buffer holds the two inputs before a chunk, then the chunk's.
+        double bufferA[kChunk + 2], bufferB[kChunk + 2];
+        double* in = bufferA;
+        double* next = bufferB;
+        NoiseSource::Stream stream(noise);
+        in[0] = x2;
+        in[1] = x1;
+        for (int i = 0; i < std::min(kChunk, count); ++i) in[i + 2] = stream.whole();
+        const double f1 = a1, f2 = a2; // locals: no reload after each store to out
+        double h1 = y1, h2 = y2;
+        for (int done = 0; done < count;) {
+            const int n = std::min(kChunk, count - done);
+            const int nNext = std::min(kChunk, count - done - n);
+            double* y = out + done;
+            for (int i = 2; i < n + 2; ++i) in[i] = NoiseSource::toUniform(in[i]);
+            feedForward(in, n, y);
+            const int both = std::min(n, nNext);
+            int i = 0;
+            // Four samples a round, so the history's values take new roles
+            // instead of moving.
+            for (; i + 4 <= both; i += 4) {
+                next[i + 2] = stream.whole();
+                next[i + 3] = stream.whole();
+                next[i + 4] = stream.whole();
+                next[i + 5] = stream.whole();
+                const double ya = y[i] - f1 * h1 - f2 * h2;
+                const double yb = y[i + 1] - f1 * ya - f2 * h1;
+                const double yc = y[i + 2] - f1 * yb - f2 * ya;
+                const double yd = y[i + 3] - f1 * yc - f2 * yb;
+                y[i] = ya * level;
+                y[i + 1] = yb * level;
+                y[i + 2] = yc * level;
+                y[i + 3] = yd * level;
+                h2 = yc;
+                h1 = yd;
+            }
+            for (; i < both; ++i) {
+                next[i + 2] = stream.whole();
+                const double yi = y[i] - f1 * h1 - f2 * h2;
+                y[i] = yi * level;
+                h2 = h1;
+                h1 = yi;
+            }
+            for (; i < n; ++i) {
+                const double yi = y[i] - f1 * h1 - f2 * h2;
+                y[i] = yi * level;
+                h2 = h1;
+                h1 = yi;
+            }
+            for (; i < nNext; ++i) next[i + 2] = stream.whole();
+            next[0] = in[n];
+            next[1] = in[n + 1];
+            std::swap(in, next);
+            done += n;
+        }
+        stream.storeTo(noise);
+        x2 = in[0];
+        x1 = in[1];
+        y1 = h1;
+        y2 = h2;
+    }
+
+    // y[i] = b0 in[i + 2] + b2 in[i]. The coefficients are copied to locals so
+    // the compiler need not reload them after every store.
+    [[gnu::always_inline]] inline void feedForward(const double* in, int n, double* y) const {
+        const double c0 = b0, c2 = b2;
+        for (int i = 0; i < n; ++i) y[i] = c0 * in[i + 2] + c2 * in[i];
+    }
+
     double b0, b2, a1, a2;
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
 };
@@ -134,13 +250,13 @@ struct Signal {
 };
 
 // Band-limited noise that loops without a click: the stretch after the table's
-// end is faded (equal power) into its start. It is drawn a block at a time, just
-// before the block's other terms are added, while the block is still in cache.
+// end is faded (equal power) into its start. The whole table's noise is drawn
+// in one run, before the other terms are added.
 class LoopedNoise {
 public:
     LoopedNoise(const SineTable& sine, uint64_t seed, const NoiseBand& band)
         : noise(seed), filter(sine, band.hz, band.q), level(band.level) {
-        for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
+        filter.settle(noise, kNoiseWarmUp);
     }
     // The next n values.
     void run(int n, double* out) { filter.run(noise, level, n, out); }
@@ -223,84 +339,149 @@ SampleTable finish(const Signal& s, double peak, double wantedPeak, int stored) 
     return t;
 }
 
-// The generator works through a table a block at a time: the block's noise, then
-// each tone's values for the block, added in the recipe's order. Every sample's
-// sum takes the same terms in the same order as a sample-by-sample loop would.
+// A table is built in two passes: its noise (one run in order, then the fade of
+// the stretch after the end into the head), then every other term, added block
+// by block in the recipe's order. Every sample's sum takes the same terms in the
+// same order as a sample-by-sample loop would.
 constexpr int kBlock = 1024;
 
-// Builds the table in v a block at a time and returns its peak. The head (the
-// stretch the noise after the end fades into) gets its noise first and its other
-// terms last, once that fade is done; the blocks after it come in between.
-// addTerms(start, n, x) adds the terms after the noise to x[0 .. n), the
-// samples from start on; it is called for the blocks in the order the samples
-// follow from the head's end round to the head, so tones whose period is the
-// table's length arrive back at the head's first sample by themselves.
-template <typename AddTerms>
-double buildInBlocks(LoopedNoise& noise, Signal& v, int head, AddTerms addTerms) {
-    noise.run(head, v.data());
-    double peak = 0.0;
-    for (int start = head; start < v.length; start += kBlock) {
-        const int n = std::min(kBlock, v.length - start);
-        double* x = v.data() + start;
-        noise.run(n, x);
-        addTerms(start, n, x);
-        peak = std::max(peak, peakOf(x, n));
-    }
-    noise.fadeInto(v.data(), head);
-    for (int start = 0; start < head; start += kBlock) {
-        const int n = std::min(kBlock, head - start);
-        double* x = v.data() + start;
-        addTerms(start, n, x);
-        peak = std::max(peak, peakOf(x, n));
-    }
-    return peak;
+// Split a table into f equal stretches. A tone with c whole cycles over the
+// table repeats every length / gcd(c, length) samples, so with d = gcd(c, f)
+// its values in stretch j are those of stretch j mod (f / d). The second pass
+// works on the f stretches side by side and computes each tone's values for a
+// block in its first f / d stretches only, adding them to the others as well.
+// The fold is the f (at most kMaxFold, dividing the length) that leaves the
+// fewest tone values to compute.
+constexpr int kMaxFold = 64;
+
+// The stretches whose values a tone with the given cycles computes.
+int distinctStretches(int64_t cycles, int fold) {
+    return fold / static_cast<int>(std::gcd(cycles, static_cast<int64_t>(fold)));
 }
 
-// The sums that take a block's values, two samples at a time (the same
-// operations per sample as one at a time).
+template <size_t N> int foldFor(int length, const std::array<int64_t, N>& cycles) {
+    int best = 1;
+    double bestWork = static_cast<double>(N); // tone values computed, in table lengths
+    for (int f = 2; f <= kMaxFold; ++f) {
+        if (length % f != 0) continue;
+        double work = 0.0;
+        for (const int64_t c : cycles) work += static_cast<double>(distinctStretches(c, f)) / f;
+        // A larger fold only when it spares work (the tolerance ignores rounding).
+        if (work < bestWork - 1e-9) {
+            best = f;
+            bestWork = work;
+        }
+    }
+    return best;
+}
+
+// The second pass: addTerms(n, x) adds the terms after the noise to the blocks
+// x[0 .. fold) of n samples, one in each stretch, at the same place in each.
+template <typename AddTerms>
+void buildFolded(LoopedNoise& noise, Signal& v, int head, int fold, AddTerms addTerms) {
+    noise.run(v.length, v.data());
+    noise.fadeInto(v.data(), head);
+    const int stretch = v.length / fold;
+    double* x[kMaxFold];
+    for (int start = 0; start < stretch; start += kBlock) {
+        for (int j = 0; j < fold; ++j) x[j] = v.data() + j * stretch + start;
+        addTerms(std::min(kBlock, stretch - start), x);
+    }
+}
+
+// The sums that take a block's values. Each is a plain loop over independent
+// samples, which the compiler does two (or, built for AVX, four) at a time with
+// the same operations per sample as one at a time.
 // swing = 1 + depth * w
+[[gnu::always_inline]] inline void swingBody(const double* w, double depth, double* swing, int n) {
+    for (int i = 0; i < n; ++i) swing[i] = 1.0 + depth * w[i];
+}
+[[gnu::target("avx2")]] void swingAvx2(const double* w, double depth, double* swing, int n) {
+    swingBody(w, depth, swing, n);
+}
 void swingOf(const double* w, double depth, double* swing, int n) {
-    const __m128d d = _mm_set1_pd(depth);
-    const __m128d one = _mm_set1_pd(1.0);
-    int i = 0;
-    for (; i + 2 <= n; i += 2)
-        _mm_storeu_pd(swing + i, _mm_add_pd(one, _mm_mul_pd(d, _mm_loadu_pd(w + i))));
-    for (; i < n; ++i) swing[i] = 1.0 + depth * w[i];
+    if (cpuHasAvx2())
+        swingAvx2(w, depth, swing, n);
+    else
+        swingBody(w, depth, swing, n);
 }
 // x *= floor + (1 - floor) c^2 with c = (1 + s) / 2, the swell's envelope.
-void applySwell(double* x, const double* s, double floor, int n) {
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128d f = _mm_set1_pd(floor);
-    const __m128d rest = _mm_set1_pd(1.0 - floor);
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-        const __m128d c = _mm_add_pd(half, _mm_mul_pd(half, _mm_loadu_pd(s + i)));
-        const __m128d env = _mm_add_pd(f, _mm_mul_pd(_mm_mul_pd(rest, c), c));
-        _mm_storeu_pd(x + i, _mm_mul_pd(_mm_loadu_pd(x + i), env));
-    }
-    for (; i < n; ++i) {
+[[gnu::always_inline]] inline void swellBody(double* x, const double* s, double floor, int n) {
+    const double rest = 1.0 - floor;
+    for (int i = 0; i < n; ++i) {
         const double c = 0.5 + 0.5 * s[i];
-        x[i] *= floor + (1.0 - floor) * c * c;
+        x[i] *= floor + rest * c * c;
     }
 }
-
-// A tone and its accumulator, read a block at a time.
-struct ToneReader {
-    LoopTone tone;
-    int64_t acc = 0;
-    ToneReader(const Partial& p, int length) : tone(LoopTone::of(p.hz, p.phase, length, kFs)) {}
-    ToneReader(double hz, int length) : tone(LoopTone::of(hz, 0.0, length, kFs)) {}
-    // Moves on to the given sample.
-    void seek(int64_t sample) { acc = tone.accumulatorAt(sample); }
-    const double* read(const SineTable& sine, int n, double* buffer) {
-        loopToneRun(sine, tone, acc, n, buffer);
-        return buffer;
+[[gnu::target("avx2")]] void swellAvx2(double* x, const double* s, double floor, int n) {
+    swellBody(x, s, floor, n);
+}
+void applySwell(double* x, const double* s, double floor, int n) {
+    if (cpuHasAvx2())
+        swellAvx2(x, s, floor, n);
+    else
+        swellBody(x, s, floor, n);
+}
+// x += v level, or x += v level swing when swing is given: what addLoopTone
+// does with the values it computes.
+[[gnu::always_inline]] inline void addValuesBody(const double* v, double level, const double* swing,
+                                                 int n, double* x) {
+    if (swing) {
+        for (int i = 0; i < n; ++i) x[i] += v[i] * level * swing[i];
+    } else {
+        for (int i = 0; i < n; ++i) x[i] += v[i] * level;
     }
-    // x += value level (times swing, when given).
-    void addTo(const SineTable& sine, int n, double level, const double* swing, double* x) {
-        addLoopTone(sine, tone, acc, n, level, swing, x);
+}
+[[gnu::target("avx2")]] void addValuesAvx2(const double* v, double level, const double* swing,
+                                           int n, double* x) {
+    addValuesBody(v, level, swing, n, x);
+}
+void addValues(const double* v, double level, const double* swing, int n, double* x) {
+    if (cpuHasAvx2())
+        addValuesAvx2(v, level, swing, n, x);
+    else
+        addValuesBody(v, level, swing, n, x);
+}
+
+// A tone read block by block in the stretches of a folded table: one
+// accumulator for each stretch whose values it computes.
+struct FoldedTone {
+    LoopTone tone;
+    int fold;
+    int distinct; // the stretches computed; stretch j takes those of j mod distinct
+    std::vector<int64_t> acc;
+
+    FoldedTone(const LoopTone& t, int f)
+        : tone(t), fold(f), distinct(distinctStretches(t.cycles, f)),
+          acc(static_cast<size_t>(distinct)) {
+        const int64_t stretch = t.period / f;
+        for (int j = 0; j < distinct; ++j) acc[j] = tone.accumulatorAt(j * stretch);
+    }
+    // The tone's next n values in stretch j < distinct.
+    void read(const SineTable& sine, int j, int n, double* values) {
+        loopToneRun(sine, tone, acc[j], n, values);
+    }
+    // x[j] += value level, times swingOf(j) when that is given, in every stretch.
+    template <typename SwingOf>
+    void addTo(const SineTable& sine, int n, double level, SwingOf swingOf, double* const* x,
+               double* values) {
+        if (distinct == fold) {
+            for (int j = 0; j < fold; ++j)
+                addLoopTone(sine, tone, acc[j], n, level, swingOf(j), x[j]);
+            return;
+        }
+        for (int j = 0; j < distinct; ++j) {
+            read(sine, j, n, values);
+            for (int k = j; k < fold; k += distinct) addValues(values, level, swingOf(k), n, x[k]);
+        }
     }
 };
+
+template <size_t N> std::array<int64_t, N> cyclesOf(const std::array<LoopTone, N>& tones) {
+    std::array<int64_t, N> c;
+    for (size_t k = 0; k < N; ++k) c[k] = tones[k].cycles;
+    return c;
+}
 
 SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int length, int stored,
                       WorkBuffer& work) {
@@ -308,28 +489,42 @@ SampleTable motorLoop(const SineTable& sine, const MotorLoopRecipe& r, int lengt
     Signal v(work, length);
     length = v.length;
     const int head = std::min(kCrossfadeSamples, length);
-    std::vector<ToneReader> hum, whine;
-    for (const Partial& p : r.hum) hum.emplace_back(p, length);
-    for (const Partial& p : r.whine) whine.emplace_back(p, length);
-    ToneReader wobble(r.wobbleHz, length);
-    for (ToneReader& t : hum) t.seek(head);
-    for (ToneReader& t : whine) t.seek(head);
-    wobble.seek(head);
-    double values[kBlock], swing[kBlock];
-    const double peak = buildInBlocks(noise, v, head, [&](int, int n, double* x) {
-        for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
-        swingOf(wobble.read(sine, n, values), r.wobbleDepth, swing, n);
-        for (size_t k = 0; k < whine.size(); ++k)
-            whine[k].addTo(sine, n, r.whine[k].level, swing, x);
+    constexpr size_t kHums = std::extent_v<decltype(MotorLoopRecipe::hum)>;
+    constexpr size_t kWhines = std::extent_v<decltype(MotorLoopRecipe::whine)>;
+    // The hums, the wobble, the whines.
+    std::array<LoopTone, kHums + 1 + kWhines> tones;
+    for (size_t k = 0; k < kHums; ++k)
+        tones[k] = LoopTone::of(r.hum[k].hz, r.hum[k].phase, length, kFs);
+    tones[kHums] = LoopTone::of(r.wobbleHz, 0.0, length, kFs);
+    for (size_t k = 0; k < kWhines; ++k)
+        tones[kHums + 1 + k] = LoopTone::of(r.whine[k].hz, r.whine[k].phase, length, kFs);
+    const int fold = foldFor(length, cyclesOf(tones));
+    std::vector<FoldedTone> folded;
+    for (const LoopTone& t : tones) folded.emplace_back(t, fold);
+    FoldedTone& wobble = folded[kHums];
+    std::vector<double> values(kBlock), swing(static_cast<size_t>(kBlock) * wobble.distinct);
+    const auto noSwing = [](int) -> const double* { return nullptr; };
+    const auto swingOfStretch = [&](int j) -> const double* {
+        return swing.data() + static_cast<size_t>(j % wobble.distinct) * kBlock;
+    };
+    buildFolded(noise, v, head, fold, [&](int n, double* const* x) {
+        for (size_t k = 0; k < kHums; ++k)
+            folded[k].addTo(sine, n, r.hum[k].level, noSwing, x, values.data());
+        for (int j = 0; j < wobble.distinct; ++j) {
+            wobble.read(sine, j, n, values.data());
+            swingOf(values.data(), r.wobbleDepth, swing.data() + static_cast<size_t>(j) * kBlock,
+                    n);
+        }
+        for (size_t k = 0; k < kWhines; ++k)
+            folded[kHums + 1 + k].addTo(sine, n, r.whine[k].level, swingOfStretch, x,
+                                        values.data());
     });
-    return finish(v, peak, r.peak, stored);
+    return finish(v, peakOf(v.data(), v.length), r.peak, stored);
 }
 
 // One tick per revolution at the same rotor position: each tick is the same
 // continuous-time burst sampled from its exact (fractional) start time, added
-// after the recording's other terms. A block takes the parts of the ticks that
-// fall into it, in the ticks' order; a tick's burst is rendered when a block
-// first needs it.
+// after the recording's other terms, in the ticks' order.
 class RotorTicks {
 public:
     RotorTicks(const RotorRecipe& r, int length, int revolutions)
@@ -346,19 +541,15 @@ public:
         }
     }
 
-    // x[0 .. n) holds the samples from blockStart on.
-    void addTo(const SineTable& sine, int64_t blockStart, int n, double* x) {
-        const int64_t blockEnd = blockStart + n;
-        for (size_t k = 0; k < starts.size(); ++k) {
+    // Adds every tick to the table's x[0 .. period).
+    void addTo(const SineTable& sine, double* x) {
+        for (const Start& s : starts) {
+            const double* b = burstOf(sine, s.lead);
             // The tick's samples from its start, and those that wrap round to
             // the table's start.
-            for (const int64_t begin : {starts[k].first, starts[k].first - period}) {
-                const int64_t from = std::max(begin, blockStart);
-                const int64_t to = std::min(begin + tickLength, blockEnd);
-                if (from >= to) continue;
-                const double* b = burstOf(sine, k);
-                for (int64_t i = from; i < to; ++i) x[i - blockStart] += b[i - begin];
-            }
+            const int64_t inside = std::min<int64_t>(tickLength, period - s.first);
+            for (int64_t m = 0; m < inside; ++m) x[s.first + m] += b[m];
+            for (int64_t m = inside; m < tickLength; ++m) x[s.first + m - period] += b[m];
         }
     }
 
@@ -368,17 +559,14 @@ private:
         double lead;   // from the tick's exact start to that sample, 0 <= lead < 1
     };
 
-    const double* burstOf(const SineTable& sine, size_t k) {
-        if (rendered != k) {
-            tick.lead = starts[k].lead;
-            double e = seriesExp(-tick.lead / decaySamples);
-            for (int m = 0; m < tickLength; ++m) {
-                envelope[m] = e;
-                e *= decay;
-            }
-            tickBurstRun(sine, tick, envelope.data(), tickLength, burst.data());
-            rendered = k;
+    const double* burstOf(const SineTable& sine, double lead) {
+        tick.lead = lead;
+        double e = seriesExp(-tick.lead / decaySamples);
+        for (int m = 0; m < tickLength; ++m) {
+            envelope[m] = e;
+            e *= decay;
         }
+        tickBurstRun(sine, tick, envelope.data(), tickLength, burst.data());
         return burst.data();
     }
 
@@ -389,7 +577,6 @@ private:
     TickBurst tick;
     std::vector<Start> starts;
     std::vector<double> envelope, burst;
-    size_t rendered = SIZE_MAX;
 };
 
 SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int length, int revolutions,
@@ -398,32 +585,40 @@ SampleTable rotorRecording(const SineTable& sine, const RotorRecipe& r, int leng
     Signal v(work, length);
     length = v.length;
     const int head = std::min(kCrossfadeSamples, length);
-    std::vector<ToneReader> hum;
-    for (const Partial& p : r.hum) hum.emplace_back(p, length);
-    for (ToneReader& t : hum) t.seek(head);
+    constexpr size_t kHums = std::extent_v<decltype(RotorRecipe::hum)>;
     // The whoosh swells once per revolution: the revolution phase is a tone with
-    // exactly `revolutions` cycles over the recording.
-    LoopTone revolution;
-    revolution.cycles = revolutions;
-    revolution.period = length;
-    revolution.invPeriod = 1.0 / length;
-    int64_t revolutionAcc = revolution.accumulatorAt(head);
-    RotorTicks ticks(r, length, revolutions);
-    double values[kBlock];
-    const double peak = buildInBlocks(noise, v, head, [&](int start, int n, double* x) {
-        swellRun(sine, revolution, r.swellPhase, revolutionAcc, n, values);
-        applySwell(x, values, r.swellFloor, n);
-        for (size_t k = 0; k < hum.size(); ++k) hum[k].addTo(sine, n, r.hum[k].level, nullptr, x);
-        ticks.addTo(sine, start, n, x);
+    // exactly `revolutions` cycles over the recording. Then the hums.
+    std::array<LoopTone, 1 + kHums> tones;
+    tones[0].cycles = revolutions;
+    tones[0].period = length;
+    tones[0].invPeriod = 1.0 / length;
+    for (size_t k = 0; k < kHums; ++k)
+        tones[1 + k] = LoopTone::of(r.hum[k].hz, r.hum[k].phase, length, kFs);
+    const int fold = foldFor(length, cyclesOf(tones));
+    std::vector<FoldedTone> folded;
+    for (const LoopTone& t : tones) folded.emplace_back(t, fold);
+    std::vector<double> values(kBlock);
+    const auto noSwing = [](int) -> const double* { return nullptr; };
+    buildFolded(noise, v, head, fold, [&](int n, double* const* x) {
+        FoldedTone& revolution = folded[0];
+        for (int j = 0; j < revolution.distinct; ++j) {
+            swellRun(sine, revolution.tone, r.swellPhase, revolution.acc[j], n, values.data());
+            for (int k = j; k < fold; k += revolution.distinct)
+                applySwell(x[k], values.data(), r.swellFloor, n);
+        }
+        for (size_t k = 0; k < kHums; ++k)
+            folded[1 + k].addTo(sine, n, r.hum[k].level, noSwing, x, values.data());
     });
-    return finish(v, peak, r.peak, stored);
+    RotorTicks ticks(r, length, revolutions);
+    ticks.addTo(sine, v.data());
+    return finish(v, peakOf(v.data(), v.length), r.peak, stored);
 }
 
 SampleTable switchClunk(const SineTable& sine, const ClunkRecipe& r, int length, int stored,
                         WorkBuffer& work) {
     NoiseSource noise(r.seed);
     BandSection filter(sine, r.click.hz, r.click.q);
-    for (int i = 0; i < kNoiseWarmUp; ++i) filter.process(noise.next());
+    filter.settle(noise, kNoiseWarmUp);
     const double thumpDecay = seriesExp(-1.0 / (r.thumpDecaySeconds * kFs));
     const double clickDecay = seriesExp(-1.0 / (r.clickDecaySeconds * kFs));
     double thumpEnv = 1.0;

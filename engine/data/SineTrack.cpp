@@ -36,13 +36,15 @@ double seriesSin(double x) { // x in [-pi, pi]
 }
 
 // The four-lane runs keep the accumulators of four samples in 32-bit lanes: they
-// take tones whose period fits with room for one step beyond it.
+// take tones whose period fits with room for one step beyond it, and whose
+// phase lies in [0, 1), so an unwrapped turn stays within the table's two
+// periods.
 constexpr int64_t kMaxLanePeriod = int64_t{1} << 30;
 constexpr int kLanes = 4;
 
 bool fitsLanes(const LoopTone& tone) {
     return tone.period > 0 && tone.period < kMaxLanePeriod && tone.cycles >= 0 &&
-           tone.cycles < tone.period;
+           tone.cycles < tone.period && tone.phase >= 0.0 && tone.phase < 1.0;
 }
 
 // The accumulators of the four samples from acc on, and the step that moves each
@@ -76,10 +78,12 @@ Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
     const __m256d p = _mm256_mul_pd(turns, _mm256_set1_pd(SineTable::kSize));
     const __m128i i = _mm256_cvttpd_epi32(p);
     const __m256d f = _mm256_sub_pd(p, _mm256_cvtepi32_pd(i));
-    const __m128d p0 = _mm_loadu_pd(table + _mm_cvtsi128_si32(i));
-    const __m128d p1 = _mm_loadu_pd(table + _mm_extract_epi32(i, 1));
-    const __m128d p2 = _mm_loadu_pd(table + _mm_extract_epi32(i, 2));
-    const __m128d p3 = _mm_loadu_pd(table + _mm_extract_epi32(i, 3));
+    // The turns lie in [0, 1), so the indices are not negative: read unsigned,
+    // they index the table without a sign extension each.
+    const __m128d p0 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_cvtsi128_si32(i)));
+    const __m128d p1 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_extract_epi32(i, 1)));
+    const __m128d p2 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_extract_epi32(i, 2)));
+    const __m128d p3 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_extract_epi32(i, 3)));
     const __m256d p02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(p0), p2, 1);
     const __m256d p13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(p1), p3, 1);
     const __m256d lo = _mm256_unpacklo_pd(p02, p13);
@@ -92,47 +96,114 @@ Lanes lanesFrom(const LoopTone& tone, int64_t acc) {
 enum class Use { Store, Add, AddSwung };
 
 // A loop tone's run four samples at a time; returns how many samples it did.
+// The accumulators ride in double lanes (whole numbers below 2^30, so exact),
+// which is the form the turn's formula takes them in. One copy per use, so the
+// loop holds no branch.
+template <Use use>
 [[gnu::target("avx2")]] int loopToneRunAvx2(const double* table, const LoopTone& tone, int64_t& acc,
-                                            int n, double* x, Use use, double level,
-                                            const double* swing) {
+                                            int n, double* x, double level, const double* swing) {
     const Lanes l = lanesFrom(tone, acc);
-    __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(l.acc));
-    const __m128i step = _mm_set1_epi32(l.step);
-    const __m128i last = _mm_set1_epi32(static_cast<int32_t>(tone.period - 1));
-    const __m128i period = _mm_set1_epi32(static_cast<int32_t>(tone.period));
+    __m256d lanes = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(l.acc)));
+    const __m256d step = _mm256_set1_pd(l.step);
+    const __m256d period = _mm256_set1_pd(static_cast<double>(tone.period));
     const __m256d inv = _mm256_set1_pd(tone.invPeriod);
     const __m256d phase = _mm256_set1_pd(tone.phase);
-    const __m256d one = _mm256_set1_pd(1.0);
     const __m256d gain = _mm256_set1_pd(level);
     int i = 0;
+    // Two rounds per pass share the loop's count and branch.
+#pragma GCC unroll 2
     for (; i + kLanes <= n; i += kLanes) {
-        __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(lanes), inv), phase);
-        t = _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, one, _CMP_GE_OQ), one));
-        const __m256d v = sineAt4(table, t);
-        switch (use) {
-        case Use::Store:
+        // The turn is left in [0, 2) rather than brought back below 1: for t in
+        // [1, 2), t - 1 is exact, so t kSize lies exactly kSize above the
+        // wrapped turn's position, with the same fraction, and the table's
+        // second period holds the same neighbours there.
+        const __m256d v = sineAt4(table, _mm256_add_pd(_mm256_mul_pd(lanes, inv), phase));
+        if constexpr (use == Use::Store) {
             _mm256_storeu_pd(x + i, v);
-            break;
-        case Use::Add:
+        } else if constexpr (use == Use::Add) {
             _mm256_storeu_pd(x + i, _mm256_add_pd(_mm256_loadu_pd(x + i), _mm256_mul_pd(v, gain)));
-            break;
-        case Use::AddSwung:
+        } else {
             _mm256_storeu_pd(x + i, _mm256_add_pd(_mm256_loadu_pd(x + i),
                                                   _mm256_mul_pd(_mm256_mul_pd(v, gain),
                                                                 _mm256_loadu_pd(swing + i))));
-            break;
         }
-        lanes = stepLanes(lanes, step, last, period);
+        // Four samples on, less the period where that reaches it.
+        lanes = _mm256_add_pd(lanes, step);
+        lanes =
+            _mm256_sub_pd(lanes, _mm256_and_pd(_mm256_cmp_pd(lanes, period, _CMP_GE_OQ), period));
     }
-    acc = _mm_cvtsi128_si32(lanes);
+    acc = _mm_cvtsi128_si32(_mm256_cvttpd_epi32(lanes));
     return i;
+}
+
+// SineTable::at for two turns with SSE2 (the baseline): the same interpolation.
+inline __m128d sineAt2(const double* table, __m128d turns) {
+    const __m128d p = _mm_mul_pd(turns, _mm_set1_pd(SineTable::kSize));
+    const __m128i i = _mm_cvttpd_epi32(p);
+    const __m128d f = _mm_sub_pd(p, _mm_cvtepi32_pd(i));
+    const __m128d p0 = _mm_loadu_pd(table + static_cast<uint32_t>(_mm_cvtsi128_si32(i)));
+    const __m128d p1 =
+        _mm_loadu_pd(table + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(i, 4))));
+    const __m128d lo = _mm_unpacklo_pd(p0, p1);
+    const __m128d hi = _mm_unpackhi_pd(p0, p1);
+    return _mm_add_pd(lo, _mm_mul_pd(f, _mm_sub_pd(hi, lo)));
+}
+
+// A loop tone's run two samples at a time on any processor (the four-lane
+// run's arithmetic, two lanes wide); returns how many samples it did.
+template <Use use>
+int loopToneRunSse2(const double* table, const LoopTone& tone, int64_t& acc, int n, double* x,
+                    double level, const double* swing) {
+    constexpr int kPair = 2;
+    __m128d lanes = _mm_set_pd(static_cast<double>(tone.advance(acc)), static_cast<double>(acc));
+    const __m128d step = _mm_set1_pd(static_cast<double>((kPair * tone.cycles) % tone.period));
+    const __m128d period = _mm_set1_pd(static_cast<double>(tone.period));
+    const __m128d inv = _mm_set1_pd(tone.invPeriod);
+    const __m128d phase = _mm_set1_pd(tone.phase);
+    const __m128d gain = _mm_set1_pd(level);
+    int i = 0;
+    for (; i + kPair <= n; i += kPair) {
+        // Unwrapped turns, read in the table's second period (see the four-lane run).
+        const __m128d v = sineAt2(table, _mm_add_pd(_mm_mul_pd(lanes, inv), phase));
+        if constexpr (use == Use::Store) {
+            _mm_storeu_pd(x + i, v);
+        } else if constexpr (use == Use::Add) {
+            _mm_storeu_pd(x + i, _mm_add_pd(_mm_loadu_pd(x + i), _mm_mul_pd(v, gain)));
+        } else {
+            _mm_storeu_pd(x + i,
+                          _mm_add_pd(_mm_loadu_pd(x + i),
+                                     _mm_mul_pd(_mm_mul_pd(v, gain), _mm_loadu_pd(swing + i))));
+        }
+        lanes = _mm_add_pd(lanes, step);
+        lanes = _mm_sub_pd(lanes, _mm_and_pd(_mm_cmpge_pd(lanes, period), period));
+    }
+    acc = static_cast<int64_t>(_mm_cvtsd_f64(lanes));
+    return i;
+}
+
+template <Use use>
+int loopToneRunWide(const double* table, const LoopTone& tone, int64_t& acc, int n, double* x,
+                    double level, const double* swing) {
+    if (cpuHasAvx2()) return loopToneRunAvx2<use>(table, tone, acc, n, x, level, swing);
+    return loopToneRunSse2<use>(table, tone, acc, n, x, level, swing);
 }
 
 void loopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, double* x, Use use,
               double level, const double* swing) {
     int i = 0;
-    if (cpuHasAvx2() && fitsLanes(tone))
-        i = loopToneRunAvx2(sine.values(), tone, acc, n, x, use, level, swing);
+    if (fitsLanes(tone)) {
+        switch (use) {
+        case Use::Store:
+            i = loopToneRunWide<Use::Store>(sine.values(), tone, acc, n, x, level, swing);
+            break;
+        case Use::Add:
+            i = loopToneRunWide<Use::Add>(sine.values(), tone, acc, n, x, level, swing);
+            break;
+        case Use::AddSwung:
+            i = loopToneRunWide<Use::AddSwung>(sine.values(), tone, acc, n, x, level, swing);
+            break;
+        }
+    }
     for (; i < n; ++i) {
         double t = static_cast<double>(acc) * tone.invPeriod + tone.phase;
         if (t >= 1.0) t -= 1.0;
@@ -209,13 +280,14 @@ void loopTone(const SineTable& sine, const LoopTone& tone, int64_t& acc, int n, 
 
 } // namespace
 
-SineTable::SineTable() : v_(kSize + 1) {
+SineTable::SineTable() : v_(2 * kSize + 1) {
     static_assert(kSize == kSineTableSize);
     for (int i = 0; i <= kSize; ++i) {
         double x = 2.0 * kPiValue * i / kSize;
         if (x > kPiValue) x -= 2.0 * kPiValue;
         v_[i] = seriesSin(x);
     }
+    std::copy(v_.begin() + 1, v_.begin() + kSize + 1, v_.begin() + kSize + 1);
 }
 
 double SineTable::sinAngle(double radians) const {

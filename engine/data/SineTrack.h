@@ -23,7 +23,9 @@ public:
     }
     double sinAngle(double radians) const;
     double cosAngle(double radians) const;
-    // kSize + 1 entries, the last one period on from the first.
+    // Two periods, 2 kSize + 1 entries: the second repeats the first (its last
+    // entry is one period on from the first), so a read at a turn in [1, 2)
+    // gives what the same read a turn earlier does.
     const double* values() const { return v_.data(); }
 
     static constexpr int kSize = 16384;
