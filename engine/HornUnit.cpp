@@ -348,10 +348,8 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
             updateDirectivityFull(t);
         }
     }
-    alignas(32) std::array<double, kImageRays> afterA;
     alignas(32) std::array<double, kImageRays> ray;
-    sectionsA_.process(rayInput_.data(), afterA.data());
-    sectionsB_.process(afterA.data(), ray.data());
+    GlidingSections<kImageRays>::processPair(sectionsA_, sectionsB_, rayInput_.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
     if (useWidePaths())
         mixLanesWide(ray.data(), r.attenuation, m, f.floor, heard.data());
