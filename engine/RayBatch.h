@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <immintrin.h>
+#include <limits>
 
 namespace zel {
 
@@ -121,19 +122,10 @@ public:
     }
     [[gnu::target("avx2,fma")]] void runSeriesWide(const Inputs& in, int firstWrite,
                                                    const double* fmSamples, int n, Results* out) {
-        Shared s = shared(in);
-        const WideConstants c = wideConstants(s);
-        // The angle goes straight into the lobe: the retarded angle stays in a
-        // register.
-        for (int j = 0; j < n; ++j) {
-            s.w = static_cast<double>((firstWrite + j) & kMask);
-            for (int i = 0; i < N; i += 4) wideLobes(i, s, wideAngles(i, s), out[j]);
-        }
-        for (int j = 0; j < n; ++j) {
-            s.w = static_cast<double>((firstWrite + j) & kMask);
-            s.fmSamples = fmSamples[j];
-            for (int i = 0; i < N; i += 4) wideReads(i, s, c, out[j]);
-        }
+        if (unbounded(in))
+            series<true>(in, firstWrite, fmSamples, n, out);
+        else
+            series<false>(in, firstWrite, fmSamples, n, out);
     }
 
     // Results of the last run, per ray.
@@ -337,6 +329,34 @@ private:
 
     // ---- four rays to an AVX2 register: the same steps ----
 
+    // Rays that follow the mouth wherever it goes (no least displacement) and
+    // delays without a mouth offset, as a microphone's horn rays have: there
+    // max(closest, lambda) is lambda to the bit, and lambda + 0 is lambda but
+    // for a zero's sign (-0 + 0 is +0). That sign reaches the fused delay
+    // lambda * fm + path only as the sign of a zero product, so the delay can
+    // differ at most in the sign of a zero (a zero path), and the position
+    // w - delay (w >= 0) keeps no such sign. The series leaves both steps out.
+    static bool unbounded(const Inputs& in) {
+        return in.closest == -std::numeric_limits<double>::infinity() && in.mouthOffset == 0.0;
+    }
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
+        Shared s = shared(in);
+        const WideConstants c = wideConstants(s);
+        // The angle goes straight into the lobe: the retarded angle stays in a
+        // register.
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            for (int i = 0; i < N; i += 4) wideLobes<Unbounded>(i, s, wideAngles(i, s), out[j]);
+        }
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            s.fmSamples = fmSamples[j];
+            for (int i = 0; i < N; i += 4) wideReads<Unbounded>(i, s, c, out[j]);
+        }
+    }
+
     // The run's values the reads use in every group, set up once: the table's
     // end entries (the results' stores could otherwise reach them, as far as
     // the compiler knows, so they would be read again for every group).
@@ -369,17 +389,20 @@ private:
     }
 
     // lobePoint.
+    template <bool Unbounded = false>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideLobes(int i, const Shared& s, __m256d theta, Results& o) {
         __m256d lambda, mu;
         wide_rays::lobePoints(theta, _mm256_loadu_pd(halfWidth_ + i), _mm256_loadu_pd(sign_ + i),
                               _mm256_loadu_pd(edgeScale_ + i), _mm256_loadu_pd(middleScale_ + i),
                               lambda, mu);
-        lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
+        if constexpr (!Unbounded)
+            lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
         _mm256_storeu_pd(o.lambda + i, lambda);
         _mm256_storeu_pd(o.mu + i, mu);
     }
 
+    template <bool Unbounded = false>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideReads(int i, const Shared& s, const WideConstants& c, Results& o) {
         const __m256d zero = _mm256_setzero_pd();
@@ -387,9 +410,10 @@ private:
         const __m256d lambda = _mm256_loadu_pd(o.lambda + i);
 
         // The delayed input.
+        const __m256d lead =
+            Unbounded ? lambda : _mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset));
         const __m256d delay =
-            _mm256_fmadd_pd(_mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset)),
-                            _mm256_set1_pd(s.fmSamples), _mm256_loadu_pd(pathSamples_ + i));
+            _mm256_fmadd_pd(lead, _mm256_set1_pd(s.fmSamples), _mm256_loadu_pd(pathSamples_ + i));
         __m256d position = _mm256_sub_pd(_mm256_set1_pd(s.w), delay);
         position = _mm256_blendv_pd(position, _mm256_add_pd(position, len),
                                     _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
