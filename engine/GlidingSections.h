@@ -160,6 +160,15 @@ public:
             pairNarrow(a, b, x, y);
     }
 
+    // processPair handing each group of Vec lanes' outputs to then(i, out)
+    // (the lanes from i on) instead of storing them, for a caller's own wide or
+    // narrow path that goes on with them in registers.
+    template <typename Vec, typename Then>
+    [[gnu::always_inline]] static inline void
+    processPairThen(GlidingSections& a, GlidingSections& b, const double* x, Then&& then) noexcept {
+        pair<Vec>(a, b, x, then);
+    }
+
     // The lane's target coefficients (a0, the normalizer, is not kept: 1).
     BiquadCoefficients target(int lane) const noexcept {
         return {1.0,
@@ -217,28 +226,36 @@ private:
 
     [[gnu::target("avx2,fma"), gnu::flatten]] static void
     pairWide(GlidingSections& a, GlidingSections& b, const double* x, double* y) noexcept {
-        pair<Vec4>(a, b, x, y);
+        pair<Vec4>(a, b, x, Store<Vec4>{y});
     }
     static void pairNarrow(GlidingSections& a, GlidingSections& b, const double* x,
                            double* y) noexcept {
-        pair<Vec2>(a, b, x, y);
+        pair<Vec2>(a, b, x, Store<Vec2>{y});
     }
-    // process's glide counting for both banks around one pass through both.
-    template <typename Vec>
+    // Outputs into y.
+    template <typename Vec> struct Store {
+        double* y;
+        [[gnu::always_inline]] inline void operator()(int i, const Vec& out) const noexcept {
+            std::memcpy(y + i, &out, sizeof(Vec));
+        }
+    };
+    // process's glide counting for both banks around one pass through both;
+    // then(i, out) takes the outputs.
+    template <typename Vec, typename Then>
     [[gnu::always_inline]] static inline void pair(GlidingSections& a, GlidingSections& b,
-                                                   const double* x, double* y) noexcept {
+                                                   const double* x, Then&& then) noexcept {
         const bool glidingA = a.count_ > 0;
         const bool glidingB = b.count_ > 0;
         if (glidingA) --a.count_;
         if (glidingB) --b.count_;
         if (glidingA && glidingB)
-            runPair<Vec, true, true>(a, b, x, y);
+            runPair<Vec, true, true>(a, b, x, then);
         else if (glidingA)
-            runPair<Vec, true, false>(a, b, x, y);
+            runPair<Vec, true, false>(a, b, x, then);
         else if (glidingB)
-            runPair<Vec, false, true>(a, b, x, y);
+            runPair<Vec, false, true>(a, b, x, then);
         else
-            runPair<Vec, false, false>(a, b, x, y);
+            runPair<Vec, false, false>(a, b, x, then);
         if (glidingA && a.count_ == 0) a.endGlide();
         if (glidingB && b.count_ == 0) b.endGlide();
     }
@@ -428,9 +445,9 @@ private:
             std::memcpy(y + i, &out, sizeof(Vec));
         }
     }
-    template <typename Vec, bool GlidingA, bool GlidingB>
+    template <typename Vec, bool GlidingA, bool GlidingB, typename Then>
     [[gnu::always_inline]] static inline void runPair(GlidingSections& a, GlidingSections& b,
-                                                      const double* x, double* y) noexcept {
+                                                      const double* x, Then& then) noexcept {
         constexpr int W = sizeof(Vec) / sizeof(double);
         const History ha = a.advanceHistory();
         const History hb = b.advanceHistory();
@@ -440,7 +457,7 @@ private:
             std::memcpy(&in, x + i, sizeof(Vec));
             a.template lanes<Vec, GlidingA>(i, in, middle, ha);
             b.template lanes<Vec, GlidingB>(i, middle, out, hb);
-            std::memcpy(y + i, &out, sizeof(Vec));
+            then(i, out);
         }
     }
 

@@ -348,13 +348,11 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
             updateDirectivityFull(t);
         }
     }
-    alignas(32) std::array<double, kImageRays> ray;
-    GlidingSections<kImageRays>::processPair(sectionsA_, sectionsB_, rayInput_.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
     if (useWidePaths())
-        mixLanesWide(ray.data(), r.attenuation, m, f.floor, heard.data());
+        mixLanesWide(r.attenuation, m, f.floor, heard.data());
     else
-        mixLanes<Vec2>(ray.data(), r.attenuation, m, f.floor, heard.data());
+        mixLanes<Vec2>(r.attenuation, m, f.floor, heard.data());
 
     // The rays in their fixed order; a side ray only in the back region that has
     // it.
@@ -405,16 +403,14 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
 
 template <typename Vec>
 [[gnu::always_inline]] inline void
-HornUnit::mixLanes(const double* rays, const double* attenuations, const LaneFactors& m,
-                   double floor, double* heard) {
+HornUnit::mixLanes(const double* attenuations, const LaneFactors& m, double floor, double* heard) {
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
-    constexpr int W = kBytes / sizeof(double);
     const Vec floors = Vec{} + floor;
-    for (int i = 0; i < kImageRays; i += W) {
-        Vec ray, attenuation, weight, level, pole, state;
+    // Each group of rays straight from its sections.
+    const auto mixGroup = [&](int i, const Vec& ray) __attribute__((always_inline)) {
+        Vec attenuation, weight, level, pole, state;
         Mask reflects;
-        std::memcpy(&ray, rays + i, kBytes);
         std::memcpy(&attenuation, attenuations + i, kBytes);
         std::memcpy(&weight, m.weight + i, kBytes);
         std::memcpy(&level, m.level + i, kBytes);
@@ -432,12 +428,13 @@ HornUnit::mixLanes(const double* rays, const double* attenuations, const LaneFac
         const Vec out = reflects ? low : value;
         std::memcpy(&reflected_[i], &state, kBytes);
         std::memcpy(heard + i, &out, kBytes);
-    }
+    };
+    Sections::processPairThen<Vec>(sectionsA_, sectionsB_, rayInput_.data(), mixGroup);
 }
 
-void HornUnit::mixLanesWide(const double* rays, const double* attenuations, const LaneFactors& m,
-                            double floor, double* heard) {
-    mixLanes<Vec4>(rays, attenuations, m, floor, heard);
+void HornUnit::mixLanesWide(const double* attenuations, const LaneFactors& m, double floor,
+                            double* heard) {
+    mixLanes<Vec4>(attenuations, m, floor, heard);
 }
 
 double HornUnit::processCross(double x) {

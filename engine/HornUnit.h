@@ -120,6 +120,7 @@ private:
     // The same after the frame start and the ray batch: the rays' values r and
     // the static ray's reads s.
     using FullRays = RayBatch<kImageRays>::Results;
+    using Sections = GlidingSections<kImageRays>;
     using CrossRays = RayBatch<4>::Results;
     // looked: the directivity targets of an update sample, looked up already
     // (null: looked up here).
@@ -147,15 +148,16 @@ private:
     };
     // This sample's lane factors for reflection coefficient e.
     const LaneFactors& laneFactors(double e);
-    // The rays after their sections, all at once: each ray's amplitude (at least
-    // the floor), weight and level, and its reflection low-pass where it passes
-    // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
-    // (AVX2), the same arithmetic.
+    // The rays through their directivity sections and on, all at once: each
+    // ray's amplitude (at least the floor), weight and level, and its
+    // reflection low-pass where it passes one; heard[i] is what ray i adds to
+    // the sum. Two or four rays to a register (AVX2), the same arithmetic; a
+    // group of rays goes on from its sections in registers.
     template <typename Vec>
-    [[gnu::always_inline]] inline void mixLanes(const double* rays, const double* attenuations,
-                                                const LaneFactors& m, double floor, double* heard);
-    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const double* attenuations,
-                                              const LaneFactors& m, double floor, double* heard);
+    [[gnu::always_inline]] inline void mixLanes(const double* attenuations, const LaneFactors& m,
+                                                double floor, double* heard);
+    [[gnu::target("avx2,fma"), gnu::flatten]] void
+    mixLanesWide(const double* attenuations, const LaneFactors& m, double floor, double* heard);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
