@@ -160,13 +160,14 @@ public:
             pairNarrow(a, b, x, y);
     }
 
-    // processPair handing each group of Vec lanes' outputs to then(i, out)
-    // (the lanes from i on) instead of storing them, for a caller's own wide or
-    // narrow path that goes on with them in registers.
-    template <typename Vec, typename Then>
+    // processPair taking each group of Vec lanes' inputs from take(i, in) and
+    // handing their outputs to then(i, out) (the lanes from i on) instead of
+    // loading and storing them, for a caller's own wide or narrow path that
+    // goes on with them in registers.
+    template <typename Vec, typename Take, typename Then>
     [[gnu::always_inline]] static inline void
-    processPairThen(GlidingSections& a, GlidingSections& b, const double* x, Then&& then) noexcept {
-        pair<Vec>(a, b, x, then);
+    processPairThen(GlidingSections& a, GlidingSections& b, Take&& take, Then&& then) noexcept {
+        pair<Vec>(a, b, take, then);
     }
 
     // The lane's target coefficients (a0, the normalizer, is not kept: 1).
@@ -226,13 +227,19 @@ private:
 
     [[gnu::target("avx2,fma"), gnu::flatten]] static void
     pairWide(GlidingSections& a, GlidingSections& b, const double* x, double* y) noexcept {
-        pair<Vec4>(a, b, x, Store<Vec4>{y});
+        pair<Vec4>(a, b, Load<Vec4>{x}, Store<Vec4>{y});
     }
     static void pairNarrow(GlidingSections& a, GlidingSections& b, const double* x,
                            double* y) noexcept {
-        pair<Vec2>(a, b, x, Store<Vec2>{y});
+        pair<Vec2>(a, b, Load<Vec2>{x}, Store<Vec2>{y});
     }
-    // Outputs into y.
+    // Inputs from x, outputs into y.
+    template <typename Vec> struct Load {
+        const double* x;
+        [[gnu::always_inline]] inline void operator()(int i, Vec& in) const noexcept {
+            std::memcpy(&in, x + i, sizeof(Vec));
+        }
+    };
     template <typename Vec> struct Store {
         double* y;
         [[gnu::always_inline]] inline void operator()(int i, const Vec& out) const noexcept {
@@ -240,22 +247,22 @@ private:
         }
     };
     // process's glide counting for both banks around one pass through both;
-    // then(i, out) takes the outputs.
-    template <typename Vec, typename Then>
+    // take(i, in) gives the inputs, then(i, out) takes the outputs.
+    template <typename Vec, typename Take, typename Then>
     [[gnu::always_inline]] static inline void pair(GlidingSections& a, GlidingSections& b,
-                                                   const double* x, Then&& then) noexcept {
+                                                   Take&& take, Then&& then) noexcept {
         const bool glidingA = a.count_ > 0;
         const bool glidingB = b.count_ > 0;
         if (glidingA) --a.count_;
         if (glidingB) --b.count_;
         if (glidingA && glidingB)
-            runPair<Vec, true, true>(a, b, x, then);
+            runPair<Vec, true, true>(a, b, take, then);
         else if (glidingA)
-            runPair<Vec, true, false>(a, b, x, then);
+            runPair<Vec, true, false>(a, b, take, then);
         else if (glidingB)
-            runPair<Vec, false, true>(a, b, x, then);
+            runPair<Vec, false, true>(a, b, take, then);
         else
-            runPair<Vec, false, false>(a, b, x, then);
+            runPair<Vec, false, false>(a, b, take, then);
         if (glidingA && a.count_ == 0) a.endGlide();
         if (glidingB && b.count_ == 0) b.endGlide();
     }
@@ -445,16 +452,16 @@ private:
             std::memcpy(y + i, &out, sizeof(Vec));
         }
     }
-    template <typename Vec, bool GlidingA, bool GlidingB, typename Then>
+    template <typename Vec, bool GlidingA, bool GlidingB, typename Take, typename Then>
     [[gnu::always_inline]] static inline void runPair(GlidingSections& a, GlidingSections& b,
-                                                      const double* x, Then& then) noexcept {
+                                                      Take& take, Then& then) noexcept {
         constexpr int W = sizeof(Vec) / sizeof(double);
         const History ha = a.advanceHistory();
         const History hb = b.advanceHistory();
 #pragma GCC unroll 4 // the lanes' recursions side by side
         for (int i = 0; i < N; i += W) {
             Vec in, middle, out;
-            std::memcpy(&in, x + i, sizeof(Vec));
+            take(i, in);
             a.template lanes<Vec, GlidingA>(i, in, middle, ha);
             b.template lanes<Vec, GlidingB>(i, middle, out, hb);
             then(i, out);

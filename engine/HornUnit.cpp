@@ -117,6 +117,10 @@ void HornUnit::computeGeometry() {
     for (int i = 0; i < kImageRays; ++i) reflects_[i] = kReflectionOrderOf[i] < 0 ? 0 : -1;
     if (backRegion_ != 0) reflects_[6] = 0;
     if (backRegion_ != 2) reflects_[7] = 0;
+    // The side rays are heard only in the back region that has them.
+    rayHeard_.fill(-1);
+    if (backRegion_ != 0) rayHeard_[6] = 0;
+    if (backRegion_ != 2) rayHeard_[7] = 0;
 
     const double reach = std::max(
         (appliedMicDistance_ - kGainDistanceStart) * kGainDistanceScale + kGainDistanceOffset, 0.0);
@@ -260,18 +264,10 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
-void HornUnit::fullRayInputs(const Frame& f, const FullRays& r) {
-    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = r.input[i];
-    // The side rays are heard only in the back region that has them; one it
-    // leaves out runs its sections on silence and stops gliding.
-    rayUpdated_.fill(f.update);
-    constexpr int kSideRays[] = {6, 7};
-    constexpr int kSideRegions[] = {0, 2};
-    for (int n = 0; n < 2; ++n) {
-        if (backRegion_ == kSideRegions[n]) continue;
-        rayInput_[kSideRays[n]] = 0.0;
-        rayUpdated_[kSideRays[n]] = false;
-    }
+void HornUnit::markUpdatedRays() {
+    // A side ray the back region leaves out takes no targets and stops
+    // gliding.
+    for (int i = 0; i < kImageRays; ++i) rayUpdated_[i] = rayHeard_[i] != 0;
 }
 
 double HornUnit::crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r) {
@@ -338,8 +334,8 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
                          const LobeTargets* looked) {
     const double e = f.e, e2 = e * e;
     const LaneFactors& m = laneFactors(e);
-    fullRayInputs(f, r);
     if (f.update) {
+        markUpdatedRays();
         if (looked) {
             updateDirectivityFull(*looked);
         } else {
@@ -350,9 +346,9 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
     }
     alignas(32) std::array<double, kImageRays> heard;
     if (useWidePaths())
-        mixLanesWide(r.attenuation, m, f.floor, heard.data());
+        mixLanesWide(r.input, r.attenuation, m, f.floor, heard.data());
     else
-        mixLanes<Vec2>(r.attenuation, m, f.floor, heard.data());
+        mixLanes<Vec2>(r.input, r.attenuation, m, f.floor, heard.data());
 
     // The rays in their fixed order; a side ray only in the back region that has
     // it.
@@ -403,7 +399,8 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
 
 template <typename Vec>
 [[gnu::always_inline]] inline void
-HornUnit::mixLanes(const double* attenuations, const LaneFactors& m, double floor, double* heard) {
+HornUnit::mixLanes(const double* inputs, const double* attenuations, const LaneFactors& m,
+                   double floor, double* heard) {
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
     const Vec floors = Vec{} + floor;
@@ -429,12 +426,21 @@ HornUnit::mixLanes(const double* attenuations, const LaneFactors& m, double floo
         std::memcpy(&reflected_[i], &state, kBytes);
         std::memcpy(heard + i, &out, kBytes);
     };
-    Sections::processPairThen<Vec>(sectionsA_, sectionsB_, rayInput_.data(), mixGroup);
+    // The rays' inputs; a side ray the back region leaves out runs its
+    // sections on silence (+0: the mask clears every bit).
+    const auto takeInput = [&](int i, Vec& in) __attribute__((always_inline)) {
+        Vec input;
+        Mask has;
+        std::memcpy(&input, inputs + i, kBytes);
+        std::memcpy(&has, &rayHeard_[i], kBytes);
+        in = has ? input : Vec{};
+    };
+    Sections::processPairThen<Vec>(sectionsA_, sectionsB_, takeInput, mixGroup);
 }
 
-void HornUnit::mixLanesWide(const double* attenuations, const LaneFactors& m, double floor,
-                            double* heard) {
-    mixLanes<Vec4>(attenuations, m, floor, heard);
+void HornUnit::mixLanesWide(const double* inputs, const double* attenuations, const LaneFactors& m,
+                            double floor, double* heard) {
+    mixLanes<Vec4>(inputs, attenuations, m, floor, heard);
 }
 
 double HornUnit::processCross(double x) {

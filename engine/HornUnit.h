@@ -148,16 +148,19 @@ private:
     };
     // This sample's lane factors for reflection coefficient e.
     const LaneFactors& laneFactors(double e);
-    // The rays through their directivity sections and on, all at once: each
+    // The rays (inputs: their section inputs) through their directivity
+    // sections and on, all at once: each
     // ray's amplitude (at least the floor), weight and level, and its
     // reflection low-pass where it passes one; heard[i] is what ray i adds to
     // the sum. Two or four rays to a register (AVX2), the same arithmetic; a
     // group of rays goes on from its sections in registers.
     template <typename Vec>
-    [[gnu::always_inline]] inline void mixLanes(const double* attenuations, const LaneFactors& m,
-                                                double floor, double* heard);
-    [[gnu::target("avx2,fma"), gnu::flatten]] void
-    mixLanesWide(const double* attenuations, const LaneFactors& m, double floor, double* heard);
+    [[gnu::always_inline]] inline void mixLanes(const double* inputs, const double* attenuations,
+                                                const LaneFactors& m, double floor, double* heard);
+    [[gnu::target("avx2,fma"), gnu::flatten]] void mixLanesWide(const double* inputs,
+                                                                const double* attenuations,
+                                                                const LaneFactors& m, double floor,
+                                                                double* heard);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
@@ -175,9 +178,8 @@ private:
     Frame runFrame(int j);
     void endRunFrame(const Frame& f);
     int runWriteIndex(int j) const { return (run_.firstWrite + j) & SourceHistory::kMask; }
-    // The rays' inputs to their directivity sections (r keeps their
-    // attenuations) and which of them take new targets on update samples.
-    void fullRayInputs(const Frame& f, const FullRays& r);
+    // Which rays take new targets on an update sample (rayUpdated_).
+    void markUpdatedRays();
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
     double crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r);
     // The static ray: its delayed input and the rotor angle it left the mouth at,
@@ -240,8 +242,9 @@ private:
     std::array<BiquadFilter, kImageRays> lobeB_;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
-    // Per sample: each ray's section input.
-    alignas(32) std::array<double, kImageRays> rayInput_{};
+    // Whether the back region has the ray (all bits set, else clear): a side
+    // ray it leaves out runs its sections on silence.
+    alignas(32) std::array<int64_t, kImageRays> rayHeard_{};
     // Each ray's reflection low-pass: its pole, whether the ray passes it (all
     // bits set, else clear) and its state.
     alignas(32) std::array<double, kImageRays> rayPole_{};
