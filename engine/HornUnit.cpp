@@ -330,7 +330,7 @@ double HornUnit::mixFull(double x) {
     return y;
 }
 
-double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
+inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
                          const LobeTargets* looked) {
     const double e = f.e, e2 = e * e;
     const LaneFactors& m = laneFactors(e);

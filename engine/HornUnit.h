@@ -123,11 +123,12 @@ private:
     using Sections = GlidingSections<kImageRays>;
     using CrossRays = RayBatch<4>::Results;
     // looked: the directivity targets of an update sample, looked up already
-    // (null: looked up here).
+    // (null: looked up here). Inlined into its two callers (a call per sample
+    // and unit costs more than its copy).
     struct LobeTargets;
     struct StaticReads;
-    double mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
-                   const LobeTargets* looked);
+    [[gnu::always_inline]] inline double mixRays(const Frame& f, const FullRays& r,
+                                                 const StaticReads& s, const LobeTargets* looked);
     // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
     // of all (false if the run does not fit the history: nothing has changed),
     // then sample by sample the rest.
