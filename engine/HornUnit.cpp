@@ -331,7 +331,7 @@ double HornUnit::mixFull(double x) {
 }
 
 inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
-                         const LobeTargets* looked) {
+                                const LobeTargets* looked) {
     const double e = f.e, e2 = e * e;
     const LaneFactors& m = laneFactors(e);
     if (f.update) {
@@ -655,7 +655,7 @@ bool HornUnit::startMixRun(const double* x, int n, const HornUnit* leader) {
     return true;
 }
 
-double HornUnit::mixRunSample(int j) {
+inline double HornUnit::mixRunSample(int j) {
     const Frame f = runFrame(j);
     const double y = mixRays(f, fullRun_[j], run_.statics[j], &runTargets_[j]);
     endRunFrame(f);

@@ -133,7 +133,7 @@ private:
     // of all (false if the run does not fit the history: nothing has changed),
     // then sample by sample the rest.
     bool startMixRun(const double* x, int n, const HornUnit* leader);
-    double mixRunSample(int j);
+    [[gnu::always_inline]] inline double mixRunSample(int j);
     // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
     void mixRun(const double* x, double* y, int n, const HornUnit* leader);
     // The cross unit's ray sum (before its EQ) after the ray batch.
