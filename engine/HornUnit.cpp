@@ -287,7 +287,7 @@ HornUnit::StaticReads HornUnit::staticReads(double fmSamples, int w) const {
             history_.angles()[static_cast<int>(w - delay + kLength) & SourceHistory::kMask]};
 }
 
-double HornUnit::staticRay(const Frame& f, const StaticReads& s) {
+inline double HornUnit::staticRay(const Frame& f, const StaticReads& s) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass.
     const double alpha = isCross() ? staticAlpha_ : std::max(staticAlpha_, f.floor);
@@ -454,7 +454,7 @@ double HornUnit::processCross(double x) {
     return y;
 }
 
-double HornUnit::crossSum(const Frame& f, const CrossRays& r, const StaticReads& s) {
+inline double HornUnit::crossSum(const Frame& f, const CrossRays& r, const StaticReads& s) {
     const double front = rayLevels_[kRayFront].load();
     const double sides = rayLevels_[kRayBackSides].load();
     const double e = f.e;

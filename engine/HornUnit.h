@@ -137,7 +137,8 @@ private:
     // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
     void mixRun(const double* x, double* y, int n, const HornUnit* leader);
     // The cross unit's ray sum (before its EQ) after the ray batch.
-    double crossSum(const Frame& f, const CrossRays& r, const StaticReads& s);
+    [[gnu::always_inline]] inline double crossSum(const Frame& f, const CrossRays& r,
+                                                  const StaticReads& s);
     // processCross over a run of n <= kRunLength samples into y.
     void crossRun(const double* x, double* y, int n, const HornUnit* leader);
     // The static EQ of two microphone units over n samples, in place.
@@ -190,7 +191,7 @@ private:
         double angle;
     };
     StaticReads staticReads(double fmSamples, int w) const;
-    double staticRay(const Frame& f, const StaticReads& s);
+    [[gnu::always_inline]] inline double staticRay(const Frame& f, const StaticReads& s);
     // The static ray's reads of a started run's n samples; the wide path reads
     // the whole groups of four among them and returns how many it read.
     void readStatics(int n);
