@@ -365,7 +365,7 @@ inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticR
     return sum + (floor + ceiling) * zAxisLevel_.load() * e2;
 }
 
-const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
+inline const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
     // They change only with the settings: taken again when one of those moved,
     // the same values otherwise (compared bit by bit: signed zeros and not a
     // number included). Almost every sample finds them unchanged, so the check
@@ -380,6 +380,10 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
             same = sameBits(rayLevels_[n].load(), factorKey_[2 + n]);
         if (same) return factors_;
     }
+    return makeLaneFactors(e);
+}
+
+const HornUnit::LaneFactors& HornUnit::makeLaneFactors(double e) {
     FactorKey key;
     key[0] = e;
     key[1] = openBack_;

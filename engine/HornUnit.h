@@ -149,7 +149,9 @@ private:
         alignas(32) double level[kImageRays];
     };
     // This sample's lane factors for reflection coefficient e.
-    const LaneFactors& laneFactors(double e);
+    [[gnu::always_inline]] inline const LaneFactors& laneFactors(double e);
+    // The lane factors made again (a setting moved).
+    [[gnu::noinline]] const LaneFactors& makeLaneFactors(double e);
     // The rays (inputs: their section inputs) through their directivity
     // sections and on, all at once: each
     // ray's amplitude (at least the floor), weight and level, and its
