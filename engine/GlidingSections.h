@@ -273,17 +273,13 @@ private:
     // picks a's lanes where m is set, b's elsewhere, bit for bit.
     template <typename Vec> using MaskOf = decltype(Vec{} < Vec{});
 
-    // The glide's goals and steps of the lanes from i on that use marks, toward
+    // The glide's goals and steps of the lanes from i on that taken marks, toward
     // their glided values (values, or g's where g is given); the other lanes keep
     // their goals and stop.
     template <typename Vec>
     [[gnu::always_inline]] inline void glideLanes(int i, const Vec* values, const Glides* g,
-                                                  const bool* use) noexcept {
-        using Mask = MaskOf<Vec>;
-        constexpr int W = sizeof(Vec) / sizeof(double);
+                                                  const MaskOf<Vec>& taken) noexcept {
         const double inv = inverseLength_;
-        Mask taken = {};
-        for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
         const Vec zero = {};
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
             Vec value, goal, now;
@@ -305,7 +301,9 @@ private:
         for (int i = 0; i < N; i += W) {
             Vec values[BiquadFilter::kGlidedValues];
             glideValuesOf(targets_, i, values);
-            glideLanes<Vec>(i, values, nullptr, use);
+            MaskOf<Vec> taken;
+            takenLanes<Vec>(use, i, taken);
+            glideLanes<Vec>(i, values, nullptr, taken);
         }
     }
     template <typename Vec>
@@ -314,15 +312,23 @@ private:
         using Mask = MaskOf<Vec>;
         constexpr int W = sizeof(Vec) / sizeof(double);
         for (int i = 0; i < N; i += W) {
-            Mask taken = {};
-            for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
+            Mask taken;
+            takenLanes<Vec>(use, i, taken);
             takeTargets<Vec>(t.b0, targets_.b0, i, taken);
             takeTargets<Vec>(t.b1, targets_.b1, i, taken);
             takeTargets<Vec>(t.b2, targets_.b2, i, taken);
             takeTargets<Vec>(t.a1, targets_.a1, i, taken);
             takeTargets<Vec>(t.a2, targets_.a2, i, taken);
-            glideLanes<Vec>(i, nullptr, &g, use);
+            glideLanes<Vec>(i, nullptr, &g, taken);
         }
+    }
+    // The lanes from i on that use marks, as a mask (by reference, as below).
+    template <typename Vec>
+    [[gnu::always_inline]] static inline void takenLanes(const bool* use, int i,
+                                                         MaskOf<Vec>& taken) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        taken = MaskOf<Vec>{};
+        for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
     }
     // One coefficient of the lanes from i on: from, where taken marks the lane,
     // into to; the other lanes keep theirs. The mask comes by reference: its
