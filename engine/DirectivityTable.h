@@ -148,10 +148,11 @@ private:
             // t > 1 ? 1 : (t >= 0 ? t : 0), also for NaN.
             __m256d w = _mm256_blendv_pd(zero, t, _mm256_cmp_pd(t, zero, _CMP_GE_OQ));
             w = _mm256_blendv_pd(w, one, _mm256_cmp_pd(t, one, _CMP_GT_OQ));
-            const double* p0 = base + kStride * _mm_cvtsi128_si32(k);
-            const double* p1 = base + kStride * _mm_extract_epi32(k, 1);
-            const double* p2 = base + kStride * _mm_extract_epi32(k, 2);
-            const double* p3 = base + kStride * _mm_extract_epi32(k, 3);
+            // k is at least 0: unsigned, it widens to an address for free.
+            const double* p0 = base + kStride * static_cast<uint32_t>(_mm_cvtsi128_si32(k));
+            const double* p1 = base + kStride * static_cast<uint32_t>(_mm_extract_epi32(k, 1));
+            const double* p2 = base + kStride * static_cast<uint32_t>(_mm_extract_epi32(k, 2));
+            const double* p3 = base + kStride * static_cast<uint32_t>(_mm_extract_epi32(k, 3));
             // a1, a2, b0 and b1 of each lane, then lane by lane.
             const __m256d r0 = lerpRow(p0, _mm256_permute4x64_pd(w, 0x00));
             const __m256d r1 = lerpRow(p1, _mm256_permute4x64_pd(w, 0x55));

@@ -144,6 +144,32 @@ public:
         if (gliding && count_ == 0) endGlide();
     }
 
+    // Two banks in a row, one sample: a's outputs are b's inputs (y = b(a(x)),
+    // as a.process and b.process one after the other give it, to the bit). The
+    // lanes are independent, so each group of lanes goes through both banks at
+    // once and a's outputs stay in registers.
+    static void processPair(GlidingSections& a, GlidingSections& b, const double* x,
+                            double* y) noexcept {
+        processPair(a, b, x, y, fastestPath());
+    }
+    static void processPair(GlidingSections& a, GlidingSections& b, const double* x, double* y,
+                            Path path) noexcept {
+        if (path == Path::Wide)
+            pairWide(a, b, x, y);
+        else
+            pairNarrow(a, b, x, y);
+    }
+
+    // processPair taking each group of Vec lanes' inputs from take(i, in) and
+    // handing their outputs to then(i, out) (the lanes from i on) instead of
+    // loading and storing them, for a caller's own wide or narrow path that
+    // goes on with them in registers.
+    template <typename Vec, typename Take, typename Then>
+    [[gnu::always_inline]] static inline void
+    processPairThen(GlidingSections& a, GlidingSections& b, Take&& take, Then&& then) noexcept {
+        pair<Vec>(a, b, take, then);
+    }
+
     // The lane's target coefficients (a0, the normalizer, is not kept: 1).
     BiquadCoefficients target(int lane) const noexcept {
         return {1.0,
@@ -199,23 +225,61 @@ private:
             run<Vec2, false>(x, y);
     }
 
+    [[gnu::target("avx2,fma"), gnu::flatten]] static void
+    pairWide(GlidingSections& a, GlidingSections& b, const double* x, double* y) noexcept {
+        pair<Vec4>(a, b, Load<Vec4>{x}, Store<Vec4>{y});
+    }
+    static void pairNarrow(GlidingSections& a, GlidingSections& b, const double* x,
+                           double* y) noexcept {
+        pair<Vec2>(a, b, Load<Vec2>{x}, Store<Vec2>{y});
+    }
+    // Inputs from x, outputs into y.
+    template <typename Vec> struct Load {
+        const double* x;
+        [[gnu::always_inline]] inline void operator()(int i, Vec& in) const noexcept {
+            std::memcpy(&in, x + i, sizeof(Vec));
+        }
+    };
+    template <typename Vec> struct Store {
+        double* y;
+        [[gnu::always_inline]] inline void operator()(int i, const Vec& out) const noexcept {
+            std::memcpy(y + i, &out, sizeof(Vec));
+        }
+    };
+    // process's glide counting for both banks around one pass through both;
+    // take(i, in) gives the inputs, then(i, out) takes the outputs.
+    template <typename Vec, typename Take, typename Then>
+    [[gnu::always_inline]] static inline void pair(GlidingSections& a, GlidingSections& b,
+                                                   Take&& take, Then&& then) noexcept {
+        const bool glidingA = a.count_ > 0;
+        const bool glidingB = b.count_ > 0;
+        if (glidingA) --a.count_;
+        if (glidingB) --b.count_;
+        if (glidingA && glidingB)
+            runPair<Vec, true, true>(a, b, take, then);
+        else if (glidingA)
+            runPair<Vec, true, false>(a, b, take, then);
+        else if (glidingB)
+            runPair<Vec, false, true>(a, b, take, then);
+        else
+            runPair<Vec, false, false>(a, b, take, then);
+        if (glidingA && a.count_ == 0) a.endGlide();
+        if (glidingB && b.count_ == 0) b.endGlide();
+    }
+
     using Vec2 = double __attribute__((vector_size(16)));
     using Vec4 = double __attribute__((vector_size(32)));
     // Lane masks of a vector type (all bits set or clear per lane); m ? a : b
     // picks a's lanes where m is set, b's elsewhere, bit for bit.
     template <typename Vec> using MaskOf = decltype(Vec{} < Vec{});
 
-    // The glide's goals and steps of the lanes from i on that use marks, toward
+    // The glide's goals and steps of the lanes from i on that taken marks, toward
     // their glided values (values, or g's where g is given); the other lanes keep
     // their goals and stop.
     template <typename Vec>
     [[gnu::always_inline]] inline void glideLanes(int i, const Vec* values, const Glides* g,
-                                                  const bool* use) noexcept {
-        using Mask = MaskOf<Vec>;
-        constexpr int W = sizeof(Vec) / sizeof(double);
+                                                  const MaskOf<Vec>& taken) noexcept {
         const double inv = inverseLength_;
-        Mask taken = {};
-        for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
         const Vec zero = {};
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
             Vec value, goal, now;
@@ -237,7 +301,9 @@ private:
         for (int i = 0; i < N; i += W) {
             Vec values[BiquadFilter::kGlidedValues];
             glideValuesOf(targets_, i, values);
-            glideLanes<Vec>(i, values, nullptr, use);
+            MaskOf<Vec> taken;
+            takenLanes<Vec>(use, i, taken);
+            glideLanes<Vec>(i, values, nullptr, taken);
         }
     }
     template <typename Vec>
@@ -246,15 +312,23 @@ private:
         using Mask = MaskOf<Vec>;
         constexpr int W = sizeof(Vec) / sizeof(double);
         for (int i = 0; i < N; i += W) {
-            Mask taken = {};
-            for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
+            Mask taken;
+            takenLanes<Vec>(use, i, taken);
             takeTargets<Vec>(t.b0, targets_.b0, i, taken);
             takeTargets<Vec>(t.b1, targets_.b1, i, taken);
             takeTargets<Vec>(t.b2, targets_.b2, i, taken);
             takeTargets<Vec>(t.a1, targets_.a1, i, taken);
             takeTargets<Vec>(t.a2, targets_.a2, i, taken);
-            glideLanes<Vec>(i, nullptr, &g, use);
+            glideLanes<Vec>(i, nullptr, &g, taken);
         }
+    }
+    // The lanes from i on that use marks, as a mask (by reference, as below).
+    template <typename Vec>
+    [[gnu::always_inline]] static inline void takenLanes(const bool* use, int i,
+                                                         MaskOf<Vec>& taken) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        taken = MaskOf<Vec>{};
+        for (int n = 0; n < W; ++n) taken[n] = use[i + n] ? -1 : 0;
     }
     // One coefficient of the lanes from i on: from, where taken marks the lane,
     // into to; the other lanes keep theirs. The mask comes by reference: its
@@ -352,77 +426,110 @@ private:
         }
     }
 
+    // The recursion's history as one sample sees it: the last input and output
+    // (x1s, y1s) and the ones before (x2s, y2s), whose slots take this sample's.
+    struct History {
+        const double* x1s;
+        const double* y1s;
+        double* x2s;
+        double* y2s;
+    };
+    // This sample's history; the two samples take turns in two slots: the
+    // older one's slot takes the new sample, and the newest moves over (no
+    // copies).
+    History advanceHistory() noexcept {
+        const int newest = newest_;
+        newest_ = newest ^ 1;
+        return {xs_[newest], ys_[newest], xs_[newest ^ 1], ys_[newest ^ 1]};
+    }
+
     // As many lanes at a time as Vec holds. Vectors are read and written with
-    // memcpy (no helper takes or returns one: the wide ones would cross a call
-    // boundary compiled without AVX).
+    // memcpy (no helper takes or returns one by value: the wide ones would
+    // cross a call boundary compiled without AVX).
     template <typename Vec, bool Gliding>
     [[gnu::always_inline]] inline void run(const double* x, double* y) noexcept {
         constexpr int W = sizeof(Vec) / sizeof(double);
-        constexpr size_t kBytes = sizeof(Vec);
-        // The history's two samples take turns in two slots: the older one's
-        // slot takes the new sample, and the newest moves over (no copies).
-        const int newest = newest_;
-        const double* x1s = xs_[newest];
-        const double* y1s = ys_[newest];
-        double* x2s = xs_[newest ^ 1];
-        double* y2s = ys_[newest ^ 1];
-        newest_ = newest ^ 1;
+        const History h = advanceHistory();
 #pragma GCC unroll 4 // the lanes' recursions side by side
         for (int i = 0; i < N; i += W) {
-            // The recursion's coefficients, b1 and a1 negated (nb1 = -b1, na1 =
-            // -a1) on the glide, where they are built that way.
-            Vec b0, b1, b2, a1, a2;
-            if constexpr (Gliding) {
-                // The glide's step and the coefficients rebuilt from the roots.
-                Vec zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, gain;
-                stepGlide(zaRe, kZaRe, i);
-                stepGlide(zaIm, kZaIm, i);
-                stepGlide(zbRe, kZbRe, i);
-                stepGlide(zbIm, kZbIm, i);
-                stepGlide(paRe, kPaRe, i);
-                stepGlide(paIm, kPaIm, i);
-                stepGlide(pbRe, kPbRe, i);
-                stepGlide(pbIm, kPbIm, i);
-                stepGlide(gain, kGain, i);
-                b0 = gain;
-                b1 = (zaRe + zbRe) * gain; // -b1: -(s) g is -(s g) bit for bit
-                b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
-                a1 = paRe + pbRe; // -a1
-                a2 = paRe * pbRe - paIm * pbIm;
-            } else {
-                std::memcpy(&b0, &targets_.b0[i], kBytes);
-                std::memcpy(&b1, &targets_.b1[i], kBytes);
-                std::memcpy(&b2, &targets_.b2[i], kBytes);
-                std::memcpy(&a1, &targets_.a1[i], kBytes);
-                std::memcpy(&a2, &targets_.a2[i], kBytes);
-            }
-            // The recursion as BiquadFilter runs it: the history's share first,
-            // then the guard. With b1 and a1 negated, c + b1 x1 becomes
-            // c - nb1 x1 and c - a1 y1 becomes c + na1 y1: the same exact values
-            // (negation is exact and rounding symmetric in sign), so the same
-            // roundings, fused or not.
-            Vec in, x1, x2, y1, y2;
-            std::memcpy(&in, x + i, kBytes);
-            std::memcpy(&x1, x1s + i, kBytes);
-            std::memcpy(&x2, x2s + i, kBytes);
-            std::memcpy(&y1, y1s + i, kBytes);
-            std::memcpy(&y2, y2s + i, kBytes);
-            Vec history, out;
-            if constexpr (Gliding) {
-                minusProduct(b1, x1, b2 * x2, history);
-                plusProduct(a1, y1, history, history);
-            } else {
-                plusProduct(b1, x1, b2 * x2, history);
-                minusProduct(a1, y1, history, history);
-            }
-            minusProduct(a2, y2, history, history);
-            plusProduct(b0, in, history, out);
-            out = out + kRecursionGuard;
-            out = out - kRecursionGuard;
-            std::memcpy(y + i, &out, kBytes);
-            std::memcpy(x2s + i, &in, kBytes);
-            std::memcpy(y2s + i, &out, kBytes);
+            Vec in, out;
+            std::memcpy(&in, x + i, sizeof(Vec));
+            lanes<Vec, Gliding>(i, in, out, h);
+            std::memcpy(y + i, &out, sizeof(Vec));
         }
+    }
+    template <typename Vec, bool GlidingA, bool GlidingB, typename Take, typename Then>
+    [[gnu::always_inline]] static inline void runPair(GlidingSections& a, GlidingSections& b,
+                                                      Take& take, Then& then) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        const History ha = a.advanceHistory();
+        const History hb = b.advanceHistory();
+#pragma GCC unroll 4 // the lanes' recursions side by side
+        for (int i = 0; i < N; i += W) {
+            Vec in, middle, out;
+            take(i, in);
+            a.template lanes<Vec, GlidingA>(i, in, middle, ha);
+            b.template lanes<Vec, GlidingB>(i, middle, out, hb);
+            then(i, out);
+        }
+    }
+
+    // One sample of the lanes from i on: out from in, with history h.
+    template <typename Vec, bool Gliding>
+    [[gnu::always_inline]] inline void lanes(int i, const Vec& in, Vec& out,
+                                             const History& h) noexcept {
+        constexpr size_t kBytes = sizeof(Vec);
+        // The recursion's coefficients, b1 and a1 negated (nb1 = -b1, na1 =
+        // -a1) on the glide, where they are built that way.
+        Vec b0, b1, b2, a1, a2;
+        if constexpr (Gliding) {
+            // The glide's step and the coefficients rebuilt from the roots.
+            Vec zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, gain;
+            stepGlide(zaRe, kZaRe, i);
+            stepGlide(zaIm, kZaIm, i);
+            stepGlide(zbRe, kZbRe, i);
+            stepGlide(zbIm, kZbIm, i);
+            stepGlide(paRe, kPaRe, i);
+            stepGlide(paIm, kPaIm, i);
+            stepGlide(pbRe, kPbRe, i);
+            stepGlide(pbIm, kPbIm, i);
+            stepGlide(gain, kGain, i);
+            b0 = gain;
+            b1 = (zaRe + zbRe) * gain; // -b1: -(s) g is -(s g) bit for bit
+            b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
+            a1 = paRe + pbRe; // -a1
+            a2 = paRe * pbRe - paIm * pbIm;
+        } else {
+            std::memcpy(&b0, &targets_.b0[i], kBytes);
+            std::memcpy(&b1, &targets_.b1[i], kBytes);
+            std::memcpy(&b2, &targets_.b2[i], kBytes);
+            std::memcpy(&a1, &targets_.a1[i], kBytes);
+            std::memcpy(&a2, &targets_.a2[i], kBytes);
+        }
+        // The recursion as BiquadFilter runs it: the history's share first,
+        // then the guard. With b1 and a1 negated, c + b1 x1 becomes
+        // c - nb1 x1 and c - a1 y1 becomes c + na1 y1: the same exact values
+        // (negation is exact and rounding symmetric in sign), so the same
+        // roundings, fused or not.
+        Vec x1, x2, y1, y2;
+        std::memcpy(&x1, h.x1s + i, kBytes);
+        std::memcpy(&x2, h.x2s + i, kBytes);
+        std::memcpy(&y1, h.y1s + i, kBytes);
+        std::memcpy(&y2, h.y2s + i, kBytes);
+        Vec history;
+        if constexpr (Gliding) {
+            minusProduct(b1, x1, b2 * x2, history);
+            plusProduct(a1, y1, history, history);
+        } else {
+            plusProduct(b1, x1, b2 * x2, history);
+            minusProduct(a1, y1, history, history);
+        }
+        minusProduct(a2, y2, history, history);
+        plusProduct(b0, in, history, out);
+        out = out + kRecursionGuard;
+        out = out - kRecursionGuard;
+        std::memcpy(h.x2s + i, &in, kBytes);
+        std::memcpy(h.y2s + i, &out, kBytes);
     }
 
     // c + a b and c - a b: as written on the SSE2 lanes (BiquadFilter's

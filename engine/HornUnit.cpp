@@ -117,6 +117,10 @@ void HornUnit::computeGeometry() {
     for (int i = 0; i < kImageRays; ++i) reflects_[i] = kReflectionOrderOf[i] < 0 ? 0 : -1;
     if (backRegion_ != 0) reflects_[6] = 0;
     if (backRegion_ != 2) reflects_[7] = 0;
+    // The side rays are heard only in the back region that has them.
+    rayHeard_.fill(-1);
+    if (backRegion_ != 0) rayHeard_[6] = 0;
+    if (backRegion_ != 2) rayHeard_[7] = 0;
 
     const double reach = std::max(
         (appliedMicDistance_ - kGainDistanceStart) * kGainDistanceScale + kGainDistanceOffset, 0.0);
@@ -260,18 +264,10 @@ void HornUnit::updateDirectivityCross(RayTrack& ray, double mu) {
     if (snapDirectivity_) ray.coef = ray.coefTarget;
 }
 
-void HornUnit::fullRayInputs(const Frame& f, const FullRays& r) {
-    for (int i = 0; i < kImageRays; ++i) rayInput_[i] = r.input[i];
-    // The side rays are heard only in the back region that has them; one it
-    // leaves out runs its sections on silence and stops gliding.
-    rayUpdated_.fill(f.update);
-    constexpr int kSideRays[] = {6, 7};
-    constexpr int kSideRegions[] = {0, 2};
-    for (int n = 0; n < 2; ++n) {
-        if (backRegion_ == kSideRegions[n]) continue;
-        rayInput_[kSideRays[n]] = 0.0;
-        rayUpdated_[kSideRays[n]] = false;
-    }
+void HornUnit::markUpdatedRays() {
+    // A side ray the back region leaves out takes no targets and stops
+    // gliding.
+    for (int i = 0; i < kImageRays; ++i) rayUpdated_[i] = rayHeard_[i] != 0;
 }
 
 double HornUnit::crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r) {
@@ -291,7 +287,7 @@ HornUnit::StaticReads HornUnit::staticReads(double fmSamples, int w) const {
             history_.angles()[static_cast<int>(w - delay + kLength) & SourceHistory::kMask]};
 }
 
-double HornUnit::staticRay(const Frame& f, const StaticReads& s) {
+inline double HornUnit::staticRay(const Frame& f, const StaticReads& s) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass.
     const double alpha = isCross() ? staticAlpha_ : std::max(staticAlpha_, f.floor);
@@ -334,12 +330,12 @@ double HornUnit::mixFull(double x) {
     return y;
 }
 
-double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
-                         const LobeTargets* looked) {
+inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
+                                const LobeTargets* looked) {
     const double e = f.e, e2 = e * e;
     const LaneFactors& m = laneFactors(e);
-    fullRayInputs(f, r);
     if (f.update) {
+        markUpdatedRays();
         if (looked) {
             updateDirectivityFull(*looked);
         } else {
@@ -348,15 +344,11 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
             updateDirectivityFull(t);
         }
     }
-    alignas(32) std::array<double, kImageRays> afterA;
-    alignas(32) std::array<double, kImageRays> ray;
-    sectionsA_.process(rayInput_.data(), afterA.data());
-    sectionsB_.process(afterA.data(), ray.data());
     alignas(32) std::array<double, kImageRays> heard;
     if (useWidePaths())
-        mixLanesWide(ray.data(), r.attenuation, m, f.floor, heard.data());
+        mixLanesWide(r.input, r.attenuation, m, f.floor, heard.data());
     else
-        mixLanes<Vec2>(ray.data(), r.attenuation, m, f.floor, heard.data());
+        mixLanes<Vec2>(r.input, r.attenuation, m, f.floor, heard.data());
 
     // The rays in their fixed order; a side ray only in the back region that has
     // it.
@@ -373,7 +365,7 @@ double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s
     return sum + (floor + ceiling) * zAxisLevel_.load() * e2;
 }
 
-const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
+inline const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
     // They change only with the settings: taken again when one of those moved,
     // the same values otherwise (compared bit by bit: signed zeros and not a
     // number included). Almost every sample finds them unchanged, so the check
@@ -388,6 +380,10 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
             same = sameBits(rayLevels_[n].load(), factorKey_[2 + n]);
         if (same) return factors_;
     }
+    return makeLaneFactors(e);
+}
+
+const HornUnit::LaneFactors& HornUnit::makeLaneFactors(double e) {
     FactorKey key;
     key[0] = e;
     key[1] = openBack_;
@@ -407,16 +403,15 @@ const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
 
 template <typename Vec>
 [[gnu::always_inline]] inline void
-HornUnit::mixLanes(const double* rays, const double* attenuations, const LaneFactors& m,
+HornUnit::mixLanes(const double* inputs, const double* attenuations, const LaneFactors& m,
                    double floor, double* heard) {
     using Mask = decltype(Vec{} < Vec{});
     constexpr size_t kBytes = sizeof(Vec);
-    constexpr int W = kBytes / sizeof(double);
     const Vec floors = Vec{} + floor;
-    for (int i = 0; i < kImageRays; i += W) {
-        Vec ray, attenuation, weight, level, pole, state;
+    // Each group of rays straight from its sections.
+    const auto mixGroup = [&](int i, const Vec& ray) __attribute__((always_inline)) {
+        Vec attenuation, weight, level, pole, state;
         Mask reflects;
-        std::memcpy(&ray, rays + i, kBytes);
         std::memcpy(&attenuation, attenuations + i, kBytes);
         std::memcpy(&weight, m.weight + i, kBytes);
         std::memcpy(&level, m.level + i, kBytes);
@@ -434,12 +429,22 @@ HornUnit::mixLanes(const double* rays, const double* attenuations, const LaneFac
         const Vec out = reflects ? low : value;
         std::memcpy(&reflected_[i], &state, kBytes);
         std::memcpy(heard + i, &out, kBytes);
-    }
+    };
+    // The rays' inputs; a side ray the back region leaves out runs its
+    // sections on silence (+0: the mask clears every bit).
+    const auto takeInput = [&](int i, Vec& in) __attribute__((always_inline)) {
+        Vec input;
+        Mask has;
+        std::memcpy(&input, inputs + i, kBytes);
+        std::memcpy(&has, &rayHeard_[i], kBytes);
+        in = has ? input : Vec{};
+    };
+    Sections::processPairThen<Vec>(sectionsA_, sectionsB_, takeInput, mixGroup);
 }
 
-void HornUnit::mixLanesWide(const double* rays, const double* attenuations, const LaneFactors& m,
+void HornUnit::mixLanesWide(const double* inputs, const double* attenuations, const LaneFactors& m,
                             double floor, double* heard) {
-    mixLanes<Vec4>(rays, attenuations, m, floor, heard);
+    mixLanes<Vec4>(inputs, attenuations, m, floor, heard);
 }
 
 double HornUnit::processCross(double x) {
@@ -453,7 +458,7 @@ double HornUnit::processCross(double x) {
     return y;
 }
 
-double HornUnit::crossSum(const Frame& f, const CrossRays& r, const StaticReads& s) {
+inline double HornUnit::crossSum(const Frame& f, const CrossRays& r, const StaticReads& s) {
     const double front = rayLevels_[kRayFront].load();
     const double sides = rayLevels_[kRayBackSides].load();
     const double e = f.e;
@@ -654,7 +659,7 @@ bool HornUnit::startMixRun(const double* x, int n, const HornUnit* leader) {
     return true;
 }
 
-double HornUnit::mixRunSample(int j) {
+inline double HornUnit::mixRunSample(int j) {
     const Frame f = runFrame(j);
     const double y = mixRays(f, fullRun_[j], run_.statics[j], &runTargets_[j]);
     endRunFrame(f);

@@ -120,22 +120,25 @@ private:
     // The same after the frame start and the ray batch: the rays' values r and
     // the static ray's reads s.
     using FullRays = RayBatch<kImageRays>::Results;
+    using Sections = GlidingSections<kImageRays>;
     using CrossRays = RayBatch<4>::Results;
     // looked: the directivity targets of an update sample, looked up already
-    // (null: looked up here).
+    // (null: looked up here). Inlined into its two callers (a call per sample
+    // and unit costs more than its copy).
     struct LobeTargets;
     struct StaticReads;
-    double mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
-                   const LobeTargets* looked);
+    [[gnu::always_inline]] inline double mixRays(const Frame& f, const FullRays& r,
+                                                 const StaticReads& s, const LobeTargets* looked);
     // A run of n <= kRunLength samples of mixFull: the frame starts and the rays
     // of all (false if the run does not fit the history: nothing has changed),
     // then sample by sample the rest.
     bool startMixRun(const double* x, int n, const HornUnit* leader);
-    double mixRunSample(int j);
+    [[gnu::always_inline]] inline double mixRunSample(int j);
     // mixFull over a run of n <= kRunLength samples into y, in phases if it can.
     void mixRun(const double* x, double* y, int n, const HornUnit* leader);
     // The cross unit's ray sum (before its EQ) after the ray batch.
-    double crossSum(const Frame& f, const CrossRays& r, const StaticReads& s);
+    [[gnu::always_inline]] inline double crossSum(const Frame& f, const CrossRays& r,
+                                                  const StaticReads& s);
     // processCross over a run of n <= kRunLength samples into y.
     void crossRun(const double* x, double* y, int n, const HornUnit* leader);
     // The static EQ of two microphone units over n samples, in place.
@@ -146,16 +149,22 @@ private:
         alignas(32) double level[kImageRays];
     };
     // This sample's lane factors for reflection coefficient e.
-    const LaneFactors& laneFactors(double e);
-    // The rays after their sections, all at once: each ray's amplitude (at least
-    // the floor), weight and level, and its reflection low-pass where it passes
-    // one; heard[i] is what ray i adds to the sum. Two or four rays to a register
-    // (AVX2), the same arithmetic.
+    [[gnu::always_inline]] inline const LaneFactors& laneFactors(double e);
+    // The lane factors made again (a setting moved).
+    [[gnu::noinline]] const LaneFactors& makeLaneFactors(double e);
+    // The rays (inputs: their section inputs) through their directivity
+    // sections and on, all at once: each
+    // ray's amplitude (at least the floor), weight and level, and its
+    // reflection low-pass where it passes one; heard[i] is what ray i adds to
+    // the sum. Two or four rays to a register (AVX2), the same arithmetic; a
+    // group of rays goes on from its sections in registers.
     template <typename Vec>
-    [[gnu::always_inline]] inline void mixLanes(const double* rays, const double* attenuations,
+    [[gnu::always_inline]] inline void mixLanes(const double* inputs, const double* attenuations,
                                                 const LaneFactors& m, double floor, double* heard);
-    [[gnu::target("avx2")]] void mixLanesWide(const double* rays, const double* attenuations,
-                                              const LaneFactors& m, double floor, double* heard);
+    [[gnu::target("avx2,fma"), gnu::flatten]] void mixLanesWide(const double* inputs,
+                                                                const double* attenuations,
+                                                                const LaneFactors& m, double floor,
+                                                                double* heard);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
@@ -173,9 +182,8 @@ private:
     Frame runFrame(int j);
     void endRunFrame(const Frame& f);
     int runWriteIndex(int j) const { return (run_.firstWrite + j) & SourceHistory::kMask; }
-    // The rays' inputs to their directivity sections (r keeps their
-    // attenuations) and which of them take new targets on update samples.
-    void fullRayInputs(const Frame& f, const FullRays& r);
+    // Which rays take new targets on an update sample (rayUpdated_).
+    void markUpdatedRays();
     // Cross ray i (slot: its place in the cross batch), after the batch ran.
     double crossRay(int i, int slot, double weight, const Frame& f, const CrossRays& r);
     // The static ray: its delayed input and the rotor angle it left the mouth at,
@@ -185,7 +193,7 @@ private:
         double angle;
     };
     StaticReads staticReads(double fmSamples, int w) const;
-    double staticRay(const Frame& f, const StaticReads& s);
+    [[gnu::always_inline]] inline double staticRay(const Frame& f, const StaticReads& s);
     // The static ray's reads of a started run's n samples; the wide path reads
     // the whole groups of four among them and returns how many it read.
     void readStatics(int n);
@@ -238,8 +246,9 @@ private:
     std::array<BiquadFilter, kImageRays> lobeB_;
     GlidingSections<kImageRays> sectionsA_;
     GlidingSections<kImageRays> sectionsB_;
-    // Per sample: each ray's section input.
-    alignas(32) std::array<double, kImageRays> rayInput_{};
+    // Whether the back region has the ray (all bits set, else clear): a side
+    // ray it leaves out runs its sections on silence.
+    alignas(32) std::array<int64_t, kImageRays> rayHeard_{};
     // Each ray's reflection low-pass: its pole, whether the ray passes it (all
     // bits set, else clear) and its state.
     alignas(32) std::array<double, kImageRays> rayPole_{};

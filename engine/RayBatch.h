@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <immintrin.h>
+#include <limits>
 
 namespace zel {
 
@@ -66,7 +67,7 @@ public:
 
     // Every ray's values of one sample.
     struct Results {
-        alignas(32) double theta[kLanes]{};  // retarded angle relative to the ray, [0, 1)
+        alignas(32) double theta[kLanes]{};  // the two-ray path's retarded angles, [0, 1)
         alignas(32) double lambda[kLanes]{}; // displacement, at least closest
         alignas(32) double mu[kLanes]{};     // lobe phase, radians
         alignas(32) double input[kLanes]{};
@@ -121,18 +122,10 @@ public:
     }
     [[gnu::target("avx2,fma")]] void runSeriesWide(const Inputs& in, int firstWrite,
                                                    const double* fmSamples, int n, Results* out) {
-        Shared s = shared(in);
-        for (int j = 0; j < n; ++j) {
-            s.w = static_cast<double>((firstWrite + j) & kMask);
-            for (int i = 0; i < N; i += 4) wideAngles(i, s, out[j]);
-        }
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < N; i += 4) wideLobes(i, s, out[j]);
-        for (int j = 0; j < n; ++j) {
-            s.w = static_cast<double>((firstWrite + j) & kMask);
-            s.fmSamples = fmSamples[j];
-            for (int i = 0; i < N; i += 4) wideReads(i, s, out[j]);
-        }
+        if (unbounded(in))
+            series<true>(in, firstWrite, fmSamples, n, out);
+        else
+            series<false>(in, firstWrite, fmSamples, n, out);
     }
 
     // Results of the last run, per ray.
@@ -336,46 +329,91 @@ private:
 
     // ---- four rays to an AVX2 register: the same steps ----
 
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
-                                                                           Results& o) {
-        for (int i = 0; i < N; i += 4) wideAngles(i, s, o);
-        for (int i = 0; i < N; i += 4) wideLobes(i, s, o);
-        for (int i = 0; i < N; i += 4) wideReads(i, s, o);
+    // Rays that follow the mouth wherever it goes (no least displacement) and
+    // delays without a mouth offset, as a microphone's horn rays have: there
+    // max(closest, lambda) is lambda to the bit, and lambda + 0 is lambda but
+    // for a zero's sign (-0 + 0 is +0). That sign reaches the fused delay
+    // lambda * fm + path only as the sign of a zero product, so the delay can
+    // differ at most in the sign of a zero (a zero path), and the position
+    // w - delay (w >= 0) keeps no such sign. The series leaves both steps out.
+    static bool unbounded(const Inputs& in) {
+        return in.closest == -std::numeric_limits<double>::infinity() && in.mouthOffset == 0.0;
+    }
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
+        Shared s = shared(in);
+        const WideConstants c = wideConstants(s);
+        // The angle goes straight into the lobe: the retarded angle stays in a
+        // register.
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            for (int i = 0; i < N; i += 4) wideLobes<Unbounded>(i, s, wideAngles(i, s), out[j]);
+        }
+        for (int j = 0; j < n; ++j) {
+            s.w = static_cast<double>((firstWrite + j) & kMask);
+            s.fmSamples = fmSamples[j];
+            for (int i = 0; i < N; i += 4) wideReads<Unbounded>(i, s, c, out[j]);
+        }
     }
 
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideAngles(int i, const Shared& s,
+    // The run's values the reads use in every group, set up once: the table's
+    // end entries (the results' stores could otherwise reach them, as far as
+    // the compiler knows, so they would be read again for every group).
+    struct WideConstants {
+        __m256d first;
+        __m256d last;
+    };
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline WideConstants
+    wideConstants(const Shared& s) {
+        return {_mm256_set1_pd(s.table[0]), _mm256_set1_pd(s.table[kLast])};
+    }
+
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
                                                                            Results& o) {
+        const WideConstants c = wideConstants(s);
+        for (int i = 0; i < N; i += 4) wideLobes(i, s, wideAngles(i, s), o);
+        for (int i = 0; i < N; i += 4) wideReads(i, s, c, o);
+    }
+
+    // The retarded angle relative to rays i to i + 3, in [0, 1).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d wideAngles(int i,
+                                                                              const Shared& s) {
         const __m256d len = _mm256_set1_pd(kLength);
         const __m256d back =
             _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_loadu_pd(retard_ + i)), len);
         const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m256d x = _mm256_sub_pd(pick(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
         // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
-        _mm256_storeu_pd(o.theta + i, _mm256_sub_pd(x, _mm256_floor_pd(x)));
+        return _mm256_sub_pd(x, _mm256_floor_pd(x));
     }
 
     // lobePoint.
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideLobes(int i, const Shared& s,
-                                                                          Results& o) {
+    template <bool Unbounded = false>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    wideLobes(int i, const Shared& s, __m256d theta, Results& o) {
         __m256d lambda, mu;
-        wide_rays::lobePoints(_mm256_loadu_pd(o.theta + i), _mm256_loadu_pd(halfWidth_ + i),
-                              _mm256_loadu_pd(sign_ + i), _mm256_loadu_pd(edgeScale_ + i),
-                              _mm256_loadu_pd(middleScale_ + i), lambda, mu);
-        lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
+        wide_rays::lobePoints(theta, _mm256_loadu_pd(halfWidth_ + i), _mm256_loadu_pd(sign_ + i),
+                              _mm256_loadu_pd(edgeScale_ + i), _mm256_loadu_pd(middleScale_ + i),
+                              lambda, mu);
+        if constexpr (!Unbounded)
+            lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
         _mm256_storeu_pd(o.lambda + i, lambda);
         _mm256_storeu_pd(o.mu + i, mu);
     }
 
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideReads(int i, const Shared& s,
-                                                                          Results& o) {
+    template <bool Unbounded = false>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    wideReads(int i, const Shared& s, const WideConstants& c, Results& o) {
         const __m256d zero = _mm256_setzero_pd();
         const __m256d len = _mm256_set1_pd(kLength);
         const __m256d lambda = _mm256_loadu_pd(o.lambda + i);
 
         // The delayed input.
+        const __m256d lead =
+            Unbounded ? lambda : _mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset));
         const __m256d delay =
-            _mm256_fmadd_pd(_mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset)),
-                            _mm256_set1_pd(s.fmSamples), _mm256_loadu_pd(pathSamples_ + i));
+            _mm256_fmadd_pd(lead, _mm256_set1_pd(s.fmSamples), _mm256_loadu_pd(pathSamples_ + i));
         __m256d position = _mm256_sub_pd(_mm256_set1_pd(s.w), delay);
         position = _mm256_blendv_pd(position, _mm256_add_pd(position, len),
                                     _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
@@ -402,20 +440,20 @@ private:
         __m256d q0, q1, q2, q3;
         wide_rays::neighbours(s.tableNeighbours, entry, q0, q1, q2, q3);
         __m256d gain = wide_rays::catmullRom(u, q0, q1, q2, q3);
-        gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[kLast]),
-                                _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
-        gain = _mm256_blendv_pd(gain, _mm256_set1_pd(s.table[0]),
-                                _mm256_cmp_pd(tableAt, zero, _CMP_NGT_UQ));
+        gain = _mm256_blendv_pd(gain, c.last, _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
+        gain = _mm256_blendv_pd(gain, c.first, _mm256_cmp_pd(tableAt, zero, _CMP_NGT_UQ));
         _mm256_storeu_pd(o.attenuation + i, gain);
     }
 
-    // base[index] for four indices: four loads, which cost less than a gather.
+    // base[index] for four indices (at least 0): four loads, which cost less
+    // than a gather.
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d pick(const double* base,
                                                                                __m128i index) {
-        const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + _mm_cvtsi128_si32(index)),
-                                        base + _mm_extract_epi32(index, 1));
-        const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),
-                                        base + _mm_extract_epi32(index, 3));
+        using wide_rays::indexLane;
+        const __m128d lo =
+            _mm_loadh_pd(_mm_load_sd(base + indexLane(index, 0)), base + indexLane(index, 1));
+        const __m128d hi =
+            _mm_loadh_pd(_mm_load_sd(base + indexLane(index, 2)), base + indexLane(index, 3));
         return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
     }
 

@@ -12,6 +12,7 @@
 #include "engine/OnePole.h"
 #include "engine/RayLobe.h"
 
+#include <cstdint>
 #include <immintrin.h>
 
 namespace zel::wide_rays {
@@ -60,16 +61,34 @@ catmullRom(__m256d t, __m256d p0, __m256d p1, __m256d p2, __m256d p3) noexcept {
     return _mm256_fmadd_pd(_mm256_fmadd_pd(r, t, c1), t, p1);
 }
 
-// base[k + 0..3] for each lane's k, as four registers: the first, second, third
-// and fourth neighbour of every lane (one load per lane, transposed).
+// Lane n of four indices that are never negative (ring positions, table
+// entries). Unsigned, they widen to an address for free (a signed one takes a
+// sign extension per lane).
+[[gnu::target("avx2,fma"), gnu::always_inline]] inline uint32_t indexLane(__m128i k,
+                                                                          int n) noexcept {
+    switch (n) {
+    case 0:
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(k));
+    case 1:
+        return static_cast<uint32_t>(_mm_extract_epi32(k, 1));
+    case 2:
+        return static_cast<uint32_t>(_mm_extract_epi32(k, 2));
+    default:
+        return static_cast<uint32_t>(_mm_extract_epi32(k, 3));
+    }
+}
+
+// base[k + 0..3] for each lane's k (at least 0), as four registers: the first,
+// second, third and fourth neighbour of every lane (one load per lane,
+// transposed).
 [[gnu::target("avx2,fma"), gnu::always_inline]] inline void neighbours(const double* base,
                                                                        __m128i k, __m256d& p0,
                                                                        __m256d& p1, __m256d& p2,
                                                                        __m256d& p3) noexcept {
-    const __m256d r0 = _mm256_loadu_pd(base + _mm_cvtsi128_si32(k));
-    const __m256d r1 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 1));
-    const __m256d r2 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 2));
-    const __m256d r3 = _mm256_loadu_pd(base + _mm_extract_epi32(k, 3));
+    const __m256d r0 = _mm256_loadu_pd(base + indexLane(k, 0));
+    const __m256d r1 = _mm256_loadu_pd(base + indexLane(k, 1));
+    const __m256d r2 = _mm256_loadu_pd(base + indexLane(k, 2));
+    const __m256d r3 = _mm256_loadu_pd(base + indexLane(k, 3));
     const __m256d t0 = _mm256_unpacklo_pd(r0, r1); // a0 b0 a2 b2
     const __m256d t1 = _mm256_unpackhi_pd(r0, r1); // a1 b1 a3 b3
     const __m256d t2 = _mm256_unpacklo_pd(r2, r3);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -175,6 +176,65 @@ TEST(GlidingSections, GlidedValuesAheadMatchTheFilters) {
         BiquadFilter::glideValuesOf(cases[lane], expected);
         for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
             EXPECT_EQ(g.v[k][lane], expected[k]) << "lane " << lane << " value " << k;
+    }
+}
+
+// Two banks in a row in one pass give what each bank's own process gives, bit
+// for bit, on each path: while both glide, while only one does (their targets
+// come at different samples, so their glides end apart), and at rest.
+TEST(GlidingSections, TwoBanksInOnePassMatchTheBanksOneAfterTheOther) {
+    using Sections = GlidingSections<kLanes>;
+    for (Path path : paths()) {
+        SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
+        auto pairA = std::make_unique<Sections>();
+        auto pairB = std::make_unique<Sections>();
+        auto soloA = std::make_unique<Sections>();
+        auto soloB = std::make_unique<Sections>();
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const BiquadFilter a = restingSection(kBiquadPeaking, 900.0 + 200.0 * lane, 0.8, 6.0);
+            const BiquadFilter b = restingSection(kBiquadHighShelf, 3000.0, 0.7, -4.0 + lane);
+            pairA->reset(lane, a.target(), a.glideLength());
+            soloA->reset(lane, a.target(), a.glideLength());
+            pairB->reset(lane, b.target(), b.glideLength());
+            soloB->reset(lane, b.target(), b.glideLength());
+        }
+        bool use[kLanes];
+        for (bool& u : use) u = true;
+        int glidingA = 0, glidingB = 0, onlyOne = 0;
+        double x[kLanes], middle[kLanes], solo[kLanes], paired[kLanes];
+        for (int n = 0; n < 1200; ++n) {
+            // A's targets at 0, 100 and 500, B's at 40 and 300: each glides
+            // alone for a while, both together, and neither.
+            const bool newA = n == 0 || n == 100 || n == 500;
+            const bool newB = n == 40 || n == 300;
+            for (int bank = 0; bank < 2; ++bank) {
+                if (!(bank == 0 ? newA : newB)) continue;
+                BiquadCoefficients c[kLanes];
+                for (int lane = 0; lane < kLanes; ++lane)
+                    c[lane] =
+                        restingSection(bank == 0 ? kBiquadPeaking : kBiquadHighShelf,
+                                       600.0 + 50.0 * lane + n, 0.6 + 0.05 * lane, 3.0 - 0.01 * n)
+                            .target();
+                (bank == 0 ? pairA : pairB)->setTargets(c, use, path);
+                (bank == 0 ? soloA : soloB)->setTargets(c, use, path);
+            }
+            glidingA += pairA->glideCount() > 0;
+            glidingB += pairB->glideCount() > 0;
+            onlyOne += (pairA->glideCount() > 0) != (pairB->glideCount() > 0);
+            for (int lane = 0; lane < kLanes; ++lane) x[lane] = std::sin(0.013 * n * (lane + 2));
+            soloA->process(x, middle, path);
+            soloB->process(middle, solo, path);
+            Sections::processPair(*pairA, *pairB, x, paired, path);
+            for (int lane = 0; lane < kLanes; ++lane)
+                ASSERT_EQ(paired[lane], solo[lane]) << "lane " << lane << " n " << n;
+            ASSERT_EQ(pairA->glideCount(), soloA->glideCount()) << "n " << n;
+            ASSERT_EQ(pairB->glideCount(), soloB->glideCount()) << "n " << n;
+        }
+        // Every combination came up.
+        EXPECT_GT(glidingA, 0);
+        EXPECT_GT(glidingB, 0);
+        EXPECT_GT(onlyOne, 0);
+        EXPECT_LT(std::max(glidingA, glidingB), 1200);
     }
 }
 
