@@ -13,6 +13,7 @@
 #include "engine/OnePole.h"
 #include "engine/WidePaths.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -170,6 +171,41 @@ public:
         pair<Vec>(a, b, take, then);
     }
 
+    // processPair over n samples in a row that take no new targets, lane
+    // group by lane group: each group of Vec lanes goes through bank a over
+    // the samples (its glided values and history in registers, loaded and
+    // stored once), then through bank b, instead of every sample loading and
+    // storing both banks' state. Per sample and lane the operations are
+    // processPair's, so the outputs and the banks' states end the same to the
+    // bit. The caller's Group (default-constructed, one per group of lanes)
+    // carries its own state along: g.begin(args, i) for the lanes from i on,
+    // g.take(args, j, in) and g.then(args, j, out) for sample j of the n,
+    // g.end(args, i) after the last.
+    template <typename Vec, typename Group, typename Args>
+    [[gnu::always_inline]] static inline void processPairSpan(GlidingSections& a,
+                                                              GlidingSections& b, int n,
+                                                              Args& args) noexcept {
+        for (int done = 0; done < n;) {
+            // The glides' counts split the samples where either glide ends.
+            const bool glidingA = a.count_ > 0;
+            const bool glidingB = b.count_ > 0;
+            int length = std::min(n - done, kSpanChunk);
+            if (glidingA) length = std::min(length, static_cast<int>(a.count_));
+            if (glidingB) length = std::min(length, static_cast<int>(b.count_));
+            if (glidingA && glidingB)
+                spanPair<Vec, true, true, Group>(a, b, done, length, args);
+            else if (glidingA)
+                spanPair<Vec, true, false, Group>(a, b, done, length, args);
+            else if (glidingB)
+                spanPair<Vec, false, true, Group>(a, b, done, length, args);
+            else
+                spanPair<Vec, false, false, Group>(a, b, done, length, args);
+            a.countDown(glidingA, length);
+            b.countDown(glidingB, length);
+            done += length;
+        }
+    }
+
     // The lane's target coefficients (a0, the normalizer, is not kept: 1).
     BiquadCoefficients target(int lane) const noexcept {
         return {1.0,
@@ -265,6 +301,98 @@ private:
             runPair<Vec, false, false>(a, b, take, then);
         if (glidingA && a.count_ == 0) a.endGlide();
         if (glidingB && b.count_ == 0) b.endGlide();
+    }
+
+    // The samples a span takes at a time (its bank a outputs wait for bank b
+    // on the stack).
+    static constexpr int kSpanChunk = 32;
+    // process's glide count after n samples (gliding: the count was above 0
+    // and at least n).
+    void countDown(bool gliding, int n) noexcept {
+        if (!gliding) return;
+        count_ -= n;
+        if (count_ == 0) endGlide();
+    }
+    // length samples from the span's sample first on, both banks, group by
+    // group.
+    template <typename Vec, bool GlidingA, bool GlidingB, typename Group, typename Args>
+    [[gnu::always_inline]] static inline void spanPair(GlidingSections& a, GlidingSections& b,
+                                                       int first, int length,
+                                                       Args& args) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W) {
+            Group g;
+            g.begin(args, i);
+            Vec middle[kSpanChunk];
+            a.template spanLanes<Vec, GlidingA>(
+                i, length,
+                [&](int s, Vec& in) __attribute__((always_inline)) {
+                    g.take(args, first + s, in);
+                },
+                [&](int s, const Vec& out)
+                    __attribute__((always_inline)) { middle[s] = out; });
+            b.template spanLanes<Vec, GlidingB>(
+                i, length, [&](int s, Vec& in) __attribute__((always_inline)) { in = middle[s]; },
+                [&](int s, const Vec& out) __attribute__((always_inline)) {
+                    g.then(args, first + s, out);
+                });
+            g.end(args, i);
+        }
+        a.newest_ ^= length & 1;
+        b.newest_ ^= length & 1;
+    }
+    // The lanes from i on over length samples: in from take(s, in), out to
+    // then(s, out), the glided values and the history in registers. The slots
+    // of the history are left as length advanceHistory calls leave them (the
+    // caller moves newest_ on).
+    template <typename Vec, bool Gliding, typename Take, typename Then>
+    [[gnu::always_inline]] inline void spanLanes(int i, int length, Take&& take,
+                                                 Then&& then) noexcept {
+        constexpr size_t kBytes = sizeof(Vec);
+        const int newest = newest_;
+        Vec x1, x2, y1, y2;
+        std::memcpy(&x1, &xs_[newest][i], kBytes);
+        std::memcpy(&x2, &xs_[newest ^ 1][i], kBytes);
+        std::memcpy(&y1, &ys_[newest][i], kBytes);
+        std::memcpy(&y2, &ys_[newest ^ 1][i], kBytes);
+        Vec now[BiquadFilter::kGlidedValues];
+        Vec b0, b1, b2, a1, a2;
+        if constexpr (Gliding) {
+#pragma GCC unroll 9 // straight into registers
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
+                std::memcpy(&now[k], &now_[k][i], kBytes);
+        } else {
+            targetsOf(i, b0, b1, b2, a1, a2);
+        }
+        for (int s = 0; s < length; ++s) {
+            Vec in, out;
+            take(s, in);
+            if constexpr (Gliding) {
+#pragma GCC unroll 9
+                for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) {
+                    Vec step;
+                    std::memcpy(&step, &step_[k][i], kBytes);
+                    now[k] = now[k] + step;
+                }
+                glidedCoefficients(now, b0, b1, b2, a1, a2);
+            }
+            recursion<Vec, Gliding>(b0, b1, b2, a1, a2, in, x1, x2, y1, y2, out);
+            x2 = x1;
+            x1 = in;
+            y2 = y1;
+            y1 = out;
+            then(s, out);
+        }
+        if constexpr (Gliding) {
+#pragma GCC unroll 9
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k)
+                std::memcpy(&now_[k][i], &now[k], kBytes);
+        }
+        const int last = newest ^ (length & 1);
+        std::memcpy(&xs_[last][i], &x1, kBytes);
+        std::memcpy(&xs_[last ^ 1][i], &x2, kBytes);
+        std::memcpy(&ys_[last][i], &y1, kBytes);
+        std::memcpy(&ys_[last ^ 1][i], &y2, kBytes);
     }
 
     using Vec2 = double __attribute__((vector_size(16)));
@@ -484,38 +612,56 @@ private:
         Vec b0, b1, b2, a1, a2;
         if constexpr (Gliding) {
             // The glide's step and the coefficients rebuilt from the roots.
-            Vec zaRe, zaIm, zbRe, zbIm, paRe, paIm, pbRe, pbIm, gain;
-            stepGlide(zaRe, kZaRe, i);
-            stepGlide(zaIm, kZaIm, i);
-            stepGlide(zbRe, kZbRe, i);
-            stepGlide(zbIm, kZbIm, i);
-            stepGlide(paRe, kPaRe, i);
-            stepGlide(paIm, kPaIm, i);
-            stepGlide(pbRe, kPbRe, i);
-            stepGlide(pbIm, kPbIm, i);
-            stepGlide(gain, kGain, i);
-            b0 = gain;
-            b1 = (zaRe + zbRe) * gain; // -b1: -(s) g is -(s g) bit for bit
-            b2 = (zaRe * zbRe - zaIm * zbIm) * gain;
-            a1 = paRe + pbRe; // -a1
-            a2 = paRe * pbRe - paIm * pbIm;
+            Vec now[BiquadFilter::kGlidedValues];
+#pragma GCC unroll 9
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) stepGlide(now[k], k, i);
+            glidedCoefficients(now, b0, b1, b2, a1, a2);
         } else {
-            std::memcpy(&b0, &targets_.b0[i], kBytes);
-            std::memcpy(&b1, &targets_.b1[i], kBytes);
-            std::memcpy(&b2, &targets_.b2[i], kBytes);
-            std::memcpy(&a1, &targets_.a1[i], kBytes);
-            std::memcpy(&a2, &targets_.a2[i], kBytes);
+            targetsOf(i, b0, b1, b2, a1, a2);
         }
-        // The recursion as BiquadFilter runs it: the history's share first,
-        // then the guard. With b1 and a1 negated, c + b1 x1 becomes
-        // c - nb1 x1 and c - a1 y1 becomes c + na1 y1: the same exact values
-        // (negation is exact and rounding symmetric in sign), so the same
-        // roundings, fused or not.
         Vec x1, x2, y1, y2;
         std::memcpy(&x1, h.x1s + i, kBytes);
         std::memcpy(&x2, h.x2s + i, kBytes);
         std::memcpy(&y1, h.y1s + i, kBytes);
         std::memcpy(&y2, h.y2s + i, kBytes);
+        recursion<Vec, Gliding>(b0, b1, b2, a1, a2, in, x1, x2, y1, y2, out);
+        std::memcpy(h.x2s + i, &in, kBytes);
+        std::memcpy(h.y2s + i, &out, kBytes);
+    }
+
+    // The coefficients rebuilt from the glided values now (b1 and a1 negated).
+    template <typename Vec>
+    [[gnu::always_inline]] static inline void glidedCoefficients(const Vec* now, Vec& b0, Vec& b1,
+                                                                 Vec& b2, Vec& a1,
+                                                                 Vec& a2) noexcept {
+        const Vec& gain = now[kGain];
+        b0 = gain;
+        b1 = (now[kZaRe] + now[kZbRe]) * gain; // -b1: -(s) g is -(s g) bit for bit
+        b2 = (now[kZaRe] * now[kZbRe] - now[kZaIm] * now[kZbIm]) * gain;
+        a1 = now[kPaRe] + now[kPbRe]; // -a1
+        a2 = now[kPaRe] * now[kPbRe] - now[kPaIm] * now[kPbIm];
+    }
+    // The target coefficients of the lanes from i on.
+    template <typename Vec>
+    [[gnu::always_inline]] inline void targetsOf(int i, Vec& b0, Vec& b1, Vec& b2, Vec& a1,
+                                                 Vec& a2) const noexcept {
+        constexpr size_t kBytes = sizeof(Vec);
+        std::memcpy(&b0, &targets_.b0[i], kBytes);
+        std::memcpy(&b1, &targets_.b1[i], kBytes);
+        std::memcpy(&b2, &targets_.b2[i], kBytes);
+        std::memcpy(&a1, &targets_.a1[i], kBytes);
+        std::memcpy(&a2, &targets_.a2[i], kBytes);
+    }
+    // One sample's recursion as BiquadFilter runs it: the history's share
+    // first, then the guard. With b1 and a1 negated (Gliding), c + b1 x1
+    // becomes c - nb1 x1 and c - a1 y1 becomes c + na1 y1: the same exact
+    // values (negation is exact and rounding symmetric in sign), so the same
+    // roundings, fused or not.
+    template <typename Vec, bool Gliding>
+    [[gnu::always_inline]] static inline void
+    recursion(const Vec& b0, const Vec& b1, const Vec& b2, const Vec& a1, const Vec& a2,
+              const Vec& in, const Vec& x1, const Vec& x2, const Vec& y1, const Vec& y2,
+              Vec& out) noexcept {
         Vec history;
         if constexpr (Gliding) {
             minusProduct(b1, x1, b2 * x2, history);
@@ -528,8 +674,6 @@ private:
         plusProduct(b0, in, history, out);
         out = out + kRecursionGuard;
         out = out - kRecursionGuard;
-        std::memcpy(h.x2s + i, &in, kBytes);
-        std::memcpy(h.y2s + i, &out, kBytes);
     }
 
     // c + a b and c - a b: as written on the SSE2 lanes (BiquadFilter's

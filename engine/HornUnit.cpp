@@ -332,8 +332,7 @@ double HornUnit::mixFull(double x) {
 
 inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticReads& s,
                                 const LobeTargets* looked) {
-    const double e = f.e, e2 = e * e;
-    const LaneFactors& m = laneFactors(e);
+    const LaneFactors& m = laneFactors(f.e);
     if (f.update) {
         markUpdatedRays();
         if (looked) {
@@ -349,7 +348,11 @@ inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticR
         mixLanesWide(r.input, r.attenuation, m, f.floor, heard.data());
     else
         mixLanes<Vec2>(r.input, r.attenuation, m, f.floor, heard.data());
+    return sumRays(f, heard.data(), s);
+}
 
+inline double HornUnit::sumRays(const Frame& f, const double* heard, const StaticReads& s) {
+    const double e = f.e, e2 = e * e;
     // The rays in their fixed order; a side ray only in the back region that has
     // it.
     double sum = heard[0];
@@ -370,17 +373,20 @@ inline const HornUnit::LaneFactors& HornUnit::laneFactors(double e) {
     // the same values otherwise (compared bit by bit: signed zeros and not a
     // number included). Almost every sample finds them unchanged, so the check
     // leaves at the first difference.
+    return factorsFit(e) ? factors_ : makeLaneFactors(e);
+}
+
+inline bool HornUnit::factorsFit(double e) const {
     const auto sameBits = [](double a, double b) {
         return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
     };
-    if (factorsMade_ && sameBits(e, factorKey_[0]) && sameBits(openBack_, factorKey_[1])) {
-        bool same = true;
+    if (!(factorsMade_ && sameBits(e, factorKey_[0]) && sameBits(openBack_, factorKey_[1])))
+        return false;
+    bool same = true;
 #pragma GCC unroll 7 // a load and a compare each
-        for (int n = 0; n < kRayLevelCount && same; ++n)
-            same = sameBits(rayLevels_[n].load(), factorKey_[2 + n]);
-        if (same) return factors_;
-    }
-    return makeLaneFactors(e);
+    for (int n = 0; n < kRayLevelCount && same; ++n)
+        same = sameBits(rayLevels_[n].load(), factorKey_[2 + n]);
+    return same;
 }
 
 const HornUnit::LaneFactors& HornUnit::makeLaneFactors(double e) {
@@ -554,6 +560,10 @@ bool HornUnit::startRun(const double* x, int n, const HornUnit* leader) {
 
 HornUnit::Frame HornUnit::runFrame(int j) {
     followReflectionLowPass();
+    return runFrameOf(j);
+}
+
+HornUnit::Frame HornUnit::runFrameOf(int j) const {
     Frame f;
     f.e = run_.e[j];
     f.fmSamples = run_.fmSamples[j];
@@ -656,12 +666,94 @@ bool HornUnit::startMixRun(const double* x, int n, const HornUnit* leader) {
     for (int j = 0; j < n; ++j)
         if (run_.update[j]) lookUpDirectivity(fullRun_[j], runTargets_[j]);
     readStatics(n);
+    mixLanesRun(n);
     return true;
 }
 
+void HornUnit::mixLanesRun(int n) {
+    for (int j = 0; j < n;) {
+        // Sample j's steps ahead of its lanes, as mixRays takes them.
+        followReflectionLowPass();
+        const LaneFactors& m = laneFactors(run_.e[j]);
+        if (run_.update[j]) {
+            markUpdatedRays();
+            updateDirectivityFull(runTargets_[j]);
+            snapDirectivity_ = false;
+        }
+        int end = j + 1;
+        while (end < n && !run_.update[end] && sameLaneTerms(end)) ++end;
+        if (useWidePaths())
+            mixSpanWide(j, end - j, m);
+        else
+            mixSpan<Vec2>(j, end - j, m);
+        j = end;
+    }
+}
+
+bool HornUnit::sameLaneTerms(int j) {
+    // followReflectionLowPass would leave the poles (false for not a number,
+    // which it takes again every sample).
+    return reflectionLowPass_.load() == appliedReflectionLowPass_ && factorsFit(run_.e[j]);
+}
+
+template <typename Vec> struct HornUnit::SpanMix {
+    using Mask = decltype(Vec{} < Vec{});
+    static constexpr size_t kBytes = sizeof(Vec);
+    int i;
+    Vec state, pole, weight, level;
+    Mask reflects, has;
+    [[gnu::always_inline]] inline void begin(const SpanArgs& a, int lanes) {
+        i = lanes;
+        const HornUnit& u = a.unit;
+        std::memcpy(&state, &u.reflected_[i], kBytes);
+        std::memcpy(&pole, &u.rayPole_[i], kBytes);
+        std::memcpy(&weight, a.m.weight + i, kBytes);
+        std::memcpy(&level, a.m.level + i, kBytes);
+        std::memcpy(&reflects, &u.reflects_[i], kBytes);
+        std::memcpy(&has, &u.rayHeard_[i], kBytes);
+    }
+    // The rays' inputs; a side ray the back region leaves out runs its
+    // sections on silence (+0: the mask clears every bit).
+    [[gnu::always_inline]] inline void take(const SpanArgs& a, int j, Vec& in) const {
+        Vec input;
+        std::memcpy(&input, a.unit.fullRun_[a.first + j].input + i, kBytes);
+        in = has ? input : Vec{};
+    }
+    // mixLanes's steps after the sections.
+    [[gnu::always_inline]] inline void then(const SpanArgs& a, int j, const Vec& ray) {
+        HornUnit& u = a.unit;
+        const int at = a.first + j;
+        Vec attenuation;
+        std::memcpy(&attenuation, u.fullRun_[at].attenuation + i, kBytes);
+        const Vec floors = Vec{} + u.run_.floor[at];
+        const Vec raw = attenuation * u.roomFactor_;
+        const Vec alpha = raw < floors ? floors : raw; // std::max(raw, floor)
+        const Vec value = ray * alpha * weight * level;
+        Vec low = value + pole * (state - value);
+        low = low + kEngineGuard;
+        low = low - kEngineGuard;
+        state = reflects ? low : state;
+        const Vec out = reflects ? low : value;
+        std::memcpy(&u.heardRun_[at][i], &out, kBytes);
+    }
+    [[gnu::always_inline]] inline void end(const SpanArgs& a, int) {
+        std::memcpy(&a.unit.reflected_[i], &state, kBytes);
+    }
+};
+
+template <typename Vec>
+[[gnu::always_inline]] inline void HornUnit::mixSpan(int first, int length, const LaneFactors& m) {
+    SpanArgs args{*this, m, first};
+    Sections::processPairSpan<Vec, SpanMix<Vec>>(sectionsA_, sectionsB_, length, args);
+}
+
+void HornUnit::mixSpanWide(int first, int length, const LaneFactors& m) {
+    mixSpan<Vec4>(first, length, m);
+}
+
 inline double HornUnit::mixRunSample(int j) {
-    const Frame f = runFrame(j);
-    const double y = mixRays(f, fullRun_[j], run_.statics[j], &runTargets_[j]);
+    const Frame f = runFrameOf(j);
+    const double y = sumRays(f, heardRun_[j].data(), run_.statics[j]);
     endRunFrame(f);
     return y;
 }

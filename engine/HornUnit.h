@@ -150,6 +150,8 @@ private:
     };
     // This sample's lane factors for reflection coefficient e.
     [[gnu::always_inline]] inline const LaneFactors& laneFactors(double e);
+    // Whether the lane factors made last are those of e and the settings now.
+    [[gnu::always_inline]] inline bool factorsFit(double e) const;
     // The lane factors made again (a setting moved).
     [[gnu::noinline]] const LaneFactors& makeLaneFactors(double e);
     // The rays (inputs: their section inputs) through their directivity
@@ -165,6 +167,30 @@ private:
                                                                 const double* attenuations,
                                                                 const LaneFactors& m, double floor,
                                                                 double* heard);
+    // The lanes of a started run's n samples, span by span: a span runs from
+    // a sample up to the next that takes new directivity targets, new lane
+    // factors or new reflection poles; over it each group of rays goes
+    // through its sections and on to what it adds to the sum (heardRun_), the
+    // sections' and the low-passes' state in registers.
+    void mixLanesRun(int n);
+    // One span: length samples from sample first on, with lane factors m.
+    struct SpanArgs {
+        HornUnit& unit;
+        const LaneFactors& m;
+        int first;
+    };
+    template <typename Vec> struct SpanMix;
+    template <typename Vec>
+    [[gnu::always_inline]] inline void mixSpan(int first, int length, const LaneFactors& m);
+    [[gnu::target("avx2,fma"), gnu::flatten]] void mixSpanWide(int first, int length,
+                                                               const LaneFactors& m);
+    // Whether sample j of a run takes the lane factors and reflection poles
+    // the sample before it took.
+    bool sameLaneTerms(int j);
+    // The sum of the rays from what each adds (heard), the static ray and the
+    // floor and ceiling taps.
+    [[gnu::always_inline]] inline double sumRays(const Frame& f, const double* heard,
+                                                 const StaticReads& s);
     double processCross(double x);
     Frame beginFrame(double x);
     void endFrame(const Frame& f);
@@ -180,6 +206,9 @@ private:
     bool runFitsHistory(int n) const;
     // Sample j of a started run: its frame, and its end.
     Frame runFrame(int j);
+    // The same without following the reflection low-pass (the run's lanes
+    // followed it already).
+    Frame runFrameOf(int j) const;
     void endRunFrame(const Frame& f);
     int runWriteIndex(int j) const { return (run_.firstWrite + j) & SourceHistory::kMask; }
     // Which rays take new targets on an update sample (rayUpdated_).
@@ -299,6 +328,8 @@ private:
     std::array<FullRays, kRunLength> fullRun_{};
     std::array<CrossRays, kRunLength> crossRun_{};
     std::array<LobeTargets, kRunLength> runTargets_{}; // on the run's update samples
+    // What each ray adds to the sum, per sample of the run.
+    alignas(32) std::array<std::array<double, kImageRays>, kRunLength> heardRun_{};
 };
 
 } // namespace zel
