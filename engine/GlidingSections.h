@@ -364,6 +364,7 @@ private:
         } else {
             targetsOf(i, b0, b1, b2, a1, a2);
         }
+#pragma GCC unroll 2 // the history moves over without copies
         for (int s = 0; s < length; ++s) {
             Vec in, out;
             take(s, in);
