@@ -182,9 +182,8 @@ public:
     // g.take(args, j, in) and g.then(args, j, out) for sample j of the n,
     // g.end(args, i) after the last.
     template <typename Vec, typename Group, typename Args>
-    [[gnu::always_inline]] static inline void processPairSpan(GlidingSections& a,
-                                                              GlidingSections& b, int n,
-                                                              Args& args) noexcept {
+    [[gnu::always_inline]] static inline void
+    processPairSpan(GlidingSections& a, GlidingSections& b, int n, Args& args) noexcept {
         for (int done = 0; done < n;) {
             // The glides' counts split the samples where either glide ends.
             const bool glidingA = a.count_ > 0;
@@ -317,8 +316,7 @@ private:
     // group.
     template <typename Vec, bool GlidingA, bool GlidingB, typename Group, typename Args>
     [[gnu::always_inline]] static inline void spanPair(GlidingSections& a, GlidingSections& b,
-                                                       int first, int length,
-                                                       Args& args) noexcept {
+                                                       int first, int length, Args& args) noexcept {
         constexpr int W = sizeof(Vec) / sizeof(double);
         for (int i = 0; i < N; i += W) {
             Group g;
@@ -326,16 +324,12 @@ private:
             Vec middle[kSpanChunk];
             a.template spanLanes<Vec, GlidingA>(
                 i, length,
-                [&](int s, Vec& in) __attribute__((always_inline)) {
-                    g.take(args, first + s, in);
-                },
-                [&](int s, const Vec& out)
-                    __attribute__((always_inline)) { middle[s] = out; });
+                [&](int s, Vec& in) __attribute__((always_inline)) { g.take(args, first + s, in); },
+                [&](int s, const Vec& out) __attribute__((always_inline)) { middle[s] = out; });
             b.template spanLanes<Vec, GlidingB>(
                 i, length, [&](int s, Vec& in) __attribute__((always_inline)) { in = middle[s]; },
-                [&](int s, const Vec& out) __attribute__((always_inline)) {
-                    g.then(args, first + s, out);
-                });
+                [&](int s, const Vec& out)
+                    __attribute__((always_inline)) { g.then(args, first + s, out); });
             g.end(args, i);
         }
         a.newest_ ^= length & 1;
@@ -632,9 +626,8 @@ private:
 
     // The coefficients rebuilt from the glided values now (b1 and a1 negated).
     template <typename Vec>
-    [[gnu::always_inline]] static inline void glidedCoefficients(const Vec* now, Vec& b0, Vec& b1,
-                                                                 Vec& b2, Vec& a1,
-                                                                 Vec& a2) noexcept {
+    [[gnu::always_inline]] static inline void
+    glidedCoefficients(const Vec* now, Vec& b0, Vec& b1, Vec& b2, Vec& a1, Vec& a2) noexcept {
         const Vec& gain = now[kGain];
         b0 = gain;
         b1 = (now[kZaRe] + now[kZbRe]) * gain; // -b1: -(s) g is -(s g) bit for bit
@@ -659,10 +652,10 @@ private:
     // values (negation is exact and rounding symmetric in sign), so the same
     // roundings, fused or not.
     template <typename Vec, bool Gliding>
-    [[gnu::always_inline]] static inline void
-    recursion(const Vec& b0, const Vec& b1, const Vec& b2, const Vec& a1, const Vec& a2,
-              const Vec& in, const Vec& x1, const Vec& x2, const Vec& y1, const Vec& y2,
-              Vec& out) noexcept {
+    [[gnu::always_inline]] static inline void recursion(const Vec& b0, const Vec& b1, const Vec& b2,
+                                                        const Vec& a1, const Vec& a2, const Vec& in,
+                                                        const Vec& x1, const Vec& x2, const Vec& y1,
+                                                        const Vec& y2, Vec& out) noexcept {
         Vec history;
         if constexpr (Gliding) {
             minusProduct(b1, x1, b2 * x2, history);

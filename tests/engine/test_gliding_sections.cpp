@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -235,6 +236,113 @@ TEST(GlidingSections, TwoBanksInOnePassMatchTheBanksOneAfterTheOther) {
         EXPECT_GT(glidingB, 0);
         EXPECT_GT(onlyOne, 0);
         EXPECT_LT(std::max(glidingA, glidingB), 1200);
+    }
+}
+
+// Runs of samples taken lane group by lane group (processPairSpan) give what
+// processPair gives sample by sample, bit for bit, on each path: runs that end
+// where a glide ends, runs longer than the glide left, runs of one sample and
+// runs longer than a span takes at a time, with each group's own state (here a
+// running sum of its outputs) carried across the samples.
+namespace span_test {
+using Sections = GlidingSections<kLanes>;
+constexpr int kSamples = 740;
+struct Signal {
+    const double (*x)[kLanes];
+    double (*y)[kLanes];
+    double* sums; // one per lane
+};
+template <typename Vec> struct Group {
+    int i;
+    Vec sum;
+    void begin(Signal& s, int lanes) {
+        i = lanes;
+        std::memcpy(&sum, s.sums + i, sizeof(Vec));
+    }
+    void take(Signal& s, int j, Vec& in) const { std::memcpy(&in, s.x[j] + i, sizeof(Vec)); }
+    void then(Signal& s, int j, const Vec& out) {
+        sum = sum + out;
+        std::memcpy(s.y[j] + i, &out, sizeof(Vec));
+    }
+    void end(Signal& s, int) { std::memcpy(s.sums + i, &sum, sizeof(Vec)); }
+};
+using Vec2 = double __attribute__((vector_size(16)));
+using Vec4 = double __attribute__((vector_size(32)));
+void spanNarrow(Sections& a, Sections& b, int n, Signal& s) {
+    Sections::processPairSpan<Vec2, Group<Vec2>>(a, b, n, s);
+}
+[[gnu::target("avx2,fma"), gnu::flatten]] void spanWide(Sections& a, Sections& b, int n,
+                                                        Signal& s) {
+    Sections::processPairSpan<Vec4, Group<Vec4>>(a, b, n, s);
+}
+} // namespace span_test
+
+TEST(GlidingSections, RunsLaneGroupByLaneGroupMatchThePairSampleBySample) {
+    using namespace span_test;
+    for (Path path : paths()) {
+        SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
+        auto spanA = std::make_unique<Sections>();
+        auto spanB = std::make_unique<Sections>();
+        auto pairA = std::make_unique<Sections>();
+        auto pairB = std::make_unique<Sections>();
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const BiquadFilter a = restingSection(kBiquadPeaking, 700.0 + 150.0 * lane, 0.9, 5.0);
+            const BiquadFilter b = restingSection(kBiquadHighShelf, 2500.0, 0.7, -3.0 + lane);
+            spanA->reset(lane, a.target(), a.glideLength());
+            pairA->reset(lane, a.target(), a.glideLength());
+            spanB->reset(lane, b.target(), b.glideLength());
+            pairB->reset(lane, b.target(), b.glideLength());
+        }
+        static double x[kSamples][kLanes], ySpan[kSamples][kLanes];
+        for (int n = 0; n < kSamples; ++n)
+            for (int lane = 0; lane < kLanes; ++lane) x[n][lane] = std::sin(0.017 * n * (lane + 1));
+        double spanSums[kLanes] = {}, pairSums[kLanes] = {};
+        Signal signal{x, ySpan, spanSums};
+        // The run lengths: 16 as the unit takes them, and others around the
+        // glides (132 samples), which A and B start at different samples.
+        const int lengths[] = {1, 16, 16, 7, 45, 3, 90, 1, 33, 16, 64, 2, 130, 9, 40, 120, 147};
+        int n = 0, run = 0;
+        for (int length : lengths) {
+            ASSERT_LE(n + length, kSamples);
+            // New targets at the run's start: A at every second run, B at every third.
+            for (int bank = 0; bank < 2; ++bank) {
+                if (run % (bank == 0 ? 2 : 3) != 0) continue;
+                BiquadCoefficients c[kLanes];
+                bool use[kLanes];
+                for (int lane = 0; lane < kLanes; ++lane) {
+                    use[lane] = lane != kLeftOut || run == 0;
+                    c[lane] = restingSection(bank == 0 ? kBiquadPeaking : kBiquadHighShelf,
+                                             500.0 + 60.0 * lane + 2.0 * n, 0.6 + 0.05 * lane,
+                                             4.0 - 0.02 * n)
+                                  .target();
+                }
+                (bank == 0 ? spanA : spanB)->setTargets(c, use, path);
+                (bank == 0 ? pairA : pairB)->setTargets(c, use, path);
+            }
+            signal.x = x + n;
+            signal.y = ySpan + n;
+            if (path == Path::Wide)
+                spanWide(*spanA, *spanB, length, signal);
+            else
+                spanNarrow(*spanA, *spanB, length, signal);
+            for (int j = n; j < n + length; ++j) {
+                double y[kLanes];
+                Sections::processPair(*pairA, *pairB, x[j], y, path);
+                for (int lane = 0; lane < kLanes; ++lane) {
+                    ASSERT_EQ(ySpan[j][lane], y[lane]) << "lane " << lane << " n " << j;
+                    pairSums[lane] += y[lane];
+                }
+            }
+            ASSERT_EQ(spanA->glideCount(), pairA->glideCount()) << "n " << n;
+            ASSERT_EQ(spanB->glideCount(), pairB->glideCount()) << "n " << n;
+            n += length;
+            ++run;
+        }
+        // Both glides ended within the last run, and the groups' state came
+        // through.
+        EXPECT_EQ(spanA->glideCount(), 0);
+        EXPECT_EQ(spanB->glideCount(), 0);
+        for (int lane = 0; lane < kLanes; ++lane) EXPECT_EQ(spanSums[lane], pairSums[lane]);
     }
 }
 
