@@ -681,7 +681,7 @@ void HornUnit::mixLanesRun(int n) {
             snapDirectivity_ = false;
         }
         int end = j + 1;
-        while (end < n && !run_.update[end] && sameLaneTerms(end)) ++end;
+        while (end < n && !run_.update[end] && sameLaneTerms(j, end)) ++end;
         if (useWidePaths())
             mixSpanWide(j, end - j, m);
         else
@@ -690,10 +690,11 @@ void HornUnit::mixLanesRun(int n) {
     }
 }
 
-bool HornUnit::sameLaneTerms(int j) {
-    // followReflectionLowPass would leave the poles (false for not a number,
-    // which it takes again every sample).
-    return reflectionLowPass_.load() == appliedReflectionLowPass_ && factorsFit(run_.e[j]);
+bool HornUnit::sameLaneTerms(int first, int j) const {
+    // The ray levels and the reflection low-pass are read once a span, as a
+    // run reads its other settings once (startRun): the lane factors then
+    // change only with the reflection coefficient, compared bit by bit.
+    return std::bit_cast<uint64_t>(run_.e[j]) == std::bit_cast<uint64_t>(run_.e[first]);
 }
 
 template <typename Vec> struct HornUnit::SpanMix {

@@ -185,8 +185,8 @@ private:
     [[gnu::target("avx2,fma"), gnu::flatten]] void mixSpanWide(int first, int length,
                                                                const LaneFactors& m);
     // Whether sample j of a run takes the lane factors and reflection poles
-    // the sample before it took.
-    bool sameLaneTerms(int j);
+    // of the span that starts at sample first.
+    bool sameLaneTerms(int first, int j) const;
     // The sum of the rays from what each adds (heard), the static ray and the
     // floor and ceiling taps.
     [[gnu::always_inline]] inline double sumRays(const Frame& f, const double* heard,
