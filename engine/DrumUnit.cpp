@@ -1,5 +1,6 @@
 #include "engine/DrumUnit.h"
 
+#include "engine/MultiFilterWide.h"
 #include "engine/OnePole.h"
 
 #include <algorithm>
@@ -392,10 +393,6 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
     settings.e = reflection_.load();
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
     settings.update = false;
-    const int lanes = isCross() ? kCrossLanes : kRayLanes;
-    const DrumRayLanes<kRayLanes>::Shape shape =
-        isCross() ? DrumRayLanes<kRayLanes>::Shape{-kInfinity, true}
-                  : DrumRayLanes<kRayLanes>::Shape{drum::kClosestApproach, false};
     if (!wide_) {
         double* filtered = shared ? nullptr : inputRun_.begin(input_, x, n);
         for (int j = 0; j < n; ++j) {
@@ -410,13 +407,12 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
 
     // The input filter's recursion, where it runs here, overlaps the rays' loads
     // and arithmetic.
-    if (shared) {
-        startFramesWide<false>(shared, nullptr, n, settings.fmSamples, shape, lanes);
-    } else {
-        double* values = inputRun_.begin(input_, x, n);
-        startFramesWide<true>(x, values, n, settings.fmSamples, shape, lanes);
-        inputRun_.finish(input_);
-    }
+    double* values = shared ? nullptr : inputRun_.begin(input_, x, n);
+    if (isCross())
+        startFramesAny<true>(x, shared, values, n, settings.fmSamples);
+    else
+        startFramesAny<false>(x, shared, values, n, settings.fmSamples);
+    if (!shared) inputRun_.finish(input_);
     // The filters and the mix, sample by sample.
     if (isCross())
         runPieceCross(settings, n, y);
@@ -424,20 +420,45 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         runPieceMain(settings, n, y, lowStatic, mech);
 }
 
-// The frames' starts and every sample's rays.
-template <bool Filter>
-void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples,
-                               const DrumRayLanes<kRayLanes>::Shape& shape, int lanes) {
+template <bool Cross>
+void DrumUnit::startFramesAny(const double* x, const double* shared, double* filtered, int n,
+                              double fmSamples) {
+    if (shared) {
+        startFramesWide<RunInput::Filtered, Cross>(shared, nullptr, n, fmSamples);
+    } else if (!input_.wideKernels()) {
+        for (int j = 0; j < n; ++j) filtered[j] = input_.process(x[j]);
+        startFramesWide<RunInput::Filtered, Cross>(filtered, nullptr, n, fmSamples);
+    } else if (input_.saturates()) {
+        startFramesWide<RunInput::FilterSaturating, Cross>(x, filtered, n, fmSamples);
+    } else {
+        startFramesWide<RunInput::Filter, Cross>(x, filtered, n, fmSamples);
+    }
+}
+
+// The frames' starts and every sample's rays: the cross unit's register of
+// lanes with a lead and no clamp, or the main unit's two with the clamp and no
+// lead.
+template <DrumUnit::RunInput Input, bool Cross>
+void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
     for (int j = 0; j < n; ++j) {
-        if constexpr (Filter) filtered[j] = input_.process(x[j]);
-        history_.write(Filter ? filtered[j] : x[j], rotor_.step());
+        double v = x[j];
+        if constexpr (Input != RunInput::Filtered) {
+            v = input_.processWide<Input == RunInput::FilterSaturating>(v);
+            filtered[j] = v;
+        }
+        history_.write(v, rotor_.step());
         runSpeed_[j] = rotor_.speed();
         runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
         const int at = j * kRayLanes;
-        lanes_.runInto(history_, table_, fmSamples, appliedRadius_, kTableStepsPerMetre, shape,
-                       lanes,
-                       {runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
-                        runLanes_.attenuation + at});
+        const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
+                                               runLanes_.input + at, runLanes_.attenuation + at};
+        if constexpr (Cross)
+            lanes_.runShaped<kCrossLanes, false, true>(history_, table_, fmSamples, appliedRadius_,
+                                                       kTableStepsPerMetre, -kInfinity, out);
+        else
+            lanes_.runShaped<kRayLanes, true, false>(history_, table_, fmSamples, appliedRadius_,
+                                                     kTableStepsPerMetre, drum::kClosestApproach,
+                                                     out);
         history_.advance();
     }
 }

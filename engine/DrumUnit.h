@@ -191,13 +191,18 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
-    // A run's frame starts and every sample's rays from the lanes, from the
-    // input filter's values in x (Filter false) or from the samples x, putting
-    // the input filter's values into `filtered`.
-    template <bool Filter>
-    [[gnu::target("avx2,fma")]] void
-    startFramesWide(const double* x, double* filtered, int n, double fmSamples,
-                    const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
+    // Where a run's input comes from: the input filter's values given in x, or
+    // the samples x through the input filter here (its wide step inline, with or
+    // without saturation), its values put into `filtered`.
+    enum class RunInput { Filtered, Filter, FilterSaturating };
+    // A run's frame starts and every sample's rays from the lanes (the cross
+    // unit's or the main unit's).
+    template <RunInput Input, bool Cross>
+    [[gnu::target("avx2,fma")]] void startFramesWide(const double* x, double* filtered, int n,
+                                                     double fmSamples);
+    template <bool Cross>
+    void startFramesAny(const double* x, const double* shared, double* filtered, int n,
+                        double fmSamples);
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
