@@ -22,6 +22,7 @@
 #include <bit>
 #include <cstdint>
 #include <immintrin.h>
+#include <utility>
 
 namespace zel {
 
@@ -347,12 +348,16 @@ struct MultiFilter::Wavefront {
     // values one back there and the ones of this step two back where they are:
     // nothing moves. Register r steps for the first time at a step of even t
     // (r times an even stride), so at step t every register's values one back
-    // are in [t & 1]; each steps the same number of times, so after the block
+    // are in the same one; each steps the same number of times, so after the block
     // all of them are in the same one (last).
     struct Hist {
         double *x1, *x2, *y1, *y2;
-        [[gnu::always_inline]] Hist(Plan& p, int t) noexcept
-            : x1(p.x[t & 1]), x2(p.x[1 - (t & 1)]), y1(p.y[t & 1]), y2(p.y[1 - (t & 1)]) {}
+        explicit Hist(Plan& p) noexcept : x1(p.x[0]), x2(p.x[1]), y1(p.y[0]), y2(p.y[1]) {}
+        // The next step's turn.
+        void flip() noexcept {
+            std::swap(x1, x2);
+            std::swap(y1, y2);
+        }
     };
 
     template <bool Sat, bool Full>
@@ -416,11 +421,27 @@ struct MultiFilter::Wavefront {
                                                       int n) noexcept {
         constexpr int kStride = 4, kSpan = 3;
         const int last = 4 * regs - 1;
-        for (int t = 0; t < n + last; ++t) {
-            const Hist h(p, t);
+        Hist h(p);
+        int t = 0;
+        for (; t < last; ++t) {
             ChainWide<Sat> k{p, h, x, t, n};
             sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
             output(h.y2, last, last, t, x, n);
+            h.flip();
+        }
+        // Every register's every lane at work, every step's output in the block.
+        for (; t < n; ++t) {
+            ChainWide<Sat> k{p, h, x, t, n};
+            for (int r = regs - 1; r > 0; --r) k.template step<true, false>(r);
+            k.template step<true, true>(0);
+            x[t - last] = h.y2[last];
+            h.flip();
+        }
+        for (; t < n + last; ++t) {
+            ChainWide<Sat> k{p, h, x, t, n};
+            sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
+            output(h.y2, last, last, t, x, n);
+            h.flip();
         }
         p.last = (n + kSpan) & 1;
     }
@@ -434,7 +455,9 @@ struct MultiFilter::Wavefront {
         const double *xa, *xb;
         int t, n;
 
-        template <bool Full, bool First>
+        // Even: whether r is even (a cascade's first sections), when known
+        // beforehand (else -1).
+        template <bool Full, bool First, int Even = -1>
         [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
             const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
             const __m256d own = _mm256_load_pd(h.y1 + 4 * r);
@@ -445,23 +468,47 @@ struct MultiFilter::Wavefront {
             } else {
                 in = _mm256_permute2f128_pd(_mm256_load_pd(h.y1 + 4 * r - 4), own, 0x21);
             }
-            if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
+            if (Even < 0 ? r % 2 == 0 : Even == 1) in = _mm256_blend_pd(in, guard4(in), 0b0011);
             section4<Sat, Full>(p, h, r, in, mask);
         }
     };
 
+    // A step at the wavefront's edges, where some lanes wait or are done.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    pairEdge(const Plan& p, Hist& h, int regs, int outA, int outB, double* xa, double* xb, int t,
+             int n) noexcept {
+        constexpr int kStride = 2, kSpan = 1;
+        PairWide<Sat> k{p, h, xa, xb, t, n};
+        sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
+        if (outA >= 0) output(h.y2, 4 * outA + 2, 2 * outA + 1, t, xa, n);
+        if (outB >= 0) output(h.y2, 4 * outB + 3, 2 * outB + 1, t, xb, n);
+        h.flip();
+    }
+
     template <bool Sat>
     [[gnu::target("avx2,fma")]] static void pairWide(Plan& p, int regs, int outA, int outB,
                                                      double* xa, double* xb, int n) noexcept {
-        constexpr int kStride = 2, kSpan = 1;
+        constexpr int kSpan = 1;
         const int last = 2 * regs - 1;
-        for (int t = 0; t < n + last; ++t) {
-            const Hist h(p, t);
+        Hist h(p);
+        int t = 0;
+        for (; t < last; ++t) pairEdge<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
+        // Every register's every lane at work, every step's output in the block.
+        // The registers come in pairs (two per cascade), odd above even.
+        for (; t < n; ++t) {
             PairWide<Sat> k{p, h, xa, xb, t, n};
-            sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
-            if (outA >= 0) output(h.y2, 4 * outA + 2, 2 * outA + 1, t, xa, n);
-            if (outB >= 0) output(h.y2, 4 * outB + 3, 2 * outB + 1, t, xb, n);
+            for (int r = regs - 1; r > 1; r -= 2) {
+                k.template step<true, false, 0>(r);
+                k.template step<true, false, 1>(r - 1);
+            }
+            k.template step<true, false, 0>(1);
+            k.template step<true, true, 1>(0);
+            if (outA >= 0) xa[t - (2 * outA + 1)] = h.y2[4 * outA + 2];
+            if (outB >= 0) xb[t - (2 * outB + 1)] = h.y2[4 * outB + 3];
+            h.flip();
         }
+        for (; t < n + last; ++t) pairEdge<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
         p.last = (n + kSpan) & 1;
     }
 };
