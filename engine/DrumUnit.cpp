@@ -169,6 +169,11 @@ void DrumUnit::clearState() {
 // leaves out runs its low-pass on silence, its splitter where it was.
 [[gnu::target("avx2")]] void DrumUnit::splitMain(const double* sigmas, const double* lambdas,
                                                  const double* attenuations) {
+    splitMainInline(sigmas, lambdas, attenuations);
+}
+
+void DrumUnit::splitMainInline(const double* sigmas, const double* lambdas,
+                               const double* attenuations) {
     const __m256d pole = _mm256_set1_pd(splitterPole_);
     const __m256d room = _mm256_set1_pd(roomFactor_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
@@ -291,10 +296,15 @@ double DrumUnit::frameMain(double filtered) {
 
 double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
                          double retardedAngle, double speed) {
+    return mixMainOn(sections_.fastestPath(), f, levels, staticSigma, retardedAngle, speed);
+}
+
+double DrumUnit::mixMainOn(SectionPath path, const Frame& f, const MixLevels& levels,
+                           double staticSigma, double retardedAngle, double speed) {
     const std::array<double, kRayLevelCount>& level = levels.ray;
     const double e = f.e, e2 = e * e;
     alignas(32) std::array<double, kSectionLanes> ray;
-    sections_.process(rayInput_.data(), ray.data());
+    sections_.process(rayInput_.data(), ray.data(), path);
     // Each ray's gain, then its order's weight (1, e, e, e, e^2, e^2), from
     // registers: weights built in memory one by one and read back in pairs would
     // wait for the stores.
@@ -466,14 +476,16 @@ void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double 
 void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,
                             double* mech) {
     const MixLevels levels = mixLevels();
+    // The sections' path for the whole run (either gives the same values).
+    const SectionPath path = sections_.fastestPath();
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        splitMain(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
+        splitMainInline(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
         if (f.update) updateMainDirectivity(LanePhases{runLanes_.mu + at});
-        y[j] = mixMain(f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
-                       runSpeed_[j]);
+        y[j] = mixMainOn(path, f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
+                         runSpeed_[j]);
         if (f.update) snapDirectivity_ = false;
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
