@@ -103,17 +103,36 @@ public:
             runFour<true>(i, history, table, c, shape.lead, out);
     }
 
-    // runInto with the shape and the lanes fixed for a whole run: Lanes lanes
-    // (whole registers), Clamp false for no clamp (closest -infinity: the max
-    // against it gives the displacement back, bit for bit, NaN too, so it is
-    // left out), Lead for a lead.
+    // The values every register of a run shares: all but the write index
+    // (w) stay for a whole run of samples.
+    struct Constants {
+        __m256d w, length, fm, radius, steps, closest, zero;
+        __m128i mask;
+        [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
+                                              double tableStepsPerMetre,
+                                              double closestLambda) noexcept
+            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
+              length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
+              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
+              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
+              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
+        [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+        setWriteIndex(int writeIndex) noexcept {
+            w = _mm256_set1_pd(static_cast<double>(writeIndex));
+        }
+    };
+
+    // runInto with the shape, the lanes and the constants (c, made once for
+    // the run from the closest displacement and runInto's other values) fixed
+    // for a whole run: Lanes lanes (whole registers), Clamp false for no clamp
+    // (closest -infinity: the max against it gives the displacement back, bit
+    // for bit, NaN too, so it is left out), Lead for a lead.
     template <int Lanes, bool Clamp, bool Lead>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    runShaped(const SourceHistory& history, const AttenuationTable& table, double fmSamples,
-              double radius, double tableStepsPerMetre, double closest,
+    runShaped(const SourceHistory& history, const AttenuationTable& table, Constants& c,
               const Out& out) const noexcept {
         static_assert(Lanes % 4 == 0 && Lanes <= N);
-        const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre, closest);
+        c.setWriteIndex(history.writeIndex());
         for (int i = 0; i < Lanes; i += 4) runFour<Clamp>(i, history, table, c, Lead, out);
     }
 
@@ -128,20 +147,6 @@ public:
     const double* attenuations() const { return attenuation_; }
 
 private:
-    // The values every register of a run shares.
-    struct Constants {
-        __m256d w, length, fm, radius, steps, closest, zero;
-        __m128i mask;
-        [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
-                                              double tableStepsPerMetre,
-                                              double closestLambda) noexcept
-            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
-              length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
-              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
-              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
-              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
-    };
-
     template <bool Clamp>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,

@@ -450,6 +450,8 @@ void DrumUnit::startFramesAny(const double* x, const double* shared, double* fil
 // lead.
 template <DrumUnit::RunInput Input, bool Cross>
 void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
+    DrumRayLanes<kRayLanes>::Constants c(0, fmSamples, appliedRadius_, kTableStepsPerMetre,
+                                         Cross ? -kInfinity : drum::kClosestApproach);
     for (int j = 0; j < n; ++j) {
         double v = x[j];
         if constexpr (Input != RunInput::Filtered) {
@@ -463,12 +465,9 @@ void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double 
         const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
                                                runLanes_.input + at, runLanes_.attenuation + at};
         if constexpr (Cross)
-            lanes_.runShaped<kCrossLanes, false, true>(history_, table_, fmSamples, appliedRadius_,
-                                                       kTableStepsPerMetre, -kInfinity, out);
+            lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
         else
-            lanes_.runShaped<kRayLanes, true, false>(history_, table_, fmSamples, appliedRadius_,
-                                                     kTableStepsPerMetre, drum::kClosestApproach,
-                                                     out);
+            lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
         history_.advance();
     }
 }
