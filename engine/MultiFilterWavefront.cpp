@@ -481,9 +481,58 @@ struct MultiFilter::Wavefront {
         constexpr int kStride = 2, kSpan = 1;
         PairWide<Sat> k{p, h, xa, xb, t, n};
         sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
+        pairOutputs(h, outA, outB, xa, xb, t, n);
+    }
+
+    // After a step: the chains' outputs that are in the block, and the turn.
+    [[gnu::always_inline]] static inline void pairOutputs(Hist& h, int outA, int outB, double* xa,
+                                                          double* xb, int t, int n) noexcept {
         if (outA >= 0) output(h.y2, 4 * outA + 2, 2 * outA + 1, t, xa, n);
         if (outB >= 0) output(h.y2, 4 * outB + 3, 2 * outB + 1, t, xb, n);
         h.flip();
+    }
+
+    // The steps the Sweep would take while the wavefront enters the chains
+    // (t below the last register's start and below n): register t / 2 has
+    // begun, its second sections only from odd t on; the ones below work in
+    // full.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    pairEnter(const Plan& p, Hist& h, int outA, int outB, double* xa, double* xb, int t,
+              int n) noexcept {
+        PairWide<Sat> k{p, h, xa, xb, t, n};
+        int r = t / 2;
+        if (t % 2 == 0) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+            --r;
+        }
+        for (; r > 0; --r) k.template step<true, false>(r);
+        if (r == 0) k.template step<true, true>(0);
+        pairOutputs(h, outA, outB, xa, xb, t, n);
+    }
+
+    // And while it leaves them (t at or past n and past the last register's
+    // start): d = t - n; registers from d / 2 + 1 up work in full, register
+    // d / 2 takes its second sections' last sample when d is even, the ones
+    // below are done.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    pairLeave(const Plan& p, Hist& h, int regs, int outA, int outB, double* xa, double* xb, int t,
+              int n) noexcept {
+        PairWide<Sat> k{p, h, xa, xb, t, n};
+        const int d = t - n;
+        int r = regs - 1;
+        for (; r > d / 2; --r) k.template step<true, false>(r);
+        if (d % 2 == 0) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+        }
+        pairOutputs(h, outA, outB, xa, xb, t, n);
     }
 
     template <bool Sat>
@@ -493,6 +542,9 @@ struct MultiFilter::Wavefront {
         const int last = 2 * regs - 1;
         Hist h(p);
         int t = 0;
+        for (; t < std::min(last, n); ++t) pairEnter<Sat>(p, h, outA, outB, xa, xb, t, n);
+        // Where the wavefront enters and leaves at once (blocks shorter than the
+        // chains), the Sweep's steps.
         for (; t < last; ++t) pairEdge<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
         // Every register's every lane at work, every step's output in the block.
         // The registers come in pairs (two per cascade), odd above even.
@@ -508,7 +560,7 @@ struct MultiFilter::Wavefront {
             if (outB >= 0) xb[t - (2 * outB + 1)] = h.y2[4 * outB + 3];
             h.flip();
         }
-        for (; t < n + last; ++t) pairEdge<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
+        for (; t < n + last; ++t) pairLeave<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
         p.last = (n + kSpan) & 1;
     }
 };
