@@ -339,7 +339,7 @@ double DrumUnit::frameCross(double filtered) {
     if (wide_) {
         lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                    {-kInfinity, true}, kCrossLanes);
-        y = mixCross(f, levels, lanes_.lambdas(), lanes_.mus(), lanes_.inputs(),
+        y = mixCross(f, levels, sideRay(), lanes_.lambdas(), lanes_.mus(), lanes_.inputs(),
                      lanes_.attenuations(), history_.angleBefore(rays_[0].pathSamples),
                      rotor_.speed());
     } else {
@@ -357,11 +357,10 @@ double DrumUnit::frameCross(double filtered) {
     return y;
 }
 
-double DrumUnit::mixCross(const Frame& f, const MixLevels& levels, const double* lambda,
+double DrumUnit::mixCross(const Frame& f, const MixLevels& levels, int side, const double* lambda,
                           const double* mu, const double* sigma, const double* attenuation,
                           double retardedAngle, double speed) {
     const double e = f.e;
-    const int side = sideRay();
     const double sides = levels.ray[kRayBackSides];
     const auto ray = [&](int lane, int i, double weight) {
         return crossRayFrom(i, weight, f, lambda[lane], mu[lane], sigma[lane], attenuation[lane]);
@@ -494,12 +493,14 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
 
 void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
     const MixLevels levels = mixLevels();
+    const int side = sideRay();
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        y[j] = mixCross(f, levels, runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
-                        runLanes_.attenuation + at, runRetarded_[j], runSpeed_[j]);
+        y[j] = mixCross(f, levels, side, runLanes_.lambda + at, runLanes_.mu + at,
+                        runLanes_.input + at, runLanes_.attenuation + at, runRetarded_[j],
+                        runSpeed_[j]);
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }

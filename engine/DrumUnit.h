@@ -147,9 +147,10 @@ private:
     double mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
                    double retardedAngle, double speed);
     // A cross unit's sample from the values of its lanes.
-    double mixCross(const Frame& f, const MixLevels& levels, const double* lambda, const double* mu,
-                    const double* sigma, const double* attenuation, double retardedAngle,
-                    double speed);
+    // side: sideRay() (a run takes it once).
+    double mixCross(const Frame& f, const MixLevels& levels, int side, const double* lambda,
+                    const double* mu, const double* sigma, const double* attenuation,
+                    double retardedAngle, double speed);
     // A cross unit's ray from its values this sample (from the lanes, or computed
     // here one ray at a time: crossRay).
     double crossRay(int i, double weight, const Frame& f);
