@@ -24,6 +24,7 @@
 #include "engine/WideRayMath.h"
 
 #include <cmath>
+#include <cstdint>
 #include <immintrin.h>
 #include <limits>
 
@@ -98,7 +99,41 @@ public:
             const Out& out) const noexcept {
         const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
                           shape.closest);
-        for (int i = 0; i < lanes && i < N; i += 4) runFour(i, history, table, c, shape.lead, out);
+        for (int i = 0; i < lanes && i < N; i += 4)
+            runFour<true>(i, history, table, c, shape.lead, out);
+    }
+
+    // The values every register of a run shares: all but the write index
+    // (w) stay for a whole run of samples.
+    struct Constants {
+        __m256d w, length, fm, radius, steps, closest, zero;
+        __m128i mask;
+        [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
+                                              double tableStepsPerMetre,
+                                              double closestLambda) noexcept
+            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
+              length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
+              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
+              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
+              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
+        [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+        setWriteIndex(int writeIndex) noexcept {
+            w = _mm256_set1_pd(static_cast<double>(writeIndex));
+        }
+    };
+
+    // runInto with the shape, the lanes and the constants (c, made once for
+    // the run from the closest displacement and runInto's other values) fixed
+    // for a whole run: Lanes lanes (whole registers), Clamp false for no clamp
+    // (closest -infinity: the max against it gives the displacement back, bit
+    // for bit, NaN too, so it is left out), Lead for a lead.
+    template <int Lanes, bool Clamp, bool Lead>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    runShaped(const SourceHistory& history, const AttenuationTable& table, Constants& c,
+              const Out& out) const noexcept {
+        static_assert(Lanes % 4 == 0 && Lanes <= N);
+        c.setWriteIndex(history.writeIndex());
+        for (int i = 0; i < Lanes; i += 4) runFour<Clamp>(i, history, table, c, Lead, out);
     }
 
     // Results of the last run, per lane.
@@ -112,20 +147,7 @@ public:
     const double* attenuations() const { return attenuation_; }
 
 private:
-    // The values every register of a run shares.
-    struct Constants {
-        __m256d w, length, fm, radius, steps, closest, zero;
-        __m128i mask;
-        [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
-                                              double tableStepsPerMetre,
-                                              double closestLambda) noexcept
-            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
-              length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
-              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
-              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
-              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
-    };
-
+    template <bool Clamp>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
             bool withLead, const Out& out) const noexcept {
@@ -138,7 +160,7 @@ private:
 
         __m256d lambda, mu;
         lobes(i, theta, lambda, mu);
-        lambda = _mm256_max_pd(c.closest, lambda);
+        if (Clamp) lambda = _mm256_max_pd(c.closest, lambda);
         const __m256d lead = withLead ? _mm256_add_pd(lambda, load(lead_ + i)) : lambda;
         const __m256d delay = _mm256_fmadd_pd(lead, c.fm, load(pathSamples_ + i));
         const __m256d tableAt =
@@ -208,13 +230,16 @@ private:
         return _mm256_load_pd(v);
     }
 
-    // base[index] for each lane.
+    // base[index] for each lane. The indices are masked into the history, never
+    // negative: read unsigned, they need no sign extension.
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
     pick(const double* base, __m128i index) noexcept {
-        const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + _mm_cvtsi128_si32(index)),
-                                        base + _mm_extract_epi32(index, 1));
-        const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + _mm_extract_epi32(index, 2)),
-                                        base + _mm_extract_epi32(index, 3));
+        const uint32_t i0 = static_cast<uint32_t>(_mm_cvtsi128_si32(index));
+        const uint32_t i1 = static_cast<uint32_t>(_mm_extract_epi32(index, 1));
+        const uint32_t i2 = static_cast<uint32_t>(_mm_extract_epi32(index, 2));
+        const uint32_t i3 = static_cast<uint32_t>(_mm_extract_epi32(index, 3));
+        const __m128d lo = _mm_loadh_pd(_mm_load_sd(base + i0), base + i1);
+        const __m128d hi = _mm_loadh_pd(_mm_load_sd(base + i2), base + i3);
         return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
     }
 

@@ -1,5 +1,6 @@
 #include "engine/DrumUnit.h"
 
+#include "engine/MultiFilterWide.h"
 #include "engine/OnePole.h"
 
 #include <algorithm>
@@ -168,6 +169,11 @@ void DrumUnit::clearState() {
 // leaves out runs its low-pass on silence, its splitter where it was.
 [[gnu::target("avx2")]] void DrumUnit::splitMain(const double* sigmas, const double* lambdas,
                                                  const double* attenuations) {
+    splitMainInline(sigmas, lambdas, attenuations);
+}
+
+void DrumUnit::splitMainInline(const double* sigmas, const double* lambdas,
+                               const double* attenuations) {
     const __m256d pole = _mm256_set1_pd(splitterPole_);
     const __m256d room = _mm256_set1_pd(roomFactor_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
@@ -290,10 +296,15 @@ double DrumUnit::frameMain(double filtered) {
 
 double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
                          double retardedAngle, double speed) {
+    return mixMainOn(sections_.fastestPath(), f, levels, staticSigma, retardedAngle, speed);
+}
+
+double DrumUnit::mixMainOn(SectionPath path, const Frame& f, const MixLevels& levels,
+                           double staticSigma, double retardedAngle, double speed) {
     const std::array<double, kRayLevelCount>& level = levels.ray;
     const double e = f.e, e2 = e * e;
     alignas(32) std::array<double, kSectionLanes> ray;
-    sections_.process(rayInput_.data(), ray.data());
+    sections_.process(rayInput_.data(), ray.data(), path);
     // Each ray's gain, then its order's weight (1, e, e, e, e^2, e^2), from
     // registers: weights built in memory one by one and read back in pairs would
     // wait for the stores.
@@ -328,7 +339,7 @@ double DrumUnit::frameCross(double filtered) {
     if (wide_) {
         lanes_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
                    {-kInfinity, true}, kCrossLanes);
-        y = mixCross(f, levels, lanes_.lambdas(), lanes_.mus(), lanes_.inputs(),
+        y = mixCross(f, levels, sideRay(), lanes_.lambdas(), lanes_.mus(), lanes_.inputs(),
                      lanes_.attenuations(), history_.angleBefore(rays_[0].pathSamples),
                      rotor_.speed());
     } else {
@@ -346,11 +357,10 @@ double DrumUnit::frameCross(double filtered) {
     return y;
 }
 
-double DrumUnit::mixCross(const Frame& f, const MixLevels& levels, const double* lambda,
+double DrumUnit::mixCross(const Frame& f, const MixLevels& levels, int side, const double* lambda,
                           const double* mu, const double* sigma, const double* attenuation,
                           double retardedAngle, double speed) {
     const double e = f.e;
-    const int side = sideRay();
     const double sides = levels.ray[kRayBackSides];
     const auto ray = [&](int lane, int i, double weight) {
         return crossRayFrom(i, weight, f, lambda[lane], mu[lane], sigma[lane], attenuation[lane]);
@@ -392,10 +402,6 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
     settings.e = reflection_.load();
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
     settings.update = false;
-    const int lanes = isCross() ? kCrossLanes : kRayLanes;
-    const DrumRayLanes<kRayLanes>::Shape shape =
-        isCross() ? DrumRayLanes<kRayLanes>::Shape{-kInfinity, true}
-                  : DrumRayLanes<kRayLanes>::Shape{drum::kClosestApproach, false};
     if (!wide_) {
         double* filtered = shared ? nullptr : inputRun_.begin(input_, x, n);
         for (int j = 0; j < n; ++j) {
@@ -410,13 +416,12 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
 
     // The input filter's recursion, where it runs here, overlaps the rays' loads
     // and arithmetic.
-    if (shared) {
-        startFramesWide<false>(shared, nullptr, n, settings.fmSamples, shape, lanes);
-    } else {
-        double* values = inputRun_.begin(input_, x, n);
-        startFramesWide<true>(x, values, n, settings.fmSamples, shape, lanes);
-        inputRun_.finish(input_);
-    }
+    double* values = shared ? nullptr : inputRun_.begin(input_, x, n);
+    if (isCross())
+        startFramesAny<true>(x, shared, values, n, settings.fmSamples);
+    else
+        startFramesAny<false>(x, shared, values, n, settings.fmSamples);
+    if (!shared) inputRun_.finish(input_);
     // The filters and the mix, sample by sample.
     if (isCross())
         runPieceCross(settings, n, y);
@@ -424,20 +429,44 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         runPieceMain(settings, n, y, lowStatic, mech);
 }
 
-// The frames' starts and every sample's rays.
-template <bool Filter>
-void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples,
-                               const DrumRayLanes<kRayLanes>::Shape& shape, int lanes) {
+template <bool Cross>
+void DrumUnit::startFramesAny(const double* x, const double* shared, double* filtered, int n,
+                              double fmSamples) {
+    if (shared) {
+        startFramesWide<RunInput::Filtered, Cross>(shared, nullptr, n, fmSamples);
+    } else if (!input_.wideKernels()) {
+        for (int j = 0; j < n; ++j) filtered[j] = input_.process(x[j]);
+        startFramesWide<RunInput::Filtered, Cross>(filtered, nullptr, n, fmSamples);
+    } else if (input_.saturates()) {
+        startFramesWide<RunInput::FilterSaturating, Cross>(x, filtered, n, fmSamples);
+    } else {
+        startFramesWide<RunInput::Filter, Cross>(x, filtered, n, fmSamples);
+    }
+}
+
+// The frames' starts and every sample's rays: the cross unit's register of
+// lanes with a lead and no clamp, or the main unit's two with the clamp and no
+// lead.
+template <DrumUnit::RunInput Input, bool Cross>
+void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
+    DrumRayLanes<kRayLanes>::Constants c(0, fmSamples, appliedRadius_, kTableStepsPerMetre,
+                                         Cross ? -kInfinity : drum::kClosestApproach);
     for (int j = 0; j < n; ++j) {
-        if constexpr (Filter) filtered[j] = input_.process(x[j]);
-        history_.write(Filter ? filtered[j] : x[j], rotor_.step());
+        double v = x[j];
+        if constexpr (Input != RunInput::Filtered) {
+            v = input_.processWide<Input == RunInput::FilterSaturating>(v);
+            filtered[j] = v;
+        }
+        history_.write(v, rotor_.step());
         runSpeed_[j] = rotor_.speed();
         runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
         const int at = j * kRayLanes;
-        lanes_.runInto(history_, table_, fmSamples, appliedRadius_, kTableStepsPerMetre, shape,
-                       lanes,
-                       {runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
-                        runLanes_.attenuation + at});
+        const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
+                                               runLanes_.input + at, runLanes_.attenuation + at};
+        if constexpr (Cross)
+            lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
+        else
+            lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
         history_.advance();
     }
 }
@@ -445,14 +474,16 @@ void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double 
 void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,
                             double* mech) {
     const MixLevels levels = mixLevels();
+    // The sections' path for the whole run (either gives the same values).
+    const SectionPath path = sections_.fastestPath();
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        splitMain(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
+        splitMainInline(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
         if (f.update) updateMainDirectivity(LanePhases{runLanes_.mu + at});
-        y[j] = mixMain(f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
-                       runSpeed_[j]);
+        y[j] = mixMainOn(path, f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
+                         runSpeed_[j]);
         if (f.update) snapDirectivity_ = false;
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
@@ -462,12 +493,14 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
 
 void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
     const MixLevels levels = mixLevels();
+    const int side = sideRay();
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        y[j] = mixCross(f, levels, runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
-                        runLanes_.attenuation + at, runRetarded_[j], runSpeed_[j]);
+        y[j] = mixCross(f, levels, side, runLanes_.lambda + at, runLanes_.mu + at,
+                        runLanes_.input + at, runLanes_.attenuation + at, runRetarded_[j],
+                        runSpeed_[j]);
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }

@@ -34,6 +34,7 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 namespace zel {
 
@@ -117,7 +118,8 @@ private:
     };
     MixLevels mixLevels() const;
     void runPiece(const double* x, double* y, double* lowStatic, double* mech, int n);
-    void runPieceMain(const Frame& settings, int n, double* y, double* lowStatic, double* mech);
+    [[gnu::target("avx2,fma")]] void runPieceMain(const Frame& settings, int n, double* y,
+                                                  double* lowStatic, double* mech);
     void runPieceCross(const Frame& settings, int n, double* y);
     // A sample from the input filter's value on (process after the filter).
     double frameMain(double filtered);
@@ -132,15 +134,23 @@ private:
     // The splitters, the sections' inputs and the gains from the lanes' values of
     // one sample.
     void splitMain(const double* sigma, const double* lambda, const double* attenuation);
+    [[gnu::target("avx2"), gnu::always_inline]] inline void
+    splitMainInline(const double* sigma, const double* lambda, const double* attenuation);
     // The main unit's sample from the sections on: the directivity low-passes,
     // the reflections, the static ray (input sigma; the player gets its hand-over
     // with the rotor's angle and speed) and the splitter's low static part.
+    // mixMainOn: the same with the sections' path given (a run takes it once).
+    using SectionPath = GlidingSections<8>::Path;
+    [[gnu::always_inline]] inline double mixMainOn(SectionPath path, const Frame& f,
+                                                   const MixLevels& levels, double staticSigma,
+                                                   double retardedAngle, double speed);
     double mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
                    double retardedAngle, double speed);
     // A cross unit's sample from the values of its lanes.
-    double mixCross(const Frame& f, const MixLevels& levels, const double* lambda, const double* mu,
-                    const double* sigma, const double* attenuation, double retardedAngle,
-                    double speed);
+    // side: sideRay() (a run takes it once).
+    double mixCross(const Frame& f, const MixLevels& levels, int side, const double* lambda,
+                    const double* mu, const double* sigma, const double* attenuation,
+                    double retardedAngle, double speed);
     // A cross unit's ray from its values this sample (from the lanes, or computed
     // here one ray at a time: crossRay).
     double crossRay(int i, double weight, const Frame& f);
@@ -191,13 +201,18 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
-    // A run's frame starts and every sample's rays from the lanes, from the
-    // input filter's values in x (Filter false) or from the samples x, putting
-    // the input filter's values into `filtered`.
-    template <bool Filter>
-    [[gnu::target("avx2,fma")]] void
-    startFramesWide(const double* x, double* filtered, int n, double fmSamples,
-                    const DrumRayLanes<kRayLanes>::Shape& shape, int lanes);
+    // Where a run's input comes from: the input filter's values given in x, or
+    // the samples x through the input filter here (its wide step inline, with or
+    // without saturation), its values put into `filtered`.
+    enum class RunInput { Filtered, Filter, FilterSaturating };
+    // A run's frame starts and every sample's rays from the lanes (the cross
+    // unit's or the main unit's).
+    template <RunInput Input, bool Cross>
+    [[gnu::target("avx2,fma")]] void startFramesWide(const double* x, double* filtered, int n,
+                                                     double fmSamples);
+    template <bool Cross>
+    void startFramesAny(const double* x, const double* shared, double* filtered, int n,
+                        double fmSamples);
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
@@ -214,6 +229,7 @@ private:
     std::array<BiquadFilter, kImageRays> lowPass_;
     static constexpr int kSectionLanes = 8;
     static_assert(kSectionLanes == kRayLanes);
+    static_assert(std::is_same_v<SectionPath, GlidingSections<kSectionLanes>::Path>);
     GlidingSections<kSectionLanes> sections_;
     // Per section lane (main unit): heard (all bits set) or not, the splitter's
     // low part, the displacement, the section's input and the ray's attenuation.

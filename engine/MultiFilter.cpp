@@ -1,4 +1,5 @@
 #include "engine/MultiFilter.h"
+#include "engine/MultiFilterWide.h"
 
 #include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
@@ -178,73 +179,16 @@ struct MultiFilter::Kernel {
 
     // ---- AVX2 ----
 
-    struct Wide {
-        __m256d n1;   // nodes 0..3 one sample back
-        double last1; // node 4 one sample back
-        __m256d s;    // the shares of sections 0..3
-    };
-
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline Wide
-    wide(const MultiFilter& m) noexcept {
-        Wide h;
-        h.n1 = _mm256_loadu_pd(m.node1_);
-        h.last1 = m.node1_[kSections];
-        const __m256d x2 = _mm256_loadu_pd(m.node2_);
-        const __m256d y1 = _mm256_loadu_pd(m.node1_ + 1);
-        const __m256d y2 = _mm256_loadu_pd(m.node2_ + 1);
-        const __m256d bx = _mm256_fmadd_pd(_mm256_loadu_pd(m.b1_), h.n1,
-                                           _mm256_mul_pd(_mm256_loadu_pd(m.b2_), x2));
-        h.s = _mm256_fnmadd_pd(_mm256_loadu_pd(m.a2_), y2,
-                               _mm256_fnmadd_pd(_mm256_loadu_pd(m.a1_), y1, bx));
-        return h;
-    }
-
-    // a b + c, rounded once (one instruction where FMA is on).
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline double fused(double a, double b,
-                                                                               double c) noexcept {
-        return std::fma(a, b, c);
-    }
-
-    // section with the multiplies fused.
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline double
-    sectionWide(const MultiFilter& m, int i, double in, double share, bool saturating) noexcept {
-        double y = denormalGuard(fused(m.b0_[i], in, share), kCascadeGuard);
-        if (saturating && m.satOn_[i]) {
-            y = y / fused(std::fabs(y + m.satBias_[i]), m.satInverse_[i], 1.0);
-            y = denormalGuard(y, kCascadeGuard);
-        }
-        return y;
-    }
-
     // sectionPair with the multiply fused.
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m128d
     sectionPairWide(__m128d b0, __m128d in, __m128d share) noexcept {
         return guard2(_mm_fmadd_pd(b0, in, share));
     }
 
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
-    moveOnWide(MultiFilter& m, const Wide& h, __m256d nodes, double last) noexcept {
-        _mm256_storeu_pd(m.node2_, h.n1);
-        m.node2_[kSections] = h.last1;
-        _mm256_storeu_pd(m.node1_, nodes);
-        m.node1_[kSections] = last;
-    }
-
     template <bool Saturating>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline double
     stepWide(MultiFilter& m, double x) noexcept {
-        const Wide h = wide(m);
-        const __m128d sLo = _mm256_castpd256_pd128(h.s);
-        const __m128d sHi = _mm256_extractf128_pd(h.s, 1);
-        const double in = denormalGuard(x, kCascadeGuard);
-        const double y0 = sectionWide(m, 0, in, _mm_cvtsd_f64(sLo), Saturating);
-        const double y1 =
-            sectionWide(m, 1, y0, _mm_cvtsd_f64(_mm_unpackhi_pd(sLo, sLo)), Saturating);
-        const double y2 = sectionWide(m, 2, y1, _mm_cvtsd_f64(sHi), Saturating);
-        const double y3 =
-            sectionWide(m, 3, y2, _mm_cvtsd_f64(_mm_unpackhi_pd(sHi, sHi)), Saturating);
-        moveOnWide(m, h, _mm256_set_pd(y2, y1, y0, in), y3);
-        return y3;
+        return WideStep::step<Saturating>(m, x);
     }
 
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline double
@@ -254,7 +198,7 @@ struct MultiFilter::Kernel {
 
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
     stepPairWide(MultiFilter& a, MultiFilter& b, __m128d& x) noexcept {
-        const Wide ha = wide(a), hb = wide(b);
+        const WideStep::History ha = WideStep::history(a), hb = WideStep::history(b);
         // Section by section, a's value in the low half and b's in the high half:
         // even sections from the interleaved low lanes, odd ones from the high.
         const __m256d sEven = _mm256_unpacklo_pd(ha.s, hb.s); // 0, 2
@@ -274,8 +218,8 @@ struct MultiFilter::Kernel {
         // Back to one cascade per register: (in, y1) and (y0, y2) interleaved.
         const __m256d p = _mm256_set_m128d(y1, in);
         const __m256d q = _mm256_set_m128d(y2, y0);
-        moveOnWide(a, ha, _mm256_unpacklo_pd(p, q), _mm_cvtsd_f64(y3));
-        moveOnWide(b, hb, _mm256_unpackhi_pd(p, q), high(y3));
+        WideStep::moveOn(a, ha, _mm256_unpacklo_pd(p, q), _mm_cvtsd_f64(y3));
+        WideStep::moveOn(b, hb, _mm256_unpackhi_pd(p, q), high(y3));
         x = y3;
     }
 };

@@ -28,6 +28,12 @@ public:
     // the two gives the same values and leaves the same state.
     bool sameAs(const MultiFilter& other) const noexcept;
     double process(double x) noexcept;
+    // process on the wide path, for a caller's own AVX2 loop (inline where
+    // MultiFilterWide.h is included): only where wideKernels(), and Saturating
+    // must be saturates(). The same values and state as process.
+    template <bool Saturating> [[gnu::target("avx2,fma")]] double processWide(double x) noexcept;
+    bool wideKernels() const noexcept { return wide_; }
+    bool saturates() const noexcept { return saturates_; }
     // Two independent cascades at once, each exactly as process would run it: xa
     // and xb go in and come back filtered.
     static void processPair(MultiFilter& a, double& xa, MultiFilter& b, double& xb) noexcept;
@@ -98,6 +104,8 @@ private:
     double saturatedOutput(int i, double in, double share) const noexcept;
     // The per-sample arithmetic, narrow and wide (MultiFilter.cpp).
     struct Kernel;
+    // The per-sample wide step (MultiFilterWide.h).
+    struct WideStep;
     // The block arithmetic (MultiFilterWavefront.cpp).
     struct Wavefront;
 

@@ -22,6 +22,7 @@
 #include <bit>
 #include <cstdint>
 #include <immintrin.h>
+#include <utility>
 
 namespace zel {
 
@@ -77,7 +78,11 @@ struct MultiFilter::Wavefront {
         alignas(32) double b0[kMaxLanes], b1[kMaxLanes], b2[kMaxLanes];
         alignas(32) double a1[kMaxLanes], a2[kMaxLanes];
         alignas(32) double satMask[kMaxLanes], bias[kMaxLanes], inv[kMaxLanes];
-        alignas(32) double x1[kMaxLanes], x2[kMaxLanes], y1[kMaxLanes], y2[kMaxLanes];
+        // Input and output histories, one and two samples back: [0] and [1]
+        // as loaded; the wide kernels take turns (Hist), and `last` says which
+        // holds the values one sample back after the block.
+        alignas(32) double x[2][kMaxLanes], y[2][kMaxLanes];
+        int last = 0;
         bool saturates[kMaxLanes]; // by register: any of its lanes
         bool anySaturates;         // any register
     };
@@ -95,10 +100,10 @@ struct MultiFilter::Wavefront {
             p.satMask[l] = std::bit_cast<double>(m.satOn_[s] ? kOn : int64_t{0});
             p.bias[l] = m.satBias_[s];
             p.inv[l] = m.satInverse_[s];
-            p.x1[l] = m.node1_[s];
-            p.x2[l] = m.node2_[s];
-            p.y1[l] = m.node1_[s + 1];
-            p.y2[l] = m.node2_[s + 1];
+            p.x[0][l] = m.node1_[s];
+            p.x[1][l] = m.node2_[s];
+            p.y[0][l] = m.node1_[s + 1];
+            p.y[1][l] = m.node2_[s + 1];
         }
     }
 
@@ -108,7 +113,7 @@ struct MultiFilter::Wavefront {
             const int l = lane0 + stride * s;
             p.b0[l] = p.b1[l] = p.b2[l] = p.a1[l] = p.a2[l] = 0.0;
             p.satMask[l] = p.bias[l] = p.inv[l] = 0.0;
-            p.x1[l] = p.x2[l] = p.y1[l] = p.y2[l] = 0.0;
+            p.x[0][l] = p.x[1][l] = p.y[0][l] = p.y[1][l] = 0.0;
         }
     }
 
@@ -117,10 +122,10 @@ struct MultiFilter::Wavefront {
     static void store(const Plan& p, MultiFilter& m, int lane0, int stride) noexcept {
         for (int s = 0; s < kSections; ++s) {
             const int l = lane0 + stride * s;
-            m.node1_[s] = p.x1[l];
-            m.node2_[s] = p.x2[l];
-            m.node1_[s + 1] = p.y1[l];
-            m.node2_[s + 1] = p.y2[l];
+            m.node1_[s] = p.x[p.last][l];
+            m.node2_[s] = p.x[1 - p.last][l];
+            m.node1_[s + 1] = p.y[p.last][l];
+            m.node2_[s + 1] = p.y[1 - p.last][l];
         }
     }
 
@@ -192,9 +197,9 @@ struct MultiFilter::Wavefront {
     }
 
     // Sample s = t - offset of a section's output, if it is in the block.
-    static void output(const Plan& p, int lane, int offset, int t, double* x, int n) noexcept {
+    static void output(const double* y1, int lane, int offset, int t, double* x, int n) noexcept {
         const int s = t - offset;
-        if (s >= 0 && s < n) x[s] = p.y1[lane];
+        if (s >= 0 && s < n) x[s] = y1[lane];
     }
 
     // ---- SSE2: two lanes to a register ----
@@ -220,8 +225,9 @@ struct MultiFilter::Wavefront {
     [[gnu::always_inline]] static inline void section2(Plan& p, int r, __m128d in,
                                                        __m128d mask) noexcept {
         const int o = 2 * r;
-        const __m128d x1 = _mm_load_pd(p.x1 + o), x2 = _mm_load_pd(p.x2 + o);
-        const __m128d y1 = _mm_load_pd(p.y1 + o), y2 = _mm_load_pd(p.y2 + o);
+        double *const x1p = p.x[0], *const x2p = p.x[1], *const y1p = p.y[0], *const y2p = p.y[1];
+        const __m128d x1 = _mm_load_pd(x1p + o), x2 = _mm_load_pd(x2p + o);
+        const __m128d y1 = _mm_load_pd(y1p + o), y2 = _mm_load_pd(y2p + o);
         const __m128d bx = _mm_add_pd(_mm_mul_pd(_mm_load_pd(p.b1 + o), x1),
                                       _mm_mul_pd(_mm_load_pd(p.b2 + o), x2));
         const __m128d share = _mm_sub_pd(_mm_sub_pd(bx, _mm_mul_pd(_mm_load_pd(p.a1 + o), y1)),
@@ -235,15 +241,15 @@ struct MultiFilter::Wavefront {
             y = select2(_mm_load_pd(p.satMask + o), guard2(_mm_div_pd(y, d)), y);
         }
         if (Full) {
-            _mm_store_pd(p.x2 + o, x1);
-            _mm_store_pd(p.x1 + o, in);
-            _mm_store_pd(p.y2 + o, y1);
-            _mm_store_pd(p.y1 + o, y);
+            _mm_store_pd(x2p + o, x1);
+            _mm_store_pd(x1p + o, in);
+            _mm_store_pd(y2p + o, y1);
+            _mm_store_pd(y1p + o, y);
         } else {
-            _mm_store_pd(p.x2 + o, select2(mask, x1, x2));
-            _mm_store_pd(p.x1 + o, select2(mask, in, x1));
-            _mm_store_pd(p.y2 + o, select2(mask, y1, y2));
-            _mm_store_pd(p.y1 + o, select2(mask, y, y1));
+            _mm_store_pd(x2p + o, select2(mask, x1, x2));
+            _mm_store_pd(x1p + o, select2(mask, in, x1));
+            _mm_store_pd(y2p + o, select2(mask, y1, y2));
+            _mm_store_pd(y1p + o, select2(mask, y, y1));
         }
     }
 
@@ -257,9 +263,9 @@ struct MultiFilter::Wavefront {
 
         template <bool Full, bool First> [[gnu::always_inline]] inline void step(int r) noexcept {
             const __m128d mask = Full ? _mm_setzero_pd() : mask2(activeLanes(t, n, 2 * r, 0, 2));
-            const __m128d own = _mm_load_pd(p.y1 + 2 * r);
+            const __m128d own = _mm_load_pd(p.y[0] + 2 * r);
             const __m128d prev =
-                First ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y1 + 2 * r - 2);
+                First ? _mm_set1_pd(Full || t < n ? x[t] : 0.0) : _mm_load_pd(p.y[0] + 2 * r - 2);
             __m128d in = _mm_shuffle_pd(prev, own, 1);
             if (r % 2 == 0) in = _mm_move_sd(in, guard2(in));
             section2<Sat, Full>(p, r, in, mask);
@@ -271,7 +277,7 @@ struct MultiFilter::Wavefront {
         for (int t = 0; t < n + last; ++t) {
             ChainNarrow<Sat> k{p, x, t, n};
             sweep(Sweep(regs, t, n, 2, 1), k);
-            output(p, last, last, t, x, n);
+            output(p.y[0], last, last, t, x, n);
         }
     }
 
@@ -288,7 +294,7 @@ struct MultiFilter::Wavefront {
             if (First)
                 in = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
             else
-                in = _mm_load_pd(p.y1 + 2 * r - 2);
+                in = _mm_load_pd(p.y[0] + 2 * r - 2);
             if (r % kSections == 0) in = guard2(in);
             section2<Sat, Full>(p, r, in, mask);
         }
@@ -303,8 +309,8 @@ struct MultiFilter::Wavefront {
         for (int t = 0; t < n + last; ++t) {
             PairNarrow<Sat> k{p, xa, xb, t, n};
             sweep(Sweep(regs, t, n, 1, 0), k);
-            if (outA >= 0) output(p, 2 * outA, outA, t, xa, n);
-            if (outB >= 0) output(p, 2 * outB + 1, outB, t, xb, n);
+            if (outA >= 0) output(p.y[0], 2 * outA, outA, t, xa, n);
+            if (outB >= 0) output(p.y[0], 2 * outB + 1, outB, t, xb, n);
         }
     }
 
@@ -336,12 +342,30 @@ struct MultiFilter::Wavefront {
         return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMask[bits]));
     }
 
+    // The histories of one step of the wide kernels. They take turns: a step
+    // reads the values one sample back from x1, y1 and two back from x2, y2,
+    // and puts its own where those two back were, so the next step finds its
+    // values one back there and the ones of this step two back where they are:
+    // nothing moves. Register r steps for the first time at a step of even t
+    // (r times an even stride), so at step t every register's values one back
+    // are in the same one; each steps the same number of times, so after the block
+    // all of them are in the same one (last).
+    struct Hist {
+        double *x1, *x2, *y1, *y2;
+        explicit Hist(Plan& p) noexcept : x1(p.x[0]), x2(p.x[1]), y1(p.y[0]), y2(p.y[1]) {}
+        // The next step's turn.
+        void flip() noexcept {
+            std::swap(x1, x2);
+            std::swap(y1, y2);
+        }
+    };
+
     template <bool Sat, bool Full>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
-    section4(Plan& p, int r, __m256d in, __m256d mask) noexcept {
+    section4(const Plan& p, const Hist& h, int r, __m256d in, __m256d mask) noexcept {
         const int o = 4 * r;
-        const __m256d x1 = _mm256_load_pd(p.x1 + o), x2 = _mm256_load_pd(p.x2 + o);
-        const __m256d y1 = _mm256_load_pd(p.y1 + o), y2 = _mm256_load_pd(p.y2 + o);
+        const __m256d x1 = _mm256_load_pd(h.x1 + o), x2 = _mm256_load_pd(h.x2 + o);
+        const __m256d y1 = _mm256_load_pd(h.y1 + o), y2 = _mm256_load_pd(h.y2 + o);
         // Fused as the per-sample AVX2 kernels fuse, so a run gives their values.
         const __m256d bx = _mm256_fmadd_pd(_mm256_load_pd(p.b1 + o), x1,
                                            _mm256_mul_pd(_mm256_load_pd(p.b2 + o), x2));
@@ -356,15 +380,15 @@ struct MultiFilter::Wavefront {
             y = _mm256_blendv_pd(y, guard4(_mm256_div_pd(y, d)), _mm256_load_pd(p.satMask + o));
         }
         if (Full) {
-            _mm256_store_pd(p.x2 + o, x1);
-            _mm256_store_pd(p.x1 + o, in);
-            _mm256_store_pd(p.y2 + o, y1);
-            _mm256_store_pd(p.y1 + o, y);
+            _mm256_store_pd(h.x2 + o, in);
+            _mm256_store_pd(h.y2 + o, y);
         } else {
-            _mm256_store_pd(p.x2 + o, _mm256_blendv_pd(x2, x1, mask));
-            _mm256_store_pd(p.x1 + o, _mm256_blendv_pd(x1, in, mask));
-            _mm256_store_pd(p.y2 + o, _mm256_blendv_pd(y2, y1, mask));
-            _mm256_store_pd(p.y1 + o, _mm256_blendv_pd(y1, y, mask));
+            // Lanes outside the mask keep their values: one back stays one
+            // back, two back two back.
+            _mm256_store_pd(h.x2 + o, _mm256_blendv_pd(x1, in, mask));
+            _mm256_store_pd(h.x1 + o, _mm256_blendv_pd(x2, x1, mask));
+            _mm256_store_pd(h.y2 + o, _mm256_blendv_pd(y1, y, mask));
+            _mm256_store_pd(h.y1 + o, _mm256_blendv_pd(y2, y1, mask));
         }
     }
 
@@ -375,67 +399,169 @@ struct MultiFilter::Wavefront {
     // is the lane below's output, the first lane's the previous cascade's last
     // output, guarded.
     template <bool Sat> struct ChainWide {
-        Plan& p;
+        const Plan& p;
+        const Hist& h;
         const double* x;
         int t, n;
 
         template <bool Full, bool First>
         [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
             const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
-            const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r), kRotateUp);
+            const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(h.y1 + 4 * r), kRotateUp);
             const __m256d carry =
                 First ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
-                      : _mm256_permute4x64_pd(_mm256_load_pd(p.y1 + 4 * r - 4), kRotateUp);
+                      : _mm256_permute4x64_pd(_mm256_load_pd(h.y1 + 4 * r - 4), kRotateUp);
             const __m256d in = _mm256_blend_pd(own, guard4(carry), 0b0001);
-            section4<Sat, Full>(p, r, in, mask);
+            section4<Sat, Full>(p, h, r, in, mask);
         }
     };
 
     template <bool Sat>
     [[gnu::target("avx2,fma")]] static void chainWide(Plan& p, int regs, double* x,
                                                       int n) noexcept {
+        constexpr int kStride = 4, kSpan = 3;
         const int last = 4 * regs - 1;
-        for (int t = 0; t < n + last; ++t) {
-            ChainWide<Sat> k{p, x, t, n};
-            sweepWide(Sweep(regs, t, n, 4, 3), k);
-            output(p, last, last, t, x, n);
+        Hist h(p);
+        int t = 0;
+        for (; t < last; ++t) {
+            ChainWide<Sat> k{p, h, x, t, n};
+            sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
+            output(h.y2, last, last, t, x, n);
+            h.flip();
         }
+        // Every register's every lane at work, every step's output in the block.
+        for (; t < n; ++t) {
+            ChainWide<Sat> k{p, h, x, t, n};
+            for (int r = regs - 1; r > 0; --r) k.template step<true, false>(r);
+            k.template step<true, true>(0);
+            x[t - last] = h.y2[last];
+            h.flip();
+        }
+        for (; t < n + last; ++t) {
+            ChainWide<Sat> k{p, h, x, t, n};
+            sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
+            output(h.y2, last, last, t, x, n);
+            h.flip();
+        }
+        p.last = (n + kSpan) & 1;
     }
 
     // Two chains, register r holding sections 2 r and 2 r + 1 of both (a, b, a,
     // b): the input is the previous register's upper half and this one's lower
     // half, the lower half guarded where a cascade begins (even registers).
     template <bool Sat> struct PairWide {
-        Plan& p;
+        const Plan& p;
+        const Hist& h;
         const double *xa, *xb;
         int t, n;
 
-        template <bool Full, bool First>
+        // Even: whether r is even (a cascade's first sections), when known
+        // beforehand (else -1).
+        template <bool Full, bool First, int Even = -1>
         [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
             const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
-            const __m256d own = _mm256_load_pd(p.y1 + 4 * r);
+            const __m256d own = _mm256_load_pd(h.y1 + 4 * r);
             __m256d in;
             if (First) {
                 const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
                 in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), own, 0x20);
             } else {
-                in = _mm256_permute2f128_pd(_mm256_load_pd(p.y1 + 4 * r - 4), own, 0x21);
+                in = _mm256_permute2f128_pd(_mm256_load_pd(h.y1 + 4 * r - 4), own, 0x21);
             }
-            if (r % 2 == 0) in = _mm256_blend_pd(in, guard4(in), 0b0011);
-            section4<Sat, Full>(p, r, in, mask);
+            if (Even < 0 ? r % 2 == 0 : Even == 1) in = _mm256_blend_pd(in, guard4(in), 0b0011);
+            section4<Sat, Full>(p, h, r, in, mask);
         }
     };
+
+    // A step at the wavefront's edges, where some lanes wait or are done.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    pairEdge(const Plan& p, Hist& h, int regs, int outA, int outB, double* xa, double* xb, int t,
+             int n) noexcept {
+        constexpr int kStride = 2, kSpan = 1;
+        PairWide<Sat> k{p, h, xa, xb, t, n};
+        sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
+        pairOutputs(h, outA, outB, xa, xb, t, n);
+    }
+
+    // After a step: the chains' outputs that are in the block, and the turn.
+    [[gnu::always_inline]] static inline void pairOutputs(Hist& h, int outA, int outB, double* xa,
+                                                          double* xb, int t, int n) noexcept {
+        if (outA >= 0) output(h.y2, 4 * outA + 2, 2 * outA + 1, t, xa, n);
+        if (outB >= 0) output(h.y2, 4 * outB + 3, 2 * outB + 1, t, xb, n);
+        h.flip();
+    }
+
+    // The steps the Sweep would take while the wavefront enters the chains
+    // (t below the last register's start and below n): register t / 2 has
+    // begun, its second sections only from odd t on; the ones below work in
+    // full.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    pairEnter(const Plan& p, Hist& h, int outA, int outB, double* xa, double* xb, int t,
+              int n) noexcept {
+        PairWide<Sat> k{p, h, xa, xb, t, n};
+        int r = t / 2;
+        if (t % 2 == 0) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+            --r;
+        }
+        for (; r > 0; --r) k.template step<true, false>(r);
+        if (r == 0) k.template step<true, true>(0);
+        pairOutputs(h, outA, outB, xa, xb, t, n);
+    }
+
+    // And while it leaves them (t at or past n and past the last register's
+    // start): d = t - n; registers from d / 2 + 1 up work in full, register
+    // d / 2 takes its second sections' last sample when d is even, the ones
+    // below are done.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    pairLeave(const Plan& p, Hist& h, int regs, int outA, int outB, double* xa, double* xb, int t,
+              int n) noexcept {
+        PairWide<Sat> k{p, h, xa, xb, t, n};
+        const int d = t - n;
+        int r = regs - 1;
+        for (; r > d / 2; --r) k.template step<true, false>(r);
+        if (d % 2 == 0) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+        }
+        pairOutputs(h, outA, outB, xa, xb, t, n);
+    }
 
     template <bool Sat>
     [[gnu::target("avx2,fma")]] static void pairWide(Plan& p, int regs, int outA, int outB,
                                                      double* xa, double* xb, int n) noexcept {
+        constexpr int kSpan = 1;
         const int last = 2 * regs - 1;
-        for (int t = 0; t < n + last; ++t) {
-            PairWide<Sat> k{p, xa, xb, t, n};
-            sweepWide(Sweep(regs, t, n, 2, 1), k);
-            if (outA >= 0) output(p, 4 * outA + 2, 2 * outA + 1, t, xa, n);
-            if (outB >= 0) output(p, 4 * outB + 3, 2 * outB + 1, t, xb, n);
+        Hist h(p);
+        int t = 0;
+        for (; t < std::min(last, n); ++t) pairEnter<Sat>(p, h, outA, outB, xa, xb, t, n);
+        // Where the wavefront enters and leaves at once (blocks shorter than the
+        // chains), the Sweep's steps.
+        for (; t < last; ++t) pairEdge<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
+        // Every register's every lane at work, every step's output in the block.
+        // The registers come in pairs (two per cascade), odd above even.
+        for (; t < n; ++t) {
+            PairWide<Sat> k{p, h, xa, xb, t, n};
+            for (int r = regs - 1; r > 1; r -= 2) {
+                k.template step<true, false, 0>(r);
+                k.template step<true, false, 1>(r - 1);
+            }
+            k.template step<true, false, 0>(1);
+            k.template step<true, true, 1>(0);
+            if (outA >= 0) xa[t - (2 * outA + 1)] = h.y2[4 * outA + 2];
+            if (outB >= 0) xb[t - (2 * outB + 1)] = h.y2[4 * outB + 3];
+            h.flip();
         }
+        for (; t < n + last; ++t) pairLeave<Sat>(p, h, regs, outA, outB, xa, xb, t, n);
+        p.last = (n + kSpan) & 1;
     }
 };
 
