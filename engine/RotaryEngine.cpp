@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace zel {
 
@@ -121,6 +122,7 @@ void RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
     if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_)
         stepLevels(changes);
+    if (!crossAtRest_) stepCrossPaths();
 
     // The MIDI activity light falls back to 0 over half a second.
     const float activity = amp.modulationActivity.load();
@@ -161,16 +163,43 @@ void RotaryEngine::stepLevels(uint32_t changes) {
     step(v.drumLowPassMix, t.drumLowPassMix.load(), k);
     step(v.mechPanNear, t.mechPanNear.load(), k);
     step(v.mechPanFar, t.mechPanFar.load(), k);
-    for (size_t i = 0; i < crossCurrent_.delay.size(); ++i) {
-        step(crossCurrent_.delay[i], crossTarget_.delay[i], k);
-        step(crossCurrent_.gain[i], crossTarget_.gain[i], k);
-    }
     const double roomLevel = room_->returnLevel();
     room_->setReturnLevel(t.roomReturnLevel.load());
     room_->smoothReturnLevel(k);
     restRoomLevel_ = room_->returnLevel();
     levelsAtRest_ = !moved && restRoomLevel_ == roomLevel;
     restChanges_ = changes;
+}
+
+// The cross paths' delays and gains rest apart from the levels: their targets
+// move only with a new geometry (which wakes them), and their glide toward it
+// takes far longer than the levels' usually do.
+void RotaryEngine::stepCrossPaths() {
+    // smoothToward two values at a time: the same operations in the same order
+    // on each lane.
+    const __m128d k = _mm_set1_pd(c30_);
+    const __m128d guard = _mm_set1_pd(kEngineGuard);
+    CrossPathSettings& current = crossCurrent_;
+    const CrossPathSettings& target = crossTarget_;
+    int moved = 0;
+    const auto step = [&](__m128d value, __m128d to) {
+        const __m128d next = _mm_sub_pd(
+            _mm_add_pd(_mm_add_pd(value, _mm_mul_pd(_mm_sub_pd(to, value), k)), guard), guard);
+        moved |= _mm_movemask_pd(_mm_cmpneq_pd(next, value));
+        return next;
+    };
+    static_assert(std::tuple_size_v<decltype(current.delay)> == 5);
+    for (int i = 0; i < 4; i += 2) {
+        _mm_storeu_pd(&current.delay[i],
+                      step(_mm_loadu_pd(&current.delay[i]), _mm_loadu_pd(&target.delay[i])));
+        _mm_storeu_pd(&current.gain[i],
+                      step(_mm_loadu_pd(&current.gain[i]), _mm_loadu_pd(&target.gain[i])));
+    }
+    const __m128d last = step(_mm_setr_pd(current.delay[4], current.gain[4]),
+                              _mm_setr_pd(target.delay[4], target.gain[4]));
+    _mm_storel_pd(&current.delay[4], last);
+    _mm_storeh_pd(&current.gain[4], last);
+    crossAtRest_ = moved == 0;
 }
 
 void RotaryEngine::processSample(double in0, double in1, double& out0, double& out1) {
