@@ -411,8 +411,19 @@ void RotaryEngine::mixRun(int count) {
 // microphones before the room, the ring writes and the room's sends. The ring
 // index and the cross units' smoothers stay in registers over the run.
 void RotaryEngine::mixSends(int count) {
+    if (cpuHasAvx2())
+        mixSendsWide(count);
+    else
+        mixSendsRun<false>(count);
+}
+
+// The sends with the ring reads four wide, inlined into the loop.
+void RotaryEngine::mixSendsWide(int count) {
+    mixSendsRun<true>(count);
+}
+
+template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
     RunScratch& s = *run_;
-    const bool wideFeeds = cpuHasAvx2();
     const double mechSend = amp.mechRoomSend.load();
     const double kA = kA_, kB = kB_;
     unsigned r = ring_;
@@ -422,7 +433,7 @@ void RotaryEngine::mixSends(int count) {
         const CrossPathSettings& cp = s.sims[j].cp;
 
         // What arrives over the cross paths.
-        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
+        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);
         const double tubeFeed =
             denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
                           in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);

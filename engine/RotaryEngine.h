@@ -244,6 +244,9 @@ private:
     void simulateUnits(int count);
     void mixRun(int count);
     void mixSends(int count);
+    // The sends where the ring reads run four wide (cpuHasAvx2()).
+    [[gnu::target("avx2")]] void mixSendsWide(int count);
+    template <bool WideFeeds> [[gnu::always_inline]] inline void mixSendsRun(int count);
     template <typename HighPass>
     WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
