@@ -281,16 +281,20 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
     int simulated = 0;
     if (interpolate) {
         int wetFrames = 0;
+        PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
         for (int i = 0; i < n; ++i) {
             const FrameRecord& f = s.frames[i];
             if (f.kind == kBypassFrame) continue;
             WetPair sim{0.0, 0.0};
             if (f.kind == kSimFrame) sim = s.wet[simulated++];
             s.wetIndex[wetFrames] = f.decimatorIndex;
-            s.wetLeft[wetFrames] = reconstructionLowPass_[0].processPlain(sim.left);
-            s.wetRight[wetFrames] = reconstructionLowPass_[1].processPlain(sim.right);
+            const PlainSectionPair::Pair wet =
+                lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
+            s.wetLeft[wetFrames] = wet[0];
+            s.wetRight[wetFrames] = wet[1];
             ++wetFrames;
         }
+        lowPass.store();
         decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(),
                                   wetFrames);
     }
