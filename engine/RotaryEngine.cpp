@@ -337,15 +337,20 @@ void RotaryEngine::simulateRun(int count) {
 // side.
 void RotaryEngine::simulateInputs(int count) {
     RunScratch& s = *run_;
+    // The drum's shelf and the port's resonator side by side.
+    PlainSectionPair drumAndPort(drumShelf_, brResonator_);
     for (int j = 0; j < count; ++j) {
         const SimFrame& sim = s.sims[j];
         const double d = sim.d;
-        s.drumIn[j] = drumShelf_.processPlain(d) * sim.v.drumInputGain;
+        const PlainSectionPair::Pair shaped =
+            drumAndPort.process(PlainSectionPair::Pair{d, d * kBrDrive});
+        s.drumIn[j] = shaped[0] * sim.v.drumInputGain;
         hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
         previousD_ = d;
         s.hornIn[j] = s.hornCrossIn[j] = hornDiff_ * sim.v.hornInputGain;
-        s.port[j] = brResonator_.processPlain(d * kBrDrive) * sim.v.drumInputGain * kBrDrive;
+        s.port[j] = shaped[1] * sim.v.drumInputGain * kBrDrive;
     }
+    drumAndPort.store();
     MultiFilter::processChainPairBlock(hornToneCascades_.data(), s.hornIn.data(), 3,
                                        hornCrossCascades_.data(), s.hornCrossIn.data(), 2, count);
 }
