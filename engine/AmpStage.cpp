@@ -1,5 +1,6 @@
 #include "engine/AmpStage.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
 #include "engine/data/EngineFilterTables.h"
 
@@ -175,7 +176,10 @@ void AmpStage::toneRun(double* x, int n) noexcept {
     for (const BiquadFilter* f : chain) steady = steady && f->steady();
     if (steady) {
         // No glide starts within a run, so every sample takes the steady path.
-        BiquadFilter::processSteadyChain(chain, x, n);
+        if (cpuHasAvx2())
+            BiquadFilter::processSteadyChain4Wide(chain, x, n);
+        else
+            BiquadFilter::processSteadyChain(chain, x, n);
         return;
     }
     for (int i = 0; i < n; ++i) x[i] = tone(x[i]);

@@ -231,13 +231,6 @@ double MechNoisePlayer::transitionSample() noexcept {
     return v;
 }
 
-double MechNoisePlayer::process() noexcept {
-    if (requestedDistance_.load() != appliedDistance_ ||
-        transitionRequests_.load() != transitionsSeen_)
-        applyRequests();
-    return isHorn() ? processHorn() : processDrum();
-}
-
 // The horn's crossfade weights and phase step for a speed, computed again only
 // when the speed moves.
 void MechNoisePlayer::tuneHorn(double s) noexcept {
@@ -324,7 +317,7 @@ void MechNoisePlayer::readHornAhead() noexcept {
     ahead_.count = kAhead;
 }
 
-double MechNoisePlayer::processHorn() noexcept {
+inline double MechNoisePlayer::processHorn() noexcept {
     const double s = speed_;
     const bool retuned = s != tunedSpeed_;
     if (retuned) tuneHorn(s);
@@ -418,7 +411,7 @@ void MechNoisePlayer::readDrumAhead() noexcept {
     ahead_.count = kAhead;
 }
 
-double MechNoisePlayer::processDrum() noexcept {
+inline double MechNoisePlayer::processDrum() noexcept {
     const double s = speed_;
     const bool retuned = s != tunedSpeed_;
     if (retuned) tuneDrum(s);
@@ -452,6 +445,13 @@ double MechNoisePlayer::processDrum() noexcept {
     t += transitionSample();
     t = band_.process(t);
     return t * distanceFactor_ * amplitude_;
+}
+
+double MechNoisePlayer::process() noexcept {
+    if (requestedDistance_.load() != appliedDistance_ ||
+        transitionRequests_.load() != transitionsSeen_)
+        applyRequests();
+    return isHorn() ? processHorn() : processDrum();
 }
 
 } // namespace zel

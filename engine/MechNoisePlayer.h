@@ -94,8 +94,9 @@ private:
     void applyRequests() noexcept;
     void applyMicDistance(double metres) noexcept;
     double transitionSample() noexcept;
-    double processHorn() noexcept;
-    double processDrum() noexcept;
+    // Inlined into process, the one caller.
+    [[gnu::always_inline]] inline double processHorn() noexcept;
+    [[gnu::always_inline]] inline double processDrum() noexcept;
     void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
     double micTurn(int revolutions) noexcept;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace zel {
 
@@ -121,6 +122,7 @@ void RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
     if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_)
         stepLevels(changes);
+    if (!crossAtRest_) stepCrossPaths();
 
     // The MIDI activity light falls back to 0 over half a second.
     const float activity = amp.modulationActivity.load();
@@ -161,16 +163,43 @@ void RotaryEngine::stepLevels(uint32_t changes) {
     step(v.drumLowPassMix, t.drumLowPassMix.load(), k);
     step(v.mechPanNear, t.mechPanNear.load(), k);
     step(v.mechPanFar, t.mechPanFar.load(), k);
-    for (size_t i = 0; i < crossCurrent_.delay.size(); ++i) {
-        step(crossCurrent_.delay[i], crossTarget_.delay[i], k);
-        step(crossCurrent_.gain[i], crossTarget_.gain[i], k);
-    }
     const double roomLevel = room_->returnLevel();
     room_->setReturnLevel(t.roomReturnLevel.load());
     room_->smoothReturnLevel(k);
     restRoomLevel_ = room_->returnLevel();
     levelsAtRest_ = !moved && restRoomLevel_ == roomLevel;
     restChanges_ = changes;
+}
+
+// The cross paths' delays and gains rest apart from the levels: their targets
+// move only with a new geometry (which wakes them), and their glide toward it
+// takes far longer than the levels' usually do.
+void RotaryEngine::stepCrossPaths() {
+    // smoothToward two values at a time: the same operations in the same order
+    // on each lane.
+    const __m128d k = _mm_set1_pd(c30_);
+    const __m128d guard = _mm_set1_pd(kEngineGuard);
+    CrossPathSettings& current = crossCurrent_;
+    const CrossPathSettings& target = crossTarget_;
+    int moved = 0;
+    const auto step = [&](__m128d value, __m128d to) {
+        const __m128d next = _mm_sub_pd(
+            _mm_add_pd(_mm_add_pd(value, _mm_mul_pd(_mm_sub_pd(to, value), k)), guard), guard);
+        moved |= _mm_movemask_pd(_mm_cmpneq_pd(next, value));
+        return next;
+    };
+    static_assert(std::tuple_size_v<decltype(current.delay)> == 5);
+    for (int i = 0; i < 4; i += 2) {
+        _mm_storeu_pd(&current.delay[i],
+                      step(_mm_loadu_pd(&current.delay[i]), _mm_loadu_pd(&target.delay[i])));
+        _mm_storeu_pd(&current.gain[i],
+                      step(_mm_loadu_pd(&current.gain[i]), _mm_loadu_pd(&target.gain[i])));
+    }
+    const __m128d last = step(_mm_setr_pd(current.delay[4], current.gain[4]),
+                              _mm_setr_pd(target.delay[4], target.gain[4]));
+    _mm_storel_pd(&current.delay[4], last);
+    _mm_storeh_pd(&current.gain[4], last);
+    crossAtRest_ = moved == 0;
 }
 
 void RotaryEngine::processSample(double in0, double in1, double& out0, double& out1) {
@@ -252,16 +281,20 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
     int simulated = 0;
     if (interpolate) {
         int wetFrames = 0;
+        PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
         for (int i = 0; i < n; ++i) {
             const FrameRecord& f = s.frames[i];
             if (f.kind == kBypassFrame) continue;
             WetPair sim{0.0, 0.0};
             if (f.kind == kSimFrame) sim = s.wet[simulated++];
             s.wetIndex[wetFrames] = f.decimatorIndex;
-            s.wetLeft[wetFrames] = reconstructionLowPass_[0].processPlain(sim.left);
-            s.wetRight[wetFrames] = reconstructionLowPass_[1].processPlain(sim.right);
+            const PlainSectionPair::Pair wet =
+                lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
+            s.wetLeft[wetFrames] = wet[0];
+            s.wetRight[wetFrames] = wet[1];
             ++wetFrames;
         }
+        lowPass.store();
         decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(),
                                   wetFrames);
     }
@@ -304,15 +337,20 @@ void RotaryEngine::simulateRun(int count) {
 // side.
 void RotaryEngine::simulateInputs(int count) {
     RunScratch& s = *run_;
+    // The drum's shelf and the port's resonator side by side.
+    PlainSectionPair drumAndPort(drumShelf_, brResonator_);
     for (int j = 0; j < count; ++j) {
         const SimFrame& sim = s.sims[j];
         const double d = sim.d;
-        s.drumIn[j] = drumShelf_.processPlain(d) * sim.v.drumInputGain;
+        const PlainSectionPair::Pair shaped =
+            drumAndPort.process(PlainSectionPair::Pair{d, d * kBrDrive});
+        s.drumIn[j] = shaped[0] * sim.v.drumInputGain;
         hornDiff_ = denormalGuard(hornDiffPole_ * hornDiff_ + (d - previousD_));
         previousD_ = d;
         s.hornIn[j] = s.hornCrossIn[j] = hornDiff_ * sim.v.hornInputGain;
-        s.port[j] = brResonator_.processPlain(d * kBrDrive) * sim.v.drumInputGain * kBrDrive;
+        s.port[j] = shaped[1] * sim.v.drumInputGain * kBrDrive;
     }
+    drumAndPort.store();
     MultiFilter::processChainPairBlock(hornToneCascades_.data(), s.hornIn.data(), 3,
                                        hornCrossCascades_.data(), s.hornCrossIn.data(), 2, count);
 }
@@ -382,8 +420,19 @@ void RotaryEngine::mixRun(int count) {
 // microphones before the room, the ring writes and the room's sends. The ring
 // index and the cross units' smoothers stay in registers over the run.
 void RotaryEngine::mixSends(int count) {
+    if (cpuHasAvx2())
+        mixSendsWide(count);
+    else
+        mixSendsRun<false>(count);
+}
+
+// The sends with the ring reads four wide, inlined into the loop.
+void RotaryEngine::mixSendsWide(int count) {
+    mixSendsRun<true>(count);
+}
+
+template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
     RunScratch& s = *run_;
-    const bool wideFeeds = cpuHasAvx2();
     const double mechSend = amp.mechRoomSend.load();
     const double kA = kA_, kB = kB_;
     unsigned r = ring_;
@@ -393,7 +442,7 @@ void RotaryEngine::mixSends(int count) {
         const CrossPathSettings& cp = s.sims[j].cp;
 
         // What arrives over the cross paths.
-        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), wideFeeds);
+        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);
         const double tubeFeed =
             denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
                           in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);

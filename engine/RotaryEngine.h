@@ -208,9 +208,13 @@ private:
 
     void smoothLevels();
     void stepLevels(uint32_t changes);
+    void stepCrossPaths();
     // The smoothed values must be stepped again (their targets, coefficients or
     // values were set by other means than the steps).
-    void wakeLevels() { levelsAtRest_ = false; }
+    void wakeLevels() {
+        levelsAtRest_ = false;
+        crossAtRest_ = false;
+    }
     // What the simulation takes from the frame it runs on: the smoothed values
     // of that frame and the decimated input.
     struct SimFrame {
@@ -240,6 +244,9 @@ private:
     void simulateUnits(int count);
     void mixRun(int count);
     void mixSends(int count);
+    // The sends where the ring reads run four wide (cpuHasAvx2()).
+    [[gnu::target("avx2")]] void mixSendsWide(int count);
+    template <bool WideFeeds> [[gnu::always_inline]] inline void mixSendsRun(int count);
     template <typename HighPass>
     WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
@@ -303,6 +310,9 @@ private:
     bool levelsAtRest_ = false;
     uint32_t restChanges_ = 0;
     double restRoomLevel_ = 0.0;
+    // The cross paths' delays and gains rest at their targets' values (their
+    // targets change only through updateCrossPaths, which wakes them).
+    bool crossAtRest_ = false;
     double hornDiff_ = 0, previousD_ = 0;
     double drumCrossSmooth_ = 0, hornCrossSmooth_ = 0;
     double drumLowPass_ = 0;

@@ -62,4 +62,53 @@ private:
     Pair x1_, x2_, y1_, y2_;
 };
 
+// Two sections run side by side as BiquadFilter::processPlain runs each: the
+// target coefficients whatever the section's state, the terms summed in
+// processPlain's order and the cascade's guard.
+class PlainSectionPair {
+public:
+    using Pair = SectionPair::Pair;
+
+    PlainSectionPair(BiquadFilter& a, BiquadFilter& b) noexcept : a_(a), b_(b) {
+        const BiquadCoefficients& ca = a.target();
+        const BiquadCoefficients& cb = b.target();
+        b0_ = Pair{ca.b0, cb.b0};
+        b1_ = Pair{ca.b1, cb.b1};
+        b2_ = Pair{ca.b2, cb.b2};
+        a1_ = Pair{ca.a1, cb.a1};
+        a2_ = Pair{ca.a2, cb.a2};
+        const BiquadState& sa = a.state();
+        const BiquadState& sb = b.state();
+        x1_ = Pair{sa.x1, sb.x1};
+        x2_ = Pair{sa.x2, sb.x2};
+        y1_ = Pair{sa.y1, sb.y1};
+        y2_ = Pair{sa.y2, sb.y2};
+    }
+    PlainSectionPair(const PlainSectionPair&) = delete;
+    PlainSectionPair& operator=(const PlainSectionPair&) = delete;
+
+    Pair process(Pair x) noexcept {
+        Pair y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+        y = y + kCascadeGuard;
+        y = y - kCascadeGuard;
+        x2_ = x1_;
+        x1_ = x;
+        y2_ = y1_;
+        y1_ = y;
+        return y;
+    }
+
+    // Hands the histories back to the two sections.
+    void store() noexcept {
+        a_.setHistory(x1_[0], x2_[0], y1_[0], y2_[0]);
+        b_.setHistory(x1_[1], x2_[1], y1_[1], y2_[1]);
+    }
+
+private:
+    BiquadFilter& a_;
+    BiquadFilter& b_;
+    Pair b0_, b1_, b2_, a1_, a2_;
+    Pair x1_, x2_, y1_, y2_;
+};
+
 } // namespace zel
