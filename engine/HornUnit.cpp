@@ -59,6 +59,26 @@ std::optional<MechNoiseSource> noiseOf(HornUnit::Kind kind) {
     return std::nullopt;
 }
 
+// A group of rays after their sections: the attenuation floored, the ray
+// weighted and levelled, and where a ray reflects, its low-pass
+// (poleToward(state, value, pole), guard and all) in place of the value. The
+// vectors come by reference: the callers' AVX target does not reach a
+// template's signature.
+template <typename Vec, typename Mask>
+[[gnu::always_inline]] inline void
+levelAndReflect(const Vec& ray, const Vec& attenuation, double roomFactor, const Vec& floors,
+                const Vec& weight, const Vec& level, const Vec& pole, const Mask& reflects,
+                Vec& state, Vec& out) {
+    const Vec raw = attenuation * roomFactor;
+    const Vec alpha = raw < floors ? floors : raw; // std::max(raw, floor)
+    const Vec value = ray * alpha * weight * level;
+    Vec low = value + pole * (state - value);
+    low = low + kEngineGuard;
+    low = low - kEngineGuard;
+    state = reflects ? low : state;
+    out = reflects ? low : value;
+}
+
 } // namespace
 
 HornUnit::HornUnit(Kind kind)
@@ -424,15 +444,9 @@ HornUnit::mixLanes(const double* inputs, const double* attenuations, const LaneF
         std::memcpy(&pole, &rayPole_[i], kBytes);
         std::memcpy(&state, &reflected_[i], kBytes);
         std::memcpy(&reflects, &reflects_[i], kBytes);
-        const Vec raw = attenuation * roomFactor_;
-        const Vec alpha = raw < floors ? floors : raw; // std::max(raw, floor)
-        const Vec value = ray * alpha * weight * level;
-        // poleToward(state, value, pole), guard and all.
-        Vec low = value + pole * (state - value);
-        low = low + kEngineGuard;
-        low = low - kEngineGuard;
-        state = reflects ? low : state;
-        const Vec out = reflects ? low : value;
+        Vec out;
+        levelAndReflect(ray, attenuation, roomFactor_, floors, weight, level, pole, reflects, state,
+                        out);
         std::memcpy(&reflected_[i], &state, kBytes);
         std::memcpy(heard + i, &out, kBytes);
     };
@@ -727,14 +741,9 @@ template <typename Vec> struct HornUnit::SpanMix {
         Vec attenuation;
         std::memcpy(&attenuation, u.fullRun_[at].attenuation + i, kBytes);
         const Vec floors = Vec{} + u.run_.floor[at];
-        const Vec raw = attenuation * u.roomFactor_;
-        const Vec alpha = raw < floors ? floors : raw; // std::max(raw, floor)
-        const Vec value = ray * alpha * weight * level;
-        Vec low = value + pole * (state - value);
-        low = low + kEngineGuard;
-        low = low - kEngineGuard;
-        state = reflects ? low : state;
-        const Vec out = reflects ? low : value;
+        Vec out;
+        levelAndReflect(ray, attenuation, u.roomFactor_, floors, weight, level, pole, reflects,
+                        state, out);
         std::memcpy(&u.heardRun_[at][i], &out, kBytes);
     }
     [[gnu::always_inline]] inline void end(const SpanArgs& a, int) {
