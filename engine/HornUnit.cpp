@@ -782,14 +782,14 @@ void HornUnit::crossRun(const double* x, double* y, int n, const HornUnit* leade
                            kAnyDisplacement, kCrossMouthOffset},
                           run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
     readStatics(n);
-    // The EQ stays in this loop: its recursion then overlaps with the next
-    // sample's rays.
     for (int j = 0; j < n; ++j) {
         const Frame f = runFrame(j);
-        const double sum = crossSum(f, crossRun_[j], run_.statics[j]);
-        y[j] = MultiFilter::processChain(staticEq_.data(), kCrossEqCascades, sum);
+        y[j] = crossSum(f, crossRun_[j], run_.statics[j]);
         endRunFrame(f);
     }
+    // The EQ over the whole run as a wavefront: its cascades' sections then
+    // overlap with each other instead of waiting sample by sample.
+    MultiFilter::processChainBlock(staticEq_.data(), kCrossEqCascades, y, n);
 }
 
 void HornUnit::staticEqPair(HornUnit& a, double* ya, HornUnit& b, double* yb, int n) {
