@@ -416,6 +416,47 @@ struct MultiFilter::Wavefront {
         }
     };
 
+    // The steps the Sweep would take while the wavefront enters the chain (t
+    // below the last register's start and below n): register t / 4 has begun,
+    // in full only from t % 4 == 3 on; the ones below work in full.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    chainEnter(const Plan& p, Hist& h, int last, double* x, int t, int n) noexcept {
+        ChainWide<Sat> k{p, h, x, t, n};
+        int r = t / 4;
+        if (t % 4 != 3) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+            --r;
+        }
+        for (; r > 0; --r) k.template step<true, false>(r);
+        if (r == 0) k.template step<true, true>(0);
+        output(h.y2, last, last, t, x, n);
+        h.flip();
+    }
+
+    // And while it leaves it (t at or past n and past the last register's
+    // start): d = t - n; registers from d / 4 + 1 up work in full, register
+    // d / 4 in its lanes above d % 4, the ones below are done.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    chainLeave(const Plan& p, Hist& h, int regs, int last, double* x, int t, int n) noexcept {
+        ChainWide<Sat> k{p, h, x, t, n};
+        const int d = t - n;
+        int r = regs - 1;
+        for (; r > d / 4; --r) k.template step<true, false>(r);
+        if (d % 4 != 3) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+        }
+        output(h.y2, last, last, t, x, n);
+        h.flip();
+    }
+
     template <bool Sat>
     [[gnu::target("avx2,fma")]] static void chainWide(Plan& p, int regs, double* x,
                                                       int n) noexcept {
@@ -423,6 +464,9 @@ struct MultiFilter::Wavefront {
         const int last = 4 * regs - 1;
         Hist h(p);
         int t = 0;
+        for (; t < std::min(last, n); ++t) chainEnter<Sat>(p, h, last, x, t, n);
+        // Where the wavefront enters and leaves at once (blocks shorter than the
+        // chain), the Sweep's steps.
         for (; t < last; ++t) {
             ChainWide<Sat> k{p, h, x, t, n};
             sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
@@ -437,12 +481,7 @@ struct MultiFilter::Wavefront {
             x[t - last] = h.y2[last];
             h.flip();
         }
-        for (; t < n + last; ++t) {
-            ChainWide<Sat> k{p, h, x, t, n};
-            sweepWide(Sweep(regs, t, n, kStride, kSpan), k);
-            output(h.y2, last, last, t, x, n);
-            h.flip();
-        }
+        for (; t < n + last; ++t) chainLeave<Sat>(p, h, regs, last, x, t, n);
         p.last = (n + kSpan) & 1;
     }
 
