@@ -404,9 +404,12 @@ struct MultiFilter::Wavefront {
         const double* x;
         int t, n;
 
+        // bits: the lanes at work where the caller knows them (else -1).
         template <bool Full, bool First>
-        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
-            const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 4 * r, 0, 4));
+        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r,
+                                                                         int bits = -1) noexcept {
+            const __m256d mask = Full ? _mm256_setzero_pd()
+                                      : mask4(bits >= 0 ? bits : activeLanes(t, n, 4 * r, 0, 4));
             const __m256d own = _mm256_permute4x64_pd(_mm256_load_pd(h.y1 + 4 * r), kRotateUp);
             const __m256d carry =
                 First ? _mm256_set1_pd(Full || t < n ? x[t] : 0.0)
@@ -425,10 +428,12 @@ struct MultiFilter::Wavefront {
         ChainWide<Sat> k{p, h, x, t, n};
         int r = t / 4;
         if (t % 4 != 3) {
+            // Its lanes up to t % 4.
+            const int bits = (2 << (t % 4)) - 1;
             if (r > 0)
-                k.template step<false, false>(r);
+                k.template step<false, false>(r, bits);
             else
-                k.template step<false, true>(0);
+                k.template step<false, true>(0, bits);
             --r;
         }
         for (; r > 0; --r) k.template step<true, false>(r);
@@ -448,10 +453,11 @@ struct MultiFilter::Wavefront {
         int r = regs - 1;
         for (; r > d / 4; --r) k.template step<true, false>(r);
         if (d % 4 != 3) {
+            const int bits = 0b1111 & ~((2 << (d % 4)) - 1);
             if (r > 0)
-                k.template step<false, false>(r);
+                k.template step<false, false>(r, bits);
             else
-                k.template step<false, true>(0);
+                k.template step<false, true>(0, bits);
         }
         output(h.y2, last, last, t, x, n);
         h.flip();
@@ -496,9 +502,12 @@ struct MultiFilter::Wavefront {
 
         // Even: whether r is even (a cascade's first sections), when known
         // beforehand (else -1).
+        // bits: the lanes at work where the caller knows them (else -1).
         template <bool Full, bool First, int Even = -1>
-        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
-            const __m256d mask = Full ? _mm256_setzero_pd() : mask4(activeLanes(t, n, 2 * r, 1, 4));
+        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r,
+                                                                         int bits = -1) noexcept {
+            const __m256d mask = Full ? _mm256_setzero_pd()
+                                      : mask4(bits >= 0 ? bits : activeLanes(t, n, 2 * r, 1, 4));
             const __m256d own = _mm256_load_pd(h.y1 + 4 * r);
             __m256d in;
             if (First) {
@@ -542,10 +551,12 @@ struct MultiFilter::Wavefront {
         PairWide<Sat> k{p, h, xa, xb, t, n};
         int r = t / 2;
         if (t % 2 == 0) {
+            // Its first sections (the lower lanes).
+            constexpr int kFirst = 0b0011;
             if (r > 0)
-                k.template step<false, false>(r);
+                k.template step<false, false>(r, kFirst);
             else
-                k.template step<false, true>(0);
+                k.template step<false, true>(0, kFirst);
             --r;
         }
         for (; r > 0; --r) k.template step<true, false>(r);
@@ -566,10 +577,12 @@ struct MultiFilter::Wavefront {
         int r = regs - 1;
         for (; r > d / 2; --r) k.template step<true, false>(r);
         if (d % 2 == 0) {
+            // Its second sections (the upper lanes).
+            constexpr int kSecond = 0b1100;
             if (r > 0)
-                k.template step<false, false>(r);
+                k.template step<false, false>(r, kSecond);
             else
-                k.template step<false, true>(0);
+                k.template step<false, true>(0, kSecond);
         }
         pairOutputs(h, outA, outB, xa, xb, t, n);
     }
