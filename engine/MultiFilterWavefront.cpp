@@ -87,62 +87,103 @@ struct MultiFilter::Wavefront {
         bool anySaturates;         // any register
     };
 
-    // Cascade m's sections into lanes lane0, lane0 + stride, ... Section s reads
-    // its x history from node s and its y history from node s + 1.
-    static void load(Plan& p, const MultiFilter& m, int lane0, int stride) noexcept {
-        for (int s = 0; s < kSections; ++s) {
-            const int l = lane0 + stride * s;
-            p.b0[l] = m.b0_[s];
-            p.b1[l] = m.b1_[s];
-            p.b2[l] = m.b2_[s];
-            p.a1[l] = m.a1_[s];
-            p.a2[l] = m.a2_[s];
-            p.satMask[l] = std::bit_cast<double>(m.satOn_[s] ? kOn : int64_t{0});
-            p.bias[l] = m.satBias_[s];
-            p.inv[l] = m.satInverse_[s];
-            p.x[0][l] = m.node1_[s];
-            p.x[1][l] = m.node2_[s];
-            p.y[0][l] = m.node1_[s + 1];
-            p.y[1][l] = m.node2_[s + 1];
+    // The Plan's arrays, each with one value per lane.
+    static constexpr int kRows = 12;
+    struct Rows {
+        double* row[kRows];
+        explicit Rows(Plan& p) noexcept
+            : row{p.b0,   p.b1,  p.b2,   p.a1,   p.a2,   p.satMask,
+                  p.bias, p.inv, p.x[0], p.x[1], p.y[0], p.y[1]} {}
+    };
+
+    // A cascade's values for those arrays, section by section: section s reads
+    // its x history from node s and its y history from node s + 1. An idle
+    // cascade's are zeros: it computes zeros from whatever reaches it, and
+    // nothing reads them.
+    struct Source {
+        alignas(16) double satMask[kSections] = {};
+        const double* row[kRows];
+
+        explicit Source(const MultiFilter& m) noexcept
+            : row{m.b0_,      m.b1_,         m.b2_,    m.a1_,    m.a2_,        satMask,
+                  m.satBias_, m.satInverse_, m.node1_, m.node2_, m.node1_ + 1, m.node2_ + 1} {
+            for (int s = 0; s < kSections; ++s)
+                satMask[s] = std::bit_cast<double>(m.satOn_[s] ? kOn : int64_t{0});
+        }
+        Source() noexcept {
+            for (const double*& r : row) r = satMask;
+        }
+        Source(const Source&) = delete;
+        Source& operator=(const Source&) = delete;
+    };
+
+    // One chain's cascade into lanes lane0 .. lane0 + 3.
+    static void load(const Rows& to, const Source& m, int lane0) noexcept {
+        for (int k = 0; k < kRows; ++k) {
+            double* d = to.row[k] + lane0;
+            _mm_store_pd(d, _mm_loadu_pd(m.row[k]));
+            _mm_store_pd(d + 2, _mm_loadu_pd(m.row[k] + 2));
         }
     }
 
-    // Idle lanes compute zeros from whatever reaches them; nothing reads them.
-    static void loadIdle(Plan& p, int lane0, int stride) noexcept {
-        for (int s = 0; s < kSections; ++s) {
-            const int l = lane0 + stride * s;
-            p.b0[l] = p.b1[l] = p.b2[l] = p.a1[l] = p.a2[l] = 0.0;
-            p.satMask[l] = p.bias[l] = p.inv[l] = 0.0;
-            p.x[0][l] = p.x[1][l] = p.y[0][l] = p.y[1][l] = 0.0;
+    // Two chains' cascades into lanes lane0 .. lane0 + 7, alternating.
+    static void loadTwo(const Rows& to, const Source& a, const Source& b, int lane0) noexcept {
+        for (int k = 0; k < kRows; ++k) {
+            double* d = to.row[k] + lane0;
+            for (int s = 0; s < kSections; s += 2) {
+                const __m128d va = _mm_loadu_pd(a.row[k] + s), vb = _mm_loadu_pd(b.row[k] + s);
+                _mm_store_pd(d + 2 * s, _mm_unpacklo_pd(va, vb));
+                _mm_store_pd(d + 2 * s + 2, _mm_unpackhi_pd(va, vb));
+            }
         }
     }
 
     // After a whole block, section s's output history and section s + 1's input
-    // history are the same values (node s + 1).
+    // history are the same values (node s + 1): the nodes take the inputs'
+    // histories and the last section's output history. Lanes lane0,
+    // lane0 + stride, ... (stride 1 or 2).
     static void store(const Plan& p, MultiFilter& m, int lane0, int stride) noexcept {
-        for (int s = 0; s < kSections; ++s) {
-            const int l = lane0 + stride * s;
-            m.node1_[s] = p.x[p.last][l];
-            m.node2_[s] = p.x[1 - p.last][l];
-            m.node1_[s + 1] = p.y[p.last][l];
-            m.node2_[s + 1] = p.y[1 - p.last][l];
+        const double* x1 = p.x[p.last] + lane0;
+        const double* x2 = p.x[1 - p.last] + lane0;
+        if (stride == 1) {
+            _mm_storeu_pd(m.node1_, _mm_load_pd(x1));
+            _mm_storeu_pd(m.node1_ + 2, _mm_load_pd(x1 + 2));
+            _mm_storeu_pd(m.node2_, _mm_load_pd(x2));
+            _mm_storeu_pd(m.node2_ + 2, _mm_load_pd(x2 + 2));
+        } else {
+            // Every other lane, from lane0's half of each pair.
+            for (int s = 0; s < kSections; s += 2) {
+                _mm_storeu_pd(m.node1_ + s, gather2(x1 + 2 * s, lane0 & 1));
+                _mm_storeu_pd(m.node2_ + s, gather2(x2 + 2 * s, lane0 & 1));
+            }
         }
+        const int out = lane0 + stride * (kSections - 1);
+        m.node1_[kSections] = p.y[p.last][out];
+        m.node2_[kSections] = p.y[1 - p.last][out];
+    }
+
+    // (v[0], v[2]) for even lanes, else (v[-1], v[1]) read from v - 1.
+    static __m128d gather2(const double* v, int odd) noexcept {
+        const double* base = v - odd;
+        const __m128d lo = _mm_load_pd(base), hi = _mm_load_pd(base + 2);
+        return odd ? _mm_unpackhi_pd(lo, hi) : _mm_unpacklo_pd(lo, hi);
     }
 
     static void markSaturation(Plan& p, int lanes, int width) noexcept {
         p.anySaturates = false;
         for (int r = 0; r < lanes / width; ++r) {
-            bool any = false;
-            for (int l = r * width; l < (r + 1) * width; ++l)
-                any = any || std::bit_cast<int64_t>(p.satMask[l]) != 0;
-            p.saturates[r] = any;
-            p.anySaturates = p.anySaturates || any;
+            __m128d any = _mm_load_pd(p.satMask + r * width);
+            for (int l = r * width + 2; l < (r + 1) * width; l += 2)
+                any = _mm_or_pd(any, _mm_load_pd(p.satMask + l));
+            p.saturates[r] = _mm_movemask_pd(any) != 0;
+            p.anySaturates = p.anySaturates || p.saturates[r];
         }
     }
 
     // One chain: lane l is the chain's section l (at sample offset l).
     static void loadChain(Plan& p, const MultiFilter* c, int count, int width) noexcept {
-        for (int i = 0; i < count; ++i) load(p, c[i], kSections * i, 1);
+        const Rows to(p);
+        for (int i = 0; i < count; ++i) load(to, Source(c[i]), kSections * i);
         markSaturation(p, count * kSections, width);
     }
 
@@ -154,17 +195,16 @@ struct MultiFilter::Wavefront {
     // (both at sample offset j); past the shorter chain's end its lanes are idle.
     static void loadPair(Plan& p, const MultiFilter* a, int countA, const MultiFilter* b,
                          int countB, int width) noexcept {
+        const Rows to(p);
         const int count = std::max(countA, countB);
         for (int i = 0; i < count; ++i) {
             const int lane0 = 2 * kSections * i;
-            if (i < countA)
-                load(p, a[i], lane0, 2);
+            if (i < countA && i < countB)
+                loadTwo(to, Source(a[i]), Source(b[i]), lane0);
+            else if (i < countA)
+                loadTwo(to, Source(a[i]), Source(), lane0);
             else
-                loadIdle(p, lane0, 2);
-            if (i < countB)
-                load(p, b[i], lane0 + 1, 2);
-            else
-                loadIdle(p, lane0 + 1, 2);
+                loadTwo(to, Source(), Source(b[i]), lane0);
         }
         markSaturation(p, 2 * count * kSections, width);
     }
