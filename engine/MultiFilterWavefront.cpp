@@ -162,7 +162,8 @@ struct MultiFilter::Wavefront {
         m.node2_[kSections] = p.y[1 - p.last][out];
     }
 
-    // (v[0], v[2]) for even lanes, else (v[-1], v[1]) read from v - 1.
+    // (v[0], v[2]), read as whole aligned pairs: from v on where v is an even
+    // lane, else from v - 1.
     static __m128d gather2(const double* v, int odd) noexcept {
         const double* base = v - odd;
         const __m128d lo = _mm_load_pd(base), hi = _mm_load_pd(base + 2);
