@@ -403,6 +403,7 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
     settings.update = false;
     if (!wide_) {
+        tookRotorSteps_ = false;
         double* filtered = shared ? nullptr : inputRun_.begin(input_, x, n);
         for (int j = 0; j < n; ++j) {
             const double v = shared ? shared[j] : (filtered[j] = input_.process(x[j]));
@@ -446,29 +447,57 @@ void DrumUnit::startFramesAny(const double* x, const double* shared, double* fil
 
 // The frames' starts and every sample's rays: the cross unit's register of
 // lanes with a lead and no clamp, or the main unit's two with the clamp and no
-// lead.
+// lead. The rotor takes the source's steps where it can (see tookRotorSteps).
 template <DrumUnit::RunInput Input, bool Cross>
 void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
     DrumRayLanes<kRayLanes>::Constants c(0, fmSamples, appliedRadius_, kTableStepsPerMetre,
                                          Cross ? -kInfinity : drum::kClosestApproach);
-    for (int j = 0; j < n; ++j) {
-        double v = x[j];
-        if constexpr (Input != RunInput::Filtered) {
-            v = input_.processWide<Input == RunInput::FilterSaturating>(v);
-            filtered[j] = v;
+    const Rotor::Course before = rotor_.course();
+    const DrumUnit* source = stepsSource(before, n);
+    // The loop once with the source's steps and once with the rotor's own.
+    const auto frames = [&](auto follow) __attribute__((always_inline, target("avx2,fma"))) {
+        for (int j = 0; j < n; ++j) {
+            double v = x[j];
+            if constexpr (Input != RunInput::Filtered) {
+                v = input_.processWide<Input == RunInput::FilterSaturating>(v);
+                filtered[j] = v;
+            }
+            double angle;
+            if constexpr (follow) {
+                angle = source->runAngle_[j];
+                runSpeed_[j] = source->runSpeed_[j];
+            } else {
+                angle = rotor_.step();
+                runSpeed_[j] = rotor_.speed();
+            }
+            runAngle_[j] = angle;
+            history_.write(v, angle);
+            runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
+            const int at = j * kRayLanes;
+            const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
+                                                   runLanes_.input + at,
+                                                   runLanes_.attenuation + at};
+            if constexpr (Cross)
+                lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
+            else
+                lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
+            history_.advance();
         }
-        history_.write(v, rotor_.step());
-        runSpeed_[j] = rotor_.speed();
-        runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
-        const int at = j * kRayLanes;
-        const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
-                                               runLanes_.input + at, runLanes_.attenuation + at};
-        if constexpr (Cross)
-            lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
-        else
-            lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
-        history_.advance();
-    }
+    };
+    if (source)
+        frames(std::true_type{});
+    else
+        frames(std::false_type{});
+    if (source) rotor_.takeMotion(source->rotorSteps_.after);
+    tookRotorSteps_ = source != nullptr;
+    // A setting that moved during the run (another thread) leaves no record.
+    rotorSteps_ = {rotor_.course().sameSettings(before), n, before, rotor_.motion()};
+}
+
+const DrumUnit* DrumUnit::stepsSource(const Rotor::Course& course, int n) const {
+    const DrumUnit* s = inputSource_;
+    if (!s || s == this || !s->rotorSteps_.valid) return nullptr;
+    return s->rotorSteps_.n == n && s->rotorSteps_.before == course ? s : nullptr;
 }
 
 void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,

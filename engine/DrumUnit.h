@@ -85,6 +85,11 @@ public:
     void reuseInputFrom(const DrumUnit* source) { inputSource_ = source; }
     // Whether the last run (its last piece) took the source's values.
     bool reusedInput() const { return reusedInput_; }
+    // Whether the last run (its last piece) took the source's rotor steps: it
+    // does where this unit's rotor was on the course the source's was on at the
+    // start of the source's last run of as many samples (the steps follow from
+    // the course alone, so they are the same to the bit).
+    bool tookRotorSteps() const { return tookRotorSteps_; }
 
     // Settings (any thread), beside the shared ones. Filter saturation, splitter
     // and reflection low-pass take effect at the next sample (at the next run in
@@ -213,6 +218,9 @@ private:
     template <bool Cross>
     void startFramesAny(const double* x, const double* shared, double* filtered, int n,
                         double fmSamples);
+    // The unit whose rotor steps a run of n samples may take (the source, where
+    // its last run started from `course`), or null.
+    const DrumUnit* stepsSource(const Rotor::Course& course, int n) const;
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
@@ -257,10 +265,22 @@ private:
     CascadeRun inputRun_;
     const DrumUnit* inputSource_ = nullptr;
     bool reusedInput_ = false;
+    bool tookRotorSteps_ = false;
+    // The rotor's part of the last run: its course before the run, the run's
+    // length and the motion after it. A record stays true whatever the unit does
+    // later; it is kept only where the settings held still over the run.
+    struct RotorSteps {
+        bool valid = false;
+        int n = 0;
+        Rotor::Course before{};
+        Rotor::Motion after{};
+    };
+    RotorSteps rotorSteps_;
 
-    // A run's values per sample: the rotor's speed and retarded angle along the
-    // front ray for the player, and the lanes' values (sample j's lane i at
-    // [j kRayLanes + i]).
+    // A run's values per sample: the rotor's speed and heard angle, its retarded
+    // angle along the front ray for the player, and the lanes' values (sample
+    // j's lane i at [j kRayLanes + i]).
+    std::array<double, kMaxRun> runAngle_{};
     std::array<double, kMaxRun> runSpeed_{};
     std::array<double, kMaxRun> runRetarded_{};
     struct RunLanes {
