@@ -301,16 +301,23 @@ double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticS
 
 double DrumUnit::mixMainOn(SectionPath path, const Frame& f, const MixLevels& levels,
                            double staticSigma, double retardedAngle, double speed) {
-    const std::array<double, kRayLevelCount>& level = levels.ray;
-    const double e = f.e, e2 = e * e;
     alignas(32) std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data(), path);
+    return mixMainRays(ray.data(), rayAlpha_.data(), f, levels, staticSigma, retardedAngle, speed);
+}
+
+double DrumUnit::mixMainRays(const double* sectionOut, const double* rayAlpha, const Frame& f,
+                             const MixLevels& levels, double staticSigma, double retardedAngle,
+                             double speed) {
+    const std::array<double, kRayLevelCount>& level = levels.ray;
+    const double e = f.e, e2 = e * e;
     // Each ray's gain, then its order's weight (1, e, e, e, e^2, e^2), from
     // registers: weights built in memory one by one and read back in pairs would
     // wait for the stores.
-    ray[0] = ray[0] * rayAlpha_[0] * 1.0;
-    for (int i = 1; i < 4; ++i) ray[i] = ray[i] * rayAlpha_[i] * e;
-    for (int i = 4; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * e2;
+    double ray[kImageRays];
+    ray[0] = sectionOut[0] * rayAlpha[0] * 1.0;
+    for (int i = 1; i < 4; ++i) ray[i] = sectionOut[i] * rayAlpha[i] * e;
+    for (int i = 4; i < kImageRays; ++i) ray[i] = sectionOut[i] * rayAlpha[i] * e2;
 
     double h = ray[0] * level[kRayFront];
     double levelSum = level[kRayFront];
@@ -500,23 +507,70 @@ const DrumUnit* DrumUnit::stepsSource(const Rotor::Course& course, int n) const 
     return s->rotorSteps_.n == n && s->rotorSteps_.before == course ? s : nullptr;
 }
 
+// In three passes: the splitters of every sample, the sections of every sample
+// (taking new targets on the update samples), then the mix and the player
+// sample by sample.
 void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,
                             double* mech) {
     const MixLevels levels = mixLevels();
     // The sections' path for the whole run (either gives the same values).
     const SectionPath path = sections_.fastestPath();
+    splitRun(n);
+    sectionsRun(path, n);
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        splitMainInline(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
-        if (f.update) updateMainDirectivity(LanePhases{runLanes_.mu + at});
-        y[j] = mixMainOn(path, f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
-                         runSpeed_[j]);
-        if (f.update) snapDirectivity_ = false;
+        y[j] = mixMainRays(runLanes_.sectionOut + at, runLanes_.alpha + at, f, levels,
+                           runLanes_.input[at + kMainStaticLane], runRetarded_[j], runSpeed_[j]);
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
         if (mech) mech[j] = player_ ? player_->process() : 0.0;
+    }
+}
+
+void DrumUnit::splitRun(int n) {
+    if (n <= 0) return;
+    const __m256d pole = _mm256_set1_pd(splitterPole_);
+    const __m256d room = _mm256_set1_pd(roomFactor_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    for (int i = 0; i < kSectionLanes; i += 4) {
+        const __m256d heard =
+            _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(&heard_[i])));
+        __m256d split = _mm256_load_pd(&split_[i]);
+        for (int j = 0; j < n; ++j) {
+            const int at = j * kRayLanes + i;
+            const __m256d sigma = _mm256_load_pd(runLanes_.input + at);
+            // poleToward(split, sigma, pole), guarded, as splitMain.
+            __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
+            next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
+            split = _mm256_blendv_pd(split, next, heard);
+            _mm256_store_pd(runLanes_.sectionIn + at,
+                            _mm256_and_pd(heard, _mm256_sub_pd(sigma, next)));
+            _mm256_store_pd(runLanes_.alpha + at,
+                            _mm256_mul_pd(_mm256_load_pd(runLanes_.attenuation + at), room));
+        }
+        _mm256_store_pd(&split_[i], split);
+        const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;
+        _mm256_store_pd(&lastLambda_[i], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
+                                                          _mm256_load_pd(lambdas + i), heard));
+    }
+}
+
+void DrumUnit::sectionsRun(SectionPath path, int n) {
+    uint32_t counter = counter_;
+    for (int j = 0; j < n;) {
+        if ((counter & updateMask_) == 0) {
+            updateMainDirectivity(LanePhases{runLanes_.mu + j * kRayLanes});
+            snapDirectivity_ = false;
+        }
+        // The stretch up to the next update sample.
+        int length = 1;
+        while (j + length < n && ((counter + length) & updateMask_) != 0) ++length;
+        sections_.processSpan(runLanes_.sectionIn + j * kRayLanes,
+                              runLanes_.sectionOut + j * kRayLanes, length, path);
+        j += length;
+        counter += length;
     }
 }
 

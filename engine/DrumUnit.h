@@ -151,6 +151,17 @@ private:
                                                    double retardedAngle, double speed);
     double mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
                    double retardedAngle, double speed);
+    // The same from the sections' outputs (rays) and the rays' gains (alpha).
+    [[gnu::always_inline]] inline double mixMainRays(const double* rays, const double* alpha,
+                                                     const Frame& f, const MixLevels& levels,
+                                                     double staticSigma, double retardedAngle,
+                                                     double speed);
+    // A run's splitters, sections' inputs and gains (splitMain for each sample
+    // of the run, each lane's splitter in a register), then its sections, a
+    // stretch between directivity updates at a time.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void splitRun(int n);
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void sectionsRun(SectionPath path,
+                                                                            int n);
     // A cross unit's sample from the values of its lanes.
     // side: sideRay() (a run takes it once).
     double mixCross(const Frame& f, const MixLevels& levels, int side, const double* lambda,
@@ -288,6 +299,11 @@ private:
         alignas(32) double mu[kMaxRun * kRayLanes];
         alignas(32) double input[kMaxRun * kRayLanes];
         alignas(32) double attenuation[kMaxRun * kRayLanes];
+        // The main unit's sections: their inputs and outputs, and the rays'
+        // gains (before their orders' weights).
+        alignas(32) double sectionIn[kMaxRun * kRayLanes];
+        alignas(32) double sectionOut[kMaxRun * kRayLanes];
+        alignas(32) double alpha[kMaxRun * kRayLanes];
     };
     RunLanes runLanes_{};
 };

@@ -145,6 +145,29 @@ public:
         if (gliding && count_ == 0) endGlide();
     }
 
+    // n samples in a row that take no new targets: sample s's inputs at
+    // x[s N], its outputs into y[s N]. Each group of lanes goes over the
+    // samples with its glided values and history in registers (loaded and
+    // stored once) instead of every sample loading and storing them; per sample
+    // and lane the operations are process's, so the outputs and the state end
+    // the same to the bit.
+    void processSpan(const double* x, double* y, int n) noexcept {
+        processSpan(x, y, n, fastestPath());
+    }
+    void processSpan(const double* x, double* y, int n, Path path) noexcept {
+        for (int done = 0; done < n;) {
+            // The glide's count splits the samples where the glide ends.
+            const bool gliding = count_ > 0;
+            const int length = gliding ? std::min(n - done, static_cast<int>(count_)) : n - done;
+            if (path == Path::Wide)
+                spanWide(x + done * N, y + done * N, length, gliding);
+            else
+                spanNarrow(x + done * N, y + done * N, length, gliding);
+            countDown(gliding, length);
+            done += length;
+        }
+    }
+
     // Two banks in a row, one sample: a's outputs are b's inputs (y = b(a(x)),
     // as a.process and b.process one after the other give it, to the bit). The
     // lanes are independent, so each group of lanes goes through both banks at
@@ -258,6 +281,35 @@ private:
             run<Vec2, true>(x, y);
         else
             run<Vec2, false>(x, y);
+    }
+
+    [[gnu::target("avx2,fma"), gnu::flatten]] void spanWide(const double* x, double* y, int length,
+                                                            bool gliding) noexcept {
+        if (gliding)
+            span<Vec4, true>(x, y, length);
+        else
+            span<Vec4, false>(x, y, length);
+    }
+    void spanNarrow(const double* x, double* y, int length, bool gliding) noexcept {
+        if (gliding)
+            span<Vec2, true>(x, y, length);
+        else
+            span<Vec2, false>(x, y, length);
+    }
+    // length samples of every lane, group by group; the history's slots move on
+    // as length advanceHistory calls move them.
+    template <typename Vec, bool Gliding>
+    [[gnu::always_inline]] inline void span(const double* x, double* y, int length) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        for (int i = 0; i < N; i += W)
+            spanLanes<Vec, Gliding>(
+                i, length,
+                [&](int s, Vec& in)
+                    __attribute__((always_inline)) { std::memcpy(&in, x + s * N + i, sizeof in); },
+                [&](int s, const Vec& out) __attribute__((always_inline)) {
+                    std::memcpy(y + s * N + i, &out, sizeof out);
+                });
+        newest_ ^= length & 1;
     }
 
     [[gnu::target("avx2,fma"), gnu::flatten]] static void
