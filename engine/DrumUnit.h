@@ -65,9 +65,10 @@ public:
     // and mech[j] the motor-noise player's sample right after it (either may be
     // null; mech is 0 without a player), to the bit. First the frames' starts and
     // every sample's rays (the processor overlaps the rays' loads and arithmetic
-    // with the input filter's recursion), then the sections, the mix and the
-    // player sample by sample, their recursions side by side. Settings are read
-    // once per run.
+    // with the input filter's recursion), then (main unit) the splitters of
+    // every sample and the sections a stretch between directivity updates at a
+    // time, then the mix and the player sample by sample, their recursions side
+    // by side. Settings are read once per run.
     void processRun(const double* x, double* y, double* lowStatic, double* mech, int n);
     // The samples processRun takes in one piece (longer runs go in pieces).
     static constexpr int kMaxRun = 64;
@@ -81,7 +82,9 @@ public:
     // A run takes `source`'s last run through its input filter whenever its own
     // input filter is in the state and tuning that run started from and the
     // samples are the same (it would compute the same values); otherwise it
-    // filters them itself. `source` must outlive this unit's runs.
+    // filters them itself. It takes the source's rotor steps too where its rotor
+    // is on the course the source's was on (see tookRotorSteps). `source` must
+    // outlive this unit's runs.
     void reuseInputFrom(const DrumUnit* source) { inputSource_ = source; }
     // Whether the last run (its last piece) took the source's values.
     bool reusedInput() const { return reusedInput_; }
