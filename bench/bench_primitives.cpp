@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -277,6 +278,52 @@ void BM_GlidingSectionsWide(benchmark::State& state) {
 }
 BENCHMARK(BM_GlidingSectionsNarrow)->Arg(1)->Arg(0);
 BENCHMARK(BM_GlidingSectionsWide)->Arg(1)->Arg(0);
+
+// A drum's eight directivity sections as a turning mouth drives them: new
+// targets every 16 samples, so they glide all the time; sample by sample
+// (process, Arg 0) or the 16 samples between targets in one span (processSpan,
+// Arg 1), on the fastest path.
+void BM_DrumSections(benchmark::State& state) {
+    using Sections = zel::GlidingSections<8>;
+    constexpr int kLanes = Sections::kLanes;
+    constexpr int kUpdateEvery = 16;
+    constexpr int kTargetSets = 64;
+    const bool spans = state.range(0) != 0;
+    std::vector<std::array<zel::BiquadCoefficients, kLanes>> sets(kTargetSets);
+    zel::BiquadFilter f(44100.0, zel::kBiquadLowPass, 3000.0, 0.8, 0.0);
+    for (int s = 0; s < kTargetSets; ++s) {
+        for (int lane = 0; lane < kLanes; ++lane) {
+            f.setAll(1500.0 + 2500.0 * ((s + lane * 5.3) / kTargetSets), 0.8, 0.0);
+            sets[s][lane] = f.target();
+        }
+    }
+    auto sections = std::make_unique<Sections>();
+    for (int lane = 0; lane < kLanes; ++lane) sections->reset(lane, f.target(), 132);
+    bool use[kLanes];
+    for (bool& u : use) u = true;
+    const std::vector<double> in = noiseBlock();
+    std::vector<double> x(kBlock * kLanes), y(kBlock * kLanes);
+    for (int i = 0; i < kBlock; ++i)
+        for (int lane = 0; lane < kLanes; ++lane)
+            x[i * kLanes + lane] = in[(i + 7 * lane) % kBlock];
+    static_assert(kBlock % kUpdateEvery == 0);
+    int n = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; i += kUpdateEvery, n += kUpdateEvery) {
+            sections->setTargets(sets[(n / kUpdateEvery) % kTargetSets].data(), use);
+            if (spans) {
+                sections->processSpan(&x[i * kLanes], &y[i * kLanes], kUpdateEvery);
+            } else {
+                for (int j = i; j < i + kUpdateEvery; ++j)
+                    sections->process(&x[j * kLanes], &y[j * kLanes]);
+            }
+        }
+        benchmark::DoNotOptimize(y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_DrumSections)->Arg(0)->Arg(1);
 
 void BM_BuildMotorNoiseTables(benchmark::State& state) {
     for (auto _ : state) {

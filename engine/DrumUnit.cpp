@@ -301,16 +301,23 @@ double DrumUnit::mixMain(const Frame& f, const MixLevels& levels, double staticS
 
 double DrumUnit::mixMainOn(SectionPath path, const Frame& f, const MixLevels& levels,
                            double staticSigma, double retardedAngle, double speed) {
-    const std::array<double, kRayLevelCount>& level = levels.ray;
-    const double e = f.e, e2 = e * e;
     alignas(32) std::array<double, kSectionLanes> ray;
     sections_.process(rayInput_.data(), ray.data(), path);
+    return mixMainRays(ray.data(), rayAlpha_.data(), f, levels, staticSigma, retardedAngle, speed);
+}
+
+double DrumUnit::mixMainRays(const double* sectionOut, const double* rayAlpha, const Frame& f,
+                             const MixLevels& levels, double staticSigma, double retardedAngle,
+                             double speed) {
+    const std::array<double, kRayLevelCount>& level = levels.ray;
+    const double e = f.e, e2 = e * e;
     // Each ray's gain, then its order's weight (1, e, e, e, e^2, e^2), from
     // registers: weights built in memory one by one and read back in pairs would
     // wait for the stores.
-    ray[0] = ray[0] * rayAlpha_[0] * 1.0;
-    for (int i = 1; i < 4; ++i) ray[i] = ray[i] * rayAlpha_[i] * e;
-    for (int i = 4; i < kImageRays; ++i) ray[i] = ray[i] * rayAlpha_[i] * e2;
+    double ray[kImageRays];
+    ray[0] = sectionOut[0] * rayAlpha[0] * 1.0;
+    for (int i = 1; i < 4; ++i) ray[i] = sectionOut[i] * rayAlpha[i] * e;
+    for (int i = 4; i < kImageRays; ++i) ray[i] = sectionOut[i] * rayAlpha[i] * e2;
 
     double h = ray[0] * level[kRayFront];
     double levelSum = level[kRayFront];
@@ -403,6 +410,7 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
     settings.fmSamples = fmRadius_.load() * samplesPerMetre_;
     settings.update = false;
     if (!wide_) {
+        tookRotorSteps_ = false;
         double* filtered = shared ? nullptr : inputRun_.begin(input_, x, n);
         for (int j = 0; j < n; ++j) {
             const double v = shared ? shared[j] : (filtered[j] = input_.process(x[j]));
@@ -446,48 +454,123 @@ void DrumUnit::startFramesAny(const double* x, const double* shared, double* fil
 
 // The frames' starts and every sample's rays: the cross unit's register of
 // lanes with a lead and no clamp, or the main unit's two with the clamp and no
-// lead.
+// lead. The rotor takes the source's steps where it can (see tookRotorSteps).
 template <DrumUnit::RunInput Input, bool Cross>
 void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
     DrumRayLanes<kRayLanes>::Constants c(0, fmSamples, appliedRadius_, kTableStepsPerMetre,
                                          Cross ? -kInfinity : drum::kClosestApproach);
-    for (int j = 0; j < n; ++j) {
-        double v = x[j];
-        if constexpr (Input != RunInput::Filtered) {
-            v = input_.processWide<Input == RunInput::FilterSaturating>(v);
-            filtered[j] = v;
+    const Rotor::Course before = rotor_.course();
+    const DrumUnit* source = stepsSource(before, n);
+    // The loop once with the source's steps and once with the rotor's own.
+    const auto frames = [&](auto follow) __attribute__((always_inline, target("avx2,fma"))) {
+        for (int j = 0; j < n; ++j) {
+            double v = x[j];
+            if constexpr (Input != RunInput::Filtered) {
+                v = input_.processWide<Input == RunInput::FilterSaturating>(v);
+                filtered[j] = v;
+            }
+            double angle;
+            if constexpr (follow) {
+                angle = source->runAngle_[j];
+                runSpeed_[j] = source->runSpeed_[j];
+            } else {
+                angle = rotor_.step();
+                runSpeed_[j] = rotor_.speed();
+            }
+            runAngle_[j] = angle;
+            history_.write(v, angle);
+            runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
+            const int at = j * kRayLanes;
+            const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
+                                                   runLanes_.input + at,
+                                                   runLanes_.attenuation + at};
+            if constexpr (Cross)
+                lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
+            else
+                lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
+            history_.advance();
         }
-        history_.write(v, rotor_.step());
-        runSpeed_[j] = rotor_.speed();
-        runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
-        const int at = j * kRayLanes;
-        const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
-                                               runLanes_.input + at, runLanes_.attenuation + at};
-        if constexpr (Cross)
-            lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
-        else
-            lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
-        history_.advance();
-    }
+    };
+    if (source)
+        frames(std::true_type{});
+    else
+        frames(std::false_type{});
+    if (source) rotor_.takeMotion(source->rotorSteps_.after);
+    tookRotorSteps_ = source != nullptr;
+    // A setting that moved during the run (another thread) leaves no record.
+    rotorSteps_ = {rotor_.course().sameSettings(before), n, before, rotor_.motion()};
 }
 
+const DrumUnit* DrumUnit::stepsSource(const Rotor::Course& course, int n) const {
+    const DrumUnit* s = inputSource_;
+    if (!s || s == this || !s->rotorSteps_.valid) return nullptr;
+    return s->rotorSteps_.n == n && s->rotorSteps_.before == course ? s : nullptr;
+}
+
+// In three passes: the splitters of every sample, the sections of every sample
+// (taking new targets on the update samples), then the mix and the player
+// sample by sample.
 void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* lowStatic,
                             double* mech) {
     const MixLevels levels = mixLevels();
     // The sections' path for the whole run (either gives the same values).
     const SectionPath path = sections_.fastestPath();
+    splitRun(n);
+    sectionsRun(path, n);
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        splitMainInline(runLanes_.input + at, runLanes_.lambda + at, runLanes_.attenuation + at);
-        if (f.update) updateMainDirectivity(LanePhases{runLanes_.mu + at});
-        y[j] = mixMainOn(path, f, levels, runLanes_.input[at + kMainStaticLane], runRetarded_[j],
-                         runSpeed_[j]);
-        if (f.update) snapDirectivity_ = false;
+        y[j] = mixMainRays(runLanes_.sectionOut + at, runLanes_.alpha + at, f, levels,
+                           runLanes_.input[at + kMainStaticLane], runRetarded_[j], runSpeed_[j]);
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
         if (mech) mech[j] = player_ ? player_->process() : 0.0;
+    }
+}
+
+void DrumUnit::splitRun(int n) {
+    if (n <= 0) return;
+    const __m256d pole = _mm256_set1_pd(splitterPole_);
+    const __m256d room = _mm256_set1_pd(roomFactor_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    for (int i = 0; i < kSectionLanes; i += 4) {
+        const __m256d heard =
+            _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(&heard_[i])));
+        __m256d split = _mm256_load_pd(&split_[i]);
+        for (int j = 0; j < n; ++j) {
+            const int at = j * kRayLanes + i;
+            const __m256d sigma = _mm256_load_pd(runLanes_.input + at);
+            // poleToward(split, sigma, pole), guarded, as splitMain.
+            __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
+            next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
+            split = _mm256_blendv_pd(split, next, heard);
+            _mm256_store_pd(runLanes_.sectionIn + at,
+                            _mm256_and_pd(heard, _mm256_sub_pd(sigma, next)));
+            _mm256_store_pd(runLanes_.alpha + at,
+                            _mm256_mul_pd(_mm256_load_pd(runLanes_.attenuation + at), room));
+        }
+        _mm256_store_pd(&split_[i], split);
+        const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;
+        _mm256_store_pd(&lastLambda_[i], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
+                                                          _mm256_load_pd(lambdas + i), heard));
+    }
+}
+
+void DrumUnit::sectionsRun(SectionPath path, int n) {
+    uint32_t counter = counter_;
+    for (int j = 0; j < n;) {
+        if ((counter & updateMask_) == 0) {
+            updateMainDirectivity(LanePhases{runLanes_.mu + j * kRayLanes});
+            snapDirectivity_ = false;
+        }
+        // The stretch up to the next update sample.
+        int length = 1;
+        while (j + length < n && ((counter + length) & updateMask_) != 0) ++length;
+        sections_.processSpan(runLanes_.sectionIn + j * kRayLanes,
+                              runLanes_.sectionOut + j * kRayLanes, length, path);
+        j += length;
+        counter += length;
     }
 }
 

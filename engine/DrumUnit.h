@@ -65,9 +65,10 @@ public:
     // and mech[j] the motor-noise player's sample right after it (either may be
     // null; mech is 0 without a player), to the bit. First the frames' starts and
     // every sample's rays (the processor overlaps the rays' loads and arithmetic
-    // with the input filter's recursion), then the sections, the mix and the
-    // player sample by sample, their recursions side by side. Settings are read
-    // once per run.
+    // with the input filter's recursion), then (main unit) the splitters of
+    // every sample and the sections a stretch between directivity updates at a
+    // time, then the mix and the player sample by sample, their recursions side
+    // by side. Settings are read once per run.
     void processRun(const double* x, double* y, double* lowStatic, double* mech, int n);
     // The samples processRun takes in one piece (longer runs go in pieces).
     static constexpr int kMaxRun = 64;
@@ -81,10 +82,17 @@ public:
     // A run takes `source`'s last run through its input filter whenever its own
     // input filter is in the state and tuning that run started from and the
     // samples are the same (it would compute the same values); otherwise it
-    // filters them itself. `source` must outlive this unit's runs.
+    // filters them itself. It takes the source's rotor steps too where its rotor
+    // is on the course the source's was on (see tookRotorSteps). `source` must
+    // outlive this unit's runs.
     void reuseInputFrom(const DrumUnit* source) { inputSource_ = source; }
     // Whether the last run (its last piece) took the source's values.
     bool reusedInput() const { return reusedInput_; }
+    // Whether the last run (its last piece) took the source's rotor steps: it
+    // does where this unit's rotor was on the course the source's was on at the
+    // start of the source's last run of as many samples (the steps follow from
+    // the course alone, so they are the same to the bit).
+    bool tookRotorSteps() const { return tookRotorSteps_; }
 
     // Settings (any thread), beside the shared ones. Filter saturation, splitter
     // and reflection low-pass take effect at the next sample (at the next run in
@@ -146,6 +154,17 @@ private:
                                                    double retardedAngle, double speed);
     double mixMain(const Frame& f, const MixLevels& levels, double staticSigma,
                    double retardedAngle, double speed);
+    // The same from the sections' outputs (rays) and the rays' gains (alpha).
+    [[gnu::always_inline]] inline double mixMainRays(const double* rays, const double* alpha,
+                                                     const Frame& f, const MixLevels& levels,
+                                                     double staticSigma, double retardedAngle,
+                                                     double speed);
+    // A run's splitters, sections' inputs and gains (splitMain for each sample
+    // of the run, each lane's splitter in a register), then its sections, a
+    // stretch between directivity updates at a time.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void splitRun(int n);
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void sectionsRun(SectionPath path,
+                                                                            int n);
     // A cross unit's sample from the values of its lanes.
     // side: sideRay() (a run takes it once).
     double mixCross(const Frame& f, const MixLevels& levels, int side, const double* lambda,
@@ -213,6 +232,9 @@ private:
     template <bool Cross>
     void startFramesAny(const double* x, const double* shared, double* filtered, int n,
                         double fmSamples);
+    // The unit whose rotor steps a run of n samples may take (the source, where
+    // its last run started from `course`), or null.
+    const DrumUnit* stepsSource(const Rotor::Course& course, int n) const;
     bool wide_ = cpuHasAvx2();
 
     // Tuning as applied.
@@ -257,10 +279,22 @@ private:
     CascadeRun inputRun_;
     const DrumUnit* inputSource_ = nullptr;
     bool reusedInput_ = false;
+    bool tookRotorSteps_ = false;
+    // The rotor's part of the last run: its course before the run, the run's
+    // length and the motion after it. A record stays true whatever the unit does
+    // later; it is kept only where the settings held still over the run.
+    struct RotorSteps {
+        bool valid = false;
+        int n = 0;
+        Rotor::Course before{};
+        Rotor::Motion after{};
+    };
+    RotorSteps rotorSteps_;
 
-    // A run's values per sample: the rotor's speed and retarded angle along the
-    // front ray for the player, and the lanes' values (sample j's lane i at
-    // [j kRayLanes + i]).
+    // A run's values per sample: the rotor's speed and heard angle, its retarded
+    // angle along the front ray for the player, and the lanes' values (sample
+    // j's lane i at [j kRayLanes + i]).
+    std::array<double, kMaxRun> runAngle_{};
     std::array<double, kMaxRun> runSpeed_{};
     std::array<double, kMaxRun> runRetarded_{};
     struct RunLanes {
@@ -268,6 +302,11 @@ private:
         alignas(32) double mu[kMaxRun * kRayLanes];
         alignas(32) double input[kMaxRun * kRayLanes];
         alignas(32) double attenuation[kMaxRun * kRayLanes];
+        // The main unit's sections: their inputs and outputs, and the rays'
+        // gains (before their orders' weights).
+        alignas(32) double sectionIn[kMaxRun * kRayLanes];
+        alignas(32) double sectionOut[kMaxRun * kRayLanes];
+        alignas(32) double alpha[kMaxRun * kRayLanes];
     };
     RunLanes runLanes_{};
 };

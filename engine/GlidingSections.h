@@ -145,6 +145,28 @@ public:
         if (gliding && count_ == 0) endGlide();
     }
 
+    // n samples in a row that take no new targets: sample s's inputs at
+    // x[s N], its outputs into y[s N]. The recursions' history stays in
+    // registers over the samples (loaded and stored once) and the glide's count
+    // is taken once per stretch; per sample and lane the operations are
+    // process's, so the outputs and the state end the same to the bit.
+    void processSpan(const double* x, double* y, int n) noexcept {
+        processSpan(x, y, n, fastestPath());
+    }
+    void processSpan(const double* x, double* y, int n, Path path) noexcept {
+        for (int done = 0; done < n;) {
+            // The glide's count splits the samples where the glide ends.
+            const bool gliding = count_ > 0;
+            const int length = gliding ? std::min(n - done, static_cast<int>(count_)) : n - done;
+            if (path == Path::Wide)
+                spanWide(x + done * N, y + done * N, length, gliding);
+            else
+                spanNarrow(x + done * N, y + done * N, length, gliding);
+            countDown(gliding, length);
+            done += length;
+        }
+    }
+
     // Two banks in a row, one sample: a's outputs are b's inputs (y = b(a(x)),
     // as a.process and b.process one after the other give it, to the bit). The
     // lanes are independent, so each group of lanes goes through both banks at
@@ -258,6 +280,70 @@ private:
             run<Vec2, true>(x, y);
         else
             run<Vec2, false>(x, y);
+    }
+
+    [[gnu::target("avx2,fma"), gnu::flatten]] void spanWide(const double* x, double* y, int length,
+                                                            bool gliding) noexcept {
+        if (gliding)
+            span<Vec4, true>(x, y, length);
+        else
+            span<Vec4, false>(x, y, length);
+    }
+    void spanNarrow(const double* x, double* y, int length, bool gliding) noexcept {
+        if (gliding)
+            span<Vec2, true>(x, y, length);
+        else
+            span<Vec2, false>(x, y, length);
+    }
+    // length samples of every lane, the groups of lanes side by side in each
+    // sample (their recursions overlap), their histories in registers; the
+    // glided values step in memory as process steps them. The history's slots
+    // move on as length advanceHistory calls move them.
+    template <typename Vec, bool Gliding>
+    [[gnu::always_inline]] inline void span(const double* x, double* y, int length) noexcept {
+        constexpr int W = sizeof(Vec) / sizeof(double);
+        constexpr int G = N / W;
+        constexpr size_t kBytes = sizeof(Vec);
+        const int newest = newest_;
+        Vec x1[G], x2[G], y1[G], y2[G];
+#pragma GCC unroll 6
+        for (int g = 0; g < G; ++g) {
+            std::memcpy(&x1[g], &xs_[newest][g * W], kBytes);
+            std::memcpy(&x2[g], &xs_[newest ^ 1][g * W], kBytes);
+            std::memcpy(&y1[g], &ys_[newest][g * W], kBytes);
+            std::memcpy(&y2[g], &ys_[newest ^ 1][g * W], kBytes);
+        }
+        for (int s = 0; s < length; ++s) {
+#pragma GCC unroll 6 // the groups' recursions side by side
+            for (int g = 0; g < G; ++g) {
+                const int i = g * W;
+                Vec in, out, b0, b1, b2, a1, a2;
+                std::memcpy(&in, x + s * N + i, kBytes);
+                if constexpr (Gliding) {
+                    Vec now[BiquadFilter::kGlidedValues];
+#pragma GCC unroll 9
+                    for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) stepGlide(now[k], k, i);
+                    glidedCoefficients(now, b0, b1, b2, a1, a2);
+                } else {
+                    targetsOf(i, b0, b1, b2, a1, a2);
+                }
+                recursion<Vec, Gliding>(b0, b1, b2, a1, a2, in, x1[g], x2[g], y1[g], y2[g], out);
+                x2[g] = x1[g];
+                x1[g] = in;
+                y2[g] = y1[g];
+                y1[g] = out;
+                std::memcpy(y + s * N + i, &out, kBytes);
+            }
+        }
+        const int last = newest ^ (length & 1);
+#pragma GCC unroll 6
+        for (int g = 0; g < G; ++g) {
+            std::memcpy(&xs_[last][g * W], &x1[g], kBytes);
+            std::memcpy(&xs_[last ^ 1][g * W], &x2[g], kBytes);
+            std::memcpy(&ys_[last][g * W], &y1[g], kBytes);
+            std::memcpy(&ys_[last ^ 1][g * W], &y2[g], kBytes);
+        }
+        newest_ = last;
     }
 
     [[gnu::target("avx2,fma"), gnu::flatten]] static void

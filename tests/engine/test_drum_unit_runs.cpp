@@ -6,11 +6,12 @@
 // a rebuild that moves the microphone and flips the rotor, at every rate, with
 // the wide paths and with the baseline ones forced.
 //
-// And a cross unit that reuses the main unit's filtered input against one that
-// filters its own: the same output to the bit, whether it may reuse it (the
-// same samples right after the main unit's run) or must not (cleared, re-tuned,
-// re-rated or fed apart from the main unit, or the main unit not run), and it
-// does reuse it whenever it may.
+// And a cross unit that reuses the main unit's filtered input and rotor steps
+// against one that filters its own input and steps its own rotor: the same
+// output to the bit, whether it may reuse them (the same samples right after
+// the main unit's run, the rotor on the same course) or must not (cleared,
+// re-tuned, re-rated, turned or fed apart from the main unit, or the main unit
+// not run), and it does reuse them whenever it may.
 #include "CabinetUnitTestSupport.h"
 
 #include "engine/CpuFeatures.h"
@@ -269,6 +270,57 @@ TEST_P(DrumUnitRuns, CrossUnitReusesTheMainUnitsInputOnlyWhereItGivesTheSame) {
         units.expectRuns(1, true);
         for (int j = 0; j < 64; ++j) units.main().process(0.1 * j);
         EXPECT_FALSE(units.run(64, false));
+    }
+}
+
+// The cross unit takes the main unit's rotor steps (wide paths) where its rotor
+// is on the course the main unit's was on: the same output to the bit as a cross
+// unit that steps its own rotor, through the lever moving, and its own steps
+// wherever the courses part (its rotor's settings or motion moved alone, the
+// main unit not run).
+TEST_P(DrumUnitRuns, CrossUnitTakesTheMainUnitsRotorStepsOnlyOnTheSameCourse) {
+    ReusedInput units(wide());
+    const auto expectRuns = [&](int runs, bool took) {
+        for (int k = 0; k < runs; ++k) {
+            units.run(64);
+            EXPECT_EQ(units.shared.tookRotorSteps(), wide() && took) << "run " << k;
+            EXPECT_FALSE(units.own.tookRotorSteps());
+        }
+    };
+    const auto reRateAll = [&units] {
+        units.allUnits([](DrumUnit& d) { d.setUnitRate(kRate, 1); });
+    };
+    expectRuns(4, true);
+    {
+        SCOPED_TRACE("the lever moved on every unit");
+        units.allUnits([](DrumUnit& d) { d.setLever(0.0); });
+        expectRuns(40, true);
+    }
+    {
+        SCOPED_TRACE("the lever moved on the cross units alone");
+        units.crossUnits([](DrumUnit& d) { d.setLever(1.0); });
+        expectRuns(4, false);
+        units.main().setLever(1.0);
+        expectRuns(4, false); // the speeds went apart
+        reRateAll();
+        expectRuns(4, true);
+    }
+    {
+        SCOPED_TRACE("the cross units flipped alone");
+        units.crossUnits([](DrumUnit& d) {
+            d.setFlip(1.0);
+            d.rebuild();
+        });
+        expectRuns(4, false);
+        units.main().setFlip(1.0);
+        units.main().rebuild();
+        reRateAll();
+        expectRuns(4, true);
+    }
+    {
+        SCOPED_TRACE("the main unit not run");
+        units.run(64, false);
+        EXPECT_FALSE(units.shared.tookRotorSteps());
     }
 }
 

@@ -346,5 +346,60 @@ TEST(GlidingSections, RunsLaneGroupByLaneGroupMatchThePairSampleBySample) {
     }
 }
 
+// One bank's runs of samples (processSpan) give what its process gives sample by
+// sample, bit for bit, on each path: runs that end where the glide ends, runs
+// longer than the glide left, runs of one sample, runs at rest, and the state
+// (glide count, history) carried from run to run.
+TEST(GlidingSections, OneBanksRunsMatchItsSamplesOneByOne) {
+    using Sections = GlidingSections<kLanes>;
+    constexpr int kSamples = 800;
+    for (Path path : paths()) {
+        SCOPED_TRACE(path == Path::Wide ? "wide" : "narrow");
+        auto spans = std::make_unique<Sections>();
+        auto samples = std::make_unique<Sections>();
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const BiquadFilter f = restingSection(kBiquadLowPass, 900.0 + 250.0 * lane, 0.8, 0.0);
+            spans->reset(lane, f.target(), f.glideLength());
+            samples->reset(lane, f.target(), f.glideLength());
+        }
+        static double x[kSamples][kLanes], ySpan[kSamples][kLanes];
+        for (int n = 0; n < kSamples; ++n)
+            for (int lane = 0; lane < kLanes; ++lane)
+                x[n][lane] = std::sin(0.021 * n * (lane + 1)) + 0.3 * std::sin(1.7 * n);
+        // 16 as the drum takes them between its targets, and others around the
+        // glide (132 samples); the run after the long one is at rest.
+        const int lengths[] = {16, 16, 1, 15, 7, 60, 33, 16, 200, 16, 2, 140, 9, 16, 64, 189};
+        int n = 0, run = 0, atRest = 0;
+        for (int length : lengths) {
+            ASSERT_LE(n + length, kSamples);
+            atRest += spans->glideCount() == 0;
+            // New targets at most runs' starts (one lane left out after the first).
+            if (run % 4 != 3 && length != 140) {
+                BiquadCoefficients c[kLanes];
+                bool use[kLanes];
+                for (int lane = 0; lane < kLanes; ++lane) {
+                    use[lane] = lane != kLeftOut || run == 0;
+                    c[lane] = restingSection(kBiquadLowPass, 600.0 + 70.0 * lane + 3.0 * n,
+                                             0.6 + 0.04 * lane, 0.0)
+                                  .target();
+                }
+                spans->setTargets(c, use, path);
+                samples->setTargets(c, use, path);
+            }
+            spans->processSpan(x[n], ySpan[n], length, path);
+            for (int j = n; j < n + length; ++j) {
+                double y[kLanes];
+                samples->process(x[j], y, path);
+                for (int lane = 0; lane < kLanes; ++lane)
+                    ASSERT_EQ(ySpan[j][lane], y[lane]) << "lane " << lane << " n " << j;
+            }
+            ASSERT_EQ(spans->glideCount(), samples->glideCount()) << "n " << n;
+            n += length;
+            ++run;
+        }
+        EXPECT_GT(atRest, 0) << "a run at rest came up";
+    }
+}
+
 } // namespace
 } // namespace zel
