@@ -206,7 +206,8 @@ private:
     void fullResetTask();
     void rebuildHornUnits(bool unit0, bool unit1);
 
-    void smoothLevels();
+    // Returns whether any smoothed value may have moved.
+    bool smoothLevels();
     void stepLevels(uint32_t changes);
     void stepCrossPaths();
     // The smoothed values must be stepped again (their targets, coefficients or
@@ -216,12 +217,12 @@ private:
         crossAtRest_ = false;
     }
     // What the simulation takes from the frame it runs on: the smoothed values
-    // of that frame and the decimated input.
-    struct SimFrame {
+    // of that frame (shared by the frames of a run between which none moved)
+    // and the decimated input.
+    struct SimLevels {
         Levels v;
         CrossPathSettings cp;
         double roomLevel;
-        double d;
     };
     enum FrameKind : int8_t { kBypassFrame, kQuietFrame, kSimFrame };
     struct FrameRecord {
