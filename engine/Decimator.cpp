@@ -152,6 +152,32 @@ double Decimator::pushInput(double a) noexcept {
     return wide_ ? dotWide(table_, &input_[index_]) : dot(table_, &input_[index_]);
 }
 
+void Decimator::pushRun(const double* a, const int8_t* kind, int* index, double* filtered,
+                        int n) noexcept {
+    if (table_ && wide_) return pushFramesWide(a, kind, index, filtered, n);
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        if (kind[i] == kPushAndFilter)
+            filtered[k++] = pushInput(a[i]);
+        else
+            pushOnly(a[i]);
+        index[i] = index_;
+    }
+}
+
+// pushRun with the AVX2 dot product inlined into the loop.
+void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
+                               int n) noexcept {
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        pushOnly(a[i]);
+        if (kind[i] == kPushAndFilter) filtered[k++] = total(partialsWide(table_, &input_[index_]));
+        index[i] = index_;
+    }
+}
+
 inline int Decimator::writeOutput(int index, double left, double right) noexcept {
     index &= kTaps - 1;
     const double gain = factor_;

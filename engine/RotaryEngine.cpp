@@ -37,6 +37,9 @@ static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
     PerFrame<FrameRecord> frames;
+    // Per frame: its kind and, unless bypassed, its decimator index.
+    PerFrame<int8_t> kind;
+    PerFrame<int> decimatorIndex;
     // Per frame: the drive curve's input, type, drive and the gain after it.
     PerFrame<double> ampIn, drive, postDrive;
     PerFrame<int32_t> ampType;
@@ -252,7 +255,8 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         s.drive[i] = v.drive;
         s.postDrive[i] = v.postDriveGain;
         FrameRecord& f = s.frames[i];
-        f.kind = kBypassFrame;
+        int8_t& kind = s.kind[i];
+        kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
                 if (copy == nullptr) {
@@ -263,9 +267,9 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
                     copy = &taken;
                 }
                 s.sims[simulated++] = copy;
-                f.kind = kSimFrame;
+                kind = kSimFrame;
             } else {
-                f.kind = kQuietFrame;
+                kind = kQuietFrame;
             }
             ++counter_;
         }
@@ -277,17 +281,8 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
     for (int i = 0; i < n; ++i) s.ampIn[i] *= s.postDrive[i];
     ampStage_.toneRun(s.ampIn.data(), n);
-    int sim = 0;
-    for (int i = 0; i < n; ++i) {
-        FrameRecord& f = s.frames[i];
-        f.amp = s.ampIn[i];
-        if (f.kind == kBypassFrame) continue;
-        if (f.kind == kSimFrame)
-            s.simInput[sim++] = decimator_.pushInput(f.amp);
-        else
-            decimator_.pushOnly(f.amp);
-        f.decimatorIndex = decimator_.index();
-    }
+    decimator_.pushRun(s.ampIn.data(), s.kind.data(), s.decimatorIndex.data(), s.simInput.data(),
+                       n);
     return simulated;
 }
 
@@ -302,11 +297,11 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
         int wetFrames = 0;
         PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
         for (int i = 0; i < n; ++i) {
-            const FrameRecord& f = s.frames[i];
-            if (f.kind == kBypassFrame) continue;
+            const int8_t kind = s.kind[i];
+            if (kind == kBypassFrame) continue;
             WetPair sim{0.0, 0.0};
-            if (f.kind == kSimFrame) sim = s.wet[simulated++];
-            s.wetIndex[wetFrames] = f.decimatorIndex;
+            if (kind == kSimFrame) sim = s.wet[simulated++];
+            s.wetIndex[wetFrames] = s.decimatorIndex[i];
             const PlainSectionPair::Pair wet =
                 lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
             s.wetLeft[wetFrames] = wet[0];
@@ -320,14 +315,15 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
     int wetFrame = 0;
     for (int i = 0; i < n; ++i) {
         const FrameRecord& f = s.frames[i];
-        WetPair wet{f.amp, f.amp};
-        if (f.kind != kBypassFrame) {
+        const int8_t kind = s.kind[i];
+        WetPair wet{s.ampIn[i], s.ampIn[i]};
+        if (kind != kBypassFrame) {
             if (interpolate) {
                 wet = {s.wetLeft[wetFrame], s.wetRight[wetFrame]};
                 ++wetFrame;
             } else {
                 WetPair sim{0.0, 0.0};
-                if (f.kind == kSimFrame) sim = s.wet[simulated++];
+                if (kind == kSimFrame) sim = s.wet[simulated++];
                 wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
             }
         }

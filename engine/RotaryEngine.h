@@ -224,11 +224,14 @@ private:
         CrossPathSettings cp;
         double roomLevel;
     };
-    enum FrameKind : int8_t { kBypassFrame, kQuietFrame, kSimFrame };
+    // A frame's kind is also what the decimator does with it.
+    enum FrameKind : int8_t {
+        kBypassFrame = Decimator::kSkip,
+        kQuietFrame = Decimator::kPushOnly,
+        kSimFrame = Decimator::kPushAndFilter
+    };
     struct FrameRecord {
-        double amp, dry0, dry1, fade;
-        int decimatorIndex;
-        FrameKind kind;
+        double dry0, dry1, fade;
     };
     // The per-run arrays (kRunFrames each), made with the engine.
     struct RunScratch;
