@@ -125,7 +125,8 @@ void RotaryEngine::copyToneArrays() {
 // is the same function of the value every frame). Once every value rests, the
 // steps are skipped until a target is stored again, the cross paths change or
 // the coefficients do: the values then are exactly what the steps would give.
-bool RotaryEngine::smoothLevels() {
+// Inlined into the frame loop: at rest it is a few compares.
+[[gnu::always_inline]] inline bool RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
     bool stepped = false;
     if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_) {
@@ -139,9 +140,12 @@ bool RotaryEngine::smoothLevels() {
 
     // The MIDI activity light falls back to 0 over half a second.
     const float activity = amp.modulationActivity.load();
-    if (activity != 0.0f)
-        amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
+    if (activity != 0.0f) fadeActivity(activity);
     return stepped;
+}
+
+void RotaryEngine::fadeActivity(float activity) {
+    amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
 }
 
 void RotaryEngine::stepLevels(uint32_t changes) {

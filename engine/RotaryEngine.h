@@ -208,8 +208,10 @@ private:
 
     // Returns whether any smoothed value may have moved.
     bool smoothLevels();
-    void stepLevels(uint32_t changes);
-    void stepCrossPaths();
+    [[gnu::noinline]] void stepLevels(uint32_t changes);
+    [[gnu::noinline]] void stepCrossPaths();
+    // The MIDI activity light's step toward 0.
+    [[gnu::noinline]] void fadeActivity(float activity);
     // The smoothed values must be stepped again (their targets, coefficients or
     // values were set by other means than the steps).
     void wakeLevels() {
