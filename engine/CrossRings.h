@@ -11,6 +11,7 @@
 #include "engine/Interpolation.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <immintrin.h>
 #include <memory>
@@ -78,9 +79,10 @@ private:
                                                     _mm_add_epi32(b, base), all, 8);
         const __m256d y = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), t), va),
                                         _mm256_mul_pd(t, vb));
+        // Straight into the result: the four values lie in it as in y.
         Feeds f;
-        static_assert(sizeof f == sizeof y);
-        std::memcpy(&f, &y, sizeof f);
+        static_assert(sizeof f == sizeof y && offsetof(Feeds, portToDrum) == 3 * sizeof(double));
+        _mm256_storeu_pd(&f.drumToHorn, y);
         return f;
     }
     [[gnu::noinline]] Feeds feedsNarrow(unsigned r, const double* d) const {

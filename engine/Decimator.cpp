@@ -58,8 +58,8 @@ struct Partials {
 }
 
 // The same eight partial sums, one register of eight.
-[[gnu::always_inline, gnu::target("avx2")]] inline Partials
-partialsWide(const float* table, const float* history) noexcept {
+[[gnu::always_inline, gnu::target("avx2")]] inline __m256
+partialsEight(const float* table, const float* history) noexcept {
     __m256 sum = _mm256_setzero_ps();
     for (int k = 0; k < Decimator::kTaps; k += 8) {
         const __m256 h = k == 0 ? _mm256_insertf128_ps(_mm256_castps128_ps256(newestFour(history)),
@@ -67,7 +67,29 @@ partialsWide(const float* table, const float* history) noexcept {
                                 : _mm256_loadu_ps(history + k);
         sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_loadu_ps(table + k), h));
     }
+    return sum;
+}
+
+[[gnu::always_inline, gnu::target("avx2")]] inline Partials
+partialsWide(const float* table, const float* history) noexcept {
+    const __m256 sum = partialsEight(table, history);
     return {_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1)};
+}
+
+// totals of two sets of eight partials (a, b) with both halves of each
+// register reduced at once: the same sums of the same operands as totals.
+[[gnu::always_inline, gnu::target("avx2")]] inline void totalsWide(__m256 a, __m256 b, float& ya,
+                                                                   float& yb) noexcept {
+    // Per half: a's neighbours summed, then b's: [a0+a1, a2+a3, b0+b1, b2+b3 |
+    // a4+a5, a6+a7, b4+b5, b6+b7].
+    const __m256 pairs = _mm256_add_ps(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)),
+                                       _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    // [(a0+a1)+(a2+a3), (b0+b1)+(b2+b3), .. | (a4+a5)+(a6+a7), (b4+b5)+(b6+b7), ..].
+    const __m256 quads = _mm256_add_ps(_mm256_shuffle_ps(pairs, pairs, _MM_SHUFFLE(2, 0, 2, 0)),
+                                       _mm256_shuffle_ps(pairs, pairs, _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128 sums = _mm_add_ps(_mm256_castps256_ps128(quads), _mm256_extractf128_ps(quads, 1));
+    ya = _mm_cvtss_f32(sums);
+    yb = _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
 // Lanes 0, 2, 4, 6 and lanes 1, 3, 5, 7 of a and b, added: neighbours summed.
@@ -114,7 +136,7 @@ void Decimator::dotPair(const float* table, const float* a, const float* b, floa
 
 void Decimator::dotPairWide(const float* table, const float* a, const float* b, float& ya,
                             float& yb) noexcept {
-    totals(partialsWide(table, a), partialsWide(table, b), ya, yb);
+    totalsWide(partialsEight(table, a), partialsEight(table, b), ya, yb);
 }
 
 void Decimator::pushOnly(double a) noexcept {
@@ -128,6 +150,32 @@ double Decimator::pushInput(double a) noexcept {
     pushOnly(a);
     if (!table_) return static_cast<float>(a);
     return wide_ ? dotWide(table_, &input_[index_]) : dot(table_, &input_[index_]);
+}
+
+void Decimator::pushRun(const double* a, const int8_t* kind, int* index, double* filtered,
+                        int n) noexcept {
+    if (table_ && wide_) return pushFramesWide(a, kind, index, filtered, n);
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        if (kind[i] == kPushAndFilter)
+            filtered[k++] = pushInput(a[i]);
+        else
+            pushOnly(a[i]);
+        index[i] = index_;
+    }
+}
+
+// pushRun with the AVX2 dot product inlined into the loop.
+void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
+                               int n) noexcept {
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        pushOnly(a[i]);
+        if (kind[i] == kPushAndFilter) filtered[k++] = total(partialsWide(table_, &input_[index_]));
+        index[i] = index_;
+    }
 }
 
 inline int Decimator::writeOutput(int index, double left, double right) noexcept {
@@ -170,7 +218,8 @@ void Decimator::interpolateFramesWide(const int* index, double* left, double* ri
     for (int i = 0; i < n; ++i) {
         const int at = writeOutput(index[i], left[i], right[i]);
         float yl, yr;
-        totals(partialsWide(table_, &outLeft_[at]), partialsWide(table_, &outRight_[at]), yl, yr);
+        totalsWide(partialsEight(table_, &outLeft_[at]), partialsEight(table_, &outRight_[at]), yl,
+                   yr);
         left[i] = yl;
         right[i] = yr;
     }

@@ -32,6 +32,13 @@ public:
     double pushInput(double a) noexcept;
     // The same step without the filtered value, for frames the simulation skips.
     void pushOnly(double a) noexcept;
+    // What pushRun does with a frame: nothing, pushOnly or pushInput.
+    enum PushKind : int8_t { kSkip = 0, kPushOnly = 1, kPushAndFilter = 2 };
+    // For n frames in order: frame i's value a[i] pushed as kind[i] says, the
+    // filtered values of the kPushAndFilter frames to filtered[] in order and
+    // each pushed frame's index() after its push to index[i]. The same values
+    // as the calls one by one.
+    void pushRun(const double* a, const int8_t* kind, int* index, double* filtered, int n) noexcept;
     // Takes the simulation's (already reconstruction-filtered) output pair for
     // this host frame (zero on frames without simulation), scales it by the factor
     // and returns the interpolated pair. Without a table: the pair as floats.
@@ -67,6 +74,8 @@ private:
     // returns the histories' start.
     int writeOutput(int index, double left, double right) noexcept;
     void interpolateFrames(const int* index, double* left, double* right, int n) noexcept;
+    [[gnu::target("avx2")]] void pushFramesWide(const double* a, const int8_t* kind, int* index,
+                                                double* filtered, int n) noexcept;
     [[gnu::target("avx2")]] void interpolateFramesWide(const int* index, double* left,
                                                        double* right, int n) noexcept;
 

@@ -73,7 +73,9 @@ void EarlyReflections::buildSide(int first, const std::array<double, room::kTaps
 void EarlyReflections::reset() {
     snapReturnLevel();
     rebuild();
-    for (std::vector<double>& line : lines_) std::fill(line.begin(), line.end(), 0.0);
+    if (!linesClear_)
+        for (std::vector<double>& line : lines_) std::fill(line.begin(), line.end(), 0.0);
+    linesClear_ = true;
     for (auto& pair : run_.state) pair[0] = pair[1] = 0.0;
     n_ = 0;
 }
@@ -132,6 +134,7 @@ void EarlyReflections::processRunNarrow(const double* left, const double* right,
     int32_t n = n_;
     double* lineL = lines_[0].data() + 1;
     double* lineR = lines_[1].data() + 1;
+    linesClear_ = linesClear_ && count <= 0;
     Pair state[kSide];
     for (int i = 0; i < kSide; ++i) state[i] = run_.state[i];
     for (int j = 0; j < count; n &= room::kBufferMask) {
@@ -182,6 +185,7 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
     int32_t n = n_;
     double* lineL = lines_[0].data() + 1;
     double* lineR = lines_[1].data() + 1;
+    linesClear_ = linesClear_ && count <= 0;
     for (int j = 0; j < count; n &= room::kBufferMask) {
         ReadOffsets offset;
         const int end = j + straightStretch(n, count - j, offset);

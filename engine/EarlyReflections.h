@@ -122,6 +122,9 @@ private:
     // front of its first, so a tap reads its two neighbouring samples as one pair
     // also where the line wraps.
     std::vector<double> lines_[2];
+    // No sample has been written to the lines since they were last cleared
+    // (a reset then leaves them as they are).
+    bool linesClear_ = true;
     int32_t n_ = 0;
 };
 

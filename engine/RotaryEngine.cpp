@@ -37,10 +37,17 @@ static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
     PerFrame<FrameRecord> frames;
+    // Per frame: its kind and, unless bypassed, its decimator index.
+    PerFrame<int8_t> kind;
+    PerFrame<int> decimatorIndex;
     // Per frame: the drive curve's input, type, drive and the gain after it.
     PerFrame<double> ampIn, drive, postDrive;
     PerFrame<int32_t> ampType;
-    PerFrame<SimFrame> sims;
+    // Per simulated sample: its smoothed values (a copy taken whenever they
+    // moved: at most one per sample) and the decimated input.
+    PerFrame<SimLevels> levels;
+    PerFrame<const SimLevels*> sims;
+    PerFrame<double> simInput;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
     PerFrame<double> drumIn, hornIn, hornCrossIn, port;
@@ -118,16 +125,27 @@ void RotaryEngine::copyToneArrays() {
 // is the same function of the value every frame). Once every value rests, the
 // steps are skipped until a target is stored again, the cross paths change or
 // the coefficients do: the values then are exactly what the steps would give.
-void RotaryEngine::smoothLevels() {
+// Inlined into the frame loop: at rest it is a few compares.
+[[gnu::always_inline]] inline bool RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
-    if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_)
+    bool stepped = false;
+    if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_) {
         stepLevels(changes);
-    if (!crossAtRest_) stepCrossPaths();
+        stepped = true;
+    }
+    if (!crossAtRest_) {
+        stepCrossPaths();
+        stepped = true;
+    }
 
     // The MIDI activity light falls back to 0 over half a second.
     const float activity = amp.modulationActivity.load();
-    if (activity != 0.0f)
-        amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
+    if (activity != 0.0f) fadeActivity(activity);
+    return stepped;
+}
+
+void RotaryEngine::fadeActivity(float activity) {
+    amp.modulationActivity = static_cast<float>(smoothToward(activity, 0.0, c500_));
 }
 
 void RotaryEngine::stepLevels(uint32_t changes) {
@@ -228,25 +246,34 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
 int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
     RunScratch& s = *run_;
     int simulated = 0;
+    // The copy of the smoothed values the run's next simulated frame takes, or
+    // null where they moved since the last copy.
+    const SimLevels* copy = nullptr;
+    int copies = 0;
     for (int i = 0; i < n; ++i) {
         if (stepFades) stepFade();
-        smoothLevels();
+        if (smoothLevels()) copy = nullptr;
         const Levels& v = levels_;
         s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
         s.ampType[i] = amp.ampType.load();
         s.drive[i] = v.drive;
         s.postDrive[i] = v.postDriveGain;
         FrameRecord& f = s.frames[i];
-        f.kind = kBypassFrame;
+        int8_t& kind = s.kind[i];
+        kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
-                SimFrame& sim = s.sims[simulated++];
-                sim.v = v;
-                sim.cp = crossCurrent_;
-                sim.roomLevel = room_->returnLevel();
-                f.kind = kSimFrame;
+                if (copy == nullptr) {
+                    SimLevels& taken = s.levels[copies++];
+                    taken.v = v;
+                    taken.cp = crossCurrent_;
+                    taken.roomLevel = room_->returnLevel();
+                    copy = &taken;
+                }
+                s.sims[simulated++] = copy;
+                kind = kSimFrame;
             } else {
-                f.kind = kQuietFrame;
+                kind = kQuietFrame;
             }
             ++counter_;
         }
@@ -258,17 +285,8 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
     for (int i = 0; i < n; ++i) s.ampIn[i] *= s.postDrive[i];
     ampStage_.toneRun(s.ampIn.data(), n);
-    int sim = 0;
-    for (int i = 0; i < n; ++i) {
-        FrameRecord& f = s.frames[i];
-        f.amp = s.ampIn[i];
-        if (f.kind == kBypassFrame) continue;
-        if (f.kind == kSimFrame)
-            s.sims[sim++].d = decimator_.pushInput(f.amp);
-        else
-            decimator_.pushOnly(f.amp);
-        f.decimatorIndex = decimator_.index();
-    }
+    decimator_.pushRun(s.ampIn.data(), s.kind.data(), s.decimatorIndex.data(), s.simInput.data(),
+                       n);
     return simulated;
 }
 
@@ -283,11 +301,11 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
         int wetFrames = 0;
         PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
         for (int i = 0; i < n; ++i) {
-            const FrameRecord& f = s.frames[i];
-            if (f.kind == kBypassFrame) continue;
+            const int8_t kind = s.kind[i];
+            if (kind == kBypassFrame) continue;
             WetPair sim{0.0, 0.0};
-            if (f.kind == kSimFrame) sim = s.wet[simulated++];
-            s.wetIndex[wetFrames] = f.decimatorIndex;
+            if (kind == kSimFrame) sim = s.wet[simulated++];
+            s.wetIndex[wetFrames] = s.decimatorIndex[i];
             const PlainSectionPair::Pair wet =
                 lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
             s.wetLeft[wetFrames] = wet[0];
@@ -301,14 +319,15 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
     int wetFrame = 0;
     for (int i = 0; i < n; ++i) {
         const FrameRecord& f = s.frames[i];
-        WetPair wet{f.amp, f.amp};
-        if (f.kind != kBypassFrame) {
+        const int8_t kind = s.kind[i];
+        WetPair wet{s.ampIn[i], s.ampIn[i]};
+        if (kind != kBypassFrame) {
             if (interpolate) {
                 wet = {s.wetLeft[wetFrame], s.wetRight[wetFrame]};
                 ++wetFrame;
             } else {
                 WetPair sim{0.0, 0.0};
-                if (f.kind == kSimFrame) sim = s.wet[simulated++];
+                if (kind == kSimFrame) sim = s.wet[simulated++];
                 wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
             }
         }
@@ -340,8 +359,8 @@ void RotaryEngine::simulateInputs(int count) {
     // The drum's shelf and the port's resonator side by side.
     PlainSectionPair drumAndPort(drumShelf_, brResonator_);
     for (int j = 0; j < count; ++j) {
-        const SimFrame& sim = s.sims[j];
-        const double d = sim.d;
+        const SimLevels& sim = *s.sims[j];
+        const double d = s.simInput[j];
         const PlainSectionPair::Pair shaped =
             drumAndPort.process(PlainSectionPair::Pair{d, d * kBrDrive});
         s.drumIn[j] = shaped[0] * sim.v.drumInputGain;
@@ -438,8 +457,9 @@ template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
     unsigned r = ring_;
     double drumCrossSmooth = drumCrossSmooth_, hornCrossSmooth = hornCrossSmooth_;
     for (int j = 0; j < count; ++j) {
-        const Levels& v = s.sims[j].v;
-        const CrossPathSettings& cp = s.sims[j].cp;
+        const SimLevels& sim = *s.sims[j];
+        const Levels& v = sim.v;
+        const CrossPathSettings& cp = sim.cp;
 
         // What arrives over the cross paths.
         const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);
@@ -478,7 +498,7 @@ template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
         const double near = v.mechPanNear, far = v.mechPanFar;
         const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
         const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-        s.roomLevel[j] = s.sims[j].roomLevel;
+        s.roomLevel[j] = sim.roomLevel;
         s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
                                    mechL * mechSend);
         s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
@@ -496,7 +516,7 @@ template <typename HighPass>
 RotaryEngine::WetPair RotaryEngine::mixReturns(int j, double roomL, double roomR,
                                                HighPass&& highPass) {
     const RunScratch& s = *run_;
-    const Levels& v = s.sims[j].v;
+    const Levels& v = s.sims[j]->v;
     const DrumUnit& drum = *drumMain_;
     const HornUnit& horn0 = *hornUnits_[0];
     const HornUnit& horn1 = *hornUnits_[1];

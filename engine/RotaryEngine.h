@@ -206,9 +206,12 @@ private:
     void fullResetTask();
     void rebuildHornUnits(bool unit0, bool unit1);
 
-    void smoothLevels();
-    void stepLevels(uint32_t changes);
-    void stepCrossPaths();
+    // Returns whether any smoothed value may have moved.
+    bool smoothLevels();
+    [[gnu::noinline]] void stepLevels(uint32_t changes);
+    [[gnu::noinline]] void stepCrossPaths();
+    // The MIDI activity light's step toward 0.
+    [[gnu::noinline]] void fadeActivity(float activity);
     // The smoothed values must be stepped again (their targets, coefficients or
     // values were set by other means than the steps).
     void wakeLevels() {
@@ -216,18 +219,21 @@ private:
         crossAtRest_ = false;
     }
     // What the simulation takes from the frame it runs on: the smoothed values
-    // of that frame and the decimated input.
-    struct SimFrame {
+    // of that frame (shared by the frames of a run between which none moved)
+    // and the decimated input.
+    struct SimLevels {
         Levels v;
         CrossPathSettings cp;
         double roomLevel;
-        double d;
     };
-    enum FrameKind : int8_t { kBypassFrame, kQuietFrame, kSimFrame };
+    // A frame's kind is also what the decimator does with it.
+    enum FrameKind : int8_t {
+        kBypassFrame = Decimator::kSkip,
+        kQuietFrame = Decimator::kPushOnly,
+        kSimFrame = Decimator::kPushAndFilter
+    };
     struct FrameRecord {
-        double amp, dry0, dry1, fade;
-        int decimatorIndex;
-        FrameKind kind;
+        double dry0, dry1, fade;
     };
     // The per-run arrays (kRunFrames each), made with the engine.
     struct RunScratch;

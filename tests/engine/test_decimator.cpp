@@ -128,5 +128,44 @@ TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
         }
 }
 
+// The run form of the input side: the same filtered values and indices as
+// pushInput and pushOnly frame by frame, to the bit, with skipped frames
+// pushing nothing. On either path, and without a table (factor 1).
+TEST(DecimatorDots, PushRunMatchesFrameByFrame) {
+    BaselineGuard guard;
+    for (bool baseline : {false, true})
+        for (int factor : {1, 2, 8}) {
+            SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+            forceBaselinePaths(baseline);
+            Decimator a, b;
+            for (Decimator* d : {&a, &b}) {
+                d->setFactor(factor);
+                d->clear();
+            }
+            std::mt19937 rng(13);
+            std::uniform_real_distribution<double> value(-1.0, 1.0);
+            for (int run = 0; run < 20; ++run) {
+                const int n = 3 + run * 3;
+                double in[64], filtered[64];
+                int8_t kind[64];
+                int index[64];
+                for (int i = 0; i < n; ++i) {
+                    in[i] = value(rng);
+                    kind[i] = static_cast<int8_t>(rng() % 3);
+                }
+                b.pushRun(in, kind, index, filtered, n);
+                int k = 0;
+                for (int i = 0; i < n; ++i) {
+                    if (kind[i] == Decimator::kSkip) continue;
+                    if (kind[i] == Decimator::kPushAndFilter)
+                        ASSERT_EQ(a.pushInput(in[i]), filtered[k++]) << factor << " " << run;
+                    else
+                        a.pushOnly(in[i]);
+                    ASSERT_EQ(a.index(), index[i]) << factor << " " << run << " " << i;
+                }
+            }
+        }
+}
+
 } // namespace
 } // namespace zel

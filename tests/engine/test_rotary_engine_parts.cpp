@@ -5,6 +5,7 @@
 #include "engine/CrossPaths.h"
 #include "engine/Decimator.h"
 #include "engine/FadeMachine.h"
+#include "engine/WidePaths.h"
 #include "engine/data/DecimatorTables.h"
 
 #include <gtest/gtest.h>
@@ -176,35 +177,46 @@ TEST(AmpStage, ShapeRunMatchesTheCurvePerFrame) {
     EXPECT_NE(a.tracker(), 0.0); // the tube frames moved it
 }
 
-// Runs of one type take a two-at-a-time path: the same values to the bit as
-// the per-frame curve, in place, over runs of odd and even lengths, with quiet, zero,
-// negative and overdriven frames, the drive changing from frame to frame.
+// Leaves the fastest paths on when a test ends, whatever it asserted.
+struct FastestPathsAfter {
+    ~FastestPathsAfter() { forceBaselinePaths(false); }
+};
+
+// Runs of one type take a two-at-a-time path (the tube four at a time where
+// the wide paths run): the same values to the bit as the per-frame curve, in
+// place, over runs of odd and even lengths, with quiet, zero, negative and
+// overdriven frames, the drive changing from frame to frame. On either path.
 TEST(AmpStage, ShapeRunOfOneTypeMatchesTheCurvePerFrame) {
-    for (int32_t kind : {kAmpTube, kAmpSolid}) {
-        AmpStage a, b;
-        for (int n : {64, 63, 1, 2, 37}) {
-            double m[64], drive[64], out[64];
-            int32_t type[64];
-            for (int i = 0; i < n; ++i) {
-                m[i] = i % 11 == 0  ? 0.0
-                       : i % 7 == 0 ? -3e-9
-                                    : std::sin(0.37 * i + n) * (1.0 + 0.2 * (i % 13));
-                drive[i] = 0.3 + 0.17 * i;
-                type[i] = kind;
+    FastestPathsAfter restore;
+    for (bool baseline : {false, true})
+        for (int32_t kind : {kAmpTube, kAmpSolid}) {
+            SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+            forceBaselinePaths(baseline);
+            AmpStage a, b;
+            for (int n : {64, 63, 1, 2, 37, 6, 7}) {
+                double m[64], drive[64], out[64];
+                int32_t type[64];
+                for (int i = 0; i < n; ++i) {
+                    m[i] = i % 11 == 0  ? 0.0
+                           : i % 7 == 0 ? -3e-9
+                                        : std::sin(0.37 * i + n) * (1.0 + 0.2 * (i % 13));
+                    drive[i] = 0.3 + 0.17 * i;
+                    type[i] = kind;
+                }
+                std::copy(m, m + n, out);
+                b.shapeRun(out, type, drive, out, n); // in place, as the engine runs it
+                for (int i = 0; i < n; ++i) {
+                    const double want = a.shape(m[i], kind, drive[i]);
+                    ASSERT_EQ(std::signbit(want), std::signbit(out[i]))
+                        << kind << " " << n << " " << i;
+                    ASSERT_EQ(want, out[i]) << kind << " " << n << " " << i;
+                }
+                EXPECT_EQ(a.tracker(), b.tracker());
             }
-            std::copy(m, m + n, out);
-            b.shapeRun(out, type, drive, out, n); // in place, as the engine runs it
-            for (int i = 0; i < n; ++i) {
-                const double want = a.shape(m[i], kind, drive[i]);
-                ASSERT_EQ(std::signbit(want), std::signbit(out[i])) << kind << " " << n << " " << i;
-                ASSERT_EQ(want, out[i]) << kind << " " << n << " " << i;
+            if (kind == kAmpTube) {
+                EXPECT_NE(a.tracker(), 0.0);
             }
-            EXPECT_EQ(a.tracker(), b.tracker());
         }
-        if (kind == kAmpTube) {
-            EXPECT_NE(a.tracker(), 0.0);
-        }
-    }
 }
 
 // The run form of the tone filters is the per-sample chain in a loop: the same
