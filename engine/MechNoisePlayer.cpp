@@ -78,6 +78,22 @@ void readTable4(const float* table, int length, const double* position, float* o
         if (direct[k]) out[k] = table[whole[k]];
 }
 
+// out[k] = readTable(table, length, position[k]) for k < n, four at a time.
+[[gnu::always_inline]] inline void readTableRun(const float* table, int length,
+                                                const double* position, float* out, int n) {
+    int k = 0;
+    for (; k + 4 <= n; k += 4) readTable4(table, length, position + k, out + k);
+    for (; k < n; ++k) out[k] = readTable(table, length, position[k]);
+}
+
+// out[k] = readCubicF(table, length, position[k]) for k < n, four at a time.
+[[gnu::always_inline]] inline void readCubicRun(const float* table, int length,
+                                                const double* position, float* out, int n) {
+    int k = 0;
+    for (; k + 4 <= n; k += 4) readCubicF4(table, length, position + k, out + k);
+    for (; k < n; ++k) out[k] = readCubicF(table, length, position[k]);
+}
+
 double wrapUnit(double x) {
     if (x >= 1.0) x -= 1.0;
     if (!(x >= 0.0 && x < 1.0)) {
@@ -136,7 +152,6 @@ void MechNoisePlayer::setRate(double rate) noexcept {
     transitionPos_ = 0.0;
     step_ = kMotorNoiseTableRate * invRate_;
     tunedSpeed_ = kUntuned;
-    dropReadsAhead();
 
     bandPass_.setRate(rate_);
     applyMicDistance(requestedDistance_.load());
@@ -235,7 +250,6 @@ double MechNoisePlayer::transitionSample() noexcept {
 // when the speed moves.
 void MechNoisePlayer::tuneHorn(double s) noexcept {
     tunedSpeed_ = s;
-    dropReadsAhead();
     phaseStep_ = s / kHornRotorRevolutions;
     if (s > slowLimit_) {
         loopWeight_ = 0.0;
@@ -252,108 +266,6 @@ void MechNoisePlayer::tuneHorn(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
-    readsPayAhead_ = readsPayAhead();
-}
-
-// Where the microphone places the rotor recording, in recorded revolutions
-// (sign by the rotor's direction), computed again only when it moves.
-double MechNoisePlayer::micTurn(int revolutions) noexcept {
-    if (micAngle_ != turnedMicAngle_) {
-        turnedMicAngle_ = micAngle_;
-        micTurn_ =
-            isHorn() ? direction_ * micAngle_ / revolutions : micAngle_ * direction_ / revolutions;
-    }
-    return micTurn_;
-}
-
-// Whether this sample's reads come from the reads ahead (making them if none
-// are left): not on a sample that re-tuned the speed or moved the placement,
-// whose reads are made alone (a speed or an angle that moves every sample
-// would waste the reads ahead).
-bool MechNoisePlayer::takeReadAhead(bool retuned) noexcept {
-    if (!readsPayAhead_) return false; // then none were made since the speed was tuned
-    if (recordingWeight_ != 0.0 && micAngle_ != turnedMicAngle_) {
-        dropReadsAhead();
-        return false;
-    }
-    if (ahead_.next < ahead_.count) return true;
-    if (!readAhead_ || retuned) return false;
-    if (isHorn())
-        readHornAhead();
-    else
-        readDrumAhead();
-    return true;
-}
-
-// Reads ahead pay where a sample reads the tables through the cubic: the horn's
-// loop at a whole step (44.1 and 22.05 kHz) is read straight from its table.
-bool MechNoisePlayer::readsPayAhead() const noexcept {
-    if (!isHorn()) return loopWeight_ != 0.0 || recordingWeight_ != 0.0;
-    return recordingWeight_ != 0.0 || (loopWeight_ != 0.0 && step_ != std::floor(step_));
-}
-
-// The horn's next reads, with the positions stepped as processHorn steps them.
-void MechNoisePlayer::readHornAhead() noexcept {
-    const bool loop = loopWeight_ != 0.0;
-    const bool recording = recordingWeight_ != 0.0;
-    const double turn = recording ? micTurn(kHornRotorRevolutions) : 0.0;
-    double loopAt[kAhead], recordingAt[kAhead];
-    double loopPos = loopPos_, phase = phase_;
-    for (int k = 0; k < kAhead; ++k) {
-        loopAt[k] = loopPos;
-        recordingAt[k] = (phase + turn + offset_) * kHornRotorLength;
-        loopPos += step_;
-        if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
-        phase = wrapUnit(phase + phaseStep_);
-        ahead_.loopPos[k] = loopPos;
-        ahead_.phase[k] = phase;
-    }
-    for (int k = 0; k < kAhead; k += 4) {
-        if (loop) readTable4(loop_, kHornLoopLength, loopAt + k, ahead_.loop + k);
-        if (recording)
-            readCubicF4(recording_, kHornRotorLength, recordingAt + k, ahead_.recording + k);
-    }
-    ahead_.next = 0;
-    ahead_.count = kAhead;
-}
-
-inline double MechNoisePlayer::processHorn() noexcept {
-    const double s = speed_;
-    const bool retuned = s != tunedSpeed_;
-    if (retuned) tuneHorn(s);
-    const double wl = loopWeight_;
-    const double wr = recordingWeight_;
-
-    double o = 0.0;
-    if (takeReadAhead(retuned)) {
-        const int k = ahead_.next++;
-        if (wl != 0.0) o += static_cast<double>(ahead_.loop[k]) * slowLevel_.load() * wl;
-        if (wr != 0.0) o += static_cast<double>(ahead_.recording[k]) * fastLevel_.load() * wr;
-        loopPos_ = ahead_.loopPos[k];
-        phase_ = ahead_.phase[k];
-    } else {
-        if (wl != 0.0) {
-            o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) *
-                 slowLevel_.load() * wl;
-        }
-        if (wr != 0.0) {
-            // The recording advances one recorded revolution per rotor revolution
-            // through its phase; the microphone angle places it, as for the drum.
-            // (The retarded angle also moves once per revolution, so adding it
-            // would play the recording at twice its pace and jump back a
-            // revolution every turn.)
-            const double pos =
-                (phase_ + micTurn(kHornRotorRevolutions) + offset_) * kHornRotorLength;
-            o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
-                 fastLevel_.load() * wr;
-        }
-        loopPos_ += step_;
-        if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
-        phase_ = wrapUnit(phase_ + phaseStep_);
-    }
-    o += transitionSample();
-    o = band_.process(o);
-    return o * distanceFactor_ * amplitude_;
 }
 
 // The drum's crossfade weights and filter tuning for a speed. Between the limits
@@ -362,7 +274,6 @@ inline double MechNoisePlayer::processHorn() noexcept {
 // once (immediate mode: no glide).
 void MechNoisePlayer::tuneDrum(double s) noexcept {
     tunedSpeed_ = s;
-    dropReadsAhead();
     phaseStep_ = s / kDrumRotorRevolutions;
     loopStep_ = s * kDrumLoopSpeedScale;
     if (s > slowLimit_) {
@@ -384,63 +295,71 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
-    readsPayAhead_ = readsPayAhead();
 }
 
-// The drum's next reads, with the positions stepped as processDrum steps them.
-void MechNoisePlayer::readDrumAhead() noexcept {
-    const bool loop = loopWeight_ != 0.0;
-    const bool recording = recordingWeight_ != 0.0;
-    const double turn = recording ? micTurn(kDrumRotorRevolutions) : 0.0;
-    double loopAt[kAhead], recordingAt[kAhead];
-    double loopPos = loopPos_, phase = phase_;
-    for (int k = 0; k < kAhead; ++k) {
-        recordingAt[k] = (turn + phase + offset_) * kDrumRotorLength;
-        loopAt[k] = loopPos * kDrumLoopLength;
-        phase = wrapUnit(phase + phaseStep_);
-        loopPos = wrapUnit(loopPos + loopStep_);
-        ahead_.phase[k] = phase;
-        ahead_.loopPos[k] = loopPos;
+// Where the microphone places the rotor recording, in recorded revolutions
+// (sign by the rotor's direction), computed again only when it moves.
+double MechNoisePlayer::micTurn(double micAngle, int revolutions) noexcept {
+    if (micAngle != turnedMicAngle_) {
+        turnedMicAngle_ = micAngle;
+        micTurn_ =
+            isHorn() ? direction_ * micAngle / revolutions : micAngle * direction_ / revolutions;
     }
-    for (int k = 0; k < kAhead; k += 4) {
-        if (recording)
-            readCubicF4(recording_, kDrumRotorLength, recordingAt + k, ahead_.recording + k);
-        if (loop) readCubicF4(loop_, kDrumLoopLength, loopAt + k, ahead_.loop + k);
+    return micTurn_;
+}
+
+// ---- one sample ------------------------------------------------------------------
+
+inline double MechNoisePlayer::processHorn() noexcept {
+    const double s = speed_;
+    if (s != tunedSpeed_) tuneHorn(s);
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+
+    double o = 0.0;
+    if (wl != 0.0) {
+        o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) * slowLevel_.load() *
+             wl;
     }
-    ahead_.next = 0;
-    ahead_.count = kAhead;
+    if (wr != 0.0) {
+        // The recording advances one recorded revolution per rotor revolution
+        // through its phase; the microphone angle places it, as for the drum.
+        // (The retarded angle also moves once per revolution, so adding it
+        // would play the recording at twice its pace and jump back a
+        // revolution every turn.)
+        const double pos =
+            (phase_ + micTurn(micAngle_, kHornRotorRevolutions) + offset_) * kHornRotorLength;
+        o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
+             fastLevel_.load() * wr;
+    }
+    loopPos_ += step_;
+    if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
+    phase_ = wrapUnit(phase_ + phaseStep_);
+    o += transitionSample();
+    o = band_.process(o);
+    return o * distanceFactor_ * amplitude_;
 }
 
 inline double MechNoisePlayer::processDrum() noexcept {
     const double s = speed_;
-    const bool retuned = s != tunedSpeed_;
-    if (retuned) tuneDrum(s);
+    if (s != tunedSpeed_) tuneDrum(s);
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
 
     double rec = 0.0;
     double loop = 0.0;
-    if (takeReadAhead(retuned)) {
-        const int k = ahead_.next++;
-        if (wr != 0.0) rec = static_cast<double>(ahead_.recording[k]) * fastLevel_.load() * wr;
-        if (wl != 0.0) loop = static_cast<double>(ahead_.loop[k]) * slowLevel_.load() * wl;
-        phase_ = ahead_.phase[k];
-        loopPos_ = ahead_.loopPos[k];
-    } else {
-        if (wr != 0.0) {
-            const double pos =
-                (micTurn(kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
-            rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
-                  fastLevel_.load() * wr;
-        }
-        if (wl != 0.0) {
-            loop = static_cast<double>(
-                       readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
-                   slowLevel_.load() * wl;
-        }
-        phase_ = wrapUnit(phase_ + phaseStep_);
-        loopPos_ = wrapUnit(loopPos_ + loopStep_);
+    if (wr != 0.0) {
+        const double pos =
+            (micTurn(micAngle_, kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
+        rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
+              fastLevel_.load() * wr;
     }
+    if (wl != 0.0) {
+        loop = static_cast<double>(readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
+               slowLevel_.load() * wl;
+    }
+    phase_ = wrapUnit(phase_ + phaseStep_);
+    loopPos_ = wrapUnit(loopPos_ + loopStep_);
     double t = drumPair_.processSum(loop, rec);
     t += transitionSample();
     t = band_.process(t);
@@ -448,10 +367,203 @@ inline double MechNoisePlayer::processDrum() noexcept {
 }
 
 double MechNoisePlayer::process() noexcept {
+    if (handCount_ != 0) {
+        const int k = (handCount_ - 1) & (kMaxRun - 1);
+        amplitude_ = hand_.amplitude[k];
+        micAngle_ = hand_.micAngle[k];
+        speed_ = hand_.speed[k];
+        handCount_ = 0;
+    }
     if (requestedDistance_.load() != appliedDistance_ ||
         transitionRequests_.load() != transitionsSeen_)
         applyRequests();
     return isHorn() ? processHorn() : processDrum();
+}
+
+// ---- runs ------------------------------------------------------------------------
+
+// A run plays what its samples would play one by one: the requests from other
+// threads are taken at its start (a sample later than process would take them,
+// as if they had come a little later), and it goes in stretches at one speed,
+// re-tuning where the speed moves as process re-tunes. Within a stretch the
+// weights, steps and the drum's sections stay put: the positions step sample by
+// sample, the tables are read four at a time, and the sections run with their
+// state in registers, each sample through the same operations in the same order
+// as process.
+void MechNoisePlayer::processRun(double* out, int n) noexcept {
+    if (n <= 0) return;
+    if (requestedDistance_.load() != appliedDistance_ ||
+        transitionRequests_.load() != transitionsSeen_)
+        applyRequests();
+    const int fresh = std::min(handCount_, kMaxRun);
+    int done = 0;
+    // Samples before the hand-overs keep the values held.
+    while (n - done > fresh) {
+        const int m = std::min(kMaxRun, n - done - fresh);
+        HandOvers held;
+        std::fill_n(held.amplitude, m, amplitude_);
+        std::fill_n(held.micAngle, m, micAngle_);
+        std::fill_n(held.speed, m, speed_);
+        runPiece({held.amplitude, held.micAngle, held.speed}, out + done, m);
+        done += m;
+    }
+    const int m = n - done;
+    if (m > 0) {
+        const int first = handCount_ - m;
+        if (handCount_ <= kMaxRun) {
+            runPiece({hand_.amplitude + first, hand_.micAngle + first, hand_.speed + first},
+                     out + done, m);
+        } else {
+            // The ring was overrun: its last m in order.
+            HandOvers last;
+            for (int i = 0; i < m; ++i) {
+                const int k = (first + i) & (kMaxRun - 1);
+                last.amplitude[i] = hand_.amplitude[k];
+                last.micAngle[i] = hand_.micAngle[k];
+                last.speed[i] = hand_.speed[k];
+            }
+            runPiece({last.amplitude, last.micAngle, last.speed}, out + done, m);
+        }
+        const int k = (handCount_ - 1) & (kMaxRun - 1);
+        amplitude_ = hand_.amplitude[k];
+        micAngle_ = hand_.micAngle[k];
+        speed_ = hand_.speed[k];
+    }
+    handCount_ = 0;
+}
+
+// n <= kMaxRun samples, in stretches at one speed.
+void MechNoisePlayer::runPiece(const RunValues& v, double* out, int n) noexcept {
+    const double slow = slowLevel_.load();
+    const double fast = fastLevel_.load();
+    for (int j = 0; j < n;) {
+        const double s = v.speed[j];
+        if (s != tunedSpeed_) {
+            if (isHorn())
+                tuneHorn(s);
+            else
+                tuneDrum(s);
+        }
+        int end = j + 1;
+        while (end < n && v.speed[end] == tunedSpeed_) ++end;
+        const RunValues at{v.amplitude + j, v.micAngle + j, v.speed + j};
+        const RunOut o{out + j, slow, fast};
+        if (isHorn())
+            hornStretch(at, o, end - j);
+        else
+            drumStretch(at, o, end - j);
+        j = end;
+    }
+}
+
+// The stretch's sums through the transition, the band-pass and the levels, as
+// process takes each sample's sum through them.
+template <bool Transition, typename Sum>
+inline void MechNoisePlayer::finishStretch(const double* amplitude, double* out, int n,
+                                           Sum&& sum) noexcept {
+    SettledSection band = band_;
+    const double distance = distanceFactor_;
+    for (int k = 0; k < n; ++k) {
+        double t = sum(k);
+        t += Transition ? transitionSample() : 0.0;
+        t = band.process(t);
+        out[k] = t * distance * amplitude[k];
+    }
+    band_ = band;
+}
+
+void MechNoisePlayer::hornStretch(const RunValues& v, const RunOut& o, int n) noexcept {
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+    const bool loop = wl != 0.0;
+    const bool recording = wr != 0.0;
+    alignas(16) double loopAt[kMaxRun];
+    alignas(16) double recordingAt[kMaxRun];
+    double loopPos = loopPos_, phase = phase_;
+    const double step = step_, phaseStep = phaseStep_;
+    for (int k = 0; k < n; ++k) {
+        loopAt[k] = loopPos;
+        if (recording) {
+            recordingAt[k] = (phase + micTurn(v.micAngle[k], kHornRotorRevolutions) + offset_) *
+                             kHornRotorLength;
+        }
+        loopPos += step;
+        if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
+        phase = wrapUnit(phase + phaseStep);
+    }
+    loopPos_ = loopPos;
+    phase_ = phase;
+
+    alignas(16) float loopRead[kMaxRun];
+    alignas(16) float recordingRead[kMaxRun];
+    if (loop) readTableRun(loop_, kHornLoopLength, loopAt, loopRead, n);
+    if (recording) readCubicRun(recording_, kHornRotorLength, recordingAt, recordingRead, n);
+    alignas(16) double sum[kMaxRun];
+    const double slow = o.slowLevel, fast = o.fastLevel;
+    if (loop && recording) {
+        for (int k = 0; k < n; ++k)
+            sum[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl +
+                     static_cast<double>(recordingRead[k]) * fast * wr;
+    } else if (loop) {
+        for (int k = 0; k < n; ++k) sum[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl;
+    } else if (recording) {
+        for (int k = 0; k < n; ++k)
+            sum[k] = 0.0 + static_cast<double>(recordingRead[k]) * fast * wr;
+    } else {
+        std::fill_n(sum, n, 0.0);
+    }
+    const auto at = [&sum](int k) { return sum[k]; };
+    if (transitionActive_)
+        finishStretch<true>(v.amplitude, o.out, n, at);
+    else
+        finishStretch<false>(v.amplitude, o.out, n, at);
+}
+
+void MechNoisePlayer::drumStretch(const RunValues& v, const RunOut& o, int n) noexcept {
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+    const bool loop = wl != 0.0;
+    const bool recording = wr != 0.0;
+    alignas(16) double loopAt[kMaxRun];
+    alignas(16) double recordingAt[kMaxRun];
+    double loopPos = loopPos_, phase = phase_;
+    const double loopStep = loopStep_, phaseStep = phaseStep_;
+    for (int k = 0; k < n; ++k) {
+        if (recording) {
+            recordingAt[k] = (micTurn(v.micAngle[k], kDrumRotorRevolutions) + phase + offset_) *
+                             kDrumRotorLength;
+        }
+        loopAt[k] = loopPos * kDrumLoopLength;
+        phase = wrapUnit(phase + phaseStep);
+        loopPos = wrapUnit(loopPos + loopStep);
+    }
+    phase_ = phase;
+    loopPos_ = loopPos;
+
+    alignas(16) float read[kMaxRun];
+    alignas(16) double loopIn[kMaxRun];
+    alignas(16) double recordingIn[kMaxRun];
+    if (recording) {
+        readCubicRun(recording_, kDrumRotorLength, recordingAt, read, n);
+        const double fast = o.fastLevel;
+        for (int k = 0; k < n; ++k) recordingIn[k] = static_cast<double>(read[k]) * fast * wr;
+    } else {
+        std::fill_n(recordingIn, n, 0.0);
+    }
+    if (loop) {
+        readCubicRun(loop_, kDrumLoopLength, loopAt, read, n);
+        const double slow = o.slowLevel;
+        for (int k = 0; k < n; ++k) loopIn[k] = static_cast<double>(read[k]) * slow * wl;
+    } else {
+        std::fill_n(loopIn, n, 0.0);
+    }
+    SettledPair pair = drumPair_;
+    const auto sum = [&](int k) { return pair.processSum(loopIn[k], recordingIn[k]); };
+    if (transitionActive_)
+        finishStretch<true>(v.amplitude, o.out, n, sum);
+    else
+        finishStretch<false>(v.amplitude, o.out, n, sum);
+    drumPair_ = pair;
 }
 
 } // namespace zel
