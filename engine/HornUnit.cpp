@@ -820,8 +820,7 @@ void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, 
             outA[j] = phasedA ? a.mixRunSample(j) : a.mixFull(x[done + j]);
             outB[j] = phasedB ? b.mixRunSample(j) : b.mixFull(x[done + j]);
         }
-        a.player_->processRun(mechA + done, m);
-        b.player_->processRun(mechB + done, m);
+        MechNoisePlayer::processRunPair(*a.player_, mechA + done, *b.player_, mechB + done, m);
         staticEqPair(a, outA, b, outB, m);
         for (int j = 0; j < m; ++j) {
             outA[j] *= a.outputGain_;

@@ -1,5 +1,6 @@
 #include "engine/MechNoisePlayer.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/FourCubicReads.h"
 #include "engine/Interpolation.h"
 #include "engine/data/MotorNoiseTables.h"
@@ -78,17 +79,54 @@ void readTable4(const float* table, int length, const double* position, float* o
         if (direct[k]) out[k] = table[whole[k]];
 }
 
+// The run readers below with AVX2: the cubic reads' neighbours gathered, four
+// at a time.
+[[gnu::target("avx2")]] void readCubicRunAvx2(const float* table, int length,
+                                              const double* position, float* out, int n) {
+    int k = 0;
+    for (; k + 4 <= n; k += 4) readCubicF4Avx2(table, length, position + k, out + k);
+    for (; k < n; ++k) out[k] = readCubicF(table, length, position[k]);
+}
+
+[[gnu::target("avx2")]] void readTableRunAvx2(const float* table, int length,
+                                              const double* position, float* out, int n) {
+    const __m256d len = _mm256_set1_pd(static_cast<double>(length));
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        // Any whole position in the table is read straight from it.
+        const __m256d p = _mm256_loadu_pd(position + k);
+        const __m256d whole =
+            _mm256_and_pd(_mm256_cmp_pd(_mm256_round_pd(p, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
+                                        p, _CMP_EQ_OQ),
+                          _mm256_and_pd(_mm256_cmp_pd(p, _mm256_setzero_pd(), _CMP_GE_OQ),
+                                        _mm256_cmp_pd(p, len, _CMP_LT_OQ)));
+        if (_mm256_movemask_pd(whole) == 0)
+            readCubicF4Avx2(table, length, position + k, out + k);
+        else
+            readTable4(table, length, position + k, out + k);
+    }
+    for (; k < n; ++k) out[k] = readTable(table, length, position[k]);
+}
+
 // out[k] = readTable(table, length, position[k]) for k < n, four at a time.
-[[gnu::always_inline]] inline void readTableRun(const float* table, int length,
-                                                const double* position, float* out, int n) {
+void readTableRun(const float* table, int length, const double* position, float* out, int n,
+                  bool wide) {
+    if (wide) {
+        readTableRunAvx2(table, length, position, out, n);
+        return;
+    }
     int k = 0;
     for (; k + 4 <= n; k += 4) readTable4(table, length, position + k, out + k);
     for (; k < n; ++k) out[k] = readTable(table, length, position[k]);
 }
 
 // out[k] = readCubicF(table, length, position[k]) for k < n, four at a time.
-[[gnu::always_inline]] inline void readCubicRun(const float* table, int length,
-                                                const double* position, float* out, int n) {
+void readCubicRun(const float* table, int length, const double* position, float* out, int n,
+                  bool wide) {
+    if (wide) {
+        readCubicRunAvx2(table, length, position, out, n);
+        return;
+    }
     int k = 0;
     for (; k + 4 <= n; k += 4) readCubicF4(table, length, position + k, out + k);
     for (; k < n; ++k) out[k] = readCubicF(table, length, position[k]);
@@ -302,10 +340,13 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
 double MechNoisePlayer::micTurn(double micAngle, int revolutions) noexcept {
     if (micAngle != turnedMicAngle_) {
         turnedMicAngle_ = micAngle;
-        micTurn_ =
-            isHorn() ? direction_ * micAngle / revolutions : micAngle * direction_ / revolutions;
+        micTurn_ = turnOf(micAngle, revolutions);
     }
     return micTurn_;
+}
+
+double MechNoisePlayer::turnOf(double micAngle, int revolutions) const noexcept {
+    return isHorn() ? direction_ * micAngle / revolutions : micAngle * direction_ / revolutions;
 }
 
 // ---- one sample ------------------------------------------------------------------
@@ -392,52 +433,111 @@ double MechNoisePlayer::process() noexcept {
 // as process.
 void MechNoisePlayer::processRun(double* out, int n) noexcept {
     if (n <= 0) return;
-    if (requestedDistance_.load() != appliedDistance_ ||
-        transitionRequests_.load() != transitionsSeen_)
-        applyRequests();
-    const int fresh = std::min(handCount_, kMaxRun);
-    int done = 0;
-    // Samples before the hand-overs keep the values held.
-    while (n - done > fresh) {
-        const int m = std::min(kMaxRun, n - done - fresh);
-        HandOvers held;
-        std::fill_n(held.amplitude, m, amplitude_);
-        std::fill_n(held.micAngle, m, micAngle_);
-        std::fill_n(held.speed, m, speed_);
-        runPiece({held.amplitude, held.micAngle, held.speed}, out + done, m);
-        done += m;
-    }
-    const int m = n - done;
-    if (m > 0) {
-        const int first = handCount_ - m;
-        if (handCount_ <= kMaxRun) {
-            runPiece({hand_.amplitude + first, hand_.micAngle + first, hand_.speed + first},
-                     out + done, m);
+    applyPendingRequests();
+    for (int done = 0; done < n;) {
+        const int m = std::min(kMaxRun, n - done);
+        HandOvers scratch;
+        const RunValues v = takeValues(n - done, m, scratch);
+        if (isHorn()) {
+            alignas(16) double in[kMaxRun];
+            hornInputs(v, in, m);
+            SettledSection band = band_;
+            const double distance = distanceFactor_;
+            for (int k = 0; k < m; ++k)
+                out[done + k] = band.process(in[k]) * distance * v.amplitude[k];
+            band_ = band;
         } else {
-            // The ring was overrun: its last m in order.
-            HandOvers last;
-            for (int i = 0; i < m; ++i) {
-                const int k = (first + i) & (kMaxRun - 1);
-                last.amplitude[i] = hand_.amplitude[k];
-                last.micAngle[i] = hand_.micAngle[k];
-                last.speed[i] = hand_.speed[k];
-            }
-            runPiece({last.amplitude, last.micAngle, last.speed}, out + done, m);
+            drumRun(v, out + done, m);
         }
-        const int k = (handCount_ - 1) & (kMaxRun - 1);
-        amplitude_ = hand_.amplitude[k];
-        micAngle_ = hand_.micAngle[k];
-        speed_ = hand_.speed[k];
+        keepValues(v, m);
+        done += m;
     }
     handCount_ = 0;
 }
 
-// n <= kMaxRun samples, in stretches at one speed.
-void MechNoisePlayer::runPiece(const RunValues& v, double* out, int n) noexcept {
-    const double slow = slowLevel_.load();
-    const double fast = fastLevel_.load();
+// Two horn players' runs: their band-passes run side by side, each in its own
+// half of one register with its own operations.
+void MechNoisePlayer::processRunPair(MechNoisePlayer& a, double* outA, MechNoisePlayer& b,
+                                     double* outB, int n) noexcept {
+    if (!a.isHorn() || !b.isHorn() || n > kMaxRun || &a == &b) {
+        a.processRun(outA, n);
+        b.processRun(outB, n);
+        return;
+    }
+    if (n <= 0) return;
+    a.applyPendingRequests();
+    b.applyPendingRequests();
+    HandOvers scratchA, scratchB;
+    const RunValues va = a.takeValues(n, n, scratchA);
+    const RunValues vb = b.takeValues(n, n, scratchB);
+    alignas(16) double inA[kMaxRun];
+    alignas(16) double inB[kMaxRun];
+    a.hornInputs(va, inA, n);
+    b.hornInputs(vb, inB, n);
+    SettledPair bands;
+    bands.take(0, a.band_);
+    bands.take(1, b.band_);
+    const __m128d distance = _mm_set_pd(b.distanceFactor_, a.distanceFactor_);
+    for (int k = 0; k < n; ++k) {
+        const __m128d y = bands.process(_mm_set_pd(inB[k], inA[k]));
+        const __m128d o =
+            _mm_mul_pd(_mm_mul_pd(y, distance), _mm_set_pd(vb.amplitude[k], va.amplitude[k]));
+        _mm_storel_pd(outA + k, o);
+        _mm_storeh_pd(outB + k, o);
+    }
+    bands.give(0, a.band_);
+    bands.give(1, b.band_);
+    a.keepValues(va, n);
+    b.keepValues(vb, n);
+    a.handCount_ = 0;
+    b.handCount_ = 0;
+}
+
+void MechNoisePlayer::applyPendingRequests() noexcept {
+    if (requestedDistance_.load() != appliedDistance_ ||
+        transitionRequests_.load() != transitionsSeen_)
+        applyRequests();
+}
+
+// The values of the next m samples of the `remaining` a run has left: its last
+// samples take the hand-overs kept (one each, the latest last), the samples
+// before them the values held.
+MechNoisePlayer::RunValues MechNoisePlayer::takeValues(int remaining, int m,
+                                                       HandOvers& scratch) const noexcept {
+    const int fresh = std::min({handCount_, kMaxRun, remaining});
+    const int held = remaining - fresh;
+    if (held == 0 && m == remaining && handCount_ <= kMaxRun) {
+        const int first = handCount_ - m;
+        return {hand_.amplitude + first, hand_.micAngle + first, hand_.speed + first};
+    }
+    for (int i = 0; i < m; ++i) {
+        if (i < held) {
+            scratch.amplitude[i] = amplitude_;
+            scratch.micAngle[i] = micAngle_;
+            scratch.speed[i] = speed_;
+        } else {
+            const int k = (handCount_ - (remaining - i)) & (kMaxRun - 1);
+            scratch.amplitude[i] = hand_.amplitude[k];
+            scratch.micAngle[i] = hand_.micAngle[k];
+            scratch.speed[i] = hand_.speed[k];
+        }
+    }
+    return {scratch.amplitude, scratch.micAngle, scratch.speed};
+}
+
+// The values held after m samples: the last sample's.
+void MechNoisePlayer::keepValues(const RunValues& v, int m) noexcept {
+    amplitude_ = v.amplitude[m - 1];
+    micAngle_ = v.micAngle[m - 1];
+    speed_ = v.speed[m - 1];
+}
+
+// Calls stretch(first, count) for each stretch of n <= kMaxRun samples at one
+// speed, tuned for it.
+template <typename Stretch>
+inline void MechNoisePlayer::inStretches(const double* speed, int n, Stretch&& stretch) noexcept {
     for (int j = 0; j < n;) {
-        const double s = v.speed[j];
+        const double s = speed[j];
         if (s != tunedSpeed_) {
             if (isHorn())
                 tuneHorn(s);
@@ -445,125 +545,158 @@ void MechNoisePlayer::runPiece(const RunValues& v, double* out, int n) noexcept 
                 tuneDrum(s);
         }
         int end = j + 1;
-        while (end < n && v.speed[end] == tunedSpeed_) ++end;
-        const RunValues at{v.amplitude + j, v.micAngle + j, v.speed + j};
-        const RunOut o{out + j, slow, fast};
-        if (isHorn())
-            hornStretch(at, o, end - j);
-        else
-            drumStretch(at, o, end - j);
+        while (end < n && speed[end] == tunedSpeed_) ++end;
+        stretch(j, end - j);
         j = end;
     }
 }
 
-// The stretch's sums through the transition, the band-pass and the levels, as
-// process takes each sample's sum through them.
-template <bool Transition, typename Sum>
-inline void MechNoisePlayer::finishStretch(const double* amplitude, double* out, int n,
-                                           Sum&& sum) noexcept {
-    SettledSection band = band_;
-    const double distance = distanceFactor_;
-    for (int k = 0; k < n; ++k) {
-        double t = sum(k);
-        t += Transition ? transitionSample() : 0.0;
-        t = band.process(t);
-        out[k] = t * distance * amplitude[k];
-    }
-    band_ = band;
-}
-
-void MechNoisePlayer::hornStretch(const RunValues& v, const RunOut& o, int n) noexcept {
-    const double wl = loopWeight_;
-    const double wr = recordingWeight_;
-    const bool loop = wl != 0.0;
-    const bool recording = wr != 0.0;
-    alignas(16) double loopAt[kMaxRun];
-    alignas(16) double recordingAt[kMaxRun];
-    double loopPos = loopPos_, phase = phase_;
-    const double step = step_, phaseStep = phaseStep_;
-    for (int k = 0; k < n; ++k) {
-        loopAt[k] = loopPos;
-        if (recording) {
-            recordingAt[k] = (phase + micTurn(v.micAngle[k], kHornRotorRevolutions) + offset_) *
-                             kHornRotorLength;
-        }
-        loopPos += step;
-        if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
-        phase = wrapUnit(phase + phaseStep);
-    }
-    loopPos_ = loopPos;
-    phase_ = phase;
-
-    alignas(16) float loopRead[kMaxRun];
-    alignas(16) float recordingRead[kMaxRun];
-    if (loop) readTableRun(loop_, kHornLoopLength, loopAt, loopRead, n);
-    if (recording) readCubicRun(recording_, kHornRotorLength, recordingAt, recordingRead, n);
-    alignas(16) double sum[kMaxRun];
-    const double slow = o.slowLevel, fast = o.fastLevel;
-    if (loop && recording) {
-        for (int k = 0; k < n; ++k)
-            sum[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl +
-                     static_cast<double>(recordingRead[k]) * fast * wr;
-    } else if (loop) {
-        for (int k = 0; k < n; ++k) sum[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl;
-    } else if (recording) {
-        for (int k = 0; k < n; ++k)
-            sum[k] = 0.0 + static_cast<double>(recordingRead[k]) * fast * wr;
+// The horn's band-pass inputs of n <= kMaxRun samples: the weighted sum and the
+// transition.
+void MechNoisePlayer::hornInputs(const RunValues& v, double* in, int n) noexcept {
+    const double slow = slowLevel_.load();
+    const double fast = fastLevel_.load();
+    inStretches(v.speed, n,
+                [&](int j, int count) { hornStretch(v.micAngle + j, in + j, count, slow, fast); });
+    if (transitionActive_) {
+        for (int k = 0; k < n; ++k) in[k] += transitionSample();
     } else {
-        std::fill_n(sum, n, 0.0);
+        for (int k = 0; k < n; ++k) in[k] += 0.0;
     }
-    const auto at = [&sum](int k) { return sum[k]; };
-    if (transitionActive_)
-        finishStretch<true>(v.amplitude, o.out, n, at);
-    else
-        finishStretch<false>(v.amplitude, o.out, n, at);
 }
 
-void MechNoisePlayer::drumStretch(const RunValues& v, const RunOut& o, int n) noexcept {
-    const double wl = loopWeight_;
-    const double wr = recordingWeight_;
-    const bool loop = wl != 0.0;
-    const bool recording = wr != 0.0;
-    alignas(16) double loopAt[kMaxRun];
-    alignas(16) double recordingAt[kMaxRun];
-    double loopPos = loopPos_, phase = phase_;
-    const double loopStep = loopStep_, phaseStep = phaseStep_;
+// The recording's phase over a stretch and, where it sounds, its reads.
+template <int Revolutions, bool TurnFirst>
+inline void MechNoisePlayer::readRecording(const double* micAngle, int length, float* read,
+                                           int n) noexcept {
+    double phase = phase_;
+    const double phaseStep = phaseStep_;
+    if (recordingWeight_ == 0.0) {
+        for (int k = 0; k < n; ++k) phase = wrapUnit(phase + phaseStep);
+        phase_ = phase;
+        return;
+    }
+    alignas(32) double at[kMaxRun];
+    double angle = turnedMicAngle_, turn = micTurn_;
+    const double offset = offset_, len = static_cast<double>(length);
     for (int k = 0; k < n; ++k) {
-        if (recording) {
-            recordingAt[k] = (micTurn(v.micAngle[k], kDrumRotorRevolutions) + phase + offset_) *
-                             kDrumRotorLength;
+        if (micAngle[k] != angle) {
+            angle = micAngle[k];
+            turn = turnOf(angle, Revolutions);
         }
-        loopAt[k] = loopPos * kDrumLoopLength;
+        at[k] = (TurnFirst ? turn + phase + offset : phase + turn + offset) * len;
         phase = wrapUnit(phase + phaseStep);
-        loopPos = wrapUnit(loopPos + loopStep);
     }
     phase_ = phase;
-    loopPos_ = loopPos;
+    turnedMicAngle_ = angle;
+    micTurn_ = turn;
+    readCubicRun(recording_, length, at, read, n, wideReads_);
+}
 
+void MechNoisePlayer::hornStretch(const double* micAngle, double* in, int n, double slow,
+                                  double fast) noexcept {
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+    alignas(16) float recordingRead[kMaxRun];
+    readRecording<kHornRotorRevolutions, false>(micAngle, kHornRotorLength, recordingRead, n);
+
+    // The loop; at a whole step from a whole position (44.1 and 22.05 kHz) every
+    // position is whole, and whole numbers step exactly as whole doubles do.
+    alignas(16) float loopRead[kMaxRun];
+    const bool loop = wl != 0.0;
+    int whole = 0, wholeStep = 0;
+    if (readsWhole(kHornLoopLength, loopPos_, whole) &&
+        readsWhole(kHornLoopLength, step_, wholeStep)) {
+        for (int k = 0; k < n; ++k) {
+            if (loop) loopRead[k] = loop_[whole];
+            whole += wholeStep;
+            if (whole >= kHornLoopLength) whole -= kHornLoopLength;
+        }
+        loopPos_ = whole;
+    } else {
+        alignas(32) double loopAt[kMaxRun];
+        double loopPos = loopPos_;
+        const double step = step_;
+        for (int k = 0; k < n; ++k) {
+            loopAt[k] = loopPos;
+            loopPos += step;
+            if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
+        }
+        loopPos_ = loopPos;
+        if (loop) readTableRun(loop_, kHornLoopLength, loopAt, loopRead, n, wideReads_);
+    }
+
+    if (loop && wr != 0.0) {
+        for (int k = 0; k < n; ++k)
+            in[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl +
+                    static_cast<double>(recordingRead[k]) * fast * wr;
+    } else if (loop) {
+        for (int k = 0; k < n; ++k) in[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl;
+    } else if (wr != 0.0) {
+        for (int k = 0; k < n; ++k) in[k] = 0.0 + static_cast<double>(recordingRead[k]) * fast * wr;
+    } else {
+        std::fill_n(in, n, 0.0);
+    }
+}
+
+// The drum's n <= kMaxRun samples.
+void MechNoisePlayer::drumRun(const RunValues& v, double* out, int n) noexcept {
+    const double slow = slowLevel_.load();
+    const double fast = fastLevel_.load();
+    inStretches(v.speed, n, [&](int j, int count) {
+        const RunValues at{v.amplitude + j, v.micAngle + j, v.speed + j};
+        drumStretch(at, out + j, count, slow, fast);
+    });
+}
+
+void MechNoisePlayer::drumStretch(const RunValues& v, double* out, int n, double slow,
+                                  double fast) noexcept {
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
     alignas(16) float read[kMaxRun];
-    alignas(16) double loopIn[kMaxRun];
     alignas(16) double recordingIn[kMaxRun];
-    if (recording) {
-        readCubicRun(recording_, kDrumRotorLength, recordingAt, read, n);
-        const double fast = o.fastLevel;
+    readRecording<kDrumRotorRevolutions, true>(v.micAngle, kDrumRotorLength, read, n);
+    if (wr != 0.0) {
         for (int k = 0; k < n; ++k) recordingIn[k] = static_cast<double>(read[k]) * fast * wr;
     } else {
         std::fill_n(recordingIn, n, 0.0);
     }
-    if (loop) {
-        readCubicRun(loop_, kDrumLoopLength, loopAt, read, n);
-        const double slow = o.slowLevel;
+
+    alignas(32) double loopAt[kMaxRun];
+    double loopPos = loopPos_;
+    const double loopStep = loopStep_;
+    for (int k = 0; k < n; ++k) {
+        loopAt[k] = loopPos * kDrumLoopLength;
+        loopPos = wrapUnit(loopPos + loopStep);
+    }
+    loopPos_ = loopPos;
+    alignas(16) double loopIn[kMaxRun];
+    if (wl != 0.0) {
+        readCubicRun(loop_, kDrumLoopLength, loopAt, read, n, wideReads_);
         for (int k = 0; k < n; ++k) loopIn[k] = static_cast<double>(read[k]) * slow * wl;
     } else {
         std::fill_n(loopIn, n, 0.0);
     }
+
+    // The sections, the transition, the band-pass and the levels, as process
+    // takes each sample through them.
     SettledPair pair = drumPair_;
-    const auto sum = [&](int k) { return pair.processSum(loopIn[k], recordingIn[k]); };
+    SettledSection band = band_;
+    const double distance = distanceFactor_;
+    const auto finish = [&](auto transition) {
+        for (int k = 0; k < n; ++k) {
+            double t = pair.processSum(loopIn[k], recordingIn[k]);
+            t += transition();
+            t = band.process(t);
+            out[k] = t * distance * v.amplitude[k];
+        }
+    };
     if (transitionActive_)
-        finishStretch<true>(v.amplitude, o.out, n, sum);
+        finish([this] { return transitionSample(); });
     else
-        finishStretch<false>(v.amplitude, o.out, n, sum);
+        finish([] { return 0.0; });
     drumPair_ = pair;
+    band_ = band;
 }
 
 } // namespace zel

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine/BiquadFilter.h"
+#include "engine/CpuFeatures.h"
 #include "engine/DirectivityTable.h"
 #include "engine/Relaxed.h"
 #include "engine/SettledSection.h"
@@ -63,6 +64,10 @@ public:
     }
     double process() noexcept;
     void processRun(double* out, int n) noexcept;
+    // Two players' runs at once (as a.processRun(outA, n), b.processRun(outB, n)):
+    // two horn players' band-passes run side by side.
+    static void processRunPair(MechNoisePlayer& a, double* outA, MechNoisePlayer& b, double* outB,
+                               int n) noexcept;
     void setRate(double rate) noexcept;
     // Ahead of a change to `rate`: builds up to `budget` points of the drum's
     // tables for it; returns the points computed (none for a horn player).
@@ -97,33 +102,45 @@ public:
     const BiquadFilter& lowPass() const noexcept { return lowPass_; }
     const BiquadFilter& highShelf() const noexcept { return highShelf_; }
 
+    // Tests only: whether runs read the tables with AVX2 where the processor has
+    // it (the default) or on the baseline. Both give the same values to the bit.
+    void setWideReads(bool on) noexcept { wideReads_ = on && cpuHasAvx2(); }
+
 private:
+    // Hand-overs kept for a run, or a run's values.
+    struct HandOvers {
+        double amplitude[kMaxRun];
+        double micAngle[kMaxRun];
+        double speed[kMaxRun];
+    };
     // The values of a run's samples, one per sample.
     struct RunValues {
         const double* amplitude;
         const double* micAngle;
         const double* speed;
     };
-    // A run's levels and output, shared by its stretches.
-    struct RunOut {
-        double* out;
-        double slowLevel, fastLevel;
-    };
 
     void applyRequests() noexcept;
+    void applyPendingRequests() noexcept;
     void applyMicDistance(double metres) noexcept;
     double transitionSample() noexcept;
     // Inlined into process, the one caller.
     [[gnu::always_inline]] inline double processHorn() noexcept;
     [[gnu::always_inline]] inline double processDrum() noexcept;
-    void runPiece(const RunValues& v, double* out, int n) noexcept;
-    void hornStretch(const RunValues& v, const RunOut& o, int n) noexcept;
-    void drumStretch(const RunValues& v, const RunOut& o, int n) noexcept;
-    template <bool Transition, typename Sum>
-    void finishStretch(const double* amplitude, double* out, int n, Sum&& sum) noexcept;
+    RunValues takeValues(int remaining, int m, HandOvers& scratch) const noexcept;
+    void keepValues(const RunValues& v, int m) noexcept;
+    template <typename Stretch>
+    void inStretches(const double* speed, int n, Stretch&& stretch) noexcept;
+    void hornInputs(const RunValues& v, double* in, int n) noexcept;
+    void hornStretch(const double* micAngle, double* in, int n, double slow, double fast) noexcept;
+    template <int Revolutions, bool TurnFirst>
+    void readRecording(const double* micAngle, int length, float* read, int n) noexcept;
+    void drumRun(const RunValues& v, double* out, int n) noexcept;
+    void drumStretch(const RunValues& v, double* out, int n, double slow, double fast) noexcept;
     void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
     double micTurn(double micAngle, int revolutions) noexcept;
+    double turnOf(double micAngle, int revolutions) const noexcept;
 
     const MechNoiseSource source_;
     const float* loop_;
@@ -141,13 +158,9 @@ private:
     // hand-overs not yet played, counted in handCount_ (at or beyond kMaxRun:
     // the ring is full; hand-over i lies at i mod kMaxRun).
     double amplitude_ = 0, micAngle_ = 0, speed_ = 0;
-    struct HandOvers {
-        double amplitude[kMaxRun];
-        double micAngle[kMaxRun];
-        double speed[kMaxRun];
-    };
     HandOvers hand_{};
     int handCount_ = 0;
+    bool wideReads_ = cpuHasAvx2();
 
     double loopPos_ = 0; // horn: samples; drum: fraction of the loop
     double phase_ = 0;   // fraction of the rotor recording

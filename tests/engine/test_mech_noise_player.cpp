@@ -12,6 +12,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -337,8 +338,10 @@ uint64_t bits(double v) {
 // sample by sample.
 class RunsAndSamples {
 public:
-    RunsAndSamples(MechNoiseSource s, double rate)
-        : runs_(player(s, rate, 1.0, 1.0)), samples_(player(s, rate, 1.0, 1.0)) {}
+    RunsAndSamples(MechNoiseSource s, double rate, bool wide = true)
+        : runs_(player(s, rate, 1.0, 1.0)), samples_(player(s, rate, 1.0, 1.0)) {
+        runs_.setWideReads(wide);
+    }
 
     template <typename Change> void change(Change&& f) {
         f(runs_);
@@ -387,13 +390,17 @@ private:
 // held speeds and gliding ones (so runs re-tune part way, the drum's sections
 // too), angle moves, amplitude changes, level changes, transitions (one ends
 // inside a run), a rate change, the positions' wraps, and runs of every length
-// up to the longest against the tables' four-wide reads.
+// up to the longest against the tables' four-wide reads, on the baseline and
+// with AVX2 where the processor has it.
 TEST(MechNoisePlayer, RunsMatchSamplesPlayedOneByOne) {
     constexpr int kLengths[] = {1, 2, 3, 4, 5, 7, 8, 9, 64, 17, 23, 31, 63, 40, 64, 11};
     for (const MechNoiseSource s : kSources) {
-        for (const double rate : {44100.0, 48000.0, 22050.0}) {
-            SCOPED_TRACE(testing::Message() << static_cast<int>(s) << " at " << rate);
-            RunsAndSamples p(s, rate);
+        for (const auto& [rate, wide] :
+             {std::pair{44100.0, true}, std::pair{48000.0, true}, std::pair{22050.0, true},
+              std::pair{44100.0, false}, std::pair{48000.0, false}}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(s) << " at " << rate
+                                            << (wide ? " wide" : " baseline"));
+            RunsAndSamples p(s, rate, wide);
             int phaseWraps = 0, loopWraps = 0, transitionEnds = 0;
             double lastPhase = 0.0, lastLoop = 0.0;
             bool wasActive = false;
@@ -463,6 +470,48 @@ TEST(MechNoisePlayer, RunsTakeTheHandOversMadeSinceTheLastSample) {
             p.play(c.samples, "hand-overs and samples apart");
             if (testing::Test::HasFatalFailure()) return;
         }
+    }
+}
+
+// Two horn players' runs side by side give what each gives alone, sample by
+// sample: different distances (so different band-passes), angles and speeds,
+// a transition on one of them, and a run longer than kMaxRun.
+TEST(MechNoisePlayer, HornPairRunsMatchSamplesPlayedOneByOne) {
+    constexpr int kLengths[] = {64, 1, 17, 64, 3, 100, 40, 64, 8};
+    for (const double rate : {44100.0, 48000.0}) {
+        SCOPED_TRACE(rate);
+        MechNoisePlayer runA = player(MechNoiseSource::HornUnit0, rate, 1.0, 1.0);
+        MechNoisePlayer runB = player(MechNoiseSource::HornUnit1, rate, 0.7, 1.5);
+        runB.setMicDistance(1.3);
+        MechNoisePlayer oneA = runA, oneB = runB;
+        int i = 0;
+        for (size_t r = 0; i < 60000; ++r) {
+            const int n = kLengths[r % std::size(kLengths)];
+            if (i <= 20000 && 20000 < i + n) {
+                runB.startTransition();
+                oneB.startTransition();
+            }
+            std::vector<double> outA(static_cast<size_t>(n)), outB(outA);
+            for (int j = 0; j < n; ++j) {
+                const Cue c = cueAt(i + j), d = cueAt(i + j + 5000);
+                runA.handOver(0.8, 0.0, c.micAngle, c.revPerSecond / rate);
+                runB.handOver(0.6, 0.0, d.micAngle, d.revPerSecond / rate);
+            }
+            MechNoisePlayer::processRunPair(runA, outA.data(), runB, outB.data(), n);
+            // Past kMaxRun the first samples keep the values held before.
+            const int kept = std::min(n, MechNoisePlayer::kMaxRun);
+            for (int j = 0; j < n; ++j) {
+                if (j >= n - kept) {
+                    const Cue c = cueAt(i + j), d = cueAt(i + j + 5000);
+                    oneA.handOver(0.8, 0.0, c.micAngle, c.revPerSecond / rate);
+                    oneB.handOver(0.6, 0.0, d.micAngle, d.revPerSecond / rate);
+                }
+                ASSERT_EQ(bits(outA[static_cast<size_t>(j)]), bits(oneA.process())) << i + j;
+                ASSERT_EQ(bits(outB[static_cast<size_t>(j)]), bits(oneB.process())) << i + j;
+            }
+            i += n;
+        }
+        EXPECT_NE(runA.micDistance(), runB.micDistance());
     }
 }
 
