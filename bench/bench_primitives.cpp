@@ -151,8 +151,10 @@ void BM_RotorStep(benchmark::State& state) {
 }
 BENCHMARK(BM_RotorStep);
 
-// A player at a constant speed in rev/s (argument), 44.1 kHz.
-void playerBench(benchmark::State& state, zel::MechNoiseSource source) {
+// A player at a constant speed in rev/s (argument), 44.1 kHz: sample by sample
+// (process after each hand-over), or in the engine's runs of 64 (hand-overs,
+// then processRun).
+template <bool Runs> void playerBench(benchmark::State& state, zel::MechNoiseSource source) {
     const double rate = 44100.0;
     zel::MechNoisePlayer p(source, rate);
     p.setSlowLevel(1.0);
@@ -161,53 +163,108 @@ void playerBench(benchmark::State& state, zel::MechNoiseSource source) {
     p.setMicDistance(0.5);
     const double speed = static_cast<double>(state.range(0)) / 10.0 / rate;
     double angle = 0.0;
+    double out[zel::MechNoisePlayer::kMaxRun];
+    constexpr int kRun = zel::MechNoisePlayer::kMaxRun;
+    static_assert(kBlock % kRun == 0);
     for (auto _ : state) {
         double acc = 0.0;
-        for (int i = 0; i < kBlock; ++i) {
-            angle += speed;
-            if (angle >= 1.0) angle -= 1.0;
-            p.handOver(0.8, angle, 0.1, speed);
-            acc += p.process();
+        for (int i = 0; i < kBlock; i += kRun) {
+            for (int j = 0; j < kRun; ++j) {
+                angle += speed;
+                if (angle >= 1.0) angle -= 1.0;
+                p.handOver(0.8, angle, 0.1, speed);
+                if (!Runs) out[j] = p.process();
+            }
+            if (Runs) p.processRun(out, kRun);
+            for (int j = 0; j < kRun; ++j) acc += out[j];
         }
         benchmark::DoNotOptimize(acc);
     }
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 void BM_HornPlayer(benchmark::State& state) {
-    playerBench(state, zel::MechNoiseSource::HornUnit0);
+    playerBench<false>(state, zel::MechNoiseSource::HornUnit0);
 }
 void BM_DrumPlayer(benchmark::State& state) {
-    playerBench(state, zel::MechNoiseSource::Drum);
+    playerBench<false>(state, zel::MechNoiseSource::Drum);
+}
+void BM_HornPlayerRuns(benchmark::State& state) {
+    playerBench<true>(state, zel::MechNoiseSource::HornUnit0);
+}
+void BM_DrumPlayerRuns(benchmark::State& state) {
+    playerBench<true>(state, zel::MechNoiseSource::Drum);
 }
 // 0.5 rev/s: loop only; 4 rev/s: between; 8 rev/s: recording only.
 BENCHMARK(BM_HornPlayer)->Arg(5)->Arg(40)->Arg(80);
 BENCHMARK(BM_DrumPlayer)->Arg(5)->Arg(40)->Arg(80);
+BENCHMARK(BM_HornPlayerRuns)->Arg(5)->Arg(40)->Arg(80);
+BENCHMARK(BM_DrumPlayerRuns)->Arg(5)->Arg(40)->Arg(80);
+
+// The two horn players as the horn unit plays them, in runs of 64 with their
+// band-passes side by side; items are samples of both.
+void BM_HornPlayerPairRuns(benchmark::State& state) {
+    const double rate = 44100.0;
+    zel::MechNoisePlayer a(zel::MechNoiseSource::HornUnit0, rate);
+    zel::MechNoisePlayer b(zel::MechNoiseSource::HornUnit1, rate);
+    for (zel::MechNoisePlayer* p : {&a, &b}) {
+        p->setSlowLevel(1.0);
+        p->setFastLevel(1.0);
+        p->setMicDistance(0.5);
+    }
+    const double speed = static_cast<double>(state.range(0)) / 10.0 / rate;
+    double angle = 0.0;
+    constexpr int kRun = zel::MechNoisePlayer::kMaxRun;
+    double outA[kRun], outB[kRun];
+    for (auto _ : state) {
+        double acc = 0.0;
+        for (int i = 0; i < kBlock; i += kRun) {
+            for (int j = 0; j < kRun; ++j) {
+                angle += speed;
+                if (angle >= 1.0) angle -= 1.0;
+                a.handOver(0.8, angle, 0.1, speed);
+                b.handOver(0.8, angle, 0.1, speed);
+            }
+            zel::MechNoisePlayer::processRunPair(a, outA, b, outB, kRun);
+            for (int j = 0; j < kRun; ++j) acc += outA[j] + outB[j];
+        }
+        benchmark::DoNotOptimize(acc);
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_HornPlayerPairRuns)->Arg(5)->Arg(40)->Arg(80);
 
 // The drum player while the rotor speeds up between the limits (1 to 7 rev/s
 // over a second, then again): the speed moves every sample, so the drum re-tunes
-// its two sections every sample.
+// its two sections every sample. Argument 1: in the engine's runs of 64.
 void BM_DrumPlayerAccelerating(benchmark::State& state) {
     const double rate = 44100.0;
+    const bool runs = state.range(0) != 0;
     zel::MechNoisePlayer p(zel::MechNoiseSource::Drum, rate);
     p.setSlowLevel(1.0);
     p.setFastLevel(1.0);
     p.setMicDistance(0.5);
     double angle = 0.0;
     int n = 0;
+    constexpr int kRun = zel::MechNoisePlayer::kMaxRun;
+    double out[kRun];
     for (auto _ : state) {
         double acc = 0.0;
-        for (int i = 0; i < kBlock; ++i, n = (n + 1) % 44100) {
-            const double speed = (1.0 + 6.0 * n / 44100.0) / rate;
-            angle += speed;
-            if (angle >= 1.0) angle -= 1.0;
-            p.handOver(0.8, angle, 0.1, speed);
-            acc += p.process();
+        for (int i = 0; i < kBlock; i += kRun) {
+            for (int j = 0; j < kRun; ++j, n = (n + 1) % 44100) {
+                const double speed = (1.0 + 6.0 * n / 44100.0) / rate;
+                angle += speed;
+                if (angle >= 1.0) angle -= 1.0;
+                p.handOver(0.8, angle, 0.1, speed);
+                if (!runs) out[j] = p.process();
+            }
+            if (runs) p.processRun(out, kRun);
+            for (int j = 0; j < kRun; ++j) acc += out[j];
         }
         benchmark::DoNotOptimize(acc);
     }
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
-BENCHMARK(BM_DrumPlayerAccelerating);
+BENCHMARK(BM_DrumPlayerAccelerating)->Arg(0)->Arg(1);
 
 // A horn's twelve rays through their two directivity sections in series, as a
 // turning mouth drives them: new targets every 16 samples (their glided values

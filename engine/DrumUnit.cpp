@@ -416,8 +416,11 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
             const double v = shared ? shared[j] : (filtered[j] = input_.process(x[j]));
             y[j] = isCross() ? frameCross(v) : frameMain(v);
             if (lowStatic) lowStatic[j] = lowStaticOutput_;
-            if (mech) mech[j] = player_ ? player_->process() : 0.0;
         }
+        if (mech && player_)
+            player_->processRun(mech, n);
+        else if (mech)
+            std::fill_n(mech, n, 0.0);
         if (!shared) inputRun_.finish(input_);
         return;
     }
@@ -525,8 +528,11 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
                            runLanes_.input[at + kMainStaticLane], runRetarded_[j], runSpeed_[j]);
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
-        if (mech) mech[j] = player_ ? player_->process() : 0.0;
     }
+    if (mech && player_)
+        player_->processRun(mech, n);
+    else if (mech)
+        std::fill_n(mech, n, 0.0);
 }
 
 void DrumUnit::splitRun(int n) {

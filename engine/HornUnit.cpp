@@ -813,15 +813,14 @@ void HornUnit::processMicrophonesRun(HornUnit& a, HornUnit& b, const double* x, 
         double* outB = yb + done;
         // Each unit goes in phases if its run fits its history, else sample by
         // sample; the two units' samples alternate, so that one's recursions
-        // overlap with the other's. Each player follows its unit's hand-over.
+        // overlap with the other's. Each player then plays its unit's hand-overs.
         const bool phasedA = a.startMixRun(x + done, m, nullptr);
         const bool phasedB = b.startMixRun(x + done, m, &a);
         for (int j = 0; j < m; ++j) {
             outA[j] = phasedA ? a.mixRunSample(j) : a.mixFull(x[done + j]);
-            mechA[done + j] = a.player_->process();
             outB[j] = phasedB ? b.mixRunSample(j) : b.mixFull(x[done + j]);
-            mechB[done + j] = b.player_->process();
         }
+        MechNoisePlayer::processRunPair(*a.player_, mechA + done, *b.player_, mechB + done, m);
         staticEqPair(a, outA, b, outB, m);
         for (int j = 0; j < m; ++j) {
             outA[j] *= a.outputGain_;

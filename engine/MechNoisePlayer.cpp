@@ -1,5 +1,6 @@
 #include "engine/MechNoisePlayer.h"
 
+#include "engine/CpuFeatures.h"
 #include "engine/FourCubicReads.h"
 #include "engine/Interpolation.h"
 #include "engine/data/MotorNoiseTables.h"
@@ -78,6 +79,59 @@ void readTable4(const float* table, int length, const double* position, float* o
         if (direct[k]) out[k] = table[whole[k]];
 }
 
+// The run readers below with AVX2: the cubic reads' neighbours gathered, four
+// at a time.
+[[gnu::target("avx2")]] void readCubicRunAvx2(const float* table, int length,
+                                              const double* position, float* out, int n) {
+    int k = 0;
+    for (; k + 4 <= n; k += 4) readCubicF4Avx2(table, length, position + k, out + k);
+    for (; k < n; ++k) out[k] = readCubicF(table, length, position[k]);
+}
+
+[[gnu::target("avx2")]] void readTableRunAvx2(const float* table, int length,
+                                              const double* position, float* out, int n) {
+    const __m256d len = _mm256_set1_pd(static_cast<double>(length));
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        // Any whole position in the table is read straight from it.
+        const __m256d p = _mm256_loadu_pd(position + k);
+        const __m256d whole =
+            _mm256_and_pd(_mm256_cmp_pd(_mm256_round_pd(p, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC),
+                                        p, _CMP_EQ_OQ),
+                          _mm256_and_pd(_mm256_cmp_pd(p, _mm256_setzero_pd(), _CMP_GE_OQ),
+                                        _mm256_cmp_pd(p, len, _CMP_LT_OQ)));
+        if (_mm256_movemask_pd(whole) == 0)
+            readCubicF4Avx2(table, length, position + k, out + k);
+        else
+            readTable4(table, length, position + k, out + k);
+    }
+    for (; k < n; ++k) out[k] = readTable(table, length, position[k]);
+}
+
+// out[k] = readTable(table, length, position[k]) for k < n, four at a time.
+void readTableRun(const float* table, int length, const double* position, float* out, int n,
+                  bool wide) {
+    if (wide) {
+        readTableRunAvx2(table, length, position, out, n);
+        return;
+    }
+    int k = 0;
+    for (; k + 4 <= n; k += 4) readTable4(table, length, position + k, out + k);
+    for (; k < n; ++k) out[k] = readTable(table, length, position[k]);
+}
+
+// out[k] = readCubicF(table, length, position[k]) for k < n, four at a time.
+void readCubicRun(const float* table, int length, const double* position, float* out, int n,
+                  bool wide) {
+    if (wide) {
+        readCubicRunAvx2(table, length, position, out, n);
+        return;
+    }
+    int k = 0;
+    for (; k + 4 <= n; k += 4) readCubicF4(table, length, position + k, out + k);
+    for (; k < n; ++k) out[k] = readCubicF(table, length, position[k]);
+}
+
 double wrapUnit(double x) {
     if (x >= 1.0) x -= 1.0;
     if (!(x >= 0.0 && x < 1.0)) {
@@ -136,7 +190,6 @@ void MechNoisePlayer::setRate(double rate) noexcept {
     transitionPos_ = 0.0;
     step_ = kMotorNoiseTableRate * invRate_;
     tunedSpeed_ = kUntuned;
-    dropReadsAhead();
 
     bandPass_.setRate(rate_);
     applyMicDistance(requestedDistance_.load());
@@ -235,7 +288,6 @@ double MechNoisePlayer::transitionSample() noexcept {
 // when the speed moves.
 void MechNoisePlayer::tuneHorn(double s) noexcept {
     tunedSpeed_ = s;
-    dropReadsAhead();
     phaseStep_ = s / kHornRotorRevolutions;
     if (s > slowLimit_) {
         loopWeight_ = 0.0;
@@ -252,108 +304,6 @@ void MechNoisePlayer::tuneHorn(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
-    readsPayAhead_ = readsPayAhead();
-}
-
-// Where the microphone places the rotor recording, in recorded revolutions
-// (sign by the rotor's direction), computed again only when it moves.
-double MechNoisePlayer::micTurn(int revolutions) noexcept {
-    if (micAngle_ != turnedMicAngle_) {
-        turnedMicAngle_ = micAngle_;
-        micTurn_ =
-            isHorn() ? direction_ * micAngle_ / revolutions : micAngle_ * direction_ / revolutions;
-    }
-    return micTurn_;
-}
-
-// Whether this sample's reads come from the reads ahead (making them if none
-// are left): not on a sample that re-tuned the speed or moved the placement,
-// whose reads are made alone (a speed or an angle that moves every sample
-// would waste the reads ahead).
-bool MechNoisePlayer::takeReadAhead(bool retuned) noexcept {
-    if (!readsPayAhead_) return false; // then none were made since the speed was tuned
-    if (recordingWeight_ != 0.0 && micAngle_ != turnedMicAngle_) {
-        dropReadsAhead();
-        return false;
-    }
-    if (ahead_.next < ahead_.count) return true;
-    if (!readAhead_ || retuned) return false;
-    if (isHorn())
-        readHornAhead();
-    else
-        readDrumAhead();
-    return true;
-}
-
-// Reads ahead pay where a sample reads the tables through the cubic: the horn's
-// loop at a whole step (44.1 and 22.05 kHz) is read straight from its table.
-bool MechNoisePlayer::readsPayAhead() const noexcept {
-    if (!isHorn()) return loopWeight_ != 0.0 || recordingWeight_ != 0.0;
-    return recordingWeight_ != 0.0 || (loopWeight_ != 0.0 && step_ != std::floor(step_));
-}
-
-// The horn's next reads, with the positions stepped as processHorn steps them.
-void MechNoisePlayer::readHornAhead() noexcept {
-    const bool loop = loopWeight_ != 0.0;
-    const bool recording = recordingWeight_ != 0.0;
-    const double turn = recording ? micTurn(kHornRotorRevolutions) : 0.0;
-    double loopAt[kAhead], recordingAt[kAhead];
-    double loopPos = loopPos_, phase = phase_;
-    for (int k = 0; k < kAhead; ++k) {
-        loopAt[k] = loopPos;
-        recordingAt[k] = (phase + turn + offset_) * kHornRotorLength;
-        loopPos += step_;
-        if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
-        phase = wrapUnit(phase + phaseStep_);
-        ahead_.loopPos[k] = loopPos;
-        ahead_.phase[k] = phase;
-    }
-    for (int k = 0; k < kAhead; k += 4) {
-        if (loop) readTable4(loop_, kHornLoopLength, loopAt + k, ahead_.loop + k);
-        if (recording)
-            readCubicF4(recording_, kHornRotorLength, recordingAt + k, ahead_.recording + k);
-    }
-    ahead_.next = 0;
-    ahead_.count = kAhead;
-}
-
-inline double MechNoisePlayer::processHorn() noexcept {
-    const double s = speed_;
-    const bool retuned = s != tunedSpeed_;
-    if (retuned) tuneHorn(s);
-    const double wl = loopWeight_;
-    const double wr = recordingWeight_;
-
-    double o = 0.0;
-    if (takeReadAhead(retuned)) {
-        const int k = ahead_.next++;
-        if (wl != 0.0) o += static_cast<double>(ahead_.loop[k]) * slowLevel_.load() * wl;
-        if (wr != 0.0) o += static_cast<double>(ahead_.recording[k]) * fastLevel_.load() * wr;
-        loopPos_ = ahead_.loopPos[k];
-        phase_ = ahead_.phase[k];
-    } else {
-        if (wl != 0.0) {
-            o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) *
-                 slowLevel_.load() * wl;
-        }
-        if (wr != 0.0) {
-            // The recording advances one recorded revolution per rotor revolution
-            // through its phase; the microphone angle places it, as for the drum.
-            // (The retarded angle also moves once per revolution, so adding it
-            // would play the recording at twice its pace and jump back a
-            // revolution every turn.)
-            const double pos =
-                (phase_ + micTurn(kHornRotorRevolutions) + offset_) * kHornRotorLength;
-            o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
-                 fastLevel_.load() * wr;
-        }
-        loopPos_ += step_;
-        if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
-        phase_ = wrapUnit(phase_ + phaseStep_);
-    }
-    o += transitionSample();
-    o = band_.process(o);
-    return o * distanceFactor_ * amplitude_;
 }
 
 // The drum's crossfade weights and filter tuning for a speed. Between the limits
@@ -362,7 +312,6 @@ inline double MechNoisePlayer::processHorn() noexcept {
 // once (immediate mode: no glide).
 void MechNoisePlayer::tuneDrum(double s) noexcept {
     tunedSpeed_ = s;
-    dropReadsAhead();
     phaseStep_ = s / kDrumRotorRevolutions;
     loopStep_ = s * kDrumLoopSpeedScale;
     if (s > slowLimit_) {
@@ -384,63 +333,74 @@ void MechNoisePlayer::tuneDrum(double s) noexcept {
         loopWeight_ = r * r;
         recordingWeight_ = 0.0;
     }
-    readsPayAhead_ = readsPayAhead();
 }
 
-// The drum's next reads, with the positions stepped as processDrum steps them.
-void MechNoisePlayer::readDrumAhead() noexcept {
-    const bool loop = loopWeight_ != 0.0;
-    const bool recording = recordingWeight_ != 0.0;
-    const double turn = recording ? micTurn(kDrumRotorRevolutions) : 0.0;
-    double loopAt[kAhead], recordingAt[kAhead];
-    double loopPos = loopPos_, phase = phase_;
-    for (int k = 0; k < kAhead; ++k) {
-        recordingAt[k] = (turn + phase + offset_) * kDrumRotorLength;
-        loopAt[k] = loopPos * kDrumLoopLength;
-        phase = wrapUnit(phase + phaseStep_);
-        loopPos = wrapUnit(loopPos + loopStep_);
-        ahead_.phase[k] = phase;
-        ahead_.loopPos[k] = loopPos;
+// Where the microphone places the rotor recording, in recorded revolutions
+// (sign by the rotor's direction), computed again only when it moves.
+double MechNoisePlayer::micTurn(double micAngle, int revolutions) noexcept {
+    if (micAngle != turnedMicAngle_) {
+        turnedMicAngle_ = micAngle;
+        micTurn_ = turnOf(micAngle, revolutions);
     }
-    for (int k = 0; k < kAhead; k += 4) {
-        if (recording)
-            readCubicF4(recording_, kDrumRotorLength, recordingAt + k, ahead_.recording + k);
-        if (loop) readCubicF4(loop_, kDrumLoopLength, loopAt + k, ahead_.loop + k);
+    return micTurn_;
+}
+
+double MechNoisePlayer::turnOf(double micAngle, int revolutions) const noexcept {
+    return isHorn() ? direction_ * micAngle / revolutions : micAngle * direction_ / revolutions;
+}
+
+// ---- one sample ------------------------------------------------------------------
+
+inline double MechNoisePlayer::processHorn() noexcept {
+    const double s = speed_;
+    if (s != tunedSpeed_) tuneHorn(s);
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+
+    double o = 0.0;
+    if (wl != 0.0) {
+        o += static_cast<double>(readTable(loop_, kHornLoopLength, loopPos_)) * slowLevel_.load() *
+             wl;
     }
-    ahead_.next = 0;
-    ahead_.count = kAhead;
+    if (wr != 0.0) {
+        // The recording advances one recorded revolution per rotor revolution
+        // through its phase; the microphone angle places it, as for the drum.
+        // (The retarded angle also moves once per revolution, so adding it
+        // would play the recording at twice its pace and jump back a
+        // revolution every turn.)
+        const double pos =
+            (phase_ + micTurn(micAngle_, kHornRotorRevolutions) + offset_) * kHornRotorLength;
+        o += static_cast<double>(readCubicF(recording_, kHornRotorLength, pos)) *
+             fastLevel_.load() * wr;
+    }
+    loopPos_ += step_;
+    if (loopPos_ >= kHornLoopLength) loopPos_ -= kHornLoopLength;
+    phase_ = wrapUnit(phase_ + phaseStep_);
+    o += transitionSample();
+    o = band_.process(o);
+    return o * distanceFactor_ * amplitude_;
 }
 
 inline double MechNoisePlayer::processDrum() noexcept {
     const double s = speed_;
-    const bool retuned = s != tunedSpeed_;
-    if (retuned) tuneDrum(s);
+    if (s != tunedSpeed_) tuneDrum(s);
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
 
     double rec = 0.0;
     double loop = 0.0;
-    if (takeReadAhead(retuned)) {
-        const int k = ahead_.next++;
-        if (wr != 0.0) rec = static_cast<double>(ahead_.recording[k]) * fastLevel_.load() * wr;
-        if (wl != 0.0) loop = static_cast<double>(ahead_.loop[k]) * slowLevel_.load() * wl;
-        phase_ = ahead_.phase[k];
-        loopPos_ = ahead_.loopPos[k];
-    } else {
-        if (wr != 0.0) {
-            const double pos =
-                (micTurn(kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
-            rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
-                  fastLevel_.load() * wr;
-        }
-        if (wl != 0.0) {
-            loop = static_cast<double>(
-                       readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
-                   slowLevel_.load() * wl;
-        }
-        phase_ = wrapUnit(phase_ + phaseStep_);
-        loopPos_ = wrapUnit(loopPos_ + loopStep_);
+    if (wr != 0.0) {
+        const double pos =
+            (micTurn(micAngle_, kDrumRotorRevolutions) + phase_ + offset_) * kDrumRotorLength;
+        rec = static_cast<double>(readCubicF(recording_, kDrumRotorLength, pos)) *
+              fastLevel_.load() * wr;
     }
+    if (wl != 0.0) {
+        loop = static_cast<double>(readCubicF(loop_, kDrumLoopLength, loopPos_ * kDrumLoopLength)) *
+               slowLevel_.load() * wl;
+    }
+    phase_ = wrapUnit(phase_ + phaseStep_);
+    loopPos_ = wrapUnit(loopPos_ + loopStep_);
     double t = drumPair_.processSum(loop, rec);
     t += transitionSample();
     t = band_.process(t);
@@ -448,10 +408,295 @@ inline double MechNoisePlayer::processDrum() noexcept {
 }
 
 double MechNoisePlayer::process() noexcept {
+    if (handCount_ != 0) {
+        const int k = (handCount_ - 1) & (kMaxRun - 1);
+        amplitude_ = hand_.amplitude[k];
+        micAngle_ = hand_.micAngle[k];
+        speed_ = hand_.speed[k];
+        handCount_ = 0;
+    }
     if (requestedDistance_.load() != appliedDistance_ ||
         transitionRequests_.load() != transitionsSeen_)
         applyRequests();
     return isHorn() ? processHorn() : processDrum();
+}
+
+// ---- runs ------------------------------------------------------------------------
+
+// A run plays what its samples would play one by one: the requests from other
+// threads are taken at its start (a sample later than process would take them,
+// as if they had come a little later), and it goes in stretches at one speed,
+// re-tuning where the speed moves as process re-tunes. Within a stretch the
+// weights, steps and the drum's sections stay put: the positions step sample by
+// sample, the tables are read four at a time, and the sections run with their
+// state in registers, each sample through the same operations in the same order
+// as process.
+void MechNoisePlayer::processRun(double* out, int n) noexcept {
+    if (n <= 0) return;
+    applyPendingRequests();
+    for (int done = 0; done < n;) {
+        const int m = std::min(kMaxRun, n - done);
+        HandOvers scratch;
+        const RunValues v = takeValues(n - done, m, scratch);
+        if (isHorn()) {
+            alignas(16) double in[kMaxRun];
+            hornInputs(v, in, m);
+            SettledSection band = band_;
+            const double distance = distanceFactor_;
+            for (int k = 0; k < m; ++k)
+                out[done + k] = band.process(in[k]) * distance * v.amplitude[k];
+            band_ = band;
+        } else {
+            drumRun(v, out + done, m);
+        }
+        keepValues(v, m);
+        done += m;
+    }
+    handCount_ = 0;
+}
+
+// Two horn players' runs: their band-passes run side by side, each in its own
+// half of one register with its own operations.
+void MechNoisePlayer::processRunPair(MechNoisePlayer& a, double* outA, MechNoisePlayer& b,
+                                     double* outB, int n) noexcept {
+    if (!a.isHorn() || !b.isHorn() || n > kMaxRun || &a == &b) {
+        a.processRun(outA, n);
+        b.processRun(outB, n);
+        return;
+    }
+    if (n <= 0) return;
+    a.applyPendingRequests();
+    b.applyPendingRequests();
+    HandOvers scratchA, scratchB;
+    const RunValues va = a.takeValues(n, n, scratchA);
+    const RunValues vb = b.takeValues(n, n, scratchB);
+    alignas(16) double inA[kMaxRun];
+    alignas(16) double inB[kMaxRun];
+    a.hornInputs(va, inA, n);
+    b.hornInputs(vb, inB, n);
+    SettledPair bands;
+    bands.take(0, a.band_);
+    bands.take(1, b.band_);
+    const __m128d distance = _mm_set_pd(b.distanceFactor_, a.distanceFactor_);
+    for (int k = 0; k < n; ++k) {
+        const __m128d y = bands.process(_mm_set_pd(inB[k], inA[k]));
+        const __m128d o =
+            _mm_mul_pd(_mm_mul_pd(y, distance), _mm_set_pd(vb.amplitude[k], va.amplitude[k]));
+        _mm_storel_pd(outA + k, o);
+        _mm_storeh_pd(outB + k, o);
+    }
+    bands.give(0, a.band_);
+    bands.give(1, b.band_);
+    a.keepValues(va, n);
+    b.keepValues(vb, n);
+    a.handCount_ = 0;
+    b.handCount_ = 0;
+}
+
+void MechNoisePlayer::applyPendingRequests() noexcept {
+    if (requestedDistance_.load() != appliedDistance_ ||
+        transitionRequests_.load() != transitionsSeen_)
+        applyRequests();
+}
+
+// The values of the next m samples of the `remaining` a run has left: its last
+// samples take the hand-overs kept (one each, the latest last), the samples
+// before them the values held.
+MechNoisePlayer::RunValues MechNoisePlayer::takeValues(int remaining, int m,
+                                                       HandOvers& scratch) const noexcept {
+    const int fresh = std::min({handCount_, kMaxRun, remaining});
+    const int held = remaining - fresh;
+    if (held == 0 && m == remaining && handCount_ <= kMaxRun) {
+        const int first = handCount_ - m;
+        return {hand_.amplitude + first, hand_.micAngle + first, hand_.speed + first};
+    }
+    for (int i = 0; i < m; ++i) {
+        if (i < held) {
+            scratch.amplitude[i] = amplitude_;
+            scratch.micAngle[i] = micAngle_;
+            scratch.speed[i] = speed_;
+        } else {
+            const int k = (handCount_ - (remaining - i)) & (kMaxRun - 1);
+            scratch.amplitude[i] = hand_.amplitude[k];
+            scratch.micAngle[i] = hand_.micAngle[k];
+            scratch.speed[i] = hand_.speed[k];
+        }
+    }
+    return {scratch.amplitude, scratch.micAngle, scratch.speed};
+}
+
+// The values held after m samples: the last sample's.
+void MechNoisePlayer::keepValues(const RunValues& v, int m) noexcept {
+    amplitude_ = v.amplitude[m - 1];
+    micAngle_ = v.micAngle[m - 1];
+    speed_ = v.speed[m - 1];
+}
+
+// Calls stretch(first, count) for each stretch of n <= kMaxRun samples at one
+// speed, tuned for it.
+template <typename Stretch>
+inline void MechNoisePlayer::inStretches(const double* speed, int n, Stretch&& stretch) noexcept {
+    for (int j = 0; j < n;) {
+        const double s = speed[j];
+        if (s != tunedSpeed_) {
+            if (isHorn())
+                tuneHorn(s);
+            else
+                tuneDrum(s);
+        }
+        int end = j + 1;
+        while (end < n && speed[end] == tunedSpeed_) ++end;
+        stretch(j, end - j);
+        j = end;
+    }
+}
+
+// The horn's band-pass inputs of n <= kMaxRun samples: the weighted sum and the
+// transition.
+void MechNoisePlayer::hornInputs(const RunValues& v, double* in, int n) noexcept {
+    const double slow = slowLevel_.load();
+    const double fast = fastLevel_.load();
+    inStretches(v.speed, n,
+                [&](int j, int count) { hornStretch(v.micAngle + j, in + j, count, slow, fast); });
+    if (transitionActive_) {
+        for (int k = 0; k < n; ++k) in[k] += transitionSample();
+    } else {
+        for (int k = 0; k < n; ++k) in[k] += 0.0;
+    }
+}
+
+// The recording's phase over a stretch and, where it sounds, its reads.
+template <int Revolutions, bool TurnFirst>
+inline void MechNoisePlayer::readRecording(const double* micAngle, int length, float* read,
+                                           int n) noexcept {
+    double phase = phase_;
+    const double phaseStep = phaseStep_;
+    if (recordingWeight_ == 0.0) {
+        for (int k = 0; k < n; ++k) phase = wrapUnit(phase + phaseStep);
+        phase_ = phase;
+        return;
+    }
+    alignas(32) double at[kMaxRun];
+    double angle = turnedMicAngle_, turn = micTurn_;
+    const double offset = offset_, len = static_cast<double>(length);
+    for (int k = 0; k < n; ++k) {
+        if (micAngle[k] != angle) {
+            angle = micAngle[k];
+            turn = turnOf(angle, Revolutions);
+        }
+        at[k] = (TurnFirst ? turn + phase + offset : phase + turn + offset) * len;
+        phase = wrapUnit(phase + phaseStep);
+    }
+    phase_ = phase;
+    turnedMicAngle_ = angle;
+    micTurn_ = turn;
+    readCubicRun(recording_, length, at, read, n, wideReads_);
+}
+
+void MechNoisePlayer::hornStretch(const double* micAngle, double* in, int n, double slow,
+                                  double fast) noexcept {
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+    alignas(16) float recordingRead[kMaxRun];
+    readRecording<kHornRotorRevolutions, false>(micAngle, kHornRotorLength, recordingRead, n);
+
+    // The loop; at a whole step from a whole position (44.1 and 22.05 kHz) every
+    // position is whole, and whole numbers step exactly as whole doubles do.
+    alignas(16) float loopRead[kMaxRun];
+    const bool loop = wl != 0.0;
+    int whole = 0, wholeStep = 0;
+    if (readsWhole(kHornLoopLength, loopPos_, whole) &&
+        readsWhole(kHornLoopLength, step_, wholeStep)) {
+        for (int k = 0; k < n; ++k) {
+            if (loop) loopRead[k] = loop_[whole];
+            whole += wholeStep;
+            if (whole >= kHornLoopLength) whole -= kHornLoopLength;
+        }
+        loopPos_ = whole;
+    } else {
+        alignas(32) double loopAt[kMaxRun];
+        double loopPos = loopPos_;
+        const double step = step_;
+        for (int k = 0; k < n; ++k) {
+            loopAt[k] = loopPos;
+            loopPos += step;
+            if (loopPos >= kHornLoopLength) loopPos -= kHornLoopLength;
+        }
+        loopPos_ = loopPos;
+        if (loop) readTableRun(loop_, kHornLoopLength, loopAt, loopRead, n, wideReads_);
+    }
+
+    if (loop && wr != 0.0) {
+        for (int k = 0; k < n; ++k)
+            in[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl +
+                    static_cast<double>(recordingRead[k]) * fast * wr;
+    } else if (loop) {
+        for (int k = 0; k < n; ++k) in[k] = 0.0 + static_cast<double>(loopRead[k]) * slow * wl;
+    } else if (wr != 0.0) {
+        for (int k = 0; k < n; ++k) in[k] = 0.0 + static_cast<double>(recordingRead[k]) * fast * wr;
+    } else {
+        std::fill_n(in, n, 0.0);
+    }
+}
+
+// The drum's n <= kMaxRun samples.
+void MechNoisePlayer::drumRun(const RunValues& v, double* out, int n) noexcept {
+    const double slow = slowLevel_.load();
+    const double fast = fastLevel_.load();
+    inStretches(v.speed, n, [&](int j, int count) {
+        const RunValues at{v.amplitude + j, v.micAngle + j, v.speed + j};
+        drumStretch(at, out + j, count, slow, fast);
+    });
+}
+
+void MechNoisePlayer::drumStretch(const RunValues& v, double* out, int n, double slow,
+                                  double fast) noexcept {
+    const double wl = loopWeight_;
+    const double wr = recordingWeight_;
+    alignas(16) float read[kMaxRun];
+    alignas(16) double recordingIn[kMaxRun];
+    readRecording<kDrumRotorRevolutions, true>(v.micAngle, kDrumRotorLength, read, n);
+    if (wr != 0.0) {
+        for (int k = 0; k < n; ++k) recordingIn[k] = static_cast<double>(read[k]) * fast * wr;
+    } else {
+        std::fill_n(recordingIn, n, 0.0);
+    }
+
+    alignas(32) double loopAt[kMaxRun];
+    double loopPos = loopPos_;
+    const double loopStep = loopStep_;
+    for (int k = 0; k < n; ++k) {
+        loopAt[k] = loopPos * kDrumLoopLength;
+        loopPos = wrapUnit(loopPos + loopStep);
+    }
+    loopPos_ = loopPos;
+    alignas(16) double loopIn[kMaxRun];
+    if (wl != 0.0) {
+        readCubicRun(loop_, kDrumLoopLength, loopAt, read, n, wideReads_);
+        for (int k = 0; k < n; ++k) loopIn[k] = static_cast<double>(read[k]) * slow * wl;
+    } else {
+        std::fill_n(loopIn, n, 0.0);
+    }
+
+    // The sections, the transition, the band-pass and the levels, as process
+    // takes each sample through them.
+    SettledPair pair = drumPair_;
+    SettledSection band = band_;
+    const double distance = distanceFactor_;
+    const auto finish = [&](auto transition) {
+        for (int k = 0; k < n; ++k) {
+            double t = pair.processSum(loopIn[k], recordingIn[k]);
+            t += transition();
+            t = band.process(t);
+            out[k] = t * distance * v.amplitude[k];
+        }
+    };
+    if (transitionActive_)
+        finish([this] { return transitionSample(); });
+    else
+        finish([] { return 0.0; });
+    drumPair_ = pair;
+    band_ = band;
 }
 
 } // namespace zel

@@ -3,13 +3,15 @@
 // fast speed, crossfaded by the rotor's current speed, and a one-shot transition
 // sound when the speed switch changes.
 //
-// handOver, process and setRate run on the audio thread. setMicDistance,
-// startTransition and the level setters may run on parameter threads: they only
-// store values (Relaxed); process applies a new distance (re-tuning its band-pass)
-// or starts a requested transition at its start.
+// handOver, process, processRun and setRate run on the audio thread.
+// setMicDistance, startTransition and the level setters may run on parameter
+// threads: they only store values (Relaxed); process and processRun apply a new
+// distance (re-tuning the band-pass) or start a requested transition at their
+// start.
 #pragma once
 
 #include "engine/BiquadFilter.h"
+#include "engine/CpuFeatures.h"
 #include "engine/DirectivityTable.h"
 #include "engine/Relaxed.h"
 #include "engine/SettledSection.h"
@@ -40,14 +42,32 @@ public:
 
     explicit MechNoisePlayer(MechNoiseSource source, double rate = 44100.0);
 
-    // Audio thread.
+    // The longest run processRun takes in one piece, and the hand-overs a player
+    // keeps for it.
+    static constexpr int kMaxRun = 64;
+
+    // Audio thread. A unit hands over its values once per sample; process plays
+    // one sample with the latest hand-over, processRun plays n samples (the
+    // engine's runs) with the hand-overs made since the last sample played, one
+    // per sample in order: the last n of them when there were more; with fewer,
+    // the samples before them keep the values the player held. A run gives what
+    // playing its samples one by one after their hand-overs gives, to the bit.
     void handOver(double amplitude, double /*retardedAngle*/, double micAngle,
                   double speed) noexcept {
-        amplitude_ = amplitude;
-        micAngle_ = micAngle;
-        speed_ = speed;
+        const int k = handCount_ & (kMaxRun - 1);
+        hand_.amplitude[k] = amplitude;
+        hand_.micAngle[k] = micAngle;
+        hand_.speed[k] = speed;
+        // Past kMaxRun the oldest are overwritten; the count stays below twice
+        // kMaxRun with the same slot.
+        handCount_ += handCount_ == 2 * kMaxRun - 1 ? 1 - kMaxRun : 1;
     }
     double process() noexcept;
+    void processRun(double* out, int n) noexcept;
+    // Two players' runs at once (as a.processRun(outA, n), b.processRun(outB, n)):
+    // two horn players' band-passes run side by side.
+    static void processRunPair(MechNoisePlayer& a, double* outA, MechNoisePlayer& b, double* outB,
+                               int n) noexcept;
     void setRate(double rate) noexcept;
     // Ahead of a change to `rate`: builds up to `budget` points of the drum's
     // tables for it; returns the points computed (none for a horn player).
@@ -82,29 +102,45 @@ public:
     const BiquadFilter& lowPass() const noexcept { return lowPass_; }
     const BiquadFilter& highShelf() const noexcept { return highShelf_; }
 
-    // Tests only: whether the player reads its tables a few samples ahead while
-    // the speed and the microphone angle stay put (true, the default), or every
-    // sample on its own (false). Both give the same output to the bit.
-    void setReadAhead(bool on) noexcept {
-        readAhead_ = on;
-        dropReadsAhead();
-    }
+    // Tests only: whether runs read the tables with AVX2 where the processor has
+    // it (the default) or on the baseline. Both give the same values to the bit.
+    void setWideReads(bool on) noexcept { wideReads_ = on && cpuHasAvx2(); }
 
 private:
+    // Hand-overs kept for a run, or a run's values.
+    struct HandOvers {
+        double amplitude[kMaxRun];
+        double micAngle[kMaxRun];
+        double speed[kMaxRun];
+    };
+    // The values of a run's samples, one per sample.
+    struct RunValues {
+        const double* amplitude;
+        const double* micAngle;
+        const double* speed;
+    };
+
     void applyRequests() noexcept;
+    void applyPendingRequests() noexcept;
     void applyMicDistance(double metres) noexcept;
     double transitionSample() noexcept;
     // Inlined into process, the one caller.
     [[gnu::always_inline]] inline double processHorn() noexcept;
     [[gnu::always_inline]] inline double processDrum() noexcept;
+    RunValues takeValues(int remaining, int m, HandOvers& scratch) const noexcept;
+    void keepValues(const RunValues& v, int m) noexcept;
+    template <typename Stretch>
+    void inStretches(const double* speed, int n, Stretch&& stretch) noexcept;
+    void hornInputs(const RunValues& v, double* in, int n) noexcept;
+    void hornStretch(const double* micAngle, double* in, int n, double slow, double fast) noexcept;
+    template <int Revolutions, bool TurnFirst>
+    void readRecording(const double* micAngle, int length, float* read, int n) noexcept;
+    void drumRun(const RunValues& v, double* out, int n) noexcept;
+    void drumStretch(const RunValues& v, double* out, int n, double slow, double fast) noexcept;
     void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
-    double micTurn(int revolutions) noexcept;
-    bool takeReadAhead(bool retuned) noexcept;
-    bool readsPayAhead() const noexcept;
-    void readHornAhead() noexcept;
-    void readDrumAhead() noexcept;
-    void dropReadsAhead() noexcept { ahead_.next = ahead_.count = 0; }
+    double micTurn(double micAngle, int revolutions) noexcept;
+    double turnOf(double micAngle, int revolutions) const noexcept;
 
     const MechNoiseSource source_;
     const float* loop_;
@@ -118,8 +154,13 @@ private:
     double slowLimit_ = 0, fastLimit_ = 0, invSlowLimit_ = 0, invSpan_ = 0;
     double step_ = 1.0;
 
-    // Hand-over values.
+    // The values the player plays with (the last hand-over it took), and the
+    // hand-overs not yet played, counted in handCount_ (at or beyond kMaxRun:
+    // the ring is full; hand-over i lies at i mod kMaxRun).
     double amplitude_ = 0, micAngle_ = 0, speed_ = 0;
+    HandOvers hand_{};
+    int handCount_ = 0;
+    bool wideReads_ = cpuHasAvx2();
 
     double loopPos_ = 0; // horn: samples; drum: fraction of the loop
     double phase_ = 0;   // fraction of the rotor recording
@@ -177,21 +218,6 @@ private:
     // (none yet: not a number), and the placement.
     double turnedMicAngle_ = std::numeric_limits<double>::quiet_NaN();
     double micTurn_ = 0;
-    // The table reads of the next samples at the tuned speed and the placement
-    // they were made for (the four-wide reads pay off over several samples), and
-    // the loop position and recording phase after each of those samples. Dropped
-    // when the speed, the microphone angle or the rate changes.
-    static constexpr int kAhead = 8; // a multiple of four
-    struct ReadsAhead {
-        float loop[kAhead];
-        float recording[kAhead];
-        double loopPos[kAhead];
-        double phase[kAhead];
-        int next = 0, count = 0;
-    };
-    ReadsAhead ahead_;
-    bool readAhead_ = true;
-    bool readsPayAhead_ = false; // for the tuned speed
 };
 
 } // namespace zel

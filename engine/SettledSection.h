@@ -30,6 +30,7 @@ public:
     }
 
 private:
+    friend class SettledPair;
     BiquadCoefficients c_;
     double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
 };
@@ -51,10 +52,25 @@ public:
         for (int i = 0; i < 2; ++i) x1_[i] = x2_[i] = y1_[i] = y2_[i] = 0.0;
     }
 
-    // x0 through section 0 and x1 through section 1; returns the sum of the two
-    // outputs.
-    double processSum(double x0, double x1) noexcept {
-        const __m128d x = _mm_set_pd(x1, x0);
+    // Section 0 or 1 takes a settled section's coefficients and state, or gives
+    // its state back to one: two sections' runs side by side.
+    void take(int section, const SettledSection& s) noexcept {
+        setCoefficients(section, s.c_);
+        x1_[section] = s.x1_;
+        x2_[section] = s.x2_;
+        y1_[section] = s.y1_;
+        y2_[section] = s.y2_;
+    }
+    void give(int section, SettledSection& s) const noexcept {
+        s.x1_ = x1_[section];
+        s.x2_ = x2_[section];
+        s.y1_ = y1_[section];
+        s.y2_ = y2_[section];
+    }
+
+    // x's low half through section 0 and its high half through section 1, each
+    // as SettledSection::process takes it; returns the two outputs.
+    __m128d process(__m128d x) noexcept {
         const __m128d px1 = _mm_load_pd(x1_), px2 = _mm_load_pd(x2_);
         const __m128d py1 = _mm_load_pd(y1_), py2 = _mm_load_pd(y2_);
         const __m128d history = _mm_sub_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(_mm_load_pd(b1_), px1),
@@ -68,6 +84,13 @@ public:
         _mm_store_pd(x1_, x);
         _mm_store_pd(y2_, py1);
         _mm_store_pd(y1_, y);
+        return y;
+    }
+
+    // x0 through section 0 and x1 through section 1; returns the sum of the two
+    // outputs.
+    double processSum(double x0, double x1) noexcept {
+        const __m128d y = process(_mm_set_pd(x1, x0));
         return _mm_cvtsd_f64(y) + _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
     }
 

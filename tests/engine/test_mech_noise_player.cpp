@@ -3,9 +3,16 @@
 // threads applied by the audio thread.
 #include "engine/MechNoisePlayer.h"
 
+#include "engine/DrumUnit.h"
+#include "engine/HornUnit.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -323,52 +330,191 @@ Cue cueAt(int i) {
 
 } // namespace
 
-// Reading the tables a few samples ahead gives, to the bit, what reading them
-// sample by sample gives: through held speeds and gliding ones, angle moves,
-// level changes, transitions, a rate change and the positions' wraps. Both run
-// the same operations on the same values, so the outputs are equal.
-TEST(MechNoisePlayer, ReadsAheadMatchReadsSampleBySample) {
-    for (const MechNoiseSource s : kSources) {
-        for (const double rate : {44100.0, 48000.0, 22050.0}) {
-            SCOPED_TRACE(testing::Message() << static_cast<int>(s) << " at " << rate);
-            MechNoisePlayer ahead = player(s, rate, 1.0, 1.0);
-            MechNoisePlayer alone = player(s, rate, 1.0, 1.0);
-            alone.setReadAhead(false);
-            double energy = 0.0;
-            int phaseWraps = 0, loopWraps = 0;
-            double lastPhase = 0.0, lastLoop = 0.0;
-            for (int i = 0; i < 150000; ++i) {
-                if (i == 40000 || i == 90000) {
-                    ahead.startTransition();
-                    alone.startTransition();
-                }
-                if (i == 60000) {
-                    for (MechNoisePlayer* p : {&ahead, &alone}) {
-                        p->setSlowLevel(0.5);
-                        p->setFastLevel(2.0);
-                    }
-                }
-                if (i == 100000) {
-                    ahead.setRate(rate * 2.0);
-                    alone.setRate(rate * 2.0);
-                }
-                const Cue c = cueAt(i);
-                const double speed = c.revPerSecond / ahead.rate();
-                ahead.handOver(0.8, 0.0, c.micAngle, speed);
-                alone.handOver(0.8, 0.0, c.micAngle, speed);
-                const double a = ahead.process(), b = alone.process();
-                ASSERT_EQ(a, b) << "sample " << i;
-                ASSERT_EQ(ahead.recordingPhase(), alone.recordingPhase()) << "sample " << i;
-                ASSERT_EQ(ahead.loopPosition(), alone.loopPosition()) << "sample " << i;
-                energy += a * a;
-                phaseWraps += ahead.recordingPhase() < lastPhase;
-                loopWraps += ahead.loopPosition() < lastLoop;
-                lastPhase = ahead.recordingPhase();
-                lastLoop = ahead.loopPosition();
+uint64_t bits(double v) {
+    return std::bit_cast<uint64_t>(v);
+}
+
+// Plays the same hand-overs through one player in runs and through another
+// sample by sample.
+class RunsAndSamples {
+public:
+    RunsAndSamples(MechNoiseSource s, double rate, bool wide = true)
+        : runs_(player(s, rate, 1.0, 1.0)), samples_(player(s, rate, 1.0, 1.0)) {
+        runs_.setWideReads(wide);
+    }
+
+    template <typename Change> void change(Change&& f) {
+        f(runs_);
+        f(samples_);
+    }
+    MechNoisePlayer& runs() { return runs_; }
+
+    void handOver(double amplitude, double micAngle, double speed) {
+        runs_.handOver(amplitude, 0.0, micAngle, speed);
+        pending_.push_back({amplitude, micAngle, speed});
+    }
+
+    // A run of n: the last hand-overs (at most kMaxRun) go with its last
+    // samples; the samples before them take none. Every value must match to the
+    // bit.
+    void play(int n, const char* what) {
+        std::vector<double> out(static_cast<size_t>(n));
+        runs_.processRun(out.data(), n);
+        const int fresh =
+            std::min({static_cast<int>(pending_.size()), n, MechNoisePlayer::kMaxRun});
+        for (int j = 0; j < n; ++j) {
+            if (j >= n - fresh) {
+                const Handed& h = pending_[pending_.size() - static_cast<size_t>(n - j)];
+                samples_.handOver(h.amplitude, 0.0, h.micAngle, h.speed);
             }
-            EXPECT_GT(energy, 1.0);   // the players sounded
-            EXPECT_GT(phaseWraps, 3); // and their positions wrapped (a rate change
-            EXPECT_GT(loopWraps, 1);  // also puts them back to the start)
+            ASSERT_EQ(bits(out[static_cast<size_t>(j)]), bits(samples_.process()))
+                << what << ": run of " << n << " at " << j << " after " << played_;
+        }
+        played_ += n;
+        pending_.clear();
+        ASSERT_EQ(bits(runs_.recordingPhase()), bits(samples_.recordingPhase())) << played_;
+        ASSERT_EQ(bits(runs_.loopPosition()), bits(samples_.loopPosition())) << played_;
+        ASSERT_EQ(runs_.transitionActive(), samples_.transitionActive()) << played_;
+    }
+
+private:
+    struct Handed {
+        double amplitude, micAngle, speed;
+    };
+    MechNoisePlayer runs_, samples_;
+    std::vector<Handed> pending_;
+    long played_ = 0;
+};
+
+// Runs give, to the bit, what their samples played one by one give: through
+// held speeds and gliding ones (so runs re-tune part way, the drum's sections
+// too), angle moves, amplitude changes, level changes, transitions (one ends
+// inside a run), a rate change, the positions' wraps, and runs of every length
+// up to the longest against the tables' four-wide reads, on the baseline and
+// with AVX2 where the processor has it.
+TEST(MechNoisePlayer, RunsMatchSamplesPlayedOneByOne) {
+    constexpr int kLengths[] = {1, 2, 3, 4, 5, 7, 8, 9, 64, 17, 23, 31, 63, 40, 64, 11};
+    for (const MechNoiseSource s : kSources) {
+        for (const auto& [rate, wide] :
+             {std::pair{44100.0, true}, std::pair{48000.0, true}, std::pair{22050.0, true},
+              std::pair{44100.0, false}, std::pair{48000.0, false}}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(s) << " at " << rate
+                                            << (wide ? " wide" : " baseline"));
+            RunsAndSamples p(s, rate, wide);
+            int phaseWraps = 0, loopWraps = 0, transitionEnds = 0;
+            double lastPhase = 0.0, lastLoop = 0.0;
+            bool wasActive = false;
+            int i = 0;
+            for (size_t r = 0; i < 150000; ++r) {
+                const int n = kLengths[r % std::size(kLengths)];
+                const auto crosses = [&](int at) { return i <= at && at < i + n; };
+                if (crosses(40000) || crosses(90000))
+                    p.change([](MechNoisePlayer& q) { q.startTransition(); });
+                if (crosses(60000))
+                    p.change([](MechNoisePlayer& q) {
+                        q.setSlowLevel(0.5);
+                        q.setFastLevel(2.0);
+                        q.setMicDistance(0.8);
+                    });
+                if (crosses(100000))
+                    p.change([rate](MechNoisePlayer& q) { q.setRate(rate * 2.0); });
+                for (int j = 0; j < n; ++j) {
+                    const Cue c = cueAt(i + j);
+                    p.handOver(0.8 + 0.1 * ((i + j) / 500 % 3), c.micAngle,
+                               c.revPerSecond / p.runs().rate());
+                }
+                p.play(n, "in step");
+                if (testing::Test::HasFatalFailure()) return;
+                i += n;
+                const MechNoisePlayer& q = p.runs();
+                phaseWraps += q.recordingPhase() < lastPhase;
+                loopWraps += q.loopPosition() < lastLoop;
+                transitionEnds += wasActive && !q.transitionActive();
+                lastPhase = q.recordingPhase();
+                lastLoop = q.loopPosition();
+                wasActive = q.transitionActive();
+            }
+            // The players sounded (a last run's output), and their positions
+            // wrapped (a rate change also puts them back to the start).
+            std::vector<double> out(64);
+            for (int j = 0; j < 64; ++j) p.handOver(0.8, 0.1, 4.0 / p.runs().rate());
+            p.runs().processRun(out.data(), 64);
+            double energy = 0.0;
+            for (double v : out) energy += v * v;
+            EXPECT_GT(energy, 0.0);
+            EXPECT_GT(phaseWraps, 3);
+            EXPECT_GT(loopWraps, 1);
+            EXPECT_EQ(transitionEnds, 2);
         }
     }
 }
+
+// A run takes the hand-overs made since the last sample played: fewer than its
+// samples (the first keep the values held), more (the last ones count), more
+// than a run keeps (the ring's last kMaxRun), and runs longer than kMaxRun.
+TEST(MechNoisePlayer, RunsTakeTheHandOversMadeSinceTheLastSample) {
+    for (const MechNoiseSource s : kSources) {
+        SCOPED_TRACE(static_cast<int>(s));
+        RunsAndSamples p(s, 44100.0);
+        struct Case {
+            int handOvers, samples;
+        };
+        int i = 0;
+        for (const Case c :
+             {Case{10, 10}, Case{0, 5}, Case{3, 12}, Case{20, 8}, Case{64, 64}, Case{100, 64},
+              Case{130, 20}, Case{127, 128}, Case{10, 150}, Case{200, 200}, Case{64, 64}}) {
+            for (int j = 0; j < c.handOvers; ++j, ++i) {
+                // Speeds across the limits and moving angles, so each hand-over counts.
+                p.handOver(0.5 + 0.01 * (i % 7), 0.1 * (i % 5), (0.5 + (i % 90) * 0.1) / 44100.0);
+            }
+            p.play(c.samples, "hand-overs and samples apart");
+            if (testing::Test::HasFatalFailure()) return;
+        }
+    }
+}
+
+// Two horn players' runs side by side give what each gives alone, sample by
+// sample: different distances (so different band-passes), angles and speeds,
+// a transition on one of them, and a run longer than kMaxRun.
+TEST(MechNoisePlayer, HornPairRunsMatchSamplesPlayedOneByOne) {
+    constexpr int kLengths[] = {64, 1, 17, 64, 3, 100, 40, 64, 8};
+    for (const double rate : {44100.0, 48000.0}) {
+        SCOPED_TRACE(rate);
+        MechNoisePlayer runA = player(MechNoiseSource::HornUnit0, rate, 1.0, 1.0);
+        MechNoisePlayer runB = player(MechNoiseSource::HornUnit1, rate, 0.7, 1.5);
+        runB.setMicDistance(1.3);
+        MechNoisePlayer oneA = runA, oneB = runB;
+        int i = 0;
+        for (size_t r = 0; i < 60000; ++r) {
+            const int n = kLengths[r % std::size(kLengths)];
+            if (i <= 20000 && 20000 < i + n) {
+                runB.startTransition();
+                oneB.startTransition();
+            }
+            std::vector<double> outA(static_cast<size_t>(n)), outB(outA);
+            for (int j = 0; j < n; ++j) {
+                const Cue c = cueAt(i + j), d = cueAt(i + j + 5000);
+                runA.handOver(0.8, 0.0, c.micAngle, c.revPerSecond / rate);
+                runB.handOver(0.6, 0.0, d.micAngle, d.revPerSecond / rate);
+            }
+            MechNoisePlayer::processRunPair(runA, outA.data(), runB, outB.data(), n);
+            // Past kMaxRun the first samples keep the values held before.
+            const int kept = std::min(n, MechNoisePlayer::kMaxRun);
+            for (int j = 0; j < n; ++j) {
+                if (j >= n - kept) {
+                    const Cue c = cueAt(i + j), d = cueAt(i + j + 5000);
+                    oneA.handOver(0.8, 0.0, c.micAngle, c.revPerSecond / rate);
+                    oneB.handOver(0.6, 0.0, d.micAngle, d.revPerSecond / rate);
+                }
+                ASSERT_EQ(bits(outA[static_cast<size_t>(j)]), bits(oneA.process())) << i + j;
+                ASSERT_EQ(bits(outB[static_cast<size_t>(j)]), bits(oneB.process())) << i + j;
+            }
+            i += n;
+        }
+        EXPECT_NE(runA.micDistance(), runB.micDistance());
+    }
+}
+
+// Each unit plays its run's samples in one call; its runs fit the player's.
+static_assert(zel::DrumUnit::kMaxRun <= MechNoisePlayer::kMaxRun);
+static_assert(zel::HornUnit::kRunLength <= MechNoisePlayer::kMaxRun);

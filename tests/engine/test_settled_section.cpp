@@ -1,7 +1,7 @@
 // Settled sections run inline: one section, and two side by side, give what a
 // BiquadFilter in immediate mode gives for the same coefficients, to the bit,
-// also when the coefficients change from one sample to the next and through the
-// tails of silence.
+// also when the coefficients change from one sample to the next, through the
+// tails of silence, and when two sections go side by side for a while.
 #include "engine/BiquadFilter.h"
 #include "engine/SettledSection.h"
 
@@ -49,6 +49,41 @@ TEST(SettledSection, RunsAsAnImmediateBiquadFilter) {
         const double expectedSum = expectedLow + shelf.process(0.0);
         ASSERT_EQ(single.process(0.0), expectedLow) << i;
         ASSERT_EQ(pair.processSum(0.0, 0.0), expectedSum) << i;
+    }
+}
+
+// Two settled sections handed to a pair for a stretch of samples and back keep
+// running as they would alone: the pair takes their coefficients and state and
+// gives the state back.
+TEST(SettledSection, PairTakesTwoSectionsAndGivesThemBack) {
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> noise(-1.0, 1.0);
+    BiquadFilter bandA(44100.0, kBiquadBandPass, 1100.0, 0.3),
+        bandB(44100.0, kBiquadBandPass, 900.0, 0.55);
+    bandA.setEnabled(true);
+    bandB.setEnabled(true);
+    SettledSection a, b;
+    a.setCoefficients(bandA.target());
+    b.setCoefficients(bandB.target());
+    for (int round = 0; round < 40; ++round) {
+        // Alone for a while, then side by side.
+        for (int i = 0; i < 1 + round % 5; ++i) {
+            const double x = noise(rng), y = noise(rng);
+            ASSERT_EQ(a.process(x), bandA.process(x)) << round;
+            ASSERT_EQ(b.process(y), bandB.process(y)) << round;
+        }
+        SettledPair pair;
+        pair.take(0, a);
+        pair.take(1, b);
+        for (int i = 0; i < 1 + round; ++i) {
+            const double x = noise(rng), y = noise(rng);
+            const __m128d out = pair.process(_mm_set_pd(y, x));
+            ASSERT_EQ(_mm_cvtsd_f64(out), bandA.process(x)) << round << " " << i;
+            ASSERT_EQ(_mm_cvtsd_f64(_mm_unpackhi_pd(out, out)), bandB.process(y))
+                << round << " " << i;
+        }
+        pair.give(0, a);
+        pair.give(1, b);
     }
 }
 
