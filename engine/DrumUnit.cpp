@@ -16,6 +16,23 @@ constexpr double kRoomFactorPower = 0.7;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kDefaultMicDistance = 1.0;
 
+// Four lanes' heard flags (all bits set or clear) as a mask.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256d heardMask(const void* flags) {
+    return _mm256_castsi256_pd(_mm256_load_si256(static_cast<const __m256i*>(flags)));
+}
+
+// One sample of four lanes' splitters: each heard lane's splitter moves toward
+// sigma (poleToward, guarded) and its section takes the high part, sigma less
+// the splitter; a lane not heard keeps its splitter and feeds its section
+// silence.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256d
+splitStep(__m256d sigma, __m256d pole, __m256d guard, __m256d heard, __m256d& split) {
+    __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
+    next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
+    split = _mm256_blendv_pd(split, next, heard);
+    return _mm256_and_pd(heard, _mm256_sub_pd(sigma, next));
+}
+
 } // namespace
 
 DrumUnit::DrumUnit(Kind kind)
@@ -169,24 +186,15 @@ void DrumUnit::clearState() {
 // leaves out runs its low-pass on silence, its splitter where it was.
 [[gnu::target("avx2")]] void DrumUnit::splitMain(const double* sigmas, const double* lambdas,
                                                  const double* attenuations) {
-    splitMainInline(sigmas, lambdas, attenuations);
-}
-
-void DrumUnit::splitMainInline(const double* sigmas, const double* lambdas,
-                               const double* attenuations) {
     const __m256d pole = _mm256_set1_pd(splitterPole_);
     const __m256d room = _mm256_set1_pd(roomFactor_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
     for (int i = 0; i < kSectionLanes; i += 4) {
-        const __m256d heard =
-            _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(&heard_[i])));
-        const __m256d sigma = _mm256_load_pd(sigmas + i);
-        const __m256d split = _mm256_load_pd(&split_[i]);
-        // poleToward(split, sigma, pole), guarded.
-        __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
-        next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
-        _mm256_store_pd(&split_[i], _mm256_blendv_pd(split, next, heard));
-        _mm256_store_pd(&rayInput_[i], _mm256_and_pd(heard, _mm256_sub_pd(sigma, next)));
+        const __m256d heard = heardMask(&heard_[i]);
+        __m256d split = _mm256_load_pd(&split_[i]);
+        _mm256_store_pd(&rayInput_[i],
+                        splitStep(_mm256_load_pd(sigmas + i), pole, guard, heard, split));
+        _mm256_store_pd(&split_[i], split);
         _mm256_store_pd(&rayAlpha_[i], _mm256_mul_pd(_mm256_load_pd(attenuations + i), room));
         _mm256_store_pd(&lastLambda_[i], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
                                                           _mm256_load_pd(lambdas + i), heard));
@@ -500,14 +508,12 @@ void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double 
         frames(std::false_type{});
     if (source) rotor_.takeMotion(source->rotorSteps_.after);
     tookRotorSteps_ = source != nullptr;
-    // A setting that moved during the run (another thread) leaves no record.
-    rotorSteps_ = {rotor_.course().sameSettings(before), n, before, rotor_.motion()};
+    rotorSteps_ = rotor_.stepsSince(before, n);
 }
 
 const DrumUnit* DrumUnit::stepsSource(const Rotor::Course& course, int n) const {
     const DrumUnit* s = inputSource_;
-    if (!s || s == this || !s->rotorSteps_.valid) return nullptr;
-    return s->rotorSteps_.n == n && s->rotorSteps_.before == course ? s : nullptr;
+    return s && s != this && s->rotorSteps_.fit(course, n) ? s : nullptr;
 }
 
 // In three passes: the splitters of every sample, the sections of every sample
@@ -541,18 +547,13 @@ void DrumUnit::splitRun(int n) {
     const __m256d room = _mm256_set1_pd(roomFactor_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
     for (int i = 0; i < kSectionLanes; i += 4) {
-        const __m256d heard =
-            _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(&heard_[i])));
+        const __m256d heard = heardMask(&heard_[i]);
         __m256d split = _mm256_load_pd(&split_[i]);
         for (int j = 0; j < n; ++j) {
             const int at = j * kRayLanes + i;
-            const __m256d sigma = _mm256_load_pd(runLanes_.input + at);
-            // poleToward(split, sigma, pole), guarded, as splitMain.
-            __m256d next = _mm256_add_pd(sigma, _mm256_mul_pd(pole, _mm256_sub_pd(split, sigma)));
-            next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
-            split = _mm256_blendv_pd(split, next, heard);
-            _mm256_store_pd(runLanes_.sectionIn + at,
-                            _mm256_and_pd(heard, _mm256_sub_pd(sigma, next)));
+            _mm256_store_pd(
+                runLanes_.sectionIn + at,
+                splitStep(_mm256_load_pd(runLanes_.input + at), pole, guard, heard, split));
             _mm256_store_pd(runLanes_.alpha + at,
                             _mm256_mul_pd(_mm256_load_pd(runLanes_.attenuation + at), room));
         }

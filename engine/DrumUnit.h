@@ -142,8 +142,6 @@ private:
     // The splitters, the sections' inputs and the gains from the lanes' values of
     // one sample.
     void splitMain(const double* sigma, const double* lambda, const double* attenuation);
-    [[gnu::target("avx2"), gnu::always_inline]] inline void
-    splitMainInline(const double* sigma, const double* lambda, const double* attenuation);
     // The main unit's sample from the sections on: the directivity low-passes,
     // the reflections, the static ray (input sigma; the player gets its hand-over
     // with the rotor's angle and speed) and the splitter's low static part.
@@ -280,16 +278,8 @@ private:
     const DrumUnit* inputSource_ = nullptr;
     bool reusedInput_ = false;
     bool tookRotorSteps_ = false;
-    // The rotor's part of the last run: its course before the run, the run's
-    // length and the motion after it. A record stays true whatever the unit does
-    // later; it is kept only where the settings held still over the run.
-    struct RotorSteps {
-        bool valid = false;
-        int n = 0;
-        Rotor::Course before{};
-        Rotor::Motion after{};
-    };
-    RotorSteps rotorSteps_;
+    // The rotor's part of the last run.
+    Rotor::Steps rotorSteps_;
 
     // A run's values per sample: the rotor's speed and heard angle, its retarded
     // angle along the front ray for the player, and the lanes' values (sample

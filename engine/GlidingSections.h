@@ -319,14 +319,7 @@ private:
                 const int i = g * W;
                 Vec in, out, b0, b1, b2, a1, a2;
                 std::memcpy(&in, x + s * N + i, kBytes);
-                if constexpr (Gliding) {
-                    Vec now[BiquadFilter::kGlidedValues];
-#pragma GCC unroll 9
-                    for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) stepGlide(now[k], k, i);
-                    glidedCoefficients(now, b0, b1, b2, a1, a2);
-                } else {
-                    targetsOf(i, b0, b1, b2, a1, a2);
-                }
+                coefficientsNow<Vec, Gliding>(i, b0, b1, b2, a1, a2);
                 recursion<Vec, Gliding>(b0, b1, b2, a1, a2, in, x1[g], x2[g], y1[g], y2[g], out);
                 x2[g] = x1[g];
                 x1[g] = in;
@@ -691,15 +684,7 @@ private:
         // The recursion's coefficients, b1 and a1 negated (nb1 = -b1, na1 =
         // -a1) on the glide, where they are built that way.
         Vec b0, b1, b2, a1, a2;
-        if constexpr (Gliding) {
-            // The glide's step and the coefficients rebuilt from the roots.
-            Vec now[BiquadFilter::kGlidedValues];
-#pragma GCC unroll 9
-            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) stepGlide(now[k], k, i);
-            glidedCoefficients(now, b0, b1, b2, a1, a2);
-        } else {
-            targetsOf(i, b0, b1, b2, a1, a2);
-        }
+        coefficientsNow<Vec, Gliding>(i, b0, b1, b2, a1, a2);
         Vec x1, x2, y1, y2;
         std::memcpy(&x1, h.x1s + i, kBytes);
         std::memcpy(&x2, h.x2s + i, kBytes);
@@ -710,6 +695,21 @@ private:
         std::memcpy(h.y2s + i, &out, kBytes);
     }
 
+    // This sample's coefficients of the lanes from i on: on the glide, the
+    // glide's step and the coefficients rebuilt from the roots (b1 and a1
+    // negated); at rest, the targets.
+    template <typename Vec, bool Gliding>
+    [[gnu::always_inline]] inline void coefficientsNow(int i, Vec& b0, Vec& b1, Vec& b2, Vec& a1,
+                                                       Vec& a2) noexcept {
+        if constexpr (Gliding) {
+            Vec now[BiquadFilter::kGlidedValues];
+#pragma GCC unroll 9
+            for (int k = 0; k < BiquadFilter::kGlidedValues; ++k) stepGlide(now[k], k, i);
+            glidedCoefficients(now, b0, b1, b2, a1, a2);
+        } else {
+            targetsOf(i, b0, b1, b2, a1, a2);
+        }
+    }
     // The coefficients rebuilt from the glided values now (b1 and a1 negated).
     template <typename Vec>
     [[gnu::always_inline]] static inline void

@@ -543,10 +543,6 @@ bool HornUnit::runFitsHistory(int n) const {
     return true;
 }
 
-bool HornUnit::stepsFit(const Rotor::Course& course, int n) const {
-    return rotorSteps_.valid && rotorSteps_.n == n && rotorSteps_.before == course;
-}
-
 bool HornUnit::startRun(const double* x, int n, const HornUnit* leader) {
     rotorSteps_.valid = false;
     // The settings are read once per sample, as the per-sample frames read them.
@@ -554,7 +550,7 @@ bool HornUnit::startRun(const double* x, int n, const HornUnit* leader) {
     if (!runFitsHistory(n)) return false;
     run_.firstWrite = history_.writeIndex();
     const Rotor::Course before = rotor_.course();
-    const bool follow = n > 0 && leader && leader != this && leader->stepsFit(before, n);
+    const bool follow = n > 0 && leader && leader != this && leader->rotorSteps_.fit(before, n);
     for (int j = 0; j < n; ++j) {
         run_.e[j] = reflection_.load();
         run_.floor[j] = amplitudeFloor_.load();
@@ -567,8 +563,7 @@ bool HornUnit::startRun(const double* x, int n, const HornUnit* leader) {
         history_.advance();
     }
     if (follow) rotor_.takeMotion(leader->rotorSteps_.after);
-    // A setting that moved during the run (another thread) leaves no record.
-    rotorSteps_ = {rotor_.course().sameSettings(before), n, before, rotor_.motion()};
+    rotorSteps_ = rotor_.stepsSince(before, n);
     return true;
 }
 

@@ -201,8 +201,6 @@ private:
     // later sample of the run writes. Otherwise false, and nothing has changed.
     // The rotor takes the leader's steps where it can (see processRun).
     bool startRun(const double* x, int n, const HornUnit* leader);
-    // Whether a rotor on `course` may take this unit's last n rotor steps.
-    bool stepsFit(const Rotor::Course& course, int n) const;
     bool runFitsHistory(int n) const;
     // Sample j of a started run: its frame, and its end.
     Frame runFrame(int j);
@@ -308,17 +306,8 @@ private:
         std::array<StaticReads, kRunLength> statics{};
     };
     RunFrames run_;
-    // The rotor's part of the last started run: its course before the run, the
-    // run's length and its motion after. A record stays true whatever the unit
-    // does later (the steps follow from the course alone); it is kept only when
-    // the settings held still over the run.
-    struct RotorSteps {
-        bool valid = false;
-        int n = 0;
-        Rotor::Course before{};
-        Rotor::Motion after{};
-    };
-    RotorSteps rotorSteps_;
+    // The rotor's part of the last started run.
+    Rotor::Steps rotorSteps_;
     // The lane factors and what they were made from: the reflection coefficient,
     // the open back factor and the ray levels.
     using FactorKey = std::array<double, 2 + kRayLevelCount>;

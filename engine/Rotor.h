@@ -117,6 +117,25 @@ public:
         rotorAngle_ = m.angle;
         heardAngle_ = m.heard;
     }
+    // A run's steps: the course before the run, the run's length and the motion
+    // after it. A record stays true whatever the rotor does later (the steps
+    // follow from the course alone); it is kept only where the settings held
+    // still over the run.
+    struct Steps {
+        bool valid = false;
+        int n = 0;
+        Course before{};
+        Motion after{};
+        // Whether a rotor on `course` may take these steps for a run of count.
+        bool fit(const Course& course, int count) const {
+            return valid && n == count && before == course;
+        }
+    };
+    // The record of the n steps taken since the rotor was on `before` (a setting
+    // that moved in the meantime, from another thread, leaves no record).
+    Steps stepsSince(const Course& before, int n) const noexcept {
+        return {course().sameSettings(before), n, before, motion()};
+    }
 
     RotorDirection direction() const noexcept { return direction_; }
     RotorState state() const noexcept { return static_cast<RotorState>(state_.load()); }
