@@ -5,14 +5,15 @@
 // The content is synthesized deterministically (seeded generator, arithmetic
 // only, no run-time randomness): motor loops with mains hum, bearing whine and
 // noise; rotor recordings with an air whoosh and mechanical ticks repeating once
-// per revolution; a short switch clunk. The tables are built once per process on
-// first use and shared by every instance. The alternative drum loop, which no
-// player selects, is built only when asked for.
+// per revolution; a short switch clunk. The synthesis runs at build time
+// (tools/make-motor-noise.cpp): the plug-in ships its result and reads the
+// tables in place, so no process pays for it. The alternative drum loop, which
+// no player selects, is not shipped: it is synthesized only when asked for.
 #pragma once
 
+#include <cstddef>
 #include <memory>
-#include <utility>
-#include <vector>
+#include <span>
 
 namespace zel {
 
@@ -31,22 +32,13 @@ inline constexpr int kDrumRotorRevolutions = 88;
 inline constexpr int kTransitionLength = 3955;
 inline constexpr int kTransitionStored = 3956;
 
-// Leaves new elements of a vector uninitialized, so a table that is written in
-// full right after its resize is not zero-filled first.
-template <class T> struct UninitializedAllocator : std::allocator<T> {
-    using value_type = T;
-    UninitializedAllocator() = default;
-    template <class U> UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <class U> struct rebind { using other = UninitializedAllocator<U>; };
-    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
-    template <class U, class... Args> void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
+// A table's stored entries: a view of the shipped recordings, or of the
+// table's own storage when it is synthesized afresh (moving the table keeps the
+// view valid; it is not copied).
 struct SampleTable {
-    std::vector<float, UninitializedAllocator<float>> samples; // stored entries
+    std::span<const float> samples; // stored entries
     int usedLength = 0;
+    std::unique_ptr<float[]> owned; // the entries of a fresh synthesis, else empty
 
     const float* data() const noexcept { return samples.data(); }
     int storedLength() const noexcept { return static_cast<int>(samples.size()); }
@@ -61,10 +53,33 @@ struct MotorNoiseTables {
     SampleTable transition; // one-shot speed-switch sound
 };
 
-// The shared tables, built on first use (thread-safe, once per process).
+// The tables in the order the recordings ship them, one after the other, with
+// their used and stored lengths.
+struct MotorNoiseTableLayout {
+    SampleTable MotorNoiseTables::*table;
+    int usedLength;
+    int storedLength;
+};
+inline constexpr MotorNoiseTableLayout kMotorNoiseLayout[] = {
+    {&MotorNoiseTables::hornLoopA, kHornLoopLength, kHornLoopStored},
+    {&MotorNoiseTables::hornLoopB, kHornLoopLength, kHornLoopStored},
+    {&MotorNoiseTables::hornRotor, kHornRotorLength, kHornRotorStored},
+    {&MotorNoiseTables::drumLoop, kDrumLoopLength, kDrumLoopStored},
+    {&MotorNoiseTables::drumRotor, kDrumRotorLength, kDrumRotorStored},
+    {&MotorNoiseTables::transition, kTransitionLength, kTransitionStored},
+};
+inline constexpr std::size_t kMotorNoiseShippedFloats = [] {
+    std::size_t n = 0;
+    for (const MotorNoiseTableLayout& l : kMotorNoiseLayout)
+        n += static_cast<std::size_t>(l.storedLength);
+    return n;
+}();
+
+// The shipped tables (views of the plug-in's own read-only data; nothing is
+// built or copied).
 const MotorNoiseTables& motorNoiseTables();
 
-// A fresh, independent generation of the same tables.
+// A fresh synthesis of the same tables: what the build ships.
 MotorNoiseTables buildMotorNoiseTables();
 
 // The alternative drum loop (not selected by the players), built on first use,

@@ -1,5 +1,5 @@
-// The synthesized motor-noise tables: sizes, spare entries, determinism, levels,
-// click-free loop points and ticks once per revolution.
+// The motor-noise tables: sizes, spare entries, the shipped tables against a
+// fresh synthesis, levels, click-free loop points and ticks once per revolution.
 #include "engine/data/MotorNoiseRecipe.h"
 #include "engine/data/MotorNoiseTables.h"
 
@@ -68,22 +68,36 @@ TEST(MotorNoiseTables, SpareEntriesRepeatTheFirstOnes) {
     }
 }
 
-TEST(MotorNoiseTables, AreDeterministic) {
+// The shipped tables are what the synthesis gives, to the bit: this catches
+// recordings left stale by a change to the synthesis, or a broken embedding. The
+// shipped tables are read in place, never built or copied at start-up.
+TEST(MotorNoiseTables, ShippedTablesAreAFreshSynthesis) {
     const zel::MotorNoiseTables fresh = zel::buildMotorNoiseTables();
     const SampleTable freshSecond = zel::buildSecondDrumLoop();
     auto a = all();
     auto b = all(fresh, freshSecond);
     for (size_t i = 0; i < a.size(); ++i) {
         ASSERT_EQ(a[i].table.samples.size(), b[i].table.samples.size());
+        EXPECT_EQ(a[i].table.usedLength, b[i].table.usedLength) << a[i].name;
         EXPECT_EQ(std::memcmp(a[i].table.data(), b[i].table.data(),
                               a[i].table.samples.size() * sizeof(float)),
                   0)
             << a[i].name;
     }
+    const zel::MotorNoiseTables& shipped = zel::motorNoiseTables();
+    for (const zel::MotorNoiseTableLayout& l : zel::kMotorNoiseLayout)
+        EXPECT_EQ((shipped.*l.table).owned, nullptr);
+    // The shipped tables lie one after the other, in the layout's order.
+    const float* next = shipped.hornLoopA.data();
+    for (const zel::MotorNoiseTableLayout& l : zel::kMotorNoiseLayout) {
+        EXPECT_EQ((shipped.*l.table).data(), next);
+        next += l.storedLength;
+    }
     // Recorded once from the generator. It uses only correctly rounded arithmetic,
     // so the bytes are the same on every IEEE machine that does not fuse multiply
     // and add (the build uses ISO mode, which keeps contraction off).
     EXPECT_EQ(fnv1a(a), 0x0379e3150f76d1afull) << std::hex << fnv1a(a);
+    EXPECT_EQ(fnv1a(b), 0x0379e3150f76d1afull) << std::hex << fnv1a(b);
 }
 
 TEST(MotorNoiseTables, PeakLevelsAreModest) {
