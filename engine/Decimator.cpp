@@ -167,18 +167,6 @@ void Decimator::pushRun(const double* a, const int8_t* kind, int* index, double*
     }
 }
 
-// pushRun with the AVX2 dot product inlined into the loop.
-void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
-                               int n) noexcept {
-    int k = 0;
-    for (int i = 0; i < n; ++i) {
-        if (kind[i] == kSkip) continue;
-        pushOnly(a[i]);
-        if (kind[i] == kPushAndFilter) filtered[k++] = total(partialsWide(table_, &input_[index_]));
-        index[i] = index_;
-    }
-}
-
 inline int Decimator::writeOutput(int index, double left, double right) noexcept {
     index &= kTaps - 1;
     const double gain = factor_;
@@ -225,12 +213,13 @@ bool consecutive(const int* index, int n) noexcept {
     return true;
 }
 
-// The outputs of eight frames at once, one lane each: frame i's taps read
-// history[i - k] (history oldest first, frame 0's newest entry at history[0]).
-// The products go into four sums (taps k, k + 4, ...) by fused multiply-adds,
-// added pairwise at the end. Another order than the one-frame dot products
-// (which reduce eight partial sums across a register): the sums of 32 products
-// differ by a few of float's 2^-24 steps of the products' magnitude.
+// The outputs of eight frames at once, one lane each, for two histories:
+// frame i's taps read history[i - k] (history oldest first, frame 0's newest
+// entry at history[0]). The products go into four sums (taps k, k + 4, ...) by
+// fused multiply-adds, added pairwise at the end. Another order than the
+// one-frame dot products (which reduce eight partial sums across a register):
+// the sums of 32 products differ by a few of float's 2^-24 steps of the
+// products' magnitude.
 [[gnu::always_inline, gnu::target("avx2,fma")]] inline void
 eightFrames(const float* table, const float* left, const float* right, __m256& yl,
             __m256& yr) noexcept {
@@ -301,6 +290,18 @@ void Decimator::interpolateFramesWide(const int* index, double* left, double* ri
                 std::copy(r, r + (m - i), right + c + i);
             }
         }
+    }
+}
+
+// pushRun with the AVX2 dot product inlined into the loop.
+void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
+                               int n) noexcept {
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        pushOnly(a[i]);
+        if (kind[i] == kPushAndFilter) filtered[k++] = total(partialsWide(table_, &input_[index_]));
+        index[i] = index_;
     }
 }
 

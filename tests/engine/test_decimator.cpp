@@ -100,11 +100,12 @@ double runTolerance(int factor) {
 }
 
 // The run form of the output side: the same pairs as a frame-by-frame
-// interpolation at the recorded indices, over runs of uneven lengths, with
-// frames that skip indices (bypassed frames push nothing) and without. On
-// either path (a decimator takes the path of when it is made): to the bit on
-// the baseline path and where frames skip indices; within runTolerance where
-// the wide path computes frames that follow each other eight at a time.
+// interpolation at the recorded indices, over runs of uneven lengths (some
+// longer than the wide form's chunks), with frames that skip indices (bypassed
+// frames push nothing) and without. On either path (a decimator takes the path
+// of when it is made): to the bit on the baseline path and where frames skip
+// indices; within runTolerance where the wide path computes frames that follow
+// each other eight at a time.
 TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
     BaselineGuard guard;
     for (bool baseline : {false, true})
@@ -123,9 +124,10 @@ TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
                 std::mt19937 rng(9);
                 std::uniform_real_distribution<double> value(-1.0, 1.0);
                 for (int run = 0; run < 20; ++run) {
-                    const int n = 5 + run * 3;
-                    int index[64];
-                    double left[64], right[64];
+                    // Up to two of the wide form's chunks of 64 frames.
+                    const int n = 5 + run * 7;
+                    int index[140];
+                    double left[140], right[140];
                     for (int i = 0; i < n; ++i) {
                         const double x = value(rng);
                         for (Decimator* d : {&a, &b}) {
@@ -136,7 +138,7 @@ TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
                         left[i] = value(rng);
                         right[i] = value(rng);
                     }
-                    double runLeft[64], runRight[64];
+                    double runLeft[140], runRight[140];
                     std::copy(left, left + n, runLeft);
                     std::copy(right, right + n, runRight);
                     b.interpolateRun(index, runLeft, runRight, n);
@@ -152,8 +154,8 @@ TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
 }
 
 // The run form of the input side: the same filtered values and indices as
-// pushInput and pushOnly frame by frame, to the bit, with skipped frames
-// pushing nothing. On either path, and without a table (factor 1).
+// pushInput and pushOnly frame by frame, with skipped frames pushing nothing.
+// On either path, and without a table (factor 1), to the bit.
 TEST(DecimatorDots, PushRunMatchesFrameByFrame) {
     BaselineGuard guard;
     for (bool baseline : {false, true})
@@ -168,10 +170,11 @@ TEST(DecimatorDots, PushRunMatchesFrameByFrame) {
             std::mt19937 rng(13);
             std::uniform_real_distribution<double> value(-1.0, 1.0);
             for (int run = 0; run < 20; ++run) {
-                const int n = 3 + run * 3;
-                double in[64], filtered[64];
-                int8_t kind[64];
-                int index[64];
+                // Runs longer than the engine's 64 frames too.
+                const int n = 3 + run * 7;
+                double in[140], filtered[140];
+                int8_t kind[140];
+                int index[140];
                 for (int i = 0; i < n; ++i) {
                     in[i] = value(rng);
                     kind[i] = static_cast<int8_t>(rng() % 3);
