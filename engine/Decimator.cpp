@@ -293,16 +293,96 @@ void Decimator::interpolateFramesWide(const int* index, double* left, double* ri
     }
 }
 
-// pushRun with the AVX2 dot product inlined into the loop.
+namespace {
+
+// Whether the frames of a run (at most 64) filter every other push from their
+// first filtered one on (as the engine's runs at a factor of 2 do).
+bool everyOtherPush(const int8_t* kind, int n) noexcept {
+    int pushes = 0, first = -1, filters = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == Decimator::kSkip) continue;
+        if (kind[i] == Decimator::kPushAndFilter) {
+            if (first < 0) first = pushes;
+            if (pushes != first + 2 * filters) return false;
+            ++filters;
+        }
+        ++pushes;
+    }
+    return true;
+}
+
+// The filtered values of eight pushes that follow each other two apart, one
+// lane each: the even taps read `even` (the pushes at the filtered ones'
+// places, oldest first, output 0's newest at even[0]) and the odd taps read
+// `odd` (the pushes one before them), each tap's products into one of four
+// sums by fused multiply-adds, added pairwise at the end: float's rounding of
+// the same 32 products as the one-frame dot products, in another order.
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline __m256
+everyOtherEight(const float* table, const float* even, const float* odd) noexcept {
+    __m256 sum[4];
+    for (int j = 0; j < 4; ++j) sum[j] = _mm256_setzero_ps();
+#pragma GCC unroll 16
+    for (int u = 0; u < Decimator::kTaps / 2; ++u) {
+        sum[u % 2] = _mm256_fmadd_ps(_mm256_broadcast_ss(table + 2 * u), _mm256_loadu_ps(even - u),
+                                     sum[u % 2]);
+        sum[2 + u % 2] = _mm256_fmadd_ps(_mm256_broadcast_ss(table + 2 * u + 1),
+                                         _mm256_loadu_ps(odd - u), sum[2 + u % 2]);
+    }
+    return _mm256_add_ps(_mm256_add_ps(sum[0], sum[1]), _mm256_add_ps(sum[2], sum[3]));
+}
+
+} // namespace
+
+// pushRun with the AVX2 dot product inlined into the loop; at a factor of 2,
+// where every other push is filtered, the filtered values eight at a time
+// (everyOtherEight), without the one-frame dot products' sums across a
+// register.
 void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
                                int n) noexcept {
     int k = 0;
+    constexpr int kChunk = 64;
+    if (factor_ != 2 || n > kChunk || !everyOtherPush(kind, n)) {
+        for (int i = 0; i < n; ++i) {
+            if (kind[i] == kSkip) continue;
+            pushOnly(a[i]);
+            if (kind[i] == kPushAndFilter)
+                filtered[k++] = total(partialsWide(table_, &input_[index_]));
+            index[i] = index_;
+        }
+        return;
+    }
+    // The history oldest first: the kOlder entries before the run, then its
+    // pushes.
+    constexpr int kOlder = kTaps - 1, kHalf = kTaps / 2 - 1;
+    float history[kOlder + kChunk];
+    for (int j = 0; j < kOlder; ++j) history[kOlder - 1 - j] = input_[index_ + j];
+    int pushes = 0, first = -1, filters = 0;
     for (int i = 0; i < n; ++i) {
         if (kind[i] == kSkip) continue;
         pushOnly(a[i]);
-        if (kind[i] == kPushAndFilter) filtered[k++] = total(partialsWide(table_, &input_[index_]));
         index[i] = index_;
+        history[kOlder + pushes] = input_[index_];
+        if (kind[i] == kPushAndFilter) {
+            if (first < 0) first = pushes;
+            ++filters;
+        }
+        ++pushes;
     }
+    if (filters == 0) return;
+    // Filtered push j at history[at + 2 j]: its even taps read at + 2 (j - u),
+    // its odd ones at + 2 (j - u) - 1, for u = 0 .. 15 (at - 31 = first >= 0).
+    const int at = kOlder + first;
+    const int padded = (filters + 7) & ~7;
+    float even[kHalf + kChunk / 2 + 8], odd[kHalf + kChunk / 2 + 8];
+    for (int j = -kHalf; j < filters; ++j) {
+        even[kHalf + j] = history[at + 2 * j];
+        odd[kHalf + j] = history[at + 2 * j - 1];
+    }
+    for (int j = filters; j < padded; ++j) even[kHalf + j] = odd[kHalf + j] = 0.0f;
+    alignas(32) float y[kChunk / 2 + 8];
+    for (int j = 0; j < filters; j += 8)
+        _mm256_store_ps(y + j, everyOtherEight(table_, even + kHalf + j, odd + kHalf + j));
+    for (int j = 0; j < filters; ++j) filtered[j] = y[j];
 }
 
 void Decimator::interpolateRun(const int* index, double* left, double* right, int n) noexcept {

@@ -1,7 +1,7 @@
 // The decimator's dot products: every way of computing them (one history or two
 // against the same table, four floats to a register or eight) gives the sums of
-// the reference order bit for bit; the wide run form of the output side, which
-// adds in another order, within float's rounding.
+// the reference order bit for bit; the wide run forms, which add in another
+// order, within float's rounding.
 #include "engine/CpuFeatures.h"
 #include "engine/Decimator.h"
 #include "engine/WidePaths.h"
@@ -86,17 +86,17 @@ struct BaselineGuard {
     ~BaselineGuard() { forceBaselinePaths(false); }
 };
 
-// How far the wide run form's sums (eight frames side by side, four partial
+// How far the wide run forms' sums (eight frames side by side, four partial
 // sums of fused products) may be from the one-frame dot products: both add the
 // same 32 products in float, each sum within 31 rounding steps (2^-24) of the
-// sum of the products' magnitudes, at most factor * sum |table| for inputs
-// within [-1, 1] (the output side scales by the factor); twice that, and the
-// last rounding of each.
-double runTolerance(int factor) {
+// sum of the products' magnitudes, at most scale * sum |table| for histories
+// within [-scale, scale] (inputs within [-1, 1]; the output side scales them by
+// the factor); twice that, and the last rounding of each.
+double runTolerance(int factor, double scale) {
     const float* table = decimator::tableFor(factor)->data();
     double magnitude = 0;
     for (int k = 0; k < Decimator::kTaps; ++k) magnitude += std::fabs(table[k]);
-    return 64 * 0x1p-24 * factor * magnitude;
+    return 64 * 0x1p-24 * scale * magnitude;
 }
 
 // The run form of the output side: the same pairs as a frame-by-frame
@@ -115,7 +115,7 @@ TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
                 SCOPED_TRACE(skips ? "skipped indices" : "consecutive indices");
                 forceBaselinePaths(baseline);
                 const double tolerance =
-                    baseline || skips || !cpuHasAvx2() ? 0.0 : runTolerance(factor);
+                    baseline || skips || !cpuHasAvx2() ? 0.0 : runTolerance(factor, factor);
                 Decimator a, b;
                 for (Decimator* d : {&a, &b}) {
                     d->setFactor(factor);
@@ -154,43 +154,58 @@ TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
 }
 
 // The run form of the input side: the same filtered values and indices as
-// pushInput and pushOnly frame by frame, with skipped frames pushing nothing.
-// On either path, and without a table (factor 1), to the bit.
+// pushInput and pushOnly frame by frame, with skipped frames pushing nothing,
+// over runs of any kinds and runs that filter every other push (as the
+// engine's do). On either path, and without a table (factor 1): to the bit,
+// but within runTolerance where the wide path computes every other push's
+// filtered values eight at a time (a factor of 2, runs of at most 64 frames).
 TEST(DecimatorDots, PushRunMatchesFrameByFrame) {
     BaselineGuard guard;
     for (bool baseline : {false, true})
-        for (int factor : {1, 2, 8}) {
-            SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
-            forceBaselinePaths(baseline);
-            Decimator a, b;
-            for (Decimator* d : {&a, &b}) {
-                d->setFactor(factor);
-                d->clear();
-            }
-            std::mt19937 rng(13);
-            std::uniform_real_distribution<double> value(-1.0, 1.0);
-            for (int run = 0; run < 20; ++run) {
-                // Runs longer than the engine's 64 frames too.
-                const int n = 3 + run * 7;
-                double in[140], filtered[140];
-                int8_t kind[140];
-                int index[140];
-                for (int i = 0; i < n; ++i) {
-                    in[i] = value(rng);
-                    kind[i] = static_cast<int8_t>(rng() % 3);
+        for (bool everyOther : {false, true})
+            for (int factor : {1, 2, 8}) {
+                SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+                SCOPED_TRACE(everyOther ? "every other push filtered" : "any kinds");
+                forceBaselinePaths(baseline);
+                const bool eightAtATime = !baseline && everyOther && factor == 2 && cpuHasAvx2();
+                Decimator a, b;
+                for (Decimator* d : {&a, &b}) {
+                    d->setFactor(factor);
+                    d->clear();
                 }
-                b.pushRun(in, kind, index, filtered, n);
-                int k = 0;
-                for (int i = 0; i < n; ++i) {
-                    if (kind[i] == Decimator::kSkip) continue;
-                    if (kind[i] == Decimator::kPushAndFilter)
-                        ASSERT_EQ(a.pushInput(in[i]), filtered[k++]) << factor << " " << run;
-                    else
-                        a.pushOnly(in[i]);
-                    ASSERT_EQ(a.index(), index[i]) << factor << " " << run << " " << i;
+                std::mt19937 rng(13);
+                std::uniform_real_distribution<double> value(-1.0, 1.0);
+                for (int run = 0; run < 20; ++run) {
+                    // Runs longer than the engine's 64 frames too.
+                    const int n = 3 + run * 7;
+                    const double tolerance = eightAtATime && n <= 64 ? runTolerance(factor, 1) : 0;
+                    double in[140], filtered[140];
+                    int8_t kind[140];
+                    int index[140];
+                    const int phase = run % 2;
+                    for (int i = 0, pushes = 0; i < n; ++i) {
+                        in[i] = value(rng);
+                        if (!everyOther)
+                            kind[i] = static_cast<int8_t>(rng() % 3);
+                        else if (rng() % 5 == 0)
+                            kind[i] = Decimator::kSkip;
+                        else
+                            kind[i] = pushes++ % 2 == phase ? Decimator::kPushAndFilter
+                                                            : Decimator::kPushOnly;
+                    }
+                    b.pushRun(in, kind, index, filtered, n);
+                    int k = 0;
+                    for (int i = 0; i < n; ++i) {
+                        if (kind[i] == Decimator::kSkip) continue;
+                        if (kind[i] == Decimator::kPushAndFilter)
+                            ASSERT_NEAR(a.pushInput(in[i]), filtered[k++], tolerance)
+                                << factor << " " << run;
+                        else
+                            a.pushOnly(in[i]);
+                        ASSERT_EQ(a.index(), index[i]) << factor << " " << run << " " << i;
+                    }
                 }
             }
-        }
 }
 
 } // namespace
