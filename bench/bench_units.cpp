@@ -1,6 +1,7 @@
 // Cost of the cabinet's sound paths per internal-rate sample: a full horn unit
 // (all thirteen rays and the floor/ceiling taps on), the horn cross unit, the drum
-// units (sample by sample and in runs) and the room.
+// units (sample by sample and in runs) and the room (sample by sample and in
+// runs).
 #include "engine/DrumUnit.h"
 #include "engine/EarlyReflections.h"
 #include "engine/HornUnit.h"
@@ -217,6 +218,29 @@ void BM_EarlyReflections(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 BENCHMARK(BM_EarlyReflections);
+
+// The room as the engine runs it: runs of 64 samples, each with its level.
+void BM_EarlyReflectionsRun(benchmark::State& state) {
+    constexpr int kRun = 64;
+    zel::EarlyReflections room;
+    room.setRate(kRate);
+    room.setRoomSize(2);
+    room.setReturnLevel(0.1);
+    room.reset();
+    const std::vector<double> x = testSignal();
+    std::vector<double> minus(kBlock), level(kRun, 0.1), left(kRun), right(kRun);
+    for (int i = 0; i < kBlock; ++i) minus[i] = -x[i];
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; i += kRun) {
+            room.processRun(x.data() + i, minus.data() + i, level.data(), left.data(), right.data(),
+                            kRun);
+            benchmark::DoNotOptimize(left.data());
+            benchmark::DoNotOptimize(right.data());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+BENCHMARK(BM_EarlyReflectionsRun);
 
 } // namespace
 

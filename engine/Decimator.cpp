@@ -3,6 +3,7 @@
 #include "engine/WidePaths.h"
 #include "engine/data/DecimatorTables.h"
 
+#include <algorithm>
 #include <cstring>
 #include <immintrin.h>
 
@@ -166,18 +167,6 @@ void Decimator::pushRun(const double* a, const int8_t* kind, int* index, double*
     }
 }
 
-// pushRun with the AVX2 dot product inlined into the loop.
-void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
-                               int n) noexcept {
-    int k = 0;
-    for (int i = 0; i < n; ++i) {
-        if (kind[i] == kSkip) continue;
-        pushOnly(a[i]);
-        if (kind[i] == kPushAndFilter) filtered[k++] = total(partialsWide(table_, &input_[index_]));
-        index[i] = index_;
-    }
-}
-
 inline int Decimator::writeOutput(int index, double left, double right) noexcept {
     index &= kTaps - 1;
     const double gain = factor_;
@@ -213,16 +202,187 @@ void Decimator::interpolateFrames(const int* index, double* left, double* right,
     }
 }
 
+namespace {
+
+// Whether the frames' indices follow each other, each one below the last (as
+// the pushes of a run without bypassed frames leave them).
+bool consecutive(const int* index, int n) noexcept {
+    for (int i = 1; i < n; ++i)
+        if (((index[0] - i) & (Decimator::kTaps - 1)) != (index[i] & (Decimator::kTaps - 1)))
+            return false;
+    return true;
+}
+
+// The outputs of eight frames at once, one lane each, for two histories:
+// frame i's taps read history[i - k] (history oldest first, frame 0's newest
+// entry at history[0]). The products go into four sums (taps k, k + 4, ...) by
+// fused multiply-adds, added pairwise at the end. Another order than the
+// one-frame dot products (which reduce eight partial sums across a register):
+// the sums of 32 products differ by a few of float's 2^-24 steps of the
+// products' magnitude.
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline void
+eightFrames(const float* table, const float* left, const float* right, __m256& yl,
+            __m256& yr) noexcept {
+    __m256 l[4], r[4];
+    for (int j = 0; j < 4; ++j) l[j] = r[j] = _mm256_setzero_ps();
+#pragma GCC unroll 32
+    for (int k = 0; k < Decimator::kTaps; ++k) {
+        const __m256 t = _mm256_broadcast_ss(table + k);
+        l[k % 4] = _mm256_fmadd_ps(t, _mm256_loadu_ps(left - k), l[k % 4]);
+        r[k % 4] = _mm256_fmadd_ps(t, _mm256_loadu_ps(right - k), r[k % 4]);
+    }
+    yl = _mm256_add_ps(_mm256_add_ps(l[0], l[1]), _mm256_add_ps(l[2], l[3]));
+    yr = _mm256_add_ps(_mm256_add_ps(r[0], r[1]), _mm256_add_ps(r[2], r[3]));
+}
+
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline void widen(__m256 y, double* to) noexcept {
+    _mm256_storeu_pd(to, _mm256_cvtps_pd(_mm256_castps256_ps128(y)));
+    _mm256_storeu_pd(to + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(y, 1)));
+}
+
+} // namespace
+
+// Frames that follow each other read one stretch of the history: it is laid
+// out oldest first, and eight frames are computed side by side (eightFrames),
+// with no sums across a register. Frames that skip indices take the one-frame
+// dot products.
 void Decimator::interpolateFramesWide(const int* index, double* left, double* right,
                                       int n) noexcept {
-    for (int i = 0; i < n; ++i) {
-        const int at = writeOutput(index[i], left[i], right[i]);
-        float yl, yr;
-        totalsWide(partialsEight(table_, &outLeft_[at]), partialsEight(table_, &outRight_[at]), yl,
-                   yr);
-        left[i] = yl;
-        right[i] = yr;
+    if (!consecutive(index, n)) {
+        for (int i = 0; i < n; ++i) {
+            const int at = writeOutput(index[i], left[i], right[i]);
+            float yl, yr;
+            totalsWide(partialsEight(table_, &outLeft_[at]), partialsEight(table_, &outRight_[at]),
+                       yl, yr);
+            left[i] = yl;
+            right[i] = yr;
+        }
+        return;
     }
+    constexpr int kChunk = 64, kOlder = kTaps - 1;
+    for (int c = 0; c < n; c += kChunk) {
+        const int m = std::min(kChunk, n - c);
+        // Entries kOlder before the chunk's first frame, its frames, and zeros
+        // up to the next eight.
+        alignas(32) float histLeft[kOlder + kChunk + 8], histRight[kOlder + kChunk + 8];
+        const int first = index[c] & (kTaps - 1);
+        for (int k = 1; k <= kOlder; ++k) {
+            histLeft[kOlder - k] = outLeft_[first + k];
+            histRight[kOlder - k] = outRight_[first + k];
+        }
+        for (int i = 0; i < m; ++i) {
+            const int at = writeOutput(index[c + i], left[c + i], right[c + i]);
+            histLeft[kOlder + i] = outLeft_[at];
+            histRight[kOlder + i] = outRight_[at];
+        }
+        for (int i = m; i < ((m + 7) & ~7); ++i) histLeft[kOlder + i] = histRight[kOlder + i] = 0;
+        for (int i = 0; i < m; i += 8) {
+            __m256 yl, yr;
+            eightFrames(table_, histLeft + kOlder + i, histRight + kOlder + i, yl, yr);
+            if (m - i >= 8) {
+                widen(yl, left + c + i);
+                widen(yr, right + c + i);
+            } else {
+                double l[8], r[8];
+                widen(yl, l);
+                widen(yr, r);
+                std::copy(l, l + (m - i), left + c + i);
+                std::copy(r, r + (m - i), right + c + i);
+            }
+        }
+    }
+}
+
+namespace {
+
+// Whether the frames of a run (at most 64) filter every other push from their
+// first filtered one on (as the engine's runs at a factor of 2 do).
+bool everyOtherPush(const int8_t* kind, int n) noexcept {
+    int pushes = 0, first = -1, filters = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == Decimator::kSkip) continue;
+        if (kind[i] == Decimator::kPushAndFilter) {
+            if (first < 0) first = pushes;
+            if (pushes != first + 2 * filters) return false;
+            ++filters;
+        }
+        ++pushes;
+    }
+    return true;
+}
+
+// The filtered values of eight pushes that follow each other two apart, one
+// lane each: the even taps read `even` (the pushes at the filtered ones'
+// places, oldest first, output 0's newest at even[0]) and the odd taps read
+// `odd` (the pushes one before them), each tap's products into one of four
+// sums by fused multiply-adds, added pairwise at the end: float's rounding of
+// the same 32 products as the one-frame dot products, in another order.
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline __m256
+everyOtherEight(const float* table, const float* even, const float* odd) noexcept {
+    __m256 sum[4];
+    for (int j = 0; j < 4; ++j) sum[j] = _mm256_setzero_ps();
+#pragma GCC unroll 16
+    for (int u = 0; u < Decimator::kTaps / 2; ++u) {
+        sum[u % 2] = _mm256_fmadd_ps(_mm256_broadcast_ss(table + 2 * u), _mm256_loadu_ps(even - u),
+                                     sum[u % 2]);
+        sum[2 + u % 2] = _mm256_fmadd_ps(_mm256_broadcast_ss(table + 2 * u + 1),
+                                         _mm256_loadu_ps(odd - u), sum[2 + u % 2]);
+    }
+    return _mm256_add_ps(_mm256_add_ps(sum[0], sum[1]), _mm256_add_ps(sum[2], sum[3]));
+}
+
+} // namespace
+
+// pushRun with the AVX2 dot product inlined into the loop; at a factor of 2,
+// where every other push is filtered, the filtered values eight at a time
+// (everyOtherEight), without the one-frame dot products' sums across a
+// register.
+void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
+                               int n) noexcept {
+    int k = 0;
+    constexpr int kChunk = 64;
+    if (factor_ != 2 || n > kChunk || !everyOtherPush(kind, n)) {
+        for (int i = 0; i < n; ++i) {
+            if (kind[i] == kSkip) continue;
+            pushOnly(a[i]);
+            if (kind[i] == kPushAndFilter)
+                filtered[k++] = total(partialsWide(table_, &input_[index_]));
+            index[i] = index_;
+        }
+        return;
+    }
+    // The history oldest first: the kOlder entries before the run, then its
+    // pushes.
+    constexpr int kOlder = kTaps - 1, kHalf = kTaps / 2 - 1;
+    float history[kOlder + kChunk];
+    for (int j = 0; j < kOlder; ++j) history[kOlder - 1 - j] = input_[index_ + j];
+    int pushes = 0, first = -1, filters = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        pushOnly(a[i]);
+        index[i] = index_;
+        history[kOlder + pushes] = input_[index_];
+        if (kind[i] == kPushAndFilter) {
+            if (first < 0) first = pushes;
+            ++filters;
+        }
+        ++pushes;
+    }
+    if (filters == 0) return;
+    // Filtered push j at history[at + 2 j]: its even taps read at + 2 (j - u),
+    // its odd ones at + 2 (j - u) - 1, for u = 0 .. 15 (at - 31 = first >= 0).
+    const int at = kOlder + first;
+    const int padded = (filters + 7) & ~7;
+    float even[kHalf + kChunk / 2 + 8], odd[kHalf + kChunk / 2 + 8];
+    for (int j = -kHalf; j < filters; ++j) {
+        even[kHalf + j] = history[at + 2 * j];
+        odd[kHalf + j] = history[at + 2 * j - 1];
+    }
+    for (int j = filters; j < padded; ++j) even[kHalf + j] = odd[kHalf + j] = 0.0f;
+    alignas(32) float y[kChunk / 2 + 8];
+    for (int j = 0; j < filters; j += 8)
+        _mm256_store_ps(y + j, everyOtherEight(table_, even + kHalf + j, odd + kHalf + j));
+    for (int j = 0; j < filters; ++j) filtered[j] = y[j];
 }
 
 void Decimator::interpolateRun(const int* index, double* left, double* right, int n) noexcept {

@@ -14,10 +14,18 @@ namespace {
 // Each line's entries and, in front of them, the copy of its last one.
 constexpr int kLineLength = room::kBufferLength + 1;
 
+// The single-precision taps' guard. A decaying low-pass stops where its step
+// falls under half the guard's rounding step (2^-90 here), at most 2^-90 / (2 (1
+// - pole)), about 3e-25 for the 20 Hz floor at 96 kHz: far below the engine's
+// output guard, which turns it into exact zeros (float's step at the double
+// path's guard, 1e-12, would leave some 4e-17).
+constexpr float kFloatGuard = 1e-20f;
+
 } // namespace
 
 EarlyReflections::EarlyReflections()
-    : lines_{std::vector<double>(kLineLength, 0.0), std::vector<double>(kLineLength, 0.0)} {
+    : lines_{std::vector<double>(kLineLength, 0.0), std::vector<double>(kLineLength, 0.0)},
+      floatLines_{std::vector<float>(kLineLength, 0.0f), std::vector<float>(kLineLength, 0.0f)} {
     rebuild();
 }
 
@@ -49,6 +57,10 @@ void EarlyReflections::prepareRun() {
             run_.gain[i][side] = tap.gain;
             run_.pole[i][side] = tap.pole;
             run_.delay[i][side] = tap.delay;
+            const int lane = 2 * i + side;
+            run_.newerGain[lane] = static_cast<float>((1.0 - phi) * tap.gain);
+            run_.olderGain[lane] = static_cast<float>(phi * tap.gain);
+            run_.rise[lane] = static_cast<float>(1.0 - tap.pole);
         }
     }
 }
@@ -73,9 +85,12 @@ void EarlyReflections::buildSide(int first, const std::array<double, room::kTaps
 void EarlyReflections::reset() {
     snapReturnLevel();
     rebuild();
-    if (!linesClear_)
+    if (!linesClear_) {
         for (std::vector<double>& line : lines_) std::fill(line.begin(), line.end(), 0.0);
+        for (std::vector<float>& line : floatLines_) std::fill(line.begin(), line.end(), 0.0f);
+    }
     linesClear_ = true;
+    floatLinesStale_ = false;
     for (auto& pair : run_.state) pair[0] = pair[1] = 0.0;
     n_ = 0;
 }
@@ -135,6 +150,7 @@ void EarlyReflections::processRunNarrow(const double* left, const double* right,
     double* lineL = lines_[0].data() + 1;
     double* lineR = lines_[1].data() + 1;
     linesClear_ = linesClear_ && count <= 0;
+    floatLinesStale_ = floatLinesStale_ || count > 0;
     Pair state[kSide];
     for (int i = 0; i < kSide; ++i) state[i] = run_.state[i];
     for (int j = 0; j < count; n &= room::kBufferMask) {
@@ -165,64 +181,99 @@ void EarlyReflections::processRunNarrow(const double* left, const double* right,
     n_ = n;
 }
 
-// Each register holds [left 2k, right 2k, left 2k+1, right 2k+1]: the same
-// operations per lane as the narrow form, and each side's sum still adds its
-// taps in order.
+namespace {
+
+// A tap of both sides: [older, newer] of the left side, then of the right,
+// from the reads' start (one sample before the newer) and the tap's offsets.
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline __m128
+readTap(const float* left, const float* right, const std::ptrdiff_t (&offset)[2]) {
+    const __m128 l =
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(left + offset[0])));
+    return _mm_loadh_pi(l, reinterpret_cast<const __m64*>(right + offset[1]));
+}
+
+} // namespace
+
+// Single precision, eight lanes: register k holds [left 4k, right 4k, left 4k
+// + 1, right 4k + 1, ...]. The taps' sums are not recursive and each low-pass
+// is stepped as state + (1 - pole) (v - state), so float's relative step of
+// 2^-24 stays a step of the output (the low-pass's noise gain is about
+// sqrt(1 / (2 (1 - pole))), at most 20 for a 20 Hz corner at 96 kHz), far below
+// what the room's return adds to the mix.
 void EarlyReflections::processRunWide(const double* left, const double* right, const double* level,
                                       double* outLeft, double* outRight, int count) {
-    constexpr int kQuads = kSide / 2;
-    static_assert(kSide % 2 == 0);
-    __m256d newerWeight[kQuads], olderWeight[kQuads], gain[kQuads], pole[kQuads], state[kQuads];
-    for (int k = 0; k < kQuads; ++k) {
-        // Pairs 2k and 2k + 1 lie next to each other.
-        newerWeight[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.newerWeight + 2 * k));
-        olderWeight[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.olderWeight + 2 * k));
-        gain[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.gain + 2 * k));
-        pole[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.pole + 2 * k));
-        state[k] = _mm256_loadu_pd(reinterpret_cast<const double*>(run_.state + 2 * k));
+    constexpr int kRegisters = kSide / 4;
+    static_assert(kSide % 4 == 0);
+    if (floatLinesStale_) {
+        for (int side = 0; side < 2; ++side)
+            std::copy(lines_[side].begin(), lines_[side].end(), floatLines_[side].begin());
+        floatLinesStale_ = false;
     }
-    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    __m256 newerGain[kRegisters], olderGain[kRegisters], rise[kRegisters], state[kRegisters];
+    for (int k = 0; k < kRegisters; ++k) {
+        newerGain[k] = _mm256_loadu_ps(run_.newerGain + 8 * k);
+        olderGain[k] = _mm256_loadu_ps(run_.olderGain + 8 * k);
+        rise[k] = _mm256_loadu_ps(run_.rise + 8 * k);
+        state[k] = _mm256_setr_m128(
+            _mm256_cvtpd_ps(_mm256_loadu_pd(reinterpret_cast<const double*>(run_.state + 4 * k))),
+            _mm256_cvtpd_ps(
+                _mm256_loadu_pd(reinterpret_cast<const double*>(run_.state + 4 * k + 2))));
+    }
+    const __m256 guard = _mm256_set1_ps(kFloatGuard);
     int32_t n = n_;
     double* lineL = lines_[0].data() + 1;
     double* lineR = lines_[1].data() + 1;
+    float* floatL = floatLines_[0].data() + 1;
+    float* floatR = floatLines_[1].data() + 1;
     linesClear_ = linesClear_ && count <= 0;
     for (int j = 0; j < count; n &= room::kBufferMask) {
         ReadOffsets offset;
         const int end = j + straightStretch(n, count - j, offset);
         for (; j < end; ++j, ++n) {
             writeLines(lineL, lineR, n, left[j], right[j]);
-            // One sample before the newer of each tap's two.
-            const double* olderL = lineL + n - 1;
-            const double* olderR = lineR + n - 1;
-            __m128d sum = _mm_setzero_pd();
-#pragma GCC unroll 6
-            for (int k = 0; k < kQuads; ++k) {
-                const int a = 2 * k, b = 2 * k + 1;
-                // Each read is [older, newer] of one side and tap.
-                const __m256d readsL = _mm256_set_m128d(_mm_loadu_pd(olderL + offset[b][0]),
-                                                        _mm_loadu_pd(olderL + offset[a][0]));
-                const __m256d readsR = _mm256_set_m128d(_mm_loadu_pd(olderR + offset[b][1]),
-                                                        _mm_loadu_pd(olderR + offset[a][1]));
-                const __m256d older = _mm256_unpacklo_pd(readsL, readsR);
-                const __m256d newer = _mm256_unpackhi_pd(readsL, readsR);
-                const __m256d v = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(newerWeight[k], newer),
-                                                              _mm256_mul_pd(olderWeight[k], older)),
-                                                gain[k]);
-                __m256d s = _mm256_add_pd(v, _mm256_mul_pd(pole[k], _mm256_sub_pd(state[k], v)));
-                s = _mm256_add_pd(s, guard);
-                s = _mm256_sub_pd(s, guard);
-                state[k] = s;
-                sum = _mm_add_pd(sum, _mm256_castpd256_pd128(s));
-                sum = _mm_add_pd(sum, _mm256_extractf128_pd(s, 1));
+            const float l = static_cast<float>(left[j]), r = static_cast<float>(right[j]);
+            floatL[n] = l;
+            floatR[n] = r;
+            if (n == room::kBufferMask) {
+                floatL[-1] = l;
+                floatR[-1] = r;
             }
-            double pair[2];
-            _mm_storeu_pd(pair, sum);
-            outLeft[j] = denormalGuard(pair[0] * level[j]);
-            outRight[j] = denormalGuard(pair[1] * level[j]);
+            // One sample before the newer of each tap's two.
+            const float* olderL = floatL + n - 1;
+            const float* olderR = floatR + n - 1;
+            __m256 sum = _mm256_setzero_ps();
+#pragma GCC unroll 3
+            for (int k = 0; k < kRegisters; ++k) {
+                const int t = 4 * k;
+                const __m256 even = _mm256_setr_m128(readTap(olderL, olderR, offset[t]),
+                                                     readTap(olderL, olderR, offset[t + 2]));
+                const __m256 odd = _mm256_setr_m128(readTap(olderL, olderR, offset[t + 1]),
+                                                    readTap(olderL, olderR, offset[t + 3]));
+                const __m256 older = _mm256_shuffle_ps(even, odd, _MM_SHUFFLE(2, 0, 2, 0));
+                const __m256 newer = _mm256_shuffle_ps(even, odd, _MM_SHUFFLE(3, 1, 3, 1));
+                const __m256 v =
+                    _mm256_fmadd_ps(newerGain[k], newer, _mm256_mul_ps(olderGain[k], older));
+                __m256 s = _mm256_fmadd_ps(rise[k], _mm256_sub_ps(v, state[k]), state[k]);
+                s = _mm256_add_ps(s, guard);
+                s = _mm256_sub_ps(s, guard);
+                state[k] = s;
+                sum = _mm256_add_ps(sum, s);
+            }
+            // [left, right, left, right] twice, then once.
+            const __m128 quad =
+                _mm_add_ps(_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1));
+            const __m128 pair = _mm_add_ps(quad, _mm_movehl_ps(quad, quad));
+            double sides[2];
+            _mm_storeu_pd(sides, _mm_cvtps_pd(pair));
+            outLeft[j] = denormalGuard(sides[0] * level[j]);
+            outRight[j] = denormalGuard(sides[1] * level[j]);
         }
     }
-    for (int k = 0; k < kQuads; ++k) {
-        _mm256_storeu_pd(reinterpret_cast<double*>(run_.state + 2 * k), state[k]);
+    for (int k = 0; k < kRegisters; ++k) {
+        const __m128 low = _mm256_castps256_ps128(state[k]);
+        const __m128 high = _mm256_extractf128_ps(state[k], 1);
+        _mm256_storeu_pd(reinterpret_cast<double*>(run_.state + 4 * k), _mm256_cvtps_pd(low));
+        _mm256_storeu_pd(reinterpret_cast<double*>(run_.state + 4 * k + 2), _mm256_cvtps_pd(high));
     }
     n_ = n;
 }

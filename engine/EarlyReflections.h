@@ -87,13 +87,13 @@ private:
     // Each tap's read position relative to the write position, per side.
     using ReadOffsets = std::ptrdiff_t[kSide][2];
     int straightStretch(int32_t n, int count, ReadOffsets& offset) const;
-    // processRun with tap i of both sides in one register, and with taps 2k and
-    // 2k + 1 of both sides in one AVX2 register.
+    // processRun with tap i of both sides in one register (double), and with
+    // taps 4k .. 4k + 3 of both sides in one AVX2 register (single precision).
     void processRunNarrow(const double* left, const double* right, const double* level,
                           double* outLeft, double* outRight, int count);
-    [[gnu::target("avx2")]] void processRunWide(const double* left, const double* right,
-                                                const double* level, double* outLeft,
-                                                double* outRight, int count);
+    [[gnu::target("avx2,fma")]] void processRunWide(const double* left, const double* right,
+                                                    const double* level, double* outLeft,
+                                                    double* outRight, int count);
 
     Relaxed<double> roomSize_{1.0};
     Relaxed<double> virtualSize_{1.0};
@@ -116,12 +116,23 @@ private:
         Pair pole[kSide];
         Pair state[kSide];
         int32_t delay[kSide][2];
+        // The wide form's copy in single precision, in the order [left 4k, right
+        // 4k, left 4k + 1, right 4k + 1, ...]: the weights with the gain folded
+        // in, and 1 - pole (held to float's relative step, where the pole itself
+        // would lose the low cutoffs' distance from 1).
+        float newerGain[2 * kSide];
+        float olderGain[2 * kSide];
+        float rise[2 * kSide];
     };
     Run run_{};
     // The two delay lines, left and right. Each keeps a copy of its last entry in
     // front of its first, so a tap reads its two neighbouring samples as one pair
     // also where the line wraps.
     std::vector<double> lines_[2];
+    // The same lines in single precision, for the wide form's reads; written by
+    // the wide form only, so stale once the baseline form has written.
+    std::vector<float> floatLines_[2];
+    bool floatLinesStale_ = false;
     // No sample has been written to the lines since they were last cleared
     // (a reset then leaves them as they are).
     bool linesClear_ = true;

@@ -1,6 +1,7 @@
 // The decimator's dot products: every way of computing them (one history or two
 // against the same table, four floats to a register or eight) gives the sums of
-// the reference order bit for bit.
+// the reference order bit for bit; the wide run forms, which add in another
+// order, within float's rounding.
 #include "engine/CpuFeatures.h"
 #include "engine/Decimator.h"
 #include "engine/WidePaths.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <random>
 
 namespace zel {
@@ -84,87 +86,126 @@ struct BaselineGuard {
     ~BaselineGuard() { forceBaselinePaths(false); }
 };
 
+// How far the wide run forms' sums (eight frames side by side, four partial
+// sums of fused products) may be from the one-frame dot products: both add the
+// same 32 products in float, each sum within 31 rounding steps (2^-24) of the
+// sum of the products' magnitudes, at most scale * sum |table| for histories
+// within [-scale, scale] (inputs within [-1, 1]; the output side scales them by
+// the factor); twice that, and the last rounding of each.
+double runTolerance(int factor, double scale) {
+    const float* table = decimator::tableFor(factor)->data();
+    double magnitude = 0;
+    for (int k = 0; k < Decimator::kTaps; ++k) magnitude += std::fabs(table[k]);
+    return 64 * 0x1p-24 * scale * magnitude;
+}
+
 // The run form of the output side: the same pairs as a frame-by-frame
-// interpolation at the recorded indices, to the bit, over runs of uneven
-// lengths whose frames skip indices (bypassed frames push nothing).
-// On either path (a decimator takes the path of when it is made).
+// interpolation at the recorded indices, over runs of uneven lengths (some
+// longer than the wide form's chunks), with frames that skip indices (bypassed
+// frames push nothing) and without. On either path (a decimator takes the path
+// of when it is made): to the bit on the baseline path and where frames skip
+// indices; within runTolerance where the wide path computes frames that follow
+// each other eight at a time.
 TEST(DecimatorDots, InterpolateRunMatchesFrameByFrame) {
     BaselineGuard guard;
     for (bool baseline : {false, true})
-        for (int factor : {2, 8}) {
-            SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
-            forceBaselinePaths(baseline);
-            Decimator a, b;
-            for (Decimator* d : {&a, &b}) {
-                d->setFactor(factor);
-                d->clear();
-            }
-            std::mt19937 rng(9);
-            std::uniform_real_distribution<double> value(-1.0, 1.0);
-            for (int run = 0; run < 20; ++run) {
-                const int n = 5 + run * 3;
-                int index[64];
-                double left[64], right[64];
-                for (int i = 0; i < n; ++i) {
-                    const double x = value(rng);
-                    for (Decimator* d : {&a, &b}) {
-                        if (i % 5 == 4) d->pushOnly(x); // a second push: an index skipped
-                        d->pushOnly(x);
+        for (bool skips : {true, false})
+            for (int factor : {2, 8}) {
+                SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+                SCOPED_TRACE(skips ? "skipped indices" : "consecutive indices");
+                forceBaselinePaths(baseline);
+                const double tolerance =
+                    baseline || skips || !cpuHasAvx2() ? 0.0 : runTolerance(factor, factor);
+                Decimator a, b;
+                for (Decimator* d : {&a, &b}) {
+                    d->setFactor(factor);
+                    d->clear();
+                }
+                std::mt19937 rng(9);
+                std::uniform_real_distribution<double> value(-1.0, 1.0);
+                for (int run = 0; run < 20; ++run) {
+                    // Up to two of the wide form's chunks of 64 frames.
+                    const int n = 5 + run * 7;
+                    int index[140];
+                    double left[140], right[140];
+                    for (int i = 0; i < n; ++i) {
+                        const double x = value(rng);
+                        for (Decimator* d : {&a, &b}) {
+                            if (skips && i % 5 == 4) d->pushOnly(x); // an index skipped
+                            d->pushOnly(x);
+                        }
+                        index[i] = b.index();
+                        left[i] = value(rng);
+                        right[i] = value(rng);
                     }
-                    index[i] = b.index();
-                    left[i] = value(rng);
-                    right[i] = value(rng);
-                }
-                double runLeft[64], runRight[64];
-                std::copy(left, left + n, runLeft);
-                std::copy(right, right + n, runRight);
-                b.interpolateRun(index, runLeft, runRight, n);
-                for (int i = 0; i < n; ++i) {
-                    const Decimator::Pair p = a.interpolateAt(index[i], left[i], right[i]);
-                    ASSERT_EQ(p.left, runLeft[i]) << factor << " " << run << " " << i;
-                    ASSERT_EQ(p.right, runRight[i]) << factor << " " << run << " " << i;
+                    double runLeft[140], runRight[140];
+                    std::copy(left, left + n, runLeft);
+                    std::copy(right, right + n, runRight);
+                    b.interpolateRun(index, runLeft, runRight, n);
+                    for (int i = 0; i < n; ++i) {
+                        const Decimator::Pair p = a.interpolateAt(index[i], left[i], right[i]);
+                        ASSERT_NEAR(p.left, runLeft[i], tolerance)
+                            << factor << " " << run << " " << i;
+                        ASSERT_NEAR(p.right, runRight[i], tolerance)
+                            << factor << " " << run << " " << i;
+                    }
                 }
             }
-        }
 }
 
 // The run form of the input side: the same filtered values and indices as
-// pushInput and pushOnly frame by frame, to the bit, with skipped frames
-// pushing nothing. On either path, and without a table (factor 1).
+// pushInput and pushOnly frame by frame, with skipped frames pushing nothing,
+// over runs of any kinds and runs that filter every other push (as the
+// engine's do). On either path, and without a table (factor 1): to the bit,
+// but within runTolerance where the wide path computes every other push's
+// filtered values eight at a time (a factor of 2, runs of at most 64 frames).
 TEST(DecimatorDots, PushRunMatchesFrameByFrame) {
     BaselineGuard guard;
     for (bool baseline : {false, true})
-        for (int factor : {1, 2, 8}) {
-            SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
-            forceBaselinePaths(baseline);
-            Decimator a, b;
-            for (Decimator* d : {&a, &b}) {
-                d->setFactor(factor);
-                d->clear();
-            }
-            std::mt19937 rng(13);
-            std::uniform_real_distribution<double> value(-1.0, 1.0);
-            for (int run = 0; run < 20; ++run) {
-                const int n = 3 + run * 3;
-                double in[64], filtered[64];
-                int8_t kind[64];
-                int index[64];
-                for (int i = 0; i < n; ++i) {
-                    in[i] = value(rng);
-                    kind[i] = static_cast<int8_t>(rng() % 3);
+        for (bool everyOther : {false, true})
+            for (int factor : {1, 2, 8}) {
+                SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+                SCOPED_TRACE(everyOther ? "every other push filtered" : "any kinds");
+                forceBaselinePaths(baseline);
+                const bool eightAtATime = !baseline && everyOther && factor == 2 && cpuHasAvx2();
+                Decimator a, b;
+                for (Decimator* d : {&a, &b}) {
+                    d->setFactor(factor);
+                    d->clear();
                 }
-                b.pushRun(in, kind, index, filtered, n);
-                int k = 0;
-                for (int i = 0; i < n; ++i) {
-                    if (kind[i] == Decimator::kSkip) continue;
-                    if (kind[i] == Decimator::kPushAndFilter)
-                        ASSERT_EQ(a.pushInput(in[i]), filtered[k++]) << factor << " " << run;
-                    else
-                        a.pushOnly(in[i]);
-                    ASSERT_EQ(a.index(), index[i]) << factor << " " << run << " " << i;
+                std::mt19937 rng(13);
+                std::uniform_real_distribution<double> value(-1.0, 1.0);
+                for (int run = 0; run < 20; ++run) {
+                    // Runs longer than the engine's 64 frames too.
+                    const int n = 3 + run * 7;
+                    const double tolerance = eightAtATime && n <= 64 ? runTolerance(factor, 1) : 0;
+                    double in[140], filtered[140];
+                    int8_t kind[140];
+                    int index[140];
+                    const int phase = run % 2;
+                    for (int i = 0, pushes = 0; i < n; ++i) {
+                        in[i] = value(rng);
+                        if (!everyOther)
+                            kind[i] = static_cast<int8_t>(rng() % 3);
+                        else if (rng() % 5 == 0)
+                            kind[i] = Decimator::kSkip;
+                        else
+                            kind[i] = pushes++ % 2 == phase ? Decimator::kPushAndFilter
+                                                            : Decimator::kPushOnly;
+                    }
+                    b.pushRun(in, kind, index, filtered, n);
+                    int k = 0;
+                    for (int i = 0; i < n; ++i) {
+                        if (kind[i] == Decimator::kSkip) continue;
+                        if (kind[i] == Decimator::kPushAndFilter)
+                            ASSERT_NEAR(a.pushInput(in[i]), filtered[k++], tolerance)
+                                << factor << " " << run;
+                        else
+                            a.pushOnly(in[i]);
+                        ASSERT_EQ(a.index(), index[i]) << factor << " " << run << " " << i;
+                    }
                 }
             }
-        }
 }
 
 } // namespace
