@@ -1,22 +1,30 @@
-// A drum unit's rays up to their directivity filters, four rays to an AVX2
-// register: for each ray where it sees the mouth (the retarded angle and the
-// lobe), the input delayed by the ray's Doppler delay and the distance
-// attenuation. Every step runs on whole registers, the reads of the angle, input
-// and attenuation neighbours too (each lane's four neighbours in one load,
-// transposed into place), so a ray costs a fraction of what its one-ray code
-// costs.
+// A drum unit's rays up to their directivity filters on AVX2: the main unit's
+// eight lanes in one register of single precision, the cross unit's four in
+// one of double (single precision would only fill half a register there): for each ray where it
+// sees the mouth (the retarded angle and the lobe), the input delayed by the ray's Doppler delay
+// and the distance attenuation. Every step runs on whole registers, the reads of the angle, input
+// and attenuation neighbours too (each lane's four neighbours in one load, transposed into place),
+// so a ray costs a fraction of what its one-ray code costs.
 //
-// Each value takes the same operations in the same order as the one-ray code
-// (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition,
-// and RayBatch, which runs them two rays to an SSE2 register), except that each
-// multiply is fused into the add after it, as RayBatch's four-ray path does: the
-// results agree to a few units in the last place. Only processors with AVX2 run
-// it (cpuHasAvx2); the units fall back on the one-ray code and RayBatch
+// Each value takes the same steps as the one-ray code (RayTrack::lobeNow,
+// SourceHistory::inputBefore, AttenuationTable::atPosition, and RayBatch, which
+// runs them two rays to an SSE2 register), with each multiply fused into the
+// add after it (WideRayMath for four lanes of double: the results agree to a few
+// units in the last place). For eight lanes, what needs more than single
+// precision stays in double: the retarded angle up to its distances from the
+// lobe's edges, and the delayed read's whole ring position (a ray's path in
+// whole samples, counted in integers; single precision carries only the
+// fraction and the Doppler part, which stay within a few dozen samples). The
+// rest (the lobe, the Catmull-Rom sums, the attenuation) runs in single
+// precision with fused multiplies (DrumLaneMath): the values agree with the
+// one-ray code to a few parts in 10^7. Only processors with AVX2 run it
+// (cpuHasAvx2); the units fall back on the one-ray code and RayBatch
 // elsewhere. Lanes beyond a unit's rays run copies of a real ray, so they never
 // produce values that slow the arithmetic down. Audio-thread object.
 #pragma once
 
 #include "engine/AttenuationTable.h"
+#include "engine/DrumLaneMath.h"
 #include "engine/Interpolation.h"
 #include "engine/RayLobe.h"
 #include "engine/RayTrack.h"
@@ -32,19 +40,17 @@ namespace zel {
 
 template <int N> class DrumRayLanes {
 public:
-    static_assert(N % 4 == 0, "rays go four to a register");
+    static_assert(N % 8 == 0, "rays go eight to a register of single precision");
     static constexpr int kLanes = N;
 
     // A ray's geometry and rate terms, taken again whenever they change.
     void load(int lane, const RayTrack& ray) {
         retard_[lane] = ray.retardSamples;
         angleOffset_[lane] = ray.path.angle * ray.path.sign;
-        sign_[lane] = ray.path.sign;
-        halfWidth_[lane] = ray.lobe.halfWidth;
-        edgeScale_[lane] = ray.lobe.edgeScale;
-        middleScale_[lane] = ray.lobe.middleScale;
+        loadLobe(lane, ray.lobe, ray.path.sign);
         pathSamples_[lane] = ray.pathSamples;
         tablePos_[lane] = ray.tablePos;
+        tablePosF_[lane] = static_cast<float>(ray.tablePos);
         lead_[lane] = kTwoRadii;
     }
     // A lane that reads the input at a fixed delay (the static ray): it sees no
@@ -53,13 +59,10 @@ public:
     void loadFixed(int lane, double pathSamples) {
         retard_[lane] = pathSamples;
         angleOffset_[lane] = 0.0;
-        sign_[lane] = 0.0;
-        const LobeShape shape;
-        halfWidth_[lane] = shape.halfWidth;
-        edgeScale_[lane] = shape.edgeScale;
-        middleScale_[lane] = shape.middleScale;
+        loadLobe(lane, LobeShape{}, 0.0);
         pathSamples_[lane] = pathSamples;
         tablePos_[lane] = kFixedTablePos; // read but not used
+        tablePosF_[lane] = static_cast<float>(kFixedTablePos);
         lead_[lane] = 0.0;
     }
 
@@ -79,6 +82,64 @@ public:
         double* input;
         double* attenuation;
     };
+
+    // The values every register of a run shares: all but the write index
+    // stay for a whole run of samples. Made from the lanes as loaded, the
+    // shape and runInto's other values.
+    struct Constants {
+        // The write index (as a double for the retarded angle, as integers for
+        // the delayed read) and the ring's length and mask.
+        __m256d w, length;
+        __m128i mask;
+        __m256i wInt, maskInt;
+        // Four lanes of double: the Doppler scale, the radius, the table steps
+        // per metre, the clamp and zero.
+        __m256d fmWide, radius, steps, closestWide, zero;
+        // Eight lanes of single precision: the Doppler scale, the
+        // displacement's scale in table steps, the clamp.
+        __m256 fm, tableScale, closest;
+        // Per register of lanes: each lane's delay without the displacement
+        // (path and lead) as its whole samples plus one and the fraction left.
+        __m256i wholePlusOne[N / 8];
+        __m256 fraction[N / 8];
+        [[gnu::target("avx2,fma")]] Constants(const DrumRayLanes& lanes, int writeIndex,
+                                              double fmSamples, double radiusMetres,
+                                              double tableStepsPerMetre,
+                                              const Shape& shape) noexcept
+            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
+              length(_mm256_set1_pd(SourceHistory::kLength)),
+              mask(_mm_set1_epi32(SourceHistory::kMask)), wInt(_mm256_set1_epi32(writeIndex)),
+              maskInt(_mm256_set1_epi32(SourceHistory::kMask)), fmWide(_mm256_set1_pd(fmSamples)),
+              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
+              closestWide(_mm256_set1_pd(shape.closest)), zero(_mm256_setzero_pd()),
+              fm(_mm256_set1_ps(static_cast<float>(fmSamples))),
+              tableScale(_mm256_set1_ps(static_cast<float>(radiusMetres * tableStepsPerMetre))),
+              closest(_mm256_set1_ps(static_cast<float>(shape.closest))) {
+            alignas(32) int32_t whole[N];
+            alignas(32) float fraction8[N];
+            for (int i = 0; i < N; ++i) {
+                // Far beyond the ring (or not a number) the read's place does
+                // not matter, only that it stays inside: the masks see to that.
+                double delay =
+                    lanes.pathSamples_[i] + (shape.lead ? lanes.lead_[i] * fmSamples : 0.0);
+                if (!(std::fabs(delay) < kFarDelay)) delay = 0.0;
+                const double floor = std::floor(delay);
+                whole[i] = static_cast<int32_t>(floor) + 1;
+                fraction8[i] = static_cast<float>(delay - floor);
+            }
+            for (int r = 0; r < N / 8; ++r) {
+                wholePlusOne[r] =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(whole + 8 * r));
+                fraction[r] = _mm256_load_ps(fraction8 + 8 * r);
+            }
+        }
+        [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+        setWriteIndex(int writeIndex) noexcept {
+            w = _mm256_set1_pd(static_cast<double>(writeIndex));
+            wInt = _mm256_set1_epi32(writeIndex);
+        }
+    };
+
     // This sample's values of the first `lanes` lanes (rounded up to a whole
     // register). fmSamples: the mouth's Doppler radius in samples; radius
     // (metres) and tableStepsPerMetre turn a displacement into attenuation-table
@@ -97,43 +158,30 @@ public:
     runInto(const SourceHistory& history, const AttenuationTable& table, double fmSamples,
             double radius, double tableStepsPerMetre, const Shape& shape, int lanes,
             const Out& out) const noexcept {
-        const Constants c(history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
-                          shape.closest);
-        for (int i = 0; i < lanes && i < N; i += 4)
-            runFour<true>(i, history, table, c, shape.lead, out);
+        const Constants c(*this, history.writeIndex(), fmSamples, radius, tableStepsPerMetre,
+                          shape);
+        if (lanes <= 4) {
+            runFour<true>(0, history, table, c, shape.lead, out);
+            return;
+        }
+        for (int i = 0; i < lanes && i < N; i += 8) runEight<true>(i, history, table, c, out);
     }
 
-    // The values every register of a run shares: all but the write index
-    // (w) stay for a whole run of samples.
-    struct Constants {
-        __m256d w, length, fm, radius, steps, closest, zero;
-        __m128i mask;
-        [[gnu::target("avx2,fma")]] Constants(int writeIndex, double fmSamples, double radiusMetres,
-                                              double tableStepsPerMetre,
-                                              double closestLambda) noexcept
-            : w(_mm256_set1_pd(static_cast<double>(writeIndex))),
-              length(_mm256_set1_pd(SourceHistory::kLength)), fm(_mm256_set1_pd(fmSamples)),
-              radius(_mm256_set1_pd(radiusMetres)), steps(_mm256_set1_pd(tableStepsPerMetre)),
-              closest(_mm256_set1_pd(closestLambda)), zero(_mm256_setzero_pd()),
-              mask(_mm_set1_epi32(SourceHistory::kMask)) {}
-        [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-        setWriteIndex(int writeIndex) noexcept {
-            w = _mm256_set1_pd(static_cast<double>(writeIndex));
-        }
-    };
-
     // runInto with the shape, the lanes and the constants (c, made once for
-    // the run from the closest displacement and runInto's other values) fixed
-    // for a whole run: Lanes lanes (whole registers), Clamp false for no clamp
-    // (closest -infinity: the max against it gives the displacement back, bit
-    // for bit, NaN too, so it is left out), Lead for a lead.
+    // the run with the same shape) fixed for a whole run: Lanes lanes (four, or
+    // whole registers of eight), Clamp false for no clamp (closest -infinity:
+    // the max against it gives the displacement back, bit for bit, NaN too, so
+    // it is left out), Lead for a lead.
     template <int Lanes, bool Clamp, bool Lead>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runShaped(const SourceHistory& history, const AttenuationTable& table, Constants& c,
               const Out& out) const noexcept {
-        static_assert(Lanes % 4 == 0 && Lanes <= N);
+        static_assert((Lanes == 4 || Lanes % 8 == 0) && Lanes <= N);
         c.setWriteIndex(history.writeIndex());
-        for (int i = 0; i < Lanes; i += 4) runFour<Clamp>(i, history, table, c, Lead, out);
+        if constexpr (Lanes == 4)
+            runFour<Clamp>(0, history, table, c, Lead, out);
+        else
+            for (int i = 0; i < Lanes; i += 8) runEight<Clamp>(i, history, table, c, out);
     }
 
     // Results of the last run, per lane.
@@ -147,6 +195,18 @@ public:
     const double* attenuations() const { return attenuation_; }
 
 private:
+    void loadLobe(int lane, const LobeShape& shape, double sign) {
+        halfWidth_[lane] = shape.halfWidth;
+        fallStart_[lane] = 1 - shape.halfWidth;
+        sign_[lane] = sign;
+        edgeScale_[lane] = shape.edgeScale;
+        middleScale_[lane] = shape.middleScale;
+        signF_[lane] = static_cast<float>(sign);
+        edgeScaleF_[lane] = static_cast<float>(shape.edgeScale);
+        middleScaleF_[lane] = static_cast<float>(shape.middleScale);
+    }
+
+    // Four lanes of double.
     template <bool Clamp>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
@@ -160,9 +220,9 @@ private:
 
         __m256d lambda, mu;
         lobes(i, theta, lambda, mu);
-        if (Clamp) lambda = _mm256_max_pd(c.closest, lambda);
+        if (Clamp) lambda = _mm256_max_pd(c.closestWide, lambda);
         const __m256d lead = withLead ? _mm256_add_pd(lambda, load(lead_ + i)) : lambda;
-        const __m256d delay = _mm256_fmadd_pd(lead, c.fm, load(pathSamples_ + i));
+        const __m256d delay = _mm256_fmadd_pd(lead, c.fmWide, load(pathSamples_ + i));
         const __m256d tableAt =
             _mm256_fmadd_pd(_mm256_mul_pd(lambda, c.radius), c.steps, load(tablePos_ + i));
         _mm256_store_pd(out.lambda + i, lambda);
@@ -187,14 +247,7 @@ private:
         wide_rays::neighbours(history.inputs(), k, p0, p1, p2, p3);
         _mm256_store_pd(out.input + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
 
-        _mm256_store_pd(out.attenuation + i, lookup(table, tableAt));
-    }
-
-    // fractionOf: x - floor(x) is its value for every x (also out of the int
-    // range and NaN; only a zero's sign may differ, which the lobe does not see).
-    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
-    fractions(__m256d x) noexcept {
-        return _mm256_sub_pd(x, _mm256_floor_pd(x));
+        _mm256_store_pd(out.attenuation + i, lookupWide(table, tableAt));
     }
 
     // lobePoint for four lanes.
@@ -204,17 +257,17 @@ private:
                               load(middleScale_ + i), lambdaOut, muOut);
     }
 
-    // lookupCubic for four positions. Inside the table (an entry on either side
+    // lookupCubic for four positions of double. Inside the table (an entry on either side
     // of the two around the position) the neighbours lie side by side; near or
     // beyond either end the lanes go one at a time (beyond an end lookupCubic
     // gives the end entry).
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
-    lookup(const AttenuationTable& table, __m256d position) noexcept {
+    lookupWide(const AttenuationTable& table, __m256d position) noexcept {
         constexpr int kLast = cabinet::kAttenuationLast;
         const __m256d inside =
             _mm256_and_pd(_mm256_cmp_pd(position, _mm256_set1_pd(1.0), _CMP_GE_OQ),
                           _mm256_cmp_pd(position, _mm256_set1_pd(kLast - 1), _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inside) != 0xF) return lookupNearEnds(table, position);
+        if (_mm256_movemask_pd(inside) != 0xF) return lookupNearEndsWide(table, position);
         const __m128i k = _mm256_cvttpd_epi32(position);
         const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(k));
         __m256d p0, p1, p2, p3;
@@ -223,11 +276,108 @@ private:
         return wide_rays::catmullRom(t, p0, p1, p2, p3);
     }
     [[gnu::target("avx2,fma"), gnu::noinline]] static __m256d
-    lookupNearEnds(const AttenuationTable& table, __m256d position) noexcept {
+    lookupNearEndsWide(const AttenuationTable& table, __m256d position) noexcept {
         alignas(32) double v[4];
         _mm256_store_pd(v, position);
         for (double& x : v) x = table.atPosition(x);
         return _mm256_load_pd(v);
+    }
+
+    // Eight lanes of single precision.
+    template <bool Clamp>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    runEight(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
+             const Out& out) const noexcept {
+        __m256 rise, fall;
+        edgeDistances(i, history, c, rise, fall);
+        __m256 lambda, mu;
+        drum_lanes::lobePoints(rise, fall, loadF(signF_ + i), loadF(edgeScaleF_ + i),
+                               loadF(middleScaleF_ + i), lambda, mu);
+        if (Clamp) lambda = _mm256_max_ps(c.closest, lambda);
+        const __m256 tableAt = _mm256_fmadd_ps(lambda, c.tableScale, loadF(tablePosF_ + i));
+        drum_lanes::storeWide(out.lambda + i, lambda);
+        drum_lanes::storeWide(out.mu + i, mu);
+
+        // The input delayed: the ring position w - delay is (w - whole) + back,
+        // back = -(lambda fm + fraction) within a few dozen samples of zero;
+        // readCubic's neighbours start a sample before its floor.
+        const int r = i / 8;
+        const __m256 back = _mm256_fnmsub_ps(lambda, c.fm, c.fraction[r]);
+        const __m256 backFloor = _mm256_floor_ps(back);
+        __m256 t = _mm256_sub_ps(back, backFloor);
+        __m256i k = _mm256_and_si256(_mm256_add_epi32(_mm256_sub_epi32(c.wInt, c.wholePlusOne[r]),
+                                                      _mm256_cvtps_epi32(backFloor)),
+                                     c.maskInt);
+        // A displacement that is not a number (from an angle that was not one)
+        // reads where readCubic puts any such position: at ring position 0.
+        const __m256 lost = _mm256_cmp_ps(back, back, _CMP_UNORD_Q);
+        if (_mm256_movemask_ps(lost) != 0) [[unlikely]] {
+            t = _mm256_andnot_ps(lost, t);
+            k = _mm256_blendv_epi8(k, c.maskInt, _mm256_castps_si256(lost));
+        }
+        // Each lane's four neighbours lie side by side (the history keeps a copy
+        // past its end): one load per lane, turned into one register per
+        // neighbour.
+        __m256 p0, p1, p2, p3;
+        drum_lanes::neighbours(history.inputs(), k, p0, p1, p2, p3);
+        drum_lanes::storeWide(out.input + i, drum_lanes::catmullRom(t, p0, p1, p2, p3));
+
+        drum_lanes::storeWide(out.attenuation + i, lookup(table, tableAt));
+    }
+
+    // For eight lanes, the retarded angle relative to the ray (theta in [0, 1),
+    // in double) as its distances to the rising edge's end and the falling
+    // edge's start, rounded to single precision.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    edgeDistances(int i, const SourceHistory& history, const Constants& c, __m256& rise,
+                  __m256& fall) const noexcept {
+        __m128 riseHalf[2], fallHalf[2];
+        for (int h = 0; h < 2; ++h) {
+            const int at = i + 4 * h;
+            const __m128i index =
+                _mm_and_si128(_mm256_cvttpd_epi32(_mm256_add_pd(
+                                  _mm256_sub_pd(c.w, _mm256_load_pd(retard_ + at)), c.length)),
+                              c.mask);
+            const __m256d theta = fractions(
+                _mm256_sub_pd(pick(history.angles(), index), _mm256_load_pd(angleOffset_ + at)));
+            riseHalf[h] = _mm256_cvtpd_ps(_mm256_sub_pd(theta, _mm256_load_pd(halfWidth_ + at)));
+            fallHalf[h] = _mm256_cvtpd_ps(_mm256_sub_pd(theta, _mm256_load_pd(fallStart_ + at)));
+        }
+        rise = _mm256_insertf128_ps(_mm256_castps128_ps256(riseHalf[0]), riseHalf[1], 1);
+        fall = _mm256_insertf128_ps(_mm256_castps128_ps256(fallHalf[0]), fallHalf[1], 1);
+    }
+
+    // fractionOf: x - floor(x) is its value for every x (also out of the int
+    // range and NaN; only a zero's sign may differ, which the lobe does not see).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256d
+    fractions(__m256d x) noexcept {
+        return _mm256_sub_pd(x, _mm256_floor_pd(x));
+    }
+
+    // lookupCubic for eight positions. Inside the table (an entry on either side
+    // of the two around the position) the neighbours lie side by side; near or
+    // beyond either end the lanes go one at a time (beyond an end lookupCubic
+    // gives the end entry).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256
+    lookup(const AttenuationTable& table, __m256 position) noexcept {
+        constexpr int kLast = cabinet::kAttenuationLast;
+        const __m256 inside =
+            _mm256_and_ps(_mm256_cmp_ps(position, _mm256_set1_ps(1.0f), _CMP_GE_OQ),
+                          _mm256_cmp_ps(position, _mm256_set1_ps(kLast - 1), _CMP_LT_OQ));
+        if (_mm256_movemask_ps(inside) != 0xFF) return lookupNearEnds(table, position);
+        const __m256i k = _mm256_cvttps_epi32(position);
+        const __m256 t = _mm256_sub_ps(position, _mm256_cvtepi32_ps(k));
+        __m256 p0, p1, p2, p3;
+        drum_lanes::neighbours(table.values().data(), _mm256_sub_epi32(k, _mm256_set1_epi32(1)), p0,
+                               p1, p2, p3);
+        return drum_lanes::catmullRom(t, p0, p1, p2, p3);
+    }
+    [[gnu::target("avx2,fma"), gnu::noinline]] static __m256
+    lookupNearEnds(const AttenuationTable& table, __m256 position) noexcept {
+        alignas(32) float v[8];
+        _mm256_store_ps(v, position);
+        for (float& x : v) x = static_cast<float>(table.atPosition(x));
+        return _mm256_load_ps(v);
     }
 
     // base[index] for each lane. The indices are masked into the history, never
@@ -247,22 +397,34 @@ private:
     load(const double* p) noexcept {
         return _mm256_load_pd(p);
     }
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256
+    loadF(const float* p) noexcept {
+        return _mm256_load_ps(p);
+    }
 
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
     // Inside the attenuation table, so a fixed lane never sends a run to the
     // one-lane-at-a-time lookup.
     static constexpr double kFixedTablePos = 1.0;
+    // Delays beyond this many samples (far past the ring) read from anywhere in it.
+    static constexpr double kFarDelay = 1e9;
 
-    // Per lane, from the geometry and the rate.
+    // Per lane, from the geometry and the rate; in single precision (F) what
+    // eight lanes take so.
     alignas(32) double retard_[N]{};
     alignas(32) double angleOffset_[N]{};
     alignas(32) double sign_[N]{};
     alignas(32) double halfWidth_[N]{};
+    alignas(32) double fallStart_[N]{}; // 1 - halfWidth
     alignas(32) double edgeScale_[N]{};
     alignas(32) double middleScale_[N]{};
     alignas(32) double pathSamples_[N]{};
     alignas(32) double tablePos_[N]{};
     alignas(32) double lead_[N]{};
+    alignas(32) float signF_[N]{};
+    alignas(32) float edgeScaleF_[N]{};
+    alignas(32) float middleScaleF_[N]{};
+    alignas(32) float tablePosF_[N]{};
     // Per sample.
     alignas(32) double lambda_[N]{};
     alignas(32) double mu_[N]{};

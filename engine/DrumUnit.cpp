@@ -468,8 +468,8 @@ void DrumUnit::startFramesAny(const double* x, const double* shared, double* fil
 // lead. The rotor takes the source's steps where it can (see tookRotorSteps).
 template <DrumUnit::RunInput Input, bool Cross>
 void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
-    DrumRayLanes<kRayLanes>::Constants c(0, fmSamples, appliedRadius_, kTableStepsPerMetre,
-                                         Cross ? -kInfinity : drum::kClosestApproach);
+    DrumRayLanes<kRayLanes>::Constants c(lanes_, 0, fmSamples, appliedRadius_, kTableStepsPerMetre,
+                                         {Cross ? -kInfinity : drum::kClosestApproach, Cross});
     const Rotor::Course before = rotor_.course();
     const DrumUnit* source = stepsSource(before, n);
     // The loop once with the source's steps and once with the rotor's own.

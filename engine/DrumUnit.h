@@ -111,10 +111,10 @@ public:
 
     Kind kind() const { return kind_; }
 
-    // Whether the rays run four to a register (processors with AVX2; on by
-    // default where there is one). Both ways give the same values (to the
-    // rounding of fused steps); the switch lets the tests hold one against the
-    // other.
+    // Whether the rays run eight to a register in single precision (processors
+    // with AVX2; on by default where there is one). Both ways give the same
+    // values to single precision's rounding (DrumRayLanes); the switch lets the
+    // tests hold one against the other.
     void setWideRays(bool on) { wide_ = on && cpuHasAvx2(); }
     bool wideRays() const { return wide_; }
 
@@ -134,7 +134,7 @@ private:
     double frameCross(double filtered);
     // The main unit's rays up to their directivity low-passes, from RayBatch: the
     // splitters, the sections' inputs (silence for a side ray the back region
-    // leaves out) and the gains. With the lanes (four to a register): splitMain.
+    // leaves out) and the gains. With the lanes (eight to a register): splitMain.
     void mainRaysNarrow(const Frame& f);
     // On directivity update samples: the heard rays' sections take the
     // coefficients for where the mouth points; the others stop where they are.
@@ -208,9 +208,10 @@ private:
     // Geometry as of the last rebuild.
     std::array<RayTrack, kImageRays> rays_{};
     RayBatch<kImageRays> batch_; // the main unit's rays, side by side
-    // The rays four to a register. The main unit: rays 0 to 5 in lanes 0 to 5,
-    // the static ray in lanes 6 and 7. The cross unit, one register: ray 0, the
-    // side ray the back region lets in (ray 1 when none), ray 3, the static ray.
+    // The rays eight to a register. The main unit: rays 0 to 5 in lanes 0 to 5,
+    // the static ray in lanes 6 and 7. The cross unit: ray 0, the side ray the
+    // back region lets in (ray 1 when none), ray 3, the static ray (in lanes 3
+    // to 7).
     static constexpr int kRayLanes = 8;
     static constexpr int kMainStaticLane = 6;
     static constexpr int kCrossLanes = 4;

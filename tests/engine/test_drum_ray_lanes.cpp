@@ -1,10 +1,12 @@
-// The drum's ray lanes (four rays to an AVX2 register) must give, for every
-// lane, what the single-ray code gives (RayTrack::lobeNow,
-// SourceHistory::inputBefore, AttenuationTable::atPosition): the phase exactly,
-// the rest to the rounding the lanes' fused steps explain (FusedTolerances). The
-// cases reach the corners the units' own tests do not: stored angles
-// many turns off, beyond the integer range and not numbers (the fraction), and
-// table positions on, around and beyond both ends of the attenuation table.
+// The drum's ray lanes must give, for every lane, what the single-ray code
+// gives (RayTrack::lobeNow, SourceHistory::inputBefore,
+// AttenuationTable::atPosition): four lanes of double (the cross unit's) the
+// phase exactly and the rest to the rounding their fused steps explain
+// (FusedTolerances), eight lanes of single precision (the main unit's) to the
+// rounding single precision explains (SingleTolerances below). The cases reach
+// the corners the units' own tests do not: stored angles many turns off, beyond
+// the integer range and not numbers (the fraction), and table positions on,
+// around and beyond both ends of the attenuation table.
 #include "engine/CpuFeatures.h"
 #include "engine/DrumRayLanes.h"
 #include "tests/engine/FusedTolerances.h"
@@ -31,6 +33,53 @@ bool same(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// How far the eight single-precision lanes may stray from the single-ray code
+// (u = 2^-24, single precision's rounding of a value below 1; double's own
+// rounding is far below and left out).
+struct SingleTolerances {
+    static constexpr double kU = 0x1p-24;
+    // The phase: the edge distance and the scale each rounded once (u each)
+    // and their product once more, on a phase of at most pi; the falling
+    // edge's phase less pi rounds twice more on values up to 2 pi.
+    static constexpr double kMu = (3 + 3) * kPi * kU;
+    // The displacement: the sine's argument carries the phase's error (3 pi u)
+    // and the fold from pi (2 pi u more); slope below 1; the series' six fused
+    // steps on values below 1 round within 4 u (its truncation, 7e-10, within
+    // 0.02 u).
+    static constexpr double kLambda = 5 * kPi * kU + 4 * kU;
+    // Catmull-Rom in single precision of values within [-m, m]: four fused
+    // steps on values below 6 m (2 u an ulp: 48 u), the neighbours each
+    // rounded to single (weights summing to at most 1.25); the slope below 25 m
+    // times the position's error.
+    static constexpr double kCubicSteps = 48 * kU + 1.25 * kU;
+    static constexpr double kCubicSlope = 25.0;
+
+    // The delayed input (samples within [-1, 1]): the ring position's short
+    // part (the Doppler part and the path's fraction, below fmSamples + 1)
+    // carries lambda's error times the Doppler scale, the scale's own rounding
+    // and the fused step's and the fraction's rounding; the whole samples are
+    // exact.
+    static double input(double fmSamples) {
+        const double fm = std::fabs(fmSamples);
+        const double position = fm * kLambda + fm * kU + (fm + 1) * kU + kU;
+        return kCubicSteps + kCubicSlope * position;
+    }
+    // The attenuation (entries within [-m, m]) at table position `at` from
+    // `tablePos` with radius and steps per metre: lambda's error times the
+    // scale (and the scale's rounding), the table position's rounding and the
+    // fused step's. Beyond the ends (and not a number) the value is an end
+    // entry, rounded to single precision, wherever the position lies.
+    static double attenuation(double m, double radius, double stepsPerMetre, double tablePos,
+                              double at) {
+        const double scale = std::fabs(radius * stepsPerMetre);
+        const double position =
+            std::isfinite(at)
+                ? scale * (kLambda + kU) + kU * std::fabs(tablePos) + kU * std::fabs(at)
+                : 0.0;
+        return m * (kCubicSteps + kCubicSlope * position);
+    }
+};
+
 struct Case {
     double angleSpread;  // how far (turns) the stored angles stray from [0, 1)
     bool notANumberEach; // every 97th stored angle not a number
@@ -38,8 +87,10 @@ struct Case {
     DrumRayLanes<kLanes>::Shape shape;
 };
 
+// lanes: 4 (double) or 8 (single precision).
 void expectLanesMatchSingleRays(const Case& c, const std::vector<double>& tablePositions,
-                                unsigned seed) {
+                                unsigned seed, int lanesRun) {
+    const bool single = lanesRun > 4;
     std::mt19937 rng(seed);
     // A reach past the table's end, so its last entries still differ.
     AttenuationTable table;
@@ -67,8 +118,8 @@ void expectLanesMatchSingleRays(const Case& c, const std::vector<double>& tableP
         const bool hole = c.notANumberEach && n % 97 == 0;
         history->write(sample(rng), hole ? std::nan("") : turn(rng) + c.angleSpread * sample(rng));
         if (n % 5 == 0) {
-            lanes->run(*history, table, kFmSamples, c.radius, kStepsPerMetre, c.shape);
-            for (int i = 0; i < kLanes; ++i) {
+            lanes->run(*history, table, kFmSamples, c.radius, kStepsPerMetre, c.shape, lanesRun);
+            for (int i = 0; i < lanesRun; ++i) {
                 const LobePoint p = rays[i].lobeNow(*history);
                 const double lambda = std::max(p.lambda, c.shape.closest);
                 const double delay = (lambda + lead) * kFmSamples + rays[i].pathSamples;
@@ -76,15 +127,26 @@ void expectLanesMatchSingleRays(const Case& c, const std::vector<double>& tableP
                 const double tableAt = rays[i].tablePos + lambda * c.radius * kStepsPerMetre;
                 const double attenuation = table.atPosition(tableAt);
                 SCOPED_TRACE(testing::Message() << "lane " << i << " n " << n);
-                ASSERT_TRUE(fusedAgrees(lanes->lambda(i), lambda, FusedTolerances::kLambda))
+                const double lambdaTolerance =
+                    single ? SingleTolerances::kLambda : FusedTolerances::kLambda;
+                const double muTolerance = single ? SingleTolerances::kMu : 0.0;
+                const double inputTolerance = single ? SingleTolerances::input(kFmSamples)
+                                                     : FusedTolerances::input(kFmSamples, delay);
+                const double attenuationTolerance =
+                    single ? SingleTolerances::attenuation(tableSize, c.radius, kStepsPerMetre,
+                                                           rays[i].tablePos, tableAt)
+                           : FusedTolerances::attenuation(tableSize, c.radius, kStepsPerMetre,
+                                                          tableAt);
+                ASSERT_TRUE(fusedAgrees(lanes->lambda(i), lambda, lambdaTolerance))
                     << lanes->lambda(i) << " " << lambda;
-                ASSERT_TRUE(same(lanes->mu(i), p.mu)) << lanes->mu(i) << " " << p.mu;
-                ASSERT_TRUE(
-                    fusedAgrees(lanes->input(i), input, FusedTolerances::input(kFmSamples, delay)))
+                if (single)
+                    ASSERT_TRUE(fusedAgrees(lanes->mu(i), p.mu, muTolerance))
+                        << lanes->mu(i) << " " << p.mu;
+                else
+                    ASSERT_TRUE(same(lanes->mu(i), p.mu)) << lanes->mu(i) << " " << p.mu;
+                ASSERT_TRUE(fusedAgrees(lanes->input(i), input, inputTolerance))
                     << lanes->input(i) << " " << input;
-                ASSERT_TRUE(fusedAgrees(
-                    lanes->attenuation(i), attenuation,
-                    FusedTolerances::attenuation(tableSize, c.radius, kStepsPerMetre, tableAt)))
+                ASSERT_TRUE(fusedAgrees(lanes->attenuation(i), attenuation, attenuationTolerance))
                     << lanes->attenuation(i) << " " << attenuation;
             }
         }
@@ -92,15 +154,25 @@ void expectLanesMatchSingleRays(const Case& c, const std::vector<double>& tableP
     }
 }
 
+// The cross unit's four lanes of double and the main unit's eight of single
+// precision.
+void expectEveryWidth(const Case& c, const std::vector<double>& tablePositions, unsigned seed) {
+    for (int lanes : {4, kLanes}) {
+        SCOPED_TRACE(testing::Message() << lanes << " lanes");
+        expectLanesMatchSingleRays(c, tablePositions, seed, lanes);
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
 TEST(DrumRayLanes, LanesMatchTheSingleRayCode) {
     if (!cpuHasAvx2()) GTEST_SKIP() << "no AVX2: the units take the single-ray code here";
     // A main unit (closest approach) and a cross unit (delays from the microphone).
-    expectLanesMatchSingleRays({0.0, false, 0.2, {-0.6, false}}, {}, 1);
-    expectLanesMatchSingleRays({0.0, false, 0.18, {kAny, true}}, {}, 2);
+    expectEveryWidth({0.0, false, 0.2, {-0.6, false}}, {}, 1);
+    expectEveryWidth({0.0, false, 0.18, {kAny, true}}, {}, 2);
     // Angles many turns off, then beyond the integer range, then holes.
-    expectLanesMatchSingleRays({40.0, false, 0.2, {-0.6, false}}, {}, 3);
-    expectLanesMatchSingleRays({3e9, false, 0.2, {kAny, true}}, {}, 4);
-    expectLanesMatchSingleRays({0.0, true, 0.2, {-0.6, false}}, {}, 5);
+    expectEveryWidth({40.0, false, 0.2, {-0.6, false}}, {}, 3);
+    expectEveryWidth({3e9, false, 0.2, {kAny, true}}, {}, 4);
+    expectEveryWidth({0.0, true, 0.2, {-0.6, false}}, {}, 5);
 }
 
 TEST(DrumRayLanes, TableEndsAndBeyondMatchTheSingleRayCode) {
@@ -108,15 +180,15 @@ TEST(DrumRayLanes, TableEndsAndBeyondMatchTheSingleRayCode) {
     constexpr double kLast = cabinet::kAttenuationLast;
     constexpr double kInf = std::numeric_limits<double>::infinity();
     const Case still{0.0, false, 0.0, {-0.6, false}}; // positions exactly as given
-    expectLanesMatchSingleRays(still, {-kInf, -1.5, -0.0, 0.0, 0.5, 1.0, 1.5, 2.0}, 6);
-    expectLanesMatchSingleRays(
+    expectEveryWidth(still, {-kInf, -1.5, -0.0, 0.0, 0.5, 1.0, 1.5, 2.0}, 6);
+    expectEveryWidth(
         still, {kLast - 2.5, kLast - 1.0, kLast - 0.5, kLast - 1e-9, kLast, kLast + 2, kInf, 9.0},
         7);
-    expectLanesMatchSingleRays(
+    expectEveryWidth(
         still, {std::nan(""), 3.25, 0.75, std::nan(""), 0.25, kLast - 1.5, kLast + 0.25, 100.0}, 8);
     // A radius that sweeps the positions across both ends as the mouth turns.
-    expectLanesMatchSingleRays({0.0, false, 9.0, {kAny, false}},
-                               {0.5, 1.5, 3.0, 450.0, kLast - 1, kLast - 3, 7.0, 505.0}, 9);
+    expectEveryWidth({0.0, false, 9.0, {kAny, false}},
+                     {0.5, 1.5, 3.0, 450.0, kLast - 1, kLast - 3, 7.0, 505.0}, 9);
 }
 
 } // namespace
