@@ -62,20 +62,17 @@ public:
         edgeScaleSingle_[i] = static_cast<float>(ray.lobe.edgeScale);
         middleScaleSingle_[i] = static_cast<float>(ray.lobe.middleScale);
         tablePosSingle_[i] = static_cast<float>(ray.tablePos);
+        // The ring index of the retarded angle is int(w - retard + kLength),
+        // masked: w - ceil(retard) for a whole w, masked.
+        retardWhole_[i] = ringIndexOf(std::ceil(ray.retardSamples));
         // The path's whole samples, as a ring index (the ring repeats every
         // kLength), and its fraction. A path that is no number gives a
         // fraction that is none: its reads wrap to the ring's start as the
         // two-ray path's do.
         const double whole = std::floor(ray.pathSamples);
-        if (std::isfinite(whole)) {
-            double ring = std::fmod(whole, static_cast<double>(kLength)); // exact
-            if (ring < 0.0) ring += kLength;
-            pathWhole_[i] = static_cast<int32_t>(ring);
-            pathFraction_[i] = static_cast<float>(ray.pathSamples - whole);
-        } else {
-            pathWhole_[i] = 0;
-            pathFraction_[i] = std::numeric_limits<float>::quiet_NaN();
-        }
+        pathWhole_[i] = ringIndexOf(whole);
+        pathFraction_[i] = std::isfinite(whole) ? static_cast<float>(ray.pathSamples - whole)
+                                                : std::numeric_limits<float>::quiet_NaN();
     }
 
     // What a run needs besides the rays. fmSamples: the mouth's Doppler radius in
@@ -171,6 +168,15 @@ private:
     static constexpr int kLength = SourceHistory::kLength;
     static constexpr int kMask = SourceHistory::kMask;
     static constexpr int kLast = cabinet::kAttenuationLast;
+
+    // A whole number of samples as a ring index (the ring repeats every
+    // kLength); 0 for one that is no number or infinite.
+    static int32_t ringIndexOf(double whole) {
+        if (!std::isfinite(whole)) return 0;
+        double ring = std::fmod(whole, static_cast<double>(kLength)); // exact
+        if (ring < 0.0) ring += kLength;
+        return static_cast<int32_t>(ring);
+    }
 
     // The run's inputs as the groups read them.
     struct Shared {
@@ -549,17 +555,12 @@ private:
 
     // ---- a group's steps ----
 
-    // The retarded angle of rays i to i + 3 relative to each ray, with the
-    // history's write index at w, as its signed distance from the nearest
-    // whole turn, in [-1/2, 1/2] (double: the angle and the ray's direction
-    // are whole turns apart when far from zero).
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 wideTurns4(int i, int w,
+    // The retarded angle of rays i to i + 3 relative to each ray, from the
+    // angles' ring indices, as its signed distance from the nearest whole
+    // turn, in [-1/2, 1/2] (double: the angle and the ray's direction are
+    // whole turns apart when far from zero).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 wideTurns4(int i, __m128i at,
                                                                              const Shared& s) {
-        const __m256d len = _mm256_set1_pd(kLength);
-        const __m256d back = _mm256_add_pd(
-            _mm256_sub_pd(_mm256_set1_pd(static_cast<double>(w)), _mm256_loadu_pd(retard_ + i)),
-            len);
-        const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
         const __m256d x = _mm256_sub_pd(pick(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
         // Exact; not a number for an infinite or not-a-number angle.
         const __m256d c =
@@ -573,12 +574,18 @@ private:
     wideLobes(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
         using namespace float_rays;
         using V = typename Lanes<W>::V;
+        using I = typename Lanes<W>::I;
+        // The angles' ring indices: w - ceil(retard), masked.
+        const I at = andInt(
+            subInt(sampleInts<W, Paired>(g.wLo, g.wHi), rayInts<W, Paired>(retardWhole_ + i)),
+            splatInt<I>(kMask));
         V turns;
         if constexpr (W == 8)
-            turns = _mm256_insertf128_ps(_mm256_castps128_ps256(wideTurns4(i, g.wLo, s)),
-                                         wideTurns4(upper<W, Paired>(i), g.wHi, s), 1);
+            turns = _mm256_insertf128_ps(
+                _mm256_castps128_ps256(wideTurns4(i, _mm256_castsi256_si128(at), s)),
+                wideTurns4(upper<W, Paired>(i), _mm256_extracti128_si256(at, 1), s), 1);
         else
-            turns = wideTurns4(i, g.wLo, s);
+            turns = wideTurns4(i, at, s);
         V lambda, mu;
         lobePoints(turns, rayValues<W, Paired>(halfWidthSingle_ + i),
                    rayValues<W, Paired>(signSingle_ + i),
@@ -702,6 +709,7 @@ private:
     alignas(32) float tablePosSingle_[kLanes]{};
     alignas(32) float pathFraction_[kLanes]{};
     alignas(32) int32_t pathWhole_[kLanes]{};
+    alignas(32) int32_t retardWhole_[kLanes]{}; // ceil(retard) as a ring index
     // The last run's sample.
     Results now_;
 };
