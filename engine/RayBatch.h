@@ -93,12 +93,14 @@ public:
 
     // Every ray's values of one sample.
     struct Results {
-        alignas(32) double theta[kLanes]{};  // the two-ray path's retarded angles, [0, 1)
-        alignas(32) double lambda[kLanes]{}; // displacement, at least closest
-        alignas(32) double mu[kLanes]{};     // lobe phase, radians
+        alignas(32) double theta[kLanes]{}; // the two-ray path's retarded angles, [0, 1)
+        // The displacement, at least closest: from the two-ray path in double,
+        // from the wide path in float (lambdaSingle; nothing after the batch
+        // reads a horn's displacements, so it leaves them at that).
+        alignas(32) double lambda[kLanes]{};
+        alignas(32) double mu[kLanes]{}; // lobe phase, radians
         alignas(32) double input[kLanes]{};
         alignas(32) double attenuation[kLanes]{}; // before the room factor
-        // The wide path's displacements in float, from its lobes to its reads.
         alignas(32) float lambdaSingle[kLanes]{};
     };
 
@@ -131,8 +133,14 @@ public:
 
     // The two paths by name, for the tests that hold them against each other
     // (run picks one).
-    void runNarrow(const Inputs& in) { narrowSample(shared(in), now_); }
-    [[gnu::target("avx2,fma")]] void runWide(const Inputs& in) { wideSample(shared(in), now_); }
+    void runNarrow(const Inputs& in) {
+        narrowSample(shared(in), now_);
+        wideLast_ = false;
+    }
+    [[gnu::target("avx2,fma")]] void runWide(const Inputs& in) {
+        wideSample(shared(in), now_);
+        wideLast_ = true;
+    }
     void runSeriesNarrow(const Inputs& in, int firstWrite, const double* fmSamples, int n,
                          Results* out) {
         Shared s = shared(in);
@@ -157,7 +165,7 @@ public:
     }
 
     // Results of the last run, per ray.
-    double lambda(int i) const { return now_.lambda[i]; }
+    double lambda(int i) const { return wideLast_ ? now_.lambdaSingle[i] : now_.lambda[i]; }
     double mu(int i) const { return now_.mu[i]; }
     double input(int i) const { return now_.input[i]; }
     double attenuation(int i) const { return now_.attenuation[i]; }
@@ -599,7 +607,6 @@ private:
         } else {
             store(g.lo.lambdaSingle + i, lambda);
         }
-        storeDoubles<W, Paired>(lambda, &Results::lambda, i, g);
         storeDoubles<W, Paired>(mu, &Results::mu, i, g);
     }
 
@@ -712,6 +719,7 @@ private:
     alignas(32) int32_t retardWhole_[kLanes]{}; // ceil(retard) as a ring index
     // The last run's sample.
     Results now_;
+    bool wideLast_ = false; // whether the wide path gave it
 };
 
 } // namespace zel

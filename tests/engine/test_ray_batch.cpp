@@ -281,7 +281,9 @@ void expectSeriesMatchSingleRuns(double closest, double mouthOffset, unsigned se
                 for (int i = 0; i < N; ++i) {
                     SCOPED_TRACE(testing::Message()
                                  << "path " << path << " ray " << i << " sample " << j);
-                    ASSERT_TRUE(same(got.lambda[i], single->lambda(i)));
+                    // The wide path keeps its displacements in float.
+                    const double lambda = path == 0 ? got.lambda[i] : got.lambdaSingle[i];
+                    ASSERT_TRUE(same(lambda, single->lambda(i)));
                     ASSERT_TRUE(same(got.mu[i], single->mu(i)));
                     ASSERT_TRUE(same(got.input[i], single->input(i)));
                     ASSERT_TRUE(same(got.attenuation[i], single->attenuation(i)));
