@@ -293,14 +293,15 @@ lobePoints(V c, V halfWidth, V sign, V edgeScale, V middleScale, V& lambdaOut, V
     const V negative = splat<V>(-0.0f);
     const V pi = splat<V>(static_cast<float>(kPi));
     // theta is c itself (the rising edge or the middle's first half), or c + 1.
+    // The edges: theta <= hw (0 <= c <= hw) and theta >= 1 - hw (-hw <= c < 0).
     const V ahead = cmp<_CMP_GE_OQ>(c, zero);
-    const V rising = andOf(ahead, cmp<_CMP_LE_OQ>(c, halfWidth));
-    const V falling = andNot(ahead, cmp<_CMP_GE_OQ>(c, xorOf(halfWidth, negative)));
+    const V edge = cmp<_CMP_LE_OQ>(andNot(negative, c), halfWidth);
+    const V falling = andNot(ahead, edge);
     // c - hw rising, c - (-hw) falling.
     const V muEdge = (c - xorOf(halfWidth, andNot(ahead, negative))) * edgeScale;
     const V theta = c + andNot(ahead, splat<V>(1.0f));
     const V muMiddle = (theta - halfWidth) * middleScale;
-    const V mu = blend(muMiddle, muEdge, orOf(rising, falling));
+    const V mu = blend(muMiddle, muEdge, edge);
     const V folded = blend(mu, pi - mu, cmp<_CMP_GT_OQ>(mu, splat<V>(static_cast<float>(kPi / 2))));
     // lobeSineFolded.
     const V x2 = folded * folded;

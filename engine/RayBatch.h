@@ -65,12 +65,13 @@ public:
         // The ring index of the retarded angle is int(w - retard + kLength),
         // masked: w - ceil(retard) for a whole w, masked.
         retardWhole_[i] = ringIndexOf(std::ceil(ray.retardSamples));
-        // The path's whole samples, as a ring index (the ring repeats every
-        // kLength), and its fraction. A path that is no number gives a
+        // The path's whole samples and one more (the cubic's first neighbour
+        // lies a sample before the position), as a ring index, and its
+        // fraction. A path that is no number gives a
         // fraction that is none: its reads wrap to the ring's start as the
         // two-ray path's do.
         const double whole = std::floor(ray.pathSamples);
-        pathWhole_[i] = ringIndexOf(whole);
+        pathAhead_[i] = ringIndexOf(whole + 1);
         pathFraction_[i] = std::isfinite(whole) ? static_cast<float>(ray.pathSamples - whole)
                                                 : std::numeric_limits<float>::quiet_NaN();
     }
@@ -420,45 +421,61 @@ private:
         Results& lo;
         Results& hi;
         int wLo, wHi;
-        float fmLo, fmHi;
+        // The write indices and Doppler radii of eight lanes, lo's in the
+        // lower half and hi's in the upper.
+        __m256i w;
+        __m256 fm;
     };
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline GroupSamples
+    samples(Results& lo, Results& hi, int wLo, int wHi, double fmLo, double fmHi) {
+        const __m128 fm = _mm_set1_ps(static_cast<float>(fmLo));
+        return {lo,
+                hi,
+                wLo,
+                wHi,
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(wLo)),
+                                        _mm_set1_epi32(wHi), 1),
+                _mm256_insertf128_ps(_mm256_castps128_ps256(fm),
+                                     wHi == wLo ? fm : _mm_set1_ps(static_cast<float>(fmHi)), 1)};
+    }
 
     template <bool Unbounded>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
         const Shared s = shared(in);
         const WideConstants c = wideConstants(s);
-        const auto at = [&](int j) {
-            return GroupSamples{out[j],
-                                out[j],
-                                (firstWrite + j) & kMask,
-                                (firstWrite + j) & kMask,
-                                static_cast<float>(fmSamples[j]),
-                                static_cast<float>(fmSamples[j])};
-        };
-        const auto pair = [&](int j) {
-            return GroupSamples{out[j],
-                                out[j + 1],
-                                (firstWrite + j) & kMask,
-                                (firstWrite + j + 1) & kMask,
-                                static_cast<float>(fmSamples[j]),
-                                static_cast<float>(fmSamples[j + 1])};
-        };
         // The angle goes straight into the lobe: the retarded angle stays in a
         // register. Then the reads, two samples at a time.
         int j = 0;
-        for (; j + 1 < n; j += 2) wideLobesOfPair<Unbounded>(s, c, at(j), at(j + 1), pair(j));
-        if (j < n) wideLobesOf<Unbounded>(s, c, at(j));
-        for (j = 0; j + 1 < n; j += 2) wideReadsOfPair<Unbounded>(s, c, at(j), at(j + 1), pair(j));
-        if (j < n) wideReadsOf<Unbounded>(s, c, at(j));
+        for (; j + 1 < n; j += 2) {
+            const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
+            wideLobesOfPair<Unbounded>(
+                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
+                samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
+                samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
+        }
+        if (j < n) {
+            const int w = (firstWrite + j) & kMask;
+            wideLobesOf<Unbounded>(s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
+        }
+        for (j = 0; j + 1 < n; j += 2) {
+            const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
+            wideReadsOfPair<Unbounded>(
+                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
+                samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
+                samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
+        }
+        if (j < n) {
+            const int w = (firstWrite + j) & kMask;
+            wideReadsOf<Unbounded>(s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
+        }
     }
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
                                                                            Results& o) {
         const WideConstants c = wideConstants(s);
         const int w = static_cast<int>(s.w);
-        const float fm = static_cast<float>(s.fmSamples);
-        const GroupSamples one{o, o, w, w, fm, fm};
+        const GroupSamples one = samples(o, o, w, w, s.fmSamples, s.fmSamples);
         wideLobesOf<false>(s, c, one);
         wideReadsOf<false>(s, c, one);
     }
@@ -528,23 +545,22 @@ private:
         else
             return float_rays::loadInt(p, typename float_rays::Lanes<W>::I{});
     }
-    // A sample's value in each lane: lo's in the lower half, hi's in the upper.
-    template <int W, bool Paired>
+    // The group's lanes of the samples' values (W = 4: the lower half).
+    template <int W>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::V
-    sampleValues(float lo, float hi) {
-        if constexpr (Paired)
-            return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(lo)), _mm_set1_ps(hi),
-                                        1);
+    sampleRadii(const GroupSamples& g) {
+        if constexpr (W == 8)
+            return g.fm;
         else
-            return float_rays::splat<typename float_rays::Lanes<W>::V>(lo);
+            return _mm256_castps256_ps128(g.fm);
     }
-    template <int W, bool Paired>
+    template <int W>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::I
-    sampleInts(int lo, int hi) {
-        if constexpr (Paired)
-            return _mm256_setr_epi32(lo, lo, lo, lo, hi, hi, hi, hi);
+    sampleWrites(const GroupSamples& g) {
+        if constexpr (W == 8)
+            return g.w;
         else
-            return float_rays::splatInt<typename float_rays::Lanes<W>::I>(lo);
+            return _mm256_castsi256_si128(g.w);
     }
     // Where the upper half's rays lie in their results.
     template <int W, bool Paired> static constexpr int upper(int i) { return Paired ? i : i + 4; }
@@ -584,9 +600,8 @@ private:
         using V = typename Lanes<W>::V;
         using I = typename Lanes<W>::I;
         // The angles' ring indices: w - ceil(retard), masked.
-        const I at = andInt(
-            subInt(sampleInts<W, Paired>(g.wLo, g.wHi), rayInts<W, Paired>(retardWhole_ + i)),
-            splatInt<I>(kMask));
+        const I at = andInt(subInt(sampleWrites<W>(g), rayInts<W, Paired>(retardWhole_ + i)),
+                            splatInt<I>(kMask));
         V turns;
         if constexpr (W == 8)
             turns = _mm256_insertf128_ps(
@@ -629,19 +644,19 @@ private:
         // displacement's part and the path's fraction, a few Doppler radii at
         // most, where float's step is fine.
         const V lead = Unbounded ? lambda : lambda + splat<V>(c.mouthOffset);
-        V delay = fmadd(lead, sampleValues<W, Paired>(g.fmLo, g.fmHi),
-                        rayValues<W, Paired>(pathFraction_ + i));
+        V delay = fmadd(lead, sampleRadii<W>(g), rayValues<W, Paired>(pathFraction_ + i));
         const V reach = andNot(splat<V>(-0.0f), delay); // |delay|; false below for NaN
         if (signs(cmp<_CMP_LT_OQ>(reach, splat<V>(kExactWhole))) != (1 << W) - 1)
             delay = settledDelays<W, Paired>(delay, i, g.wLo, g.wHi);
-        // position = w - path's whole - delay = (w - whole - ceil(delay)) + t.
+        // position = w - the path's whole samples - delay
+        //          = (w - whole - ceil(delay)) + t.
         const V above = ceilOf(delay);
         const V t = above - delay; // [0, 1]
-        const I whole =
-            subInt(subInt(sampleInts<W, Paired>(g.wLo, g.wHi), rayInts<W, Paired>(pathWhole_ + i)),
-                   truncated(above));
-        // The entry before the position's, wrapped into the ring.
-        const I k = andInt(subInt(whole, splatInt<I>(1)), splatInt<I>(kMask));
+        // The entry before the position's (whole + 1 ahead), wrapped into the
+        // ring.
+        const I k = andInt(subInt(subInt(sampleWrites<W>(g), rayInts<W, Paired>(pathAhead_ + i)),
+                                  truncated(above)),
+                           splatInt<I>(kMask));
         V p0, p1, p2, p3;
         neighbours(s.inputsSingle, k, p0, p1, p2, p3);
         storeDoubles<W, Paired>(float_rays::catmullRom(t, p0, p1, p2, p3), &Results::input, i, g);
@@ -669,8 +684,8 @@ private:
     // Delays the quick check rejects brought to where the two-ray path's
     // wrap puts them: one of 2^23 samples or more to its place in the ring
     // (exact: such a float is whole), one that is no number or infinite to the
-    // ring's start (position 0: the delay w - the path's whole samples, ring
-    // index and whole).
+    // ring's start (position 0: the delay w - the path's whole samples, as
+    // ring indices).
     template <int W, bool Paired>
     [[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] typename float_rays::Lanes<W>::V
     settledDelays(typename float_rays::Lanes<W>::V delay, int i, int wLo, int wHi) const {
@@ -681,7 +696,7 @@ private:
             const int w = n < 4 ? wLo : wHi;
             const int ray = n < 4 ? i + n : upper<W, Paired>(i) + n - 4;
             d[n] = std::isfinite(d[n]) ? std::fmod(d[n], static_cast<float>(kLength))
-                                       : static_cast<float>((w - pathWhole_[ray]) & kMask);
+                                       : static_cast<float>((w - pathAhead_[ray] + 1) & kMask);
         }
         return float_rays::load(d, typename float_rays::Lanes<W>::V{});
     }
@@ -715,7 +730,7 @@ private:
     alignas(32) float middleScaleSingle_[kLanes]{};
     alignas(32) float tablePosSingle_[kLanes]{};
     alignas(32) float pathFraction_[kLanes]{};
-    alignas(32) int32_t pathWhole_[kLanes]{};
+    alignas(32) int32_t pathAhead_[kLanes]{};
     alignas(32) int32_t retardWhole_[kLanes]{}; // ceil(retard) as a ring index
     // The last run's sample.
     Results now_;
