@@ -14,11 +14,14 @@
 
 #include "engine/OnePole.h"
 #include "engine/RayLobe.h"
+#include "engine/WideRayMath.h"
 
 #include <cstdint>
 #include <immintrin.h>
 
 namespace zel::float_rays {
+
+using wide_rays::indexLane;
 
 // A vector of W floats and its W int32 lanes: eight to an AVX2 register, four
 // to its lower half (a group of four rays costs no more than four lanes).
@@ -138,12 +141,6 @@ template <int P>
 [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 andNot(__m128 a, __m128 b) noexcept {
     return _mm_andnot_ps(a, b);
 }
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256 orOf(__m256 a, __m256 b) noexcept {
-    return _mm256_or_ps(a, b);
-}
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 orOf(__m128 a, __m128 b) noexcept {
-    return _mm_or_ps(a, b);
-}
 [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256 xorOf(__m256 a, __m256 b) noexcept {
     return _mm256_xor_ps(a, b);
 }
@@ -202,32 +199,6 @@ template <>
 template <>
 [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 lower<__m128>(__m256 x) noexcept {
     return _mm256_castps256_ps128(x);
-}
-
-// Each lane as a double, into out[0..W) (exact: every float is a double).
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline void toDoubles(__m256 v,
-                                                                      double* out) noexcept {
-    _mm256_storeu_pd(out, _mm256_cvtps_pd(_mm256_castps256_ps128(v)));
-    _mm256_storeu_pd(out + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)));
-}
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline void toDoubles(__m128 v,
-                                                                      double* out) noexcept {
-    _mm256_storeu_pd(out, _mm256_cvtps_pd(v));
-}
-
-// Lane n of indices that are never negative, widened to an address for free.
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline uint32_t indexLane(__m128i k,
-                                                                          int n) noexcept {
-    switch (n) {
-    case 0:
-        return static_cast<uint32_t>(_mm_cvtsi128_si32(k));
-    case 1:
-        return static_cast<uint32_t>(_mm_extract_epi32(k, 1));
-    case 2:
-        return static_cast<uint32_t>(_mm_extract_epi32(k, 2));
-    default:
-        return static_cast<uint32_t>(_mm_extract_epi32(k, 3));
-    }
 }
 
 // base[k + 0..3] for each lane's k (at least 0), as four registers: the first,

@@ -2,13 +2,14 @@
 // each ray where it sees the mouth (the retarded angle and the lobe), the input
 // delayed by the ray's Doppler delay and the distance attenuation. Where the
 // processor has AVX2 (chosen once at load) the rays go eight to a register in
-// single precision (a last group of four or fewer to half a register);
-// otherwise two to an SSE2 register in double (the baseline of both builds).
-// Each group of rays runs from the angle read to the Catmull-Rom sums in
-// registers. The history's four neighbours of a delayed input lie side by side
-// (the history keeps a copy past its end), so each ray's are read with one or
-// two loads and transposed into place; so are the attenuation table's, from its
-// copy padded with its end entries (the neighbours clamped at the ends).
+// single precision (a last group of four to half a register, or, in a run of
+// samples, with the next sample's four in the other half); otherwise two to an
+// SSE2 register in double (the baseline of both builds). Each group of rays
+// runs from the angle read to the Catmull-Rom sums in registers. The history's
+// four neighbours of a delayed input lie side by side (the history keeps a copy
+// past its end), so each ray's are read with one or two loads and transposed
+// into place; so are the attenuation table's, from its copy padded with its end
+// entries (the neighbours clamped at the ends).
 // The two-ray path takes every value through the same operations in the same
 // order as a single ray's code (RayTrack::lobeNow, SourceHistory::inputBefore,
 // AttenuationTable::atPosition): its results are the same to the bit. The wide
@@ -67,9 +68,8 @@ public:
         retardWhole_[i] = ringIndexOf(std::ceil(ray.retardSamples));
         // The path's whole samples and one more (the cubic's first neighbour
         // lies a sample before the position), as a ring index, and its
-        // fraction. A path that is no number gives a
-        // fraction that is none: its reads wrap to the ring's start as the
-        // two-ray path's do.
+        // fraction. A path that is no number gives a fraction that is none:
+        // its reads wrap to the ring's start as the two-ray path's do.
         const double whole = std::floor(ray.pathSamples);
         pathAhead_[i] = ringIndexOf(whole + 1);
         pathFraction_[i] = std::isfinite(whole) ? static_cast<float>(ray.pathSamples - whole)
@@ -428,15 +428,14 @@ private:
     };
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline GroupSamples
     samples(Results& lo, Results& hi, int wLo, int wHi, double fmLo, double fmHi) {
-        const __m128 fm = _mm_set1_ps(static_cast<float>(fmLo));
         return {lo,
                 hi,
                 wLo,
                 wHi,
                 _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(wLo)),
                                         _mm_set1_epi32(wHi), 1),
-                _mm256_insertf128_ps(_mm256_castps128_ps256(fm),
-                                     wHi == wLo ? fm : _mm_set1_ps(static_cast<float>(fmHi)), 1)};
+                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(static_cast<float>(fmLo))),
+                                     _mm_set1_ps(static_cast<float>(fmHi)), 1)};
     }
 
     template <bool Unbounded>
