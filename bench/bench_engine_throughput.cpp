@@ -8,7 +8,14 @@
 // has been carried out and faded back are not counted: until then the engine
 // still runs at the rate it was built for, not at the case's rate.
 //
-//   build/bench/bench_engine_throughput [seconds-per-case]
+// Each case runs several times on a fresh instance. The engine does the same
+// work in the same block every time (its rebuilds run on the audio thread,
+// behind the fade), so a block's least time over the passes is its own cost,
+// and a block that is slow in one pass only was held up by the machine (an
+// interrupt, another process, the hypervisor). The distribution is taken over
+// those least times; "any max" is the slowest block seen in any pass.
+//
+//   build/bench/bench_engine_throughput [seconds-per-case] [passes]
 #include "plugin/RotaryEffect.h"
 
 #include <algorithm>
@@ -25,6 +32,7 @@ constexpr int kBlock = 512;
 constexpr int32_t kCpuMode = 1;
 constexpr int32_t kLever = 2;
 constexpr int32_t kHornDistance = 21;
+constexpr int kMaxPasses = 20;
 
 double threadSeconds() {
     timespec t{};
@@ -49,11 +57,19 @@ void organ(std::vector<float>& left, std::vector<float>& right, long start, doub
 
 struct Result {
     double realtime;
-    double median, p999, max, maxRebuild; // microseconds
+    double median, p999, max, maxRebuild, anyMax; // microseconds
     int rebuildBlocks;
 };
 
-Result run(double fs, int cpuMode, double seconds) {
+// One pass: every counted block's CPU seconds, whether it ran a rebuild, and
+// the pass's total.
+struct Pass {
+    std::vector<double> times;
+    std::vector<bool> rebuilt;
+    double total = 0.0;
+};
+
+Pass runPass(double fs, int cpuMode, double seconds) {
     auto fx = std::make_unique<zel::RotaryEffect>(nullptr);
     fx->setSampleRate(static_cast<float>(fs));
     fx->setParameter(kCpuMode, static_cast<float>(cpuMode));
@@ -79,10 +95,9 @@ Result run(double fs, int cpuMode, double seconds) {
     }();
     const long blocks = static_cast<long>(seconds * fs / kBlock);
     const long blocksPerTwoSeconds = static_cast<long>(2.0 * fs / kBlock);
-    std::vector<double> times;
-    times.reserve(static_cast<size_t>(blocks));
-    std::vector<double> rebuildTimes;
-    double total = 0.0;
+    Pass pass;
+    pass.times.reserve(static_cast<size_t>(blocks));
+    pass.rebuilt.reserve(static_cast<size_t>(blocks));
     for (long b = 0; b < blocks; ++b) {
         if (b % blocksPerTwoSeconds == blocksPerTwoSeconds / 2) {
             const long n = b / blocksPerTwoSeconds;
@@ -94,10 +109,31 @@ Result run(double fs, int cpuMode, double seconds) {
         const double t0 = threadSeconds();
         fx->processReplacing(inputs, outputs, kBlock);
         const double dt = threadSeconds() - t0;
-        total += dt;
-        times.push_back(dt);
-        if (fx->getEngine().tasksRun() != tasks) rebuildTimes.push_back(dt);
+        pass.total += dt;
+        pass.times.push_back(dt);
+        pass.rebuilt.push_back(fx->getEngine().tasksRun() != tasks);
     }
+    return pass;
+}
+
+Result run(double fs, int cpuMode, double seconds, int passes) {
+    Pass least = runPass(fs, cpuMode, seconds);
+    double bestTotal = least.total;
+    double anyMax = *std::max_element(least.times.begin(), least.times.end());
+    for (int p = 1; p < passes; ++p) {
+        const Pass next = runPass(fs, cpuMode, seconds);
+        const size_t n = std::min(least.times.size(), next.times.size());
+        for (size_t b = 0; b < n; ++b) {
+            least.times[b] = std::min(least.times[b], next.times[b]);
+            least.rebuilt[b] = least.rebuilt[b] || next.rebuilt[b];
+        }
+        bestTotal = std::min(bestTotal, next.total);
+        anyMax = std::max(anyMax, *std::max_element(next.times.begin(), next.times.end()));
+    }
+    const std::vector<double>& times = least.times;
+    std::vector<double> rebuildTimes;
+    for (size_t b = 0; b < times.size(); ++b)
+        if (least.rebuilt[b]) rebuildTimes.push_back(times[b]);
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());
     auto at = [&sorted](double q) {
@@ -105,7 +141,7 @@ Result run(double fs, int cpuMode, double seconds) {
         return 1e6 * sorted[i];
     };
     Result r{};
-    r.realtime = static_cast<double>(blocks) * kBlock / fs / total;
+    r.realtime = static_cast<double>(times.size()) * kBlock / fs / bestTotal;
     r.median = at(0.5);
     r.p999 = at(0.999);
     r.max = 1e6 * sorted.back();
@@ -113,6 +149,7 @@ Result run(double fs, int cpuMode, double seconds) {
                        ? 0.0
                        : 1e6 * *std::max_element(rebuildTimes.begin(), rebuildTimes.end());
     r.rebuildBlocks = static_cast<int>(rebuildTimes.size());
+    r.anyMax = 1e6 * anyMax;
     return r;
 }
 
@@ -120,20 +157,24 @@ Result run(double fs, int cpuMode, double seconds) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 30.0;
-    if (!(seconds > 0.0)) {
-        std::fprintf(stderr, "usage: bench_engine_throughput [seconds-per-case]\n");
+    const int passes = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (!(seconds > 0.0) || passes < 1 || passes > kMaxPasses) {
+        std::fprintf(stderr, "usage: bench_engine_throughput [seconds-per-case] [passes 1-%d]\n",
+                     kMaxPasses);
         return 2;
     }
-    std::printf("Zel Vortan through processReplacing, %d-frame blocks, %.0f s of audio per case\n",
-                kBlock, seconds);
-    std::printf("%8s %-9s %10s %9s %10s %9s %13s %9s %10s\n", "rate", "mode", "x realtime",
-                "median us", "p99.9 us", "max us", "rebuild max", "rebuilds", "block us");
+    std::printf("Zel Vortan through processReplacing, %d-frame blocks, %.0f s of audio per case, "
+                "each block's least time over %d passes\n",
+                kBlock, seconds, passes);
+    std::printf("%8s %-9s %10s %9s %10s %9s %13s %9s %9s %10s\n", "rate", "mode", "x realtime",
+                "median us", "p99.9 us", "max us", "rebuild max", "rebuilds", "any max",
+                "block us");
     for (double fs : {44100.0, 48000.0, 96000.0}) {
         for (int mode : {0, 1}) {
-            const Result r = run(fs, mode, seconds);
-            std::printf("%8.0f %-9s %10.1f %9.1f %10.1f %9.1f %13.1f %9d %10.1f\n", fs,
+            const Result r = run(fs, mode, seconds, passes);
+            std::printf("%8.0f %-9s %10.1f %9.1f %10.1f %9.1f %13.1f %9d %9.1f %10.1f\n", fs,
                         mode ? "Brilliant" : "LowCPU", r.realtime, r.median, r.p999, r.max,
-                        r.maxRebuild, r.rebuildBlocks, 1e6 * kBlock / fs);
+                        r.maxRebuild, r.rebuildBlocks, r.anyMax, 1e6 * kBlock / fs);
         }
     }
     return 0;
