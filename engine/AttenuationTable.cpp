@@ -23,6 +23,8 @@ void AttenuationTable::build(const AttenuationSettings& settings) {
     }
     std::fill(padded_.begin(), padded_.begin() + kLead, table[0]);
     std::fill(padded_.end() - kTrail, padded_.end(), table[cabinet::kAttenuationLast]);
+    std::transform(padded_.begin(), padded_.end(), paddedSingle_.begin(),
+                   [](double v) { return static_cast<float>(v); });
 }
 
 } // namespace zel

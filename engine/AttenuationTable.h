@@ -49,11 +49,15 @@ public:
     // (entries n - 1 to n + 2 where they exist), so a wide read takes them with
     // one load.
     const double* clampedNeighbours() const { return padded_.data(); }
+    // The same rounded to float, for the reads that take eight rays to a
+    // register.
+    const float* clampedNeighboursSingle() const { return paddedSingle_.data(); }
 
 private:
     static constexpr int kLead = 1;  // copies of the first entry before it
     static constexpr int kTrail = 2; // copies of the last entry after it
     std::array<double, kLead + cabinet::kAttenuationEntries + kTrail> padded_{};
+    std::array<float, kLead + cabinet::kAttenuationEntries + kTrail> paddedSingle_{};
     double start_ = cabinet::kAttenuationStart;
 };
 

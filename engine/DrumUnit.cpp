@@ -202,8 +202,9 @@ void DrumUnit::clearState() {
 }
 
 void DrumUnit::mainRaysNarrow(const Frame& f) {
-    batch_.run(history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
-               drum::kClosestApproach);
+    // The two-ray path (the batch's wide path is the ray lanes' business).
+    batch_.runNarrow({history_, table_, f.fmSamples, appliedRadius_, kTableStepsPerMetre,
+                      drum::kClosestApproach});
     for (int i = 0; i < kImageRays; ++i) {
         if (!heard_[i]) {
             rayInput_[i] = 0.0;

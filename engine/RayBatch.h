@@ -1,22 +1,28 @@
 // A rotating unit's rays up to their directivity sections, all rays at once: for
 // each ray where it sees the mouth (the retarded angle and the lobe), the input
-// delayed by the ray's Doppler delay and the distance attenuation. The rays go
-// four to a vector register where the processor has AVX2 (chosen once at load)
-// and two otherwise (SSE2, the baseline of both builds); each group of rays runs
-// from the angle read to the Catmull-Rom sums in registers. The history's four
-// neighbours of a delayed input lie side by side (the history keeps a copy past
-// its end), so each ray's are read with one or two loads and transposed into
-// place; so are the attenuation table's, from its copy padded with its end
+// delayed by the ray's Doppler delay and the distance attenuation. Where the
+// processor has AVX2 (chosen once at load) the rays go eight to a register in
+// single precision (a last group of four to half a register, or, in a run of
+// samples, with the next sample's four in the other half); otherwise two to an
+// SSE2 register in double (the baseline of both builds). Each group of rays
+// runs from the angle read to the Catmull-Rom sums in registers. The history's
+// four neighbours of a delayed input lie side by side (the history keeps a copy
+// past its end), so each ray's are read with one or two loads and transposed
+// into place; so are the attenuation table's, from its copy padded with its end
 // entries (the neighbours clamped at the ends).
-// Every value takes the same operations in the same order as a single ray's code
-// (RayTrack::lobeNow, SourceHistory::inputBefore, AttenuationTable::atPosition):
-// on the two-ray path the results are the same to the bit; the four-ray path
-// fuses each multiply into the add after it (wide_rays), which agrees to a few
-// units in the last place.
+// The two-ray path takes every value through the same operations in the same
+// order as a single ray's code (RayTrack::lobeNow, SourceHistory::inputBefore,
+// AttenuationTable::atPosition): its results are the same to the bit. The wide
+// path computes in float what float carries (float_rays: the lobe, the sums,
+// the table position) and in double or in whole samples what it does not (the
+// retarded angle up to its distance from the nearest turn, the ring position's
+// whole samples): it agrees with the single-ray code to float's relative step
+// (2^-24) times the few steps each value takes.
 // Audio-thread object.
 #pragma once
 
 #include "engine/AttenuationTable.h"
+#include "engine/FloatRayMath.h"
 #include "engine/RayLobe.h"
 #include "engine/RayTrack.h"
 #include "engine/SourceHistory.h"
@@ -24,6 +30,8 @@
 #include "engine/WideRayMath.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <immintrin.h>
 #include <limits>
 
@@ -31,11 +39,14 @@ namespace zel {
 
 template <int N> class RayBatch {
 public:
-    static_assert(N % 2 == 0, "rays go two or four to a register");
-    // The arrays hold whole groups of four; the lanes past N compute values
-    // nobody reads (from zero geometry: finite, and every index they make stays
-    // in bounds like any other).
-    static constexpr int kLanes = (N + 3) / 4 * 4;
+    static_assert(N % 2 == 0, "rays go two to an SSE2 register");
+    // The wide path's groups: whole groups of eight, then the rest as a group
+    // of four (up to four left) or of eight. The arrays hold whole groups; the
+    // lanes past N compute values nobody reads (from zero geometry: finite, and
+    // every index they make stays in bounds like any other).
+    static constexpr int kEights = N / 8 * 8;
+    static constexpr int kTail = N % 8 == 0 ? 0 : N % 8 > 4 ? 8 : 4;
+    static constexpr int kLanes = kEights + kTail;
 
     // A ray's geometry and rate terms, taken again whenever they change.
     void load(int i, const RayTrack& ray) {
@@ -47,6 +58,22 @@ public:
         middleScale_[i] = ray.lobe.middleScale;
         pathSamples_[i] = ray.pathSamples;
         tablePos_[i] = ray.tablePos;
+        halfWidthSingle_[i] = static_cast<float>(ray.lobe.halfWidth);
+        signSingle_[i] = static_cast<float>(ray.path.sign);
+        edgeScaleSingle_[i] = static_cast<float>(ray.lobe.edgeScale);
+        middleScaleSingle_[i] = static_cast<float>(ray.lobe.middleScale);
+        tablePosSingle_[i] = static_cast<float>(ray.tablePos);
+        // The ring index of the retarded angle is int(w - retard + kLength),
+        // masked: w - ceil(retard) for a whole w, masked.
+        retardWhole_[i] = ringIndexOf(std::ceil(ray.retardSamples));
+        // The path's whole samples and one more (the cubic's first neighbour
+        // lies a sample before the position), as a ring index, and its
+        // fraction. A path that is no number gives a fraction that is none:
+        // its reads wrap to the ring's start as the two-ray path's do.
+        const double whole = std::floor(ray.pathSamples);
+        pathAhead_[i] = ringIndexOf(whole + 1);
+        pathFraction_[i] = std::isfinite(whole) ? static_cast<float>(ray.pathSamples - whole)
+                                                : std::numeric_limits<float>::quiet_NaN();
     }
 
     // What a run needs besides the rays. fmSamples: the mouth's Doppler radius in
@@ -67,11 +94,15 @@ public:
 
     // Every ray's values of one sample.
     struct Results {
-        alignas(32) double theta[kLanes]{};  // the two-ray path's retarded angles, [0, 1)
-        alignas(32) double lambda[kLanes]{}; // displacement, at least closest
-        alignas(32) double mu[kLanes]{};     // lobe phase, radians
+        alignas(32) double theta[kLanes]{}; // the two-ray path's retarded angles, [0, 1)
+        // The displacement, at least closest: from the two-ray path in double,
+        // from the wide path in float (lambdaSingle; nothing after the batch
+        // reads a horn's displacements, so it leaves them at that).
+        alignas(32) double lambda[kLanes]{};
+        alignas(32) double mu[kLanes]{}; // lobe phase, radians
         alignas(32) double input[kLanes]{};
         alignas(32) double attenuation[kLanes]{}; // before the room factor
+        alignas(32) float lambdaSingle[kLanes]{};
     };
 
     // This sample's values of every ray: delay = (lambda + mouthOffset) *
@@ -103,8 +134,14 @@ public:
 
     // The two paths by name, for the tests that hold them against each other
     // (run picks one).
-    void runNarrow(const Inputs& in) { narrowSample(shared(in), now_); }
-    [[gnu::target("avx2,fma")]] void runWide(const Inputs& in) { wideSample(shared(in), now_); }
+    void runNarrow(const Inputs& in) {
+        narrowSample(shared(in), now_);
+        wideLast_ = false;
+    }
+    [[gnu::target("avx2,fma")]] void runWide(const Inputs& in) {
+        wideSample(shared(in), now_);
+        wideLast_ = true;
+    }
     void runSeriesNarrow(const Inputs& in, int firstWrite, const double* fmSamples, int n,
                          Results* out) {
         Shared s = shared(in);
@@ -129,7 +166,7 @@ public:
     }
 
     // Results of the last run, per ray.
-    double lambda(int i) const { return now_.lambda[i]; }
+    double lambda(int i) const { return wideLast_ ? now_.lambdaSingle[i] : now_.lambda[i]; }
     double mu(int i) const { return now_.mu[i]; }
     double input(int i) const { return now_.input[i]; }
     double attenuation(int i) const { return now_.attenuation[i]; }
@@ -141,12 +178,23 @@ private:
     static constexpr int kMask = SourceHistory::kMask;
     static constexpr int kLast = cabinet::kAttenuationLast;
 
+    // A whole number of samples as a ring index (the ring repeats every
+    // kLength); 0 for one that is no number or infinite.
+    static int32_t ringIndexOf(double whole) {
+        if (!std::isfinite(whole)) return 0;
+        double ring = std::fmod(whole, static_cast<double>(kLength)); // exact
+        if (ring < 0.0) ring += kLength;
+        return static_cast<int32_t>(ring);
+    }
+
     // The run's inputs as the groups read them.
     struct Shared {
         const double* angles;
-        const double* inputs;          // 2 kLength entries
-        const double* table;           // kLast + 1 entries
-        const double* tableNeighbours; // AttenuationTable::clampedNeighbours
+        const double* inputs;               // 2 kLength entries
+        const double* table;                // kLast + 1 entries
+        const double* tableNeighbours;      // AttenuationTable::clampedNeighbours
+        const float* inputsSingle;          // the inputs in float
+        const float* tableNeighboursSingle; // the clamped neighbours in float
         double w;
         double fmSamples;
         double radius;
@@ -159,6 +207,8 @@ private:
                 in.history.inputs(),
                 in.table.values().data(),
                 in.table.clampedNeighbours(),
+                in.history.inputsSingle(),
+                in.table.clampedNeighboursSingle(),
                 static_cast<double>(in.history.writeIndex()),
                 in.fmSamples,
                 in.radius,
@@ -327,122 +377,327 @@ private:
             _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(c3, t), c2), t), c1), t), p1);
     }
 
-    // ---- four rays to an AVX2 register: the same steps ----
+    // ---- eight rays to an AVX2 register, in float ----
+    //
+    // A group is W = 8 lanes (or 4: a lone sample's last rays) of one
+    // sample's rays, or (Paired) the last four rays of two samples of a
+    // series, the first sample's in the lower half: a horn's twelve rays take
+    // three registers for two samples, a cross unit's four one. Every step
+    // works lane by lane, so a ray's values do not depend on its group.
 
     // Rays that follow the mouth wherever it goes (no least displacement) and
     // delays without a mouth offset, as a microphone's horn rays have: there
     // max(closest, lambda) is lambda to the bit, and lambda + 0 is lambda but
     // for a zero's sign (-0 + 0 is +0). That sign reaches the fused delay
-    // lambda * fm + path only as the sign of a zero product, so the delay can
-    // differ at most in the sign of a zero (a zero path), and the position
-    // w - delay (w >= 0) keeps no such sign. The series leaves both steps out.
+    // lambda * fm + the path's fraction only as the sign of a zero product,
+    // which the fraction's +0 or more absorbs. The series leaves both steps
+    // out.
     static bool unbounded(const Inputs& in) {
         return in.closest == -std::numeric_limits<double>::infinity() && in.mouthOffset == 0.0;
     }
-    template <bool Unbounded>
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
-        Shared s = shared(in);
-        const WideConstants c = wideConstants(s);
-        // The angle goes straight into the lobe: the retarded angle stays in a
-        // register.
-        for (int j = 0; j < n; ++j) {
-            s.w = static_cast<double>((firstWrite + j) & kMask);
-            for (int i = 0; i < N; i += 4) wideLobes<Unbounded>(i, s, wideAngles(i, s), out[j]);
-        }
-        for (int j = 0; j < n; ++j) {
-            s.w = static_cast<double>((firstWrite + j) & kMask);
-            s.fmSamples = fmSamples[j];
-            for (int i = 0; i < N; i += 4) wideReads<Unbounded>(i, s, c, out[j]);
-        }
-    }
 
-    // The run's values the reads use in every group, set up once: the table's
-    // end entries (the results' stores could otherwise reach them, as far as
-    // the compiler knows, so they would be read again for every group).
+    // The run's values every group uses, set up once (the results' stores
+    // could otherwise reach the table's end entries, as far as the compiler
+    // knows, so they would be read again for every group).
     struct WideConstants {
-        __m256d first;
-        __m256d last;
+        __m256 first; // the table's end entries
+        __m256 last;
+        float mouthOffset;
+        float tableScale; // radius * tableStepsPerMetre
+        float closest;
     };
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline WideConstants
     wideConstants(const Shared& s) {
-        return {_mm256_set1_pd(s.table[0]), _mm256_set1_pd(s.table[kLast])};
+        return {_mm256_set1_ps(static_cast<float>(s.table[0])),
+                _mm256_set1_ps(static_cast<float>(s.table[kLast])),
+                static_cast<float>(s.mouthOffset),
+                static_cast<float>(s.radius * s.tableStepsPerMetre), static_cast<float>(s.closest)};
+    }
+
+    // The samples a group's lanes belong to: their results, the history's
+    // write index and the Doppler radius (lo: the lower four lanes, or all of
+    // an unpaired group's).
+    struct GroupSamples {
+        Results& lo;
+        Results& hi;
+        int wLo, wHi;
+        // The write indices and Doppler radii of eight lanes, lo's in the
+        // lower half and hi's in the upper.
+        __m256i w;
+        __m256 fm;
+    };
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline GroupSamples
+    samples(Results& lo, Results& hi, int wLo, int wHi, double fmLo, double fmHi) {
+        return {lo,
+                hi,
+                wLo,
+                wHi,
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(wLo)),
+                                        _mm_set1_epi32(wHi), 1),
+                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(static_cast<float>(fmLo))),
+                                     _mm_set1_ps(static_cast<float>(fmHi)), 1)};
+    }
+
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
+        const Shared s = shared(in);
+        const WideConstants c = wideConstants(s);
+        // The angle goes straight into the lobe: the retarded angle stays in a
+        // register. Then the reads, two samples at a time.
+        int j = 0;
+        for (; j + 1 < n; j += 2) {
+            const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
+            wideLobesOfPair<Unbounded>(
+                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
+                samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
+                samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
+        }
+        if (j < n) {
+            const int w = (firstWrite + j) & kMask;
+            wideLobesOf<Unbounded>(s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
+        }
+        for (j = 0; j + 1 < n; j += 2) {
+            const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
+            wideReadsOfPair<Unbounded>(
+                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
+                samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
+                samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
+        }
+        if (j < n) {
+            const int w = (firstWrite + j) & kMask;
+            wideReadsOf<Unbounded>(s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
+        }
     }
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
                                                                            Results& o) {
         const WideConstants c = wideConstants(s);
-        for (int i = 0; i < N; i += 4) wideLobes(i, s, wideAngles(i, s), o);
-        for (int i = 0; i < N; i += 4) wideReads(i, s, c, o);
+        const int w = static_cast<int>(s.w);
+        const GroupSamples one = samples(o, o, w, w, s.fmSamples, s.fmSamples);
+        wideLobesOf<false>(s, c, one);
+        wideReadsOf<false>(s, c, one);
     }
 
-    // The retarded angle relative to rays i to i + 3, in [0, 1).
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d wideAngles(int i,
-                                                                              const Shared& s) {
-        const __m256d len = _mm256_set1_pd(kLength);
-        const __m256d back =
-            _mm256_add_pd(_mm256_sub_pd(_mm256_set1_pd(s.w), _mm256_loadu_pd(retard_ + i)), len);
-        const __m128i at = _mm_and_si128(_mm256_cvttpd_epi32(back), _mm_set1_epi32(kMask));
+    // Every group of one sample, and of two (a, b: each alone; ab: paired).
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    wideLobesOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
+        for (int i = 0; i < kEights; i += 8) wideLobes<8, false, Unbounded>(i, s, c, g);
+        if constexpr (kTail != 0) wideLobes<kTail, false, Unbounded>(kEights, s, c, g);
+    }
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    wideLobesOfPair(const Shared& s, const WideConstants& c, const GroupSamples& a,
+                    const GroupSamples& b, const GroupSamples& ab) {
+        for (int i = 0; i < kEights; i += 8) {
+            wideLobes<8, false, Unbounded>(i, s, c, a);
+            wideLobes<8, false, Unbounded>(i, s, c, b);
+        }
+        if constexpr (kTail == 4) {
+            wideLobes<8, true, Unbounded>(kEights, s, c, ab);
+        } else if constexpr (kTail == 8) {
+            wideLobes<8, false, Unbounded>(kEights, s, c, a);
+            wideLobes<8, false, Unbounded>(kEights, s, c, b);
+        }
+    }
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    wideReadsOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
+        for (int i = 0; i < kEights; i += 8) wideReads<8, false, Unbounded>(i, s, c, g);
+        if constexpr (kTail != 0) wideReads<kTail, false, Unbounded>(kEights, s, c, g);
+    }
+    template <bool Unbounded>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    wideReadsOfPair(const Shared& s, const WideConstants& c, const GroupSamples& a,
+                    const GroupSamples& b, const GroupSamples& ab) {
+        for (int i = 0; i < kEights; i += 8) {
+            wideReads<8, false, Unbounded>(i, s, c, a);
+            wideReads<8, false, Unbounded>(i, s, c, b);
+        }
+        if constexpr (kTail == 4) {
+            wideReads<8, true, Unbounded>(kEights, s, c, ab);
+        } else if constexpr (kTail == 8) {
+            wideReads<8, false, Unbounded>(kEights, s, c, a);
+            wideReads<8, false, Unbounded>(kEights, s, c, b);
+        }
+    }
+
+    // ---- a group's loads and stores ----
+
+    // A group's per-ray values from p + i: W in a row, or (Paired) rays i to
+    // i + 3 in both halves.
+    template <int W, bool Paired>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::V
+    rayValues(const float* p) {
+        if constexpr (Paired)
+            return _mm256_broadcast_ps(reinterpret_cast<const __m128*>(p));
+        else
+            return float_rays::load(p, typename float_rays::Lanes<W>::V{});
+    }
+    template <int W, bool Paired>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::I
+    rayInts(const int32_t* p) {
+        if constexpr (Paired)
+            return _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        else
+            return float_rays::loadInt(p, typename float_rays::Lanes<W>::I{});
+    }
+    // The group's lanes of the samples' values (W = 4: the lower half).
+    template <int W>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::V
+    sampleRadii(const GroupSamples& g) {
+        if constexpr (W == 8)
+            return g.fm;
+        else
+            return _mm256_castps256_ps128(g.fm);
+    }
+    template <int W>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::I
+    sampleWrites(const GroupSamples& g) {
+        if constexpr (W == 8)
+            return g.w;
+        else
+            return _mm256_castsi256_si128(g.w);
+    }
+    // Where the upper half's rays lie in their results.
+    template <int W, bool Paired> static constexpr int upper(int i) { return Paired ? i : i + 4; }
+    // A group's values as doubles into the results' array member.
+    template <int W, bool Paired, typename V>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    storeDoubles(V v, double (Results::*member)[kLanes], int i, const GroupSamples& g) {
+        if constexpr (W == 8) {
+            _mm256_storeu_pd((g.lo.*member) + i, _mm256_cvtps_pd(_mm256_castps256_ps128(v)));
+            _mm256_storeu_pd((g.hi.*member) + upper<W, Paired>(i),
+                             _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)));
+        } else {
+            _mm256_storeu_pd((g.lo.*member) + i, _mm256_cvtps_pd(v));
+        }
+    }
+
+    // ---- a group's steps ----
+
+    // The retarded angle of rays i to i + 3 relative to each ray, from the
+    // angles' ring indices, as its signed distance from the nearest whole
+    // turn, in [-1/2, 1/2] (double: the angle and the ray's direction are
+    // whole turns apart when far from zero).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 wideTurns4(int i, __m128i at,
+                                                                             const Shared& s) {
         const __m256d x = _mm256_sub_pd(pick(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
-        // x - floor(x) is fractionOf's value for every x (also out of range and NaN).
-        return _mm256_sub_pd(x, _mm256_floor_pd(x));
+        // Exact; not a number for an infinite or not-a-number angle.
+        const __m256d c =
+            _mm256_sub_pd(x, _mm256_round_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        return _mm256_cvtpd_ps(c);
     }
 
     // lobePoint.
-    template <bool Unbounded = false>
+    template <int W, bool Paired, bool Unbounded>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    wideLobes(int i, const Shared& s, __m256d theta, Results& o) {
-        __m256d lambda, mu;
-        wide_rays::lobePoints(theta, _mm256_loadu_pd(halfWidth_ + i), _mm256_loadu_pd(sign_ + i),
-                              _mm256_loadu_pd(edgeScale_ + i), _mm256_loadu_pd(middleScale_ + i),
-                              lambda, mu);
+    wideLobes(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
+        using namespace float_rays;
+        using V = typename Lanes<W>::V;
+        using I = typename Lanes<W>::I;
+        // The angles' ring indices: w - ceil(retard), masked.
+        const I at = andInt(subInt(sampleWrites<W>(g), rayInts<W, Paired>(retardWhole_ + i)),
+                            splatInt<I>(kMask));
+        V turns;
+        if constexpr (W == 8)
+            turns = _mm256_insertf128_ps(
+                _mm256_castps128_ps256(wideTurns4(i, _mm256_castsi256_si128(at), s)),
+                wideTurns4(upper<W, Paired>(i), _mm256_extracti128_si256(at, 1), s), 1);
+        else
+            turns = wideTurns4(i, at, s);
+        V lambda, mu;
+        lobePoints(turns, rayValues<W, Paired>(halfWidthSingle_ + i),
+                   rayValues<W, Paired>(signSingle_ + i),
+                   rayValues<W, Paired>(edgeScaleSingle_ + i),
+                   rayValues<W, Paired>(middleScaleSingle_ + i), lambda, mu);
         if constexpr (!Unbounded)
-            lambda = _mm256_max_pd(_mm256_set1_pd(s.closest), lambda); // std::max(lambda, closest)
-        _mm256_storeu_pd(o.lambda + i, lambda);
-        _mm256_storeu_pd(o.mu + i, mu);
+            lambda = maxOf(splat<V>(c.closest), lambda); // std::max(lambda, closest)
+        if constexpr (Paired) {
+            _mm_storeu_ps(g.lo.lambdaSingle + i, _mm256_castps256_ps128(lambda));
+            _mm_storeu_ps(g.hi.lambdaSingle + i, _mm256_extractf128_ps(lambda, 1));
+        } else {
+            store(g.lo.lambdaSingle + i, lambda);
+        }
+        storeDoubles<W, Paired>(mu, &Results::mu, i, g);
     }
 
-    template <bool Unbounded = false>
+    template <int W, bool Paired, bool Unbounded>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    wideReads(int i, const Shared& s, const WideConstants& c, Results& o) {
-        const __m256d zero = _mm256_setzero_pd();
-        const __m256d len = _mm256_set1_pd(kLength);
-        const __m256d lambda = _mm256_loadu_pd(o.lambda + i);
+    wideReads(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
+        using namespace float_rays;
+        using V = typename Lanes<W>::V;
+        using I = typename Lanes<W>::I;
+        const V zero{};
+        V lambda;
+        if constexpr (Paired)
+            lambda =
+                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(g.lo.lambdaSingle + i)),
+                                     _mm_loadu_ps(g.hi.lambdaSingle + i), 1);
+        else
+            lambda = float_rays::load(g.lo.lambdaSingle + i, V{});
 
-        // The delayed input.
-        const __m256d lead =
-            Unbounded ? lambda : _mm256_add_pd(lambda, _mm256_set1_pd(s.mouthOffset));
-        const __m256d delay =
-            _mm256_fmadd_pd(lead, _mm256_set1_pd(s.fmSamples), _mm256_loadu_pd(pathSamples_ + i));
-        __m256d position = _mm256_sub_pd(_mm256_set1_pd(s.w), delay);
-        position = _mm256_blendv_pd(position, _mm256_add_pd(position, len),
-                                    _mm256_cmp_pd(position, zero, _CMP_LT_OQ));
-        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(position, zero, _CMP_GE_OQ),
-                                             _mm256_cmp_pd(position, len, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inside) != 0xF) position = wide_rays::wrapped(position, kLength);
-        const __m128i whole = _mm256_cvttpd_epi32(position);
-        const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
-        const __m128i k =
-            _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(kLength - 1)), _mm_set1_epi32(kMask));
-        // Each ray's four neighbours in a row; transposed, one neighbour per register.
-        __m256d p0, p1, p2, p3;
-        wide_rays::neighbours(s.inputs, k, p0, p1, p2, p3);
-        _mm256_storeu_pd(o.input + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
+        // The delayed input. The delay less the path's whole samples: the
+        // displacement's part and the path's fraction, a few Doppler radii at
+        // most, where float's step is fine.
+        const V lead = Unbounded ? lambda : lambda + splat<V>(c.mouthOffset);
+        V delay = fmadd(lead, sampleRadii<W>(g), rayValues<W, Paired>(pathFraction_ + i));
+        const V reach = andNot(splat<V>(-0.0f), delay); // |delay|; false below for NaN
+        if (signs(cmp<_CMP_LT_OQ>(reach, splat<V>(kExactWhole))) != (1 << W) - 1)
+            delay = settledDelays<W, Paired>(delay, i, g.wLo, g.wHi);
+        // position = w - the path's whole samples - delay
+        //          = (w - whole - ceil(delay)) + t.
+        const V above = ceilOf(delay);
+        const V t = above - delay; // [0, 1]
+        // The entry before the position's (whole + 1 ahead), wrapped into the
+        // ring.
+        const I k = andInt(subInt(subInt(sampleWrites<W>(g), rayInts<W, Paired>(pathAhead_ + i)),
+                                  truncated(above)),
+                           splatInt<I>(kMask));
+        V p0, p1, p2, p3;
+        neighbours(s.inputsSingle, k, p0, p1, p2, p3);
+        storeDoubles<W, Paired>(float_rays::catmullRom(t, p0, p1, p2, p3), &Results::input, i, g);
 
-        // The attenuation.
-        const __m256d last = _mm256_set1_pd(static_cast<double>(kLast));
-        const __m256d tableAt =
-            _mm256_fmadd_pd(_mm256_mul_pd(lambda, _mm256_set1_pd(s.radius)),
-                            _mm256_set1_pd(s.tableStepsPerMetre), _mm256_loadu_pd(tablePos_ + i));
-        const __m256d clamped = _mm256_min_pd(_mm256_max_pd(tableAt, zero), last);
-        const __m128i entry = _mm256_cvttpd_epi32(clamped);
-        const __m256d u = _mm256_sub_pd(clamped, _mm256_cvtepi32_pd(entry));
-        __m256d q0, q1, q2, q3;
-        wide_rays::neighbours(s.tableNeighbours, entry, q0, q1, q2, q3);
-        __m256d gain = wide_rays::catmullRom(u, q0, q1, q2, q3);
-        gain = _mm256_blendv_pd(gain, c.last, _mm256_cmp_pd(tableAt, last, _CMP_GE_OQ));
-        gain = _mm256_blendv_pd(gain, c.first, _mm256_cmp_pd(tableAt, zero, _CMP_NGT_UQ));
-        _mm256_storeu_pd(o.attenuation + i, gain);
+        // The attenuation: lookupCubic's neighbours, clamped at the table's ends.
+        const V last = splat<V>(static_cast<float>(kLast));
+        const V tableAt =
+            fmadd(lambda, splat<V>(c.tableScale), rayValues<W, Paired>(tablePosSingle_ + i));
+        // max picks 0 for NaN, which the ends below replace anyway.
+        const V clamped = minOf(maxOf(tableAt, zero), last);
+        const I entry = truncated(clamped);
+        const V u = clamped - toFloat(entry);
+        V q0, q1, q2, q3;
+        neighbours(s.tableNeighboursSingle, entry, q0, q1, q2, q3);
+        V gain = float_rays::catmullRom(u, q0, q1, q2, q3);
+        // Beyond either end: the end entry itself (not a number: the first).
+        gain = blend(gain, lower<V>(c.last), cmp<_CMP_GE_OQ>(tableAt, last));
+        gain = blend(gain, lower<V>(c.first), cmp<_CMP_NGT_UQ>(tableAt, zero));
+        storeDoubles<W, Paired>(gain, &Results::attenuation, i, g);
+    }
+
+    // Delays of 2^23 samples and more are whole in float: ceil and the int
+    // conversion take them only below that.
+    static constexpr float kExactWhole = 8388608.0f;
+    // Delays the quick check rejects brought to where the two-ray path's
+    // wrap puts them: one of 2^23 samples or more to its place in the ring
+    // (exact: such a float is whole), one that is no number or infinite to the
+    // ring's start (position 0: the delay w - the path's whole samples, as
+    // ring indices).
+    template <int W, bool Paired>
+    [[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] typename float_rays::Lanes<W>::V
+    settledDelays(typename float_rays::Lanes<W>::V delay, int i, int wLo, int wHi) const {
+        alignas(32) float d[8];
+        float_rays::store(d, delay);
+        for (int n = 0; n < W; ++n) {
+            if (std::fabs(d[n]) < kExactWhole) continue;
+            const int w = n < 4 ? wLo : wHi;
+            const int ray = n < 4 ? i + n : upper<W, Paired>(i) + n - 4;
+            d[n] = std::isfinite(d[n]) ? std::fmod(d[n], static_cast<float>(kLength))
+                                       : static_cast<float>((w - pathAhead_[ray] + 1) & kMask);
+        }
+        return float_rays::load(d, typename float_rays::Lanes<W>::V{});
     }
 
     // base[index] for four indices (at least 0): four loads, which cost less
@@ -466,8 +721,19 @@ private:
     alignas(32) double middleScale_[kLanes]{};
     alignas(32) double pathSamples_[kLanes]{};
     alignas(32) double tablePos_[kLanes]{};
+    // The same in float for the wide path, and the path split into its whole
+    // samples (a ring index) and its fraction.
+    alignas(32) float halfWidthSingle_[kLanes]{};
+    alignas(32) float signSingle_[kLanes]{};
+    alignas(32) float edgeScaleSingle_[kLanes]{};
+    alignas(32) float middleScaleSingle_[kLanes]{};
+    alignas(32) float tablePosSingle_[kLanes]{};
+    alignas(32) float pathFraction_[kLanes]{};
+    alignas(32) int32_t pathAhead_[kLanes]{};
+    alignas(32) int32_t retardWhole_[kLanes]{}; // ceil(retard) as a ring index
     // The last run's sample.
     Results now_;
+    bool wideLast_ = false; // whether the wide path gave it
 };
 
 } // namespace zel

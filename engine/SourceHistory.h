@@ -1,6 +1,7 @@
 // What a rotating source emitted: the input samples and the angle the rotor had
 // when each left the mouth, 4096 samples back. Inputs are written twice (at i and
-// i + 4096) so the cubic read of a delayed sample never wraps.
+// i + 4096) so the cubic read of a delayed sample never wraps, and kept also in
+// single precision for the reads that take eight rays to a register.
 #pragma once
 
 #include "engine/Interpolation.h"
@@ -21,6 +22,7 @@ public:
         w_ = 0;
         if (!written_) return;
         input_.fill(0.0);
+        inputSingle_.fill(0.0f);
         angle_.fill(0.0);
         written_ = false;
     }
@@ -29,6 +31,9 @@ public:
         written_ = true;
         input_[w_] = x;
         input_[w_ + kLength] = x;
+        const float single = static_cast<float>(x);
+        inputSingle_[w_] = single;
+        inputSingle_[w_ + kLength] = single;
         angle_[w_] = angle;
     }
     void advance() { w_ = (w_ + 1) & kMask; }
@@ -37,6 +42,8 @@ public:
     // gather several rays' neighbours at once.
     const double* inputs() const { return input_.data(); }
     const double* angles() const { return angle_.data(); }
+    // The stored inputs rounded to float (2 kLength entries).
+    const float* inputsSingle() const { return inputSingle_.data(); }
 
     // The input delayed by a (fractional) number of samples.
     double inputBefore(double delaySamples) const {
@@ -49,6 +56,7 @@ public:
 
 private:
     std::array<double, 2 * kLength> input_{};
+    std::array<float, 2 * kLength> inputSingle_{};
     std::array<double, kLength> angle_{};
     int w_ = 0;
     bool written_ = false;
