@@ -1,23 +1,20 @@
 // The drum's ray maths eight rays to an AVX2 register, in single precision: the
-// lobe point, the Catmull-Rom sum and the read of each lane's four neighbours
-// (stored in double, rounded to single as they are read). The same steps as the
-// one-ray code (lobePoint, interp_detail::catmullRom), with each multiply fused
-// into the add after it. Single precision carries 24 bits: the values agree
-// with the one-ray code to a few parts in 10^7 (the drum's ray tests give the
-// bounds), far below what the ear or the renders' comparison can tell. The sine
-// series stops at the 13th power, which is within 7e-10 of the sine over
-// [-pi/2, pi/2], below single precision's step.
+// lobe point from the edges' distances and the read of each lane's four
+// neighbours (stored in double, rounded to single as they are read); the lobe's
+// sine and the Catmull-Rom sum are the horn's (float_rays). The same steps as
+// the one-ray code (lobePoint, interp_detail::catmullRom), with each multiply
+// fused into the add after it. Single precision carries 24 bits: the values
+// agree with the one-ray code to a few parts in 10^7 (the drum's ray tests give
+// the bounds), far below what the ear or the renders' comparison can tell.
 #pragma once
 
+#include "engine/FloatRayMath.h"
 #include "engine/RayLobe.h"
 
 #include <cstdint>
 #include <immintrin.h>
 
 namespace zel::drum_lanes {
-
-// The lobe's sine series to the 13th power (single precision rounds the rest away).
-inline constexpr int kSineTerms = 6;
 
 // lobePoint for eight lanes, from the retarded angle's distances to the rising
 // edge's end (rise = theta - halfWidth) and to the falling edge's start (fall =
@@ -36,33 +33,11 @@ lobePoints(__m256 rise, __m256 fall, __m256 sign, __m256 edgeScale, __m256 middl
     const __m256 muMiddle = _mm256_mul_ps(rise, middleScale);
     const __m256 mu =
         _mm256_blendv_ps(_mm256_blendv_ps(muMiddle, muFalling, falling), muRising, rising);
-    const __m256 folded = _mm256_blendv_ps(
-        mu, _mm256_sub_ps(pi, mu),
-        _mm256_cmp_ps(mu, _mm256_set1_ps(static_cast<float>(kPi / 2)), _CMP_GT_OQ));
-    const __m256 x2 = _mm256_mul_ps(folded, folded);
-    __m256 series = _mm256_set1_ps(static_cast<float>(kLobeSineSeries[kSineTerms - 1]));
-    for (int n = kSineTerms - 2; n >= 0; --n)
-        series =
-            _mm256_fmadd_ps(series, x2, _mm256_set1_ps(static_cast<float>(kLobeSineSeries[n])));
-    const __m256 sine = _mm256_fmadd_ps(_mm256_mul_ps(folded, x2), series, folded);
+    const __m256 sine = float_rays::lobeSine(mu);
     const __m256 muSigned = _mm256_mul_ps(mu, sign);
     lambdaOut =
         _mm256_xor_ps(_mm256_mul_ps(sine, sign), _mm256_and_ps(falling, _mm256_set1_ps(-0.0f)));
     muOut = _mm256_blendv_ps(muSigned, _mm256_sub_ps(muSigned, pi), falling);
-}
-
-// interp_detail::catmullRom, eight lanes.
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256
-catmullRom(__m256 t, __m256 p0, __m256 p1, __m256 p2, __m256 p3) noexcept {
-    const __m256 half = _mm256_set1_ps(0.5f);
-    const __m256 c1 = _mm256_mul_ps(half, _mm256_sub_ps(p2, p0));
-    const __m256 c2 = _mm256_fnmadd_ps(
-        half, p3,
-        _mm256_fmadd_ps(_mm256_set1_ps(2.0f), p2, _mm256_fnmadd_ps(_mm256_set1_ps(2.5f), p1, p0)));
-    const __m256 c3 = _mm256_fmadd_ps(half, _mm256_sub_ps(p3, p0),
-                                      _mm256_mul_ps(_mm256_set1_ps(1.5f), _mm256_sub_ps(p1, p2)));
-    const __m256 r = _mm256_fmadd_ps(c3, t, c2);
-    return _mm256_fmadd_ps(_mm256_fmadd_ps(r, t, c1), t, p1);
 }
 
 // Lane n of eight indices that are never negative (masked ring positions, table

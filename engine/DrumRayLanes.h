@@ -320,7 +320,7 @@ private:
         // neighbour.
         __m256 p0, p1, p2, p3;
         drum_lanes::neighbours(history.inputs(), k, p0, p1, p2, p3);
-        drum_lanes::storeWide(out.input + i, drum_lanes::catmullRom(t, p0, p1, p2, p3));
+        drum_lanes::storeWide(out.input + i, float_rays::catmullRom(t, p0, p1, p2, p3));
 
         drum_lanes::storeWide(out.attenuation + i, lookup(table, tableAt));
     }
@@ -370,7 +370,7 @@ private:
         __m256 p0, p1, p2, p3;
         drum_lanes::neighbours(table.values().data(), _mm256_sub_epi32(k, _mm256_set1_epi32(1)), p0,
                                p1, p2, p3);
-        return drum_lanes::catmullRom(t, p0, p1, p2, p3);
+        return float_rays::catmullRom(t, p0, p1, p2, p3);
     }
     [[gnu::target("avx2,fma"), gnu::noinline]] static __m256
     lookupNearEnds(const AttenuationTable& table, __m256 position) noexcept {

@@ -250,6 +250,19 @@ neighbours(const float* base, __m256i k, __m256& p0, __m256& p1, __m256& p2, __m
 // past it stay below (pi / 2)^15 / 15! < 7e-10, far under float's step.
 inline constexpr int kFloatSineTerms = 6;
 
+// lobeSineFolded of a lobe phase mu in [0, pi]: folded into [0, pi / 2], then
+// the series.
+template <typename V>
+[[gnu::target("avx2,fma"), gnu::always_inline]] inline V lobeSine(V mu) noexcept {
+    const V pi = splat<V>(static_cast<float>(kPi));
+    const V folded = blend(mu, pi - mu, cmp<_CMP_GT_OQ>(mu, splat<V>(static_cast<float>(kPi / 2))));
+    const V x2 = folded * folded;
+    V series = splat<V>(static_cast<float>(kLobeSineSeries[kFloatSineTerms - 1]));
+    for (int n = kFloatSineTerms - 2; n >= 0; --n)
+        series = fmadd(series, x2, splat<V>(static_cast<float>(kLobeSineSeries[n])));
+    return fmadd(folded * x2, series, folded);
+}
+
 // lobePoint for each lane. c: the retarded angle relative to the ray as its
 // signed distance from the nearest whole turn, in [-1/2, 1/2] (theta is c, or
 // c + 1 below zero): the edge stretches' phases (theta - hw on the rising
@@ -273,13 +286,7 @@ lobePoints(V c, V halfWidth, V sign, V edgeScale, V middleScale, V& lambdaOut, V
     const V theta = c + andNot(ahead, splat<V>(1.0f));
     const V muMiddle = (theta - halfWidth) * middleScale;
     const V mu = blend(muMiddle, muEdge, edge);
-    const V folded = blend(mu, pi - mu, cmp<_CMP_GT_OQ>(mu, splat<V>(static_cast<float>(kPi / 2))));
-    // lobeSineFolded.
-    const V x2 = folded * folded;
-    V series = splat<V>(static_cast<float>(kLobeSineSeries[kFloatSineTerms - 1]));
-    for (int n = kFloatSineTerms - 2; n >= 0; --n)
-        series = fmadd(series, x2, splat<V>(static_cast<float>(kLobeSineSeries[n])));
-    const V sine = fmadd(folded * x2, series, folded);
+    const V sine = lobeSine(mu);
     const V muSigned = mu * sign;
     lambdaOut = xorOf(sine * sign, andOf(falling, negative));
     muOut = blend(muSigned, muSigned - pi, falling);
