@@ -206,12 +206,17 @@ void BM_DrumUnitPair(benchmark::State& state) {
 }
 BENCHMARK(BM_DrumUnitPair)->Args({0, 1})->Args({1, 1})->Args({0, 0})->Args({1, 0});
 
-void BM_EarlyReflections(benchmark::State& state) {
-    zel::EarlyReflections room;
+// A mid-sized room at the benchmarks' rate, cleared.
+void setUpRoom(zel::EarlyReflections& room) {
     room.setRate(kRate);
     room.setRoomSize(2);
     room.setReturnLevel(0.1);
     room.reset();
+}
+
+void BM_EarlyReflections(benchmark::State& state) {
+    zel::EarlyReflections room;
+    setUpRoom(room);
     const std::vector<double> x = testSignal();
     for (auto _ : state)
         for (double v : x) benchmark::DoNotOptimize(room.process(v, -v));
@@ -223,10 +228,7 @@ BENCHMARK(BM_EarlyReflections);
 void BM_EarlyReflectionsRun(benchmark::State& state) {
     constexpr int kRun = 64;
     zel::EarlyReflections room;
-    room.setRate(kRate);
-    room.setRoomSize(2);
-    room.setReturnLevel(0.1);
-    room.reset();
+    setUpRoom(room);
     const std::vector<double> x = testSignal();
     std::vector<double> minus(kBlock), level(kRun, 0.1), left(kRun), right(kRun);
     for (int i = 0; i < kBlock; ++i) minus[i] = -x[i];
