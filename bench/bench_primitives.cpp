@@ -151,9 +151,31 @@ void BM_RotorStep(benchmark::State& state) {
 }
 BENCHMARK(BM_RotorStep);
 
-// A player at a constant speed in rev/s (argument), 44.1 kHz: sample by sample
-// (process after each hand-over), or in the engine's runs of 64 (hand-overs,
-// then processRun).
+// One block of a player: each sample's hand-over at the speed nextSpeed() gives
+// (rev per sample) and the angle it turns, then the output sample by sample
+// (process after each hand-over) or in the engine's runs of 64 (hand-overs,
+// then processRun). Returns the block's sum.
+template <typename NextSpeed>
+double playBlock(zel::MechNoisePlayer& p, bool runs, double& angle, NextSpeed nextSpeed) {
+    constexpr int kRun = zel::MechNoisePlayer::kMaxRun;
+    static_assert(kBlock % kRun == 0);
+    double out[kRun];
+    double acc = 0.0;
+    for (int i = 0; i < kBlock; i += kRun) {
+        for (int j = 0; j < kRun; ++j) {
+            const double speed = nextSpeed();
+            angle += speed;
+            if (angle >= 1.0) angle -= 1.0;
+            p.handOver(0.8, angle, 0.1, speed);
+            if (!runs) out[j] = p.process();
+        }
+        if (runs) p.processRun(out, kRun);
+        for (int j = 0; j < kRun; ++j) acc += out[j];
+    }
+    return acc;
+}
+
+// A player at a constant speed in rev/s (argument), 44.1 kHz.
 template <bool Runs> void playerBench(benchmark::State& state, zel::MechNoiseSource source) {
     const double rate = 44100.0;
     zel::MechNoisePlayer p(source, rate);
@@ -163,23 +185,8 @@ template <bool Runs> void playerBench(benchmark::State& state, zel::MechNoiseSou
     p.setMicDistance(0.5);
     const double speed = static_cast<double>(state.range(0)) / 10.0 / rate;
     double angle = 0.0;
-    double out[zel::MechNoisePlayer::kMaxRun];
-    constexpr int kRun = zel::MechNoisePlayer::kMaxRun;
-    static_assert(kBlock % kRun == 0);
-    for (auto _ : state) {
-        double acc = 0.0;
-        for (int i = 0; i < kBlock; i += kRun) {
-            for (int j = 0; j < kRun; ++j) {
-                angle += speed;
-                if (angle >= 1.0) angle -= 1.0;
-                p.handOver(0.8, angle, 0.1, speed);
-                if (!Runs) out[j] = p.process();
-            }
-            if (Runs) p.processRun(out, kRun);
-            for (int j = 0; j < kRun; ++j) acc += out[j];
-        }
-        benchmark::DoNotOptimize(acc);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(playBlock(p, Runs, angle, [speed] { return speed; }));
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 void BM_HornPlayer(benchmark::State& state) {
@@ -245,23 +252,12 @@ void BM_DrumPlayerAccelerating(benchmark::State& state) {
     p.setMicDistance(0.5);
     double angle = 0.0;
     int n = 0;
-    constexpr int kRun = zel::MechNoisePlayer::kMaxRun;
-    double out[kRun];
-    for (auto _ : state) {
-        double acc = 0.0;
-        for (int i = 0; i < kBlock; i += kRun) {
-            for (int j = 0; j < kRun; ++j, n = (n + 1) % 44100) {
-                const double speed = (1.0 + 6.0 * n / 44100.0) / rate;
-                angle += speed;
-                if (angle >= 1.0) angle -= 1.0;
-                p.handOver(0.8, angle, 0.1, speed);
-                if (!runs) out[j] = p.process();
-            }
-            if (runs) p.processRun(out, kRun);
-            for (int j = 0; j < kRun; ++j) acc += out[j];
-        }
-        benchmark::DoNotOptimize(acc);
-    }
+    const auto accelerating = [&n, rate] {
+        const double speed = (1.0 + 6.0 * n / 44100.0) / rate;
+        n = (n + 1) % 44100;
+        return speed;
+    };
+    for (auto _ : state) benchmark::DoNotOptimize(playBlock(p, runs, angle, accelerating));
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 BENCHMARK(BM_DrumPlayerAccelerating)->Arg(0)->Arg(1);
