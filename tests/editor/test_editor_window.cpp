@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <malloc.h>
 #include <memory>
 #include <span>
 #include <unistd.h>
@@ -35,6 +36,14 @@ using gui::test::X11TestHost;
 
 constexpr int kWidth = 401;
 constexpr int kHeight = 570;
+
+// Bytes the allocator has handed out and not had back, over every arena. Unlike
+// the resident size, this does not move with how the allocator keeps freed
+// memory (a freed frame image in the middle of the heap stays resident).
+long heapKilobytesInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
 
 long residentKilobytes() {
     std::ifstream statm("/proc/self/statm");
@@ -249,14 +258,19 @@ TEST_F(EditorWindow, OpensAndClosesAHundredTimesWithoutALeak) {
     for (int i = 0; i < 10; ++i) cycle();
     host->sync();
     const int64_t liveAtStart = CBaseObject::getLiveObjectCount();
+    const long heapAtStart = heapKilobytesInUse();
     const long residentAtStart = residentKilobytes();
     for (int i = 0; i < 100; ++i) cycle();
     host->sync();
     EXPECT_EQ(CBaseObject::getLiveObjectCount(), liveAtStart);
     EXPECT_EQ(host->childCount(), 0);
     EXPECT_EQ(CZelTextEdit::getActiveEdit(), nullptr);
-    // A leak of one frame's image per cycle would be about 900 kB each time.
-    EXPECT_LT(residentKilobytes() - residentAtStart, 4096) << "resident memory stays flat";
+    // A frame's image is about 900 kB: leaking it once in a hundred cycles shows
+    // in the heap, and leaking it every cycle (or anything mapped outside the
+    // heap, such as shared-memory images) shows in the resident size, which is
+    // given room for the allocator keeping freed memory in a fragmented heap.
+    EXPECT_LT(heapKilobytesInUse() - heapAtStart, 800) << "the heap stays flat";
+    EXPECT_LT(residentKilobytes() - residentAtStart, 32768) << "resident memory stays flat";
 }
 
 } // namespace
