@@ -14,6 +14,18 @@ MultiFilter::MultiFilter() noexcept : wide_(cpuHasAvx2()) {
     for (double& inv : satInverse_) inv = 1.0 / BiquadFilter::kDefaultSatScale;
 }
 
+namespace {
+
+// The sum of the squares of the impulse response of 1 / (1 + a1 z^-1 + a2
+// z^-2), in closed form; infinite where a pole is on or outside the unit circle.
+double recursionPowerGain(double a1, double a2) noexcept {
+    const double spread = (1.0 + a2) * (1.0 + a2) - a1 * a1;
+    if (!(std::fabs(a2) < 1.0) || !(spread > 0.0)) return HUGE_VAL;
+    return (1.0 + a2) / ((1.0 - a2) * spread);
+}
+
+} // namespace
+
 void MultiFilter::copySection(int i, const BiquadFilter& s) noexcept {
     const BiquadCoefficients& t = s.target();
     coef_[i] = Section{t.b0, t.b1, t.b2, t.a1, t.a2};
@@ -25,6 +37,7 @@ void MultiFilter::copySection(int i, const BiquadFilter& s) noexcept {
     satOn_[i] = s.saturationOn() ? 1 : 0;
     satInverse_[i] = s.saturationInverse();
     satBias_[i] = s.saturationBias();
+    roundoffGain_[i] = recursionPowerGain(t.a1, t.a2);
     saturates_ = false;
     for (int32_t on : satOn_) saturates_ = saturates_ || on != 0;
 }

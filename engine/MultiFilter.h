@@ -77,6 +77,28 @@ public:
                                                                int countA, MultiFilter* b,
                                                                double* xb, int countB,
                                                                int n) noexcept;
+    // The pair on the AVX2 path in float, eight sections to a register (one
+    // cascade of each chain): states, coefficients and sums in float, the same
+    // sections in the same order and the same saturation. Not bit for bit:
+    // each section's roundings reach its output through its recursion, so the
+    // entry takes it only where the chains' float round-off stays small
+    // (floatSuits).
+    [[gnu::target("avx2,fma")]] static void chainPairBlockFloat(MultiFilter* a, double* xa,
+                                                                int countA, MultiFilter* b,
+                                                                double* xb, int countB,
+                                                                int n) noexcept;
+    // Whether a chain's sections are quiet enough in float: the sum of their
+    // round-off gains at most kFloatRoundoffGain.
+    static bool floatSuits(const MultiFilter* cascades, int count) noexcept;
+    // The power gain from a section's roundings to its output, the sum of the
+    // squares of its recursion's impulse response (1 where it has none); large
+    // where a pole sits close to the unit circle at a low frequency.
+    double roundoffGain(int i) const noexcept { return roundoffGain_[i]; }
+    // With every section's roundings at float's unit roundoff u = 2^-24 (four
+    // per sample) and this summed gain, the chain's round-off stays near 100 dB
+    // below its signal: u sqrt(4 * 2e4) = 1.7e-5 (-95 dB) is the bound where
+    // every rounding hits its worst, the typical one sqrt(1/3) of that.
+    static constexpr double kFloatRoundoffGain = 2e4;
 
     struct Section {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
@@ -108,11 +130,14 @@ private:
     struct WideStep;
     // The block arithmetic (MultiFilterWavefront.cpp).
     struct Wavefront;
+    // The same in float (MultiFilterWavefront.cpp).
+    struct FloatWavefront;
 
     Section coef_[kSections];
     int32_t satOn_[kSections] = {};
     double satInverse_[kSections];
     double satBias_[kSections] = {};
+    double roundoffGain_[kSections] = {1, 1, 1, 1};
     bool saturates_ = false; // any section
     bool wide_;              // the processor has AVX2
     // Coefficients laid out across the sections, so the history shares of two

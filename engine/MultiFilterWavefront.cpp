@@ -658,6 +658,298 @@ struct MultiFilter::Wavefront {
     }
 };
 
+// The pair of chains in float, eight lanes to a register: register r holds
+// cascade r of both chains, lanes 2 j and 2 j + 1 its section j of a and of b
+// (at sample offset 4 r + j). A lane pair's input is the pair below's output;
+// the lowest pair's is the register below's highest (or the block's input),
+// guarded, as every register begins a cascade. The histories take turns as in
+// the double kernels (Hist).
+struct MultiFilter::FloatWavefront {
+    // The guard in float: 2^-29 of the double one, so that its step (the
+    // grain of the values it rounds) is the double guard's and the tails
+    // settle as low as they do in double, where the engine's later guards
+    // round them to zero.
+    static constexpr float kFloatGuard = static_cast<float>(kCascadeGuard * 0x1p-29);
+    static constexpr int kLanes = 8;
+    static constexpr int kStride = 4, kSpan = 3;
+    static constexpr int kMaxFloatLanes = kLanes * kGroup;
+
+    struct Plan {
+        alignas(32) float b0[kMaxFloatLanes], b1[kMaxFloatLanes], b2[kMaxFloatLanes];
+        alignas(32) float a1[kMaxFloatLanes], a2[kMaxFloatLanes];
+        alignas(32) float satMask[kMaxFloatLanes], bias[kMaxFloatLanes], inv[kMaxFloatLanes];
+        alignas(32) float x[2][kMaxFloatLanes], y[2][kMaxFloatLanes];
+        bool saturates[kGroup]; // by register: any of its lanes
+        bool anySaturates;
+    };
+
+    struct Hist {
+        float *x1, *x2, *y1, *y2;
+        explicit Hist(Plan& p) noexcept : x1(p.x[0]), x2(p.x[1]), y1(p.y[0]), y2(p.y[1]) {}
+        void flip() noexcept {
+            std::swap(x1, x2);
+            std::swap(y1, y2);
+        }
+    };
+
+    // Four doubles of a and four of b, rounded to float and interleaved (a, b,
+    // a, b, ...) into eight lanes.
+    [[gnu::target("avx2,fma")]] static void interleave(float* to, const double* a,
+                                                       const double* b) noexcept {
+        const __m128 va = _mm256_cvtpd_ps(_mm256_loadu_pd(a));
+        const __m128 vb = _mm256_cvtpd_ps(_mm256_loadu_pd(b));
+        _mm256_store_ps(to, _mm256_set_m128(_mm_unpackhi_ps(va, vb), _mm_unpacklo_ps(va, vb)));
+    }
+
+    // The rows of Wavefront::Rows but the saturation mask, which is bits.
+    [[gnu::target("avx2,fma")]] static void load(Plan& p, const Wavefront::Source& a,
+                                                 const Wavefront::Source& b, int r) noexcept {
+        float* const rows[] = {p.b0,   p.b1,  p.b2,   p.a1,   p.a2,   nullptr,
+                               p.bias, p.inv, p.x[0], p.x[1], p.y[0], p.y[1]};
+        const int o = kLanes * r;
+        for (int k = 0; k < Wavefront::kRows; ++k)
+            if (rows[k]) interleave(rows[k] + o, a.row[k], b.row[k]);
+        bool any = false;
+        for (int s = 0; s < kSections; ++s) {
+            const bool onA = std::bit_cast<int64_t>(a.satMask[s]) != 0;
+            const bool onB = std::bit_cast<int64_t>(b.satMask[s]) != 0;
+            p.satMask[o + 2 * s] = std::bit_cast<float>(onA ? int32_t{-1} : int32_t{0});
+            p.satMask[o + 2 * s + 1] = std::bit_cast<float>(onB ? int32_t{-1} : int32_t{0});
+            any = any || onA || onB;
+        }
+        p.saturates[r] = any;
+        p.anySaturates = p.anySaturates || any;
+    }
+
+    [[gnu::target("avx2,fma")]] static void loadPair(Plan& p, const MultiFilter* a, int countA,
+                                                     const MultiFilter* b, int countB) noexcept {
+        p.anySaturates = false;
+        for (int r = 0; r < std::max(countA, countB); ++r) {
+            if (r < countA && r < countB)
+                load(p, Wavefront::Source(a[r]), Wavefront::Source(b[r]), r);
+            else if (r < countA)
+                load(p, Wavefront::Source(a[r]), Wavefront::Source(), r);
+            else
+                load(p, Wavefront::Source(), Wavefront::Source(b[r]), r);
+        }
+    }
+
+    // One chain's half (Odd: b's) of eight lanes, widened back to double.
+    template <bool Odd>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256d
+    half(const float* v) noexcept {
+        const __m256 all = _mm256_load_ps(v);
+        const __m128 lo = _mm256_castps256_ps128(all), hi = _mm256_extractf128_ps(all, 1);
+        constexpr int kPick = Odd ? _MM_SHUFFLE(3, 1, 3, 1) : _MM_SHUFFLE(2, 0, 2, 0);
+        return _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, kPick));
+    }
+
+    // As Wavefront::store: the nodes take the inputs' histories and the last
+    // section's output history.
+    template <bool Odd>
+    [[gnu::target("avx2,fma")]] static void store(const Plan& p, int last, MultiFilter& m,
+                                                  int r) noexcept {
+        const int o = kLanes * r;
+        _mm256_storeu_pd(m.node1_, half<Odd>(p.x[last] + o));
+        _mm256_storeu_pd(m.node2_, half<Odd>(p.x[1 - last] + o));
+        m.node1_[kSections] = p.y[last][o + 6 + Odd];
+        m.node2_[kSections] = p.y[1 - last][o + 6 + Odd];
+    }
+
+    [[gnu::target("avx2,fma")]] static void storePair(const Plan& p, int last, MultiFilter* a,
+                                                      int countA, MultiFilter* b,
+                                                      int countB) noexcept {
+        for (int r = 0; r < countA; ++r) store<false>(p, last, a[r], r);
+        for (int r = 0; r < countB; ++r) store<true>(p, last, b[r], r);
+    }
+
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256 guard8(__m256 v) noexcept {
+        const __m256 g = _mm256_set1_ps(kFloatGuard);
+        return _mm256_sub_ps(_mm256_add_ps(v, g), g);
+    }
+
+    // The lanes of `bits` (bit i: lane i) as a mask.
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256 mask8(int bits) noexcept {
+        const __m256i each = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m256i on = _mm256_and_si256(_mm256_set1_epi32(bits), each);
+        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(on, each));
+    }
+
+    template <bool Sat, bool Full>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    section8(const Plan& p, const Hist& h, int r, __m256 in, __m256 mask) noexcept {
+        const int o = kLanes * r;
+        const __m256 x1 = _mm256_load_ps(h.x1 + o), x2 = _mm256_load_ps(h.x2 + o);
+        const __m256 y1 = _mm256_load_ps(h.y1 + o), y2 = _mm256_load_ps(h.y2 + o);
+        const __m256 bx = _mm256_fmadd_ps(_mm256_load_ps(p.b1 + o), x1,
+                                          _mm256_mul_ps(_mm256_load_ps(p.b2 + o), x2));
+        const __m256 share = _mm256_fnmadd_ps(_mm256_load_ps(p.a2 + o), y2,
+                                              _mm256_fnmadd_ps(_mm256_load_ps(p.a1 + o), y1, bx));
+        __m256 y = guard8(_mm256_fmadd_ps(_mm256_load_ps(p.b0 + o), in, share));
+        if (Sat && p.saturates[r]) {
+            const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(INT32_MAX));
+            const __m256 size =
+                _mm256_and_ps(_mm256_add_ps(y, _mm256_load_ps(p.bias + o)), absMask);
+            const __m256 d = _mm256_fmadd_ps(size, _mm256_load_ps(p.inv + o), _mm256_set1_ps(1.0f));
+            y = _mm256_blendv_ps(y, guard8(_mm256_div_ps(y, d)), _mm256_load_ps(p.satMask + o));
+        }
+        if (Full) {
+            _mm256_store_ps(h.x2 + o, in);
+            _mm256_store_ps(h.y2 + o, y);
+        } else {
+            _mm256_store_ps(h.x2 + o, _mm256_blendv_ps(x1, in, mask));
+            _mm256_store_ps(h.x1 + o, _mm256_blendv_ps(x2, x1, mask));
+            _mm256_store_ps(h.y2 + o, _mm256_blendv_ps(y1, y, mask));
+            _mm256_store_ps(h.y1 + o, _mm256_blendv_ps(y2, y1, mask));
+        }
+    }
+
+    // The lanes at work in a register whose first lane pair works on sample lo
+    // of the block: pair j on sample lo - j, if that is in the block.
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256
+    activeMask(int lo, int n) noexcept {
+        const __m256i pairOf = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+        const __m256i begun = _mm256_cmpgt_epi32(_mm256_set1_epi32(lo + 1), pairOf);
+        const __m256i notDone = _mm256_cmpgt_epi32(pairOf, _mm256_set1_epi32(lo - n));
+        return _mm256_castsi256_ps(_mm256_and_si256(begun, notDone));
+    }
+
+    template <bool Sat> struct Pair {
+        const Plan& p;
+        const Hist& h;
+        const double *xa, *xb;
+        int t, n;
+
+        template <bool Full, bool First>
+        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
+            const __m256 mask = Full ? _mm256_setzero_ps() : activeMask(t - kStride * r, n);
+            // Each lane pair takes the pair below it: (6, 7, 0, 1, ..., 5).
+            const __m256i up = _mm256_setr_epi32(6, 7, 0, 1, 2, 3, 4, 5);
+            const __m256 own = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r), up);
+            __m256 carry;
+            if (First) {
+                const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
+                carry = _mm256_castps128_ps256(_mm_cvtpd_ps(x));
+            } else {
+                carry = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r - kLanes), up);
+            }
+            const __m256 in = _mm256_blend_ps(own, guard8(carry), 0b00000011);
+            section8<Sat, Full>(p, h, r, in, mask);
+        }
+    };
+
+    // A step where the wavefront enters or leaves the chains: the registers
+    // that have begun and are not done, highest first (a register reads the
+    // one below it as it was a step ago, before that one moves its histories
+    // on), with masks where some of their lanes wait or are done.
+    template <class Kernel>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void edge(Kernel& k, int regs,
+                                                                            int t, int n) noexcept {
+        for (int r = std::min(regs - 1, t / kStride); r >= 0; --r) {
+            const int lo = t - kStride * r;
+            if (lo - kSpan >= n) break; // this register and the ones below are done
+            const bool full = lo >= kSpan && lo < n;
+            if (r > 0) {
+                if (full)
+                    k.template step<true, false>(r);
+                else
+                    k.template step<false, false>(r);
+            } else if (full) {
+                k.template step<true, true>(0);
+            } else {
+                k.template step<false, true>(0);
+            }
+        }
+    }
+
+    // After a step: the chains' outputs that are in the block (their last
+    // cascades in registers outA and outB, -1: none), and the turn.
+    [[gnu::always_inline]] static inline void outputs(Hist& h, int outA, int outB, double* xa,
+                                                      double* xb, int t, int n) noexcept {
+        if (outA >= 0) {
+            const int sa = t - (kStride * outA + kSpan);
+            if (sa >= 0 && sa < n) xa[sa] = h.y2[kLanes * outA + 6];
+        }
+        if (outB >= 0) {
+            const int sb = t - (kStride * outB + kSpan);
+            if (sb >= 0 && sb < n) xb[sb] = h.y2[kLanes * outB + 7];
+        }
+        h.flip();
+    }
+
+    // The steps while the wavefront enters the chains (t below the last
+    // register's start and below n): register t / 4 has begun, in full only
+    // from t % 4 == 3 on; the ones below work in full.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void enter(Pair<Sat>& k,
+                                                                             int t) noexcept {
+        int r = t / kStride;
+        if (t % kStride != kSpan) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+            --r;
+        }
+        for (; r > 0; --r) k.template step<true, false>(r);
+        if (r == 0) k.template step<true, true>(0);
+    }
+
+    // And while it leaves them (t at or past n and past the last register's
+    // start): d = t - n; registers from d / 4 + 1 up work in full, register
+    // d / 4 in its lanes above d % 4, the ones below are done.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    leave(Pair<Sat>& k, int regs, int t, int n) noexcept {
+        const int d = t - n;
+        int r = regs - 1;
+        for (; r > d / kStride; --r) k.template step<true, false>(r);
+        if (d % kStride != kSpan) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+        }
+    }
+
+    // Returns which of the histories holds the values one sample back.
+    template <bool Sat>
+    [[gnu::target("avx2,fma")]] static int pair(Plan& p, int regs, int outA, int outB, double* xa,
+                                                double* xb, int n) noexcept {
+        const int last = kStride * regs - 1;
+        Hist h(p);
+        int t = 0;
+        for (; t < std::min(last, n); ++t) {
+            Pair<Sat> k{p, h, xa, xb, t, n};
+            enter(k, t);
+            outputs(h, outA, outB, xa, xb, t, n);
+        }
+        // Where the wavefront enters and leaves at once (blocks shorter than
+        // the chains).
+        for (; t < last; ++t) {
+            Pair<Sat> k{p, h, xa, xb, t, n};
+            edge(k, regs, t, n);
+            outputs(h, outA, outB, xa, xb, t, n);
+        }
+        // Every register's every lane at work, every step's output in the block.
+        const int offA = kStride * outA + kSpan, offB = kStride * outB + kSpan;
+        for (; t < n; ++t) {
+            Pair<Sat> k{p, h, xa, xb, t, n};
+            for (int r = regs - 1; r > 0; --r) k.template step<true, false>(r);
+            k.template step<true, true>(0);
+            if (outA >= 0) xa[t - offA] = h.y2[kLanes * outA + 6];
+            if (outB >= 0) xb[t - offB] = h.y2[kLanes * outB + 7];
+            h.flip();
+        }
+        for (; t < n + last; ++t) {
+            Pair<Sat> k{p, h, xa, xb, t, n};
+            leave(k, regs, t, n);
+            outputs(h, outA, outB, xa, xb, t, n);
+        }
+        return (n + kSpan) & 1;
+    }
+};
+
 void MultiFilter::chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept {
     if (n <= 0) return;
     for (int g = 0; g < count; g += kGroup) {
@@ -724,6 +1016,28 @@ void MultiFilter::chainPairBlockWide(MultiFilter* a, double* xa, int countA, Mul
     }
 }
 
+void MultiFilter::chainPairBlockFloat(MultiFilter* a, double* xa, int countA, MultiFilter* b,
+                                      double* xb, int countB, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < std::max(countA, countB); g += kGroup) {
+        const int inA = std::clamp(countA - g, 0, kGroup), inB = std::clamp(countB - g, 0, kGroup);
+        FloatWavefront::Plan p;
+        FloatWavefront::loadPair(p, a + g, inA, b + g, inB);
+        const int regs = std::max(inA, inB);
+        const int last = p.anySaturates
+                             ? FloatWavefront::pair<true>(p, regs, inA - 1, inB - 1, xa, xb, n)
+                             : FloatWavefront::pair<false>(p, regs, inA - 1, inB - 1, xa, xb, n);
+        FloatWavefront::storePair(p, last, a + g, inA, b + g, inB);
+    }
+}
+
+bool MultiFilter::floatSuits(const MultiFilter* cascades, int count) noexcept {
+    double gain = 0.0;
+    for (int c = 0; c < count; ++c)
+        for (double g : cascades[c].roundoffGain_) gain += g;
+    return gain <= kFloatRoundoffGain;
+}
+
 void MultiFilter::processChainBlock(MultiFilter* cascades, int count, double* x, int n) noexcept {
     if (count <= 0) return;
     if (cascades[0].wide_)
@@ -743,6 +1057,8 @@ void MultiFilter::processChainPairBlock(MultiFilter* a, double* xa, int countA, 
         processChainBlock(b, countB, xb, n);
     } else if (countB <= 0) {
         processChainBlock(a, countA, xa, n);
+    } else if (a[0].wide_ && floatSuits(a, countA) && floatSuits(b, countB)) {
+        chainPairBlockFloat(a, xa, countA, b, xb, countB, n);
     } else if (a[0].wide_) {
         chainPairBlockWide(a, xa, countA, b, xb, countB, n);
     } else {

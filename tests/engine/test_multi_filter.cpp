@@ -6,6 +6,7 @@
 
 #include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
+#include "engine/data/EngineFilterTables.h"
 #include "engine/data/HornTables.h"
 
 #include <gtest/gtest.h>
@@ -527,8 +528,13 @@ TEST(MultiFilterBlocks, EqualThePerSampleChainsBitForBit) {
                     EXPECT_EQ(chainMismatches(k.block, k.steps, a, signal, lengths), 0);
                 }
             }
+            // Where both chains suit float, the entries take the float pair
+            // (MultiFilterFloatBlocks holds them to it).
+            const bool inFloat = zel::cpuHasAvx2() && MultiFilter::floatSuits(a.data(), n.a) &&
+                                 MultiFilter::floatSuits(b.data(), n.b);
             for (const Pair& k : pairs) {
                 if (k.block == &evenPairEntry && n.a != n.b) continue;
+                if (inFloat && k.steps.chain == &MultiFilter::processChain) continue;
                 SCOPED_TRACE(testing::Message() << k.name << " pair of " << n.a << " and " << n.b
                                                 << ", saturating " << saturating);
                 EXPECT_EQ(pairMismatches(k.block, k.steps, a, b, signal, lengths), 0);
@@ -650,3 +656,309 @@ TEST(MultiFilterBlocks, SilenceEndsInExactZeros) {
 }
 
 } // namespace zel_blocks
+
+// The pair of chains in float (chainPairBlockFloat) against the same chains in
+// double (chainPairBlockNarrow).
+namespace zel_float_blocks {
+
+using zel::BiquadFilter;
+using zel::MultiFilter;
+using zel_blocks::blockLengths;
+using zel_blocks::randomChain;
+using zel_blocks::randomSignal;
+
+constexpr double kUnit = 0x1p-24; // float's unit roundoff
+
+// A chain's sections one after another in double, each on its own.
+struct Sections {
+    std::vector<MultiFilter::Section> coef;
+    std::vector<double> slope; // 1, or a saturating section's largest slope
+    explicit Sections(const std::vector<MultiFilter>& chain) {
+        for (const MultiFilter& m : chain)
+            for (int i = 0; i < MultiFilter::kSections; ++i) {
+                coef.push_back(m.section(i));
+                slope.push_back(m.saturationOn(i)
+                                    ? 1.0 + m.saturationInverse(i) * std::fabs(m.saturationBias(i))
+                                    : 1.0);
+            }
+    }
+    int size() const { return static_cast<int>(coef.size()); }
+};
+
+// The sum of the magnitudes of the impulse response from what section k adds
+// to its own output on to the chain's output: through its recursion 1 / A and
+// the sections after it. The most a sequence bounded by 1 added there can
+// come out as. Long enough for the slowest poles here (Q 40 at 390 Hz at
+// 22.05 kHz lose e in about 720 samples) to fall far below float's step.
+double tailGain(const Sections& s, int k) {
+    constexpr int kLength = 1 << 15;
+    std::vector<double> v(kLength, 0.0);
+    v[0] = 1.0;
+    for (int j = k; j < s.size(); ++j) {
+        const MultiFilter::Section& c = s.coef[j];
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        for (double& x : v) {
+            const double y = j == k ? x - c.a1 * y1 - c.a2 * y2
+                                    : c.b0 * x + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2;
+            x2 = x1, x1 = x, y2 = y1, y1 = y;
+            x = y;
+        }
+    }
+    double sum = 0.0;
+    for (double x : v) sum += std::fabs(x);
+    return sum;
+}
+
+// The largest difference of a chain's float run from its double run, for
+// `signal`. Per sample, each section of the float path rounds its
+// coefficients and its four fused or plain steps, each by at most u times the
+// sum of the terms' magnitudes S = (|b0| + |b1| + |b2|) in + (|a1| + |a2|) out,
+// and its guard (u out): at most 6 u S added to its output, which reaches the
+// chain's output with at most its tailGain. Where a section saturates, the
+// law's four roundings add 4 u out, and the error passes its law with at most
+// the law's slope (1 + inv |bias|, taken as the linear gain it stays within).
+// The chain's input rounds to float (u in), passing with the whole chain's
+// gain. The magnitudes in and out come from the double run.
+double chainBound(const std::vector<MultiFilter>& chain, const std::vector<double>& signal) {
+    const Sections s(chain);
+    std::vector<double> peak(s.size() + 1, 0.0);
+    std::vector<MultiFilter> run = chain;
+    for (double x : signal) {
+        peak[0] = std::max(peak[0], std::fabs(x));
+        double v = x;
+        for (size_t c = 0; c < run.size(); ++c) {
+            v = MultiFilter::chainNarrow(&run[c], 1, v);
+            for (int i = 0; i < MultiFilter::kSections; ++i) {
+                double& p = peak[c * MultiFilter::kSections + i + 1];
+                p = std::max(p, std::fabs(run[c].sectionState(i).y1));
+            }
+        }
+    }
+    double slopes = 1.0;
+    for (double g : s.slope) slopes *= g;
+    // The input's rounding, through every section (section 0's recursion and
+    // the rest, times b0's... taken as the whole response: tailGain of a
+    // section with its numerator is at most |b0| + |b1| + |b2| times that of
+    // its recursion).
+    const MultiFilter::Section& c0 = s.coef[0];
+    double error = slopes * kUnit * peak[0] *
+                   (std::fabs(c0.b0) + std::fabs(c0.b1) + std::fabs(c0.b2)) * tailGain(s, 0);
+    for (int k = 0; k < s.size(); ++k) {
+        const MultiFilter::Section& c = s.coef[k];
+        const double in = peak[k], out = peak[k + 1];
+        const double terms = (std::fabs(c.b0) + std::fabs(c.b1) + std::fabs(c.b2)) * in +
+                             (std::fabs(c.a1) + std::fabs(c.a2)) * out;
+        const double added = 6 * kUnit * terms + (s.slope[k] > 1.0 ? 4 * kUnit * out : 0.0);
+        error += slopes * added * tailGain(s, k);
+    }
+    return error;
+}
+
+// Cascades of `table`'s sections at `rate`, four to a cascade.
+template <size_t N>
+std::vector<MultiFilter> tableChain(const std::array<zel::horn::EqSection, N>& table, double rate) {
+    std::vector<MultiFilter> cascades(N / MultiFilter::kSections);
+    for (size_t c = 0; c < cascades.size(); ++c) {
+        BiquadFilter s[MultiFilter::kSections];
+        for (int i = 0; i < MultiFilter::kSections; ++i) {
+            const zel::horn::EqSection& e = table[c * MultiFilter::kSections + i];
+            s[i] = BiquadFilter(rate, e.type, e.hz, e.q, e.db);
+            s[i].setEnabled(e.enabled);
+        }
+        cascades[c].copyFrom(s);
+    }
+    return cascades;
+}
+
+// Random chains as randomChain makes them, at 22.05 kHz and between 150 Hz and
+// 9 kHz, drawn until one suits float.
+std::vector<MultiFilter> suitingChain(std::mt19937& rng, int count, bool saturating) {
+    constexpr int kTypes[] = {zel::kBiquadPeaking,   zel::kBiquadPeaking, zel::kBiquadLowShelf,
+                              zel::kBiquadHighShelf, zel::kBiquadAllPass, zel::kBiquadHighPass,
+                              zel::kBiquadLowPass};
+    std::uniform_int_distribution<int> type(0, static_cast<int>(std::size(kTypes)) - 1);
+    std::uniform_real_distribution<double> octave(0.0, 5.9), q(0.5, 20.0), db(-12.0, 12.0),
+        unit(0.0, 1.0);
+    for (;;) {
+        std::vector<MultiFilter> cascades(count);
+        for (MultiFilter& m : cascades) {
+            BiquadFilter s[MultiFilter::kSections];
+            for (BiquadFilter& f : s) {
+                const int t = kTypes[type(rng)];
+                const bool pass = t == zel::kBiquadHighPass || t == zel::kBiquadLowPass;
+                f = BiquadFilter(22050.0, t, 150.0 * std::exp2(octave(rng)), pass ? 0.7 : q(rng),
+                                 db(rng));
+                f.setEnabled(unit(rng) < 0.9);
+                if (saturating && unit(rng) < 0.3) {
+                    f.setSaturation(0.2 + 0.8 * unit(rng));
+                    f.setBias(0.1 * (unit(rng) - 0.5));
+                }
+            }
+            m.copyFrom(s);
+        }
+        if (MultiFilter::floatSuits(cascades.data(), count)) return cascades;
+    }
+}
+
+struct Case {
+    const char* name;
+    std::vector<MultiFilter> a, b;
+};
+
+// Runs a and b block by block in float and in double; expects every output
+// sample within its chain's bound, and the bound below a tenth of the output's
+// peak: a wrong lane, coefficient or history moves the output by about its own
+// size, far past round-off. Each block starts from the states the float run
+// handed back in double, so their way there and back is checked too.
+void expectWithinRoundoff(const Case& k, const std::vector<double>& signal,
+                          const std::vector<int>& lengths) {
+    SCOPED_TRACE(k.name);
+    std::vector<double> side(signal.size());
+    for (size_t i = 0; i < signal.size(); ++i) side[i] = -0.7 * signal[signal.size() - 1 - i];
+    const double boundA = chainBound(k.a, signal), boundB = chainBound(k.b, side);
+    std::vector<MultiFilter> fa = k.a, fb = k.b, da = k.a, db = k.b;
+    const int countA = static_cast<int>(k.a.size()), countB = static_cast<int>(k.b.size());
+    std::vector<double> xa, xb, ya, yb;
+    double worstA = 0, worstB = 0, peakA = 0, peakB = 0;
+    int at = 0;
+    for (int length : lengths) {
+        length = std::min(length, static_cast<int>(signal.size()) - at);
+        xa.assign(signal.begin() + at, signal.begin() + at + length);
+        xb.assign(side.begin() + at, side.begin() + at + length);
+        ya = xa, yb = xb;
+        MultiFilter::chainPairBlockFloat(fa.data(), xa.data(), countA, fb.data(), xb.data(), countB,
+                                         length);
+        MultiFilter::chainPairBlockNarrow(da.data(), ya.data(), countA, db.data(), yb.data(),
+                                          countB, length);
+        for (int i = 0; i < length; ++i) {
+            worstA = std::max(worstA, std::fabs(xa[i] - ya[i]));
+            worstB = std::max(worstB, std::fabs(xb[i] - yb[i]));
+            peakA = std::max(peakA, std::fabs(ya[i]));
+            peakB = std::max(peakB, std::fabs(yb[i]));
+        }
+        at += length;
+    }
+    EXPECT_LE(worstA, boundA);
+    EXPECT_LE(worstB, boundB);
+    EXPECT_LT(boundA, 0.1 * peakA);
+    EXPECT_LT(boundB, 0.1 * peakB);
+}
+
+// The float pair stays within its arithmetic's bound of the double one: the
+// horn's resonance EQ at the internal rate of "LowCPU" (the noisiest chain the
+// engine runs in float: Q 40 at 390 Hz), the horn's drum-microphone EQ beside
+// it, saturating random chains of unequal lengths and chains longer than one
+// wavefront group, over blocks of 0 to 300 samples.
+TEST(MultiFilterFloatBlocks, StayWithinTheirRoundoffOfTheDoublePath) {
+    if (!zel::cpuHasAvx2()) GTEST_SKIP() << "no AVX2";
+    std::mt19937 rng(4711);
+    const std::vector<MultiFilter> eq = tableChain(zel::horn::kStaticEq, 22050.0);
+    const std::vector<MultiFilter> cross = tableChain(zel::horn::kCrossEq, 22050.0);
+    ASSERT_TRUE(MultiFilter::floatSuits(eq.data(), 7));
+    const std::vector<Case> cases = {
+        {"resonance EQ pair", eq, eq},
+        {"resonance EQ beside cross EQ", eq, cross},
+        {"saturating 3 beside 2", suitingChain(rng, 3, true), suitingChain(rng, 2, true)},
+        {"saturating 2 beside 5", suitingChain(rng, 2, true), suitingChain(rng, 5, true)},
+        {"9 beside 10", suitingChain(rng, 9, false), suitingChain(rng, 10, true)}};
+    const std::vector<double> signal = randomSignal(rng, 6000, 6000);
+    const std::vector<int> lengths = blockLengths(rng, 6000);
+    for (const Case& k : cases) expectWithinRoundoff(k, signal, lengths);
+}
+
+// The entry takes the float pair exactly where both chains suit it (the same
+// values bit for bit), else the double one: the resonance EQ is too noisy in
+// float at 44.1 kHz.
+TEST(MultiFilterFloatBlocks, EntryTakesFloatOnlyWhereTheChainsSuitIt) {
+    if (!zel::cpuHasAvx2()) GTEST_SKIP() << "no AVX2";
+    std::mt19937 rng(5);
+    const std::vector<double> signal = randomSignal(rng, 700, 700);
+    for (double rate : {22050.0, 44100.0}) {
+        const std::vector<MultiFilter> eq = tableChain(zel::horn::kStaticEq, rate);
+        const bool suits = MultiFilter::floatSuits(eq.data(), 7);
+        EXPECT_EQ(suits, rate < 30000.0) << rate;
+        std::vector<MultiFilter> a = eq, b = eq, ra = eq, rb = eq;
+        std::vector<double> xa = signal, xb = signal, ya = signal, yb = signal;
+        const int n = static_cast<int>(signal.size());
+        MultiFilter::processChainPairBlock(a.data(), xa.data(), b.data(), xb.data(), 7, n);
+        if (suits)
+            MultiFilter::chainPairBlockFloat(ra.data(), ya.data(), 7, rb.data(), yb.data(), 7, n);
+        else
+            MultiFilter::chainPairBlockWide(ra.data(), ya.data(), 7, rb.data(), yb.data(), 7, n);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(zel_blocks::bitsOf(xa[i]), zel_blocks::bitsOf(ya[i])) << rate << " " << i;
+            ASSERT_EQ(zel_blocks::bitsOf(xb[i]), zel_blocks::bitsOf(yb[i])) << rate << " " << i;
+        }
+    }
+}
+
+// The horn's tone chain (three cascades, one saturating) and its cross chain
+// at `rate`, as the engine sets them up.
+std::vector<MultiFilter> engineChain(const zel::enginefilters::SectionSetting* table, int count,
+                                     std::initializer_list<int> saturated, double rate) {
+    std::vector<MultiFilter> cascades(count);
+    for (int c = 0; c < count; ++c) {
+        BiquadFilter s[MultiFilter::kSections];
+        for (int i = 0; i < MultiFilter::kSections; ++i) {
+            const zel::enginefilters::SectionSetting& e = table[c * MultiFilter::kSections + i];
+            s[i] = BiquadFilter(rate, e.type, e.hz, e.q, e.db);
+            s[i].setEnabled(e.enabled);
+            for (int k : saturated)
+                if (k == c * MultiFilter::kSections + i) {
+                    s[i].setSaturation(0.6);
+                    s[i].setBias(zel::enginefilters::kSaturationBias);
+                }
+        }
+        cascades[c].copyFrom(s);
+    }
+    return cascades;
+}
+
+// After the signal ends, the float pair's tails fall to where the engine's
+// guard rounds them to exact zeros, and stay there: the engine's chains at the
+// internal rates where it runs them in float. (In float as in double these
+// chains settle into a tiny cycle near 1e-31 instead of zeros of their own.)
+TEST(MultiFilterFloatBlocks, SilenceEndsBelowTheEngineGuard) {
+    if (!zel::cpuHasAvx2()) GTEST_SKIP() << "no AVX2";
+    using namespace zel::enginefilters;
+    for (double rate : {22050.0, 24000.0}) {
+        const std::vector<Case> cases = {{"resonance EQ", tableChain(zel::horn::kStaticEq, rate),
+                                          tableChain(zel::horn::kStaticEq, rate)},
+                                         {"tone beside cross",
+                                          engineChain(kHornTone.data(), 3, {10}, rate),
+                                          engineChain(kHornCrossTone.data(), 2, {2, 7}, rate)}};
+        for (const Case& k : cases) {
+            SCOPED_TRACE(testing::Message() << k.name << " at " << rate);
+            std::vector<MultiFilter> a = k.a, b = k.b;
+            const int countA = static_cast<int>(a.size()), countB = static_cast<int>(b.size());
+            ASSERT_TRUE(MultiFilter::floatSuits(a.data(), countA));
+            ASSERT_TRUE(MultiFilter::floatSuits(b.data(), countB));
+            constexpr int kBlock = 32, kBlocks = 3000, kLoudBlocks = 40;
+            uint32_t seed = 11;
+            int quietFrom = -1;
+            for (int j = 0; j < kBlocks; ++j) {
+                double xa[kBlock], xb[kBlock];
+                for (int i = 0; i < kBlock; ++i) {
+                    xa[i] = j < kLoudBlocks ? signalAt(i, seed) : 0.0;
+                    xb[i] = -0.5 * xa[i];
+                }
+                MultiFilter::chainPairBlockFloat(a.data(), xa, countA, b.data(), xb, countB,
+                                                 kBlock);
+                bool quiet = true;
+                for (int i = 0; i < kBlock; ++i)
+                    quiet = quiet && zel::denormalGuard(xa[i]) == 0.0 &&
+                            zel::denormalGuard(xb[i]) == 0.0;
+                if (j < kLoudBlocks) {
+                    EXPECT_FALSE(quiet) << j;
+                }
+                if (quiet && quietFrom < 0) quietFrom = j;
+                if (quietFrom >= 0) {
+                    ASSERT_TRUE(quiet) << j;
+                }
+            }
+            EXPECT_GE(quietFrom, kLoudBlocks); // the tails did fall
+        }
+    }
+}
+
+} // namespace zel_float_blocks
