@@ -4,6 +4,7 @@
 #include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <immintrin.h>
@@ -12,6 +13,14 @@ namespace zel {
 
 MultiFilter::MultiFilter() noexcept : wide_(cpuHasAvx2()) {
     for (double& inv : satInverse_) inv = 1.0 / BiquadFilter::kDefaultSatScale;
+    for (int i = 0; i < kSections; ++i) roundFloatRows(i);
+}
+
+void MultiFilter::roundFloatRows(int i) noexcept {
+    const double values[kFloatRows] = {b0_[i], b1_[i], b2_[i],      a1_[i],
+                                       a2_[i], 0.0,    satBias_[i], satInverse_[i]};
+    for (int k = 0; k < kFloatRows; ++k) floatRows_[k][i] = static_cast<float>(values[k]);
+    floatRows_[5][i] = std::bit_cast<float>(satOn_[i] ? int32_t{-1} : int32_t{0});
 }
 
 namespace {
@@ -38,6 +47,7 @@ void MultiFilter::copySection(int i, const BiquadFilter& s) noexcept {
     satInverse_[i] = s.saturationInverse();
     satBias_[i] = s.saturationBias();
     roundoffGain_[i] = recursionPowerGain(t.a1, t.a2);
+    roundFloatRows(i);
     saturates_ = false;
     for (int32_t on : satOn_) saturates_ = saturates_ || on != 0;
 }

@@ -121,6 +121,7 @@ private:
     static constexpr int kNodes = kSections + 1;
 
     void copySection(int i, const BiquadFilter& s) noexcept;
+    void roundFloatRows(int i) noexcept;
     // Section i's output for input `in` and its history share, saturated where
     // the section saturates.
     double saturatedOutput(int i, double in, double share) const noexcept;
@@ -147,6 +148,11 @@ private:
     alignas(32) double b2_[kSections] = {};
     alignas(32) double a1_[kSections] = {};
     alignas(32) double a2_[kSections] = {};
+    // The coefficients and saturation settings rounded to float for the float
+    // wavefront, row by row as it loads them: b0, b1, b2, a1, a2, the
+    // saturation mask (bits), bias and inverse.
+    static constexpr int kFloatRows = 8;
+    alignas(16) float floatRows_[kFloatRows][kSections] = {};
     // Each node's value one and two samples ago (padded to whole registers).
     alignas(32) double node1_[kNodes + 3] = {};
     alignas(32) double node2_[kNodes + 3] = {};

@@ -692,33 +692,44 @@ struct MultiFilter::FloatWavefront {
         }
     };
 
-    // Four doubles of a and four of b, rounded to float and interleaved (a, b,
-    // a, b, ...) into eight lanes.
-    [[gnu::target("avx2,fma")]] static void interleave(float* to, const double* a,
-                                                       const double* b) noexcept {
-        const __m128 va = _mm256_cvtpd_ps(_mm256_loadu_pd(a));
-        const __m128 vb = _mm256_cvtpd_ps(_mm256_loadu_pd(b));
-        _mm256_store_ps(to, _mm256_set_m128(_mm_unpackhi_ps(va, vb), _mm_unpacklo_ps(va, vb)));
-    }
+    // A cascade's rows for the plan: its float rows and its node histories
+    // (section s reads its x history from node s, its y history from node s +
+    // 1). An idle cascade's are zeros: it computes zeros from whatever reaches
+    // it, and nothing reads them.
+    struct Source {
+        const float (*rows)[kSections];
+        const double* state[4];
+        bool saturates;
 
-    // The rows of Wavefront::Rows but the saturation mask, which is bits.
-    [[gnu::target("avx2,fma")]] static void load(Plan& p, const Wavefront::Source& a,
-                                                 const Wavefront::Source& b, int r) noexcept {
-        float* const rows[] = {p.b0,   p.b1,  p.b2,   p.a1,   p.a2,   nullptr,
-                               p.bias, p.inv, p.x[0], p.x[1], p.y[0], p.y[1]};
+        explicit Source(const MultiFilter& m) noexcept
+            : rows(m.floatRows_), state{m.node1_, m.node2_, m.node1_ + 1, m.node2_ + 1},
+              saturates(m.saturates_) {}
+        Source() noexcept : rows(kIdleRows), state{kIdle, kIdle, kIdle, kIdle}, saturates(false) {}
+
+        alignas(16) static constexpr float kIdleRows[kFloatRows][kSections] = {};
+        alignas(32) static constexpr double kIdle[kSections] = {};
+    };
+
+    // Cascade r of each chain into register r, lanes alternating (a, b, a, b,
+    // ...): the float rows as they are, the histories rounded to float.
+    [[gnu::target("avx2,fma")]] static void load(Plan& p, const Source& a, const Source& b,
+                                                 int r) noexcept {
+        float* const rows[kFloatRows] = {p.b0, p.b1, p.b2, p.a1, p.a2, p.satMask, p.bias, p.inv};
+        float* const states[4] = {p.x[0], p.x[1], p.y[0], p.y[1]};
         const int o = kLanes * r;
-        for (int k = 0; k < Wavefront::kRows; ++k)
-            if (rows[k]) interleave(rows[k] + o, a.row[k], b.row[k]);
-        bool any = false;
-        for (int s = 0; s < kSections; ++s) {
-            const bool onA = std::bit_cast<int64_t>(a.satMask[s]) != 0;
-            const bool onB = std::bit_cast<int64_t>(b.satMask[s]) != 0;
-            p.satMask[o + 2 * s] = std::bit_cast<float>(onA ? int32_t{-1} : int32_t{0});
-            p.satMask[o + 2 * s + 1] = std::bit_cast<float>(onB ? int32_t{-1} : int32_t{0});
-            any = any || onA || onB;
+        for (int k = 0; k < kFloatRows; ++k) {
+            const __m128 va = _mm_load_ps(a.rows[k]), vb = _mm_load_ps(b.rows[k]);
+            _mm256_store_ps(rows[k] + o,
+                            _mm256_set_m128(_mm_unpackhi_ps(va, vb), _mm_unpacklo_ps(va, vb)));
         }
-        p.saturates[r] = any;
-        p.anySaturates = p.anySaturates || any;
+        for (int k = 0; k < 4; ++k) {
+            const __m128 va = _mm256_cvtpd_ps(_mm256_loadu_pd(a.state[k]));
+            const __m128 vb = _mm256_cvtpd_ps(_mm256_loadu_pd(b.state[k]));
+            _mm256_store_ps(states[k] + o,
+                            _mm256_set_m128(_mm_unpackhi_ps(va, vb), _mm_unpacklo_ps(va, vb)));
+        }
+        p.saturates[r] = a.saturates || b.saturates;
+        p.anySaturates = p.anySaturates || p.saturates[r];
     }
 
     [[gnu::target("avx2,fma")]] static void loadPair(Plan& p, const MultiFilter* a, int countA,
@@ -726,11 +737,11 @@ struct MultiFilter::FloatWavefront {
         p.anySaturates = false;
         for (int r = 0; r < std::max(countA, countB); ++r) {
             if (r < countA && r < countB)
-                load(p, Wavefront::Source(a[r]), Wavefront::Source(b[r]), r);
+                load(p, Source(a[r]), Source(b[r]), r);
             else if (r < countA)
-                load(p, Wavefront::Source(a[r]), Wavefront::Source(), r);
+                load(p, Source(a[r]), Source(), r);
             else
-                load(p, Wavefront::Source(), Wavefront::Source(b[r]), r);
+                load(p, Source(), Source(b[r]), r);
         }
     }
 
