@@ -87,6 +87,10 @@ public:
                                                                 int countA, MultiFilter* b,
                                                                 double* xb, int countB,
                                                                 int n) noexcept;
+    // One chain on the AVX2 path in float, eight sections (two cascades) to a
+    // register; the entry takes it where the chain suits float.
+    [[gnu::target("avx2,fma")]] static void chainBlockFloat(MultiFilter* cascades, int count,
+                                                            double* x, int n) noexcept;
     // Whether a chain's sections are quiet enough in float: the sum of their
     // round-off gains at most kFloatRoundoffGain.
     static bool floatSuits(const MultiFilter* cascades, int count) noexcept;

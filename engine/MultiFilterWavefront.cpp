@@ -959,6 +959,174 @@ struct MultiFilter::FloatWavefront {
         }
         return (n + kSpan) & 1;
     }
+
+    // ---- One chain: register r holds cascades 2 r and 2 r + 1, lane i its
+    // section i (at sample offset 8 r + i) ----
+
+    static constexpr int kChainStride = 8, kChainSpan = 7;
+
+    // Cascades 2 r and 2 r + 1 into register r, one in each half.
+    [[gnu::target("avx2,fma")]] static void loadHalves(Plan& p, const Source& a, const Source& b,
+                                                       int r) noexcept {
+        float* const rows[kFloatRows] = {p.b0, p.b1, p.b2, p.a1, p.a2, p.satMask, p.bias, p.inv};
+        float* const states[4] = {p.x[0], p.x[1], p.y[0], p.y[1]};
+        const int o = kLanes * r;
+        for (int k = 0; k < kFloatRows; ++k)
+            _mm256_store_ps(rows[k] + o,
+                            _mm256_set_m128(_mm_load_ps(b.rows[k]), _mm_load_ps(a.rows[k])));
+        for (int k = 0; k < 4; ++k)
+            _mm256_store_ps(states[k] + o,
+                            _mm256_set_m128(_mm256_cvtpd_ps(_mm256_loadu_pd(b.state[k])),
+                                            _mm256_cvtpd_ps(_mm256_loadu_pd(a.state[k]))));
+        p.saturates[r] = a.saturates || b.saturates;
+        p.anySaturates = p.anySaturates || p.saturates[r];
+    }
+
+    [[gnu::target("avx2,fma")]] static void loadChain(Plan& p, const MultiFilter* c,
+                                                      int count) noexcept {
+        p.anySaturates = false;
+        for (int i = 0; i < count; i += 2) {
+            if (i + 1 < count)
+                loadHalves(p, Source(c[i]), Source(c[i + 1]), i / 2);
+            else
+                loadHalves(p, Source(c[i]), Source(), i / 2);
+        }
+    }
+
+    [[gnu::target("avx2,fma")]] static void storeChain(const Plan& p, int last, MultiFilter* c,
+                                                       int count) noexcept {
+        for (int i = 0; i < count; ++i) {
+            const int o = 4 * i;
+            _mm256_storeu_pd(c[i].node1_, _mm256_cvtps_pd(_mm_load_ps(p.x[last] + o)));
+            _mm256_storeu_pd(c[i].node2_, _mm256_cvtps_pd(_mm_load_ps(p.x[1 - last] + o)));
+            c[i].node1_[kSections] = p.y[last][o + 3];
+            c[i].node2_[kSections] = p.y[1 - last][o + 3];
+        }
+    }
+
+    // The lanes at work in a register whose first lane works on sample lo of
+    // the block: lane i on sample lo - i, if that is in the block.
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256
+    activeChainMask(int lo, int n) noexcept {
+        const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256i begun = _mm256_cmpgt_epi32(_mm256_set1_epi32(lo + 1), lane);
+        const __m256i notDone = _mm256_cmpgt_epi32(lane, _mm256_set1_epi32(lo - n));
+        return _mm256_castsi256_ps(_mm256_and_si256(begun, notDone));
+    }
+
+    template <bool Sat> struct Chain {
+        const Plan& p;
+        const Hist& h;
+        const double* x;
+        int t, n;
+
+        // Each lane takes the lane below's output (7, 0, 1, ..., 6), the lowest
+        // the register below's highest (or the block's input); the cascades'
+        // first sections (lanes 0 and 4) take theirs guarded.
+        template <bool Full, bool First>
+        [[gnu::always_inline, gnu::target("avx2,fma")]] inline void step(int r) noexcept {
+            const __m256 mask =
+                Full ? _mm256_setzero_ps() : activeChainMask(t - kChainStride * r, n);
+            const __m256i up = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
+            const __m256 own = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r), up);
+            __m256 carry;
+            if (First) {
+                carry = _mm256_set1_ps(Full || t < n ? static_cast<float>(x[t]) : 0.0f);
+            } else {
+                carry = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r - kLanes), up);
+            }
+            const __m256 in = _mm256_blend_ps(own, carry, 0b00000001);
+            section8<Sat, Full>(p, h, r, _mm256_blend_ps(in, guard8(in), 0b00010001), mask);
+        }
+    };
+
+    // As enter and leave for the pair, with eight lanes to a register.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void enterChain(Chain<Sat>& k,
+                                                                                  int t) noexcept {
+        int r = t / kChainStride;
+        if (t % kChainStride != kChainSpan) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+            --r;
+        }
+        for (; r > 0; --r) k.template step<true, false>(r);
+        if (r == 0) k.template step<true, true>(0);
+    }
+
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    leaveChain(Chain<Sat>& k, int regs, int t, int n) noexcept {
+        const int d = t - n;
+        int r = regs - 1;
+        for (; r > d / kChainStride; --r) k.template step<true, false>(r);
+        if (d % kChainStride != kChainSpan) {
+            if (r > 0)
+                k.template step<false, false>(r);
+            else
+                k.template step<false, true>(0);
+        }
+    }
+
+    template <class Kernel>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
+    edgeChain(Kernel& k, int regs, int t, int n) noexcept {
+        for (int r = std::min(regs - 1, t / kChainStride); r >= 0; --r) {
+            const int lo = t - kChainStride * r;
+            if (lo - kChainSpan >= n) break; // this register and the ones below are done
+            const bool full = lo >= kChainSpan && lo < n;
+            if (r > 0) {
+                if (full)
+                    k.template step<true, false>(r);
+                else
+                    k.template step<false, false>(r);
+            } else if (full) {
+                k.template step<true, true>(0);
+            } else {
+                k.template step<false, true>(0);
+            }
+        }
+    }
+
+    // The chain's last section is lane `out`; returns which of the histories
+    // holds the values one sample back.
+    template <bool Sat>
+    [[gnu::target("avx2,fma")]] static int chain(Plan& p, int regs, int out, double* x,
+                                                 int n) noexcept {
+        const int last = kChainStride * regs - 1;
+        Hist h(p);
+        auto output = [&](int t) {
+            const int s = t - out;
+            if (s >= 0 && s < n) x[s] = h.y2[out];
+            h.flip();
+        };
+        int t = 0;
+        for (; t < std::min(last, n); ++t) {
+            Chain<Sat> k{p, h, x, t, n};
+            enterChain(k, t);
+            output(t);
+        }
+        for (; t < last; ++t) {
+            Chain<Sat> k{p, h, x, t, n};
+            edgeChain(k, regs, t, n);
+            output(t);
+        }
+        for (; t < n; ++t) {
+            Chain<Sat> k{p, h, x, t, n};
+            for (int r = regs - 1; r > 0; --r) k.template step<true, false>(r);
+            k.template step<true, true>(0);
+            x[t - out] = h.y2[out];
+            h.flip();
+        }
+        for (; t < n + last; ++t) {
+            Chain<Sat> k{p, h, x, t, n};
+            leaveChain(k, regs, t, n);
+            output(t);
+        }
+        return (n + kChainSpan) & 1;
+    }
 };
 
 void MultiFilter::chainBlockNarrow(MultiFilter* cascades, int count, double* x, int n) noexcept {
@@ -1042,6 +1210,20 @@ void MultiFilter::chainPairBlockFloat(MultiFilter* a, double* xa, int countA, Mu
     }
 }
 
+void MultiFilter::chainBlockFloat(MultiFilter* cascades, int count, double* x, int n) noexcept {
+    if (n <= 0) return;
+    for (int g = 0; g < count; g += 2 * kGroup) {
+        const int group = std::min(2 * kGroup, count - g);
+        FloatWavefront::Plan p;
+        FloatWavefront::loadChain(p, cascades + g, group);
+        const int regs = (group + 1) / 2;
+        const int out = kSections * group - 1;
+        const int last = p.anySaturates ? FloatWavefront::chain<true>(p, regs, out, x, n)
+                                        : FloatWavefront::chain<false>(p, regs, out, x, n);
+        FloatWavefront::storeChain(p, last, cascades + g, group);
+    }
+}
+
 bool MultiFilter::floatSuits(const MultiFilter* cascades, int count) noexcept {
     double gain = 0.0;
     for (int c = 0; c < count; ++c)
@@ -1051,7 +1233,9 @@ bool MultiFilter::floatSuits(const MultiFilter* cascades, int count) noexcept {
 
 void MultiFilter::processChainBlock(MultiFilter* cascades, int count, double* x, int n) noexcept {
     if (count <= 0) return;
-    if (cascades[0].wide_)
+    if (cascades[0].wide_ && floatSuits(cascades, count))
+        chainBlockFloat(cascades, count, x, n);
+    else if (cascades[0].wide_)
         chainBlockWide(cascades, count, x, n);
     else
         chainBlockNarrow(cascades, count, x, n);
