@@ -658,12 +658,17 @@ struct MultiFilter::Wavefront {
     }
 };
 
-// The pair of chains in float, eight lanes to a register: register r holds
-// cascade r of both chains, lanes 2 j and 2 j + 1 its section j of a and of b
-// (at sample offset 4 r + j). A lane pair's input is the pair below's output;
-// the lowest pair's is the register below's highest (or the block's input),
-// guarded, as every register begins a cascade. The histories take turns as in
-// the double kernels (Hist).
+// Chains in float, eight lanes to a register, for the chains whose round-off
+// stays small (MultiFilter::floatSuits). A pair: register r holds cascade r of
+// both chains, lanes 2 j and 2 j + 1 its section j of a and of b (at sample
+// offset 4 r + j); a lane pair's input is the pair below's output, the lowest
+// pair's the register below's highest (or the block's input). One chain:
+// register r holds cascades 2 r and 2 r + 1, a lane's input is the lane
+// below's output. The sections are the same and in the same order as in
+// double, and saturate the same way. Only the block's input is guarded as it
+// enters: every section's output already is, so the guards at the cascades'
+// inputs inside the chain would change nothing but values below the guard's
+// own size. The histories take turns as in the double kernels (Hist).
 struct MultiFilter::FloatWavefront {
     // The guard in float: 2^-29 of the double one, so that its step (the
     // grain of the values it rounds) is the double guard's and the tails
@@ -837,14 +842,16 @@ struct MultiFilter::FloatWavefront {
             // Each lane pair takes the pair below it: (6, 7, 0, 1, ..., 5).
             const __m256i up = _mm256_setr_epi32(6, 7, 0, 1, 2, 3, 4, 5);
             const __m256 own = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r), up);
+            // The block's input is guarded as it enters; the register below's
+            // outputs already are.
             __m256 carry;
             if (First) {
                 const __m128d x = Full || t < n ? _mm_set_pd(xb[t], xa[t]) : _mm_setzero_pd();
-                carry = _mm256_castps128_ps256(_mm_cvtpd_ps(x));
+                carry = guard8(_mm256_castps128_ps256(_mm_cvtpd_ps(x)));
             } else {
                 carry = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r - kLanes), up);
             }
-            const __m256 in = _mm256_blend_ps(own, guard8(carry), 0b00000011);
+            const __m256 in = _mm256_blend_ps(own, carry, 0b00000011);
             section8<Sat, Full>(p, h, r, in, mask);
         }
     };
@@ -1029,14 +1036,15 @@ struct MultiFilter::FloatWavefront {
                 Full ? _mm256_setzero_ps() : activeChainMask(t - kChainStride * r, n);
             const __m256i up = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
             const __m256 own = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r), up);
+            // The block's input is guarded as it enters; the sections' outputs
+            // already are.
             __m256 carry;
             if (First) {
-                carry = _mm256_set1_ps(Full || t < n ? static_cast<float>(x[t]) : 0.0f);
+                carry = guard8(_mm256_set1_ps(Full || t < n ? static_cast<float>(x[t]) : 0.0f));
             } else {
                 carry = _mm256_permutevar8x32_ps(_mm256_load_ps(h.y1 + kLanes * r - kLanes), up);
             }
-            const __m256 in = _mm256_blend_ps(own, carry, 0b00000001);
-            section8<Sat, Full>(p, h, r, _mm256_blend_ps(in, guard8(in), 0b00010001), mask);
+            section8<Sat, Full>(p, h, r, _mm256_blend_ps(own, carry, 0b00000001), mask);
         }
     };
 
