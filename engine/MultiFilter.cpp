@@ -47,6 +47,8 @@ void MultiFilter::copySection(int i, const BiquadFilter& s) noexcept {
     satInverse_[i] = s.saturationInverse();
     satBias_[i] = s.saturationBias();
     roundoffGain_[i] = recursionPowerGain(t.a1, t.a2);
+    roundoffSum_ = 0.0;
+    for (double g : roundoffGain_) roundoffSum_ += g;
     roundFloatRows(i);
     saturates_ = false;
     for (int32_t on : satOn_) saturates_ = saturates_ || on != 0;

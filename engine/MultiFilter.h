@@ -143,8 +143,9 @@ private:
     double satInverse_[kSections];
     double satBias_[kSections] = {};
     double roundoffGain_[kSections] = {1, 1, 1, 1};
-    bool saturates_ = false; // any section
-    bool wide_;              // the processor has AVX2
+    double roundoffSum_ = kSections; // over the sections
+    bool saturates_ = false;         // any section
+    bool wide_;                      // the processor has AVX2
     // Coefficients laid out across the sections, so the history shares of two
     // (or four) sections are computed together.
     alignas(32) double b0_[kSections] = {1, 1, 1, 1};

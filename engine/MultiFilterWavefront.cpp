@@ -1234,8 +1234,7 @@ void MultiFilter::chainBlockFloat(MultiFilter* cascades, int count, double* x, i
 
 bool MultiFilter::floatSuits(const MultiFilter* cascades, int count) noexcept {
     double gain = 0.0;
-    for (int c = 0; c < count; ++c)
-        for (double g : cascades[c].roundoffGain_) gain += g;
+    for (int c = 0; c < count; ++c) gain += cascades[c].roundoffSum_;
     return gain <= kFloatRoundoffGain;
 }
 
