@@ -501,6 +501,43 @@ inline double HornUnit::crossSum(const Frame& f, const CrossRays& r, const Stati
 
 // ---- runs of samples ----------------------------------------------------------
 
+namespace {
+
+// The least and greatest of fm[0..n), n >= 1, as std::min and std::max from
+// fm[0] on find them, a lane of Vec for every few samples: each lane keeps
+// std::min's pick (x < low ? x : low), so a not-a-number past the first is
+// passed over as there, and one at the first stays in every lane to the end.
+// (Where zeros of both signs tie, the lanes may keep the other one: the
+// bounds it is compared in do not tell them apart.)
+template <typename Vec>
+[[gnu::always_inline]] inline void fmRange(const double* fm, int n, double& low, double& high) {
+    constexpr int W = sizeof(Vec) / sizeof(double);
+    Vec lows = fm[0] - Vec{}, highs = lows; // x - (+0) is x in every lane
+    int j = 0;
+    for (; j + W <= n; j += W) {
+        Vec x;
+        std::memcpy(&x, fm + j, sizeof x);
+        lows = x < lows ? x : lows;
+        highs = highs < x ? x : highs;
+    }
+    low = lows[0];
+    high = highs[0];
+    for (int l = 1; l < W; ++l) {
+        low = std::min(low, lows[l]);
+        high = std::max(high, highs[l]);
+    }
+    for (; j < n; ++j) {
+        low = std::min(low, fm[j]);
+        high = std::max(high, fm[j]);
+    }
+}
+
+[[gnu::target("avx2")]] void fmRangeWide(const double* fm, int n, double& low, double& high) {
+    fmRange<Vec4>(fm, n, low, high);
+}
+
+} // namespace
+
 bool HornUnit::runFitsHistory(int n) const {
     // Sample j of the run reads the history at delays behind its own write
     // index; the run's later samples have written the n - 1 - j entries ahead of
@@ -514,11 +551,11 @@ bool HornUnit::runFitsHistory(int n) const {
     // 5e-14 of the sine); the bound leaves room.
     constexpr double kLambdaBound = 1.0625;
     const double farthest = SourceHistory::kLength - n - kFarMargin;
-    double fmLow = run_.fmSamples[0], fmHigh = run_.fmSamples[0];
-    for (int j = 0; j < n; ++j) {
-        fmLow = std::min(fmLow, run_.fmSamples[j]);
-        fmHigh = std::max(fmHigh, run_.fmSamples[j]);
-    }
+    double fmLow, fmHigh;
+    if (useWidePaths())
+        fmRangeWide(run_.fmSamples.data(), n, fmLow, fmHigh);
+    else
+        fmRange<Vec2>(run_.fmSamples.data(), n, fmLow, fmHigh);
     // NaN or an infinity fails here and in every comparison below.
     if (!(fmHigh - fmLow < std::numeric_limits<double>::infinity())) return false;
     const auto within = [&](double low, double high) {
