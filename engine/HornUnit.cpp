@@ -67,11 +67,10 @@ std::optional<MechNoiseSource> noiseOf(HornUnit::Kind kind) {
 }
 
 // A group of rays after their sections: the attenuation times the room
-// factor (room, in every lane) and floored, the ray
-// weighted and levelled, and where a ray reflects, its low-pass
-// (poleToward(state, value, pole), guard and all) in place of the value. The
-// vectors come by reference: the callers' AVX target does not reach a
-// template's signature.
+// factor (room, in every lane) and floored, the ray weighted and levelled,
+// and where a ray reflects, its low-pass (poleToward(state, value, pole),
+// guard and all) in place of the value. The vectors come by reference: the
+// callers' AVX target does not reach a template's signature.
 template <typename Vec, typename Mask>
 [[gnu::always_inline]] inline void
 levelAndReflect(const Vec& ray, const Vec& attenuation, const Vec& room, const Vec& floors,
