@@ -615,17 +615,14 @@ private:
         values[kGain] = b0;
     }
 
-    // The square root of every lane, in place, two lanes to an SSE2 square root
-    // (std::sqrt's value: correctly rounded either way).
-    template <typename Vec> [[gnu::always_inline]] static inline void squareRoot(Vec& v) noexcept {
-        if constexpr (sizeof(Vec) == sizeof(__m128d)) {
-            v = _mm_sqrt_pd(v);
-        } else {
-            static_assert(sizeof(Vec) == 2 * sizeof(__m128d));
-            const __m128d low = _mm_sqrt_pd(__builtin_shufflevector(v, v, 0, 1));
-            const __m128d high = _mm_sqrt_pd(__builtin_shufflevector(v, v, 2, 3));
-            v = __builtin_shufflevector(low, high, 0, 1, 2, 3);
-        }
+    // The square root of every lane, in place, two lanes to an SSE2 square
+    // root or four to an AVX one (std::sqrt's value: correctly rounded every
+    // way). The wide one takes its vector by reference, as plusProduct does.
+    [[gnu::always_inline]] static inline void squareRoot(Vec2& v) noexcept {
+        v = _mm_sqrt_pd(v);
+    }
+    [[gnu::target("avx2,fma")]] static inline void squareRoot(Vec4& v) noexcept {
+        v = _mm256_sqrt_pd(v);
     }
 
     // The recursion's history as one sample sees it: the last input and output

@@ -59,17 +59,24 @@ std::optional<MechNoiseSource> noiseOf(HornUnit::Kind kind) {
     return std::nullopt;
 }
 
-// A group of rays after their sections: the attenuation floored, the ray
-// weighted and levelled, and where a ray reflects, its low-pass
-// (poleToward(state, value, pole), guard and all) in place of the value. The
-// vectors come by reference: the callers' AVX target does not reach a
-// template's signature.
+// Four floats from p widened to double (exact). The vector comes by
+// reference: the callers' AVX target does not reach a template's signature;
+// mixSpanWide inlines it (flatten).
+[[gnu::target("avx2,fma")]] inline void widen(const float* p, Vec4& out) {
+    out = _mm256_cvtps_pd(_mm_loadu_ps(p));
+}
+
+// A group of rays after their sections: the attenuation times the room
+// factor (room, in every lane) and floored, the ray weighted and levelled,
+// and where a ray reflects, its low-pass (poleToward(state, value, pole),
+// guard and all) in place of the value. The vectors come by reference: the
+// callers' AVX target does not reach a template's signature.
 template <typename Vec, typename Mask>
 [[gnu::always_inline]] inline void
-levelAndReflect(const Vec& ray, const Vec& attenuation, double roomFactor, const Vec& floors,
+levelAndReflect(const Vec& ray, const Vec& attenuation, const Vec& room, const Vec& floors,
                 const Vec& weight, const Vec& level, const Vec& pole, const Mask& reflects,
                 Vec& state, Vec& out) {
-    const Vec raw = attenuation * roomFactor;
+    const Vec raw = attenuation * room;
     const Vec alpha = raw < floors ? floors : raw; // std::max(raw, floor)
     const Vec value = ray * alpha * weight * level;
     Vec low = value + pole * (state - value);
@@ -131,6 +138,7 @@ void HornUnit::computeGeometry() {
     openBack_ = openBack ? cabinet::kOpenBackFactor : 1.0;
 
     placeStaticRay(rays_[0].path, isCross() ? 1.0 : kRoomFactorPower);
+    roomFactors_.fill(roomFactor_);
 
     // Which rays pass their reflection low-pass: all but the direct ray, and of
     // the side rays only the one this back region has.
@@ -256,9 +264,9 @@ void HornUnit::endFrame(const Frame& f) {
     j_ = (j_ + 1) & kRayBufferMask;
 }
 
-void HornUnit::lookUpDirectivity(const FullRays& r, LobeTargets& out) const {
+void HornUnit::lookUpDirectivity(const double* mu, LobeTargets& out) const {
     std::array<double, kImageRays> turn; // where each ray's mouth faces
-    DirectivityTable::facingTurns(r.mu, kImageRays, turn.data());
+    DirectivityTable::facingTurns(mu, kImageRays, turn.data());
     const RateTables& t = tables_.live();
     Targets& a = out.a;
     Targets& b = out.b;
@@ -359,7 +367,7 @@ inline double HornUnit::mixRays(const Frame& f, const FullRays& r, const StaticR
             updateDirectivityFull(*looked);
         } else {
             LobeTargets t;
-            lookUpDirectivity(r, t);
+            lookUpDirectivity(r.mu, t);
             updateDirectivityFull(t);
         }
     }
@@ -445,8 +453,9 @@ HornUnit::mixLanes(const double* inputs, const double* attenuations, const LaneF
         std::memcpy(&state, &reflected_[i], kBytes);
         std::memcpy(&reflects, &reflects_[i], kBytes);
         Vec out;
-        levelAndReflect(ray, attenuation, roomFactor_, floors, weight, level, pole, reflects, state,
-                        out);
+        Vec room;
+        std::memcpy(&room, roomFactors_.data(), kBytes);
+        levelAndReflect(ray, attenuation, room, floors, weight, level, pole, reflects, state, out);
         std::memcpy(&reflected_[i], &state, kBytes);
         std::memcpy(heard + i, &out, kBytes);
     };
@@ -491,6 +500,43 @@ inline double HornUnit::crossSum(const Frame& f, const CrossRays& r, const Stati
 
 // ---- runs of samples ----------------------------------------------------------
 
+namespace {
+
+// The least and greatest of fm[0..n), n >= 1, as std::min and std::max from
+// fm[0] on find them, a lane of Vec for every few samples: each lane keeps
+// std::min's pick (x < low ? x : low), so a not-a-number past the first is
+// passed over as there, and one at the first stays in every lane to the end.
+// (Where zeros of both signs tie, the lanes may keep the other one: the
+// bounds it is compared in do not tell them apart.)
+template <typename Vec>
+[[gnu::always_inline]] inline void fmRange(const double* fm, int n, double& low, double& high) {
+    constexpr int W = sizeof(Vec) / sizeof(double);
+    Vec lows = fm[0] - Vec{}, highs = lows; // x - (+0) is x in every lane
+    int j = 0;
+    for (; j + W <= n; j += W) {
+        Vec x;
+        std::memcpy(&x, fm + j, sizeof x);
+        lows = x < lows ? x : lows;
+        highs = highs < x ? x : highs;
+    }
+    low = lows[0];
+    high = highs[0];
+    for (int l = 1; l < W; ++l) {
+        low = std::min(low, lows[l]);
+        high = std::max(high, highs[l]);
+    }
+    for (; j < n; ++j) {
+        low = std::min(low, fm[j]);
+        high = std::max(high, fm[j]);
+    }
+}
+
+[[gnu::target("avx2")]] void fmRangeWide(const double* fm, int n, double& low, double& high) {
+    fmRange<Vec4>(fm, n, low, high);
+}
+
+} // namespace
+
 bool HornUnit::runFitsHistory(int n) const {
     // Sample j of the run reads the history at delays behind its own write
     // index; the run's later samples have written the n - 1 - j entries ahead of
@@ -504,11 +550,11 @@ bool HornUnit::runFitsHistory(int n) const {
     // 5e-14 of the sine); the bound leaves room.
     constexpr double kLambdaBound = 1.0625;
     const double farthest = SourceHistory::kLength - n - kFarMargin;
-    double fmLow = run_.fmSamples[0], fmHigh = run_.fmSamples[0];
-    for (int j = 0; j < n; ++j) {
-        fmLow = std::min(fmLow, run_.fmSamples[j]);
-        fmHigh = std::max(fmHigh, run_.fmSamples[j]);
-    }
+    double fmLow, fmHigh;
+    if (useWidePaths())
+        fmRangeWide(run_.fmSamples.data(), n, fmLow, fmHigh);
+    else
+        fmRange<Vec2>(run_.fmSamples.data(), n, fmLow, fmHigh);
     // NaN or an infinity fails here and in every comparison below.
     if (!(fmHigh - fmLow < std::numeric_limits<double>::infinity())) return false;
     const auto within = [&](double low, double high) {
@@ -551,18 +597,29 @@ bool HornUnit::startRun(const double* x, int n, const HornUnit* leader) {
     run_.firstWrite = history_.writeIndex();
     const Rotor::Course before = rotor_.course();
     const bool follow = n > 0 && leader && leader != this && leader->rotorSteps_.fit(before, n);
+    // The counter in a register (the stores below could reach it, as far as
+    // the compiler knows).
+    uint32_t counter = counter_;
+    const unsigned updateMask = updateMask_;
     for (int j = 0; j < n; ++j) {
         run_.e[j] = reflection_.load();
         run_.floor[j] = amplitudeFloor_.load();
-        run_.update[j] = (counter_ & updateMask_) == 0;
-        const double angle = follow ? leader->run_.angle[j] : rotor_.step();
-        run_.angle[j] = angle;
-        run_.speed[j] = follow ? leader->run_.speed[j] : rotor_.speed();
-        history_.write(x[j], angle);
-        ++counter_;
-        history_.advance();
+        run_.update[j] = (counter & updateMask) == 0;
+        ++counter;
     }
-    if (follow) rotor_.takeMotion(leader->rotorSteps_.after);
+    counter_ = counter;
+    if (follow) {
+        std::copy_n(leader->run_.angle.begin(), n, run_.angle.begin());
+        std::copy_n(leader->run_.speed.begin(), n, run_.speed.begin());
+        rotor_.takeMotion(leader->rotorSteps_.after);
+    } else {
+        for (int j = 0; j < n; ++j) {
+            run_.angle[j] = rotor_.step();
+            run_.speed[j] = rotor_.speed();
+        }
+    }
+    // The samples with their rotor angles, as write and advance store them.
+    history_.writeRun(x, run_.angle.data(), n);
     rotorSteps_ = rotor_.stepsSince(before, n);
     return true;
 }
@@ -667,13 +724,31 @@ void HornUnit::endRunFrame(const Frame& f) {
 
 bool HornUnit::startMixRun(const double* x, int n, const HornUnit* leader) {
     if (!startRun(x, n, leader)) return false;
-    batch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre, kAnyDisplacement},
-                     run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
+    // The wide path's rays hand their values on in float, which its lanes
+    // (mixSpanWide) widen where they read them; the path is chosen once for
+    // the run, so that the batch and the lanes agree on it.
+    runWide_ = useWidePaths();
+    const RayBatch<kImageRays>::Inputs in{
+        history_,         table_, 0.0,     appliedRadius_, kTableStepsPerMetre,
+        kAnyDisplacement, 0.0,    runWide_};
+    if (runWide_)
+        batch_.runSeriesWide(in, run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
+    else
+        batch_.runSeriesNarrow(in, run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
     // The directivity sections' targets of the update samples and their glided
     // values (table look-ups, square roots and divisions that depend on the rays
     // alone) and the static ray's reads.
-    for (int j = 0; j < n; ++j)
-        if (run_.update[j]) lookUpDirectivity(fullRun_[j], runTargets_[j]);
+    for (int j = 0; j < n; ++j) {
+        if (!run_.update[j]) continue;
+        const FullRays& r = fullRun_[j];
+        if (!runWide_) {
+            lookUpDirectivity(r.mu, runTargets_[j]);
+            continue;
+        }
+        alignas(32) std::array<double, kImageRays> mu;
+        for (int i = 0; i < kImageRays; ++i) mu[i] = r.muSingle[i]; // exact
+        lookUpDirectivity(mu.data(), runTargets_[j]);
+    }
     readStatics(n);
     mixLanesRun(n);
     return true;
@@ -691,7 +766,7 @@ void HornUnit::mixLanesRun(int n) {
         }
         int end = j + 1;
         while (end < n && !run_.update[end] && sameLaneTerms(j, end)) ++end;
-        if (useWidePaths())
+        if (runWide_)
             mixSpanWide(j, end - j, m);
         else
             mixSpan<Vec2>(j, end - j, m);
@@ -702,19 +777,28 @@ void HornUnit::mixLanesRun(int n) {
 bool HornUnit::sameLaneTerms(int first, int j) const {
     // The ray levels and the reflection low-pass are read once a span, as a
     // run reads its other settings once (startRun): the lane factors then
-    // change only with the reflection coefficient, compared bit by bit.
-    return std::bit_cast<uint64_t>(run_.e[j]) == std::bit_cast<uint64_t>(run_.e[first]);
+    // change only with the reflection coefficient. The amplitude floor, which
+    // a span holds in registers, is the span's first sample's too. Both are
+    // compared bit by bit.
+    const auto same = [](double a, double b) {
+        return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+    };
+    return same(run_.e[j], run_.e[first]) && same(run_.floor[j], run_.floor[first]);
 }
 
 template <typename Vec> struct HornUnit::SpanMix {
     using Mask = decltype(Vec{} < Vec{});
     static constexpr size_t kBytes = sizeof(Vec);
     int i;
-    Vec state, pole, weight, level;
+    Vec state, pole, weight, level, room, floors;
     Mask reflects, has;
     [[gnu::always_inline]] inline void begin(const SpanArgs& a, int lanes) {
         i = lanes;
         const HornUnit& u = a.unit;
+        // The room factor and the amplitude floor hold over the span (see
+        // sameLaneTerms).
+        std::memcpy(&room, u.roomFactors_.data(), kBytes);
+        floors = Vec{} + u.run_.floor[a.first];
         std::memcpy(&state, &u.reflected_[i], kBytes);
         std::memcpy(&pole, &u.rayPole_[i], kBytes);
         std::memcpy(&weight, a.m.weight + i, kBytes);
@@ -722,23 +806,33 @@ template <typename Vec> struct HornUnit::SpanMix {
         std::memcpy(&reflects, &u.reflects_[i], kBytes);
         std::memcpy(&has, &u.rayHeard_[i], kBytes);
     }
+    // A value of the rays from i on: the wide path's rays hand theirs on in
+    // float (widened exactly here), the narrow path's in double.
+    [[gnu::always_inline]] inline void rayValues(const double* doubles, const float* singles,
+                                                 Vec& v) const {
+        if constexpr (sizeof(Vec) == sizeof(Vec4)) {
+            widen(singles + i, v);
+        } else {
+            std::memcpy(&v, doubles + i, kBytes);
+        }
+    }
     // The rays' inputs; a side ray the back region leaves out runs its
     // sections on silence (+0: the mask clears every bit).
     [[gnu::always_inline]] inline void take(const SpanArgs& a, int j, Vec& in) const {
+        const FullRays& r = a.unit.fullRun_[a.first + j];
         Vec input;
-        std::memcpy(&input, a.unit.fullRun_[a.first + j].input + i, kBytes);
+        rayValues(r.input, r.inputSingle, input);
         in = has ? input : Vec{};
     }
     // mixLanes's steps after the sections.
     [[gnu::always_inline]] inline void then(const SpanArgs& a, int j, const Vec& ray) {
         HornUnit& u = a.unit;
         const int at = a.first + j;
+        const FullRays& r = u.fullRun_[at];
         Vec attenuation;
-        std::memcpy(&attenuation, u.fullRun_[at].attenuation + i, kBytes);
-        const Vec floors = Vec{} + u.run_.floor[at];
+        rayValues(r.attenuation, r.attenuationSingle, attenuation);
         Vec out;
-        levelAndReflect(ray, attenuation, u.roomFactor_, floors, weight, level, pole, reflects,
-                        state, out);
+        levelAndReflect(ray, attenuation, room, floors, weight, level, pole, reflects, state, out);
         std::memcpy(&u.heardRun_[at][i], &out, kBytes);
     }
     [[gnu::always_inline]] inline void end(const SpanArgs& a, int) {

@@ -169,7 +169,7 @@ private:
                                                                 double* heard);
     // The lanes of a started run's n samples, span by span: a span runs from
     // a sample up to the next that takes new directivity targets, new lane
-    // factors or new reflection poles; over it each group of rays goes
+    // factors, a new amplitude floor or new reflection poles; over it each group of rays goes
     // through its sections and on to what it adds to the sum (heardRun_), the
     // sections' and the low-passes' state in registers.
     void mixLanesRun(int n);
@@ -184,8 +184,8 @@ private:
     [[gnu::always_inline]] inline void mixSpan(int first, int length, const LaneFactors& m);
     [[gnu::target("avx2,fma"), gnu::flatten]] void mixSpanWide(int first, int length,
                                                                const LaneFactors& m);
-    // Whether sample j of a run takes the lane factors and reflection poles
-    // of the span that starts at sample first.
+    // Whether sample j of a run takes the lane factors, amplitude floor and
+    // reflection poles of the span that starts at sample first.
     bool sameLaneTerms(int first, int j) const;
     // The sum of the rays from what each adds (heard), the static ray and the
     // floor and ceiling taps.
@@ -233,7 +233,8 @@ private:
         Targets a, b;
         Glides glidesA, glidesB;
     };
-    void lookUpDirectivity(const FullRays& r, LobeTargets& out) const;
+    // The targets and glides of rays whose lobe phases are mu.
+    void lookUpDirectivity(const double* mu, LobeTargets& out) const;
     // The targets t of the rays marked in rayUpdated_, all at once.
     void updateDirectivityFull(const LobeTargets& t);
     void updateDirectivityCross(RayTrack& ray, double mu);
@@ -281,6 +282,8 @@ private:
     alignas(32) std::array<double, kImageRays> rayPole_{};
     alignas(32) std::array<int64_t, kImageRays> reflects_{};
     alignas(32) std::array<double, kImageRays> reflected_{};
+    // The room factor in every lane of a register.
+    alignas(32) std::array<double, 4> roomFactors_{};
     // On update samples: which rays ran.
     std::array<bool, kImageRays> rayUpdated_{};
     // The two directivity sections' coefficients over the turn (full units) or
@@ -306,6 +309,8 @@ private:
         std::array<StaticReads, kRunLength> statics{};
     };
     RunFrames run_;
+    // Whether the started run takes the wide paths (its rays' values in float).
+    bool runWide_ = false;
     // The rotor's part of the last started run.
     Rotor::Steps rotorSteps_;
     // The lane factors and what they were made from: the reflection coefficient,

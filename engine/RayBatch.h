@@ -81,7 +81,12 @@ public:
     // attenuation-table steps; closest: the least displacement the delays and
     // attenuations follow (the drum's mouth comes no closer), -infinity for none;
     // mouthOffset: added to the displacement in the delay only (a cross unit,
-    // whose delays are measured from the microphone, keeps them positive so).
+    // whose delays are measured from the microphone, keeps them positive so);
+    // singles: runSeries's wide path hands the lobe phase, the input and the
+    // attenuation on in float only (muSingle, inputSingle, attenuationSingle),
+    // for a caller whose own wide path reads them so (float's values widen to
+    // double exactly: the same values, without the conversions and stores of
+    // the doubles).
     struct Inputs {
         const SourceHistory& history;
         const AttenuationTable& table;
@@ -90,6 +95,7 @@ public:
         double tableStepsPerMetre;
         double closest;
         double mouthOffset = 0.0;
+        bool singles = false;
     };
 
     // Every ray's values of one sample.
@@ -103,6 +109,10 @@ public:
         alignas(32) double input[kLanes]{};
         alignas(32) double attenuation[kLanes]{}; // before the room factor
         alignas(32) float lambdaSingle[kLanes]{};
+        // The wide path's values in float, where the inputs ask for them.
+        alignas(32) float muSingle[kLanes]{};
+        alignas(32) float inputSingle[kLanes]{};
+        alignas(32) float attenuationSingle[kLanes]{};
     };
 
     // This sample's values of every ray: delay = (lambda + mouthOffset) *
@@ -159,10 +169,17 @@ public:
     }
     [[gnu::target("avx2,fma")]] void runSeriesWide(const Inputs& in, int firstWrite,
                                                    const double* fmSamples, int n, Results* out) {
-        if (unbounded(in))
-            series<true>(in, firstWrite, fmSamples, n, out);
-        else
-            series<false>(in, firstWrite, fmSamples, n, out);
+        if (in.singles) {
+            if (unbounded(in))
+                series<true, true>(in, firstWrite, fmSamples, n, out);
+            else
+                series<false, true>(in, firstWrite, fmSamples, n, out);
+        } else {
+            if (unbounded(in))
+                series<true, false>(in, firstWrite, fmSamples, n, out);
+            else
+                series<false, false>(in, firstWrite, fmSamples, n, out);
+        }
     }
 
     // Results of the last run, per ray.
@@ -438,7 +455,7 @@ private:
                                      _mm_set1_ps(static_cast<float>(fmHi)), 1)};
     }
 
-    template <bool Unbounded>
+    template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
         const Shared s = shared(in);
@@ -448,25 +465,27 @@ private:
         int j = 0;
         for (; j + 1 < n; j += 2) {
             const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
-            wideLobesOfPair<Unbounded>(
+            wideLobesOfPair<Unbounded, Singles>(
                 s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
                 samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
                 samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
         }
         if (j < n) {
             const int w = (firstWrite + j) & kMask;
-            wideLobesOf<Unbounded>(s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
+            wideLobesOf<Unbounded, Singles>(
+                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
         }
         for (j = 0; j + 1 < n; j += 2) {
             const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
-            wideReadsOfPair<Unbounded>(
+            wideReadsOfPair<Unbounded, Singles>(
                 s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
                 samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
                 samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
         }
         if (j < n) {
             const int w = (firstWrite + j) & kMask;
-            wideReadsOf<Unbounded>(s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
+            wideReadsOf<Unbounded, Singles>(
+                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
         }
     }
 
@@ -475,51 +494,51 @@ private:
         const WideConstants c = wideConstants(s);
         const int w = static_cast<int>(s.w);
         const GroupSamples one = samples(o, o, w, w, s.fmSamples, s.fmSamples);
-        wideLobesOf<false>(s, c, one);
-        wideReadsOf<false>(s, c, one);
+        wideLobesOf<false, false>(s, c, one);
+        wideReadsOf<false, false>(s, c, one);
     }
 
     // Every group of one sample, and of two (a, b: each alone; ab: paired).
-    template <bool Unbounded>
+    template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideLobesOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
-        for (int i = 0; i < kEights; i += 8) wideLobes<8, false, Unbounded>(i, s, c, g);
-        if constexpr (kTail != 0) wideLobes<kTail, false, Unbounded>(kEights, s, c, g);
+        for (int i = 0; i < kEights; i += 8) wideLobes<8, false, Unbounded, Singles>(i, s, c, g);
+        if constexpr (kTail != 0) wideLobes<kTail, false, Unbounded, Singles>(kEights, s, c, g);
     }
-    template <bool Unbounded>
+    template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideLobesOfPair(const Shared& s, const WideConstants& c, const GroupSamples& a,
                     const GroupSamples& b, const GroupSamples& ab) {
         for (int i = 0; i < kEights; i += 8) {
-            wideLobes<8, false, Unbounded>(i, s, c, a);
-            wideLobes<8, false, Unbounded>(i, s, c, b);
+            wideLobes<8, false, Unbounded, Singles>(i, s, c, a);
+            wideLobes<8, false, Unbounded, Singles>(i, s, c, b);
         }
         if constexpr (kTail == 4) {
-            wideLobes<8, true, Unbounded>(kEights, s, c, ab);
+            wideLobes<8, true, Unbounded, Singles>(kEights, s, c, ab);
         } else if constexpr (kTail == 8) {
-            wideLobes<8, false, Unbounded>(kEights, s, c, a);
-            wideLobes<8, false, Unbounded>(kEights, s, c, b);
+            wideLobes<8, false, Unbounded, Singles>(kEights, s, c, a);
+            wideLobes<8, false, Unbounded, Singles>(kEights, s, c, b);
         }
     }
-    template <bool Unbounded>
+    template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideReadsOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
-        for (int i = 0; i < kEights; i += 8) wideReads<8, false, Unbounded>(i, s, c, g);
-        if constexpr (kTail != 0) wideReads<kTail, false, Unbounded>(kEights, s, c, g);
+        for (int i = 0; i < kEights; i += 8) wideReads<8, false, Unbounded, Singles>(i, s, c, g);
+        if constexpr (kTail != 0) wideReads<kTail, false, Unbounded, Singles>(kEights, s, c, g);
     }
-    template <bool Unbounded>
+    template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideReadsOfPair(const Shared& s, const WideConstants& c, const GroupSamples& a,
                     const GroupSamples& b, const GroupSamples& ab) {
         for (int i = 0; i < kEights; i += 8) {
-            wideReads<8, false, Unbounded>(i, s, c, a);
-            wideReads<8, false, Unbounded>(i, s, c, b);
+            wideReads<8, false, Unbounded, Singles>(i, s, c, a);
+            wideReads<8, false, Unbounded, Singles>(i, s, c, b);
         }
         if constexpr (kTail == 4) {
-            wideReads<8, true, Unbounded>(kEights, s, c, ab);
+            wideReads<8, true, Unbounded, Singles>(kEights, s, c, ab);
         } else if constexpr (kTail == 8) {
-            wideReads<8, false, Unbounded>(kEights, s, c, a);
-            wideReads<8, false, Unbounded>(kEights, s, c, b);
+            wideReads<8, false, Unbounded, Singles>(kEights, s, c, a);
+            wideReads<8, false, Unbounded, Singles>(kEights, s, c, b);
         }
     }
 
@@ -576,6 +595,29 @@ private:
         }
     }
 
+    // A group's values as floats into the results' array member.
+    template <int W, bool Paired, typename V>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    storeSingles(V v, float (Results::*member)[kLanes], int i, const GroupSamples& g) {
+        if constexpr (W == 8 && Paired) {
+            _mm_storeu_ps((g.lo.*member) + i, _mm256_castps256_ps128(v));
+            _mm_storeu_ps((g.hi.*member) + i, _mm256_extractf128_ps(v, 1));
+        } else {
+            float_rays::store((g.lo.*member) + i, v);
+        }
+    }
+    // Into the float member where the run hands its values on so (Singles),
+    // else into the double one.
+    template <int W, bool Paired, bool Singles, typename V>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    storeValues(V v, double (Results::*doubles)[kLanes], float (Results::*singles)[kLanes], int i,
+                const GroupSamples& g) {
+        if constexpr (Singles)
+            storeSingles<W, Paired>(v, singles, i, g);
+        else
+            storeDoubles<W, Paired>(v, doubles, i, g);
+    }
+
     // ---- a group's steps ----
 
     // The retarded angle of rays i to i + 3 relative to each ray, from the
@@ -592,7 +634,7 @@ private:
     }
 
     // lobePoint.
-    template <int W, bool Paired, bool Unbounded>
+    template <int W, bool Paired, bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideLobes(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
         using namespace float_rays;
@@ -615,16 +657,11 @@ private:
                    rayValues<W, Paired>(middleScaleSingle_ + i), lambda, mu);
         if constexpr (!Unbounded)
             lambda = maxOf(splat<V>(c.closest), lambda); // std::max(lambda, closest)
-        if constexpr (Paired) {
-            _mm_storeu_ps(g.lo.lambdaSingle + i, _mm256_castps256_ps128(lambda));
-            _mm_storeu_ps(g.hi.lambdaSingle + i, _mm256_extractf128_ps(lambda, 1));
-        } else {
-            store(g.lo.lambdaSingle + i, lambda);
-        }
-        storeDoubles<W, Paired>(mu, &Results::mu, i, g);
+        storeSingles<W, Paired>(lambda, &Results::lambdaSingle, i, g);
+        storeValues<W, Paired, Singles>(mu, &Results::mu, &Results::muSingle, i, g);
     }
 
-    template <int W, bool Paired, bool Unbounded>
+    template <int W, bool Paired, bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideReads(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
         using namespace float_rays;
@@ -658,7 +695,8 @@ private:
                            splatInt<I>(kMask));
         V p0, p1, p2, p3;
         neighbours(s.inputsSingle, k, p0, p1, p2, p3);
-        storeDoubles<W, Paired>(float_rays::catmullRom(t, p0, p1, p2, p3), &Results::input, i, g);
+        storeValues<W, Paired, Singles>(float_rays::catmullRom(t, p0, p1, p2, p3), &Results::input,
+                                        &Results::inputSingle, i, g);
 
         // The attenuation: lookupCubic's neighbours, clamped at the table's ends.
         const V last = splat<V>(static_cast<float>(kLast));
@@ -674,7 +712,8 @@ private:
         // Beyond either end: the end entry itself (not a number: the first).
         gain = blend(gain, lower<V>(c.last), cmp<_CMP_GE_OQ>(tableAt, last));
         gain = blend(gain, lower<V>(c.first), cmp<_CMP_NGT_UQ>(tableAt, zero));
-        storeDoubles<W, Paired>(gain, &Results::attenuation, i, g);
+        storeValues<W, Paired, Singles>(gain, &Results::attenuation, &Results::attenuationSingle, i,
+                                        g);
     }
 
     // Delays of 2^23 samples and more are whole in float: ceil and the int

@@ -6,6 +6,7 @@
 
 #include "engine/Interpolation.h"
 
+#include <algorithm>
 #include <array>
 
 namespace zel {
@@ -37,6 +38,19 @@ public:
         angle_[w_] = angle;
     }
     void advance() { w_ = (w_ + 1) & kMask; }
+    // n samples in a row, as n write and advance calls would store them: the
+    // entries before the ring's end, then the rest from its start, each
+    // stretch in one pass.
+    void writeRun(const double* x, const double* angles, int n) {
+        if (n <= 0) return;
+        written_ = true;
+        for (int done = 0; done < n;) {
+            const int length = std::min(n - done, kLength - w_);
+            writeStretch(x + done, angles + done, length);
+            w_ = (w_ + length) & kMask;
+            done += length;
+        }
+    }
     int writeIndex() const { return w_; }
     // The stored inputs (2 kLength entries) and angles (kLength), for reads that
     // gather several rays' neighbours at once.
@@ -55,6 +69,19 @@ public:
     }
 
 private:
+    // length <= kLength - w_ samples from w_ on (no wrap).
+    void writeStretch(const double* x, const double* angles, int length) {
+        double* in = &input_[w_];
+        float* single = &inputSingle_[w_];
+        for (int j = 0; j < length; ++j) {
+            in[j] = x[j];
+            in[j + kLength] = x[j];
+            single[j] = static_cast<float>(x[j]);
+            single[j + kLength] = static_cast<float>(x[j]);
+        }
+        std::copy(angles, angles + length, &angle_[w_]);
+    }
+
     std::array<double, 2 * kLength> input_{};
     std::array<float, 2 * kLength> inputSingle_{};
     std::array<double, kLength> angle_{};

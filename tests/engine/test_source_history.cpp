@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <vector>
 
 namespace zel {
 namespace {
@@ -51,6 +53,44 @@ TEST(SourceHistory, ClearAfterWritesAndAfterClearsLeavesOnlyZeros) {
     history->advance();
     history->clear();
     expectAllZero(*history, "after an advance alone");
+}
+
+// A run of samples written at once stores what sample-by-sample writes store,
+// bit for bit, also where the run crosses the ring's end (the inputs, their
+// mirrors, the float copies and the angles) and after a clear (which must then
+// clear what the run wrote).
+TEST(SourceHistory, WrittenRunsMatchSampleBySampleWrites) {
+    auto byRun = std::make_unique<SourceHistory>();
+    auto bySample = std::make_unique<SourceHistory>();
+    // Room for a whole turn from any of the first 64 entries.
+    std::vector<double> x(kLength + 64), angle(kLength + 64);
+    for (int i = 0; i < kLength + 64; ++i) {
+        x[i] = std::sin(0.37 * i) * 0.9 + 1e-9 * i; // not exact in float
+        angle[i] = 0.25 + 0.0001 * i;
+    }
+    const auto expectSame = [&](const char* when) {
+        ASSERT_EQ(byRun->writeIndex(), bySample->writeIndex()) << when;
+        for (int i = 0; i < 2 * kLength; ++i) {
+            ASSERT_EQ(byRun->inputs()[i], bySample->inputs()[i]) << when << " " << i;
+            ASSERT_EQ(byRun->inputsSingle()[i], bySample->inputsSingle()[i]) << when << " " << i;
+        }
+        for (int i = 0; i < kLength; ++i)
+            ASSERT_EQ(byRun->angles()[i], bySample->angles()[i]) << when << " " << i;
+    };
+    // Runs of 64, 1 and 0, a long one that crosses the ring's end, and a whole
+    // turn.
+    int at = 0;
+    for (int n : {64, 1, 0, 4000, kLength}) {
+        byRun->writeRun(x.data() + at % 64, angle.data() + at % 64, n);
+        for (int j = 0; j < n; ++j) {
+            bySample->write(x[at % 64 + j], angle[at % 64 + j]);
+            bySample->advance();
+        }
+        at += n;
+        expectSame("after a run");
+    }
+    byRun->clear();
+    expectAllZero(*byRun, "after runs");
 }
 
 } // namespace
