@@ -342,6 +342,11 @@ double DrumUnit::mixMainRays(const double* sectionOut, const double* rayAlpha, c
     h += rays_[5].reflect(ray[5] * level[kRayBackRight], q2_);
     levelSum += level[kRayBackRight];
 
+    return finishMain(f, levels, h, levelSum, staticSigma, retardedAngle, speed);
+}
+
+double DrumUnit::finishMain(const Frame& f, const MixLevels& levels, double h, double levelSum,
+                            double staticSigma, double retardedAngle, double speed) {
     const double st = staticRay(f, staticSigma, levels.mech, retardedAngle, speed);
     lowStatic_ = poleToward(lowStatic_, st, splitterPole_);
     lowStaticOutput_ = lowStatic_ * levels.lowStaticGain * levelSum;
@@ -527,15 +532,61 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
     const SectionPath path = sections_.fastestPath();
     splitRun(n);
     sectionsRun(path, n);
+    // The mix of mixMainRays with the four reflected rays (the side ray the back
+    // region lets in, rays 3, 4 and 5) side by side in one register, each lane
+    // through the same operations, their states kept there for the run; a side
+    // lane the back region leaves out keeps its state and is not heard.
+    const std::array<double, kRayLevelCount>& level = levels.ray;
+    const int side = sideRay();
+    const int sideLane = side != 0 ? side : 1;
+    double levelSum = level[kRayFront];
+    if (side != 0) levelSum += level[kRayBackSides];
+    levelSum += level[kRayBackSides];
+    levelSum += level[kRayBackLeft];
+    levelSum += level[kRayBackRight];
+    const double e = settings.e, e2 = e * e;
+    const __m256d weight = _mm256_setr_pd(e, e, e2, e2);
+    const __m256d rayLevel = _mm256_setr_pd(level[kRayBackSides], level[kRayBackSides],
+                                            level[kRayBackLeft], level[kRayBackRight]);
+    const __m256d pole = _mm256_setr_pd(q1_, q1_, q2_, q2_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    const __m256d keep = _mm256_castsi256_pd(_mm256_setr_epi64x(side != 0 ? 0 : -1, 0, 0, 0));
+    __m256d state = _mm256_setr_pd(rays_[sideLane].reflected, rays_[3].reflected,
+                                   rays_[4].reflected, rays_[5].reflected);
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        y[j] = mixMainRays(runLanes_.sectionOut + at, runLanes_.alpha + at, f, levels,
-                           runLanes_.input[at + kMainStaticLane], runRetarded_[j], runSpeed_[j]);
+        const double* out = runLanes_.sectionOut + at;
+        const double* alpha = runLanes_.alpha + at;
+        const __m256d rays = _mm256_mul_pd(
+            _mm256_mul_pd(
+                _mm256_mul_pd(_mm256_setr_pd(out[sideLane], out[3], out[4], out[5]),
+                              _mm256_setr_pd(alpha[sideLane], alpha[3], alpha[4], alpha[5])),
+                weight),
+            rayLevel);
+        // poleToward, lane by lane.
+        __m256d next = _mm256_add_pd(rays, _mm256_mul_pd(pole, _mm256_sub_pd(state, rays)));
+        next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
+        state = _mm256_blendv_pd(next, state, keep);
+        const __m128d low = _mm256_castpd256_pd128(state);
+        const __m128d high = _mm256_extractf128_pd(state, 1);
+        double h = out[0] * alpha[0] * 1.0 * level[kRayFront];
+        if (side != 0) h += _mm_cvtsd_f64(low);
+        h += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
+        h += _mm_cvtsd_f64(high);
+        h += _mm_cvtsd_f64(_mm_unpackhi_pd(high, high));
+        y[j] = finishMain(f, levels, h, levelSum, runLanes_.input[at + kMainStaticLane],
+                          runRetarded_[j], runSpeed_[j]);
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
     }
+    alignas(32) double reflected[4];
+    _mm256_store_pd(reflected, state);
+    rays_[sideLane].reflected = reflected[0];
+    rays_[3].reflected = reflected[1];
+    rays_[4].reflected = reflected[2];
+    rays_[5].reflected = reflected[3];
     if (mech && player_)
         player_->processRun(mech, n);
     else if (mech)

@@ -157,6 +157,11 @@ private:
                                                      const Frame& f, const MixLevels& levels,
                                                      double staticSigma, double retardedAngle,
                                                      double speed);
+    // The mix from the rays' sum h and their levels' sum on: the static ray and
+    // the splitter's low static part.
+    [[gnu::always_inline]] inline double finishMain(const Frame& f, const MixLevels& levels,
+                                                    double h, double levelSum, double staticSigma,
+                                                    double retardedAngle, double speed);
     // A run's splitters, sections' inputs and gains (splitMain for each sample
     // of the run, each lane's splitter in a register), then its sections, a
     // stretch between directivity updates at a time.
