@@ -633,19 +633,94 @@ void DrumUnit::sectionsRun(SectionPath path, int n) {
     }
 }
 
+// mixCross for each sample, with the three rays (ray 0, the side ray the back
+// region lets in, ray 3: the lanes' first three) side by side in one AVX2
+// register of double, their directivity one-poles' and reflections' states kept
+// there for the run. Each lane goes through the same operations as the ray does
+// in mixCross, and the sum is taken in the same order; a side ray the back
+// region leaves out keeps its states (as the static lane does) and is not
+// heard.
 void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
+    if (n <= 0) return;
     const MixLevels levels = mixLevels();
     const int side = sideRay();
+    const int sideRay = side != 0 ? side : 1;
+    RayTrack* rays[kCrossLanes] = {&rays_[0], &rays_[sideRay], &rays_[3], &rays_[3]};
+    alignas(32) double buffer[kCrossLanes];
+    const auto gather = [&](double RayTrack::*member) __attribute__((target("avx2,fma"))) {
+        for (int i = 0; i < kCrossLanes; ++i) buffer[i] = rays[i]->*member;
+        return _mm256_load_pd(buffer);
+    };
+    const auto scatter = [&](double RayTrack::*member, __m256d v, bool withSide)
+        __attribute__((target("avx2,fma"))) {
+        _mm256_store_pd(buffer, v);
+        rays[0]->*member = buffer[0];
+        if (withSide) rays[kCrossSideLane]->*member = buffer[kCrossSideLane];
+        rays[kCrossBackLane]->*member = buffer[kCrossBackLane];
+    };
+    // Lanes that go on: ray 0 and ray 3, the side ray where heard; for the
+    // reflections the side ray (where heard) and ray 3.
+    const __m256d on = _mm256_castsi256_pd(_mm256_setr_epi64x(-1, side != 0 ? -1 : 0, -1, 0));
+    const __m256d reflects = _mm256_castsi256_pd(_mm256_setr_epi64x(0, side != 0 ? -1 : 0, -1, 0));
+    __m256d coef = gather(&RayTrack::coef);
+    __m256d target = gather(&RayTrack::coefTarget);
+    __m256d lowPass = gather(&RayTrack::lowPass);
+    __m256d reflected = gather(&RayTrack::reflected);
+    const __m256d glide = _mm256_set1_pd(coefGlide_);
+    const __m256d room = _mm256_set1_pd(roomFactor_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    const __m256d q1 = _mm256_set1_pd(q1_);
+    const __m256d sides = _mm256_set1_pd(levels.ray[kRayBackSides]);
+    const double e = settings.e;
+    const __m256d weight = _mm256_setr_pd(1.0, e, e, e);
+    const double front = levels.ray[kRayFront];
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        y[j] = mixCross(f, levels, side, runLanes_.lambda + at, runLanes_.mu + at,
-                        runLanes_.input + at, runLanes_.attenuation + at, runRetarded_[j],
-                        runSpeed_[j]);
+        if (f.update) {
+            _mm256_store_pd(buffer, target);
+            for (int i = 0; i < kCrossLanes; ++i)
+                if (i != kCrossStaticLane && (i != kCrossSideLane || side != 0))
+                    buffer[i] = tables_.live().crossPoles.at(facingTurn(runLanes_.mu[at + i]));
+            target = _mm256_load_pd(buffer);
+            if (snapDirectivity_) coef = _mm256_blendv_pd(coef, target, on);
+        }
+        // directivityLowPass: the coefficient glides (smoothToward), then the
+        // one-pole (poleToward), each guarded.
+        const __m256d sigma = _mm256_load_pd(runLanes_.input + at);
+        __m256d nextCoef = _mm256_add_pd(coef, _mm256_mul_pd(_mm256_sub_pd(target, coef), glide));
+        nextCoef = _mm256_sub_pd(_mm256_add_pd(nextCoef, guard), guard);
+        coef = _mm256_blendv_pd(coef, nextCoef, on);
+        __m256d nextLow = _mm256_add_pd(sigma, _mm256_mul_pd(coef, _mm256_sub_pd(lowPass, sigma)));
+        nextLow = _mm256_sub_pd(_mm256_add_pd(nextLow, guard), guard);
+        lowPass = _mm256_blendv_pd(lowPass, nextLow, on);
+        const __m256d alpha = _mm256_mul_pd(_mm256_load_pd(runLanes_.attenuation + at), room);
+        const __m256d ray = _mm256_mul_pd(_mm256_mul_pd(lowPass, alpha), weight);
+        // The reflections (poleToward toward the ray at its level).
+        const __m256d level = _mm256_mul_pd(ray, sides);
+        __m256d nextReflected =
+            _mm256_add_pd(level, _mm256_mul_pd(q1, _mm256_sub_pd(reflected, level)));
+        nextReflected = _mm256_sub_pd(_mm256_add_pd(nextReflected, guard), guard);
+        reflected = _mm256_blendv_pd(reflected, nextReflected, reflects);
+        const __m128d low = _mm256_castpd256_pd128(reflected);
+        double sum = _mm_cvtsd_f64(_mm256_castpd256_pd128(ray)) * front;
+        if (side != 0) sum += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
+        sum += _mm_cvtsd_f64(_mm256_extractf128_pd(reflected, 1));
+        const double st = staticRay(f, runLanes_.input[at + kCrossStaticLane], levels.mech,
+                                    runRetarded_[j], runSpeed_[j]);
+        y[j] = st * levels.staticLevel + sum;
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }
+    scatter(&RayTrack::coef, coef, side != 0);
+    scatter(&RayTrack::coefTarget, target, side != 0);
+    scatter(&RayTrack::lowPass, lowPass, side != 0);
+    scatter(&RayTrack::reflected, reflected, side != 0);
+    const double* lambda = runLanes_.lambda + (n - 1) * kRayLanes;
+    lastLambda_[0] = lambda[0];
+    if (side != 0) lastLambda_[side] = lambda[kCrossSideLane];
+    lastLambda_[3] = lambda[kCrossBackLane];
 }
 
 } // namespace zel

@@ -128,7 +128,7 @@ private:
     void runPiece(const double* x, double* y, double* lowStatic, double* mech, int n);
     [[gnu::target("avx2,fma")]] void runPieceMain(const Frame& settings, int n, double* y,
                                                   double* lowStatic, double* mech);
-    void runPieceCross(const Frame& settings, int n, double* y);
+    [[gnu::target("avx2,fma")]] void runPieceCross(const Frame& settings, int n, double* y);
     // A sample from the input filter's value on (process after the filter).
     double frameMain(double filtered);
     double frameCross(double filtered);
