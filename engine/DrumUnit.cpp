@@ -258,8 +258,11 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
 }
 
-double DrumUnit::staticRay(const Frame& f, double sigma, double mechLevel, double retardedAngle,
-                           double speed) {
+// Inline: every sample of either unit takes it, and the call cost about as much
+// as its own arithmetic.
+[[gnu::always_inline]] inline double DrumUnit::staticRay(const Frame& f, double sigma,
+                                                         double mechLevel, double retardedAngle,
+                                                         double speed) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass. The cross unit measures it from the microphone.
     const double low = staticLowPassed(sigma, f.update);

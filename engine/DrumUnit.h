@@ -181,8 +181,8 @@ private:
     // The static ray from its input, delayed by the front ray's path.
     // The player (main unit) takes its hand-over from it: the rotor's retarded
     // angle along the front ray and its speed.
-    double staticRay(const Frame& f, double sigma, double mechLevel, double retardedAngle,
-                     double speed);
+    [[gnu::always_inline]] inline double staticRay(const Frame& f, double sigma, double mechLevel,
+                                                   double retardedAngle, double speed);
     // The side ray the back region lets in (0 for none).
     int sideRay() const { return backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0); }
     bool heard(int ray) const { return !((ray == 1 || ray == 2) && ray != sideRay()); }
