@@ -1,7 +1,7 @@
 // The drum's ray maths eight rays to an AVX2 register, in single precision: the
-// lobe point from the edges' distances and the read of each lane's four
-// neighbours (stored in double, rounded to single as they are read); the lobe's
-// sine and the Catmull-Rom sum are the horn's (float_rays). The same steps as
+// lobe point from the edges' distances; the lobe's sine, the Catmull-Rom sum
+// and the reads of each lane's four neighbours (from the history's and the
+// attenuation table's copies in single precision) are the horn's (float_rays). The same steps as
 // the one-ray code (lobePoint, interp_detail::catmullRom), with each multiply
 // fused into the add after it. Single precision carries 24 bits: the values
 // agree with the one-ray code to a few parts in 10^7 (the drum's ray tests give
@@ -11,7 +11,6 @@
 #include "engine/FloatRayMath.h"
 #include "engine/RayLobe.h"
 
-#include <cstdint>
 #include <immintrin.h>
 
 namespace zel::drum_lanes {
@@ -38,44 +37,6 @@ lobePoints(__m256 rise, __m256 fall, __m256 sign, __m256 edgeScale, __m256 middl
     lambdaOut =
         _mm256_xor_ps(_mm256_mul_ps(sine, sign), _mm256_and_ps(falling, _mm256_set1_ps(-0.0f)));
     muOut = _mm256_blendv_ps(muSigned, _mm256_sub_ps(muSigned, pi), falling);
-}
-
-// Lane n of eight indices that are never negative (masked ring positions, table
-// entries): unsigned, they widen to an address for free.
-template <int N>
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline uint32_t indexLane(__m256i k) noexcept {
-    static_assert(N >= 0 && N < 8);
-    return static_cast<uint32_t>(_mm256_extract_epi32(k, N));
-}
-
-// base[k + 0..3] for one lane, rounded to single precision.
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 fourAt(const double* base,
-                                                                     uint32_t k) noexcept {
-    return _mm256_cvtpd_ps(_mm256_loadu_pd(base + k));
-}
-
-// base[k + 0..3] for each lane's k (at least 0), as four registers: the first,
-// second, third and fourth neighbour of every lane (one load per lane, rounded
-// to single precision, transposed).
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-neighbours(const double* base, __m256i k, __m256& p0, __m256& p1, __m256& p2, __m256& p3) noexcept {
-    // Lanes n and n + 4 share a register: a 4 x 4 transpose in each half.
-    const __m256 r0 = _mm256_insertf128_ps(_mm256_castps128_ps256(fourAt(base, indexLane<0>(k))),
-                                           fourAt(base, indexLane<4>(k)), 1);
-    const __m256 r1 = _mm256_insertf128_ps(_mm256_castps128_ps256(fourAt(base, indexLane<1>(k))),
-                                           fourAt(base, indexLane<5>(k)), 1);
-    const __m256 r2 = _mm256_insertf128_ps(_mm256_castps128_ps256(fourAt(base, indexLane<2>(k))),
-                                           fourAt(base, indexLane<6>(k)), 1);
-    const __m256 r3 = _mm256_insertf128_ps(_mm256_castps128_ps256(fourAt(base, indexLane<3>(k))),
-                                           fourAt(base, indexLane<7>(k)), 1);
-    const __m256 t0 = _mm256_unpacklo_ps(r0, r1); // a0 b0 a1 b1
-    const __m256 t1 = _mm256_unpackhi_ps(r0, r1); // a2 b2 a3 b3
-    const __m256 t2 = _mm256_unpacklo_ps(r2, r3); // c0 d0 c1 d1
-    const __m256 t3 = _mm256_unpackhi_ps(r2, r3); // c2 d2 c3 d3
-    p0 = _mm256_shuffle_ps(t0, t2, 0x44);
-    p1 = _mm256_shuffle_ps(t0, t2, 0xEE);
-    p2 = _mm256_shuffle_ps(t1, t3, 0x44);
-    p3 = _mm256_shuffle_ps(t1, t3, 0xEE);
 }
 
 // Eight single-precision values widened to double, stored at out[0..8).

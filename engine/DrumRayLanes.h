@@ -315,11 +315,11 @@ private:
             t = _mm256_andnot_ps(lost, t);
             k = _mm256_blendv_epi8(k, c.maskInt, _mm256_castps_si256(lost));
         }
-        // Each lane's four neighbours lie side by side (the history keeps a copy
-        // past its end): one load per lane, turned into one register per
-        // neighbour.
+        // Each lane's four neighbours lie side by side in the history's copy in
+        // single precision (it keeps a copy past its end): one load per lane,
+        // turned into one register per neighbour.
         __m256 p0, p1, p2, p3;
-        drum_lanes::neighbours(history.inputs(), k, p0, p1, p2, p3);
+        float_rays::neighbours(history.inputsSingle(), k, p0, p1, p2, p3);
         drum_lanes::storeWide(out.input + i, float_rays::catmullRom(t, p0, p1, p2, p3));
 
         drum_lanes::storeWide(out.attenuation + i, lookup(table, tableAt));
@@ -367,9 +367,9 @@ private:
         if (_mm256_movemask_ps(inside) != 0xFF) return lookupNearEnds(table, position);
         const __m256i k = _mm256_cvttps_epi32(position);
         const __m256 t = _mm256_sub_ps(position, _mm256_cvtepi32_ps(k));
+        // Entries k - 1 to k + 2, from the table's copy in single precision.
         __m256 p0, p1, p2, p3;
-        drum_lanes::neighbours(table.values().data(), _mm256_sub_epi32(k, _mm256_set1_epi32(1)), p0,
-                               p1, p2, p3);
+        float_rays::neighbours(table.clampedNeighboursSingle(), k, p0, p1, p2, p3);
         return float_rays::catmullRom(t, p0, p1, p2, p3);
     }
     [[gnu::target("avx2,fma"), gnu::noinline]] static __m256

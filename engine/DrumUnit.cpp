@@ -258,8 +258,11 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     return ray.directivityLowPass(sigma, coefGlide_) * alpha * weight;
 }
 
-double DrumUnit::staticRay(const Frame& f, double sigma, double mechLevel, double retardedAngle,
-                           double speed) {
+// Inline: every sample of either unit takes it, and the call cost about as much
+// as its own arithmetic.
+[[gnu::always_inline]] inline double DrumUnit::staticRay(const Frame& f, double sigma,
+                                                         double mechLevel, double retardedAngle,
+                                                         double speed) {
     // The static ray does not rotate: no Doppler, a fixed attenuation, a one-pole
     // low-pass. The cross unit measures it from the microphone.
     const double low = staticLowPassed(sigma, f.update);
@@ -342,6 +345,11 @@ double DrumUnit::mixMainRays(const double* sectionOut, const double* rayAlpha, c
     h += rays_[5].reflect(ray[5] * level[kRayBackRight], q2_);
     levelSum += level[kRayBackRight];
 
+    return finishMain(f, levels, h, levelSum, staticSigma, retardedAngle, speed);
+}
+
+double DrumUnit::finishMain(const Frame& f, const MixLevels& levels, double h, double levelSum,
+                            double staticSigma, double retardedAngle, double speed) {
     const double st = staticRay(f, staticSigma, levels.mech, retardedAngle, speed);
     lowStatic_ = poleToward(lowStatic_, st, splitterPole_);
     lowStaticOutput_ = lowStatic_ * levels.lowStaticGain * levelSum;
@@ -527,15 +535,61 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
     const SectionPath path = sections_.fastestPath();
     splitRun(n);
     sectionsRun(path, n);
+    // The mix of mixMainRays with the four reflected rays (the side ray the back
+    // region lets in, rays 3, 4 and 5) side by side in one register, each lane
+    // through the same operations, their states kept there for the run; a side
+    // lane the back region leaves out keeps its state and is not heard.
+    const std::array<double, kRayLevelCount>& level = levels.ray;
+    const int side = sideRay();
+    const int sideLane = side != 0 ? side : 1;
+    double levelSum = level[kRayFront];
+    if (side != 0) levelSum += level[kRayBackSides];
+    levelSum += level[kRayBackSides];
+    levelSum += level[kRayBackLeft];
+    levelSum += level[kRayBackRight];
+    const double e = settings.e, e2 = e * e;
+    const __m256d weight = _mm256_setr_pd(e, e, e2, e2);
+    const __m256d rayLevel = _mm256_setr_pd(level[kRayBackSides], level[kRayBackSides],
+                                            level[kRayBackLeft], level[kRayBackRight]);
+    const __m256d pole = _mm256_setr_pd(q1_, q1_, q2_, q2_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    const __m256d keep = _mm256_castsi256_pd(_mm256_setr_epi64x(side != 0 ? 0 : -1, 0, 0, 0));
+    __m256d state = _mm256_setr_pd(rays_[sideLane].reflected, rays_[3].reflected,
+                                   rays_[4].reflected, rays_[5].reflected);
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        y[j] = mixMainRays(runLanes_.sectionOut + at, runLanes_.alpha + at, f, levels,
-                           runLanes_.input[at + kMainStaticLane], runRetarded_[j], runSpeed_[j]);
+        const double* out = runLanes_.sectionOut + at;
+        const double* alpha = runLanes_.alpha + at;
+        const __m256d rays = _mm256_mul_pd(
+            _mm256_mul_pd(
+                _mm256_mul_pd(_mm256_setr_pd(out[sideLane], out[3], out[4], out[5]),
+                              _mm256_setr_pd(alpha[sideLane], alpha[3], alpha[4], alpha[5])),
+                weight),
+            rayLevel);
+        // poleToward, lane by lane.
+        __m256d next = _mm256_add_pd(rays, _mm256_mul_pd(pole, _mm256_sub_pd(state, rays)));
+        next = _mm256_sub_pd(_mm256_add_pd(next, guard), guard);
+        state = _mm256_blendv_pd(next, state, keep);
+        const __m128d low = _mm256_castpd256_pd128(state);
+        const __m128d high = _mm256_extractf128_pd(state, 1);
+        double h = out[0] * alpha[0] * 1.0 * level[kRayFront];
+        if (side != 0) h += _mm_cvtsd_f64(low);
+        h += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
+        h += _mm_cvtsd_f64(high);
+        h += _mm_cvtsd_f64(_mm_unpackhi_pd(high, high));
+        y[j] = finishMain(f, levels, h, levelSum, runLanes_.input[at + kMainStaticLane],
+                          runRetarded_[j], runSpeed_[j]);
         ++counter_;
         if (lowStatic) lowStatic[j] = lowStaticOutput_;
     }
+    alignas(32) double reflected[4];
+    _mm256_store_pd(reflected, state);
+    rays_[sideLane].reflected = reflected[0];
+    rays_[3].reflected = reflected[1];
+    rays_[4].reflected = reflected[2];
+    rays_[5].reflected = reflected[3];
     if (mech && player_)
         player_->processRun(mech, n);
     else if (mech)
@@ -582,19 +636,94 @@ void DrumUnit::sectionsRun(SectionPath path, int n) {
     }
 }
 
+// mixCross for each sample, with the three rays (ray 0, the side ray the back
+// region lets in, ray 3: the lanes' first three) side by side in one AVX2
+// register of double, their directivity one-poles' and reflections' states kept
+// there for the run. Each lane goes through the same operations as the ray does
+// in mixCross, and the sum is taken in the same order; a side ray the back
+// region leaves out keeps its states (as the static lane does) and is not
+// heard.
 void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
+    if (n <= 0) return;
     const MixLevels levels = mixLevels();
     const int side = sideRay();
+    const int sideRay = side != 0 ? side : 1;
+    RayTrack* rays[kCrossLanes] = {&rays_[0], &rays_[sideRay], &rays_[3], &rays_[3]};
+    alignas(32) double buffer[kCrossLanes];
+    const auto gather = [&](double RayTrack::*member) __attribute__((target("avx2,fma"))) {
+        for (int i = 0; i < kCrossLanes; ++i) buffer[i] = rays[i]->*member;
+        return _mm256_load_pd(buffer);
+    };
+    const auto scatter = [&](double RayTrack::*member, __m256d v, bool withSide)
+        __attribute__((target("avx2,fma"))) {
+        _mm256_store_pd(buffer, v);
+        rays[0]->*member = buffer[0];
+        if (withSide) rays[kCrossSideLane]->*member = buffer[kCrossSideLane];
+        rays[kCrossBackLane]->*member = buffer[kCrossBackLane];
+    };
+    // Lanes that go on: ray 0 and ray 3, the side ray where heard; for the
+    // reflections the side ray (where heard) and ray 3.
+    const __m256d on = _mm256_castsi256_pd(_mm256_setr_epi64x(-1, side != 0 ? -1 : 0, -1, 0));
+    const __m256d reflects = _mm256_castsi256_pd(_mm256_setr_epi64x(0, side != 0 ? -1 : 0, -1, 0));
+    __m256d coef = gather(&RayTrack::coef);
+    __m256d target = gather(&RayTrack::coefTarget);
+    __m256d lowPass = gather(&RayTrack::lowPass);
+    __m256d reflected = gather(&RayTrack::reflected);
+    const __m256d glide = _mm256_set1_pd(coefGlide_);
+    const __m256d room = _mm256_set1_pd(roomFactor_);
+    const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    const __m256d q1 = _mm256_set1_pd(q1_);
+    const __m256d sides = _mm256_set1_pd(levels.ray[kRayBackSides]);
+    const double e = settings.e;
+    const __m256d weight = _mm256_setr_pd(1.0, e, e, e);
+    const double front = levels.ray[kRayFront];
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
-        y[j] = mixCross(f, levels, side, runLanes_.lambda + at, runLanes_.mu + at,
-                        runLanes_.input + at, runLanes_.attenuation + at, runRetarded_[j],
-                        runSpeed_[j]);
+        if (f.update) {
+            _mm256_store_pd(buffer, target);
+            for (int i = 0; i < kCrossLanes; ++i)
+                if (i != kCrossStaticLane && (i != kCrossSideLane || side != 0))
+                    buffer[i] = tables_.live().crossPoles.at(facingTurn(runLanes_.mu[at + i]));
+            target = _mm256_load_pd(buffer);
+            if (snapDirectivity_) coef = _mm256_blendv_pd(coef, target, on);
+        }
+        // directivityLowPass: the coefficient glides (smoothToward), then the
+        // one-pole (poleToward), each guarded.
+        const __m256d sigma = _mm256_load_pd(runLanes_.input + at);
+        __m256d nextCoef = _mm256_add_pd(coef, _mm256_mul_pd(_mm256_sub_pd(target, coef), glide));
+        nextCoef = _mm256_sub_pd(_mm256_add_pd(nextCoef, guard), guard);
+        coef = _mm256_blendv_pd(coef, nextCoef, on);
+        __m256d nextLow = _mm256_add_pd(sigma, _mm256_mul_pd(coef, _mm256_sub_pd(lowPass, sigma)));
+        nextLow = _mm256_sub_pd(_mm256_add_pd(nextLow, guard), guard);
+        lowPass = _mm256_blendv_pd(lowPass, nextLow, on);
+        const __m256d alpha = _mm256_mul_pd(_mm256_load_pd(runLanes_.attenuation + at), room);
+        const __m256d ray = _mm256_mul_pd(_mm256_mul_pd(lowPass, alpha), weight);
+        // The reflections (poleToward toward the ray at its level).
+        const __m256d level = _mm256_mul_pd(ray, sides);
+        __m256d nextReflected =
+            _mm256_add_pd(level, _mm256_mul_pd(q1, _mm256_sub_pd(reflected, level)));
+        nextReflected = _mm256_sub_pd(_mm256_add_pd(nextReflected, guard), guard);
+        reflected = _mm256_blendv_pd(reflected, nextReflected, reflects);
+        const __m128d low = _mm256_castpd256_pd128(reflected);
+        double sum = _mm_cvtsd_f64(_mm256_castpd256_pd128(ray)) * front;
+        if (side != 0) sum += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
+        sum += _mm_cvtsd_f64(_mm256_extractf128_pd(reflected, 1));
+        const double st = staticRay(f, runLanes_.input[at + kCrossStaticLane], levels.mech,
+                                    runRetarded_[j], runSpeed_[j]);
+        y[j] = st * levels.staticLevel + sum;
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }
+    scatter(&RayTrack::coef, coef, side != 0);
+    scatter(&RayTrack::coefTarget, target, side != 0);
+    scatter(&RayTrack::lowPass, lowPass, side != 0);
+    scatter(&RayTrack::reflected, reflected, side != 0);
+    const double* lambda = runLanes_.lambda + (n - 1) * kRayLanes;
+    lastLambda_[0] = lambda[0];
+    if (side != 0) lastLambda_[side] = lambda[kCrossSideLane];
+    lastLambda_[3] = lambda[kCrossBackLane];
 }
 
 } // namespace zel

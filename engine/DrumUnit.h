@@ -128,7 +128,7 @@ private:
     void runPiece(const double* x, double* y, double* lowStatic, double* mech, int n);
     [[gnu::target("avx2,fma")]] void runPieceMain(const Frame& settings, int n, double* y,
                                                   double* lowStatic, double* mech);
-    void runPieceCross(const Frame& settings, int n, double* y);
+    [[gnu::target("avx2,fma")]] void runPieceCross(const Frame& settings, int n, double* y);
     // A sample from the input filter's value on (process after the filter).
     double frameMain(double filtered);
     double frameCross(double filtered);
@@ -157,6 +157,11 @@ private:
                                                      const Frame& f, const MixLevels& levels,
                                                      double staticSigma, double retardedAngle,
                                                      double speed);
+    // The mix from the rays' sum h and their levels' sum on: the static ray and
+    // the splitter's low static part.
+    [[gnu::always_inline]] inline double finishMain(const Frame& f, const MixLevels& levels,
+                                                    double h, double levelSum, double staticSigma,
+                                                    double retardedAngle, double speed);
     // A run's splitters, sections' inputs and gains (splitMain for each sample
     // of the run, each lane's splitter in a register), then its sections, a
     // stretch between directivity updates at a time.
@@ -176,8 +181,8 @@ private:
     // The static ray from its input, delayed by the front ray's path.
     // The player (main unit) takes its hand-over from it: the rotor's retarded
     // angle along the front ray and its speed.
-    double staticRay(const Frame& f, double sigma, double mechLevel, double retardedAngle,
-                     double speed);
+    [[gnu::always_inline]] inline double staticRay(const Frame& f, double sigma, double mechLevel,
+                                                   double retardedAngle, double speed);
     // The side ray the back region lets in (0 for none).
     int sideRay() const { return backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0); }
     bool heard(int ray) const { return !((ray == 1 || ray == 2) && ray != sideRay()); }
