@@ -232,9 +232,6 @@ private:
         kQuietFrame = Decimator::kPushOnly,
         kSimFrame = Decimator::kPushAndFilter
     };
-    struct FrameRecord {
-        double dry0, dry1, fade;
-    };
     // The per-run arrays (kRunFrames each), made with the engine.
     struct RunScratch;
 
@@ -243,6 +240,15 @@ private:
     void runFrames(const double* in0, const double* in1, double* out0, double* out1, int n,
                    bool stepFades);
     int frontFrames(const double* in0, const double* in1, int n, bool stepFades);
+    // Whether nothing the front half steps per frame can move in this run: the
+    // smoothed values and the cross paths rest, no target was stored since, the
+    // activity light is dark and the fade (where it is stepped) is idle.
+    bool restingRun(bool stepFades) const;
+    // frontFrames for such a run: the same values with the levels, the fade and
+    // the switches read once.
+    int restingFrames(const double* in0, const double* in1, int n, bool stepFades);
+    // The drive curve, the tone filters and the decimator over the run's frames.
+    void ampRun(int n);
     void backFrames(double* out0, double* out1, int n);
     // The simulation's samples of a run, unit by unit.
     void simulateRun(int count);
