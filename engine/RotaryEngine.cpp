@@ -50,6 +50,9 @@ struct RotaryEngine::RunScratch {
     // moved: at most one per sample) and the decimated input.
     PerFrame<SimLevels> levels;
     PerFrame<const SimLevels*> sims;
+    // The same for the cross paths, which glide apart from the levels.
+    PerFrame<CrossPathSettings> crosses;
+    PerFrame<const CrossPathSettings*> simCross;
     PerFrame<double> simInput;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
@@ -129,16 +132,16 @@ void RotaryEngine::copyToneArrays() {
 // steps are skipped until a target is stored again, the cross paths change or
 // the coefficients do: the values then are exactly what the steps would give.
 // Inlined into the frame loop: at rest it is a few compares.
-[[gnu::always_inline]] inline bool RotaryEngine::smoothLevels() {
+[[gnu::always_inline]] inline unsigned RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
-    bool stepped = false;
+    unsigned stepped = 0;
     if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_) {
         stepLevels(changes);
-        stepped = true;
+        stepped |= kLevelsStepped;
     }
     if (!crossAtRest_) {
         stepCrossPaths();
-        stepped = true;
+        stepped |= kCrossStepped;
     }
 
     // The MIDI activity light falls back to 0 over half a second.
@@ -254,10 +257,13 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     // The copy of the smoothed values the run's next simulated frame takes, or
     // null where they moved since the last copy.
     const SimLevels* copy = nullptr;
-    int copies = 0;
+    const CrossPathSettings* crossCopy = nullptr;
+    int copies = 0, crossCopies = 0;
     for (int i = 0; i < n; ++i) {
         if (stepFades) stepFade();
-        if (smoothLevels()) copy = nullptr;
+        const unsigned stepped = smoothLevels();
+        if (stepped & kLevelsStepped) copy = nullptr;
+        if (stepped & kCrossStepped) crossCopy = nullptr;
         const Levels& v = levels_;
         s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
         s.ampType[i] = amp.ampType.load();
@@ -270,10 +276,14 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
                 if (copy == nullptr) {
                     SimLevels& taken = s.levels[copies++];
                     taken.v = v;
-                    taken.cp = crossCurrent_;
                     taken.roomLevel = room_->returnLevel();
                     copy = &taken;
                 }
+                if (crossCopy == nullptr) {
+                    s.crosses[crossCopies] = crossCurrent_;
+                    crossCopy = &s.crosses[crossCopies++];
+                }
+                s.simCross[simulated] = crossCopy;
                 s.sims[simulated++] = copy;
                 kind = kSimFrame;
             } else {
@@ -293,7 +303,7 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
 }
 
 bool RotaryEngine::restingRun(bool stepFades) const {
-    return (!stepFades || fade_.state() == FadeMachine::kNormal) && levelsAtRest_ && crossAtRest_ &&
+    return (!stepFades || fade_.state() == FadeMachine::kNormal) && levelsAtRest_ &&
            targets.changes.count() == restChanges_ && room_->returnLevel() == restRoomLevel_ &&
            amp.modulationActivity.load() == 0.0f;
 }
@@ -310,30 +320,7 @@ int RotaryEngine::restingFrames(const double* in0, const double* in1, int n, boo
     std::fill_n(s.postDrive.data(), n, v.postDriveGain);
     std::fill_n(s.fade.data(), n, fade_.level());
 
-    int simulated = 0;
-    if (amp.speakerBypass.load() != 0) {
-        std::fill_n(s.kind.data(), n, kBypassFrame);
-        s.bypassed = n;
-    } else {
-        s.bypassed = 0;
-        const SimLevels* copy = nullptr;
-        for (int i = 0; i < n; ++i) {
-            int8_t kind = kQuietFrame;
-            if ((counter_ & decimationMask_) == 0) {
-                if (copy == nullptr) {
-                    SimLevels& taken = s.levels[0];
-                    taken.v = v;
-                    taken.cp = crossCurrent_;
-                    taken.roomLevel = room_->returnLevel();
-                    copy = &taken;
-                }
-                s.sims[simulated++] = copy;
-                kind = kSimFrame;
-            }
-            s.kind[i] = kind;
-            ++counter_;
-        }
-    }
+    const int simulated = crossAtRest_ ? restingKinds<false>(n) : restingKinds<true>(n);
 
     // The dry path of both channels side by side: dryStep's operations in its
     // order on each lane.
@@ -352,6 +339,67 @@ int RotaryEngine::restingFrames(const double* in0, const double* in1, int n, boo
     _mm_storel_pd(&dry_[0], state);
     _mm_storeh_pd(&dry_[1], state);
     ampRun(n);
+    return simulated;
+}
+
+// The frames' kinds and the simulated frames' values. Where the cross paths
+// glide, they are stepped per frame and copied for the simulated frames after
+// each step.
+template <bool Gliding> int RotaryEngine::restingKinds(int n) {
+    RunScratch& s = *run_;
+    int simulated = 0;
+    const bool bypass = amp.speakerBypass.load() != 0;
+    s.bypassed = bypass ? n : 0;
+    if (!Gliding && !bypass) {
+        // One copy of everything for the simulated frames, which follow the
+        // counter.
+        const uint32_t mask = decimationMask_;
+        const uint32_t counter = counter_;
+        for (int i = 0; i < n; ++i)
+            s.kind[i] =
+                ((counter + static_cast<uint32_t>(i)) & mask) == 0 ? kSimFrame : kQuietFrame;
+        counter_ = counter + static_cast<uint32_t>(n);
+        for (int i = 0; i < n; ++i) simulated += s.kind[i] == kSimFrame;
+        if (simulated == 0) return 0;
+        s.levels[0].v = levels_;
+        s.levels[0].roomLevel = room_->returnLevel();
+        s.crosses[0] = crossCurrent_;
+        std::fill_n(s.sims.data(), simulated, &s.levels[0]);
+        std::fill_n(s.simCross.data(), simulated, &s.crosses[0]);
+        return simulated;
+    }
+    const SimLevels* copy = nullptr;
+    const CrossPathSettings* crossCopy = nullptr;
+    int crossCopies = 0;
+    for (int i = 0; i < n; ++i) {
+        if constexpr (Gliding) {
+            if (!crossAtRest_) {
+                stepCrossPaths();
+                crossCopy = nullptr;
+            }
+        }
+        int8_t kind = kBypassFrame;
+        if (!bypass) {
+            kind = kQuietFrame;
+            if ((counter_ & decimationMask_) == 0) {
+                if (copy == nullptr) {
+                    SimLevels& taken = s.levels[0];
+                    taken.v = levels_;
+                    taken.roomLevel = room_->returnLevel();
+                    copy = &taken;
+                }
+                if (crossCopy == nullptr) {
+                    s.crosses[crossCopies] = crossCurrent_;
+                    crossCopy = &s.crosses[crossCopies++];
+                }
+                s.simCross[simulated] = crossCopy;
+                s.sims[simulated++] = copy;
+                kind = kSimFrame;
+            }
+            ++counter_;
+        }
+        s.kind[i] = kind;
+    }
     return simulated;
 }
 
@@ -542,7 +590,7 @@ template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
     for (int j = 0; j < count; ++j) {
         const SimLevels& sim = *s.sims[j];
         const Levels& v = sim.v;
-        const CrossPathSettings& cp = sim.cp;
+        const CrossPathSettings& cp = *s.simCross[j];
 
         // What arrives over the cross paths.
         const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);
