@@ -48,6 +48,9 @@ void EarlyReflections::rebuild() {
 }
 
 void EarlyReflections::prepareRun() {
+    int32_t longest = 0;
+    for (const Tap& tap : taps_) longest = std::max(longest, tap.delay);
+    run_.blocks = longest < room::kBufferLength - kBlock - 1;
     for (int i = 0; i < kSide; ++i) {
         for (int side = 0; side < 2; ++side) {
             const Tap& tap = taps_[side * kSide + i];
@@ -192,6 +195,26 @@ readTap(const float* left, const float* right, const std::ptrdiff_t (&offset)[2]
     return _mm_loadh_pi(l, reinterpret_cast<const __m64*>(right + offset[1]));
 }
 
+// Eight rows of eight, transposed: row q of the result holds entry q of each
+// row of the input.
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline void transposeEight(__m256 (&r)[8]) {
+    __m256 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+        t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        u[i] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(3, 2, 3, 2));
+        u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(3, 2, 3, 2));
+    }
+    for (int i = 0; i < 4; ++i) {
+        r[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+        r[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
+    }
+}
+
 } // namespace
 
 // Single precision, eight lanes: register k holds [left 4k, right 4k, left 4k
@@ -229,7 +252,64 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
     for (int j = 0; j < count; n &= room::kBufferMask) {
         ReadOffsets offset;
         const int end = j + straightStretch(n, count - j, offset);
-        for (; j < end; ++j, ++n) {
+        while (j < end) {
+            if (run_.blocks && end - j >= kBlock) {
+                // kBlock samples written, then each lane's taps read for all of
+                // them (the same products per sample), turned into one register
+                // per sample and stepped through the low-passes in order.
+                for (int q = 0; q < kBlock; ++q) {
+                    writeLines(lineL, lineR, n + q, left[j + q], right[j + q]);
+                    const float l = static_cast<float>(left[j + q]);
+                    const float r = static_cast<float>(right[j + q]);
+                    floatL[n + q] = l;
+                    floatR[n + q] = r;
+                    if (n + q == room::kBufferMask) {
+                        floatL[-1] = l;
+                        floatR[-1] = r;
+                    }
+                }
+                // Each register's low-passes run on their own; the sums over the
+                // registers are added in the registers' order, as per sample.
+                __m256 sum[kBlock];
+                for (int q = 0; q < kBlock; ++q) sum[q] = _mm256_setzero_ps();
+#pragma GCC unroll 3
+                for (int k = 0; k < kRegisters; ++k) {
+                    __m256 v[kBlock];
+#pragma GCC unroll 8
+                    for (int lane = 0; lane < 8; ++lane) {
+                        const int side = lane & 1;
+                        const float* older =
+                            (side ? floatR : floatL) + n - 1 + offset[4 * k + lane / 2][side];
+                        v[lane] = _mm256_fmadd_ps(
+                            _mm256_broadcast_ss(run_.newerGain + 8 * k + lane),
+                            _mm256_loadu_ps(older + 1),
+                            _mm256_mul_ps(_mm256_broadcast_ss(run_.olderGain + 8 * k + lane),
+                                          _mm256_loadu_ps(older)));
+                    }
+                    transposeEight(v);
+                    __m256 st = state[k];
+#pragma GCC unroll 8
+                    for (int q = 0; q < kBlock; ++q) {
+                        st = _mm256_fmadd_ps(rise[k], _mm256_sub_ps(v[q], st), st);
+                        st = _mm256_add_ps(st, guard);
+                        st = _mm256_sub_ps(st, guard);
+                        sum[q] = _mm256_add_ps(sum[q], st);
+                    }
+                    state[k] = st;
+                }
+                for (int q = 0; q < kBlock; ++q) {
+                    const __m128 quad = _mm_add_ps(_mm256_castps256_ps128(sum[q]),
+                                                   _mm256_extractf128_ps(sum[q], 1));
+                    const __m128 pair = _mm_add_ps(quad, _mm_movehl_ps(quad, quad));
+                    double sides[2];
+                    _mm_storeu_pd(sides, _mm_cvtps_pd(pair));
+                    outLeft[j + q] = denormalGuard(sides[0] * level[j + q]);
+                    outRight[j + q] = denormalGuard(sides[1] * level[j + q]);
+                }
+                j += kBlock;
+                n += kBlock;
+                continue;
+            }
             writeLines(lineL, lineR, n, left[j], right[j]);
             const float l = static_cast<float>(left[j]), r = static_cast<float>(right[j]);
             floatL[n] = l;
@@ -267,6 +347,8 @@ void EarlyReflections::processRunWide(const double* left, const double* right, c
             _mm_storeu_pd(sides, _mm_cvtps_pd(pair));
             outLeft[j] = denormalGuard(sides[0] * level[j]);
             outRight[j] = denormalGuard(sides[1] * level[j]);
+            ++j;
+            ++n;
         }
     }
     for (int k = 0; k < kRegisters; ++k) {

@@ -86,6 +86,8 @@ private:
     void prepareRun();
     // Each tap's read position relative to the write position, per side.
     using ReadOffsets = std::ptrdiff_t[kSide][2];
+    // The samples the wide form's taps read at once, one register each.
+    static constexpr int kBlock = 8;
     int straightStretch(int32_t n, int count, ReadOffsets& offset) const;
     // processRun with tap i of both sides in one register (double), and with
     // taps 4k .. 4k + 3 of both sides in one AVX2 register (single precision).
@@ -123,6 +125,9 @@ private:
         float newerGain[2 * kSide];
         float olderGain[2 * kSide];
         float rise[2 * kSide];
+        // No tap reaches back into the last kBlock entries before the write
+        // position: the wide form may write kBlock samples before it reads them.
+        bool blocks;
     };
     Run run_{};
     // The two delay lines, left and right. Each keeps a copy of its last entry in

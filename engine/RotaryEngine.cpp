@@ -36,9 +36,12 @@ static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece
 
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
-    PerFrame<FrameRecord> frames;
-    // Per frame: its kind and, unless bypassed, its decimator index.
+    // Per frame: the dry path's pair and the fade's level.
+    PerFrame<double> dry0, dry1, fade;
+    // Per frame: its kind and, unless bypassed, its decimator index; how many
+    // of the run's frames are bypassed.
     PerFrame<int8_t> kind;
+    int bypassed = 0;
     PerFrame<int> decimatorIndex;
     // Per frame: the drive curve's input, type, drive and the gain after it.
     PerFrame<double> ampIn, drive, postDrive;
@@ -47,6 +50,9 @@ struct RotaryEngine::RunScratch {
     // moved: at most one per sample) and the decimated input.
     PerFrame<SimLevels> levels;
     PerFrame<const SimLevels*> sims;
+    // The same for the cross paths, which glide apart from the levels.
+    PerFrame<CrossPathSettings> crosses;
+    PerFrame<const CrossPathSettings*> simCross;
     PerFrame<double> simInput;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
@@ -126,16 +132,16 @@ void RotaryEngine::copyToneArrays() {
 // steps are skipped until a target is stored again, the cross paths change or
 // the coefficients do: the values then are exactly what the steps would give.
 // Inlined into the frame loop: at rest it is a few compares.
-[[gnu::always_inline]] inline bool RotaryEngine::smoothLevels() {
+[[gnu::always_inline]] inline unsigned RotaryEngine::smoothLevels() {
     const uint32_t changes = targets.changes.count();
-    bool stepped = false;
+    unsigned stepped = 0;
     if (!levelsAtRest_ || changes != restChanges_ || room_->returnLevel() != restRoomLevel_) {
         stepLevels(changes);
-        stepped = true;
+        stepped |= kLevelsStepped;
     }
     if (!crossAtRest_) {
         stepCrossPaths();
-        stepped = true;
+        stepped |= kCrossStepped;
     }
 
     // The MIDI activity light falls back to 0 over half a second.
@@ -244,21 +250,25 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
 // decimator. The frames the simulation runs on keep their smoothed values for
 // it. Returns the number of those frames.
 int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool stepFades) {
+    if (restingRun(stepFades)) return restingFrames(in0, in1, n, stepFades);
     RunScratch& s = *run_;
     int simulated = 0;
+    s.bypassed = 0;
     // The copy of the smoothed values the run's next simulated frame takes, or
     // null where they moved since the last copy.
     const SimLevels* copy = nullptr;
-    int copies = 0;
+    const CrossPathSettings* crossCopy = nullptr;
+    int copies = 0, crossCopies = 0;
     for (int i = 0; i < n; ++i) {
         if (stepFades) stepFade();
-        if (smoothLevels()) copy = nullptr;
+        const unsigned stepped = smoothLevels();
+        if (stepped & kLevelsStepped) copy = nullptr;
+        if (stepped & kCrossStepped) crossCopy = nullptr;
         const Levels& v = levels_;
         s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
         s.ampType[i] = amp.ampType.load();
         s.drive[i] = v.drive;
         s.postDrive[i] = v.postDriveGain;
-        FrameRecord& f = s.frames[i];
         int8_t& kind = s.kind[i];
         kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
@@ -266,28 +276,140 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
                 if (copy == nullptr) {
                     SimLevels& taken = s.levels[copies++];
                     taken.v = v;
-                    taken.cp = crossCurrent_;
                     taken.roomLevel = room_->returnLevel();
                     copy = &taken;
                 }
+                if (crossCopy == nullptr) {
+                    s.crosses[crossCopies] = crossCurrent_;
+                    crossCopy = &s.crosses[crossCopies++];
+                }
+                s.simCross[simulated] = crossCopy;
                 s.sims[simulated++] = copy;
                 kind = kSimFrame;
             } else {
                 kind = kQuietFrame;
             }
             ++counter_;
+        } else {
+            ++s.bypassed;
         }
         // The dry path the fade goes to.
-        f.dry0 = dryStep(dry_[0], in0[i], v.inputGain);
-        f.dry1 = dryStep(dry_[1], in1[i], v.inputGain);
-        f.fade = fade_.level();
+        s.dry0[i] = dryStep(dry_[0], in0[i], v.inputGain);
+        s.dry1[i] = dryStep(dry_[1], in1[i], v.inputGain);
+        s.fade[i] = fade_.level();
     }
+    ampRun(n);
+    return simulated;
+}
+
+bool RotaryEngine::restingRun(bool stepFades) const {
+    return (!stepFades || fade_.state() == FadeMachine::kNormal) && levelsAtRest_ &&
+           targets.changes.count() == restChanges_ && room_->returnLevel() == restRoomLevel_ &&
+           amp.modulationActivity.load() == 0.0f;
+}
+
+int RotaryEngine::restingFrames(const double* in0, const double* in1, int n, bool stepFades) {
+    RunScratch& s = *run_;
+    // An idle fade's steps leave its level as it is.
+    if (stepFades) blockFrames_ += n;
+    const Levels& v = levels_;
+    const double gain = v.inputGain;
+    for (int i = 0; i < n; ++i) s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * gain;
+    std::fill_n(s.ampType.data(), n, amp.ampType.load());
+    std::fill_n(s.drive.data(), n, v.drive);
+    std::fill_n(s.postDrive.data(), n, v.postDriveGain);
+    std::fill_n(s.fade.data(), n, fade_.level());
+
+    const int simulated = crossAtRest_ ? restingKinds<false>(n) : restingKinds<true>(n);
+
+    // The dry path of both channels side by side: dryStep's operations in its
+    // order on each lane.
+    const __m128d pole = _mm_set1_pd(kDry_);
+    const __m128d scale = _mm_set1_pd(gain);
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d guard = _mm_set1_pd(kEngineGuard);
+    __m128d state = _mm_setr_pd(dry_[0], dry_[1]);
+    for (int i = 0; i < n; ++i) {
+        const __m128d target = _mm_mul_pd(_mm_mul_pd(scale, _mm_setr_pd(in0[i], in1[i])), half);
+        state = _mm_add_pd(target, _mm_mul_pd(pole, _mm_sub_pd(state, target)));
+        state = _mm_sub_pd(_mm_add_pd(state, guard), guard);
+        _mm_storel_pd(&s.dry0[i], state);
+        _mm_storeh_pd(&s.dry1[i], state);
+    }
+    _mm_storel_pd(&dry_[0], state);
+    _mm_storeh_pd(&dry_[1], state);
+    ampRun(n);
+    return simulated;
+}
+
+// The frames' kinds and the simulated frames' values. Where the cross paths
+// glide, they are stepped per frame and copied for the simulated frames after
+// each step.
+template <bool Gliding> int RotaryEngine::restingKinds(int n) {
+    RunScratch& s = *run_;
+    int simulated = 0;
+    const bool bypass = amp.speakerBypass.load() != 0;
+    s.bypassed = bypass ? n : 0;
+    if (!Gliding && !bypass) {
+        // One copy of everything for the simulated frames, which follow the
+        // counter.
+        const uint32_t mask = decimationMask_;
+        const uint32_t counter = counter_;
+        for (int i = 0; i < n; ++i)
+            s.kind[i] =
+                ((counter + static_cast<uint32_t>(i)) & mask) == 0 ? kSimFrame : kQuietFrame;
+        counter_ = counter + static_cast<uint32_t>(n);
+        for (int i = 0; i < n; ++i) simulated += s.kind[i] == kSimFrame;
+        if (simulated == 0) return 0;
+        s.levels[0].v = levels_;
+        s.levels[0].roomLevel = room_->returnLevel();
+        s.crosses[0] = crossCurrent_;
+        std::fill_n(s.sims.data(), simulated, &s.levels[0]);
+        std::fill_n(s.simCross.data(), simulated, &s.crosses[0]);
+        return simulated;
+    }
+    const SimLevels* copy = nullptr;
+    const CrossPathSettings* crossCopy = nullptr;
+    int crossCopies = 0;
+    for (int i = 0; i < n; ++i) {
+        if constexpr (Gliding) {
+            if (!crossAtRest_) {
+                stepCrossPaths();
+                crossCopy = nullptr;
+            }
+        }
+        int8_t kind = kBypassFrame;
+        if (!bypass) {
+            kind = kQuietFrame;
+            if ((counter_ & decimationMask_) == 0) {
+                if (copy == nullptr) {
+                    SimLevels& taken = s.levels[0];
+                    taken.v = levels_;
+                    taken.roomLevel = room_->returnLevel();
+                    copy = &taken;
+                }
+                if (crossCopy == nullptr) {
+                    s.crosses[crossCopies] = crossCurrent_;
+                    crossCopy = &s.crosses[crossCopies++];
+                }
+                s.simCross[simulated] = crossCopy;
+                s.sims[simulated++] = copy;
+                kind = kSimFrame;
+            }
+            ++counter_;
+        }
+        s.kind[i] = kind;
+    }
+    return simulated;
+}
+
+void RotaryEngine::ampRun(int n) {
+    RunScratch& s = *run_;
     ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
     for (int i = 0; i < n; ++i) s.ampIn[i] *= s.postDrive[i];
     ampStage_.toneRun(s.ampIn.data(), n);
     decimator_.pushRun(s.ampIn.data(), s.kind.data(), s.decimatorIndex.data(), s.simInput.data(),
                        n);
-    return simulated;
 }
 
 // The decimator's output side (with a table: the reconstruction low-pass, then
@@ -316,9 +438,17 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
         decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(),
                                   wetFrames);
     }
+    if (interpolate && s.bypassed == 0) {
+        // Every frame has its interpolated pair.
+        for (int i = 0; i < n; ++i) {
+            const double fade = s.fade[i];
+            out0[i] = denormalGuard((1.0 - fade) * s.wetLeft[i] + fade * s.dry0[i], kOutputGuard);
+            out1[i] = denormalGuard((1.0 - fade) * s.wetRight[i] + fade * s.dry1[i], kOutputGuard);
+        }
+        return;
+    }
     int wetFrame = 0;
     for (int i = 0; i < n; ++i) {
-        const FrameRecord& f = s.frames[i];
         const int8_t kind = s.kind[i];
         WetPair wet{s.ampIn[i], s.ampIn[i]};
         if (kind != kBypassFrame) {
@@ -331,8 +461,9 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
                 wet = {static_cast<float>(sim.left), static_cast<float>(sim.right)};
             }
         }
-        out0[i] = denormalGuard((1.0 - f.fade) * wet.left + f.fade * f.dry0, kOutputGuard);
-        out1[i] = denormalGuard((1.0 - f.fade) * wet.right + f.fade * f.dry1, kOutputGuard);
+        const double fade = s.fade[i];
+        out0[i] = denormalGuard((1.0 - fade) * wet.left + fade * s.dry0[i], kOutputGuard);
+        out1[i] = denormalGuard((1.0 - fade) * wet.right + fade * s.dry1[i], kOutputGuard);
     }
 }
 
@@ -459,7 +590,7 @@ template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
     for (int j = 0; j < count; ++j) {
         const SimLevels& sim = *s.sims[j];
         const Levels& v = sim.v;
-        const CrossPathSettings& cp = sim.cp;
+        const CrossPathSettings& cp = *s.simCross[j];
 
         // What arrives over the cross paths.
         const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);

@@ -206,8 +206,10 @@ private:
     void fullResetTask();
     void rebuildHornUnits(bool unit0, bool unit1);
 
-    // Returns whether any smoothed value may have moved.
-    bool smoothLevels();
+    // What smoothLevels stepped (either may then have moved).
+    enum Stepped : unsigned { kLevelsStepped = 1, kCrossStepped = 2 };
+    // Returns the Stepped flags of what it stepped.
+    unsigned smoothLevels();
     [[gnu::noinline]] void stepLevels(uint32_t changes);
     [[gnu::noinline]] void stepCrossPaths();
     // The MIDI activity light's step toward 0.
@@ -223,7 +225,6 @@ private:
     // and the decimated input.
     struct SimLevels {
         Levels v;
-        CrossPathSettings cp;
         double roomLevel;
     };
     // A frame's kind is also what the decimator does with it.
@@ -231,9 +232,6 @@ private:
         kBypassFrame = Decimator::kSkip,
         kQuietFrame = Decimator::kPushOnly,
         kSimFrame = Decimator::kPushAndFilter
-    };
-    struct FrameRecord {
-        double dry0, dry1, fade;
     };
     // The per-run arrays (kRunFrames each), made with the engine.
     struct RunScratch;
@@ -243,6 +241,18 @@ private:
     void runFrames(const double* in0, const double* in1, double* out0, double* out1, int n,
                    bool stepFades);
     int frontFrames(const double* in0, const double* in1, int n, bool stepFades);
+    // Whether nothing the front half steps per frame but the cross paths can
+    // move in this run: the smoothed values rest, no target was stored since,
+    // the activity light is dark and the fade (where it is stepped) is idle.
+    bool restingRun(bool stepFades) const;
+    // frontFrames for such a run: the same values with the levels, the fade and
+    // the switches read once and only the cross paths stepped per frame.
+    int restingFrames(const double* in0, const double* in1, int n, bool stepFades);
+    // restingFrames' kinds of frames and copies of the values; returns the
+    // number of simulated frames.
+    template <bool Gliding> int restingKinds(int n);
+    // The drive curve, the tone filters and the decimator over the run's frames.
+    void ampRun(int n);
     void backFrames(double* out0, double* out1, int n);
     // The simulation's samples of a run, unit by unit.
     void simulateRun(int count);

@@ -135,6 +135,17 @@ template <typename T> void RotaryEffect::processBlock(T** inputs, T** outputs, i
             dryRight[i] = in.right[start + i];
         }
         e.processFrames(dryLeft, dryRight, wetLeft, wetRight, n);
+        if (level == target && flushDenormal(level) == level) {
+            // The glide rests (each step gives the level back): the same mix with
+            // one level.
+            for (int32_t i = 0; i < n; ++i) {
+                const double wetL = static_cast<T>(wetLeft[i]);
+                const double wetR = static_cast<T>(wetRight[i]);
+                out.right[start + i] = static_cast<T>((1.0 - level) * wetR + level * dryRight[i]);
+                out.left[start + i] = static_cast<T>((1.0 - level) * wetL + level * dryLeft[i]);
+            }
+            continue;
+        }
         for (int32_t i = 0; i < n; ++i) {
             level = flushDenormal(level + (target - level) * coefficient);
             const double wetL = static_cast<T>(wetLeft[i]);
