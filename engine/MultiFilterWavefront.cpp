@@ -484,8 +484,9 @@ struct MultiFilter::Wavefront {
     }
 
     // And while it leaves it (t at or past n and past the last register's
-    // start): d = t - n; registers from d / 4 + 1 up work in full, register
-    // d / 4 in its lanes above d % 4, the ones below are done.
+    // start): d = t - n; registers from d / Stride + 1 up work in full,
+    // register d / Stride in its lanes above d % Stride, the ones below are
+    // done.
     template <bool Sat>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
     chainLeave(const Plan& p, Hist& h, int regs, int last, double* x, int t, int n) noexcept {
@@ -896,13 +897,15 @@ struct MultiFilter::FloatWavefront {
     }
 
     // The steps while the wavefront enters the chains (t below the last
-    // register's start and below n): register t / 4 has begun, in full only
-    // from t % 4 == 3 on; the ones below work in full.
-    template <bool Sat>
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void enter(Pair<Sat>& k,
+    // register's start and below n), with Stride steps between two registers'
+    // starts and Span = Stride - 1 (4 and 3 for the pair, 8 and 7 for the
+    // chain): register t / Stride has begun, in full only from t % Stride ==
+    // Span on; the ones below work in full.
+    template <int Stride, int Span, class Kernel>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void enter(Kernel& k,
                                                                              int t) noexcept {
-        int r = t / kStride;
-        if (t % kStride != kSpan) {
+        int r = t / Stride;
+        if (t % Stride != Span) {
             if (r > 0)
                 k.template step<false, false>(r);
             else
@@ -914,15 +917,16 @@ struct MultiFilter::FloatWavefront {
     }
 
     // And while it leaves them (t at or past n and past the last register's
-    // start): d = t - n; registers from d / 4 + 1 up work in full, register
-    // d / 4 in its lanes above d % 4, the ones below are done.
-    template <bool Sat>
+    // start): d = t - n; registers from d / Stride + 1 up work in full,
+    // register d / Stride in its lanes above d % Stride, the ones below are
+    // done.
+    template <int Stride, int Span, class Kernel>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
-    leave(Pair<Sat>& k, int regs, int t, int n) noexcept {
+    leave(Kernel& k, int regs, int t, int n) noexcept {
         const int d = t - n;
         int r = regs - 1;
-        for (; r > d / kStride; --r) k.template step<true, false>(r);
-        if (d % kStride != kSpan) {
+        for (; r > d / Stride; --r) k.template step<true, false>(r);
+        if (d % Stride != Span) {
             if (r > 0)
                 k.template step<false, false>(r);
             else
@@ -939,7 +943,7 @@ struct MultiFilter::FloatWavefront {
         int t = 0;
         for (; t < std::min(last, n); ++t) {
             Pair<Sat> k{p, h, xa, xb, t, n};
-            enter(k, t);
+            enter<kStride, kSpan>(k, t);
             outputs(h, outA, outB, xa, xb, t, n);
         }
         // Where the wavefront enters and leaves at once (blocks shorter than
@@ -961,7 +965,7 @@ struct MultiFilter::FloatWavefront {
         }
         for (; t < n + last; ++t) {
             Pair<Sat> k{p, h, xa, xb, t, n};
-            leave(k, regs, t, n);
+            leave<kStride, kSpan>(k, regs, t, n);
             outputs(h, outA, outB, xa, xb, t, n);
         }
         return (n + kSpan) & 1;
@@ -1048,36 +1052,6 @@ struct MultiFilter::FloatWavefront {
         }
     };
 
-    // As enter and leave for the pair, with eight lanes to a register.
-    template <bool Sat>
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void enterChain(Chain<Sat>& k,
-                                                                                  int t) noexcept {
-        int r = t / kChainStride;
-        if (t % kChainStride != kChainSpan) {
-            if (r > 0)
-                k.template step<false, false>(r);
-            else
-                k.template step<false, true>(0);
-            --r;
-        }
-        for (; r > 0; --r) k.template step<true, false>(r);
-        if (r == 0) k.template step<true, true>(0);
-    }
-
-    template <bool Sat>
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
-    leaveChain(Chain<Sat>& k, int regs, int t, int n) noexcept {
-        const int d = t - n;
-        int r = regs - 1;
-        for (; r > d / kChainStride; --r) k.template step<true, false>(r);
-        if (d % kChainStride != kChainSpan) {
-            if (r > 0)
-                k.template step<false, false>(r);
-            else
-                k.template step<false, true>(0);
-        }
-    }
-
     template <class Kernel>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
     edgeChain(Kernel& k, int regs, int t, int n) noexcept {
@@ -1113,7 +1087,7 @@ struct MultiFilter::FloatWavefront {
         int t = 0;
         for (; t < std::min(last, n); ++t) {
             Chain<Sat> k{p, h, x, t, n};
-            enterChain(k, t);
+            enter<kChainStride, kChainSpan>(k, t);
             output(t);
         }
         for (; t < last; ++t) {
@@ -1130,7 +1104,7 @@ struct MultiFilter::FloatWavefront {
         }
         for (; t < n + last; ++t) {
             Chain<Sat> k{p, h, x, t, n};
-            leaveChain(k, regs, t, n);
+            leave<kChainStride, kChainSpan>(k, regs, t, n);
             output(t);
         }
         return (n + kChainSpan) & 1;
