@@ -526,13 +526,12 @@ void RotaryEngine::simulateUnits(int count) {
     for (int j = 0; j < count; ++j) s.hornCross[j] *= kCrossUnitGain;
 }
 
-// The mix of the run's samples in three passes: the cross paths and the
-// microphones (the ring reads stay interleaved with the writes, since a cross
-// path's delay may be under one sample), the room, and the room's colour with
-// the returns and the output mix. Only the first and last passes share values,
-// and each keeps its own recursions in sample order. The last pass runs the
-// left and right colour sections and the two horn high-passes side by side
-// where none of them glides (their usual state).
+// The mix of the run's samples in passes: the cross paths and the microphones
+// (the ring reads stay interleaved with the writes, since a cross path's delay
+// may be under one sample), the room, and the room's colour with the returns
+// and the output mix. Each pass keeps its own recursions in sample order. Where
+// neither the colour sections nor the horn high-passes glide (their usual
+// state) the returns run in passes of their own (mixSettledReturns).
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
     mixSends(count);
@@ -541,20 +540,7 @@ void RotaryEngine::mixRun(int count) {
     if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
         SectionPair::settled(colorShelf_[0], colorShelf_[1]) &&
         SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
-        SectionPair peak(colorPeak_[0], colorPeak_[1]);
-        SectionPair shelf(colorShelf_[0], colorShelf_[1]);
-        SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
-        for (int j = 0; j < count; ++j) {
-            const SectionPair::Pair room =
-                shelf.process(peak.process(SectionPair::Pair{s.roomL[j], s.roomR[j]}));
-            s.wet[j] = mixReturns(j, room[0], room[1], [&highPass](double m1, double m2) {
-                const SectionPair::Pair h = highPass.process(SectionPair::Pair{m1, m2});
-                return WetPair{h[0], h[1]};
-            });
-        }
-        peak.store();
-        shelf.store();
-        highPass.store();
+        mixSettledReturns(count);
         return;
     }
     for (int j = 0; j < count; ++j) {
@@ -563,6 +549,111 @@ void RotaryEngine::mixRun(int count) {
         s.wet[j] = mixReturns(j, roomL, roomR, [this](double m1, double m2) {
             return WetPair{hornMicHighPass_[0].process(m1), hornMicHighPass_[1].process(m2)};
         });
+    }
+}
+
+// mixReturns over a run whose colour and high-pass sections all settled, in
+// passes that each keep one recursion in registers: the room's colour (left and
+// right side by side), the room and the mechanical noise into the microphones,
+// the horn high-passes (side by side) and the drum low-pass, then the output
+// mix. Per sample the same operations in the same order as mixReturns, so the
+// same values to the bit. The room's sends and return arrays, done with by
+// then, hold the passes' results.
+void RotaryEngine::mixSettledReturns(int count) {
+    RunScratch& s = *run_;
+    {
+        SectionPair peak(colorPeak_[0], colorPeak_[1]);
+        SectionPair shelf(colorShelf_[0], colorShelf_[1]);
+        for (int j = 0; j < count; ++j) {
+            const SectionPair::Pair room =
+                shelf.process(peak.process(SectionPair::Pair{s.roomL[j], s.roomR[j]}));
+            s.roomL[j] = room[0];
+            s.roomR[j] = room[1];
+        }
+        peak.store();
+        shelf.store();
+    }
+
+    // The levels read once where every sample of the run shares one set (the
+    // usual case: none of them moved), from a local copy no store can reach.
+    const SimLevels* first = s.sims[0];
+    const bool oneSet = std::all_of(s.sims.begin(), s.sims.begin() + count,
+                                    [first](const SimLevels* sim) { return sim == first; });
+    const Levels shared = first->v;
+    const auto sharedAt = [&shared](int) -> const Levels& { return shared; };
+    const auto levelsAt = [&s](int j) -> const Levels& { return s.sims[j]->v; };
+    if (oneSet)
+        returnsIntoMicrophones(count, sharedAt);
+    else
+        returnsIntoMicrophones(count, levelsAt);
+
+    // The horn high-passes and the drum low-pass.
+    {
+        SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
+        for (int j = 0; j < count; ++j) {
+            const SectionPair::Pair h = highPass.process(SectionPair::Pair{s.mic1[j], s.mic2[j]});
+            s.sendL[j] = h[0];
+            s.sendR[j] = h[1];
+        }
+        highPass.store();
+    }
+    const double kD = kD_;
+    double lowPass = drumLowPass_;
+    for (int j = 0; j < count; ++j) {
+        lowPass = poleToward(lowPass, s.drumMic[j], kD);
+        s.roomL[j] = lowPass;
+    }
+    drumLowPass_ = lowPass;
+
+    if (oneSet)
+        outputMix(count, sharedAt);
+    else
+        outputMix(count, levelsAt);
+}
+
+// The room's return and the mechanical noise into the microphones, over the
+// run: the coloured return in roomL and roomR, the sums in place of the
+// microphones' signals. levelsAt(j) gives sample j's levels.
+template <typename LevelsAt>
+void RotaryEngine::returnsIntoMicrophones(int count, const LevelsAt& levelsAt) {
+    RunScratch& s = *run_;
+    const double horn0Room = hornUnits_[0]->roomFactor();
+    const double horn1Room = hornUnits_[1]->roomFactor();
+    const double drumRoom = drumMain_->roomFactor();
+    for (int j = 0; j < count; ++j) {
+        const Levels& v = levelsAt(j);
+        const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+        const double near = v.mechPanNear, far = v.mechPanFar;
+        const double hornMech0 = s.hornMech[0][j];
+        const double hornMech1 = s.hornMech[1][j];
+        const double roomL = s.roomL[j];
+        s.mic1[j] = denormalGuard(
+            s.mic1[j] + (roomL * horn0Room + near * hornMech0 + far * hornMech1) * hornLevel);
+        s.mic2[j] = denormalGuard(s.mic2[j] +
+                                  (s.roomR[j] * horn1Room + near * hornMech1 + far * hornMech0) *
+                                      hornLevel * v.mic2Gain);
+        s.drumMic[j] =
+            denormalGuard(s.drumMic[j] + (roomL * drumRoom + s.drumMech[j]) * v.drumMicLevel);
+    }
+}
+
+// The horn high-passes (in sendL and sendR) and the drum low-pass (in roomL)
+// each mixed with its input, and the output mix, over the run.
+template <typename LevelsAt> void RotaryEngine::outputMix(int count, const LevelsAt& levelsAt) {
+    RunScratch& s = *run_;
+    for (int j = 0; j < count; ++j) {
+        const Levels& v = levelsAt(j);
+        const double m1 = s.mic1[j], m2 = s.mic2[j], dr = s.drumMic[j];
+        const double mixH = v.hornHighPassMix;
+        const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * s.sendL[j]);
+        const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * s.sendR[j]);
+        const double mixD = v.drumLowPassMix;
+        const double dl = denormalGuard((1.0 - mixD) * dr + mixD * s.roomL[j]);
+        s.wet[j] = {
+            denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) *
+                          kMixGain),
+            denormalGuard((h2 * v.mic2PanRight + h1 * v.mic1PanRight + dl * v.drumPanRight) *
+                          kMixGain)};
     }
 }
 

@@ -259,6 +259,11 @@ private:
     void simulateInputs(int count);
     void simulateUnits(int count);
     void mixRun(int count);
+    void mixSettledReturns(int count);
+    template <typename LevelsAt>
+    [[gnu::always_inline]] inline void returnsIntoMicrophones(int count, const LevelsAt& levelsAt);
+    template <typename LevelsAt>
+    [[gnu::always_inline]] inline void outputMix(int count, const LevelsAt& levelsAt);
     void mixSends(int count);
     // The sends where the ring reads run four wide (cpuHasAvx2()).
     [[gnu::target("avx2")]] void mixSendsWide(int count);
