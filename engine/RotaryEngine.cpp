@@ -659,76 +659,84 @@ template <typename LevelsAt> void RotaryEngine::outputMix(int count, const Level
 
 // The run's simulated samples in order: what arrives over the cross paths, the
 // microphones before the room, the ring writes and the room's sends. The ring
-// index and the cross units' smoothers stay in registers over the run.
+// index and the cross units' smoothers stay in registers over the run. Each way
+// owns its loop, so the AVX2 ring reads inline into it.
 void RotaryEngine::mixSends(int count) {
-    if (cpuHasAvx2())
+    if (cpuHasAvx2()) {
         mixSendsWide(count);
-    else
-        mixSendsRun<false>(count);
+        return;
+    }
+    SendsState state = sendsState();
+    for (int j = 0; j < count; ++j)
+        mixSendsFrame(j, rings_.feeds(state.ring, run_->simCross[j]->delay.data(), false), state);
+    keepSendsState(state);
 }
 
 // The sends with the ring reads four wide, inlined into the loop.
 void RotaryEngine::mixSendsWide(int count) {
-    mixSendsRun<true>(count);
+    SendsState state = sendsState();
+    for (int j = 0; j < count; ++j)
+        mixSendsFrame(j, rings_.feedsWide(state.ring, run_->simCross[j]->delay.data()), state);
+    keepSendsState(state);
 }
 
-template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
+RotaryEngine::SendsState RotaryEngine::sendsState() const {
+    return {amp.mechRoomSend.load(), kA_, kB_, ring_, drumCrossSmooth_, hornCrossSmooth_};
+}
+
+void RotaryEngine::keepSendsState(const SendsState& state) {
+    ring_ = state.ring;
+    drumCrossSmooth_ = state.drumCrossSmooth;
+    hornCrossSmooth_ = state.hornCrossSmooth;
+}
+
+// Simulated sample j of the sends, `in` what arrives over the cross paths.
+void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState& state) {
     RunScratch& s = *run_;
-    const double mechSend = amp.mechRoomSend.load();
-    const double kA = kA_, kB = kB_;
-    unsigned r = ring_;
-    double drumCrossSmooth = drumCrossSmooth_, hornCrossSmooth = hornCrossSmooth_;
-    for (int j = 0; j < count; ++j) {
-        const SimLevels& sim = *s.sims[j];
-        const Levels& v = sim.v;
-        const CrossPathSettings& cp = *s.simCross[j];
+    const SimLevels& sim = *s.sims[j];
+    const Levels& v = sim.v;
+    const CrossPathSettings& cp = *s.simCross[j];
+    const unsigned r = state.ring;
 
-        // What arrives over the cross paths.
-        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);
-        const double tubeFeed =
-            denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
-                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
-        const double drumFeed =
-            denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
-                          in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
-        const double hornLeak =
-            rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
+    // What arrives over the cross paths.
+    const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
+                                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
+    const double drumFeed =
+        denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
+                      in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
+    const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
-        const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
-        const double drumMech = s.drumMech[j];
-        const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
-        const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
-        const double hornMech0 = s.hornMech[0][j];
-        const double hornMech1 = s.hornMech[1][j];
+    const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
+    const double drumMech = s.drumMech[j];
+    const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
+    const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
+    const double hornMech0 = s.hornMech[0][j];
+    const double hornMech1 = s.hornMech[1][j];
 
-        // The cross units feed the rings.
-        drumCrossSmooth = poleToward(drumCrossSmooth, s.drumCross[j], kA);
-        hornCrossSmooth = poleToward(hornCrossSmooth, s.hornCross[j], kB);
-        rings_.write(r, drumCrossSmooth, hornCrossSmooth, s.port[j]);
-        r = (r + 1) & kRingMask;
+    // The cross units feed the rings.
+    state.drumCrossSmooth = poleToward(state.drumCrossSmooth, s.drumCross[j], state.kA);
+    state.hornCrossSmooth = poleToward(state.hornCrossSmooth, s.hornCross[j], state.kB);
+    rings_.write(r, state.drumCrossSmooth, state.hornCrossSmooth, s.port[j]);
+    state.ring = (r + 1) & kRingMask;
 
-        // Microphone levels.
-        const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-        const double m1 = mic1 * hornLevel;
-        const double m2 = mic2 * hornLevel * v.mic2Gain;
-        const double dr = drumSig * v.drumMicLevel;
-        s.mic1[j] = m1;
-        s.mic2[j] = m2;
-        s.drumMic[j] = dr;
+    // Microphone levels.
+    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+    const double m1 = mic1 * hornLevel;
+    const double m2 = mic2 * hornLevel * v.mic2Gain;
+    const double dr = drumSig * v.drumMicLevel;
+    s.mic1[j] = m1;
+    s.mic2[j] = m2;
+    s.drumMic[j] = dr;
 
-        // The room's sends.
-        const double near = v.mechPanNear, far = v.mechPanFar;
-        const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
-        const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-        s.roomLevel[j] = sim.roomLevel;
-        s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
-                                   mechL * mechSend);
-        s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
-                                   mechR * mechSend);
-    }
-    ring_ = r;
-    drumCrossSmooth_ = drumCrossSmooth;
-    hornCrossSmooth_ = hornCrossSmooth;
+    // The room's sends.
+    const double near = v.mechPanNear, far = v.mechPanFar;
+    const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
+    const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
+    s.roomLevel[j] = sim.roomLevel;
+    s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
+                               mechL * state.mechSend);
+    s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
+                               mechR * state.mechSend);
 }
 
 // Simulated sample j: the room's coloured return and the mechanical noise into

@@ -267,7 +267,16 @@ private:
     void mixSends(int count);
     // The sends where the ring reads run four wide (cpuHasAvx2()).
     [[gnu::target("avx2")]] void mixSendsWide(int count);
-    template <bool WideFeeds> [[gnu::always_inline]] inline void mixSendsRun(int count);
+    // What the sends carry from one sample to the next, and their constants.
+    struct SendsState {
+        double mechSend, kA, kB;
+        unsigned ring;
+        double drumCrossSmooth, hornCrossSmooth;
+    };
+    SendsState sendsState() const;
+    void keepSendsState(const SendsState& state);
+    [[gnu::always_inline]] inline void mixSendsFrame(int j, const CrossRings::Feeds& in,
+                                                     SendsState& state);
     template <typename HighPass>
     WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
