@@ -560,6 +560,18 @@ void RotaryEngine::mixRun(int count) {
 // same values to the bit. The room's sends and return arrays, done with by
 // then, hold the passes' results.
 void RotaryEngine::mixSettledReturns(int count) {
+    if (cpuHasAvx2())
+        mixSettledReturnsWide(count);
+    else
+        settledReturnsPasses(count);
+}
+
+// The same with the straight passes four wide.
+void RotaryEngine::mixSettledReturnsWide(int count) {
+    settledReturnsPasses(count);
+}
+
+void RotaryEngine::settledReturnsPasses(int count) {
     RunScratch& s = *run_;
     {
         SectionPair peak(colorPeak_[0], colorPeak_[1]);

@@ -260,6 +260,8 @@ private:
     void simulateUnits(int count);
     void mixRun(int count);
     void mixSettledReturns(int count);
+    [[gnu::target("avx2")]] void mixSettledReturnsWide(int count);
+    [[gnu::always_inline]] inline void settledReturnsPasses(int count);
     template <typename LevelsAt>
     [[gnu::always_inline]] inline void returnsIntoMicrophones(int count, const LevelsAt& levelsAt);
     template <typename LevelsAt>
