@@ -49,12 +49,13 @@ public:
     // The same, with the choice of the AVX2 way made by the caller (wide only
     // where cpuHasAvx2()), once for many reads.
     Feeds feeds(unsigned r, const double* d, bool wide) const {
-        return wide ? feedsWide(r, d) : feedsNarrow(r, d);
+        return wide ? feedsWideCall(r, d) : feedsNarrow(r, d);
     }
 
-private:
-    // readLinear four lanes wide, each lane in its own ring.
-    [[gnu::target("avx2")]] Feeds feedsWide(unsigned r, const double* d) const {
+    // readLinear four lanes wide, each lane in its own ring (cpuHasAvx2() only),
+    // for callers that inline it into an AVX2 loop of their own.
+    [[gnu::target("avx2"), gnu::always_inline]] inline Feeds feedsWide(unsigned r,
+                                                                       const double* d) const {
         const __m256d len = _mm256_set1_pd(kLength);
         __m256d position =
             _mm256_sub_pd(_mm256_set1_pd(static_cast<double>(r)), _mm256_loadu_pd(d));
@@ -84,6 +85,12 @@ private:
         static_assert(sizeof f == sizeof y && offsetof(Feeds, portToDrum) == 3 * sizeof(double));
         _mm256_storeu_pd(&f.drumToHorn, y);
         return f;
+    }
+
+private:
+    // feedsWide as a call of its own, for callers without the AVX2 target.
+    [[gnu::target("avx2"), gnu::noinline]] Feeds feedsWideCall(unsigned r, const double* d) const {
+        return feedsWide(r, d);
     }
     [[gnu::noinline]] Feeds feedsNarrow(unsigned r, const double* d) const {
         return {read(kDrum, r, d[0]), read(kBassReflex, r, d[1]), read(kHorn, r, d[2]),

@@ -156,6 +156,7 @@ double Decimator::pushInput(double a) noexcept {
 void Decimator::pushRun(const double* a, const int8_t* kind, int* index, double* filtered,
                         int n) noexcept {
     if (table_ && wide_) return pushFramesWide(a, kind, index, filtered, n);
+    if (!table_) return pushFramesPlain(a, kind, index, filtered, n);
     int k = 0;
     for (int i = 0; i < n; ++i) {
         if (kind[i] == kSkip) continue;
@@ -165,6 +166,25 @@ void Decimator::pushRun(const double* a, const int8_t* kind, int* index, double*
             pushOnly(a[i]);
         index[i] = index_;
     }
+}
+
+// pushRun without a table: the pushes keep the history (a table may come with
+// a new rate) and each filtered value is the input in single precision, with the
+// history index in a register over the run.
+void Decimator::pushFramesPlain(const double* a, const int8_t* kind, int* index, double* filtered,
+                                int n) noexcept {
+    int k = 0;
+    int at = index_;
+    for (int i = 0; i < n; ++i) {
+        if (kind[i] == kSkip) continue;
+        at = (at + kTaps - 1) & (kTaps - 1);
+        const float x = static_cast<float>(a[i]);
+        input_[at] = x;
+        input_[at + kTaps] = x;
+        if (kind[i] == kPushAndFilter) filtered[k++] = x;
+        index[i] = at;
+    }
+    index_ = at;
 }
 
 inline int Decimator::writeOutput(int index, double left, double right) noexcept {

@@ -78,6 +78,8 @@ private:
     // returns the histories' start.
     int writeOutput(int index, double left, double right) noexcept;
     void interpolateFrames(const int* index, double* left, double* right, int n) noexcept;
+    void pushFramesPlain(const double* a, const int8_t* kind, int* index, double* filtered,
+                         int n) noexcept;
     [[gnu::target("avx2,fma")]] void pushFramesWide(const double* a, const int8_t* kind, int* index,
                                                     double* filtered, int n) noexcept;
     [[gnu::target("avx2,fma")]] void interpolateFramesWide(const int* index, double* left,

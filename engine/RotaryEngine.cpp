@@ -526,13 +526,12 @@ void RotaryEngine::simulateUnits(int count) {
     for (int j = 0; j < count; ++j) s.hornCross[j] *= kCrossUnitGain;
 }
 
-// The mix of the run's samples in three passes: the cross paths and the
-// microphones (the ring reads stay interleaved with the writes, since a cross
-// path's delay may be under one sample), the room, and the room's colour with
-// the returns and the output mix. Only the first and last passes share values,
-// and each keeps its own recursions in sample order. The last pass runs the
-// left and right colour sections and the two horn high-passes side by side
-// where none of them glides (their usual state).
+// The mix of the run's samples in passes: the cross paths and the microphones
+// (the ring reads stay interleaved with the writes, since a cross path's delay
+// may be under one sample), the room, and the room's colour with the returns
+// and the output mix. Each pass keeps its own recursions in sample order. Where
+// neither the colour sections nor the horn high-passes glide (their usual
+// state) the returns run in passes of their own (mixSettledReturns).
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
     mixSends(count);
@@ -541,20 +540,7 @@ void RotaryEngine::mixRun(int count) {
     if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
         SectionPair::settled(colorShelf_[0], colorShelf_[1]) &&
         SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
-        SectionPair peak(colorPeak_[0], colorPeak_[1]);
-        SectionPair shelf(colorShelf_[0], colorShelf_[1]);
-        SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
-        for (int j = 0; j < count; ++j) {
-            const SectionPair::Pair room =
-                shelf.process(peak.process(SectionPair::Pair{s.roomL[j], s.roomR[j]}));
-            s.wet[j] = mixReturns(j, room[0], room[1], [&highPass](double m1, double m2) {
-                const SectionPair::Pair h = highPass.process(SectionPair::Pair{m1, m2});
-                return WetPair{h[0], h[1]};
-            });
-        }
-        peak.store();
-        shelf.store();
-        highPass.store();
+        mixSettledReturns(count);
         return;
     }
     for (int j = 0; j < count; ++j) {
@@ -566,78 +552,203 @@ void RotaryEngine::mixRun(int count) {
     }
 }
 
+// mixReturns over a run whose colour and high-pass sections all settled, in
+// passes that each keep one recursion in registers: the room's colour (left and
+// right side by side), the room and the mechanical noise into the microphones,
+// the horn high-passes (side by side) and the drum low-pass, then the output
+// mix. Per sample the same operations in the same order as mixReturns, so the
+// same values to the bit. The room's sends and return arrays, done with by
+// then, hold the passes' results.
+void RotaryEngine::mixSettledReturns(int count) {
+    if (cpuHasAvx2())
+        mixSettledReturnsWide(count);
+    else
+        settledReturnsPasses(count);
+}
+
+// The same with the straight passes four wide.
+void RotaryEngine::mixSettledReturnsWide(int count) {
+    settledReturnsPasses(count);
+}
+
+void RotaryEngine::settledReturnsPasses(int count) {
+    RunScratch& s = *run_;
+    {
+        SectionPair peak(colorPeak_[0], colorPeak_[1]);
+        SectionPair shelf(colorShelf_[0], colorShelf_[1]);
+        for (int j = 0; j < count; ++j) {
+            const SectionPair::Pair room =
+                shelf.process(peak.process(SectionPair::Pair{s.roomL[j], s.roomR[j]}));
+            s.roomL[j] = room[0];
+            s.roomR[j] = room[1];
+        }
+        peak.store();
+        shelf.store();
+    }
+
+    // The levels read once where every sample of the run shares one set (the
+    // usual case: none of them moved), from a local copy no store can reach.
+    const SimLevels* first = s.sims[0];
+    const bool oneSet = std::all_of(s.sims.begin(), s.sims.begin() + count,
+                                    [first](const SimLevels* sim) { return sim == first; });
+    const Levels shared = first->v;
+    const auto sharedAt = [&shared](int) -> const Levels& { return shared; };
+    const auto levelsAt = [&s](int j) -> const Levels& { return s.sims[j]->v; };
+    if (oneSet)
+        returnsIntoMicrophones(count, sharedAt);
+    else
+        returnsIntoMicrophones(count, levelsAt);
+
+    // The horn high-passes and the drum low-pass.
+    {
+        SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
+        for (int j = 0; j < count; ++j) {
+            const SectionPair::Pair h = highPass.process(SectionPair::Pair{s.mic1[j], s.mic2[j]});
+            s.sendL[j] = h[0];
+            s.sendR[j] = h[1];
+        }
+        highPass.store();
+    }
+    const double kD = kD_;
+    double lowPass = drumLowPass_;
+    for (int j = 0; j < count; ++j) {
+        lowPass = poleToward(lowPass, s.drumMic[j], kD);
+        s.roomL[j] = lowPass;
+    }
+    drumLowPass_ = lowPass;
+
+    if (oneSet)
+        outputMix(count, sharedAt);
+    else
+        outputMix(count, levelsAt);
+}
+
+// The room's return and the mechanical noise into the microphones, over the
+// run: the coloured return in roomL and roomR, the sums in place of the
+// microphones' signals. levelsAt(j) gives sample j's levels.
+template <typename LevelsAt>
+void RotaryEngine::returnsIntoMicrophones(int count, const LevelsAt& levelsAt) {
+    RunScratch& s = *run_;
+    const double horn0Room = hornUnits_[0]->roomFactor();
+    const double horn1Room = hornUnits_[1]->roomFactor();
+    const double drumRoom = drumMain_->roomFactor();
+    for (int j = 0; j < count; ++j) {
+        const Levels& v = levelsAt(j);
+        const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+        const double near = v.mechPanNear, far = v.mechPanFar;
+        const double hornMech0 = s.hornMech[0][j];
+        const double hornMech1 = s.hornMech[1][j];
+        const double roomL = s.roomL[j];
+        s.mic1[j] = denormalGuard(
+            s.mic1[j] + (roomL * horn0Room + near * hornMech0 + far * hornMech1) * hornLevel);
+        s.mic2[j] = denormalGuard(s.mic2[j] +
+                                  (s.roomR[j] * horn1Room + near * hornMech1 + far * hornMech0) *
+                                      hornLevel * v.mic2Gain);
+        s.drumMic[j] =
+            denormalGuard(s.drumMic[j] + (roomL * drumRoom + s.drumMech[j]) * v.drumMicLevel);
+    }
+}
+
+// The horn high-passes (in sendL and sendR) and the drum low-pass (in roomL)
+// each mixed with its input, and the output mix, over the run.
+template <typename LevelsAt> void RotaryEngine::outputMix(int count, const LevelsAt& levelsAt) {
+    RunScratch& s = *run_;
+    for (int j = 0; j < count; ++j) {
+        const Levels& v = levelsAt(j);
+        const double m1 = s.mic1[j], m2 = s.mic2[j], dr = s.drumMic[j];
+        const double mixH = v.hornHighPassMix;
+        const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * s.sendL[j]);
+        const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * s.sendR[j]);
+        const double mixD = v.drumLowPassMix;
+        const double dl = denormalGuard((1.0 - mixD) * dr + mixD * s.roomL[j]);
+        s.wet[j] = {
+            denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) *
+                          kMixGain),
+            denormalGuard((h2 * v.mic2PanRight + h1 * v.mic1PanRight + dl * v.drumPanRight) *
+                          kMixGain)};
+    }
+}
+
 // The run's simulated samples in order: what arrives over the cross paths, the
 // microphones before the room, the ring writes and the room's sends. The ring
-// index and the cross units' smoothers stay in registers over the run.
+// index and the cross units' smoothers stay in registers over the run. Each way
+// owns its loop, so the AVX2 ring reads inline into it.
 void RotaryEngine::mixSends(int count) {
-    if (cpuHasAvx2())
+    if (cpuHasAvx2()) {
         mixSendsWide(count);
-    else
-        mixSendsRun<false>(count);
+        return;
+    }
+    SendsState state = sendsState();
+    for (int j = 0; j < count; ++j)
+        mixSendsFrame(j, rings_.feeds(state.ring, run_->simCross[j]->delay.data(), false), state);
+    keepSendsState(state);
 }
 
 // The sends with the ring reads four wide, inlined into the loop.
 void RotaryEngine::mixSendsWide(int count) {
-    mixSendsRun<true>(count);
+    SendsState state = sendsState();
+    for (int j = 0; j < count; ++j)
+        mixSendsFrame(j, rings_.feedsWide(state.ring, run_->simCross[j]->delay.data()), state);
+    keepSendsState(state);
 }
 
-template <bool WideFeeds> void RotaryEngine::mixSendsRun(int count) {
+RotaryEngine::SendsState RotaryEngine::sendsState() const {
+    return {amp.mechRoomSend.load(), kA_, kB_, ring_, drumCrossSmooth_, hornCrossSmooth_};
+}
+
+void RotaryEngine::keepSendsState(const SendsState& state) {
+    ring_ = state.ring;
+    drumCrossSmooth_ = state.drumCrossSmooth;
+    hornCrossSmooth_ = state.hornCrossSmooth;
+}
+
+// Simulated sample j of the sends, `in` what arrives over the cross paths.
+void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState& state) {
     RunScratch& s = *run_;
-    const double mechSend = amp.mechRoomSend.load();
-    const double kA = kA_, kB = kB_;
-    unsigned r = ring_;
-    double drumCrossSmooth = drumCrossSmooth_, hornCrossSmooth = hornCrossSmooth_;
-    for (int j = 0; j < count; ++j) {
-        const SimLevels& sim = *s.sims[j];
-        const Levels& v = sim.v;
-        const CrossPathSettings& cp = *s.simCross[j];
+    const SimLevels& sim = *s.sims[j];
+    const Levels& v = sim.v;
+    const CrossPathSettings& cp = *s.simCross[j];
+    const unsigned r = state.ring;
 
-        // What arrives over the cross paths.
-        const CrossRings::Feeds in = rings_.feeds(r, cp.delay.data(), WideFeeds);
-        const double tubeFeed =
-            denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
-                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
-        const double drumFeed =
-            denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
-                          in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
-        const double hornLeak =
-            rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
+    // What arrives over the cross paths.
+    const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
+                                          in.portToHorn * v.brToTubeGain * cp.gain[1] * kBrGain);
+    const double drumFeed =
+        denormalGuard(in.hornToDrum * cp.gain[2] * v.hornToDrumFeedback * kHornToDrumScale +
+                      in.portToDrum * v.brToDrumGain * cp.gain[3] * kBrGain);
+    const double hornLeak = rings_.read(CrossRings::kHorn, r, cp.delay[4]) * cp.gain[4] * kHornLeak;
 
-        const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
-        const double drumMech = s.drumMech[j];
-        const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
-        const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
-        const double hornMech0 = s.hornMech[0][j];
-        const double hornMech1 = s.hornMech[1][j];
+    const double drumSig = denormalGuard(s.drumOut[j] + drumFeed + s.drumStatic[j]);
+    const double drumMech = s.drumMech[j];
+    const double mic1 = denormalGuard(s.hornOut[0][j] * kUnitHalf + tubeFeed + hornLeak);
+    const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
+    const double hornMech0 = s.hornMech[0][j];
+    const double hornMech1 = s.hornMech[1][j];
 
-        // The cross units feed the rings.
-        drumCrossSmooth = poleToward(drumCrossSmooth, s.drumCross[j], kA);
-        hornCrossSmooth = poleToward(hornCrossSmooth, s.hornCross[j], kB);
-        rings_.write(r, drumCrossSmooth, hornCrossSmooth, s.port[j]);
-        r = (r + 1) & kRingMask;
+    // The cross units feed the rings.
+    state.drumCrossSmooth = poleToward(state.drumCrossSmooth, s.drumCross[j], state.kA);
+    state.hornCrossSmooth = poleToward(state.hornCrossSmooth, s.hornCross[j], state.kB);
+    rings_.write(r, state.drumCrossSmooth, state.hornCrossSmooth, s.port[j]);
+    state.ring = (r + 1) & kRingMask;
 
-        // Microphone levels.
-        const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-        const double m1 = mic1 * hornLevel;
-        const double m2 = mic2 * hornLevel * v.mic2Gain;
-        const double dr = drumSig * v.drumMicLevel;
-        s.mic1[j] = m1;
-        s.mic2[j] = m2;
-        s.drumMic[j] = dr;
+    // Microphone levels.
+    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
+    const double m1 = mic1 * hornLevel;
+    const double m2 = mic2 * hornLevel * v.mic2Gain;
+    const double dr = drumSig * v.drumMicLevel;
+    s.mic1[j] = m1;
+    s.mic2[j] = m2;
+    s.drumMic[j] = dr;
 
-        // The room's sends.
-        const double near = v.mechPanNear, far = v.mechPanFar;
-        const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
-        const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
-        s.roomLevel[j] = sim.roomLevel;
-        s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
-                                   mechL * mechSend);
-        s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
-                                   mechR * mechSend);
-    }
-    ring_ = r;
-    drumCrossSmooth_ = drumCrossSmooth;
-    hornCrossSmooth_ = hornCrossSmooth;
+    // The room's sends.
+    const double near = v.mechPanNear, far = v.mechPanFar;
+    const double mechL = denormalGuard(near * hornMech0 + far * hornMech1 + drumMech);
+    const double mechR = denormalGuard(near * hornMech1 + far * hornMech0 + drumMech);
+    s.roomLevel[j] = sim.roomLevel;
+    s.sendL[j] = denormalGuard(m2 * v.mic2PanLeft + m1 * v.mic1PanLeft + dr * v.drumPanLeft +
+                               mechL * state.mechSend);
+    s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
+                               mechR * state.mechSend);
 }
 
 // Simulated sample j: the room's coloured return and the mechanical noise into

@@ -259,10 +259,26 @@ private:
     void simulateInputs(int count);
     void simulateUnits(int count);
     void mixRun(int count);
+    void mixSettledReturns(int count);
+    [[gnu::target("avx2")]] void mixSettledReturnsWide(int count);
+    [[gnu::always_inline]] inline void settledReturnsPasses(int count);
+    template <typename LevelsAt>
+    [[gnu::always_inline]] inline void returnsIntoMicrophones(int count, const LevelsAt& levelsAt);
+    template <typename LevelsAt>
+    [[gnu::always_inline]] inline void outputMix(int count, const LevelsAt& levelsAt);
     void mixSends(int count);
     // The sends where the ring reads run four wide (cpuHasAvx2()).
     [[gnu::target("avx2")]] void mixSendsWide(int count);
-    template <bool WideFeeds> [[gnu::always_inline]] inline void mixSendsRun(int count);
+    // What the sends carry from one sample to the next, and their constants.
+    struct SendsState {
+        double mechSend, kA, kB;
+        unsigned ring;
+        double drumCrossSmooth, hornCrossSmooth;
+    };
+    SendsState sendsState() const;
+    void keepSendsState(const SendsState& state);
+    [[gnu::always_inline]] inline void mixSendsFrame(int j, const CrossRings::Feeds& in,
+                                                     SendsState& state);
     template <typename HighPass>
     WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
