@@ -137,6 +137,10 @@ private:
     void readRecording(const double* micAngle, int length, float* read, int n) noexcept;
     void drumRun(const RunValues& v, double* out, int n) noexcept;
     void drumStretch(const RunValues& v, double* out, int n, double slow, double fast) noexcept;
+    [[gnu::target("avx2")]] void drumStretchAvx2(const RunValues& v, double* out, int n,
+                                                 double slow, double fast) noexcept;
+    [[gnu::always_inline]] inline void drumStretchOf(const RunValues& v, double* out, int n,
+                                                     double slow, double fast) noexcept;
     void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
     double micTurn(double micAngle, int revolutions) noexcept;
