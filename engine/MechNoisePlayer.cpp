@@ -141,6 +141,27 @@ double wrapUnit(double x) {
     return x;
 }
 
+// Steps a phase n times as wrapUnit(phase + step) does, handing body(k, phase)
+// each sample's phase before its step. From a phase in [0, 1) by a step in
+// [0, 1) the sum lies in [0, 2) and one subtraction of 1 (exact there) brings it
+// back, so wrapUnit's further checks never fire and are left out.
+template <typename Body>
+[[gnu::always_inline]] inline double stepPhase(double phase, double step, int n, Body&& body) {
+    if (phase >= 0.0 && phase < 1.0 && step >= 0.0 && step < 1.0) {
+        for (int k = 0; k < n; ++k) {
+            body(k, phase);
+            phase += step;
+            if (phase >= 1.0) phase -= 1.0;
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            body(k, phase);
+            phase = wrapUnit(phase + step);
+        }
+    }
+    return phase;
+}
+
 } // namespace
 
 MechNoisePlayer::MechNoisePlayer(MechNoiseSource source, double rate)
@@ -572,29 +593,41 @@ inline void MechNoisePlayer::readRecording(const double* micAngle, int length, f
     double phase = phase_;
     const double phaseStep = phaseStep_;
     if (recordingWeight_ == 0.0) {
-        for (int k = 0; k < n; ++k) phase = wrapUnit(phase + phaseStep);
-        phase_ = phase;
+        phase_ = stepPhase(phase, phaseStep, n, [](int, double) {});
         return;
     }
     alignas(32) double at[kMaxRun];
     double angle = turnedMicAngle_, turn = micTurn_;
     const double offset = offset_, len = static_cast<double>(length);
-    for (int k = 0; k < n; ++k) {
+    phase_ = stepPhase(phase, phaseStep, n, [&](int k, double p) {
         if (micAngle[k] != angle) {
             angle = micAngle[k];
             turn = turnOf(angle, Revolutions);
         }
-        at[k] = (TurnFirst ? turn + phase + offset : phase + turn + offset) * len;
-        phase = wrapUnit(phase + phaseStep);
-    }
-    phase_ = phase;
+        at[k] = (TurnFirst ? turn + p + offset : p + turn + offset) * len;
+    });
     turnedMicAngle_ = angle;
     micTurn_ = turn;
     readCubicRun(recording_, length, at, read, n, wideReads_);
 }
 
+// With AVX2 as the drum's stretch: the same operations, the same values.
 void MechNoisePlayer::hornStretch(const double* micAngle, double* in, int n, double slow,
                                   double fast) noexcept {
+    if (wideReads_)
+        hornStretchAvx2(micAngle, in, n, slow, fast);
+    else
+        hornStretchOf(micAngle, in, n, slow, fast);
+}
+
+[[gnu::target("avx2")]] void MechNoisePlayer::hornStretchAvx2(const double* micAngle, double* in,
+                                                              int n, double slow,
+                                                              double fast) noexcept {
+    hornStretchOf(micAngle, in, n, slow, fast);
+}
+
+inline void MechNoisePlayer::hornStretchOf(const double* micAngle, double* in, int n, double slow,
+                                           double fast) noexcept {
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
     alignas(16) float recordingRead[kMaxRun];
@@ -668,6 +701,7 @@ void MechNoisePlayer::drumStretch(const RunValues& v, double* out, int n, double
 
 inline void MechNoisePlayer::drumStretchOf(const RunValues& v, double* out, int n, double slow,
                                            double fast) noexcept {
+    if (n <= 0) return; // a stretch has a sample at least
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
     alignas(16) float read[kMaxRun];
@@ -680,13 +714,8 @@ inline void MechNoisePlayer::drumStretchOf(const RunValues& v, double* out, int 
     }
 
     alignas(32) double loopAt[kMaxRun];
-    double loopPos = loopPos_;
-    const double loopStep = loopStep_;
-    for (int k = 0; k < n; ++k) {
-        loopAt[k] = loopPos * kDrumLoopLength;
-        loopPos = wrapUnit(loopPos + loopStep);
-    }
-    loopPos_ = loopPos;
+    loopPos_ = stepPhase(loopPos_, loopStep_, n,
+                         [&](int k, double p) { loopAt[k] = p * kDrumLoopLength; });
     alignas(16) double loopIn[kMaxRun];
     if (wl != 0.0) {
         readCubicRun(loop_, kDrumLoopLength, loopAt, read, n, wideReads_);
