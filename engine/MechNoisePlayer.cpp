@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace zel {
 
@@ -160,6 +161,19 @@ template <typename Body>
         }
     }
     return phase;
+}
+
+// The end of the stretch from j (of n) whose speeds equal s: the first sample
+// after j at another speed, or n. Two samples are compared at a time.
+int stretchEnd(const double* speed, int j, int n, double s) {
+    int end = j + 1;
+    const __m128d at = _mm_set1_pd(s);
+    for (; end + 2 <= n; end += 2) {
+        const int differ = _mm_movemask_pd(_mm_cmpneq_pd(_mm_loadu_pd(speed + end), at));
+        if (differ != 0) return end + ((differ & 1) != 0 ? 0 : 1);
+    }
+    if (end < n && speed[end] == s) ++end;
+    return end;
 }
 
 } // namespace
@@ -565,8 +579,7 @@ inline void MechNoisePlayer::inStretches(const double* speed, int n, Stretch&& s
             else
                 tuneDrum(s);
         }
-        int end = j + 1;
-        while (end < n && speed[end] == tunedSpeed_) ++end;
+        const int end = stretchEnd(speed, j, n, tunedSpeed_);
         stretch(j, end - j);
         j = end;
     }

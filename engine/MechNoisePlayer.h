@@ -138,7 +138,8 @@ private:
     [[gnu::always_inline]] inline void hornStretchOf(const double* micAngle, double* in, int n,
                                                      double slow, double fast) noexcept;
     template <int Revolutions, bool TurnFirst>
-    void readRecording(const double* micAngle, int length, float* read, int n) noexcept;
+    [[gnu::always_inline]] inline void readRecording(const double* micAngle, int length,
+                                                     float* read, int n) noexcept;
     void drumRun(const RunValues& v, double* out, int n) noexcept;
     void drumStretch(const RunValues& v, double* out, int n, double slow, double fast) noexcept;
     [[gnu::target("avx2")]] void drumStretchAvx2(const RunValues& v, double* out, int n,
