@@ -513,6 +513,7 @@ void MechNoisePlayer::processRunPair(MechNoisePlayer& a, double* outA, MechNoise
     bands.take(0, a.band_);
     bands.take(1, b.band_);
     const __m128d distance = _mm_set_pd(b.distanceFactor_, a.distanceFactor_);
+#pragma GCC unroll 2 // the histories move by renaming, not by copies
     for (int k = 0; k < n; ++k) {
         const __m128d y = bands.process(_mm_set_pd(inB[k], inA[k]));
         const __m128d o =
@@ -743,6 +744,7 @@ inline void MechNoisePlayer::drumStretchOf(const RunValues& v, double* out, int 
     SettledSection band = band_;
     const double distance = distanceFactor_;
     const auto finish = [&](auto transition) {
+#pragma GCC unroll 2 // the histories move by renaming, not by copies
         for (int k = 0; k < n; ++k) {
             double t = pair.processSum(loopIn[k], recordingIn[k]);
             t += transition();
