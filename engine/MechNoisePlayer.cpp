@@ -654,10 +654,20 @@ inline void MechNoisePlayer::hornStretchOf(const double* micAngle, double* in, i
     int whole = 0, wholeStep = 0;
     if (readsWhole(kHornLoopLength, loopPos_, whole) &&
         readsWhole(kHornLoopLength, step_, wholeStep)) {
-        for (int k = 0; k < n; ++k) {
-            if (loop) loopRead[k] = loop_[whole];
-            whole += wholeStep;
-            if (whole >= kHornLoopLength) whole -= kHornLoopLength;
+        if (wholeStep > 0) {
+            // In pieces up to the loop's end: the positions within a piece are
+            // whole + i wholeStep, the wrap comes after its last.
+            for (int k = 0; k < n;) {
+                const int room = (kHornLoopLength - 1 - whole) / wholeStep + 1;
+                const int m = std::min(n - k, room);
+                if (loop)
+                    for (int i = 0; i < m; ++i) loopRead[k + i] = loop_[whole + i * wholeStep];
+                whole += m * wholeStep;
+                if (whole >= kHornLoopLength) whole -= kHornLoopLength;
+                k += m;
+            }
+        } else if (loop) {
+            std::fill_n(loopRead, n, loop_[whole]);
         }
         loopPos_ = whole;
     } else {
