@@ -553,6 +553,8 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
                                             level[kRayBackLeft], level[kRayBackRight]);
     const __m256d pole = _mm256_setr_pd(q1_, q1_, q2_, q2_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
+    const double roomFactor = roomFactor_;
+    const __m256d room = _mm256_set1_pd(roomFactor);
     const __m256d keep = _mm256_castsi256_pd(_mm256_setr_epi64x(side != 0 ? 0 : -1, 0, 0, 0));
     __m256d state = _mm256_setr_pd(rays_[sideLane].reflected, rays_[3].reflected,
                                    rays_[4].reflected, rays_[5].reflected);
@@ -561,11 +563,14 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
         f.update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
         const double* out = runLanes_.sectionOut + at;
-        const double* alpha = runLanes_.alpha + at;
+        // The rays' gains: attenuation times the room factor.
+        const double* attenuation = runLanes_.attenuation + at;
+        const __m256d alpha = _mm256_mul_pd(
+            _mm256_setr_pd(attenuation[sideLane], attenuation[3], attenuation[4], attenuation[5]),
+            room);
         const __m256d rays = _mm256_mul_pd(
             _mm256_mul_pd(
-                _mm256_mul_pd(_mm256_setr_pd(out[sideLane], out[3], out[4], out[5]),
-                              _mm256_setr_pd(alpha[sideLane], alpha[3], alpha[4], alpha[5])),
+                _mm256_mul_pd(_mm256_setr_pd(out[sideLane], out[3], out[4], out[5]), alpha),
                 weight),
             rayLevel);
         // poleToward, lane by lane.
@@ -574,7 +579,7 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
         state = _mm256_blendv_pd(next, state, keep);
         const __m128d low = _mm256_castpd256_pd128(state);
         const __m128d high = _mm256_extractf128_pd(state, 1);
-        double h = out[0] * alpha[0] * 1.0 * level[kRayFront];
+        double h = out[0] * (attenuation[0] * roomFactor) * 1.0 * level[kRayFront];
         if (side != 0) h += _mm_cvtsd_f64(low);
         h += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
         h += _mm_cvtsd_f64(high);
@@ -599,7 +604,6 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
 void DrumUnit::splitRun(int n) {
     if (n <= 0) return;
     const __m256d pole = _mm256_set1_pd(splitterPole_);
-    const __m256d room = _mm256_set1_pd(roomFactor_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
     for (int i = 0; i < kSectionLanes; i += 4) {
         const __m256d heard = heardMask(&heard_[i]);
@@ -609,8 +613,6 @@ void DrumUnit::splitRun(int n) {
             _mm256_store_pd(
                 runLanes_.sectionIn + at,
                 splitStep(_mm256_load_pd(runLanes_.input + at), pole, guard, heard, split));
-            _mm256_store_pd(runLanes_.alpha + at,
-                            _mm256_mul_pd(_mm256_load_pd(runLanes_.attenuation + at), room));
         }
         _mm256_store_pd(&split_[i], split);
         const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;

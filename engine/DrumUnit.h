@@ -298,11 +298,9 @@ private:
         alignas(32) double mu[kMaxRun * kRayLanes];
         alignas(32) double input[kMaxRun * kRayLanes];
         alignas(32) double attenuation[kMaxRun * kRayLanes];
-        // The main unit's sections: their inputs and outputs, and the rays'
-        // gains (before their orders' weights).
+        // The main unit's sections: their inputs and outputs.
         alignas(32) double sectionIn[kMaxRun * kRayLanes];
         alignas(32) double sectionOut[kMaxRun * kRayLanes];
-        alignas(32) double alpha[kMaxRun * kRayLanes];
     };
     RunLanes runLanes_{};
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace zel {
 
@@ -139,6 +140,40 @@ double wrapUnit(double x) {
         if (!(x >= 0.0 && x < 1.0)) x = 0.0;
     }
     return x;
+}
+
+// Steps a phase n times as wrapUnit(phase + step) does, handing body(k, phase)
+// each sample's phase before its step. From a phase in [0, 1) by a step in
+// [0, 1) the sum lies in [0, 2) and one subtraction of 1 (exact there) brings it
+// back, so wrapUnit's further checks never fire and are left out.
+template <typename Body>
+[[gnu::always_inline]] inline double stepPhase(double phase, double step, int n, Body&& body) {
+    if (phase >= 0.0 && phase < 1.0 && step >= 0.0 && step < 1.0) {
+        for (int k = 0; k < n; ++k) {
+            body(k, phase);
+            phase += step;
+            if (phase >= 1.0) phase -= 1.0;
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            body(k, phase);
+            phase = wrapUnit(phase + step);
+        }
+    }
+    return phase;
+}
+
+// The end of the stretch from j (of n) whose speeds equal s: the first sample
+// after j at another speed, or n. Two samples are compared at a time.
+int stretchEnd(const double* speed, int j, int n, double s) {
+    int end = j + 1;
+    const __m128d at = _mm_set1_pd(s);
+    for (; end + 2 <= n; end += 2) {
+        const int differ = _mm_movemask_pd(_mm_cmpneq_pd(_mm_loadu_pd(speed + end), at));
+        if (differ != 0) return end + ((differ & 1) != 0 ? 0 : 1);
+    }
+    if (end < n && speed[end] == s) ++end;
+    return end;
 }
 
 } // namespace
@@ -478,6 +513,7 @@ void MechNoisePlayer::processRunPair(MechNoisePlayer& a, double* outA, MechNoise
     bands.take(0, a.band_);
     bands.take(1, b.band_);
     const __m128d distance = _mm_set_pd(b.distanceFactor_, a.distanceFactor_);
+#pragma GCC unroll 2 // the histories move by renaming, not by copies
     for (int k = 0; k < n; ++k) {
         const __m128d y = bands.process(_mm_set_pd(inB[k], inA[k]));
         const __m128d o =
@@ -544,8 +580,7 @@ inline void MechNoisePlayer::inStretches(const double* speed, int n, Stretch&& s
             else
                 tuneDrum(s);
         }
-        int end = j + 1;
-        while (end < n && speed[end] == tunedSpeed_) ++end;
+        const int end = stretchEnd(speed, j, n, tunedSpeed_);
         stretch(j, end - j);
         j = end;
     }
@@ -572,29 +607,41 @@ inline void MechNoisePlayer::readRecording(const double* micAngle, int length, f
     double phase = phase_;
     const double phaseStep = phaseStep_;
     if (recordingWeight_ == 0.0) {
-        for (int k = 0; k < n; ++k) phase = wrapUnit(phase + phaseStep);
-        phase_ = phase;
+        phase_ = stepPhase(phase, phaseStep, n, [](int, double) {});
         return;
     }
     alignas(32) double at[kMaxRun];
     double angle = turnedMicAngle_, turn = micTurn_;
     const double offset = offset_, len = static_cast<double>(length);
-    for (int k = 0; k < n; ++k) {
+    phase_ = stepPhase(phase, phaseStep, n, [&](int k, double p) {
         if (micAngle[k] != angle) {
             angle = micAngle[k];
             turn = turnOf(angle, Revolutions);
         }
-        at[k] = (TurnFirst ? turn + phase + offset : phase + turn + offset) * len;
-        phase = wrapUnit(phase + phaseStep);
-    }
-    phase_ = phase;
+        at[k] = (TurnFirst ? turn + p + offset : p + turn + offset) * len;
+    });
     turnedMicAngle_ = angle;
     micTurn_ = turn;
     readCubicRun(recording_, length, at, read, n, wideReads_);
 }
 
+// With AVX2 as the drum's stretch: the same operations, the same values.
 void MechNoisePlayer::hornStretch(const double* micAngle, double* in, int n, double slow,
                                   double fast) noexcept {
+    if (wideReads_)
+        hornStretchAvx2(micAngle, in, n, slow, fast);
+    else
+        hornStretchOf(micAngle, in, n, slow, fast);
+}
+
+[[gnu::target("avx2")]] void MechNoisePlayer::hornStretchAvx2(const double* micAngle, double* in,
+                                                              int n, double slow,
+                                                              double fast) noexcept {
+    hornStretchOf(micAngle, in, n, slow, fast);
+}
+
+inline void MechNoisePlayer::hornStretchOf(const double* micAngle, double* in, int n, double slow,
+                                           double fast) noexcept {
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
     alignas(16) float recordingRead[kMaxRun];
@@ -607,10 +654,20 @@ void MechNoisePlayer::hornStretch(const double* micAngle, double* in, int n, dou
     int whole = 0, wholeStep = 0;
     if (readsWhole(kHornLoopLength, loopPos_, whole) &&
         readsWhole(kHornLoopLength, step_, wholeStep)) {
-        for (int k = 0; k < n; ++k) {
-            if (loop) loopRead[k] = loop_[whole];
-            whole += wholeStep;
-            if (whole >= kHornLoopLength) whole -= kHornLoopLength;
+        if (wholeStep > 0) {
+            // In pieces up to the loop's end: the positions within a piece are
+            // whole + i wholeStep, the wrap comes after its last.
+            for (int k = 0; k < n;) {
+                const int room = (kHornLoopLength - 1 - whole) / wholeStep + 1;
+                const int m = std::min(n - k, room);
+                if (loop)
+                    for (int i = 0; i < m; ++i) loopRead[k + i] = loop_[whole + i * wholeStep];
+                whole += m * wholeStep;
+                if (whole >= kHornLoopLength) whole -= kHornLoopLength;
+                k += m;
+            }
+        } else if (loop) {
+            std::fill_n(loopRead, n, loop_[whole]);
         }
         loopPos_ = whole;
     } else {
@@ -649,8 +706,26 @@ void MechNoisePlayer::drumRun(const RunValues& v, double* out, int n) noexcept {
     });
 }
 
+// Where the processor has AVX2 the stretch takes the same operations in the
+// same order with its three-operand encodings (no multiply is fused into an
+// add): fewer copies between registers, the same values to the bit.
 void MechNoisePlayer::drumStretch(const RunValues& v, double* out, int n, double slow,
                                   double fast) noexcept {
+    if (wideReads_)
+        drumStretchAvx2(v, out, n, slow, fast);
+    else
+        drumStretchOf(v, out, n, slow, fast);
+}
+
+[[gnu::target("avx2")]] void MechNoisePlayer::drumStretchAvx2(const RunValues& v, double* out,
+                                                              int n, double slow,
+                                                              double fast) noexcept {
+    drumStretchOf(v, out, n, slow, fast);
+}
+
+inline void MechNoisePlayer::drumStretchOf(const RunValues& v, double* out, int n, double slow,
+                                           double fast) noexcept {
+    if (n <= 0) return; // a stretch has a sample at least
     const double wl = loopWeight_;
     const double wr = recordingWeight_;
     alignas(16) float read[kMaxRun];
@@ -663,13 +738,8 @@ void MechNoisePlayer::drumStretch(const RunValues& v, double* out, int n, double
     }
 
     alignas(32) double loopAt[kMaxRun];
-    double loopPos = loopPos_;
-    const double loopStep = loopStep_;
-    for (int k = 0; k < n; ++k) {
-        loopAt[k] = loopPos * kDrumLoopLength;
-        loopPos = wrapUnit(loopPos + loopStep);
-    }
-    loopPos_ = loopPos;
+    loopPos_ = stepPhase(loopPos_, loopStep_, n,
+                         [&](int k, double p) { loopAt[k] = p * kDrumLoopLength; });
     alignas(16) double loopIn[kMaxRun];
     if (wl != 0.0) {
         readCubicRun(loop_, kDrumLoopLength, loopAt, read, n, wideReads_);
@@ -684,6 +754,7 @@ void MechNoisePlayer::drumStretch(const RunValues& v, double* out, int n, double
     SettledSection band = band_;
     const double distance = distanceFactor_;
     const auto finish = [&](auto transition) {
+#pragma GCC unroll 2 // the histories move by renaming, not by copies
         for (int k = 0; k < n; ++k) {
             double t = pair.processSum(loopIn[k], recordingIn[k]);
             t += transition();

@@ -133,10 +133,19 @@ private:
     void inStretches(const double* speed, int n, Stretch&& stretch) noexcept;
     void hornInputs(const RunValues& v, double* in, int n) noexcept;
     void hornStretch(const double* micAngle, double* in, int n, double slow, double fast) noexcept;
+    [[gnu::target("avx2")]] void hornStretchAvx2(const double* micAngle, double* in, int n,
+                                                 double slow, double fast) noexcept;
+    [[gnu::always_inline]] inline void hornStretchOf(const double* micAngle, double* in, int n,
+                                                     double slow, double fast) noexcept;
     template <int Revolutions, bool TurnFirst>
-    void readRecording(const double* micAngle, int length, float* read, int n) noexcept;
+    [[gnu::always_inline]] inline void readRecording(const double* micAngle, int length,
+                                                     float* read, int n) noexcept;
     void drumRun(const RunValues& v, double* out, int n) noexcept;
     void drumStretch(const RunValues& v, double* out, int n, double slow, double fast) noexcept;
+    [[gnu::target("avx2")]] void drumStretchAvx2(const RunValues& v, double* out, int n,
+                                                 double slow, double fast) noexcept;
+    [[gnu::always_inline]] inline void drumStretchOf(const RunValues& v, double* out, int n,
+                                                     double slow, double fast) noexcept;
     void tuneHorn(double speed) noexcept;
     void tuneDrum(double speed) noexcept;
     double micTurn(double micAngle, int revolutions) noexcept;
