@@ -245,6 +245,22 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
     backFrames(out0, out1, n);
 }
 
+[[gnu::always_inline]] inline void RotaryEngine::takeSimFrame(SimCopies& copies, int& simulated) {
+    RunScratch& s = *run_;
+    if (copies.levels == nullptr) {
+        SimLevels& taken = s.levels[copies.levelCount++];
+        taken.v = levels_;
+        taken.roomLevel = room_->returnLevel();
+        copies.levels = &taken;
+    }
+    if (copies.cross == nullptr) {
+        s.crosses[copies.crossCount] = crossCurrent_;
+        copies.cross = &s.crosses[copies.crossCount++];
+    }
+    s.simCross[simulated] = copies.cross;
+    s.sims[simulated++] = copies.levels;
+}
+
 // Levels, amplifier, tone and the decimator's input side, in passes over
 // the run: levels and dry path per frame; the drive curve; the tone filters; the
 // decimator. The frames the simulation runs on keep their smoothed values for
@@ -256,14 +272,12 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     s.bypassed = 0;
     // The copy of the smoothed values the run's next simulated frame takes, or
     // null where they moved since the last copy.
-    const SimLevels* copy = nullptr;
-    const CrossPathSettings* crossCopy = nullptr;
-    int copies = 0, crossCopies = 0;
+    SimCopies copies;
     for (int i = 0; i < n; ++i) {
         if (stepFades) stepFade();
         const unsigned stepped = smoothLevels();
-        if (stepped & kLevelsStepped) copy = nullptr;
-        if (stepped & kCrossStepped) crossCopy = nullptr;
+        if (stepped & kLevelsStepped) copies.levels = nullptr;
+        if (stepped & kCrossStepped) copies.cross = nullptr;
         const Levels& v = levels_;
         s.ampIn[i] = ((in0[i] + in1[i]) * 0.5) * v.inputGain;
         s.ampType[i] = amp.ampType.load();
@@ -273,18 +287,7 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
         kind = kBypassFrame;
         if (amp.speakerBypass.load() == 0) {
             if ((counter_ & decimationMask_) == 0) {
-                if (copy == nullptr) {
-                    SimLevels& taken = s.levels[copies++];
-                    taken.v = v;
-                    taken.roomLevel = room_->returnLevel();
-                    copy = &taken;
-                }
-                if (crossCopy == nullptr) {
-                    s.crosses[crossCopies] = crossCurrent_;
-                    crossCopy = &s.crosses[crossCopies++];
-                }
-                s.simCross[simulated] = crossCopy;
-                s.sims[simulated++] = copy;
+                takeSimFrame(copies, simulated);
                 kind = kSimFrame;
             } else {
                 kind = kQuietFrame;
@@ -368,32 +371,19 @@ template <bool Gliding> int RotaryEngine::restingKinds(int n) {
         std::fill_n(s.simCross.data(), simulated, &s.crosses[0]);
         return simulated;
     }
-    const SimLevels* copy = nullptr;
-    const CrossPathSettings* crossCopy = nullptr;
-    int crossCopies = 0;
+    SimCopies copies;
     for (int i = 0; i < n; ++i) {
         if constexpr (Gliding) {
             if (!crossAtRest_) {
                 stepCrossPaths();
-                crossCopy = nullptr;
+                copies.cross = nullptr;
             }
         }
         int8_t kind = kBypassFrame;
         if (!bypass) {
             kind = kQuietFrame;
             if ((counter_ & decimationMask_) == 0) {
-                if (copy == nullptr) {
-                    SimLevels& taken = s.levels[0];
-                    taken.v = levels_;
-                    taken.roomLevel = room_->returnLevel();
-                    copy = &taken;
-                }
-                if (crossCopy == nullptr) {
-                    s.crosses[crossCopies] = crossCurrent_;
-                    crossCopy = &s.crosses[crossCopies++];
-                }
-                s.simCross[simulated] = crossCopy;
-                s.sims[simulated++] = copy;
+                takeSimFrame(copies, simulated);
                 kind = kSimFrame;
             }
             ++counter_;

@@ -251,6 +251,15 @@ private:
     // restingFrames' kinds of frames and copies of the values; returns the
     // number of simulated frames.
     template <bool Gliding> int restingKinds(int n);
+    // The copies of the smoothed values a run's simulated frames point to: a
+    // new one only where they moved since the last (null: take one).
+    struct SimCopies {
+        const SimLevels* levels = nullptr;
+        const CrossPathSettings* cross = nullptr;
+        int levelCount = 0, crossCount = 0;
+    };
+    // The next simulated frame: its copies, taken where needed.
+    void takeSimFrame(SimCopies& copies, int& simulated);
     // The drive curve, the tone filters and the decimator over the run's frames.
     void ampRun(int n);
     void backFrames(double* out0, double* out1, int n);
