@@ -518,52 +518,35 @@ void RotaryEngine::simulateUnits(int count) {
 
 // The mix of the run's samples in passes: the cross paths and the microphones
 // (the ring reads stay interleaved with the writes, since a cross path's delay
-// may be under one sample), the room, and the room's colour with the returns
-// and the output mix. Each pass keeps its own recursions in sample order. Where
-// neither the colour sections nor the horn high-passes glide (their usual
-// state) the returns run in passes of their own (mixSettledReturns).
+// may be under one sample), the room, and the returns (mixReturns). Each pass
+// keeps its own recursions in sample order.
 void RotaryEngine::mixRun(int count) {
     RunScratch& s = *run_;
     mixSends(count);
     room_->processRun(s.sendL.data(), s.sendR.data(), s.roomLevel.data(), s.roomL.data(),
                       s.roomR.data(), count);
-    if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
-        SectionPair::settled(colorShelf_[0], colorShelf_[1]) &&
-        SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
-        mixSettledReturns(count);
-        return;
-    }
-    for (int j = 0; j < count; ++j) {
-        const double roomL = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
-        const double roomR = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
-        s.wet[j] = mixReturns(j, roomL, roomR, [this](double m1, double m2) {
-            return WetPair{hornMicHighPass_[0].process(m1), hornMicHighPass_[1].process(m2)};
-        });
-    }
-}
-
-// mixReturns over a run whose colour and high-pass sections all settled, in
-// passes that each keep one recursion in registers: the room's colour (left and
-// right side by side), the room and the mechanical noise into the microphones,
-// the horn high-passes (side by side) and the drum low-pass, then the output
-// mix. Per sample the same operations in the same order as mixReturns, so the
-// same values to the bit. The room's sends and return arrays, done with by
-// then, hold the passes' results.
-void RotaryEngine::mixSettledReturns(int count) {
     if (cpuHasAvx2())
-        mixSettledReturnsWide(count);
+        mixReturnsWide(count);
     else
-        settledReturnsPasses(count);
+        mixReturns(count);
 }
 
-// The same with the straight passes four wide.
-void RotaryEngine::mixSettledReturnsWide(int count) {
-    settledReturnsPasses(count);
+// The returns with the straight passes four wide.
+void RotaryEngine::mixReturnsWide(int count) {
+    mixReturns(count);
 }
 
-void RotaryEngine::settledReturnsPasses(int count) {
+// The returns over the run, in passes that each keep one recursion in
+// registers: the room's colour (left and right side by side), the room and the
+// mechanical noise into the microphones, the horn high-passes (side by side)
+// and the drum low-pass, then the output mix. Where the colour sections or the
+// horn high-passes glide, they take their samples one at a time in their pass.
+// The room's sends and return arrays, done with by then, hold the passes'
+// results.
+void RotaryEngine::mixReturns(int count) {
     RunScratch& s = *run_;
-    {
+    if (SectionPair::settled(colorPeak_[0], colorPeak_[1]) &&
+        SectionPair::settled(colorShelf_[0], colorShelf_[1])) {
         SectionPair peak(colorPeak_[0], colorPeak_[1]);
         SectionPair shelf(colorShelf_[0], colorShelf_[1]);
         for (int j = 0; j < count; ++j) {
@@ -574,6 +557,11 @@ void RotaryEngine::settledReturnsPasses(int count) {
         }
         peak.store();
         shelf.store();
+    } else {
+        for (int j = 0; j < count; ++j) {
+            s.roomL[j] = colorShelf_[0].process(colorPeak_[0].process(s.roomL[j]));
+            s.roomR[j] = colorShelf_[1].process(colorPeak_[1].process(s.roomR[j]));
+        }
     }
 
     // The levels read once where every sample of the run shares one set (the
@@ -590,7 +578,7 @@ void RotaryEngine::settledReturnsPasses(int count) {
         returnsIntoMicrophones(count, levelsAt);
 
     // The horn high-passes and the drum low-pass.
-    {
+    if (SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
         SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
         for (int j = 0; j < count; ++j) {
             const SectionPair::Pair h = highPass.process(SectionPair::Pair{s.mic1[j], s.mic2[j]});
@@ -598,6 +586,11 @@ void RotaryEngine::settledReturnsPasses(int count) {
             s.sendR[j] = h[1];
         }
         highPass.store();
+    } else {
+        for (int j = 0; j < count; ++j) {
+            s.sendL[j] = hornMicHighPass_[0].process(s.mic1[j]);
+            s.sendR[j] = hornMicHighPass_[1].process(s.mic2[j]);
+        }
     }
     const double kD = kD_;
     double lowPass = drumLowPass_;
@@ -739,46 +732,6 @@ void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState&
                                mechL * state.mechSend);
     s.sendR[j] = denormalGuard(m2 * v.mic2PanRight + m1 * v.mic1PanRight + dr * v.drumPanRight +
                                mechR * state.mechSend);
-}
-
-// Simulated sample j: the room's coloured return and the mechanical noise into
-// the microphones, their high-pass and low-pass, and the output mix. highPass
-// takes the two horn microphones through their high-pass sections.
-template <typename HighPass>
-RotaryEngine::WetPair RotaryEngine::mixReturns(int j, double roomL, double roomR,
-                                               HighPass&& highPass) {
-    const RunScratch& s = *run_;
-    const Levels& v = s.sims[j]->v;
-    const DrumUnit& drum = *drumMain_;
-    const HornUnit& horn0 = *hornUnits_[0];
-    const HornUnit& horn1 = *hornUnits_[1];
-    const double hornLevel = v.hornMicLevel * v.micMakeupGain;
-    const double near = v.mechPanNear, far = v.mechPanFar;
-    const double hornMech0 = s.hornMech[0][j];
-    const double hornMech1 = s.hornMech[1][j];
-
-    // Room return and mechanical noise into the microphones.
-    const double m1 = denormalGuard(
-        s.mic1[j] + (roomL * horn0.roomFactor() + near * hornMech0 + far * hornMech1) * hornLevel);
-    const double m2 = denormalGuard(
-        s.mic2[j] +
-        (roomR * horn1.roomFactor() + near * hornMech1 + far * hornMech0) * hornLevel * v.mic2Gain);
-    const double dr =
-        denormalGuard(s.drumMic[j] + (roomL * drum.roomFactor() + s.drumMech[j]) * v.drumMicLevel);
-
-    // Horn high-pass and drum low-pass, each mixed with its input.
-    const double mixH = v.hornHighPassMix;
-    const WetPair high = highPass(m1, m2);
-    const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * high.left);
-    const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * high.right);
-    drumLowPass_ = poleToward(drumLowPass_, dr, kD_);
-    const double mixD = v.drumLowPassMix;
-    const double dl = denormalGuard((1.0 - mixD) * dr + mixD * drumLowPass_);
-
-    return {
-        denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) * kMixGain),
-        denormalGuard((h2 * v.mic2PanRight + h1 * v.mic1PanRight + dl * v.drumPanRight) *
-                      kMixGain)};
 }
 
 } // namespace zel

@@ -268,9 +268,8 @@ private:
     void simulateInputs(int count);
     void simulateUnits(int count);
     void mixRun(int count);
-    void mixSettledReturns(int count);
-    [[gnu::target("avx2")]] void mixSettledReturnsWide(int count);
-    [[gnu::always_inline]] inline void settledReturnsPasses(int count);
+    [[gnu::target("avx2")]] void mixReturnsWide(int count);
+    [[gnu::always_inline]] inline void mixReturns(int count);
     template <typename LevelsAt>
     [[gnu::always_inline]] inline void returnsIntoMicrophones(int count, const LevelsAt& levelsAt);
     template <typename LevelsAt>
@@ -288,8 +287,6 @@ private:
     void keepSendsState(const SendsState& state);
     [[gnu::always_inline]] inline void mixSendsFrame(int j, const CrossRings::Feeds& in,
                                                      SendsState& state);
-    template <typename HighPass>
-    WetPair mixReturns(int j, double roomL, double roomR, HighPass&& highPass);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;

@@ -1,9 +1,9 @@
 // The engine's run path (processFrames, which takes the simulation unit by unit
 // through a run of frames) against the frame-by-frame path (stepFade and
 // processSample): the same output to the bit, through everything that changes
-// between blocks: the lever, gliding levels and cross paths, the room's return
-// level, the speaker bypass, a rebuild under the fade, and runs longer than the
-// engine's pieces.
+// between blocks: the lever, gliding levels and cross paths, the room's colour
+// and the horn high-passes gliding, the room's return level, the speaker bypass, a rebuild under
+// the fade, and runs longer than the engine's pieces.
 #include "RotaryEngineSetup.h"
 
 #include "engine/RotaryEngine.h"
@@ -59,6 +59,13 @@ void changeBefore(int b, RotaryEngine& e) {
     case 20:
         setLever(e, 1.0);
         break; // back to "Chorale"
+    case 30:   // the room's colour and the horn high-passes glide
+        e.amp.colorA = 4.0;
+        e.amp.colorB = -3.0;
+        e.amp.hornHighPassHz = 400.0;
+        e.requests.toneEqDirty = true;
+        e.requests.highLowPassDirty = true;
+        break;
     default:
         break;
     }
