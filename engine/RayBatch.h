@@ -5,7 +5,9 @@
 // single precision (a last group of four to half a register, or, in a run of
 // samples, with the next sample's four in the other half); otherwise two to an
 // SSE2 register in double (the baseline of both builds). Each group of rays
-// runs from the angle read to the Catmull-Rom sums in registers. The history's
+// runs from the angle read to the Catmull-Rom sums in registers; in a run of
+// samples the wide path takes the lobes ray by ray instead, eight samples to a
+// register (a ray's retarded angles lie side by side in the history). The history's
 // four neighbours of a delayed input lie side by side (the history keeps a copy
 // past its end), so each ray's are read with one or two loads and transposed
 // into place; so are the attenuation table's, from its copy padded with its end
@@ -460,22 +462,12 @@ private:
     series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
         const Shared s = shared(in);
         const WideConstants c = wideConstants(s);
-        // The angle goes straight into the lobe: the retarded angle stays in a
-        // register. Then the reads, two samples at a time.
+        // The lobes a block of samples at a time, ray by ray (see blockLobes).
+        // Then the reads, two samples at a time.
+        for (int j = 0; j < n; j += kBlock)
+            blockLobes<Unbounded, Singles>(s, c, firstWrite + j, std::min(kBlock, n - j), out + j);
         int j = 0;
         for (; j + 1 < n; j += 2) {
-            const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
-            wideLobesOfPair<Unbounded, Singles>(
-                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
-                samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
-                samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
-        }
-        if (j < n) {
-            const int w = (firstWrite + j) & kMask;
-            wideLobesOf<Unbounded, Singles>(
-                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
-        }
-        for (j = 0; j + 1 < n; j += 2) {
             const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
             wideReadsOfPair<Unbounded, Singles>(
                 s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
@@ -504,21 +496,6 @@ private:
     wideLobesOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
         for (int i = 0; i < kEights; i += 8) wideLobes<8, false, Unbounded, Singles>(i, s, c, g);
         if constexpr (kTail != 0) wideLobes<kTail, false, Unbounded, Singles>(kEights, s, c, g);
-    }
-    template <bool Unbounded, bool Singles>
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    wideLobesOfPair(const Shared& s, const WideConstants& c, const GroupSamples& a,
-                    const GroupSamples& b, const GroupSamples& ab) {
-        for (int i = 0; i < kEights; i += 8) {
-            wideLobes<8, false, Unbounded, Singles>(i, s, c, a);
-            wideLobes<8, false, Unbounded, Singles>(i, s, c, b);
-        }
-        if constexpr (kTail == 4) {
-            wideLobes<8, true, Unbounded, Singles>(kEights, s, c, ab);
-        } else if constexpr (kTail == 8) {
-            wideLobes<8, false, Unbounded, Singles>(kEights, s, c, a);
-            wideLobes<8, false, Unbounded, Singles>(kEights, s, c, b);
-        }
     }
     template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
@@ -626,7 +603,12 @@ private:
     // whole turns apart when far from zero).
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128 wideTurns4(int i, __m128i at,
                                                                              const Shared& s) {
-        const __m256d x = _mm256_sub_pd(pick(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
+        return turnsOf(pick(s.angles, at), _mm256_loadu_pd(angleOffset_ + i));
+    }
+    // The same from four angles and the rays' directions.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m128 turnsOf(__m256d angle,
+                                                                                 __m256d offset) {
+        const __m256d x = _mm256_sub_pd(angle, offset);
         // Exact; not a number for an infinite or not-a-number angle.
         const __m256d c =
             _mm256_sub_pd(x, _mm256_round_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
@@ -659,6 +641,113 @@ private:
             lambda = maxOf(splat<V>(c.closest), lambda); // std::max(lambda, closest)
         storeSingles<W, Paired>(lambda, &Results::lambdaSingle, i, g);
         storeValues<W, Paired, Singles>(mu, &Results::mu, &Results::muSingle, i, g);
+    }
+
+    // ---- a series' lobes, a block of samples at a time ----
+    //
+    // A ray's retarded delay holds over a run, so its retarded angles for
+    // consecutive samples lie side by side in the history: a block of eight
+    // samples takes a ray's angles with two loads, where a group of rays takes
+    // one read per lane. A register then holds one ray's values of the block's
+    // samples; they go to the samples' results turned into rows (a transpose).
+    // Every lane takes wideLobes's steps: the values are the same to the bit.
+    static constexpr int kBlock = 8;
+
+    // Samples w to w + count - 1 (count <= kBlock) into out[0..count).
+    template <bool Unbounded, bool Singles>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    blockLobes(const Shared& s, const WideConstants& c, int w, int count, Results* out) {
+        for (int i = 0; i < kEights; i += 8)
+            raysLobes<8, Unbounded, Singles>(i, s, c, w, count, out);
+        if constexpr (kTail != 0)
+            raysLobes<kTail, Unbounded, Singles>(kEights, s, c, w, count, out);
+    }
+
+    // Ray `ray`'s retarded angles of the block's samples, as wideTurns4 gives
+    // them: a block that reaches past the ring's end reads lane by lane.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256 blockTurns(int ray, int w,
+                                                                             const Shared& s) {
+        const int start = (w - retardWhole_[ray]) & kMask;
+        __m256d first, second;
+        if (start <= kLength - kBlock) {
+            first = _mm256_loadu_pd(s.angles + start);
+            second = _mm256_loadu_pd(s.angles + start + 4);
+        } else {
+            const __m128i at = _mm_add_epi32(_mm_set1_epi32(start), _mm_setr_epi32(0, 1, 2, 3));
+            const __m128i mask = _mm_set1_epi32(kMask);
+            first = pick(s.angles, _mm_and_si128(at, mask));
+            second = pick(s.angles, _mm_and_si128(_mm_add_epi32(at, _mm_set1_epi32(4)), mask));
+        }
+        const __m256d offset = _mm256_broadcast_sd(angleOffset_ + ray);
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(turnsOf(first, offset)),
+                                    turnsOf(second, offset), 1);
+    }
+
+    // Rays i to i + R - 1 of the block: each ray's lobe points, kept by ray,
+    // then handed to the samples' results.
+    template <int R, bool Unbounded, bool Singles>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    raysLobes(int i, const Shared& s, const WideConstants& c, int w, int count, Results* out) {
+        using namespace float_rays;
+        alignas(32) float lambdas[R][kBlock];
+        alignas(32) float mus[R][kBlock];
+        for (int r = 0; r < R; ++r) {
+            const int ray = i + r;
+            __m256 lambda, mu;
+            lobePoints(blockTurns(ray, w, s), splat<__m256>(halfWidthSingle_[ray]),
+                       splat<__m256>(signSingle_[ray]), splat<__m256>(edgeScaleSingle_[ray]),
+                       splat<__m256>(middleScaleSingle_[ray]), lambda, mu);
+            if constexpr (!Unbounded)
+                lambda = maxOf(splat<__m256>(c.closest), lambda); // std::max(lambda, closest)
+            _mm256_store_ps(lambdas[r], lambda);
+            _mm256_store_ps(mus[r], mu);
+        }
+        storeRows<R, false>(lambdas, i, count, out);
+        storeRows<R, true, Singles>(mus, i, count, out);
+    }
+
+    // The block's values of rays i to i + R - 1 (R = 8 or 4), by ray, into the
+    // samples' results: lambdaSingle (Mu false) or the lobe phases (Mu: in
+    // float or in double as the run hands them on).
+    template <int R, bool Mu, bool Singles = true>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    storeRows(const float (&byRay)[R][kBlock], int i, int count, Results* out) {
+        // Each half of quad[h][n] holds rays 4 h to 4 h + 3 of one sample (n in
+        // the lower half, n + 4 in the upper).
+        __m256 quad[R / 4][4];
+        for (int h = 0; h < R / 4; ++h) {
+            const float* v = byRay[4 * h];
+            const __m256 a = _mm256_load_ps(v), b = _mm256_load_ps(v + kBlock);
+            const __m256 c = _mm256_load_ps(v + 2 * kBlock), d = _mm256_load_ps(v + 3 * kBlock);
+            const __m256 ab01 = _mm256_unpacklo_ps(a, b);
+            const __m256 ab23 = _mm256_unpackhi_ps(a, b);
+            const __m256 cd01 = _mm256_unpacklo_ps(c, d);
+            const __m256 cd23 = _mm256_unpackhi_ps(c, d);
+            quad[h][0] = _mm256_shuffle_ps(ab01, cd01, 0x44);
+            quad[h][1] = _mm256_shuffle_ps(ab01, cd01, 0xEE);
+            quad[h][2] = _mm256_shuffle_ps(ab23, cd23, 0x44);
+            quad[h][3] = _mm256_shuffle_ps(ab23, cd23, 0xEE);
+        }
+        // A whole block (all but a run's last) with every store unrolled.
+        if (count == kBlock) {
+            for (int k = 0; k < kBlock; ++k) storeRow<R, Mu, Singles>(quad, k, out[k], i);
+        } else {
+            for (int k = 0; k < count; ++k) storeRow<R, Mu, Singles>(quad, k, out[k], i);
+        }
+    }
+    template <int R, bool Mu, bool Singles>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    storeRow(const __m256 (&quad)[R / 4][4], int k, Results& o, int i) {
+        for (int h = 0; h < R / 4; ++h) {
+            const __m128 v = k < 4 ? _mm256_castps256_ps128(quad[h][k])
+                                   : _mm256_extractf128_ps(quad[h][k - 4], 1);
+            if constexpr (!Mu)
+                _mm_storeu_ps(o.lambdaSingle + i + 4 * h, v);
+            else if constexpr (Singles)
+                _mm_storeu_ps(o.muSingle + i + 4 * h, v);
+            else
+                _mm256_storeu_pd(o.mu + i + 4 * h, _mm256_cvtps_pd(v));
+        }
     }
 
     template <int W, bool Paired, bool Unbounded, bool Singles>
