@@ -62,7 +62,7 @@ inline void readCubicF4(const float* table, int length, const double* position,
 }
 
 // readCubicF4 with the four positions placed side by side and the neighbours
-// gathered: a negative position moves up by the length as placeCubic moves it;
+// read a row per position: a negative position moves up by the length as placeCubic moves it;
 // the four then lie in [0, length) (else placeCubic's slow path places them, one
 // by one), where truncation gives the whole part and the remainder rounds to
 // single precision as placeCubic rounds it, so every read equals readCubicF's to
@@ -84,11 +84,19 @@ readCubicF4Avx2(const float* table, int length, const double* position, float* o
         _mm_blendv_epi8(_mm_sub_epi32(whole, _mm_set1_epi32(1)), _mm_set1_epi32(length - 1),
                         _mm_cmpeq_epi32(whole, _mm_setzero_si128()));
     const __m128 t = _mm256_cvtpd_ps(_mm256_sub_pd(p, _mm256_cvtepi32_pd(whole)));
-    const __m128 p0 = _mm_i32gather_ps(table, before, 4);
-    const __m128 p1 = _mm_i32gather_ps(table + 1, before, 4);
-    const __m128 p2 = _mm_i32gather_ps(table + 2, before, 4);
-    const __m128 p3 = _mm_i32gather_ps(table + 3, before, 4);
-    _mm_storeu_ps(out, catmullRom4(t, p0, p1, p2, p3));
+    // Each read's four neighbours lie in a row (the table's guard entries
+    // follow its end): one load per read, turned into the neighbours' lanes,
+    // costs less than four gathers.
+    const __m128 a = _mm_loadu_ps(table + _mm_cvtsi128_si32(before));
+    const __m128 b = _mm_loadu_ps(table + _mm_extract_epi32(before, 1));
+    const __m128 c = _mm_loadu_ps(table + _mm_extract_epi32(before, 2));
+    const __m128 d = _mm_loadu_ps(table + _mm_extract_epi32(before, 3));
+    const __m128 ab01 = _mm_unpacklo_ps(a, b); // a0 b0 a1 b1
+    const __m128 ab23 = _mm_unpackhi_ps(a, b); // a2 b2 a3 b3
+    const __m128 cd01 = _mm_unpacklo_ps(c, d);
+    const __m128 cd23 = _mm_unpackhi_ps(c, d);
+    _mm_storeu_ps(out, catmullRom4(t, _mm_movelh_ps(ab01, cd01), _mm_movehl_ps(cd01, ab01),
+                                   _mm_movelh_ps(ab23, cd23), _mm_movehl_ps(cd23, ab23)));
 }
 
 } // namespace zel
