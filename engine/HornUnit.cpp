@@ -644,6 +644,16 @@ void HornUnit::readStatics(int n) {
     for (; j < n; ++j) run_.statics[j] = staticReads(run_.fmSamples[j], runWriteIndex(j));
 }
 
+namespace {
+
+// Whether four ring indices are first, first + 1, first + 2 and first + 3.
+[[gnu::target("avx2"), gnu::always_inline]] inline bool followOneAnother(__m128i index, int first) {
+    const __m128i row = _mm_add_epi32(_mm_set1_epi32(first), _mm_setr_epi32(0, 1, 2, 3));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(index, row)) == 0xffff;
+}
+
+} // namespace
+
 int HornUnit::readStaticsWide(int n) {
     // staticReads of four samples at a time, with the same operations: the
     // position and its wrap, the Catmull-Rom read (each sample's four neighbours
@@ -676,18 +686,30 @@ int HornUnit::readStaticsWide(int n) {
         const __m128i whole = _mm256_cvttpd_epi32(wrapped);
         const __m256d t = _mm256_sub_pd(wrapped, _mm256_cvtepi32_pd(whole));
         const __m128i first = _mm_and_si128(_mm_add_epi32(whole, mask), mask);
-        const __m256d r0 = _mm256_loadu_pd(inputs + _mm_cvtsi128_si32(first));
-        const __m256d r1 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 1));
-        const __m256d r2 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 2));
-        const __m256d r3 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 3));
-        const __m256d low01 = _mm256_unpacklo_pd(r0, r1);
-        const __m256d high01 = _mm256_unpackhi_pd(r0, r1);
-        const __m256d low23 = _mm256_unpacklo_pd(r2, r3);
-        const __m256d high23 = _mm256_unpackhi_pd(r2, r3);
-        const __m256d p0 = _mm256_permute2f128_pd(low01, low23, 0x20);
-        const __m256d p1 = _mm256_permute2f128_pd(high01, high23, 0x20);
-        const __m256d p2 = _mm256_permute2f128_pd(low01, low23, 0x31);
-        const __m256d p3 = _mm256_permute2f128_pd(high01, high23, 0x31);
+        // The samples' delays are (nearly) the same, so their first neighbours
+        // usually follow one another: then each neighbour of the four samples
+        // is one load (the history's copy past its end keeps them in a row).
+        const int first0 = _mm_cvtsi128_si32(first);
+        __m256d p0, p1, p2, p3;
+        if (followOneAnother(first, first0)) {
+            p0 = _mm256_loadu_pd(inputs + first0);
+            p1 = _mm256_loadu_pd(inputs + first0 + 1);
+            p2 = _mm256_loadu_pd(inputs + first0 + 2);
+            p3 = _mm256_loadu_pd(inputs + first0 + 3);
+        } else {
+            const __m256d r0 = _mm256_loadu_pd(inputs + first0);
+            const __m256d r1 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 1));
+            const __m256d r2 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 2));
+            const __m256d r3 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 3));
+            const __m256d low01 = _mm256_unpacklo_pd(r0, r1);
+            const __m256d high01 = _mm256_unpackhi_pd(r0, r1);
+            const __m256d low23 = _mm256_unpacklo_pd(r2, r3);
+            const __m256d high23 = _mm256_unpackhi_pd(r2, r3);
+            p0 = _mm256_permute2f128_pd(low01, low23, 0x20);
+            p1 = _mm256_permute2f128_pd(high01, high23, 0x20);
+            p2 = _mm256_permute2f128_pd(low01, low23, 0x31);
+            p3 = _mm256_permute2f128_pd(high01, high23, 0x31);
+        }
         // catmullRom(t, p0, p1, p2, p3), term by term.
         const __m256d half = _mm256_set1_pd(0.5);
         const __m256d c1 = _mm256_mul_pd(half, _mm256_sub_pd(p2, p0));
@@ -703,9 +725,14 @@ int HornUnit::readStaticsWide(int n) {
         // The angle at int(w - delay + length), masked.
         const __m128i at =
             _mm_and_si128(_mm256_cvttpd_epi32(_mm256_add_pd(position, length)), mask);
-        const __m256d angle =
-            _mm256_setr_pd(angles[_mm_cvtsi128_si32(at)], angles[_mm_extract_epi32(at, 1)],
-                           angles[_mm_extract_epi32(at, 2)], angles[_mm_extract_epi32(at, 3)]);
+        // In a row unless the ring's end falls among them (the angles have no
+        // copy past it).
+        const int at0 = _mm_cvtsi128_si32(at);
+        const __m256d angle = followOneAnother(at, at0)
+                                  ? _mm256_loadu_pd(angles + at0)
+                                  : _mm256_setr_pd(angles[at0], angles[_mm_extract_epi32(at, 1)],
+                                                   angles[_mm_extract_epi32(at, 2)],
+                                                   angles[_mm_extract_epi32(at, 3)]);
         // Sample by sample: input, angle.
         const __m256d low = _mm256_unpacklo_pd(input, angle);
         const __m256d high = _mm256_unpackhi_pd(input, angle);
