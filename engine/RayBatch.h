@@ -462,23 +462,9 @@ private:
     series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
         const Shared s = shared(in);
         const WideConstants c = wideConstants(s);
-        // The lobes a block of samples at a time, ray by ray (see blockLobes).
-        // Then the reads, two samples at a time.
         for (int j = 0; j < n; j += kBlock)
-            blockLobes<Unbounded, Singles>(s, c, firstWrite + j, std::min(kBlock, n - j), out + j);
-        int j = 0;
-        for (; j + 1 < n; j += 2) {
-            const int w = (firstWrite + j) & kMask, next = (firstWrite + j + 1) & kMask;
-            wideReadsOfPair<Unbounded, Singles>(
-                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]),
-                samples(out[j + 1], out[j + 1], next, next, fmSamples[j + 1], fmSamples[j + 1]),
-                samples(out[j], out[j + 1], w, next, fmSamples[j], fmSamples[j + 1]));
-        }
-        if (j < n) {
-            const int w = (firstWrite + j) & kMask;
-            wideReadsOf<Unbounded, Singles>(
-                s, c, samples(out[j], out[j], w, w, fmSamples[j], fmSamples[j]));
-        }
+            block<Unbounded, Singles>(s, c, firstWrite + j, fmSamples + j, std::min(kBlock, n - j),
+                                      out + j);
     }
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
@@ -503,22 +489,6 @@ private:
         for (int i = 0; i < kEights; i += 8) wideReads<8, false, Unbounded, Singles>(i, s, c, g);
         if constexpr (kTail != 0) wideReads<kTail, false, Unbounded, Singles>(kEights, s, c, g);
     }
-    template <bool Unbounded, bool Singles>
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    wideReadsOfPair(const Shared& s, const WideConstants& c, const GroupSamples& a,
-                    const GroupSamples& b, const GroupSamples& ab) {
-        for (int i = 0; i < kEights; i += 8) {
-            wideReads<8, false, Unbounded, Singles>(i, s, c, a);
-            wideReads<8, false, Unbounded, Singles>(i, s, c, b);
-        }
-        if constexpr (kTail == 4) {
-            wideReads<8, true, Unbounded, Singles>(kEights, s, c, ab);
-        } else if constexpr (kTail == 8) {
-            wideReads<8, false, Unbounded, Singles>(kEights, s, c, a);
-            wideReads<8, false, Unbounded, Singles>(kEights, s, c, b);
-        }
-    }
-
     // ---- a group's loads and stores ----
 
     // A group's per-ray values from p + i: W in a row, or (Paired) rays i to
@@ -643,24 +613,45 @@ private:
         storeValues<W, Paired, Singles>(mu, &Results::mu, &Results::muSingle, i, g);
     }
 
-    // ---- a series' lobes, a block of samples at a time ----
+    // ---- a series, a block of samples at a time ----
     //
     // A ray's retarded delay holds over a run, so its retarded angles for
     // consecutive samples lie side by side in the history: a block of eight
     // samples takes a ray's angles with two loads, where a group of rays takes
-    // one read per lane. A register then holds one ray's values of the block's
-    // samples; they go to the samples' results turned into rows (a transpose).
-    // Every lane takes wideLobes's steps: the values are the same to the bit.
+    // one read per lane. A register holds one ray's values of the block's
+    // samples. Its delays move by far less than a sample from one sample to
+    // the next, so the block's delayed inputs mostly start at consecutive
+    // entries (each neighbour of the eight is then one load), and its table
+    // positions mostly share their entry (each neighbour one broadcast); other
+    // blocks read lane by lane. The values go to the samples' results turned
+    // into rows (a transpose). Every lane takes wideLobes's and wideReads's
+    // steps: the values are the same to the bit.
     static constexpr int kBlock = 8;
 
     // Samples w to w + count - 1 (count <= kBlock) into out[0..count).
     template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    blockLobes(const Shared& s, const WideConstants& c, int w, int count, Results* out) {
+    block(const Shared& s, const WideConstants& c, int w, const double* fmSamples, int count,
+          Results* out) {
+        // The block's Doppler radii in float, as samples() rounds them (the
+        // lanes past count take the last sample's).
+        alignas(32) double radii[kBlock];
+        for (int k = 0; k < kBlock; ++k) radii[k] = fmSamples[std::min(k, count - 1)];
+        const __m256 fm =
+            _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(_mm256_load_pd(radii))),
+                                 _mm256_cvtpd_ps(_mm256_load_pd(radii + 4)), 1);
+        bool settled = true;
         for (int i = 0; i < kEights; i += 8)
-            raysLobes<8, Unbounded, Singles>(i, s, c, w, count, out);
+            settled &= blockRays<8, Unbounded, Singles>(i, s, c, w, fm, count, out);
         if constexpr (kTail != 0)
-            raysLobes<kTail, Unbounded, Singles>(kEights, s, c, w, count, out);
+            settled &= blockRays<kTail, Unbounded, Singles>(kEights, s, c, w, fm, count, out);
+        if (settled) return;
+        // A delay the quick check rejects: the block's reads sample by sample.
+        for (int k = 0; k < count; ++k) {
+            const int at = (w + k) & kMask;
+            wideReadsOf<Unbounded, Singles>(
+                s, c, samples(out[k], out[k], at, at, fmSamples[k], fmSamples[k]));
+        }
     }
 
     // Ray `ray`'s retarded angles of the block's samples, as wideTurns4 gives
@@ -683,11 +674,13 @@ private:
                                     turnsOf(second, offset), 1);
     }
 
-    // Rays i to i + R - 1 of the block: each ray's lobe points, kept by ray,
-    // then handed to the samples' results.
+    // Rays i to i + R - 1 of the block, each ray's values kept by ray, then
+    // handed to the samples' results. False where a delay needs the slow
+    // placement: the block's reads are then left to the caller.
     template <int R, bool Unbounded, bool Singles>
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    raysLobes(int i, const Shared& s, const WideConstants& c, int w, int count, Results* out) {
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline bool
+    blockRays(int i, const Shared& s, const WideConstants& c, int w, __m256 fm, int count,
+              Results* out) {
         using namespace float_rays;
         alignas(32) float lambdas[R][kBlock];
         alignas(32) float mus[R][kBlock];
@@ -702,16 +695,80 @@ private:
             _mm256_store_ps(lambdas[r], lambda);
             _mm256_store_ps(mus[r], mu);
         }
-        storeRows<R, false>(lambdas, i, count, out);
-        storeRows<R, true, Singles>(mus, i, count, out);
+        storeRows<R, true>(lambdas, &Results::lambda, &Results::lambdaSingle, i, count, out);
+        storeRows<R, Singles>(mus, &Results::mu, &Results::muSingle, i, count, out);
+
+        alignas(32) float inputs[R][kBlock];
+        alignas(32) float gains[R][kBlock];
+        const __m256i writes = _mm256_add_epi32(_mm256_set1_epi32(w), rowOffsets());
+        for (int r = 0; r < R; ++r) {
+            const int ray = i + r;
+            const __m256 lambda = _mm256_load_ps(lambdas[r]);
+            // wideReads's steps, the delay's first.
+            const __m256 lead = Unbounded ? lambda : lambda + splat<__m256>(c.mouthOffset);
+            const __m256 delay = fmadd(lead, fm, splat<__m256>(pathFraction_[ray]));
+            const __m256 reach = andNot(splat<__m256>(-0.0f), delay);
+            if (signs(cmp<_CMP_LT_OQ>(reach, splat<__m256>(kExactWhole))) != 0xFF) return false;
+            const __m256 above = ceilOf(delay);
+            const __m256 t = above - delay;
+            const __m256i k =
+                andInt(subInt(subInt(writes, splatInt<__m256i>(pathAhead_[ray])), truncated(above)),
+                       splatInt<__m256i>(kMask));
+            __m256 p0, p1, p2, p3;
+            const int k0 = _mm256_cvtsi256_si32(k);
+            if (sameVector(k, _mm256_add_epi32(_mm256_set1_epi32(k0), rowOffsets()))) {
+                // k0 + 10 stays within the history's copy past its end.
+                p0 = _mm256_loadu_ps(s.inputsSingle + k0);
+                p1 = _mm256_loadu_ps(s.inputsSingle + k0 + 1);
+                p2 = _mm256_loadu_ps(s.inputsSingle + k0 + 2);
+                p3 = _mm256_loadu_ps(s.inputsSingle + k0 + 3);
+            } else {
+                neighbours(s.inputsSingle, k, p0, p1, p2, p3);
+            }
+            _mm256_store_ps(inputs[r], float_rays::catmullRom(t, p0, p1, p2, p3));
+
+            const __m256 last = splat<__m256>(static_cast<float>(kLast));
+            const __m256 tableAt =
+                fmadd(lambda, splat<__m256>(c.tableScale), splat<__m256>(tablePosSingle_[ray]));
+            const __m256 clamped = minOf(maxOf(tableAt, __m256{}), last);
+            const __m256i entry = truncated(clamped);
+            const __m256 u = clamped - toFloat(entry);
+            __m256 q0, q1, q2, q3;
+            const int e0 = _mm256_cvtsi256_si32(entry);
+            if (sameVector(entry, _mm256_set1_epi32(e0))) {
+                q0 = _mm256_broadcast_ss(s.tableNeighboursSingle + e0);
+                q1 = _mm256_broadcast_ss(s.tableNeighboursSingle + e0 + 1);
+                q2 = _mm256_broadcast_ss(s.tableNeighboursSingle + e0 + 2);
+                q3 = _mm256_broadcast_ss(s.tableNeighboursSingle + e0 + 3);
+            } else {
+                neighbours(s.tableNeighboursSingle, entry, q0, q1, q2, q3);
+            }
+            __m256 gain = float_rays::catmullRom(u, q0, q1, q2, q3);
+            gain = blend(gain, c.last, cmp<_CMP_GE_OQ>(tableAt, last));
+            gain = blend(gain, c.first, cmp<_CMP_NGT_UQ>(tableAt, __m256{}));
+            _mm256_store_ps(gains[r], gain);
+        }
+        storeRows<R, Singles>(inputs, &Results::input, &Results::inputSingle, i, count, out);
+        storeRows<R, Singles>(gains, &Results::attenuation, &Results::attenuationSingle, i, count,
+                              out);
+        return true;
+    }
+
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline __m256i rowOffsets() {
+        return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    }
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline bool sameVector(__m256i a,
+                                                                                  __m256i b) {
+        return _mm256_movemask_epi8(_mm256_cmpeq_epi32(a, b)) == -1;
     }
 
     // The block's values of rays i to i + R - 1 (R = 8 or 4), by ray, into the
-    // samples' results: lambdaSingle (Mu false) or the lobe phases (Mu: in
-    // float or in double as the run hands them on).
-    template <int R, bool Mu, bool Singles = true>
+    // samples' results: into the float member where Singles, else into the
+    // double one.
+    template <int R, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
-    storeRows(const float (&byRay)[R][kBlock], int i, int count, Results* out) {
+    storeRows(const float (&byRay)[R][kBlock], double (Results::*doubles)[kLanes],
+              float (Results::*singles)[kLanes], int i, int count, Results* out) {
         // Each half of quad[h][n] holds rays 4 h to 4 h + 3 of one sample (n in
         // the lower half, n + 4 in the upper).
         __m256 quad[R / 4][4];
@@ -730,23 +787,24 @@ private:
         }
         // A whole block (all but a run's last) with every store unrolled.
         if (count == kBlock) {
-            for (int k = 0; k < kBlock; ++k) storeRow<R, Mu, Singles>(quad, k, out[k], i);
+            for (int k = 0; k < kBlock; ++k)
+                storeRow<R, Singles>(quad, k, out[k], doubles, singles, i);
         } else {
-            for (int k = 0; k < count; ++k) storeRow<R, Mu, Singles>(quad, k, out[k], i);
+            for (int k = 0; k < count; ++k)
+                storeRow<R, Singles>(quad, k, out[k], doubles, singles, i);
         }
     }
-    template <int R, bool Mu, bool Singles>
+    template <int R, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
-    storeRow(const __m256 (&quad)[R / 4][4], int k, Results& o, int i) {
+    storeRow(const __m256 (&quad)[R / 4][4], int k, Results& o, double (Results::*doubles)[kLanes],
+             float (Results::*singles)[kLanes], int i) {
         for (int h = 0; h < R / 4; ++h) {
             const __m128 v = k < 4 ? _mm256_castps256_ps128(quad[h][k])
                                    : _mm256_extractf128_ps(quad[h][k - 4], 1);
-            if constexpr (!Mu)
-                _mm_storeu_ps(o.lambdaSingle + i + 4 * h, v);
-            else if constexpr (Singles)
-                _mm_storeu_ps(o.muSingle + i + 4 * h, v);
+            if constexpr (Singles)
+                _mm_storeu_ps((o.*singles) + i + 4 * h, v);
             else
-                _mm256_storeu_pd(o.mu + i + 4 * h, _mm256_cvtps_pd(v));
+                _mm256_storeu_pd((o.*doubles) + i + 4 * h, _mm256_cvtps_pd(v));
         }
     }
 

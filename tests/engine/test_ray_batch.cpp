@@ -6,7 +6,7 @@
 // equal, not merely close. The wide path computes in float, so it agrees to the
 // rounding float's steps explain (FloatRayTolerances); runs of samples on
 // either path equal their sample-by-sample runs to the bit (the wide path's
-// runs also pair two samples' last rays in one register). The cases reach the
+// runs take a ray's samples eight to a register). The cases reach the
 // corners: angles far outside one turn, delays that wrap the ring or exceed
 // it, table positions beyond both ends, a closest approach and a cross unit's
 // offset.
@@ -224,13 +224,17 @@ TEST(RayBatch, TableEndsAndBeyondMatchTheSingleRayCode) {
 // Over a run of samples (runSeries), the history already holding all of them:
 // each sample's values are those a run gives with the history as it stood at that
 // sample, as long as no ray reads where the later samples were written (the rays
-// here stay at least a few samples and at most a few hundred back).
+// here stay at least a few samples and at most a few hundred back). A lost ray
+// (a path that is no number) sends every block of the wide series to the slow
+// placement of its delays, which must leave the other rays' values as they were.
 template <int N>
-void expectSeriesMatchSingleRuns(double closest, double mouthOffset, unsigned seed) {
+void expectSeriesMatchSingleRuns(double closest, double mouthOffset, unsigned seed,
+                                 bool lostRay = false) {
     std::mt19937 rng(seed);
     AttenuationTable table;
     table.build({0.18, 1.3, 0.7, 0.5});
-    const std::vector<RayTrack> rays = randomRays(N, rng, table);
+    std::vector<RayTrack> rays = randomRays(N, rng, table);
+    if (lostRay) rays[N / 2].pathSamples = std::numeric_limits<double>::quiet_NaN();
     auto series = std::make_unique<RayBatch<N>>();
     auto single = std::make_unique<RayBatch<N>>();
     for (int i = 0; i < N; ++i) {
@@ -292,7 +296,12 @@ void expectSeriesMatchSingleRuns(double closest, double mouthOffset, unsigned se
                     const double attenuation =
                         singles ? got.attenuationSingle[i] : got.attenuation[i];
                     ASSERT_TRUE(same(mu, single->mu(i)));
-                    ASSERT_TRUE(same(input, single->input(i)));
+                    // The lost ray reads at the ring's start, which the run
+                    // written first may already have overwritten.
+                    const bool lost = lostRay && i == N / 2;
+                    if (!lost) {
+                        ASSERT_TRUE(same(input, single->input(i)));
+                    }
                     ASSERT_TRUE(same(attenuation, single->attenuation(i)));
                 }
             }
@@ -305,6 +314,7 @@ TEST(RayBatch, RunsOfSamplesMatchSampleBySample) {
     expectSeriesMatchSingleRuns<kRays>(kAnyDisplacement, 0.0, 8); // a horn microphone
     expectSeriesMatchSingleRuns<4>(kAnyDisplacement, 2.0, 9);     // a horn cross unit
     expectSeriesMatchSingleRuns<kOddRays>(-0.6, 0.0, 10);         // a drum's closest approach
+    expectSeriesMatchSingleRuns<kRays>(kAnyDisplacement, 0.0, 11, true);
 }
 
 } // namespace
