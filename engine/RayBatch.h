@@ -2,16 +2,15 @@
 // each ray where it sees the mouth (the retarded angle and the lobe), the input
 // delayed by the ray's Doppler delay and the distance attenuation. Where the
 // processor has AVX2 (chosen once at load) the rays go eight to a register in
-// single precision (a last group of four to half a register, or, in a run of
-// samples, with the next sample's four in the other half); otherwise two to an
-// SSE2 register in double (the baseline of both builds). Each group of rays
-// runs from the angle read to the Catmull-Rom sums in registers; in a run of
-// samples the wide path takes the lobes ray by ray instead, eight samples to a
-// register (a ray's retarded angles lie side by side in the history). The history's
+// single precision (a last group of four to half a register); otherwise two to
+// an SSE2 register in double (the baseline of both builds). Each group of rays
+// runs from the angle read to the Catmull-Rom sums in registers. The history's
 // four neighbours of a delayed input lie side by side (the history keeps a copy
 // past its end), so each ray's are read with one or two loads and transposed
 // into place; so are the attenuation table's, from its copy padded with its end
-// entries (the neighbours clamped at the ends).
+// entries (the neighbours clamped at the ends). In a run of samples the wide
+// path goes ray by ray instead, eight samples to a register (see block): a
+// ray's angles, and mostly its neighbours, then come in rows.
 // The two-ray path takes every value through the same operations in the same
 // order as a single ray's code (RayTrack::lobeNow, SourceHistory::inputBefore,
 // AttenuationTable::atPosition): its results are the same to the bit. The wide
@@ -398,11 +397,10 @@ private:
 
     // ---- eight rays to an AVX2 register, in float ----
     //
-    // A group is W = 8 lanes (or 4: a lone sample's last rays) of one
-    // sample's rays, or (Paired) the last four rays of two samples of a
-    // series, the first sample's in the lower half: a horn's twelve rays take
-    // three registers for two samples, a cross unit's four one. Every step
-    // works lane by lane, so a ray's values do not depend on its group.
+    // A group is W = 8 lanes (or 4: a sample's last rays) of one sample's
+    // rays; a series takes a ray's samples eight to a register instead (see
+    // block). Every step works lane by lane, so a ray's values do not depend
+    // on its group.
 
     // Rays that follow the mouth wherever it goes (no least displacement) and
     // delays without a mouth offset, as a microphone's horn rays have: there
@@ -433,28 +431,17 @@ private:
                 static_cast<float>(s.radius * s.tableStepsPerMetre), static_cast<float>(s.closest)};
     }
 
-    // The samples a group's lanes belong to: their results, the history's
-    // write index and the Doppler radius (lo: the lower four lanes, or all of
-    // an unpaired group's).
+    // The sample a group's lanes belong to: its results, the history's write
+    // index and the Doppler radius (the latter two also in every lane).
     struct GroupSamples {
-        Results& lo;
-        Results& hi;
-        int wLo, wHi;
-        // The write indices and Doppler radii of eight lanes, lo's in the
-        // lower half and hi's in the upper.
+        Results& out;
+        int write;
         __m256i w;
         __m256 fm;
     };
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline GroupSamples
-    samples(Results& lo, Results& hi, int wLo, int wHi, double fmLo, double fmHi) {
-        return {lo,
-                hi,
-                wLo,
-                wHi,
-                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(wLo)),
-                                        _mm_set1_epi32(wHi), 1),
-                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(static_cast<float>(fmLo))),
-                                     _mm_set1_ps(static_cast<float>(fmHi)), 1)};
+    samples(Results& out, int w, double fm) {
+        return {out, w, _mm256_set1_epi32(w), _mm256_set1_ps(static_cast<float>(fm))};
     }
 
     template <bool Unbounded, bool Singles>
@@ -471,44 +458,36 @@ private:
                                                                            Results& o) {
         const WideConstants c = wideConstants(s);
         const int w = static_cast<int>(s.w);
-        const GroupSamples one = samples(o, o, w, w, s.fmSamples, s.fmSamples);
+        const GroupSamples one = samples(o, w, s.fmSamples);
         wideLobesOf<false, false>(s, c, one);
         wideReadsOf<false, false>(s, c, one);
     }
 
-    // Every group of one sample, and of two (a, b: each alone; ab: paired).
+    // Every group of one sample.
     template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideLobesOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
-        for (int i = 0; i < kEights; i += 8) wideLobes<8, false, Unbounded, Singles>(i, s, c, g);
-        if constexpr (kTail != 0) wideLobes<kTail, false, Unbounded, Singles>(kEights, s, c, g);
+        for (int i = 0; i < kEights; i += 8) wideLobes<8, Unbounded, Singles>(i, s, c, g);
+        if constexpr (kTail != 0) wideLobes<kTail, Unbounded, Singles>(kEights, s, c, g);
     }
     template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideReadsOf(const Shared& s, const WideConstants& c, const GroupSamples& g) {
-        for (int i = 0; i < kEights; i += 8) wideReads<8, false, Unbounded, Singles>(i, s, c, g);
-        if constexpr (kTail != 0) wideReads<kTail, false, Unbounded, Singles>(kEights, s, c, g);
+        for (int i = 0; i < kEights; i += 8) wideReads<8, Unbounded, Singles>(i, s, c, g);
+        if constexpr (kTail != 0) wideReads<kTail, Unbounded, Singles>(kEights, s, c, g);
     }
     // ---- a group's loads and stores ----
 
-    // A group's per-ray values from p + i: W in a row, or (Paired) rays i to
-    // i + 3 in both halves.
-    template <int W, bool Paired>
+    // A group's per-ray values from p + i, W in a row.
+    template <int W>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::V
     rayValues(const float* p) {
-        if constexpr (Paired)
-            return _mm256_broadcast_ps(reinterpret_cast<const __m128*>(p));
-        else
-            return float_rays::load(p, typename float_rays::Lanes<W>::V{});
+        return float_rays::load(p, typename float_rays::Lanes<W>::V{});
     }
-    template <int W, bool Paired>
+    template <int W>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline typename float_rays::Lanes<W>::I
     rayInts(const int32_t* p) {
-        if constexpr (Paired)
-            return _mm256_broadcastsi128_si256(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        else
-            return float_rays::loadInt(p, typename float_rays::Lanes<W>::I{});
+        return float_rays::loadInt(p, typename float_rays::Lanes<W>::I{});
     }
     // The group's lanes of the samples' values (W = 4: the lower half).
     template <int W>
@@ -527,42 +506,34 @@ private:
         else
             return _mm256_castsi256_si128(g.w);
     }
-    // Where the upper half's rays lie in their results.
-    template <int W, bool Paired> static constexpr int upper(int i) { return Paired ? i : i + 4; }
     // A group's values as doubles into the results' array member.
-    template <int W, bool Paired, typename V>
+    template <int W, typename V>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
     storeDoubles(V v, double (Results::*member)[kLanes], int i, const GroupSamples& g) {
         if constexpr (W == 8) {
-            _mm256_storeu_pd((g.lo.*member) + i, _mm256_cvtps_pd(_mm256_castps256_ps128(v)));
-            _mm256_storeu_pd((g.hi.*member) + upper<W, Paired>(i),
-                             _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)));
+            _mm256_storeu_pd((g.out.*member) + i, _mm256_cvtps_pd(_mm256_castps256_ps128(v)));
+            _mm256_storeu_pd((g.out.*member) + i + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)));
         } else {
-            _mm256_storeu_pd((g.lo.*member) + i, _mm256_cvtps_pd(v));
+            _mm256_storeu_pd((g.out.*member) + i, _mm256_cvtps_pd(v));
         }
     }
 
     // A group's values as floats into the results' array member.
-    template <int W, bool Paired, typename V>
+    template <typename V>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
     storeSingles(V v, float (Results::*member)[kLanes], int i, const GroupSamples& g) {
-        if constexpr (W == 8 && Paired) {
-            _mm_storeu_ps((g.lo.*member) + i, _mm256_castps256_ps128(v));
-            _mm_storeu_ps((g.hi.*member) + i, _mm256_extractf128_ps(v, 1));
-        } else {
-            float_rays::store((g.lo.*member) + i, v);
-        }
+        float_rays::store((g.out.*member) + i, v);
     }
     // Into the float member where the run hands its values on so (Singles),
     // else into the double one.
-    template <int W, bool Paired, bool Singles, typename V>
+    template <int W, bool Singles, typename V>
     [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
     storeValues(V v, double (Results::*doubles)[kLanes], float (Results::*singles)[kLanes], int i,
                 const GroupSamples& g) {
         if constexpr (Singles)
-            storeSingles<W, Paired>(v, singles, i, g);
+            storeSingles(v, singles, i, g);
         else
-            storeDoubles<W, Paired>(v, doubles, i, g);
+            storeDoubles<W>(v, doubles, i, g);
     }
 
     // ---- a group's steps ----
@@ -586,31 +557,30 @@ private:
     }
 
     // lobePoint.
-    template <int W, bool Paired, bool Unbounded, bool Singles>
+    template <int W, bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideLobes(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
         using namespace float_rays;
         using V = typename Lanes<W>::V;
         using I = typename Lanes<W>::I;
         // The angles' ring indices: w - ceil(retard), masked.
-        const I at = andInt(subInt(sampleWrites<W>(g), rayInts<W, Paired>(retardWhole_ + i)),
-                            splatInt<I>(kMask));
+        const I at =
+            andInt(subInt(sampleWrites<W>(g), rayInts<W>(retardWhole_ + i)), splatInt<I>(kMask));
         V turns;
         if constexpr (W == 8)
             turns = _mm256_insertf128_ps(
                 _mm256_castps128_ps256(wideTurns4(i, _mm256_castsi256_si128(at), s)),
-                wideTurns4(upper<W, Paired>(i), _mm256_extracti128_si256(at, 1), s), 1);
+                wideTurns4(i + 4, _mm256_extracti128_si256(at, 1), s), 1);
         else
             turns = wideTurns4(i, at, s);
         V lambda, mu;
-        lobePoints(turns, rayValues<W, Paired>(halfWidthSingle_ + i),
-                   rayValues<W, Paired>(signSingle_ + i),
-                   rayValues<W, Paired>(edgeScaleSingle_ + i),
-                   rayValues<W, Paired>(middleScaleSingle_ + i), lambda, mu);
+        lobePoints(turns, rayValues<W>(halfWidthSingle_ + i), rayValues<W>(signSingle_ + i),
+                   rayValues<W>(edgeScaleSingle_ + i), rayValues<W>(middleScaleSingle_ + i), lambda,
+                   mu);
         if constexpr (!Unbounded)
             lambda = maxOf(splat<V>(c.closest), lambda); // std::max(lambda, closest)
-        storeSingles<W, Paired>(lambda, &Results::lambdaSingle, i, g);
-        storeValues<W, Paired, Singles>(mu, &Results::mu, &Results::muSingle, i, g);
+        storeSingles(lambda, &Results::lambdaSingle, i, g);
+        storeValues<W, Singles>(mu, &Results::mu, &Results::muSingle, i, g);
     }
 
     // ---- a series, a block of samples at a time ----
@@ -649,8 +619,7 @@ private:
         // A delay the quick check rejects: the block's reads sample by sample.
         for (int k = 0; k < count; ++k) {
             const int at = (w + k) & kMask;
-            wideReadsOf<Unbounded, Singles>(
-                s, c, samples(out[k], out[k], at, at, fmSamples[k], fmSamples[k]));
+            wideReadsOf<Unbounded, Singles>(s, c, samples(out[k], at, fmSamples[k]));
         }
     }
 
@@ -808,47 +777,40 @@ private:
         }
     }
 
-    template <int W, bool Paired, bool Unbounded, bool Singles>
+    template <int W, bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     wideReads(int i, const Shared& s, const WideConstants& c, const GroupSamples& g) {
         using namespace float_rays;
         using V = typename Lanes<W>::V;
         using I = typename Lanes<W>::I;
         const V zero{};
-        V lambda;
-        if constexpr (Paired)
-            lambda =
-                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(g.lo.lambdaSingle + i)),
-                                     _mm_loadu_ps(g.hi.lambdaSingle + i), 1);
-        else
-            lambda = float_rays::load(g.lo.lambdaSingle + i, V{});
+        const V lambda = float_rays::load(g.out.lambdaSingle + i, V{});
 
         // The delayed input. The delay less the path's whole samples: the
         // displacement's part and the path's fraction, a few Doppler radii at
         // most, where float's step is fine.
         const V lead = Unbounded ? lambda : lambda + splat<V>(c.mouthOffset);
-        V delay = fmadd(lead, sampleRadii<W>(g), rayValues<W, Paired>(pathFraction_ + i));
+        V delay = fmadd(lead, sampleRadii<W>(g), rayValues<W>(pathFraction_ + i));
         const V reach = andNot(splat<V>(-0.0f), delay); // |delay|; false below for NaN
         if (signs(cmp<_CMP_LT_OQ>(reach, splat<V>(kExactWhole))) != (1 << W) - 1)
-            delay = settledDelays<W, Paired>(delay, i, g.wLo, g.wHi);
+            delay = settledDelays<W>(delay, i, g.write);
         // position = w - the path's whole samples - delay
         //          = (w - whole - ceil(delay)) + t.
         const V above = ceilOf(delay);
         const V t = above - delay; // [0, 1]
         // The entry before the position's (whole + 1 ahead), wrapped into the
         // ring.
-        const I k = andInt(subInt(subInt(sampleWrites<W>(g), rayInts<W, Paired>(pathAhead_ + i)),
-                                  truncated(above)),
-                           splatInt<I>(kMask));
+        const I k =
+            andInt(subInt(subInt(sampleWrites<W>(g), rayInts<W>(pathAhead_ + i)), truncated(above)),
+                   splatInt<I>(kMask));
         V p0, p1, p2, p3;
         neighbours(s.inputsSingle, k, p0, p1, p2, p3);
-        storeValues<W, Paired, Singles>(float_rays::catmullRom(t, p0, p1, p2, p3), &Results::input,
-                                        &Results::inputSingle, i, g);
+        storeValues<W, Singles>(float_rays::catmullRom(t, p0, p1, p2, p3), &Results::input,
+                                &Results::inputSingle, i, g);
 
         // The attenuation: lookupCubic's neighbours, clamped at the table's ends.
         const V last = splat<V>(static_cast<float>(kLast));
-        const V tableAt =
-            fmadd(lambda, splat<V>(c.tableScale), rayValues<W, Paired>(tablePosSingle_ + i));
+        const V tableAt = fmadd(lambda, splat<V>(c.tableScale), rayValues<W>(tablePosSingle_ + i));
         // max picks 0 for NaN, which the ends below replace anyway.
         const V clamped = minOf(maxOf(tableAt, zero), last);
         const I entry = truncated(clamped);
@@ -859,8 +821,7 @@ private:
         // Beyond either end: the end entry itself (not a number: the first).
         gain = blend(gain, lower<V>(c.last), cmp<_CMP_GE_OQ>(tableAt, last));
         gain = blend(gain, lower<V>(c.first), cmp<_CMP_NGT_UQ>(tableAt, zero));
-        storeValues<W, Paired, Singles>(gain, &Results::attenuation, &Results::attenuationSingle, i,
-                                        g);
+        storeValues<W, Singles>(gain, &Results::attenuation, &Results::attenuationSingle, i, g);
     }
 
     // Delays of 2^23 samples and more are whole in float: ceil and the int
@@ -871,15 +832,14 @@ private:
     // (exact: such a float is whole), one that is no number or infinite to the
     // ring's start (position 0: the delay w - the path's whole samples, as
     // ring indices).
-    template <int W, bool Paired>
+    template <int W>
     [[gnu::target("avx2,fma"), gnu::noinline, gnu::cold]] typename float_rays::Lanes<W>::V
-    settledDelays(typename float_rays::Lanes<W>::V delay, int i, int wLo, int wHi) const {
+    settledDelays(typename float_rays::Lanes<W>::V delay, int i, int w) const {
         alignas(32) float d[8];
         float_rays::store(d, delay);
         for (int n = 0; n < W; ++n) {
             if (std::fabs(d[n]) < kExactWhole) continue;
-            const int w = n < 4 ? wLo : wHi;
-            const int ray = n < 4 ? i + n : upper<W, Paired>(i) + n - 4;
+            const int ray = i + n;
             d[n] = std::isfinite(d[n]) ? std::fmod(d[n], static_cast<float>(kLength))
                                        : static_cast<float>((w - pathAhead_[ray] + 1) & kMask);
         }
