@@ -662,17 +662,61 @@ void RotaryEngine::mixSends(int count) {
         return;
     }
     SendsState state = sendsState();
-    for (int j = 0; j < count; ++j)
-        mixSendsFrame(j, rings_.feeds(state.ring, run_->simCross[j]->delay.data(), false), state);
+    for (int j = 0; j < count; ++j) {
+        const unsigned r = state.ring;
+        const CrossRings::Feeds in = rings_.feeds(r, run_->simCross[j]->delay.data(), false);
+        mixSendsFrame(j, r, in, state);
+        writeRings(j, state);
+    }
     keepSendsState(state);
 }
 
-// The sends with the ring reads four wide, inlined into the loop.
+// The sends with the ring reads four wide, inlined into the loop. Where every
+// delay of a run of samples reaches back past the sample before and not round
+// to the samples the run writes (readsBehindWrites), no read sees a value
+// written after it: the writes run ahead of the reads, and where the run's
+// samples share their levels and cross paths the reads and the mix take four
+// samples at a time (sendsQuads). A single sample keeps the reads before its
+// write, the order the split must agree with.
 void RotaryEngine::mixSendsWide(int count) {
     SendsState state = sendsState();
-    for (int j = 0; j < count; ++j)
-        mixSendsFrame(j, rings_.feedsWide(state.ring, run_->simCross[j]->delay.data()), state);
+    const unsigned first = state.ring;
+    if (count > 1 && readsBehindWrites(count)) {
+        int written = 0, j = 0;
+        if (sharedCopies(count)) j = sendsQuads(first, count, state, written);
+        for (; written < count; ++written) writeRings(written, state);
+        for (; j < count; ++j) {
+            const unsigned r = (first + static_cast<unsigned>(j)) & kRingMask;
+            mixSendsFrame(j, r, rings_.feedsWide(r, run_->simCross[j]->delay.data()), state);
+        }
+    } else {
+        for (int j = 0; j < count; ++j) {
+            const unsigned r = state.ring;
+            const CrossRings::Feeds in = rings_.feedsWide(r, run_->simCross[j]->delay.data());
+            mixSendsFrame(j, r, in, state);
+            writeRings(j, state);
+        }
+    }
     keepSendsState(state);
+}
+
+// Whether every cross-path delay of the run's samples lies in (1, kLength -
+// kRunFrames - 2]: a read of sample j then takes ring slots written 1 to
+// kLength - kRunFrames - 1 samples before it, never one the run writes at or
+// after sample j (nor the one at j with a weight other than zero). Not a
+// number fails the test.
+bool RotaryEngine::readsBehindWrites(int count) const {
+    constexpr double kShortest = 1.0;
+    constexpr double kLongest = static_cast<double>(kRingLength - kRunFrames - 2);
+    const CrossPathSettings* checked = nullptr;
+    for (int j = 0; j < count; ++j) {
+        const CrossPathSettings* cp = run_->simCross[j];
+        if (cp == checked) continue;
+        for (const double d : cp->delay)
+            if (!(d > kShortest && d <= kLongest)) return false;
+        checked = cp;
+    }
+    return true;
 }
 
 RotaryEngine::SendsState RotaryEngine::sendsState() const {
@@ -685,13 +729,143 @@ void RotaryEngine::keepSendsState(const SendsState& state) {
     hornCrossSmooth_ = state.hornCrossSmooth;
 }
 
-// Simulated sample j of the sends, `in` what arrives over the cross paths.
-void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState& state) {
+bool RotaryEngine::sharedCopies(int count) const {
+    const RunScratch& s = *run_;
+    const SimLevels* levels = s.sims[0];
+    const CrossPathSettings* cross = s.simCross[0];
+    for (int j = 1; j < count; ++j)
+        if (s.sims[j] != levels || s.simCross[j] != cross) return false;
+    return true;
+}
+
+namespace {
+
+using Quad = __m256d;
+constexpr int kQuad = 4;
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad splatQuad(double v) {
+    return _mm256_set1_pd(v);
+}
+
+// denormalGuard four wide.
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad guardQuad(Quad x) {
+    const Quad g = splatQuad(kEngineGuard);
+    return _mm256_sub_pd(_mm256_add_pd(x, g), g);
+}
+
+// Four samples of a run's array from sample j on.
+template <size_t N>
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad load(const std::array<double, N>& a,
+                                                             int j) {
+    return _mm256_loadu_pd(&a[j]);
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad mul(Quad a, Quad b) {
+    return _mm256_mul_pd(a, b);
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad add(Quad a, Quad b) {
+    return _mm256_add_pd(a, b);
+}
+
+} // namespace
+
+// mixSendsFrame four samples at a time where they share their levels and
+// cross paths and the reads follow the writes (the ring reads four samples of
+// one ring wide): per lane the same operations in the same order. Returns the
+// samples done, a multiple of four.
+int RotaryEngine::sendsQuads(unsigned first, int count, SendsState& kept, int& written) {
+    RunScratch& s = *run_;
+    // The smoothers in registers: the ring writes cannot reach them there.
+    SendsState state = kept;
+    int done = 0;
+    // Local copies no store can reach.
+    const Levels v = s.sims[0]->v;
+    const CrossPathSettings cp = *s.simCross[0];
+    const Quad roomLevel = splatQuad(s.sims[0]->roomLevel);
+    const Quad g0 = splatQuad(cp.gain[0]), g1 = splatQuad(cp.gain[1]);
+    const Quad g2 = splatQuad(cp.gain[2]), g3 = splatQuad(cp.gain[3]);
+    const Quad g4 = splatQuad(cp.gain[4]);
+    const Quad drumToTube = splatQuad(v.drumToTubeFeedback), brToTube = splatQuad(v.brToTubeGain);
+    const Quad hornToDrum = splatQuad(v.hornToDrumFeedback), brToDrum = splatQuad(v.brToDrumGain);
+    const Quad brGain = splatQuad(kBrGain), hornToDrumScale = splatQuad(kHornToDrumScale);
+    const Quad hornLeakGain = splatQuad(kHornLeak), unitHalf = splatQuad(kUnitHalf);
+    const Quad hornLevel = splatQuad(v.hornMicLevel * v.micMakeupGain);
+    const Quad mic2Gain = splatQuad(v.mic2Gain), drumLevel = splatQuad(v.drumMicLevel);
+    const Quad near = splatQuad(v.mechPanNear), far = splatQuad(v.mechPanFar);
+    const Quad pan1L = splatQuad(v.mic1PanLeft), pan1R = splatQuad(v.mic1PanRight);
+    const Quad pan2L = splatQuad(v.mic2PanLeft), pan2R = splatQuad(v.mic2PanRight);
+    const Quad panDL = splatQuad(v.drumPanLeft), panDR = splatQuad(v.drumPanRight);
+    const Quad send = splatQuad(state.mechSend);
+    int j = 0;
+    // The writes run four samples ahead of the reads, so that the smoothers'
+    // recursion overlaps the reads' work and no read waits on a fresh write.
+    for (; done < std::min(kQuad, count); ++done) writeRings(done, state);
+    for (; j + kQuad <= count; j += kQuad) {
+        for (; done < std::min(j + 2 * kQuad, count); ++done) writeRings(done, state);
+        const unsigned r = first + static_cast<unsigned>(j);
+        const Quad drumToHornIn = rings_.readFour(CrossRings::kDrum, r, cp.delay[0]);
+        const Quad portToHornIn = rings_.readFour(CrossRings::kBassReflex, r, cp.delay[1]);
+        const Quad hornToDrumIn = rings_.readFour(CrossRings::kHorn, r, cp.delay[2]);
+        const Quad portToDrumIn = rings_.readFour(CrossRings::kBassReflex, r, cp.delay[3]);
+        const Quad leakIn = rings_.readFour(CrossRings::kHorn, r, cp.delay[4]);
+
+        const Quad tubeFeed = guardQuad(add(mul(mul(drumToHornIn, g0), drumToTube),
+                                            mul(mul(mul(portToHornIn, brToTube), g1), brGain)));
+        const Quad drumFeed =
+            guardQuad(add(mul(mul(mul(hornToDrumIn, g2), hornToDrum), hornToDrumScale),
+                          mul(mul(mul(portToDrumIn, brToDrum), g3), brGain)));
+        const Quad hornLeak = mul(mul(leakIn, g4), hornLeakGain);
+
+        const Quad drumSig =
+            guardQuad(add(add(load(s.drumOut, j), drumFeed), load(s.drumStatic, j)));
+        const Quad drumMech = load(s.drumMech, j);
+        const Quad mic1 =
+            guardQuad(add(add(mul(load(s.hornOut[0], j), unitHalf), tubeFeed), hornLeak));
+        const Quad mic2 =
+            guardQuad(add(add(mul(load(s.hornOut[1], j), unitHalf), tubeFeed), hornLeak));
+        const Quad hornMech0 = load(s.hornMech[0], j);
+        const Quad hornMech1 = load(s.hornMech[1], j);
+
+        const Quad m1 = mul(mic1, hornLevel);
+        const Quad m2 = mul(mul(mic2, hornLevel), mic2Gain);
+        const Quad dr = mul(drumSig, drumLevel);
+        _mm256_storeu_pd(&s.mic1[j], m1);
+        _mm256_storeu_pd(&s.mic2[j], m2);
+        _mm256_storeu_pd(&s.drumMic[j], dr);
+
+        const Quad mechL = guardQuad(add(add(mul(near, hornMech0), mul(far, hornMech1)), drumMech));
+        const Quad mechR = guardQuad(add(add(mul(near, hornMech1), mul(far, hornMech0)), drumMech));
+        _mm256_storeu_pd(&s.roomLevel[j], roomLevel);
+        _mm256_storeu_pd(&s.sendL[j],
+                         guardQuad(add(add(add(mul(m2, pan2L), mul(m1, pan1L)), mul(dr, panDL)),
+                                       mul(mechL, send))));
+        _mm256_storeu_pd(&s.sendR[j],
+                         guardQuad(add(add(add(mul(m2, pan2R), mul(m1, pan1R)), mul(dr, panDR)),
+                                       mul(mechR, send))));
+    }
+    kept = state;
+    written = done;
+    return j;
+}
+
+// The cross units feed the rings at simulated sample j.
+void RotaryEngine::writeRings(int j, SendsState& state) {
+    const RunScratch& s = *run_;
+    state.drumCrossSmooth = poleToward(state.drumCrossSmooth, s.drumCross[j], state.kA);
+    state.hornCrossSmooth = poleToward(state.hornCrossSmooth, s.hornCross[j], state.kB);
+    rings_.write(state.ring, state.drumCrossSmooth, state.hornCrossSmooth, s.port[j]);
+    state.ring = (state.ring + 1) & kRingMask;
+}
+
+// Simulated sample j of the sends, read at ring index r: `in` what arrives over
+// the cross paths.
+void RotaryEngine::mixSendsFrame(int j, unsigned r, const CrossRings::Feeds& in,
+                                 const SendsState& state) {
     RunScratch& s = *run_;
     const SimLevels& sim = *s.sims[j];
     const Levels& v = sim.v;
     const CrossPathSettings& cp = *s.simCross[j];
-    const unsigned r = state.ring;
 
     // What arrives over the cross paths.
     const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
@@ -707,12 +881,6 @@ void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState&
     const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
     const double hornMech0 = s.hornMech[0][j];
     const double hornMech1 = s.hornMech[1][j];
-
-    // The cross units feed the rings.
-    state.drumCrossSmooth = poleToward(state.drumCrossSmooth, s.drumCross[j], state.kA);
-    state.hornCrossSmooth = poleToward(state.hornCrossSmooth, s.hornCross[j], state.kB);
-    rings_.write(r, state.drumCrossSmooth, state.hornCrossSmooth, s.port[j]);
-    state.ring = (r + 1) & kRingMask;
 
     // Microphone levels.
     const double hornLevel = v.hornMicLevel * v.micMakeupGain;

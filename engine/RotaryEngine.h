@@ -285,8 +285,19 @@ private:
     };
     SendsState sendsState() const;
     void keepSendsState(const SendsState& state);
-    [[gnu::always_inline]] inline void mixSendsFrame(int j, const CrossRings::Feeds& in,
-                                                     SendsState& state);
+    // Whether the run's ring reads may all follow its writes.
+    bool readsBehindWrites(int count) const;
+    // Whether the run's samples share one copy of the levels and one of the
+    // cross paths.
+    bool sharedCopies(int count) const;
+    // The sends four samples at a time from ring index `first` on, with the
+    // ring writes ahead of them (how many in `written`); returns the samples
+    // done.
+    [[gnu::target("avx2")]] int sendsQuads(unsigned first, int count, SendsState& state,
+                                           int& written);
+    [[gnu::always_inline]] inline void writeRings(int j, SendsState& state);
+    [[gnu::always_inline]] inline void mixSendsFrame(int j, unsigned r, const CrossRings::Feeds& in,
+                                                     const SendsState& state);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;
