@@ -30,6 +30,32 @@ void configure(BiquadFilter& f, const enginefilters::SectionSetting& s, double b
     f.setEnabled(s.enabled);
 }
 
+// The dry path of both channels side by side in an SSE2 register: dryStep's
+// operations in its order on each lane.
+class DryPair {
+public:
+    DryPair(double pole, double gain, const std::array<double, 2>& state) noexcept
+        : pole_(_mm_set1_pd(pole)), scale_(_mm_set1_pd(gain)),
+          state_(_mm_setr_pd(state[0], state[1])) {}
+    // Frame i's pair into dry0[i] and dry1[i].
+    void step(double in0, double in1, double& dry0, double& dry1) noexcept {
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d guard = _mm_set1_pd(kEngineGuard);
+        const __m128d target = _mm_mul_pd(_mm_mul_pd(scale_, _mm_setr_pd(in0, in1)), half);
+        state_ = _mm_add_pd(target, _mm_mul_pd(pole_, _mm_sub_pd(state_, target)));
+        state_ = _mm_sub_pd(_mm_add_pd(state_, guard), guard);
+        _mm_storel_pd(&dry0, state_);
+        _mm_storeh_pd(&dry1, state_);
+    }
+    void store(std::array<double, 2>& state) const noexcept {
+        _mm_storel_pd(&state[0], state_);
+        _mm_storeh_pd(&state[1], state_);
+    }
+
+private:
+    __m128d pole_, scale_, state_;
+};
+
 } // namespace
 
 static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece for the drums");
@@ -38,6 +64,10 @@ struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
     // Per frame: the dry path's pair and the fade's level.
     PerFrame<double> dry0, dry1, fade;
+    // Whether the dry path waits for the back half, with the gain it takes
+    // (a resting run: one gain for all of its frames).
+    bool dryLater = false;
+    double dryGain = 0.0;
     // Per frame: its kind and, unless bypassed, its decimator index; how many
     // of the run's frames are bypassed.
     PerFrame<int8_t> kind;
@@ -242,7 +272,7 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
                              int n, bool stepFades) {
     const int simulated = frontFrames(in0, in1, n, stepFades);
     simulateRun(simulated);
-    backFrames(out0, out1, n);
+    backFrames(in0, in1, out0, out1, n);
 }
 
 [[gnu::always_inline]] inline void RotaryEngine::takeSimFrame(SimCopies& copies, int& simulated) {
@@ -270,6 +300,7 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     RunScratch& s = *run_;
     int simulated = 0;
     s.bypassed = 0;
+    s.dryLater = false;
     // The copy of the smoothed values the run's next simulated frame takes, or
     // null where they moved since the last copy.
     SimCopies copies;
@@ -325,22 +356,10 @@ int RotaryEngine::restingFrames(const double* in0, const double* in1, int n, boo
 
     const int simulated = crossAtRest_ ? restingKinds<false>(n) : restingKinds<true>(n);
 
-    // The dry path of both channels side by side: dryStep's operations in its
-    // order on each lane.
-    const __m128d pole = _mm_set1_pd(kDry_);
-    const __m128d scale = _mm_set1_pd(gain);
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128d guard = _mm_set1_pd(kEngineGuard);
-    __m128d state = _mm_setr_pd(dry_[0], dry_[1]);
-    for (int i = 0; i < n; ++i) {
-        const __m128d target = _mm_mul_pd(_mm_mul_pd(scale, _mm_setr_pd(in0[i], in1[i])), half);
-        state = _mm_add_pd(target, _mm_mul_pd(pole, _mm_sub_pd(state, target)));
-        state = _mm_sub_pd(_mm_add_pd(state, guard), guard);
-        _mm_storel_pd(&s.dry0[i], state);
-        _mm_storeh_pd(&s.dry1[i], state);
-    }
-    _mm_storel_pd(&dry_[0], state);
-    _mm_storeh_pd(&dry_[1], state);
+    // The dry path's recursion runs beside the reconstruction low-pass's in the
+    // back half, where neither then waits on the other.
+    s.dryLater = true;
+    s.dryGain = gain;
     ampRun(n);
     return simulated;
 }
@@ -403,31 +422,19 @@ void RotaryEngine::ampRun(int n) {
 }
 
 // The decimator's output side (with a table: the reconstruction low-pass, then
-// the interpolation, each over the run's frames in order), then the fade and
-// the output guard frame by frame.
-void RotaryEngine::backFrames(double* out0, double* out1, int n) {
+// the interpolation, each over the run's frames in order), the dry path where
+// it waited for it, then the fade and the output guard frame by frame.
+void RotaryEngine::backFrames(const double* in0, const double* in1, double* out0, double* out1,
+                              int n) {
     RunScratch& s = *run_;
     const bool interpolate = decimator_.hasTable();
+    if (interpolate && s.dryLater)
+        reconstructRun<true>(in0, in1, n);
+    else if (interpolate)
+        reconstructRun<false>(in0, in1, n);
+    else if (s.dryLater)
+        dryRun(in0, in1, n);
     int simulated = 0;
-    if (interpolate) {
-        int wetFrames = 0;
-        PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
-        for (int i = 0; i < n; ++i) {
-            const int8_t kind = s.kind[i];
-            if (kind == kBypassFrame) continue;
-            WetPair sim{0.0, 0.0};
-            if (kind == kSimFrame) sim = s.wet[simulated++];
-            s.wetIndex[wetFrames] = s.decimatorIndex[i];
-            const PlainSectionPair::Pair wet =
-                lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
-            s.wetLeft[wetFrames] = wet[0];
-            s.wetRight[wetFrames] = wet[1];
-            ++wetFrames;
-        }
-        lowPass.store();
-        decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(),
-                                  wetFrames);
-    }
     if (interpolate && s.bypassed == 0) {
         // Every frame has its interpolated pair.
         for (int i = 0; i < n; ++i) {
@@ -455,6 +462,40 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
         out0[i] = denormalGuard((1.0 - fade) * wet.left + fade * s.dry0[i], kOutputGuard);
         out1[i] = denormalGuard((1.0 - fade) * wet.right + fade * s.dry1[i], kOutputGuard);
     }
+}
+
+// The reconstruction low-pass over the run's frames that are not bypassed,
+// then the interpolation; with DryLater the dry path of every frame in the
+// same loop.
+template <bool DryLater>
+void RotaryEngine::reconstructRun(const double* in0, const double* in1, int n) {
+    RunScratch& s = *run_;
+    DryPair dry(kDry_, s.dryGain, dry_);
+    int simulated = 0, wetFrames = 0;
+    PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
+    for (int i = 0; i < n; ++i) {
+        if (DryLater) dry.step(in0[i], in1[i], s.dry0[i], s.dry1[i]);
+        const int8_t kind = s.kind[i];
+        if (kind == kBypassFrame) continue;
+        WetPair sim{0.0, 0.0};
+        if (kind == kSimFrame) sim = s.wet[simulated++];
+        s.wetIndex[wetFrames] = s.decimatorIndex[i];
+        const PlainSectionPair::Pair wet =
+            lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
+        s.wetLeft[wetFrames] = wet[0];
+        s.wetRight[wetFrames] = wet[1];
+        ++wetFrames;
+    }
+    lowPass.store();
+    if (DryLater) dry.store(dry_);
+    decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(), wetFrames);
+}
+
+void RotaryEngine::dryRun(const double* in0, const double* in1, int n) {
+    RunScratch& s = *run_;
+    DryPair dry(kDry_, s.dryGain, dry_);
+    for (int i = 0; i < n; ++i) dry.step(in0[i], in1[i], s.dry0[i], s.dry1[i]);
+    dry.store(dry_);
 }
 
 double RotaryEngine::dryStep(double& state, double in, double gain) const {
@@ -572,38 +613,47 @@ void RotaryEngine::mixReturns(int count) {
     const Levels shared = first->v;
     const auto sharedAt = [&shared](int) -> const Levels& { return shared; };
     const auto levelsAt = [&s](int j) -> const Levels& { return s.sims[j]->v; };
-    if (oneSet)
+    if (oneSet) {
         returnsIntoMicrophones(count, sharedAt);
-    else
+        filtersAndOutput(count, sharedAt);
+    } else {
         returnsIntoMicrophones(count, levelsAt);
+        filtersAndOutput(count, levelsAt);
+    }
+}
 
-    // The horn high-passes and the drum low-pass.
+// The horn high-passes and the drum low-pass, and the output mix. Settled, the
+// filters run side by side in one pass with the mix (neither waits on the
+// other's recursion, and the mix fills their waits); gliding, in passes.
+template <typename LevelsAt>
+void RotaryEngine::filtersAndOutput(int count, const LevelsAt& levelsAt) {
+    RunScratch& s = *run_;
+    const double kD = kD_;
+    double lowPass = drumLowPass_;
     if (SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
         SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
         for (int j = 0; j < count; ++j) {
             const SectionPair::Pair h = highPass.process(SectionPair::Pair{s.mic1[j], s.mic2[j]});
-            s.sendL[j] = h[0];
-            s.sendR[j] = h[1];
+            lowPass = poleToward(lowPass, s.drumMic[j], kD);
+            s.wet[j] =
+                outputFrame(levelsAt(j), s.mic1[j], s.mic2[j], s.drumMic[j], h[0], h[1], lowPass);
         }
         highPass.store();
-    } else {
-        for (int j = 0; j < count; ++j) {
-            s.sendL[j] = hornMicHighPass_[0].process(s.mic1[j]);
-            s.sendR[j] = hornMicHighPass_[1].process(s.mic2[j]);
-        }
+        drumLowPass_ = lowPass;
+        return;
     }
-    const double kD = kD_;
-    double lowPass = drumLowPass_;
+    for (int j = 0; j < count; ++j) {
+        s.sendL[j] = hornMicHighPass_[0].process(s.mic1[j]);
+        s.sendR[j] = hornMicHighPass_[1].process(s.mic2[j]);
+    }
     for (int j = 0; j < count; ++j) {
         lowPass = poleToward(lowPass, s.drumMic[j], kD);
         s.roomL[j] = lowPass;
     }
     drumLowPass_ = lowPass;
-
-    if (oneSet)
-        outputMix(count, sharedAt);
-    else
-        outputMix(count, levelsAt);
+    for (int j = 0; j < count; ++j)
+        s.wet[j] = outputFrame(levelsAt(j), s.mic1[j], s.mic2[j], s.drumMic[j], s.sendL[j],
+                               s.sendR[j], s.roomL[j]);
 }
 
 // The room's return and the mechanical noise into the microphones, over the
@@ -632,24 +682,19 @@ void RotaryEngine::returnsIntoMicrophones(int count, const LevelsAt& levelsAt) {
     }
 }
 
-// The horn high-passes (in sendL and sendR) and the drum low-pass (in roomL)
-// each mixed with its input, and the output mix, over the run.
-template <typename LevelsAt> void RotaryEngine::outputMix(int count, const LevelsAt& levelsAt) {
-    RunScratch& s = *run_;
-    for (int j = 0; j < count; ++j) {
-        const Levels& v = levelsAt(j);
-        const double m1 = s.mic1[j], m2 = s.mic2[j], dr = s.drumMic[j];
-        const double mixH = v.hornHighPassMix;
-        const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * s.sendL[j]);
-        const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * s.sendR[j]);
-        const double mixD = v.drumLowPassMix;
-        const double dl = denormalGuard((1.0 - mixD) * dr + mixD * s.roomL[j]);
-        s.wet[j] = {
-            denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) *
-                          kMixGain),
-            denormalGuard((h2 * v.mic2PanRight + h1 * v.mic1PanRight + dl * v.drumPanRight) *
-                          kMixGain)};
-    }
+// The horn high-passes' outputs h1, h2 and the drum low-pass's `low` each mixed
+// with its input (the microphones m1, m2, dr), and the output mix.
+RotaryEngine::WetPair RotaryEngine::outputFrame(const Levels& v, double m1, double m2, double dr,
+                                                double h1, double h2, double low) {
+    const double mixH = v.hornHighPassMix;
+    const double l1 = denormalGuard((1.0 - mixH) * m1 + mixH * h1);
+    const double l2 = denormalGuard((1.0 - mixH) * m2 + mixH * h2);
+    const double mixD = v.drumLowPassMix;
+    const double dl = denormalGuard((1.0 - mixD) * dr + mixD * low);
+    return {
+        denormalGuard((l2 * v.mic2PanLeft + l1 * v.mic1PanLeft + dl * v.drumPanLeft) * kMixGain),
+        denormalGuard((l2 * v.mic2PanRight + l1 * v.mic1PanRight + dl * v.drumPanRight) *
+                      kMixGain)};
 }
 
 // The run's simulated samples in order: what arrives over the cross paths, the

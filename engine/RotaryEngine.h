@@ -262,7 +262,10 @@ private:
     void takeSimFrame(SimCopies& copies, int& simulated);
     // The drive curve, the tone filters and the decimator over the run's frames.
     void ampRun(int n);
-    void backFrames(double* out0, double* out1, int n);
+    void backFrames(const double* in0, const double* in1, double* out0, double* out1, int n);
+    template <bool DryLater> void reconstructRun(const double* in0, const double* in1, int n);
+    // The dry path of a resting run's frames.
+    void dryRun(const double* in0, const double* in1, int n);
     // The simulation's samples of a run, unit by unit.
     void simulateRun(int count);
     void simulateInputs(int count);
@@ -273,7 +276,9 @@ private:
     template <typename LevelsAt>
     [[gnu::always_inline]] inline void returnsIntoMicrophones(int count, const LevelsAt& levelsAt);
     template <typename LevelsAt>
-    [[gnu::always_inline]] inline void outputMix(int count, const LevelsAt& levelsAt);
+    [[gnu::always_inline]] inline void filtersAndOutput(int count, const LevelsAt& levelsAt);
+    [[gnu::always_inline]] static inline WetPair
+    outputFrame(const Levels& v, double m1, double m2, double dr, double h1, double h2, double low);
     void mixSends(int count);
     // The sends where the ring reads run four wide (cpuHasAvx2()).
     [[gnu::target("avx2")]] void mixSendsWide(int count);
