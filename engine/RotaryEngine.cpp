@@ -58,10 +58,11 @@ private:
 
 } // namespace
 
-static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece for the drums");
+static_assert(RotaryEngine::kRunSamples <= DrumUnit::kMaxRun, "a run is one piece for the drums");
 
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
+    template <typename T> using PerSample = std::array<T, kRunSamples>;
     // Per frame: the dry path's pair and the fade's level.
     PerFrame<double> dry0, dry1, fade;
     // Whether the dry path waits for the back half, with the gain it takes
@@ -78,22 +79,22 @@ struct RotaryEngine::RunScratch {
     PerFrame<int32_t> ampType;
     // Per simulated sample: its smoothed values (a copy taken whenever they
     // moved: at most one per sample) and the decimated input.
-    PerFrame<SimLevels> levels;
-    PerFrame<const SimLevels*> sims;
+    PerSample<SimLevels> levels;
+    PerSample<const SimLevels*> sims;
     // The same for the cross paths, which glide apart from the levels.
-    PerFrame<CrossPathSettings> crosses;
-    PerFrame<const CrossPathSettings*> simCross;
-    PerFrame<double> simInput;
+    PerSample<CrossPathSettings> crosses;
+    PerSample<const CrossPathSettings*> simCross;
+    PerSample<double> simInput;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
-    PerFrame<double> drumIn, hornIn, hornCrossIn, port;
-    PerFrame<double> drumOut, drumStatic, drumMech;
-    std::array<PerFrame<double>, 2> hornOut, hornMech;
-    PerFrame<double> drumCross, hornCross;
+    PerSample<double> drumIn, hornIn, hornCrossIn, port;
+    PerSample<double> drumOut, drumStatic, drumMech;
+    std::array<PerSample<double>, 2> hornOut, hornMech;
+    PerSample<double> drumCross, hornCross;
     // The mix's stages: the microphones before the room, the room's sends and
     // its return.
-    PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
-    PerFrame<WetPair> wet;
+    PerSample<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
+    PerSample<WetPair> wet;
     // Per frame that is not bypassed: its decimator index and its wet pair on
     // the way back to the host rate.
     PerFrame<int> wetIndex;
@@ -262,8 +263,9 @@ void RotaryEngine::processSample(double in0, double in1, double& out0, double& o
 
 void RotaryEngine::processFrames(const double* in0, const double* in1, double* out0, double* out1,
                                  int n) {
-    for (int done = 0; done < n; done += kRunFrames) {
-        const int count = std::min(kRunFrames, n - done);
+    const int piece = kRunSamples * std::clamp(factor_.load(), 1, kMaxDecimationFactor);
+    for (int done = 0; done < n; done += piece) {
+        const int count = std::min(piece, n - done);
         runFrames(in0 + done, in1 + done, out0 + done, out1 + done, count, true);
     }
 }
@@ -746,13 +748,13 @@ void RotaryEngine::mixSendsWide(int count) {
 }
 
 // Whether every cross-path delay of the run's samples lies in (1, kLength -
-// kRunFrames - 2]: a read of sample j then takes ring slots written 1 to
-// kLength - kRunFrames - 1 samples before it, never one the run writes at or
+// kRunSamples - 2]: a read of sample j then takes ring slots written 1 to
+// kLength - kRunSamples - 1 samples before it, never one the run writes at or
 // after sample j (nor the one at j with a weight other than zero). Not a
 // number fails the test.
 bool RotaryEngine::readsBehindWrites(int count) const {
     constexpr double kShortest = 1.0;
-    constexpr double kLongest = static_cast<double>(kRingLength - kRunFrames - 2);
+    constexpr double kLongest = static_cast<double>(kRingLength - kRunSamples - 2);
     const CrossPathSettings* checked = nullptr;
     for (int j = 0; j < count; ++j) {
         const CrossPathSettings* cp = run_->simCross[j];

@@ -129,10 +129,16 @@ public:
     // A run of n frames: per frame stepFade and what processSample does, with the
     // same results bit for bit. The speaker simulation then works through the run
     // unit by unit (each unit's samples in their order, the mix after), so each
-    // unit's histories and tables stay in cache while it runs. Runs longer than
-    // kRunFrames are taken in pieces.
+    // unit's histories and tables stay in cache while it runs. The frames are
+    // taken in pieces of kRunSamples simulated samples (kRunSamples times the
+    // decimation factor frames): the longer a piece, the less each unit's
+    // start and end of a run weigh, but each unit takes at most kRunSamples.
     void processFrames(const double* in0, const double* in1, double* out0, double* out1, int n);
-    static constexpr int kRunFrames = 64;
+    static constexpr int kRunSamples = 64;
+    static constexpr int kMaxDecimationFactor = 8;
+    // The most frames one piece can have; callers that hand the engine their
+    // blocks in parts gain nothing from shorter ones.
+    static constexpr int kRunFrames = kRunSamples * kMaxDecimationFactor;
     // After the frames of a block: the fade's state transitions.
     void endBlock() { fade_.endBlock(); }
 
@@ -233,7 +239,8 @@ private:
         kQuietFrame = Decimator::kPushOnly,
         kSimFrame = Decimator::kPushAndFilter
     };
-    // The per-run arrays (kRunFrames each), made with the engine.
+    // The per-run arrays (kRunFrames per frame, kRunSamples per simulated
+    // sample), made with the engine.
     struct RunScratch;
 
     // The frames of one run: the front half per frame (levels, amplifier,
