@@ -416,9 +416,7 @@ template <bool Gliding> int RotaryEngine::restingKinds(int n) {
 
 void RotaryEngine::ampRun(int n) {
     RunScratch& s = *run_;
-    ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
-    for (int i = 0; i < n; ++i) s.ampIn[i] *= s.postDrive[i];
-    ampStage_.toneRun(s.ampIn.data(), n);
+    ampStage_.processRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.postDrive.data(), n);
     decimator_.pushRun(s.ampIn.data(), s.kind.data(), s.decimatorIndex.data(), s.simInput.data(),
                        n);
 }
