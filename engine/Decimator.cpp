@@ -290,10 +290,25 @@ void Decimator::interpolateFramesWide(const int* index, double* left, double* ri
             histLeft[kOlder - k] = outLeft_[first + k];
             histRight[kOlder - k] = outRight_[first + k];
         }
-        for (int i = 0; i < m; ++i) {
-            const int at = writeOutput(index[c + i], left[c + i], right[c + i]);
-            histLeft[kOlder + i] = outLeft_[at];
-            histRight[kOlder + i] = outRight_[at];
+        // The chunk's pairs scaled and rounded as writeOutput does, four at a
+        // time; only the last kTaps of them are still in the history after
+        // the chunk (the indices run through all of its slots).
+        const __m256d gain = _mm256_set1_pd(factor_);
+        int f = 0;
+        for (; f + 4 <= m; f += 4) {
+            _mm_storeu_ps(histLeft + kOlder + f,
+                          _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(left + c + f), gain)));
+            _mm_storeu_ps(histRight + kOlder + f,
+                          _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(right + c + f), gain)));
+        }
+        for (; f < m; ++f) {
+            histLeft[kOlder + f] = static_cast<float>(left[c + f] * factor_);
+            histRight[kOlder + f] = static_cast<float>(right[c + f] * factor_);
+        }
+        for (f = std::max(0, m - kTaps); f < m; ++f) {
+            const int at = index[c + f] & (kTaps - 1);
+            outLeft_[at] = outLeft_[at + kTaps] = histLeft[kOlder + f];
+            outRight_[at] = outRight_[at + kTaps] = histRight[kOlder + f];
         }
         for (int i = m; i < ((m + 7) & ~7); ++i) histLeft[kOlder + i] = histRight[kOlder + i] = 0;
         for (int i = 0; i < m; i += 8) {
