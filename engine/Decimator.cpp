@@ -368,6 +368,24 @@ everyOtherEight(const float* table, const float* even, const float* odd) noexcep
 
 } // namespace
 
+// pushOnly for each of n frames, with each frame's index after its push in
+// index[i] and its rounded value in pushed[i]: the values four at a time (the
+// same rounding as pushOnly's) and, of the history's slots, only those the
+// last kTaps pushes leave (the indices run through all of them). Returns n.
+int Decimator::pushEvery(const double* a, int* index, float* pushed, int n) noexcept {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) _mm_storeu_ps(pushed + i, _mm256_cvtpd_ps(_mm256_loadu_pd(a + i)));
+    for (; i < n; ++i) pushed[i] = static_cast<float>(a[i]);
+    const int start = index_;
+    for (i = 0; i < n; ++i) index[i] = (start - 1 - i) & (kTaps - 1);
+    for (i = std::max(0, n - kTaps); i < n; ++i) {
+        input_[index[i]] = pushed[i];
+        input_[index[i] + kTaps] = pushed[i];
+    }
+    if (n > 0) index_ = index[n - 1];
+    return n;
+}
+
 // pushRun with the AVX2 dot product inlined into the loop; at a factor of 2,
 // where every other push is filtered, the filtered values eight at a time
 // (everyOtherEight), without the one-frame dot products' sums across a
@@ -394,16 +412,25 @@ void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, 
     float history[kOlder + kChunk];
     for (int j = 0; j < kOlder; ++j) history[kOlder - 1 - j] = input_[index_ + j];
     int pushes = 0, first = -1, filters = 0;
-    for (int i = 0; i < n; ++i) {
-        if (kind[i] == kSkip) continue;
-        pushOnly(a[i]);
-        index[i] = index_;
-        history[kOlder + pushes] = input_[index_];
-        if (kind[i] == kPushAndFilter) {
-            if (first < 0) first = pushes;
+    if (std::none_of(kind, kind + n, [](int8_t kindOf) { return kindOf == kSkip; })) {
+        pushes = pushEvery(a, index, history + kOlder, n);
+        for (int i = 0; i < n; ++i) {
+            if (kind[i] != kPushAndFilter) continue;
+            if (first < 0) first = i;
             ++filters;
         }
-        ++pushes;
+    } else {
+        for (int i = 0; i < n; ++i) {
+            if (kind[i] == kSkip) continue;
+            pushOnly(a[i]);
+            index[i] = index_;
+            history[kOlder + pushes] = input_[index_];
+            if (kind[i] == kPushAndFilter) {
+                if (first < 0) first = pushes;
+                ++filters;
+            }
+            ++pushes;
+        }
     }
     if (filters == 0) return;
     // Filtered push j at history[at + 2 j]: its even taps read at + 2 (j - u),
