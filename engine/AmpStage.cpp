@@ -2,6 +2,7 @@
 
 #include "engine/CpuFeatures.h"
 #include "engine/OnePole.h"
+#include "engine/SteadyChainLanes.h"
 #include "engine/WidePaths.h"
 #include "engine/data/EngineFilterTables.h"
 
@@ -201,6 +202,64 @@ int AmpStage::tubeQuads(const double* m, const double* drive, double* out, int n
     return i;
 }
 
+bool AmpStage::toneSteady() const noexcept {
+    const BiquadFilter* const sections[] = {&presence_, &loMid_, &topShelf_, &bottom_};
+    bool steady = BiquadFilter::chained(sections);
+    for (const BiquadFilter* f : sections) steady = steady && f->steady();
+    return steady;
+}
+
+void AmpStage::processRun(double* x, const int32_t* type, const double* drive,
+                          const double* postDrive, int n) noexcept {
+    const bool quads = n >= kFused && n <= kMaxFused && n % kFused == 0;
+    if (quads && useWidePaths() &&
+        std::all_of(type, type + n, [](int32_t t) { return t == kAmpTube; }) && toneSteady()) {
+        tubeToneQuads(x, drive, postDrive, n);
+        return;
+    }
+    shapeRun(x, type, drive, x, n);
+    for (int i = 0; i < n; ++i) x[i] *= postDrive[i];
+    toneRun(x, n);
+}
+
+// The tube's curves four frames at a time (they wait on nothing), then frame
+// by frame its tracker, the gain after it and the tone chain's wavefront: the
+// tracker and the chain are recursions of their own, so in one loop each runs
+// while the other waits. Per frame the same operations as tubeQuad and
+// processSteadyChain4Wide.
+void AmpStage::tubeToneQuads(double* x, const double* drive, const double* postDrive,
+                             int n) noexcept {
+    alignas(32) double curve[kMaxFused];
+    for (int i = 0; i < n; i += kFused) {
+        const Double4 g = _mm256_loadu_pd(drive + i);
+        const Double4 in =
+            _mm256_mul_pd(_mm256_mul_pd(g, _mm256_loadu_pd(x + i)), splat4(kTubeInputScale));
+        _mm256_store_pd(curve + i, negate4(tubeCurve4(negate4(tubeCurve4(in)))));
+    }
+    BiquadFilter* const chain[] = {&presence_, &loMid_, &topShelf_, &bottom_};
+    SteadyChainLanes tone = SteadyChainLanes::load(chain);
+    constexpr int kFill = SteadyChainLanes::kFill;
+    const double k = kdc_;
+    double dc = dc_;
+    const auto shaped = [&](int i) {
+        dc = smoothToward(dc, curve[i], k);
+        const double m = x[i];
+        return (std::abs(m) < kQuietInput ? m : (curve[i] - dc) / drive[i]) * postDrive[i];
+    };
+    int t = 0;
+    for (; t < kFill; ++t) tone.maskedStep(shaped(t), 0, t);
+    for (; t < n; ++t) {
+        tone.step(shaped(t));
+        x[t - kFill] = tone.last();
+    }
+    for (; t < n + kFill; ++t) {
+        tone.maskedStep(0.0, t - n + 1, kFill);
+        x[t - kFill] = tone.last();
+    }
+    tone.store(chain);
+    dc_ = dc;
+}
+
 // The solid curve over a run, two frames at a time.
 void AmpStage::solidRun(const double* m, const double* drive, double* out, int n) noexcept {
     int i = 0;
@@ -225,10 +284,7 @@ double AmpStage::tone(double x) noexcept {
 
 void AmpStage::toneRun(double* x, int n) noexcept {
     BiquadFilter* const chain[] = {&presence_, &loMid_, &topShelf_, &bottom_};
-    const BiquadFilter* const sections[] = {&presence_, &loMid_, &topShelf_, &bottom_};
-    bool steady = BiquadFilter::chained(sections);
-    for (const BiquadFilter* f : chain) steady = steady && f->steady();
-    if (steady) {
+    if (toneSteady()) {
         // No glide starts within a run, so every sample takes the steady path.
         if (cpuHasAvx2())
             BiquadFilter::processSteadyChain4Wide(chain, x, n);

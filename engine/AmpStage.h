@@ -48,6 +48,10 @@ public:
     // together.
     void shapeRun(const double* m, const int32_t* type, const double* drive, double* out,
                   int n) noexcept;
+    // shapeRun, the gain after the curve (postDrive[i]) and toneRun over n
+    // frames in place: the same values as the three in turn.
+    void processRun(double* x, const int32_t* type, const double* drive, const double* postDrive,
+                    int n) noexcept;
     // The four tone sections (gliding), presence first.
     double tone(double x) noexcept;
     // tone over n samples in place: the same values as n calls.
@@ -71,6 +75,14 @@ private:
     [[gnu::target("avx2")]] int tubeQuads(const double* m, const double* drive, double* out, int n,
                                           double& dc) noexcept;
     void solidRun(const double* m, const double* drive, double* out, int n) noexcept;
+    // Whether the tone sections run as a steady chain.
+    bool toneSteady() const noexcept;
+    // processRun for runs of the tube with a steady tone chain, n a multiple of
+    // kFused up to kMaxFused (the engine's longest run), AVX2 only: the tube's
+    // tracker, the gain and the tone chain in one loop.
+    static constexpr int kFused = 4, kMaxFused = 512;
+    [[gnu::target("avx2")]] void tubeToneQuads(double* x, const double* drive,
+                                               const double* postDrive, int n) noexcept;
 
     BiquadFilter presence_;
     BiquadFilter loMid_;

@@ -1,6 +1,7 @@
 #include "engine/BiquadFilter.h"
 
 #include "engine/OnePole.h"
+#include "engine/SteadyChainLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -387,107 +388,28 @@ double BiquadFilter::processSaturated(double x) noexcept {
     return y;
 }
 
-namespace {
-
-// The four lanes' running state of a steady chain run as a wavefront.
-struct ChainLanes {
-    __m256d b0, b1, b2, a1, a2;
-    __m256d in1, in2, out1, out2;
-};
-
-// The lanes' inputs: the new sample in lane 0, each other lane its
-// predecessor's last output.
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256d laneInputs(const ChainLanes& l,
-                                                                      double sample) {
-    const __m256d up = _mm256_permute4x64_pd(l.out1, _MM_SHUFFLE(2, 1, 0, 0));
-    return _mm256_blend_pd(up, _mm256_set1_pd(sample), 0x1);
-}
-
-// The recursion of each lane, term for term as a section computes it.
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256d laneRecursion(const ChainLanes& l,
-                                                                         __m256d v) {
-    const __m256d guard = _mm256_set1_pd(kRecursionGuard);
-    const __m256d history = _mm256_sub_pd(
-        _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(l.b1, l.in1), _mm256_mul_pd(l.b2, l.in2)),
-                      _mm256_mul_pd(l.a1, l.out1)),
-        _mm256_mul_pd(l.a2, l.out2));
-    return _mm256_sub_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(l.b0, v), history), guard),
-                         guard);
-}
-
-// A step with only lanes first..last running; the others keep their histories.
-[[gnu::target("avx2")]] void maskedLaneStep(ChainLanes& l, double sample, int first, int last) {
-    alignas(32) int64_t bits[4];
-    for (int k = 0; k < 4; ++k) bits[k] = (k >= first && k <= last) ? -1 : 0;
-    const __m256d running =
-        _mm256_castsi256_pd(_mm256_load_si256(reinterpret_cast<const __m256i*>(bits)));
-    const __m256d v = laneInputs(l, sample);
-    const __m256d y = laneRecursion(l, v);
-    l.in2 = _mm256_blendv_pd(l.in2, l.in1, running);
-    l.in1 = _mm256_blendv_pd(l.in1, v, running);
-    l.out2 = _mm256_blendv_pd(l.out2, l.out1, running);
-    l.out1 = _mm256_blendv_pd(l.out1, y, running);
-}
-
-[[gnu::target("avx2"), gnu::always_inline]] inline double lastLane(const ChainLanes& l) {
-    const __m128d high = _mm256_extractf128_pd(l.out1, 1);
-    return _mm_cvtsd_f64(_mm_unpackhi_pd(high, high));
-}
-
-} // namespace
-
 // Step t runs lane k on sample t - k where that lies in the run; the steps at
 // either end, where some lanes have no sample, keep those lanes' histories.
 void BiquadFilter::processSteadyChain4Wide(BiquadFilter* const (&chain)[4], double* x,
                                            int n) noexcept {
     if (n <= 0) return;
-    alignas(32) double b0[4], b1[4], b2[4], a1[4], a2[4], x1[4], x2[4], y1[4], y2[4];
-    for (int k = 0; k < 4; ++k) {
-        const BiquadCoefficients& c = chain[k]->target_;
-        b0[k] = c.b0;
-        b1[k] = c.b1;
-        b2[k] = c.b2;
-        a1[k] = c.a1;
-        a2[k] = c.a2;
-        y1[k] = chain[k]->state_.y1;
-        y2[k] = chain[k]->state_.y2;
-    }
-    // Each section's input history is its predecessor's output history.
-    x1[0] = chain[0]->state_.x1;
-    x2[0] = chain[0]->state_.x2;
-    for (int k = 1; k < 4; ++k) {
-        x1[k] = y1[k - 1];
-        x2[k] = y2[k - 1];
-    }
-    ChainLanes l{_mm256_load_pd(b0), _mm256_load_pd(b1), _mm256_load_pd(b2),
-                 _mm256_load_pd(a1), _mm256_load_pd(a2), _mm256_load_pd(x1),
-                 _mm256_load_pd(x2), _mm256_load_pd(y1), _mm256_load_pd(y2)};
-    const int steps = n + 3;
+    SteadyChainLanes l = SteadyChainLanes::load(chain);
+    constexpr int kFill = SteadyChainLanes::kFill;
+    const int steps = n + kFill;
     int t = 0;
     // Filling: lane k starts at step k.
-    for (; t < 3; ++t) maskedLaneStep(l, t < n ? x[t] : 0.0, std::max(0, t - n + 1), t);
+    for (; t < kFill; ++t) l.maskedStep(t < n ? x[t] : 0.0, std::max(0, t - n + 1), t);
     // Every lane running.
     for (; t < n; ++t) {
-        const __m256d v = laneInputs(l, x[t]);
-        const __m256d y = laneRecursion(l, v);
-        l.in2 = l.in1;
-        l.in1 = v;
-        l.out2 = l.out1;
-        l.out1 = y;
-        x[t - 3] = lastLane(l);
+        l.step(x[t]);
+        x[t - kFill] = l.last();
     }
     // Draining: lane k stops after step n - 1 + k.
     for (; t < steps; ++t) {
-        maskedLaneStep(l, 0.0, t - n + 1, 3);
-        x[t - 3] = lastLane(l);
+        l.maskedStep(0.0, t - n + 1, kFill);
+        x[t - kFill] = l.last();
     }
-    _mm256_store_pd(y1, l.out1);
-    _mm256_store_pd(y2, l.out2);
-    _mm256_store_pd(x1, l.in1);
-    _mm256_store_pd(x2, l.in2);
-    chain[0]->state_ = {x1[0], x1[0], x2[0], y1[0], y1[0], y2[0]};
-    for (int k = 1; k < 4; ++k)
-        chain[k]->state_ = {y1[k - 1], y1[k - 1], y2[k - 1], y1[k], y1[k], y2[k]};
+    l.store(chain);
 }
 
 } // namespace zel

@@ -290,10 +290,25 @@ void Decimator::interpolateFramesWide(const int* index, double* left, double* ri
             histLeft[kOlder - k] = outLeft_[first + k];
             histRight[kOlder - k] = outRight_[first + k];
         }
-        for (int i = 0; i < m; ++i) {
-            const int at = writeOutput(index[c + i], left[c + i], right[c + i]);
-            histLeft[kOlder + i] = outLeft_[at];
-            histRight[kOlder + i] = outRight_[at];
+        // The chunk's pairs scaled and rounded as writeOutput does, four at a
+        // time; only the last kTaps of them are still in the history after
+        // the chunk (the indices run through all of its slots).
+        const __m256d gain = _mm256_set1_pd(factor_);
+        int f = 0;
+        for (; f + 4 <= m; f += 4) {
+            _mm_storeu_ps(histLeft + kOlder + f,
+                          _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(left + c + f), gain)));
+            _mm_storeu_ps(histRight + kOlder + f,
+                          _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(right + c + f), gain)));
+        }
+        for (; f < m; ++f) {
+            histLeft[kOlder + f] = static_cast<float>(left[c + f] * factor_);
+            histRight[kOlder + f] = static_cast<float>(right[c + f] * factor_);
+        }
+        for (f = std::max(0, m - kTaps); f < m; ++f) {
+            const int at = index[c + f] & (kTaps - 1);
+            outLeft_[at] = outLeft_[at + kTaps] = histLeft[kOlder + f];
+            outRight_[at] = outRight_[at + kTaps] = histRight[kOlder + f];
         }
         for (int i = m; i < ((m + 7) & ~7); ++i) histLeft[kOlder + i] = histRight[kOlder + i] = 0;
         for (int i = 0; i < m; i += 8) {
@@ -353,6 +368,24 @@ everyOtherEight(const float* table, const float* even, const float* odd) noexcep
 
 } // namespace
 
+// pushOnly for each of n frames, with each frame's index after its push in
+// index[i] and its rounded value in pushed[i]: the values four at a time (the
+// same rounding as pushOnly's) and, of the history's slots, only those the
+// last kTaps pushes leave (the indices run through all of them). Returns n.
+int Decimator::pushEvery(const double* a, int* index, float* pushed, int n) noexcept {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) _mm_storeu_ps(pushed + i, _mm256_cvtpd_ps(_mm256_loadu_pd(a + i)));
+    for (; i < n; ++i) pushed[i] = static_cast<float>(a[i]);
+    const int start = index_;
+    for (i = 0; i < n; ++i) index[i] = (start - 1 - i) & (kTaps - 1);
+    for (i = std::max(0, n - kTaps); i < n; ++i) {
+        input_[index[i]] = pushed[i];
+        input_[index[i] + kTaps] = pushed[i];
+    }
+    if (n > 0) index_ = index[n - 1];
+    return n;
+}
+
 // pushRun with the AVX2 dot product inlined into the loop; at a factor of 2,
 // where every other push is filtered, the filtered values eight at a time
 // (everyOtherEight), without the one-frame dot products' sums across a
@@ -360,7 +393,9 @@ everyOtherEight(const float* table, const float* even, const float* odd) noexcep
 void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, double* filtered,
                                int n) noexcept {
     int k = 0;
-    constexpr int kChunk = 64;
+    // The longest run at a factor of 2 (the engine's runs there are 128
+    // frames, 64 of them filtered).
+    constexpr int kChunk = 128;
     if (factor_ != 2 || n > kChunk || !everyOtherPush(kind, n)) {
         for (int i = 0; i < n; ++i) {
             if (kind[i] == kSkip) continue;
@@ -377,16 +412,25 @@ void Decimator::pushFramesWide(const double* a, const int8_t* kind, int* index, 
     float history[kOlder + kChunk];
     for (int j = 0; j < kOlder; ++j) history[kOlder - 1 - j] = input_[index_ + j];
     int pushes = 0, first = -1, filters = 0;
-    for (int i = 0; i < n; ++i) {
-        if (kind[i] == kSkip) continue;
-        pushOnly(a[i]);
-        index[i] = index_;
-        history[kOlder + pushes] = input_[index_];
-        if (kind[i] == kPushAndFilter) {
-            if (first < 0) first = pushes;
+    if (std::none_of(kind, kind + n, [](int8_t kindOf) { return kindOf == kSkip; })) {
+        pushes = pushEvery(a, index, history + kOlder, n);
+        for (int i = 0; i < n; ++i) {
+            if (kind[i] != kPushAndFilter) continue;
+            if (first < 0) first = i;
             ++filters;
         }
-        ++pushes;
+    } else {
+        for (int i = 0; i < n; ++i) {
+            if (kind[i] == kSkip) continue;
+            pushOnly(a[i]);
+            index[i] = index_;
+            history[kOlder + pushes] = input_[index_];
+            if (kind[i] == kPushAndFilter) {
+                if (first < 0) first = pushes;
+                ++filters;
+            }
+            ++pushes;
+        }
     }
     if (filters == 0) return;
     // Filtered push j at history[at + 2 j]: its even taps read at + 2 (j - u),

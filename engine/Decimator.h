@@ -80,6 +80,9 @@ private:
     void interpolateFrames(const int* index, double* left, double* right, int n) noexcept;
     void pushFramesPlain(const double* a, const int8_t* kind, int* index, double* filtered,
                          int n) noexcept;
+    // Pushes of a run that skips no frame, in one pass over the run.
+    [[gnu::target("avx2,fma")]] int pushEvery(const double* a, int* index, float* pushed,
+                                              int n) noexcept;
     [[gnu::target("avx2,fma")]] void pushFramesWide(const double* a, const int8_t* kind, int* index,
                                                     double* filtered, int n) noexcept;
     [[gnu::target("avx2,fma")]] void interpolateFramesWide(const int* index, double* left,

@@ -792,6 +792,16 @@ struct MultiFilter::FloatWavefront {
         return _mm256_castsi256_ps(_mm256_cmpeq_epi32(on, each));
     }
 
+    // Register r's outputs y, saturated in its lanes that saturate.
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline __m256
+    saturated8(const Plan& p, int r, __m256 y) noexcept {
+        const int o = kLanes * r;
+        const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(INT32_MAX));
+        const __m256 size = _mm256_and_ps(_mm256_add_ps(y, _mm256_load_ps(p.bias + o)), absMask);
+        const __m256 d = _mm256_fmadd_ps(size, _mm256_load_ps(p.inv + o), _mm256_set1_ps(1.0f));
+        return _mm256_blendv_ps(y, guard8(_mm256_div_ps(y, d)), _mm256_load_ps(p.satMask + o));
+    }
+
     template <bool Sat, bool Full>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
     section8(const Plan& p, const Hist& h, int r, __m256 in, __m256 mask) noexcept {
@@ -803,13 +813,7 @@ struct MultiFilter::FloatWavefront {
         const __m256 share = _mm256_fnmadd_ps(_mm256_load_ps(p.a2 + o), y2,
                                               _mm256_fnmadd_ps(_mm256_load_ps(p.a1 + o), y1, bx));
         __m256 y = guard8(_mm256_fmadd_ps(_mm256_load_ps(p.b0 + o), in, share));
-        if (Sat && p.saturates[r]) {
-            const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(INT32_MAX));
-            const __m256 size =
-                _mm256_and_ps(_mm256_add_ps(y, _mm256_load_ps(p.bias + o)), absMask);
-            const __m256 d = _mm256_fmadd_ps(size, _mm256_load_ps(p.inv + o), _mm256_set1_ps(1.0f));
-            y = _mm256_blendv_ps(y, guard8(_mm256_div_ps(y, d)), _mm256_load_ps(p.satMask + o));
-        }
+        if (Sat && p.saturates[r]) y = saturated8(p, r, y);
         if (Full) {
             _mm256_store_ps(h.x2 + o, in);
             _mm256_store_ps(h.y2 + o, y);
@@ -1072,6 +1076,45 @@ struct MultiFilter::FloatWavefront {
         }
     }
 
+    // The full steps (t up to n) of a chain in one register, with its
+    // histories held in registers instead of going through the plan's every
+    // step: Chain::step's operations, the histories moving on as the turns
+    // would move them. Returns the step after them.
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline int
+    chainInRegisters(const Plan& p, Hist& h, int out, double* x, int t, int n) noexcept {
+        if (t >= n) return t;
+        __m256 x1 = _mm256_load_ps(h.x1), x2 = _mm256_load_ps(h.x2);
+        __m256 y1 = _mm256_load_ps(h.y1), y2 = _mm256_load_ps(h.y2);
+        const __m256 b0 = _mm256_load_ps(p.b0), b1 = _mm256_load_ps(p.b1);
+        const __m256 b2 = _mm256_load_ps(p.b2), a1 = _mm256_load_ps(p.a1);
+        const __m256 a2 = _mm256_load_ps(p.a2);
+        const bool saturates = Sat && p.saturates[0];
+        const __m256i up = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
+        const __m256i pick = _mm256_set1_epi32(out);
+        const int first = t;
+        for (; t < n; ++t) {
+            const __m256 own = _mm256_permutevar8x32_ps(y1, up);
+            const __m256 carry = guard8(_mm256_set1_ps(static_cast<float>(x[t])));
+            const __m256 in = _mm256_blend_ps(own, carry, 0b00000001);
+            const __m256 bx = _mm256_fmadd_ps(b1, x1, _mm256_mul_ps(b2, x2));
+            const __m256 share = _mm256_fnmadd_ps(a2, y2, _mm256_fnmadd_ps(a1, y1, bx));
+            __m256 y = guard8(_mm256_fmadd_ps(b0, in, share));
+            if (saturates) y = saturated8(p, 0, y);
+            x2 = x1;
+            x1 = in;
+            y2 = y1;
+            y1 = y;
+            x[t - out] = _mm_cvtss_f32(_mm256_castps256_ps128(_mm256_permutevar8x32_ps(y, pick)));
+        }
+        if ((t - first) & 1) h.flip();
+        _mm256_store_ps(h.x1, x1);
+        _mm256_store_ps(h.x2, x2);
+        _mm256_store_ps(h.y1, y1);
+        _mm256_store_ps(h.y2, y2);
+        return t;
+    }
+
     // The chain's last section is lane `out`; returns which of the histories
     // holds the values one sample back.
     template <bool Sat>
@@ -1095,6 +1138,7 @@ struct MultiFilter::FloatWavefront {
             edgeChain(k, regs, t, n);
             output(t);
         }
+        if (regs == 1) t = chainInRegisters<Sat>(p, h, out, x, t, n);
         for (; t < n; ++t) {
             Chain<Sat> k{p, h, x, t, n};
             for (int r = regs - 1; r > 0; --r) k.template step<true, false>(r);

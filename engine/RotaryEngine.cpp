@@ -30,14 +30,45 @@ void configure(BiquadFilter& f, const enginefilters::SectionSetting& s, double b
     f.setEnabled(s.enabled);
 }
 
+// The dry path of both channels side by side in an SSE2 register: dryStep's
+// operations in its order on each lane.
+class DryPair {
+public:
+    DryPair(double pole, double gain, const std::array<double, 2>& state) noexcept
+        : pole_(_mm_set1_pd(pole)), scale_(_mm_set1_pd(gain)),
+          state_(_mm_setr_pd(state[0], state[1])) {}
+    // Frame i's pair into dry0[i] and dry1[i].
+    void step(double in0, double in1, double& dry0, double& dry1) noexcept {
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d guard = _mm_set1_pd(kEngineGuard);
+        const __m128d target = _mm_mul_pd(_mm_mul_pd(scale_, _mm_setr_pd(in0, in1)), half);
+        state_ = _mm_add_pd(target, _mm_mul_pd(pole_, _mm_sub_pd(state_, target)));
+        state_ = _mm_sub_pd(_mm_add_pd(state_, guard), guard);
+        _mm_storel_pd(&dry0, state_);
+        _mm_storeh_pd(&dry1, state_);
+    }
+    void store(std::array<double, 2>& state) const noexcept {
+        _mm_storel_pd(&state[0], state_);
+        _mm_storeh_pd(&state[1], state_);
+    }
+
+private:
+    __m128d pole_, scale_, state_;
+};
+
 } // namespace
 
-static_assert(RotaryEngine::kRunFrames <= DrumUnit::kMaxRun, "a run is one piece for the drums");
+static_assert(RotaryEngine::kRunSamples <= DrumUnit::kMaxRun, "a run is one piece for the drums");
 
 struct RotaryEngine::RunScratch {
     template <typename T> using PerFrame = std::array<T, kRunFrames>;
+    template <typename T> using PerSample = std::array<T, kRunSamples>;
     // Per frame: the dry path's pair and the fade's level.
     PerFrame<double> dry0, dry1, fade;
+    // Whether the dry path waits for the back half, with the gain it takes
+    // (a resting run: one gain for all of its frames).
+    bool dryLater = false;
+    double dryGain = 0.0;
     // Per frame: its kind and, unless bypassed, its decimator index; how many
     // of the run's frames are bypassed.
     PerFrame<int8_t> kind;
@@ -48,22 +79,22 @@ struct RotaryEngine::RunScratch {
     PerFrame<int32_t> ampType;
     // Per simulated sample: its smoothed values (a copy taken whenever they
     // moved: at most one per sample) and the decimated input.
-    PerFrame<SimLevels> levels;
-    PerFrame<const SimLevels*> sims;
+    PerSample<SimLevels> levels;
+    PerSample<const SimLevels*> sims;
     // The same for the cross paths, which glide apart from the levels.
-    PerFrame<CrossPathSettings> crosses;
-    PerFrame<const CrossPathSettings*> simCross;
-    PerFrame<double> simInput;
+    PerSample<CrossPathSettings> crosses;
+    PerSample<const CrossPathSettings*> simCross;
+    PerSample<double> simInput;
     // Per simulated sample: the paths' inputs, each unit's output and motor
     // noise, and the mix's result.
-    PerFrame<double> drumIn, hornIn, hornCrossIn, port;
-    PerFrame<double> drumOut, drumStatic, drumMech;
-    std::array<PerFrame<double>, 2> hornOut, hornMech;
-    PerFrame<double> drumCross, hornCross;
+    PerSample<double> drumIn, hornIn, hornCrossIn, port;
+    PerSample<double> drumOut, drumStatic, drumMech;
+    std::array<PerSample<double>, 2> hornOut, hornMech;
+    PerSample<double> drumCross, hornCross;
     // The mix's stages: the microphones before the room, the room's sends and
     // its return.
-    PerFrame<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
-    PerFrame<WetPair> wet;
+    PerSample<double> mic1, mic2, drumMic, sendL, sendR, roomLevel, roomL, roomR;
+    PerSample<WetPair> wet;
     // Per frame that is not bypassed: its decimator index and its wet pair on
     // the way back to the host rate.
     PerFrame<int> wetIndex;
@@ -232,8 +263,9 @@ void RotaryEngine::processSample(double in0, double in1, double& out0, double& o
 
 void RotaryEngine::processFrames(const double* in0, const double* in1, double* out0, double* out1,
                                  int n) {
-    for (int done = 0; done < n; done += kRunFrames) {
-        const int count = std::min(kRunFrames, n - done);
+    const int piece = kRunSamples * std::clamp(factor_.load(), 1, kMaxDecimationFactor);
+    for (int done = 0; done < n; done += piece) {
+        const int count = std::min(piece, n - done);
         runFrames(in0 + done, in1 + done, out0 + done, out1 + done, count, true);
     }
 }
@@ -242,7 +274,7 @@ void RotaryEngine::runFrames(const double* in0, const double* in1, double* out0,
                              int n, bool stepFades) {
     const int simulated = frontFrames(in0, in1, n, stepFades);
     simulateRun(simulated);
-    backFrames(out0, out1, n);
+    backFrames(in0, in1, out0, out1, n);
 }
 
 [[gnu::always_inline]] inline void RotaryEngine::takeSimFrame(SimCopies& copies, int& simulated) {
@@ -270,6 +302,7 @@ int RotaryEngine::frontFrames(const double* in0, const double* in1, int n, bool 
     RunScratch& s = *run_;
     int simulated = 0;
     s.bypassed = 0;
+    s.dryLater = false;
     // The copy of the smoothed values the run's next simulated frame takes, or
     // null where they moved since the last copy.
     SimCopies copies;
@@ -325,22 +358,10 @@ int RotaryEngine::restingFrames(const double* in0, const double* in1, int n, boo
 
     const int simulated = crossAtRest_ ? restingKinds<false>(n) : restingKinds<true>(n);
 
-    // The dry path of both channels side by side: dryStep's operations in its
-    // order on each lane.
-    const __m128d pole = _mm_set1_pd(kDry_);
-    const __m128d scale = _mm_set1_pd(gain);
-    const __m128d half = _mm_set1_pd(0.5);
-    const __m128d guard = _mm_set1_pd(kEngineGuard);
-    __m128d state = _mm_setr_pd(dry_[0], dry_[1]);
-    for (int i = 0; i < n; ++i) {
-        const __m128d target = _mm_mul_pd(_mm_mul_pd(scale, _mm_setr_pd(in0[i], in1[i])), half);
-        state = _mm_add_pd(target, _mm_mul_pd(pole, _mm_sub_pd(state, target)));
-        state = _mm_sub_pd(_mm_add_pd(state, guard), guard);
-        _mm_storel_pd(&s.dry0[i], state);
-        _mm_storeh_pd(&s.dry1[i], state);
-    }
-    _mm_storel_pd(&dry_[0], state);
-    _mm_storeh_pd(&dry_[1], state);
+    // The dry path's recursion runs beside the reconstruction low-pass's in the
+    // back half, where neither then waits on the other.
+    s.dryLater = true;
+    s.dryGain = gain;
     ampRun(n);
     return simulated;
 }
@@ -395,39 +416,25 @@ template <bool Gliding> int RotaryEngine::restingKinds(int n) {
 
 void RotaryEngine::ampRun(int n) {
     RunScratch& s = *run_;
-    ampStage_.shapeRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.ampIn.data(), n);
-    for (int i = 0; i < n; ++i) s.ampIn[i] *= s.postDrive[i];
-    ampStage_.toneRun(s.ampIn.data(), n);
+    ampStage_.processRun(s.ampIn.data(), s.ampType.data(), s.drive.data(), s.postDrive.data(), n);
     decimator_.pushRun(s.ampIn.data(), s.kind.data(), s.decimatorIndex.data(), s.simInput.data(),
                        n);
 }
 
 // The decimator's output side (with a table: the reconstruction low-pass, then
-// the interpolation, each over the run's frames in order), then the fade and
-// the output guard frame by frame.
-void RotaryEngine::backFrames(double* out0, double* out1, int n) {
+// the interpolation, each over the run's frames in order), the dry path where
+// it waited for it, then the fade and the output guard frame by frame.
+void RotaryEngine::backFrames(const double* in0, const double* in1, double* out0, double* out1,
+                              int n) {
     RunScratch& s = *run_;
     const bool interpolate = decimator_.hasTable();
+    if (interpolate && s.dryLater)
+        reconstructRun<true>(in0, in1, n);
+    else if (interpolate)
+        reconstructRun<false>(in0, in1, n);
+    else if (s.dryLater)
+        dryRun(in0, in1, n);
     int simulated = 0;
-    if (interpolate) {
-        int wetFrames = 0;
-        PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
-        for (int i = 0; i < n; ++i) {
-            const int8_t kind = s.kind[i];
-            if (kind == kBypassFrame) continue;
-            WetPair sim{0.0, 0.0};
-            if (kind == kSimFrame) sim = s.wet[simulated++];
-            s.wetIndex[wetFrames] = s.decimatorIndex[i];
-            const PlainSectionPair::Pair wet =
-                lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
-            s.wetLeft[wetFrames] = wet[0];
-            s.wetRight[wetFrames] = wet[1];
-            ++wetFrames;
-        }
-        lowPass.store();
-        decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(),
-                                  wetFrames);
-    }
     if (interpolate && s.bypassed == 0) {
         // Every frame has its interpolated pair.
         for (int i = 0; i < n; ++i) {
@@ -455,6 +462,40 @@ void RotaryEngine::backFrames(double* out0, double* out1, int n) {
         out0[i] = denormalGuard((1.0 - fade) * wet.left + fade * s.dry0[i], kOutputGuard);
         out1[i] = denormalGuard((1.0 - fade) * wet.right + fade * s.dry1[i], kOutputGuard);
     }
+}
+
+// The reconstruction low-pass over the run's frames that are not bypassed,
+// then the interpolation; with DryLater the dry path of every frame in the
+// same loop.
+template <bool DryLater>
+void RotaryEngine::reconstructRun(const double* in0, const double* in1, int n) {
+    RunScratch& s = *run_;
+    DryPair dry(kDry_, s.dryGain, dry_);
+    int simulated = 0, wetFrames = 0;
+    PlainSectionPair lowPass(reconstructionLowPass_[0], reconstructionLowPass_[1]);
+    for (int i = 0; i < n; ++i) {
+        if (DryLater) dry.step(in0[i], in1[i], s.dry0[i], s.dry1[i]);
+        const int8_t kind = s.kind[i];
+        if (kind == kBypassFrame) continue;
+        WetPair sim{0.0, 0.0};
+        if (kind == kSimFrame) sim = s.wet[simulated++];
+        s.wetIndex[wetFrames] = s.decimatorIndex[i];
+        const PlainSectionPair::Pair wet =
+            lowPass.process(PlainSectionPair::Pair{sim.left, sim.right});
+        s.wetLeft[wetFrames] = wet[0];
+        s.wetRight[wetFrames] = wet[1];
+        ++wetFrames;
+    }
+    lowPass.store();
+    if (DryLater) dry.store(dry_);
+    decimator_.interpolateRun(s.wetIndex.data(), s.wetLeft.data(), s.wetRight.data(), wetFrames);
+}
+
+void RotaryEngine::dryRun(const double* in0, const double* in1, int n) {
+    RunScratch& s = *run_;
+    DryPair dry(kDry_, s.dryGain, dry_);
+    for (int i = 0; i < n; ++i) dry.step(in0[i], in1[i], s.dry0[i], s.dry1[i]);
+    dry.store(dry_);
 }
 
 double RotaryEngine::dryStep(double& state, double in, double gain) const {
@@ -572,38 +613,47 @@ void RotaryEngine::mixReturns(int count) {
     const Levels shared = first->v;
     const auto sharedAt = [&shared](int) -> const Levels& { return shared; };
     const auto levelsAt = [&s](int j) -> const Levels& { return s.sims[j]->v; };
-    if (oneSet)
+    if (oneSet) {
         returnsIntoMicrophones(count, sharedAt);
-    else
+        filtersAndOutput(count, sharedAt);
+    } else {
         returnsIntoMicrophones(count, levelsAt);
+        filtersAndOutput(count, levelsAt);
+    }
+}
 
-    // The horn high-passes and the drum low-pass.
+// The horn high-passes and the drum low-pass, and the output mix. Settled, the
+// filters run side by side in one pass with the mix (neither waits on the
+// other's recursion, and the mix fills their waits); gliding, in passes.
+template <typename LevelsAt>
+void RotaryEngine::filtersAndOutput(int count, const LevelsAt& levelsAt) {
+    RunScratch& s = *run_;
+    const double kD = kD_;
+    double lowPass = drumLowPass_;
     if (SectionPair::settled(hornMicHighPass_[0], hornMicHighPass_[1])) {
         SectionPair highPass(hornMicHighPass_[0], hornMicHighPass_[1]);
         for (int j = 0; j < count; ++j) {
             const SectionPair::Pair h = highPass.process(SectionPair::Pair{s.mic1[j], s.mic2[j]});
-            s.sendL[j] = h[0];
-            s.sendR[j] = h[1];
+            lowPass = poleToward(lowPass, s.drumMic[j], kD);
+            s.wet[j] =
+                outputFrame(levelsAt(j), s.mic1[j], s.mic2[j], s.drumMic[j], h[0], h[1], lowPass);
         }
         highPass.store();
-    } else {
-        for (int j = 0; j < count; ++j) {
-            s.sendL[j] = hornMicHighPass_[0].process(s.mic1[j]);
-            s.sendR[j] = hornMicHighPass_[1].process(s.mic2[j]);
-        }
+        drumLowPass_ = lowPass;
+        return;
     }
-    const double kD = kD_;
-    double lowPass = drumLowPass_;
+    for (int j = 0; j < count; ++j) {
+        s.sendL[j] = hornMicHighPass_[0].process(s.mic1[j]);
+        s.sendR[j] = hornMicHighPass_[1].process(s.mic2[j]);
+    }
     for (int j = 0; j < count; ++j) {
         lowPass = poleToward(lowPass, s.drumMic[j], kD);
         s.roomL[j] = lowPass;
     }
     drumLowPass_ = lowPass;
-
-    if (oneSet)
-        outputMix(count, sharedAt);
-    else
-        outputMix(count, levelsAt);
+    for (int j = 0; j < count; ++j)
+        s.wet[j] = outputFrame(levelsAt(j), s.mic1[j], s.mic2[j], s.drumMic[j], s.sendL[j],
+                               s.sendR[j], s.roomL[j]);
 }
 
 // The room's return and the mechanical noise into the microphones, over the
@@ -632,24 +682,19 @@ void RotaryEngine::returnsIntoMicrophones(int count, const LevelsAt& levelsAt) {
     }
 }
 
-// The horn high-passes (in sendL and sendR) and the drum low-pass (in roomL)
-// each mixed with its input, and the output mix, over the run.
-template <typename LevelsAt> void RotaryEngine::outputMix(int count, const LevelsAt& levelsAt) {
-    RunScratch& s = *run_;
-    for (int j = 0; j < count; ++j) {
-        const Levels& v = levelsAt(j);
-        const double m1 = s.mic1[j], m2 = s.mic2[j], dr = s.drumMic[j];
-        const double mixH = v.hornHighPassMix;
-        const double h1 = denormalGuard((1.0 - mixH) * m1 + mixH * s.sendL[j]);
-        const double h2 = denormalGuard((1.0 - mixH) * m2 + mixH * s.sendR[j]);
-        const double mixD = v.drumLowPassMix;
-        const double dl = denormalGuard((1.0 - mixD) * dr + mixD * s.roomL[j]);
-        s.wet[j] = {
-            denormalGuard((h2 * v.mic2PanLeft + h1 * v.mic1PanLeft + dl * v.drumPanLeft) *
-                          kMixGain),
-            denormalGuard((h2 * v.mic2PanRight + h1 * v.mic1PanRight + dl * v.drumPanRight) *
-                          kMixGain)};
-    }
+// The horn high-passes' outputs h1, h2 and the drum low-pass's `low` each mixed
+// with its input (the microphones m1, m2, dr), and the output mix.
+RotaryEngine::WetPair RotaryEngine::outputFrame(const Levels& v, double m1, double m2, double dr,
+                                                double h1, double h2, double low) {
+    const double mixH = v.hornHighPassMix;
+    const double l1 = denormalGuard((1.0 - mixH) * m1 + mixH * h1);
+    const double l2 = denormalGuard((1.0 - mixH) * m2 + mixH * h2);
+    const double mixD = v.drumLowPassMix;
+    const double dl = denormalGuard((1.0 - mixD) * dr + mixD * low);
+    return {
+        denormalGuard((l2 * v.mic2PanLeft + l1 * v.mic1PanLeft + dl * v.drumPanLeft) * kMixGain),
+        denormalGuard((l2 * v.mic2PanRight + l1 * v.mic1PanRight + dl * v.drumPanRight) *
+                      kMixGain)};
 }
 
 // The run's simulated samples in order: what arrives over the cross paths, the
@@ -662,17 +707,61 @@ void RotaryEngine::mixSends(int count) {
         return;
     }
     SendsState state = sendsState();
-    for (int j = 0; j < count; ++j)
-        mixSendsFrame(j, rings_.feeds(state.ring, run_->simCross[j]->delay.data(), false), state);
+    for (int j = 0; j < count; ++j) {
+        const unsigned r = state.ring;
+        const CrossRings::Feeds in = rings_.feeds(r, run_->simCross[j]->delay.data(), false);
+        mixSendsFrame(j, r, in, state);
+        writeRings(j, state);
+    }
     keepSendsState(state);
 }
 
-// The sends with the ring reads four wide, inlined into the loop.
+// The sends with the ring reads four wide, inlined into the loop. Where every
+// delay of a run of samples reaches back past the sample before and not round
+// to the samples the run writes (readsBehindWrites), no read sees a value
+// written after it: the writes run ahead of the reads, and where the run's
+// samples share their levels and cross paths the reads and the mix take four
+// samples at a time (sendsQuads). A single sample keeps the reads before its
+// write, the order the split must agree with.
 void RotaryEngine::mixSendsWide(int count) {
     SendsState state = sendsState();
-    for (int j = 0; j < count; ++j)
-        mixSendsFrame(j, rings_.feedsWide(state.ring, run_->simCross[j]->delay.data()), state);
+    const unsigned first = state.ring;
+    if (count > 1 && readsBehindWrites(count)) {
+        int written = 0, j = 0;
+        if (sharedCopies(count)) j = sendsQuads(first, count, state, written);
+        for (; written < count; ++written) writeRings(written, state);
+        for (; j < count; ++j) {
+            const unsigned r = (first + static_cast<unsigned>(j)) & kRingMask;
+            mixSendsFrame(j, r, rings_.feedsWide(r, run_->simCross[j]->delay.data()), state);
+        }
+    } else {
+        for (int j = 0; j < count; ++j) {
+            const unsigned r = state.ring;
+            const CrossRings::Feeds in = rings_.feedsWide(r, run_->simCross[j]->delay.data());
+            mixSendsFrame(j, r, in, state);
+            writeRings(j, state);
+        }
+    }
     keepSendsState(state);
+}
+
+// Whether every cross-path delay of the run's samples lies in (1, kLength -
+// kRunSamples - 2]: a read of sample j then takes ring slots written 1 to
+// kLength - kRunSamples - 1 samples before it, never one the run writes at or
+// after sample j (nor the one at j with a weight other than zero). Not a
+// number fails the test.
+bool RotaryEngine::readsBehindWrites(int count) const {
+    constexpr double kShortest = 1.0;
+    constexpr double kLongest = static_cast<double>(kRingLength - kRunSamples - 2);
+    const CrossPathSettings* checked = nullptr;
+    for (int j = 0; j < count; ++j) {
+        const CrossPathSettings* cp = run_->simCross[j];
+        if (cp == checked) continue;
+        for (const double d : cp->delay)
+            if (!(d > kShortest && d <= kLongest)) return false;
+        checked = cp;
+    }
+    return true;
 }
 
 RotaryEngine::SendsState RotaryEngine::sendsState() const {
@@ -685,13 +774,143 @@ void RotaryEngine::keepSendsState(const SendsState& state) {
     hornCrossSmooth_ = state.hornCrossSmooth;
 }
 
-// Simulated sample j of the sends, `in` what arrives over the cross paths.
-void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState& state) {
+bool RotaryEngine::sharedCopies(int count) const {
+    const RunScratch& s = *run_;
+    const SimLevels* levels = s.sims[0];
+    const CrossPathSettings* cross = s.simCross[0];
+    for (int j = 1; j < count; ++j)
+        if (s.sims[j] != levels || s.simCross[j] != cross) return false;
+    return true;
+}
+
+namespace {
+
+using Quad = __m256d;
+constexpr int kQuad = 4;
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad splatQuad(double v) {
+    return _mm256_set1_pd(v);
+}
+
+// denormalGuard four wide.
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad guardQuad(Quad x) {
+    const Quad g = splatQuad(kEngineGuard);
+    return _mm256_sub_pd(_mm256_add_pd(x, g), g);
+}
+
+// Four samples of a run's array from sample j on.
+template <size_t N>
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad load(const std::array<double, N>& a,
+                                                             int j) {
+    return _mm256_loadu_pd(&a[j]);
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad mul(Quad a, Quad b) {
+    return _mm256_mul_pd(a, b);
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Quad add(Quad a, Quad b) {
+    return _mm256_add_pd(a, b);
+}
+
+} // namespace
+
+// mixSendsFrame four samples at a time where they share their levels and
+// cross paths and the reads follow the writes (the ring reads four samples of
+// one ring wide): per lane the same operations in the same order. Returns the
+// samples done, a multiple of four.
+int RotaryEngine::sendsQuads(unsigned first, int count, SendsState& kept, int& written) {
+    RunScratch& s = *run_;
+    // The smoothers in registers: the ring writes cannot reach them there.
+    SendsState state = kept;
+    int done = 0;
+    // Local copies no store can reach.
+    const Levels v = s.sims[0]->v;
+    const CrossPathSettings cp = *s.simCross[0];
+    const Quad roomLevel = splatQuad(s.sims[0]->roomLevel);
+    const Quad g0 = splatQuad(cp.gain[0]), g1 = splatQuad(cp.gain[1]);
+    const Quad g2 = splatQuad(cp.gain[2]), g3 = splatQuad(cp.gain[3]);
+    const Quad g4 = splatQuad(cp.gain[4]);
+    const Quad drumToTube = splatQuad(v.drumToTubeFeedback), brToTube = splatQuad(v.brToTubeGain);
+    const Quad hornToDrum = splatQuad(v.hornToDrumFeedback), brToDrum = splatQuad(v.brToDrumGain);
+    const Quad brGain = splatQuad(kBrGain), hornToDrumScale = splatQuad(kHornToDrumScale);
+    const Quad hornLeakGain = splatQuad(kHornLeak), unitHalf = splatQuad(kUnitHalf);
+    const Quad hornLevel = splatQuad(v.hornMicLevel * v.micMakeupGain);
+    const Quad mic2Gain = splatQuad(v.mic2Gain), drumLevel = splatQuad(v.drumMicLevel);
+    const Quad near = splatQuad(v.mechPanNear), far = splatQuad(v.mechPanFar);
+    const Quad pan1L = splatQuad(v.mic1PanLeft), pan1R = splatQuad(v.mic1PanRight);
+    const Quad pan2L = splatQuad(v.mic2PanLeft), pan2R = splatQuad(v.mic2PanRight);
+    const Quad panDL = splatQuad(v.drumPanLeft), panDR = splatQuad(v.drumPanRight);
+    const Quad send = splatQuad(state.mechSend);
+    int j = 0;
+    // The writes run four samples ahead of the reads, so that the smoothers'
+    // recursion overlaps the reads' work and no read waits on a fresh write.
+    for (; done < std::min(kQuad, count); ++done) writeRings(done, state);
+    for (; j + kQuad <= count; j += kQuad) {
+        for (; done < std::min(j + 2 * kQuad, count); ++done) writeRings(done, state);
+        const unsigned r = first + static_cast<unsigned>(j);
+        const Quad drumToHornIn = rings_.readFour(CrossRings::kDrum, r, cp.delay[0]);
+        const Quad portToHornIn = rings_.readFour(CrossRings::kBassReflex, r, cp.delay[1]);
+        const Quad hornToDrumIn = rings_.readFour(CrossRings::kHorn, r, cp.delay[2]);
+        const Quad portToDrumIn = rings_.readFour(CrossRings::kBassReflex, r, cp.delay[3]);
+        const Quad leakIn = rings_.readFour(CrossRings::kHorn, r, cp.delay[4]);
+
+        const Quad tubeFeed = guardQuad(add(mul(mul(drumToHornIn, g0), drumToTube),
+                                            mul(mul(mul(portToHornIn, brToTube), g1), brGain)));
+        const Quad drumFeed =
+            guardQuad(add(mul(mul(mul(hornToDrumIn, g2), hornToDrum), hornToDrumScale),
+                          mul(mul(mul(portToDrumIn, brToDrum), g3), brGain)));
+        const Quad hornLeak = mul(mul(leakIn, g4), hornLeakGain);
+
+        const Quad drumSig =
+            guardQuad(add(add(load(s.drumOut, j), drumFeed), load(s.drumStatic, j)));
+        const Quad drumMech = load(s.drumMech, j);
+        const Quad mic1 =
+            guardQuad(add(add(mul(load(s.hornOut[0], j), unitHalf), tubeFeed), hornLeak));
+        const Quad mic2 =
+            guardQuad(add(add(mul(load(s.hornOut[1], j), unitHalf), tubeFeed), hornLeak));
+        const Quad hornMech0 = load(s.hornMech[0], j);
+        const Quad hornMech1 = load(s.hornMech[1], j);
+
+        const Quad m1 = mul(mic1, hornLevel);
+        const Quad m2 = mul(mul(mic2, hornLevel), mic2Gain);
+        const Quad dr = mul(drumSig, drumLevel);
+        _mm256_storeu_pd(&s.mic1[j], m1);
+        _mm256_storeu_pd(&s.mic2[j], m2);
+        _mm256_storeu_pd(&s.drumMic[j], dr);
+
+        const Quad mechL = guardQuad(add(add(mul(near, hornMech0), mul(far, hornMech1)), drumMech));
+        const Quad mechR = guardQuad(add(add(mul(near, hornMech1), mul(far, hornMech0)), drumMech));
+        _mm256_storeu_pd(&s.roomLevel[j], roomLevel);
+        _mm256_storeu_pd(&s.sendL[j],
+                         guardQuad(add(add(add(mul(m2, pan2L), mul(m1, pan1L)), mul(dr, panDL)),
+                                       mul(mechL, send))));
+        _mm256_storeu_pd(&s.sendR[j],
+                         guardQuad(add(add(add(mul(m2, pan2R), mul(m1, pan1R)), mul(dr, panDR)),
+                                       mul(mechR, send))));
+    }
+    kept = state;
+    written = done;
+    return j;
+}
+
+// The cross units feed the rings at simulated sample j.
+void RotaryEngine::writeRings(int j, SendsState& state) {
+    const RunScratch& s = *run_;
+    state.drumCrossSmooth = poleToward(state.drumCrossSmooth, s.drumCross[j], state.kA);
+    state.hornCrossSmooth = poleToward(state.hornCrossSmooth, s.hornCross[j], state.kB);
+    rings_.write(state.ring, state.drumCrossSmooth, state.hornCrossSmooth, s.port[j]);
+    state.ring = (state.ring + 1) & kRingMask;
+}
+
+// Simulated sample j of the sends, read at ring index r: `in` what arrives over
+// the cross paths.
+void RotaryEngine::mixSendsFrame(int j, unsigned r, const CrossRings::Feeds& in,
+                                 const SendsState& state) {
     RunScratch& s = *run_;
     const SimLevels& sim = *s.sims[j];
     const Levels& v = sim.v;
     const CrossPathSettings& cp = *s.simCross[j];
-    const unsigned r = state.ring;
 
     // What arrives over the cross paths.
     const double tubeFeed = denormalGuard(in.drumToHorn * cp.gain[0] * v.drumToTubeFeedback +
@@ -707,12 +926,6 @@ void RotaryEngine::mixSendsFrame(int j, const CrossRings::Feeds& in, SendsState&
     const double mic2 = denormalGuard(s.hornOut[1][j] * kUnitHalf + tubeFeed + hornLeak);
     const double hornMech0 = s.hornMech[0][j];
     const double hornMech1 = s.hornMech[1][j];
-
-    // The cross units feed the rings.
-    state.drumCrossSmooth = poleToward(state.drumCrossSmooth, s.drumCross[j], state.kA);
-    state.hornCrossSmooth = poleToward(state.hornCrossSmooth, s.hornCross[j], state.kB);
-    rings_.write(r, state.drumCrossSmooth, state.hornCrossSmooth, s.port[j]);
-    state.ring = (r + 1) & kRingMask;
 
     // Microphone levels.
     const double hornLevel = v.hornMicLevel * v.micMakeupGain;

@@ -129,10 +129,16 @@ public:
     // A run of n frames: per frame stepFade and what processSample does, with the
     // same results bit for bit. The speaker simulation then works through the run
     // unit by unit (each unit's samples in their order, the mix after), so each
-    // unit's histories and tables stay in cache while it runs. Runs longer than
-    // kRunFrames are taken in pieces.
+    // unit's histories and tables stay in cache while it runs. The frames are
+    // taken in pieces of kRunSamples simulated samples (kRunSamples times the
+    // decimation factor frames): the longer a piece, the less each unit's
+    // start and end of a run weigh, but each unit takes at most kRunSamples.
     void processFrames(const double* in0, const double* in1, double* out0, double* out1, int n);
-    static constexpr int kRunFrames = 64;
+    static constexpr int kRunSamples = 64;
+    static constexpr int kMaxDecimationFactor = 8;
+    // The most frames one piece can have; callers that hand the engine their
+    // blocks in parts gain nothing from shorter ones.
+    static constexpr int kRunFrames = kRunSamples * kMaxDecimationFactor;
     // After the frames of a block: the fade's state transitions.
     void endBlock() { fade_.endBlock(); }
 
@@ -233,7 +239,8 @@ private:
         kQuietFrame = Decimator::kPushOnly,
         kSimFrame = Decimator::kPushAndFilter
     };
-    // The per-run arrays (kRunFrames each), made with the engine.
+    // The per-run arrays (kRunFrames per frame, kRunSamples per simulated
+    // sample), made with the engine.
     struct RunScratch;
 
     // The frames of one run: the front half per frame (levels, amplifier,
@@ -262,7 +269,10 @@ private:
     void takeSimFrame(SimCopies& copies, int& simulated);
     // The drive curve, the tone filters and the decimator over the run's frames.
     void ampRun(int n);
-    void backFrames(double* out0, double* out1, int n);
+    void backFrames(const double* in0, const double* in1, double* out0, double* out1, int n);
+    template <bool DryLater> void reconstructRun(const double* in0, const double* in1, int n);
+    // The dry path of a resting run's frames.
+    void dryRun(const double* in0, const double* in1, int n);
     // The simulation's samples of a run, unit by unit.
     void simulateRun(int count);
     void simulateInputs(int count);
@@ -273,7 +283,9 @@ private:
     template <typename LevelsAt>
     [[gnu::always_inline]] inline void returnsIntoMicrophones(int count, const LevelsAt& levelsAt);
     template <typename LevelsAt>
-    [[gnu::always_inline]] inline void outputMix(int count, const LevelsAt& levelsAt);
+    [[gnu::always_inline]] inline void filtersAndOutput(int count, const LevelsAt& levelsAt);
+    [[gnu::always_inline]] static inline WetPair
+    outputFrame(const Levels& v, double m1, double m2, double dr, double h1, double h2, double low);
     void mixSends(int count);
     // The sends where the ring reads run four wide (cpuHasAvx2()).
     [[gnu::target("avx2")]] void mixSendsWide(int count);
@@ -285,8 +297,19 @@ private:
     };
     SendsState sendsState() const;
     void keepSendsState(const SendsState& state);
-    [[gnu::always_inline]] inline void mixSendsFrame(int j, const CrossRings::Feeds& in,
-                                                     SendsState& state);
+    // Whether the run's ring reads may all follow its writes.
+    bool readsBehindWrites(int count) const;
+    // Whether the run's samples share one copy of the levels and one of the
+    // cross paths.
+    bool sharedCopies(int count) const;
+    // The sends four samples at a time from ring index `first` on, with the
+    // ring writes ahead of them (how many in `written`); returns the samples
+    // done.
+    [[gnu::target("avx2")]] int sendsQuads(unsigned first, int count, SendsState& state,
+                                           int& written);
+    [[gnu::always_inline]] inline void writeRings(int j, SendsState& state);
+    [[gnu::always_inline]] inline void mixSendsFrame(int j, unsigned r, const CrossRings::Feeds& in,
+                                                     const SendsState& state);
     double dryStep(double& state, double in, double gain) const;
 
     SetupApplier* applier_ = nullptr;

@@ -1055,4 +1055,64 @@ TEST(MultiFilterFloatBlocks, SilenceEndsBelowTheEngineGuard) {
     }
 }
 
+// A float block's full steps may keep their histories in registers (a chain
+// in one register), its steps where the wavefront enters and leaves keep them
+// in the plan: a block too short for full steps takes only the latter. Any
+// cut of a signal into blocks then gives the same values to the bit as one
+// block: the engine's chains at 22.05 kHz (saturating sections among them)
+// and the resonance EQ's pair.
+TEST(MultiFilterFloatBlocks, AnyCutIntoBlocksGivesTheSameValues) {
+    if (!zel::cpuHasAvx2()) GTEST_SKIP() << "no AVX2";
+    using namespace zel::enginefilters;
+    constexpr double kRate = 22050.0;
+    std::mt19937 rng(17);
+    const std::vector<double> signal = randomSignal(rng, 900, 800);
+    const int n = static_cast<int>(signal.size());
+    // Cuts from one sample up, shorter and longer than each chain's fill.
+    const int cuts[] = {1, 5, 11, 64, 7, 128, 3, 12, 40};
+    const auto cutUp = [&](const auto& run) {
+        for (int at = 0, c = 0; at < n; ++c) {
+            const int len = std::min(cuts[c % std::size(cuts)], n - at);
+            run(at, len);
+            at += len;
+        }
+    };
+    const std::vector<Case> pairs = {{"tone beside cross",
+                                      engineChain(kHornTone.data(), 3, {10}, kRate),
+                                      engineChain(kHornCrossTone.data(), 2, {2, 7}, kRate)},
+                                     {"resonance EQ", tableChain(zel::horn::kStaticEq, kRate),
+                                      tableChain(zel::horn::kStaticEq, kRate)}};
+    for (const Case& k : pairs) {
+        SCOPED_TRACE(k.name);
+        const int countA = static_cast<int>(k.a.size()), countB = static_cast<int>(k.b.size());
+        std::vector<MultiFilter> a = k.a, b = k.b, ca = k.a, cb = k.b;
+        std::vector<double> xa = signal, xb = signal, ya = signal, yb = signal;
+        for (double& v : xb) v *= -0.7;
+        for (double& v : yb) v *= -0.7;
+        MultiFilter::chainPairBlockFloat(a.data(), xa.data(), countA, b.data(), xb.data(), countB,
+                                         n);
+        cutUp([&](int at, int len) {
+            MultiFilter::chainPairBlockFloat(ca.data(), ya.data() + at, countA, cb.data(),
+                                             yb.data() + at, countB, len);
+        });
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(zel_blocks::bitsOf(xa[i]), zel_blocks::bitsOf(ya[i])) << i;
+            ASSERT_EQ(zel_blocks::bitsOf(xb[i]), zel_blocks::bitsOf(yb[i])) << i;
+        }
+    }
+    for (const auto& [name, chain] :
+         {std::pair{"drum-microphone EQ", tableChain(zel::horn::kCrossEq, kRate)},
+          std::pair{"tone", engineChain(kHornTone.data(), 2, {6}, kRate)}}) {
+        SCOPED_TRACE(name);
+        std::vector<MultiFilter> c = chain, cc = chain;
+        std::vector<double> x = signal, y = signal;
+        MultiFilter::chainBlockFloat(c.data(), 2, x.data(), n);
+        cutUp([&](int at, int len) {
+            MultiFilter::chainBlockFloat(cc.data(), 2, y.data() + at, len);
+        });
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(zel_blocks::bitsOf(x[i]), zel_blocks::bitsOf(y[i])) << i;
+    }
+}
+
 } // namespace zel_float_blocks

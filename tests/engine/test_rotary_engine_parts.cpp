@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace zel {
 namespace {
@@ -254,6 +255,56 @@ TEST(AmpStage, ToneRunMatchesTheChainPerSample) {
         }
     }
     EXPECT_EQ(b.presence().glideCount(), 0); // the last passes ran steady
+}
+
+// The amplifier's run (the curve, the gain after it and the tone chain, in
+// one loop where the tube feeds a steady chain) is the three per frame in
+// turn: the same values to the bit and the same tracker and histories after,
+// for runs of the tube of every length the loop takes and of others, quiet
+// frames among them, of mixed types, and while a tone change glides.
+TEST(AmpStage, ProcessRunIsTheCurveTheGainAndTheToneInTurn) {
+    FastestPathsAfter restore;
+    for (bool baseline : {false, true}) {
+        SCOPED_TRACE(baseline ? "baseline path" : "fastest path");
+        forceBaselinePaths(baseline);
+        AmpStage a, b;
+        for (AmpStage* amp : {&a, &b}) {
+            amp->setRate(44100.0);
+            amp->setTone({4.0, -3.0, 0.7, 6.0, 2.0, -5.0});
+        }
+        constexpr int kLongest = 512;
+        std::vector<double> x(kLongest), drive(kLongest), post(kLongest);
+        std::vector<int32_t> type(kLongest);
+        int t = 0;
+        const int lengths[] = {128, 4, 512, 64, 8, 130, 7, 128, 128, 64, 3, 128};
+        for (int pass = 0; pass < 12; ++pass) {
+            if (pass == 8) {
+                for (AmpStage* amp : {&a, &b}) {
+                    amp->setImmediate(false);
+                    amp->setTone({-6.0, 5.0, 2.0, -4.0, 0.5, 3.0});
+                }
+                ASSERT_GT(b.presence().glideCount(), 0);
+            }
+            const int n = lengths[pass];
+            for (int i = 0; i < n; ++i, ++t) {
+                x[i] = t % 11 == 0 ? 1e-9 : std::sin(0.05 * t) + 0.8 * std::sin(1.3 * t);
+                drive[i] = 0.5 + 0.3 * std::sin(0.01 * t);
+                post[i] = 0.7 + 0.1 * std::sin(0.02 * t);
+                type[i] = pass == 5 && i % 3 == 0 ? kAmpSolid : kAmpTube;
+            }
+            std::vector<double> want(x.begin(), x.begin() + n);
+            for (int i = 0; i < n; ++i)
+                want[i] = a.tone(a.shape(want[i], type[i], drive[i]) * post[i]);
+            b.processRun(x.data(), type.data(), drive.data(), post.data(), n);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(want[i], x[i]) << pass << " " << i;
+            EXPECT_EQ(a.tracker(), b.tracker()) << pass;
+            for (auto part :
+                 {&AmpStage::presence, &AmpStage::loMid, &AmpStage::topShelf, &AmpStage::bottom}) {
+                test::expectSameBiquadState((a.*part)().state(), (b.*part)().state());
+            }
+        }
+        EXPECT_NE(b.tracker(), 0.0);
+    }
 }
 
 TEST(AmpStage, TrackerCoefficientFollowsTheRate) {

@@ -3,13 +3,16 @@
 // processSample): the same output to the bit, through everything that changes
 // between blocks: the lever, gliding levels and cross paths, the room's colour
 // and the horn high-passes gliding, the room's return level, the speaker bypass, a rebuild under
-// the fade, and runs longer than the engine's pieces.
+// the fade, a cross path shorter than a sample (its ring reads then wait for the
+// writes before them), and runs longer than the engine's pieces.
 #include "RotaryEngineSetup.h"
 
 #include "engine/RotaryEngine.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -59,7 +62,12 @@ void changeBefore(int b, RotaryEngine& e) {
     case 20:
         setLever(e, 1.0);
         break; // back to "Chorale"
-    case 30:   // the room's colour and the horn high-passes glide
+    case 22:   // the drum microphone next to the port: a cross path under a sample
+        e.drumMainUnit().setMicDistance(0.001);
+        e.requests.crossPaths = true;
+        e.requestFade();
+        break;
+    case 30: // the room's colour and the horn high-passes glide
         e.amp.colorA = 4.0;
         e.amp.colorB = -3.0;
         e.amp.hornHighPassHz = 400.0;
@@ -73,6 +81,8 @@ void changeBefore(int b, RotaryEngine& e) {
 
 struct Rendered {
     std::vector<double> left, right;
+    // The shortest cross-path delay at the end (internal-rate samples).
+    double shortestDelay = 0.0;
 };
 
 // Frame by frame, as the effect once drove the engine.
@@ -115,6 +125,8 @@ Rendered byRuns(const EngineOptions& o, const std::vector<int>& blocks) {
         out.right.insert(out.right.end(), out1.begin(), out1.end());
         e->endBlock();
     }
+    const std::array<double, 5>& delays = e->crossPaths().delay;
+    out.shortestDelay = *std::min_element(delays.begin(), delays.end());
     return out;
 }
 
@@ -144,6 +156,8 @@ TEST(RotaryEngineRuns, RunsGiveTheFrameByFrameOutputToTheBit) {
         const std::string what =
             std::to_string(static_cast<int>(c.rate)) + " Hz, mode " + std::to_string(c.cpuMode);
         ASSERT_EQ(a.left.size(), b.left.size()) << what;
+        // The short cross path has arrived.
+        EXPECT_LT(b.shortestDelay, 1.0) << what;
         // Not silence: the comparison has something to compare.
         EXPECT_GT(rms(a.left), 0.01) << what;
         EXPECT_GT(rms(a.right), 0.01) << what;
