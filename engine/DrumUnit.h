@@ -224,15 +224,10 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
-    // Where a run's input comes from: the input filter's values given in x, or
-    // the samples x through the input filter here (its wide step inline, with or
-    // without saturation), its values put into `filtered`.
-    enum class RunInput { Filtered, Filter, FilterSaturating };
     // A run's frame starts and every sample's rays from the lanes (the cross
-    // unit's or the main unit's).
-    template <RunInput Input, bool Cross>
-    [[gnu::target("avx2,fma")]] void startFramesWide(const double* x, double* filtered, int n,
-                                                     double fmSamples);
+    // unit's or the main unit's), from the input filter's values.
+    template <bool Cross>
+    [[gnu::target("avx2,fma")]] void startFramesWide(const double* values, int n, double fmSamples);
     template <bool Cross>
     void startFramesAny(const double* x, const double* shared, double* filtered, int n,
                         double fmSamples);
@@ -303,6 +298,8 @@ private:
         alignas(32) double sectionOut[kMaxRun * kRayLanes];
     };
     RunLanes runLanes_{};
+    // Where each sample's delayed reads go, between a run's two passes.
+    std::array<DrumRayLanes<kRayLanes>::SampleReads, kMaxRun> runReads_{};
 };
 
 } // namespace zel
