@@ -206,22 +206,25 @@ public:
             for (int i = 0; i < Lanes; i += 8)
                 placeEight<Clamp>(i, history, c, out, reads.eight[i / 8], odd);
     }
-    // Whether the first `lanes` lanes' delayed reads (their four neighbours),
-    // whatever the mouth's displacement (at most a radius either way), lie at
-    // least kBehind samples before the write index and inside the ring, for the
-    // Doppler radius fmSamples and the shape's lead. Where they do, a run may
-    // write its inputs before it reads any (placeShaped's odd places aside): no
-    // read looks at a sample written after its own. A fixed lane at a whole
-    // number of samples (a cross unit's static ray, measured from the
-    // microphone: none) reads at its place exactly; the two neighbours past it
-    // weigh nothing (its fraction is exactly zero), so it may be that close.
+    // Whether the first `lanes` lanes' delayed reads (their four neighbours)
+    // lie at least kBehind samples before the write index and inside the ring,
+    // whatever the mouth's displacement (at most a radius either way; a fixed
+    // lane has none), for the Doppler radius fmSamples and the shape's lead.
+    // Where they do, a run may write its inputs before it reads any
+    // (placeShaped's odd places aside): no read looks at a sample written after
+    // its own. A fixed lane at a whole number of samples (a cross unit's static
+    // ray, measured from the microphone: none) reads at its place exactly; the
+    // two neighbours past it weigh nothing (its fraction is exactly zero), so
+    // it may be that close.
     bool readsStayBehind(double fmSamples, const Shape& shape, int lanes) const noexcept {
         const double swing = std::fabs(fmSamples) * kDisplacementBound;
         for (int i = 0; i < lanes && i < N; ++i) {
             const double delay = pathSamples_[i] + (shape.lead ? lead_[i] * fmSamples : 0.0);
-            const bool whole = sign_[i] == 0.0 && delay >= 0.0 && delay == std::floor(delay);
-            if (!((whole || delay - swing >= kBehind) &&
-                  delay + swing <= SourceHistory::kLength - kBehind))
+            const bool fixed = sign_[i] == 0.0; // no displacement: no swing
+            const double reach = fixed ? 0.0 : swing;
+            const bool whole = fixed && delay >= 0.0 && delay == std::floor(delay);
+            if (!((whole || delay - reach >= kBehind) &&
+                  delay + reach <= SourceHistory::kLength - kBehind))
                 return false;
         }
         return true;
