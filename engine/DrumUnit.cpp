@@ -624,22 +624,28 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
 
 void DrumUnit::splitRun(int n) {
     if (n <= 0) return;
+    // The two registers of lanes side by side in one loop: each splitter's
+    // recursion waits for its own last step only, so the two overlap.
+    static_assert(kSectionLanes == 8);
     const __m256d pole = _mm256_set1_pd(splitterPole_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
-    for (int i = 0; i < kSectionLanes; i += 4) {
-        const __m256d heard = heardMask(&heard_[i]);
-        __m256d split = _mm256_load_pd(&split_[i]);
-        for (int j = 0; j < n; ++j) {
-            const int at = j * kRayLanes + i;
-            _mm256_store_pd(
-                runLanes_.sectionIn + at,
-                splitStep(_mm256_load_pd(runLanes_.input + at), pole, guard, heard, split));
-        }
-        _mm256_store_pd(&split_[i], split);
-        const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;
-        _mm256_store_pd(&lastLambda_[i], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
-                                                          _mm256_load_pd(lambdas + i), heard));
+    const __m256d heardLow = heardMask(&heard_[0]), heardHigh = heardMask(&heard_[4]);
+    __m256d splitLow = _mm256_load_pd(&split_[0]), splitHigh = _mm256_load_pd(&split_[4]);
+    for (int j = 0; j < n; ++j) {
+        const int at = j * kRayLanes;
+        _mm256_store_pd(runLanes_.sectionIn + at, splitStep(_mm256_load_pd(runLanes_.input + at),
+                                                            pole, guard, heardLow, splitLow));
+        _mm256_store_pd(
+            runLanes_.sectionIn + at + 4,
+            splitStep(_mm256_load_pd(runLanes_.input + at + 4), pole, guard, heardHigh, splitHigh));
     }
+    _mm256_store_pd(&split_[0], splitLow);
+    _mm256_store_pd(&split_[4], splitHigh);
+    const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;
+    _mm256_store_pd(&lastLambda_[0], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[0]),
+                                                      _mm256_load_pd(lambdas), heardLow));
+    _mm256_store_pd(&lastLambda_[4], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[4]),
+                                                      _mm256_load_pd(lambdas + 4), heardHigh));
 }
 
 void DrumUnit::sectionsRun(SectionPath path, int n) {
