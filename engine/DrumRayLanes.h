@@ -184,27 +184,43 @@ public:
             for (int i = 0; i < Lanes; i += 8) runEight<Clamp>(i, history, table, c, out);
     }
 
-    // runShaped in two passes over a run of samples, each pass's work on a
+    // runShaped in three passes over a run of samples, each pass's work on a
     // sample a shorter chain of steps, so the processor overlaps more samples
-    // of it: placeShaped takes the sample's lobes (the angles written up to
-    // writeIndex, inputs not needed) and keeps where its delayed reads and
-    // attenuation lookups go at `reads`; readShaped takes them from there, the
-    // inputs written up to the same write index. The values are runShaped's,
-    // to the bit. `odd` is set where a read's place did not come the usual way
-    // (a displacement that is not a number, a place beyond the ring's ends):
-    // readsStayBehind's promise does not hold for it.
-    struct SampleReads;
-    template <int Lanes, bool Clamp, bool Lead>
+    // of it. angleShaped takes the sample's retarded angles (the angles written
+    // up to writeIndex, inputs not needed) and keeps them at `reads`;
+    // placeShaped takes the lobes from them and keeps where the delayed reads
+    // and attenuation lookups go; readShaped takes those, the inputs written up
+    // to the same write index. The values are runShaped's, to the bit. `odd` is
+    // set where a read's place did not come the usual way (a displacement that
+    // is not a number, a place beyond the ring's ends): readsStayBehind's
+    // promise does not hold for it.
+    union SampleReads;
+    template <int Lanes>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    placeShaped(const SourceHistory& history, Constants& c, int writeIndex, const Out& out,
-                SampleReads& reads, bool& odd) const noexcept {
+    angleShaped(const SourceHistory& history, Constants& c, int writeIndex,
+                SampleReads& reads) const noexcept {
         static_assert((Lanes == 4 || Lanes % 8 == 0) && Lanes <= N);
         c.setWriteIndex(writeIndex);
         if constexpr (Lanes == 4)
-            placeFour<Clamp>(0, history, c, Lead, out, reads.four, odd);
+            reads.four.theta = thetaFour(0, history, c);
         else
             for (int i = 0; i < Lanes; i += 8)
-                placeEight<Clamp>(i, history, c, out, reads.eight[i / 8], odd);
+                edgeDistances(i, history, c, reads.eight[i / 8].rise, reads.eight[i / 8].fall);
+    }
+    template <int Lanes, bool Clamp, bool Lead>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    placeShaped(Constants& c, int writeIndex, const Out& out, SampleReads& reads,
+                bool& odd) const noexcept {
+        static_assert((Lanes == 4 || Lanes % 8 == 0) && Lanes <= N);
+        c.setWriteIndex(writeIndex);
+        if constexpr (Lanes == 4) {
+            placeFour<Clamp>(0, reads.four.theta, c, Lead, out, reads.four, odd);
+        } else {
+            for (int i = 0; i < Lanes; i += 8) {
+                EightReads& r = reads.eight[i / 8];
+                placeEight<Clamp>(i, r.rise, r.fall, c, out, r, odd);
+            }
+        }
     }
     // Whether the first `lanes` lanes' delayed reads (their four neighbours)
     // lie at least kBehind samples before the write index and inside the ring,
@@ -274,27 +290,30 @@ private:
             bool withLead, const Out& out) const noexcept {
         FourReads reads;
         bool wrapped = false;
-        placeFour<Clamp>(i, history, c, withLead, out, reads, wrapped);
+        placeFour<Clamp>(i, thetaFour(i, history, c), c, withLead, out, reads, wrapped);
         readFour(i, history, table, reads, out);
     }
 
-    // The first half of runFour: from the retarded angle to the delayed read's
-    // place and the attenuation table's position.
+    // runFour's values between its steps (a run's passes keep them).
     struct FourReads {
-        __m256d t, tableAt;
-        __m128i k;
+        __m256d theta;      // the retarded angle relative to the ray
+        __m256d t, tableAt; // the delayed read's fraction, the table's position
+        __m128i k;          // the delayed read's first neighbour
     };
-    template <bool Clamp>
-    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    placeFour(int i, const SourceHistory& history, const Constants& c, bool withLead,
-              const Out& out, FourReads& reads, bool& wrapped) const noexcept {
-        // The retarded angle relative to the ray, in [0, 1).
+    // The first step: the retarded angle relative to the ray, in [0, 1).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d
+    thetaFour(int i, const SourceHistory& history, const Constants& c) const noexcept {
         const __m128i at = _mm_and_si128(
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
             c.mask);
-        const __m256d theta =
-            fractions(_mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
-
+        return fractions(_mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
+    }
+    // The second: from the angle to the delayed read's place and the
+    // attenuation table's position.
+    template <bool Clamp>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    placeFour(int i, __m256d theta, const Constants& c, bool withLead, const Out& out,
+              FourReads& reads, bool& wrapped) const noexcept {
         __m256d lambda, mu;
         lobes(i, theta, lambda, mu);
         if (Clamp) lambda = _mm256_max_pd(c.closestWide, lambda);
@@ -375,22 +394,24 @@ private:
              const Out& out) const noexcept {
         EightReads reads;
         bool lost = false;
-        placeEight<Clamp>(i, history, c, out, reads, lost);
+        edgeDistances(i, history, c, reads.rise, reads.fall);
+        placeEight<Clamp>(i, reads.rise, reads.fall, c, out, reads, lost);
         readEight(i, history, table, reads, out);
     }
 
-    // The first half of runEight: from the retarded angle to the delayed
-    // read's place and the attenuation table's position.
+    // runEight's values between its steps (a run's passes keep them). The
+    // first step is edgeDistances.
     struct EightReads {
-        __m256 t, tableAt;
-        __m256i k;
+        __m256 rise, fall; // the retarded angle's distances to the edges
+        __m256 t, tableAt; // the delayed read's fraction, the table's position
+        __m256i k;         // the delayed read's first neighbour
     };
+    // The second: from the edges' distances to the delayed read's place and
+    // the attenuation table's position.
     template <bool Clamp>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
-    placeEight(int i, const SourceHistory& history, const Constants& c, const Out& out,
+    placeEight(int i, __m256 rise, __m256 fall, const Constants& c, const Out& out,
                EightReads& reads, bool& lost) const noexcept {
-        __m256 rise, fall;
-        edgeDistances(i, history, c, rise, fall);
         __m256 lambda, mu;
         drum_lanes::lobePoints(rise, fall, loadF(signF_ + i), loadF(edgeScaleF_ + i),
                                loadF(middleScaleF_ + i), lambda, mu);
@@ -545,9 +566,9 @@ private:
     alignas(32) double attenuation_[N]{};
 
 public:
-    // Where a sample's delayed reads and attenuation lookups go, between
-    // placeShaped and readShaped.
-    struct SampleReads {
+    // A sample's values between angleShaped, placeShaped and readShaped: a
+    // run of four lanes takes the one, of whole registers the other.
+    union SampleReads {
         FourReads four;
         EightReads eight[N / 8];
     };

@@ -477,12 +477,13 @@ void DrumUnit::startFramesAny(const double* x, const double* shared, double* fil
 // The frames' starts and every sample's rays from the input filter's values:
 // the cross unit's register of lanes with a lead and no clamp, or the main
 // unit's with the clamp and no lead. The rotor takes the source's steps where
-// it can (see tookRotorSteps). In two passes: the rotor's angles with each
-// sample's lobes, then each sample's delayed reads. A sample's work in one
-// pass is a long chain of dependent steps; split in two, the processor runs
-// several samples' chains side by side. Each pass writes into the history
-// what the other would have found there sample by sample (angles, then
-// inputs), so every read sees what it would have seen in one pass.
+// it can (see tookRotorSteps). In three passes: the rotor's angles with each
+// sample's retarded angles, then the lobes (where each sample's reads go),
+// then the delayed reads. A sample's work in one pass is a long chain of
+// dependent steps; split up, the processor runs several samples' chains side
+// by side. Each pass writes into the history what the others would have found
+// there sample by sample (angles, then inputs), so every read sees what it
+// would have seen in one pass.
 template <bool Cross>
 void DrumUnit::startFramesWide(const double* values, int n, double fmSamples) {
     using Lanes = DrumRayLanes<kRayLanes>;
@@ -497,9 +498,9 @@ void DrumUnit::startFramesWide(const double* values, int n, double fmSamples) {
         return Lanes::Out{runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
                           runLanes_.attenuation + at};
     };
-    // The first pass once with the source's steps and once with the rotor's own.
-    bool odd = false;
-    const auto lobes = [&](auto follow) __attribute__((always_inline, target("avx2,fma"))) {
+    // The first pass, once with the source's steps and once with the rotor's
+    // own: the angles and each sample's retarded angles.
+    const auto angles = [&](auto follow) __attribute__((always_inline, target("avx2,fma"))) {
         for (int j = 0; j < n; ++j) {
             double angle;
             if constexpr (follow) {
@@ -512,16 +513,20 @@ void DrumUnit::startFramesWide(const double* values, int n, double fmSamples) {
             runAngle_[j] = angle;
             history_.writeAngleAhead(j, angle);
             runRetarded_[j] = history_.angleBeforeAhead(j, rays_[0].pathSamples);
-            const int w = (start + j) & SourceHistory::kMask;
-            lanes_.placeShaped<kLanesRun, !Cross, Cross>(history_, c, w, outAt(j), runReads_[j],
-                                                         odd);
+            lanes_.angleShaped<kLanesRun>(history_, c, (start + j) & SourceHistory::kMask,
+                                          runReads_[j]);
         }
     };
     if (source)
-        lobes(std::true_type{});
+        angles(std::true_type{});
     else
-        lobes(std::false_type{});
-    // The second pass. Where no read looks at a sample written after its own,
+        angles(std::false_type{});
+    // The second: the lobes, and where the reads go.
+    bool odd = false;
+    for (int j = 0; j < n; ++j)
+        lanes_.placeShaped<kLanesRun, !Cross, Cross>(c, (start + j) & SourceHistory::kMask,
+                                                     outAt(j), runReads_[j], odd);
+    // The third: the reads. Where no read looks at a sample written after its own,
     // the run's inputs go in first: a read then never waits for the store of
     // an input a few samples before it (the processor cannot hand a wide load
     // the values of narrower stores still on their way).

@@ -191,7 +191,7 @@ TEST(DrumRayLanes, TableEndsAndBeyondMatchTheSingleRayCode) {
                      {0.5, 1.5, 3.0, 450.0, kLast - 1, kLast - 3, 7.0, 505.0}, 9);
 }
 
-// ---- a run in two passes -------------------------------------------------
+// ---- a run in passes -----------------------------------------------------
 
 // Lanes of random rays at the distances given (metres; a negative one: a fixed
 // lane at that many samples, negated).
@@ -219,25 +219,26 @@ std::unique_ptr<DrumRayLanes<kLanes>> lanesAt(const std::vector<double>& distanc
 }
 
 // A run of 64 samples from write index `start`, the way a unit runs it: the
-// angles and lobes in one pass, the inputs (before all reads where the reads
-// stay behind, else sample by sample) and the reads in another. It must give
+// angles and retarded angles in one pass, the lobes in another, the inputs
+// (before all reads where the reads stay behind, else sample by sample) and
+// the reads in a third. It must give
 // what runShaped gives sample by sample, bit for bit, and leave the same
 // history. Returns whether the inputs went in before the reads.
 template <int Lanes, bool Clamp, bool Lead>
-[[gnu::target("avx2,fma")]] bool expectTwoPassesMatchOne(const DrumRayLanes<kLanes>& lanes,
-                                                         const AttenuationTable& table,
-                                                         const DrumRayLanes<kLanes>::Shape& shape,
-                                                         int start, bool holes, unsigned seed) {
+[[gnu::target("avx2,fma")]] bool expectPassesMatchOne(const DrumRayLanes<kLanes>& lanes,
+                                                      const AttenuationTable& table,
+                                                      const DrumRayLanes<kLanes>::Shape& shape,
+                                                      int start, bool holes, unsigned seed) {
     constexpr int kRun = 64;
     using Lanes8 = DrumRayLanes<kLanes>;
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> sample(-1.0, 1.0), turn(0.0, 1.0);
     auto onePass = std::make_unique<SourceHistory>();
-    auto twoPasses = std::make_unique<SourceHistory>();
+    auto inPasses = std::make_unique<SourceHistory>();
     // A full ring of history before the run, ending at `start`.
     for (int n = 0; n < SourceHistory::kLength + start; ++n) {
         const double x = sample(rng), a = turn(rng);
-        for (SourceHistory* h : {onePass.get(), twoPasses.get()}) {
+        for (SourceHistory* h : {onePass.get(), inPasses.get()}) {
             h->write(x, a);
             h->advance();
         }
@@ -266,21 +267,23 @@ template <int Lanes, bool Clamp, bool Lead>
         lanes.runShaped<Lanes, Clamp, Lead>(*onePass, table, one, expected->at(j));
         onePass->advance();
     }
-    Lanes8::Constants two(lanes, 0, kFmSamples, kRadius, kStepsPerMetre, shape);
+    Lanes8::Constants passes(lanes, 0, kFmSamples, kRadius, kStepsPerMetre, shape);
     alignas(32) Lanes8::SampleReads reads[kRun];
     bool odd = false;
     for (int j = 0; j < kRun; ++j) {
-        twoPasses->writeAngleAhead(j, angle[j]);
-        lanes.placeShaped<Lanes, Clamp, Lead>(*twoPasses, two, (start + j) & SourceHistory::kMask,
+        inPasses->writeAngleAhead(j, angle[j]);
+        lanes.angleShaped<Lanes>(*inPasses, passes, (start + j) & SourceHistory::kMask, reads[j]);
+    }
+    for (int j = 0; j < kRun; ++j)
+        lanes.placeShaped<Lanes, Clamp, Lead>(passes, (start + j) & SourceHistory::kMask,
                                               got->at(j), reads[j], odd);
-    }
     const bool early = !odd && lanes.readsStayBehind(kFmSamples, shape, Lanes);
-    if (early) twoPasses->writeInputsAhead(x.data(), kRun);
+    if (early) inPasses->writeInputsAhead(x.data(), kRun);
     for (int j = 0; j < kRun; ++j) {
-        if (!early) twoPasses->writeInputAhead(j, x[j]);
-        Lanes8::readShaped<Lanes>(*twoPasses, table, reads[j], got->at(j));
+        if (!early) inPasses->writeInputAhead(j, x[j]);
+        Lanes8::readShaped<Lanes>(*inPasses, table, reads[j], got->at(j));
     }
-    twoPasses->advanceBy(kRun);
+    inPasses->advanceBy(kRun);
     EXPECT_EQ(odd, holes) << "holes are the only odd places here";
     for (int k = 0; k < kRun * kLanes; k += kLanes)
         for (int i = k; i < k + Lanes; ++i) {
@@ -290,13 +293,13 @@ template <int Lanes, bool Clamp, bool Lead>
             EXPECT_TRUE(same(got->attenuation[i], expected->attenuation[i]))
                 << "sample " << k / kLanes;
         }
-    EXPECT_EQ(twoPasses->writeIndex(), onePass->writeIndex());
-    EXPECT_EQ(std::memcmp(twoPasses->inputs(), onePass->inputs(),
+    EXPECT_EQ(inPasses->writeIndex(), onePass->writeIndex());
+    EXPECT_EQ(std::memcmp(inPasses->inputs(), onePass->inputs(),
                           2 * SourceHistory::kLength * sizeof(double)),
               0);
-    EXPECT_EQ(std::memcmp(twoPasses->angles(), onePass->angles(),
-                          SourceHistory::kLength * sizeof(double)),
-              0);
+    EXPECT_EQ(
+        std::memcmp(inPasses->angles(), onePass->angles(), SourceHistory::kLength * sizeof(double)),
+        0);
     return early;
 }
 
@@ -306,7 +309,7 @@ template <int Lanes, bool Clamp, bool Lead>
 // holes in the angles (their reads go where no promise holds: the inputs go in
 // sample by sample); and with a ray so close that a read may look at the
 // samples after its own (the same).
-TEST(DrumRayLanes, RunsInTwoPassesMatchOnePassToTheBit) {
+TEST(DrumRayLanes, RunsInPassesMatchOnePassToTheBit) {
     if (!cpuHasAvx2()) GTEST_SKIP() << "no AVX2: the units take the single-ray code here";
     AttenuationTable table;
     table.build({0.2, 1.1, 20.0, 0.6});
@@ -316,16 +319,16 @@ TEST(DrumRayLanes, RunsInTwoPassesMatchOnePassToTheBit) {
     const auto closeLanes = lanesAt({0.02, 1.1, 0.7, 0.9, 1.4, 1.2, -61.25, -61.25}, table, 12);
     for (int start : {0, 1000, SourceHistory::kLength - 20}) {
         SCOPED_TRACE(testing::Message() << "from " << start);
-        EXPECT_TRUE((expectTwoPassesMatchOne<8, true, false>(*mainLanes, table, mainShape, start,
-                                                             false, 20 + start)));
-        EXPECT_TRUE((expectTwoPassesMatchOne<4, false, true>(*crossLanes, table, crossShape, start,
-                                                             false, 21 + start)));
-        EXPECT_FALSE((expectTwoPassesMatchOne<8, true, false>(*mainLanes, table, mainShape, start,
-                                                              true, 22 + start)));
-        EXPECT_FALSE((expectTwoPassesMatchOne<4, false, true>(*crossLanes, table, crossShape, start,
-                                                              true, 23 + start)));
-        EXPECT_FALSE((expectTwoPassesMatchOne<8, true, false>(*closeLanes, table, mainShape, start,
-                                                              false, 24 + start)));
+        EXPECT_TRUE((expectPassesMatchOne<8, true, false>(*mainLanes, table, mainShape, start,
+                                                          false, 20 + start)));
+        EXPECT_TRUE((expectPassesMatchOne<4, false, true>(*crossLanes, table, crossShape, start,
+                                                          false, 21 + start)));
+        EXPECT_FALSE((expectPassesMatchOne<8, true, false>(*mainLanes, table, mainShape, start,
+                                                           true, 22 + start)));
+        EXPECT_FALSE((expectPassesMatchOne<4, false, true>(*crossLanes, table, crossShape, start,
+                                                           true, 23 + start)));
+        EXPECT_FALSE((expectPassesMatchOne<8, true, false>(*closeLanes, table, mainShape, start,
+                                                           false, 24 + start)));
     }
 }
 
