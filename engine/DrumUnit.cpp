@@ -441,8 +441,8 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         return;
     }
 
-    // The input filter's recursion, where it runs here, overlaps the rays' loads
-    // and arithmetic.
+    // The input filter's values (filtered here unless the source's are taken),
+    // then the rays.
     double* values = shared ? nullptr : inputRun_.begin(input_, x, n);
     if (isCross())
         startFramesAny<true>(x, shared, values, n, settings.fmSamples);

@@ -63,9 +63,9 @@ public:
     double process(double x);
     // n samples at once: y[j] = process(x[j]), lowStatic[j] the low static output
     // and mech[j] the motor-noise player's sample right after it (either may be
-    // null; mech is 0 without a player), to the bit. First the frames' starts and
-    // every sample's rays (the processor overlaps the rays' loads and arithmetic
-    // with the input filter's recursion), then (main unit) the splitters of
+    // null; mech is 0 without a player), to the bit. First the input filter over
+    // the run, then the frames' starts and every sample's rays in passes (the
+    // processor overlaps the samples' chains), then (main unit) the splitters of
     // every sample and the sections a stretch between directivity updates at a
     // time, then the mix and the player sample by sample, their recursions side
     // by side. Settings are read once per run.
