@@ -184,6 +184,83 @@ public:
             for (int i = 0; i < Lanes; i += 8) runEight<Clamp>(i, history, table, c, out);
     }
 
+    // runShaped in three passes over a run of samples, each pass's work on a
+    // sample a shorter chain of steps, so the processor overlaps more samples
+    // of it. angleShaped takes the sample's retarded angles (the angles written
+    // up to writeIndex, inputs not needed) and keeps them at `reads`;
+    // placeShaped takes the lobes from them and keeps where the delayed reads
+    // and attenuation lookups go; readShaped takes those, the inputs written up
+    // to the same write index. The values are runShaped's, to the bit. `odd` is
+    // set where a read's place did not come the usual way (a displacement that
+    // is not a number, a place beyond the ring's ends): readsStayBehind's
+    // promise does not hold for it.
+    union SampleReads;
+    template <int Lanes>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    angleShaped(const SourceHistory& history, Constants& c, int writeIndex,
+                SampleReads& reads) const noexcept {
+        static_assert((Lanes == 4 || Lanes % 8 == 0) && Lanes <= N);
+        c.setWriteIndex(writeIndex);
+        if constexpr (Lanes == 4)
+            reads.four.theta = thetaFour(0, history, c);
+        else
+            for (int i = 0; i < Lanes; i += 8)
+                edgeDistances(i, history, c, reads.eight[i / 8].rise, reads.eight[i / 8].fall);
+    }
+    template <int Lanes, bool Clamp, bool Lead>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    placeShaped(Constants& c, int writeIndex, const Out& out, SampleReads& reads,
+                bool& odd) const noexcept {
+        static_assert((Lanes == 4 || Lanes % 8 == 0) && Lanes <= N);
+        c.setWriteIndex(writeIndex);
+        if constexpr (Lanes == 4) {
+            placeFour<Clamp>(0, reads.four.theta, c, Lead, out, reads.four, odd);
+        } else {
+            for (int i = 0; i < Lanes; i += 8) {
+                EightReads& r = reads.eight[i / 8];
+                placeEight<Clamp>(i, r.rise, r.fall, c, out, r, odd);
+            }
+        }
+    }
+    // Whether the first `lanes` lanes' delayed reads (their four neighbours)
+    // lie at least kBehind samples before the write index and inside the ring,
+    // whatever the mouth's displacement (at most a radius either way; a fixed
+    // lane has none), for the Doppler radius fmSamples and the shape's lead.
+    // Where they do, a run may write its inputs before it reads any
+    // (placeShaped's odd places aside): no read looks at a sample written after
+    // its own. A fixed lane at a whole number of samples (a cross unit's static
+    // ray, measured from the microphone: none) reads at its place exactly; the
+    // two neighbours past it weigh nothing (its fraction is exactly zero), so
+    // it may be that close.
+    bool readsStayBehind(double fmSamples, const Shape& shape, int lanes) const noexcept {
+        const double swing = std::fabs(fmSamples) * kDisplacementBound;
+        for (int i = 0; i < lanes && i < N; ++i) {
+            const double delay = pathSamples_[i] + (shape.lead ? lead_[i] * fmSamples : 0.0);
+            const bool fixed = sign_[i] == 0.0; // no displacement: no swing
+            const double reach = fixed ? 0.0 : swing;
+            const bool whole = fixed && delay >= 0.0 && delay == std::floor(delay);
+            if (!((whole || delay - reach >= kBehind) &&
+                  delay + reach <= SourceHistory::kLength - kBehind))
+                return false;
+        }
+        return true;
+    }
+    // readsStayBehind's margin: readCubic's neighbours reach two samples past
+    // the delayed place's floor, and single precision's rounding of the place
+    // moves it by far less than the rest.
+    static constexpr double kBehind = 4.0;
+    template <int Lanes>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    readShaped(const SourceHistory& history, const AttenuationTable& table,
+               const SampleReads& reads, const Out& out) noexcept {
+        static_assert((Lanes == 4 || Lanes % 8 == 0) && Lanes <= N);
+        if constexpr (Lanes == 4)
+            readFour(0, history, table, reads.four, out);
+        else
+            for (int i = 0; i < Lanes; i += 8)
+                readEight(i, history, table, reads.eight[i / 8], out);
+    }
+
     // Results of the last run, per lane.
     double lambda(int i) const { return lambda_[i]; } // displacement
     double mu(int i) const { return mu_[i]; }         // lobe phase, radians
@@ -211,19 +288,38 @@ private:
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runFour(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
             bool withLead, const Out& out) const noexcept {
-        // The retarded angle relative to the ray, in [0, 1).
+        FourReads reads;
+        bool wrapped = false;
+        placeFour<Clamp>(i, thetaFour(i, history, c), c, withLead, out, reads, wrapped);
+        readFour(i, history, table, reads, out);
+    }
+
+    // runFour's values between its steps (a run's passes keep them).
+    struct FourReads {
+        __m256d theta;      // the retarded angle relative to the ray
+        __m256d t, tableAt; // the delayed read's fraction, the table's position
+        __m128i k;          // the delayed read's first neighbour
+    };
+    // The first step: the retarded angle relative to the ray, in [0, 1).
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d
+    thetaFour(int i, const SourceHistory& history, const Constants& c) const noexcept {
         const __m128i at = _mm_and_si128(
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_sub_pd(c.w, load(retard_ + i)), c.length)),
             c.mask);
-        const __m256d theta =
-            fractions(_mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
-
+        return fractions(_mm256_sub_pd(pick(history.angles(), at), load(angleOffset_ + i)));
+    }
+    // The second: from the angle to the delayed read's place and the
+    // attenuation table's position.
+    template <bool Clamp>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    placeFour(int i, __m256d theta, const Constants& c, bool withLead, const Out& out,
+              FourReads& reads, bool& wrapped) const noexcept {
         __m256d lambda, mu;
         lobes(i, theta, lambda, mu);
         if (Clamp) lambda = _mm256_max_pd(c.closestWide, lambda);
         const __m256d lead = withLead ? _mm256_add_pd(lambda, load(lead_ + i)) : lambda;
         const __m256d delay = _mm256_fmadd_pd(lead, c.fmWide, load(pathSamples_ + i));
-        const __m256d tableAt =
+        reads.tableAt =
             _mm256_fmadd_pd(_mm256_mul_pd(lambda, c.radius), c.steps, load(tablePos_ + i));
         _mm256_store_pd(out.lambda + i, lambda);
         _mm256_store_pd(out.mu + i, mu);
@@ -234,20 +330,28 @@ private:
                                     _mm256_cmp_pd(position, c.zero, _CMP_LT_OQ));
         const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(position, c.zero, _CMP_GE_OQ),
                                              _mm256_cmp_pd(position, c.length, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inside) != 0xF)
+        if (_mm256_movemask_pd(inside) != 0xF) [[unlikely]] {
+            wrapped = true;
             position = wide_rays::wrapped(position, SourceHistory::kLength);
+        }
         const __m128i whole = _mm256_cvttpd_epi32(position);
-        const __m128i k =
+        reads.k =
             _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(SourceHistory::kLength - 1)), c.mask);
-        const __m256d t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
+        reads.t = _mm256_sub_pd(position, _mm256_cvtepi32_pd(whole));
+    }
+
+    // The second half: the delayed input and the attenuation.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    readFour(int i, const SourceHistory& history, const AttenuationTable& table,
+             const FourReads& reads, const Out& out) noexcept {
         // Each lane's four neighbours lie side by side (the history keeps a copy
         // past its end): one load per lane, turned into one register per
         // neighbour.
         __m256d p0, p1, p2, p3;
-        wide_rays::neighbours(history.inputs(), k, p0, p1, p2, p3);
-        _mm256_store_pd(out.input + i, wide_rays::catmullRom(t, p0, p1, p2, p3));
+        wide_rays::neighbours(history.inputs(), reads.k, p0, p1, p2, p3);
+        _mm256_store_pd(out.input + i, wide_rays::catmullRom(reads.t, p0, p1, p2, p3));
 
-        _mm256_store_pd(out.attenuation + i, lookupWide(table, tableAt));
+        _mm256_store_pd(out.attenuation + i, lookupWide(table, reads.tableAt));
     }
 
     // lobePoint for four lanes.
@@ -288,13 +392,31 @@ private:
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     runEight(int i, const SourceHistory& history, const AttenuationTable& table, const Constants& c,
              const Out& out) const noexcept {
-        __m256 rise, fall;
-        edgeDistances(i, history, c, rise, fall);
+        EightReads reads;
+        bool lost = false;
+        edgeDistances(i, history, c, reads.rise, reads.fall);
+        placeEight<Clamp>(i, reads.rise, reads.fall, c, out, reads, lost);
+        readEight(i, history, table, reads, out);
+    }
+
+    // runEight's values between its steps (a run's passes keep them). The
+    // first step is edgeDistances.
+    struct EightReads {
+        __m256 rise, fall; // the retarded angle's distances to the edges
+        __m256 t, tableAt; // the delayed read's fraction, the table's position
+        __m256i k;         // the delayed read's first neighbour
+    };
+    // The second: from the edges' distances to the delayed read's place and
+    // the attenuation table's position.
+    template <bool Clamp>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
+    placeEight(int i, __m256 rise, __m256 fall, const Constants& c, const Out& out,
+               EightReads& reads, bool& lost) const noexcept {
         __m256 lambda, mu;
         drum_lanes::lobePoints(rise, fall, loadF(signF_ + i), loadF(edgeScaleF_ + i),
                                loadF(middleScaleF_ + i), lambda, mu);
         if (Clamp) lambda = _mm256_max_ps(c.closest, lambda);
-        const __m256 tableAt = _mm256_fmadd_ps(lambda, c.tableScale, loadF(tablePosF_ + i));
+        reads.tableAt = _mm256_fmadd_ps(lambda, c.tableScale, loadF(tablePosF_ + i));
         drum_lanes::storeWide(out.lambda + i, lambda);
         drum_lanes::storeWide(out.mu + i, mu);
 
@@ -310,19 +432,28 @@ private:
                                      c.maskInt);
         // A displacement that is not a number (from an angle that was not one)
         // reads where readCubic puts any such position: at ring position 0.
-        const __m256 lost = _mm256_cmp_ps(back, back, _CMP_UNORD_Q);
-        if (_mm256_movemask_ps(lost) != 0) [[unlikely]] {
-            t = _mm256_andnot_ps(lost, t);
-            k = _mm256_blendv_epi8(k, c.maskInt, _mm256_castps_si256(lost));
+        const __m256 notNumber = _mm256_cmp_ps(back, back, _CMP_UNORD_Q);
+        if (_mm256_movemask_ps(notNumber) != 0) [[unlikely]] {
+            lost = true;
+            t = _mm256_andnot_ps(notNumber, t);
+            k = _mm256_blendv_epi8(k, c.maskInt, _mm256_castps_si256(notNumber));
         }
+        reads.t = t;
+        reads.k = k;
+    }
+
+    // The second half: the delayed input and the attenuation.
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    readEight(int i, const SourceHistory& history, const AttenuationTable& table,
+              const EightReads& reads, const Out& out) noexcept {
         // Each lane's four neighbours lie side by side in the history's copy in
         // single precision (it keeps a copy past its end): one load per lane,
         // turned into one register per neighbour.
         __m256 p0, p1, p2, p3;
-        float_rays::neighbours(history.inputsSingle(), k, p0, p1, p2, p3);
-        drum_lanes::storeWide(out.input + i, float_rays::catmullRom(t, p0, p1, p2, p3));
+        float_rays::neighbours(history.inputsSingle(), reads.k, p0, p1, p2, p3);
+        drum_lanes::storeWide(out.input + i, float_rays::catmullRom(reads.t, p0, p1, p2, p3));
 
-        drum_lanes::storeWide(out.attenuation + i, lookup(table, tableAt));
+        drum_lanes::storeWide(out.attenuation + i, lookup(table, reads.tableAt));
     }
 
     // For eight lanes, the retarded angle relative to the ray (theta in [0, 1),
@@ -403,6 +534,9 @@ private:
     }
 
     static constexpr double kTwoRadii = 2.0; // a cross unit's lead
+    // A displacement is the lobe's sine (times a sign), at most 1 in size; in
+    // single precision it may come out a few units in the last place above.
+    static constexpr double kDisplacementBound = 1.0 + 1e-3;
     // Inside the attenuation table, so a fixed lane never sends a run to the
     // one-lane-at-a-time lookup.
     static constexpr double kFixedTablePos = 1.0;
@@ -430,6 +564,14 @@ private:
     alignas(32) double mu_[N]{};
     alignas(32) double input_[N]{};
     alignas(32) double attenuation_[N]{};
+
+public:
+    // A sample's values between angleShaped, placeShaped and readShaped: a
+    // run of four lanes takes the one, of whole registers the other.
+    union SampleReads {
+        FourReads four;
+        EightReads eight[N / 8];
+    };
 };
 
 } // namespace zel

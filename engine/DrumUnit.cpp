@@ -1,6 +1,5 @@
 #include "engine/DrumUnit.h"
 
-#include "engine/MultiFilterWide.h"
 #include "engine/OnePole.h"
 
 #include <algorithm>
@@ -442,8 +441,8 @@ void DrumUnit::runPiece(const double* x, double* y, double* lowStatic, double* m
         return;
     }
 
-    // The input filter's recursion, where it runs here, overlaps the rays' loads
-    // and arithmetic.
+    // The input filter's values (filtered here unless the source's are taken),
+    // then the rays.
     double* values = shared ? nullptr : inputRun_.begin(input_, x, n);
     if (isCross())
         startFramesAny<true>(x, shared, values, n, settings.fmSamples);
@@ -461,34 +460,48 @@ template <bool Cross>
 void DrumUnit::startFramesAny(const double* x, const double* shared, double* filtered, int n,
                               double fmSamples) {
     if (shared) {
-        startFramesWide<RunInput::Filtered, Cross>(shared, nullptr, n, fmSamples);
-    } else if (!input_.wideKernels()) {
-        for (int j = 0; j < n; ++j) filtered[j] = input_.process(x[j]);
-        startFramesWide<RunInput::Filtered, Cross>(filtered, nullptr, n, fmSamples);
-    } else if (input_.saturates()) {
-        startFramesWide<RunInput::FilterSaturating, Cross>(x, filtered, n, fmSamples);
-    } else {
-        startFramesWide<RunInput::Filter, Cross>(x, filtered, n, fmSamples);
+        startFramesWide<Cross>(shared, n, fmSamples);
+        return;
     }
+    // The input filter over the whole run first: its sections run as a
+    // wavefront, each sample waiting for one section's step instead of four.
+    if (input_.wideKernels()) {
+        std::copy(x, x + n, filtered);
+        MultiFilter::chainBlockWide(&input_, 1, filtered, n);
+    } else {
+        for (int j = 0; j < n; ++j) filtered[j] = input_.process(x[j]);
+    }
+    startFramesWide<Cross>(filtered, n, fmSamples);
 }
 
-// The frames' starts and every sample's rays: the cross unit's register of
-// lanes with a lead and no clamp, or the main unit's two with the clamp and no
-// lead. The rotor takes the source's steps where it can (see tookRotorSteps).
-template <DrumUnit::RunInput Input, bool Cross>
-void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double fmSamples) {
-    DrumRayLanes<kRayLanes>::Constants c(lanes_, 0, fmSamples, appliedRadius_, kTableStepsPerMetre,
-                                         {Cross ? -kInfinity : drum::kClosestApproach, Cross});
+// The frames' starts and every sample's rays from the input filter's values:
+// the cross unit's register of lanes with a lead and no clamp, or the main
+// unit's with the clamp and no lead. The rotor takes the source's steps where
+// it can (see tookRotorSteps). In three passes: the rotor's angles with each
+// sample's retarded angles, then the lobes (where each sample's reads go),
+// then the delayed reads. A sample's work in one pass is a long chain of
+// dependent steps; split up, the processor runs several samples' chains side
+// by side. Each pass writes into the history what the others would have found
+// there sample by sample (angles, then inputs), so every read sees what it
+// would have seen in one pass.
+template <bool Cross>
+void DrumUnit::startFramesWide(const double* values, int n, double fmSamples) {
+    using Lanes = DrumRayLanes<kRayLanes>;
+    constexpr int kLanesRun = Cross ? kCrossLanes : kRayLanes;
+    const Lanes::Shape shape{Cross ? -kInfinity : drum::kClosestApproach, Cross};
+    Lanes::Constants c(lanes_, 0, fmSamples, appliedRadius_, kTableStepsPerMetre, shape);
     const Rotor::Course before = rotor_.course();
     const DrumUnit* source = stepsSource(before, n);
-    // The loop once with the source's steps and once with the rotor's own.
-    const auto frames = [&](auto follow) __attribute__((always_inline, target("avx2,fma"))) {
+    const int start = history_.writeIndex();
+    const auto outAt = [this](int j) {
+        const int at = j * kRayLanes;
+        return Lanes::Out{runLanes_.lambda + at, runLanes_.mu + at, runLanes_.input + at,
+                          runLanes_.attenuation + at};
+    };
+    // The first pass, once with the source's steps and once with the rotor's
+    // own: the angles and each sample's retarded angles.
+    const auto angles = [&](auto follow) __attribute__((always_inline, target("avx2,fma"))) {
         for (int j = 0; j < n; ++j) {
-            double v = x[j];
-            if constexpr (Input != RunInput::Filtered) {
-                v = input_.processWide<Input == RunInput::FilterSaturating>(v);
-                filtered[j] = v;
-            }
             double angle;
             if constexpr (follow) {
                 angle = source->runAngle_[j];
@@ -498,23 +511,36 @@ void DrumUnit::startFramesWide(const double* x, double* filtered, int n, double 
                 runSpeed_[j] = rotor_.speed();
             }
             runAngle_[j] = angle;
-            history_.write(v, angle);
-            runRetarded_[j] = history_.angleBefore(rays_[0].pathSamples);
-            const int at = j * kRayLanes;
-            const DrumRayLanes<kRayLanes>::Out out{runLanes_.lambda + at, runLanes_.mu + at,
-                                                   runLanes_.input + at,
-                                                   runLanes_.attenuation + at};
-            if constexpr (Cross)
-                lanes_.runShaped<kCrossLanes, false, true>(history_, table_, c, out);
-            else
-                lanes_.runShaped<kRayLanes, true, false>(history_, table_, c, out);
-            history_.advance();
+            history_.writeAngleAhead(j, angle);
+            runRetarded_[j] = history_.angleBeforeAhead(j, rays_[0].pathSamples);
+            lanes_.angleShaped<kLanesRun>(history_, c, (start + j) & SourceHistory::kMask,
+                                          runReads_[j]);
         }
     };
     if (source)
-        frames(std::true_type{});
+        angles(std::true_type{});
     else
-        frames(std::false_type{});
+        angles(std::false_type{});
+    // The second: the lobes, and where the reads go.
+    bool odd = false;
+    for (int j = 0; j < n; ++j)
+        lanes_.placeShaped<kLanesRun, !Cross, Cross>(c, (start + j) & SourceHistory::kMask,
+                                                     outAt(j), runReads_[j], odd);
+    // The third: the reads. Where no read looks at a sample written after its own,
+    // the run's inputs go in first: a read then never waits for the store of
+    // an input a few samples before it (the processor cannot hand a wide load
+    // the values of narrower stores still on their way).
+    if (!odd && lanes_.readsStayBehind(fmSamples, shape, kLanesRun)) {
+        history_.writeInputsAhead(values, n);
+        for (int j = 0; j < n; ++j)
+            Lanes::readShaped<kLanesRun>(history_, table_, runReads_[j], outAt(j));
+    } else {
+        for (int j = 0; j < n; ++j) {
+            history_.writeInputAhead(j, values[j]);
+            Lanes::readShaped<kLanesRun>(history_, table_, runReads_[j], outAt(j));
+        }
+    }
+    history_.advanceBy(n);
     if (source) rotor_.takeMotion(source->rotorSteps_.after);
     tookRotorSteps_ = source != nullptr;
     rotorSteps_ = rotor_.stepsSince(before, n);
@@ -603,22 +629,28 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
 
 void DrumUnit::splitRun(int n) {
     if (n <= 0) return;
+    // The two registers of lanes side by side in one loop: each splitter's
+    // recursion waits for its own last step only, so the two overlap.
+    static_assert(kSectionLanes == 8);
     const __m256d pole = _mm256_set1_pd(splitterPole_);
     const __m256d guard = _mm256_set1_pd(kEngineGuard);
-    for (int i = 0; i < kSectionLanes; i += 4) {
-        const __m256d heard = heardMask(&heard_[i]);
-        __m256d split = _mm256_load_pd(&split_[i]);
-        for (int j = 0; j < n; ++j) {
-            const int at = j * kRayLanes + i;
-            _mm256_store_pd(
-                runLanes_.sectionIn + at,
-                splitStep(_mm256_load_pd(runLanes_.input + at), pole, guard, heard, split));
-        }
-        _mm256_store_pd(&split_[i], split);
-        const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;
-        _mm256_store_pd(&lastLambda_[i], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[i]),
-                                                          _mm256_load_pd(lambdas + i), heard));
+    const __m256d heardLow = heardMask(&heard_[0]), heardHigh = heardMask(&heard_[4]);
+    __m256d splitLow = _mm256_load_pd(&split_[0]), splitHigh = _mm256_load_pd(&split_[4]);
+    for (int j = 0; j < n; ++j) {
+        const int at = j * kRayLanes;
+        _mm256_store_pd(runLanes_.sectionIn + at, splitStep(_mm256_load_pd(runLanes_.input + at),
+                                                            pole, guard, heardLow, splitLow));
+        _mm256_store_pd(
+            runLanes_.sectionIn + at + 4,
+            splitStep(_mm256_load_pd(runLanes_.input + at + 4), pole, guard, heardHigh, splitHigh));
     }
+    _mm256_store_pd(&split_[0], splitLow);
+    _mm256_store_pd(&split_[4], splitHigh);
+    const double* lambdas = runLanes_.lambda + (n - 1) * kRayLanes;
+    _mm256_store_pd(&lastLambda_[0], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[0]),
+                                                      _mm256_load_pd(lambdas), heardLow));
+    _mm256_store_pd(&lastLambda_[4], _mm256_blendv_pd(_mm256_load_pd(&lastLambda_[4]),
+                                                      _mm256_load_pd(lambdas + 4), heardHigh));
 }
 
 void DrumUnit::sectionsRun(SectionPath path, int n) {

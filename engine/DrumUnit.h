@@ -63,9 +63,9 @@ public:
     double process(double x);
     // n samples at once: y[j] = process(x[j]), lowStatic[j] the low static output
     // and mech[j] the motor-noise player's sample right after it (either may be
-    // null; mech is 0 without a player), to the bit. First the frames' starts and
-    // every sample's rays (the processor overlaps the rays' loads and arithmetic
-    // with the input filter's recursion), then (main unit) the splitters of
+    // null; mech is 0 without a player), to the bit. First the input filter over
+    // the run, then the frames' starts and every sample's rays in passes (the
+    // processor overlaps the samples' chains), then (main unit) the splitters of
     // every sample and the sections a stretch between directivity updates at a
     // time, then the mix and the player sample by sample, their recursions side
     // by side. Settings are read once per run.
@@ -224,15 +224,10 @@ private:
     static constexpr int kCrossBackLane = 2;
     static constexpr int kCrossStaticLane = 3;
     DrumRayLanes<kRayLanes> lanes_;
-    // Where a run's input comes from: the input filter's values given in x, or
-    // the samples x through the input filter here (its wide step inline, with or
-    // without saturation), its values put into `filtered`.
-    enum class RunInput { Filtered, Filter, FilterSaturating };
     // A run's frame starts and every sample's rays from the lanes (the cross
-    // unit's or the main unit's).
-    template <RunInput Input, bool Cross>
-    [[gnu::target("avx2,fma")]] void startFramesWide(const double* x, double* filtered, int n,
-                                                     double fmSamples);
+    // unit's or the main unit's), from the input filter's values.
+    template <bool Cross>
+    [[gnu::target("avx2,fma")]] void startFramesWide(const double* values, int n, double fmSamples);
     template <bool Cross>
     void startFramesAny(const double* x, const double* shared, double* filtered, int n,
                         double fmSamples);
@@ -303,6 +298,8 @@ private:
         alignas(32) double sectionOut[kMaxRun * kRayLanes];
     };
     RunLanes runLanes_{};
+    // Where each sample's delayed reads go, between a run's two passes.
+    std::array<DrumRayLanes<kRayLanes>::SampleReads, kMaxRun> runReads_{};
 };
 
 } // namespace zel

@@ -52,6 +52,41 @@ public:
         }
     }
     int writeIndex() const { return w_; }
+    // write in two halves, for runs that write a stretch's angles in one pass
+    // and its inputs in another: sample `ahead` of the write index, where
+    // write would put it after as many advance calls. advanceBy then moves
+    // past the stretch.
+    void writeAngleAhead(int ahead, double angle) {
+        written_ = true;
+        angle_[(w_ + ahead) & kMask] = angle;
+    }
+    void writeInputAhead(int ahead, double x) {
+        written_ = true;
+        const int at = (w_ + ahead) & kMask;
+        input_[at] = x;
+        input_[at + kLength] = x;
+        const float single = static_cast<float>(x);
+        inputSingle_[at] = single;
+        inputSingle_[at + kLength] = single;
+    }
+    // writeInputAhead for samples 0 to n - 1 (n <= kLength), each stretch up to
+    // the ring's end in one pass.
+    void writeInputsAhead(const double* x, int n) {
+        if (n <= 0) return;
+        written_ = true;
+        for (int done = 0; done < n;) {
+            const int at = (w_ + done) & kMask;
+            const int length = std::min(n - done, kLength - at);
+            writeInputStretch(at, x + done, length);
+            done += length;
+        }
+    }
+    void advanceBy(int n) { w_ = (w_ + n) & kMask; }
+    // angleBefore as it reads `ahead` samples later.
+    double angleBeforeAhead(int ahead, double delaySamples) const {
+        const int w = (w_ + ahead) & kMask;
+        return angle_[static_cast<int>(w - delaySamples + kLength) & kMask];
+    }
     // The stored inputs (2 kLength entries) and angles (kLength), for reads that
     // gather several rays' neighbours at once.
     const double* inputs() const { return input_.data(); }
@@ -69,6 +104,17 @@ public:
     }
 
 private:
+    // length <= kLength - at inputs from `at` on (no wrap).
+    void writeInputStretch(int at, const double* x, int length) {
+        double* in = &input_[at];
+        float* single = &inputSingle_[at];
+        for (int j = 0; j < length; ++j) {
+            in[j] = x[j];
+            in[j + kLength] = x[j];
+            single[j] = static_cast<float>(x[j]);
+            single[j + kLength] = static_cast<float>(x[j]);
+        }
+    }
     // length <= kLength - w_ samples from w_ on (no wrap).
     void writeStretch(const double* x, const double* angles, int length) {
         double* in = &input_[w_];

@@ -191,5 +191,175 @@ TEST(DrumRayLanes, TableEndsAndBeyondMatchTheSingleRayCode) {
                      {0.5, 1.5, 3.0, 450.0, kLast - 1, kLast - 3, 7.0, 505.0}, 9);
 }
 
+// ---- a run in passes -----------------------------------------------------
+
+// Lanes of random rays at the distances given (metres; a negative one: a fixed
+// lane at that many samples, negated).
+std::unique_ptr<DrumRayLanes<kLanes>> lanesAt(const std::vector<double>& distances,
+                                              const AttenuationTable& table, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> angle(-1.0, 1.0), lobe(0.0, 0.3);
+    auto lanes = std::make_unique<DrumRayLanes<kLanes>>();
+    for (int i = 0; i < kLanes; ++i) {
+        if (distances[i] <= 0.0) {
+            lanes->loadFixed(i, -distances[i]);
+            continue;
+        }
+        RayPath p;
+        p.distance = distances[i];
+        p.angle = angle(rng);
+        p.lobe = lobe(rng);
+        p.sign = rng() % 2 ? 1.0 : -1.0;
+        RayTrack ray;
+        ray.place(p, table);
+        ray.setRate(44100.0 * cabinet::kSecondsPerMetre, 0.0);
+        lanes->load(i, ray);
+    }
+    return lanes;
+}
+
+// A run of 64 samples from write index `start`, the way a unit runs it: the
+// angles and retarded angles in one pass, the lobes in another, the inputs
+// (before all reads where the reads stay behind, else sample by sample) and
+// the reads in a third. It must give
+// what runShaped gives sample by sample, bit for bit, and leave the same
+// history. Returns whether the inputs went in before the reads.
+template <int Lanes, bool Clamp, bool Lead>
+[[gnu::target("avx2,fma")]] bool expectPassesMatchOne(const DrumRayLanes<kLanes>& lanes,
+                                                      const AttenuationTable& table,
+                                                      const DrumRayLanes<kLanes>::Shape& shape,
+                                                      int start, bool holes, unsigned seed) {
+    constexpr int kRun = 64;
+    using Lanes8 = DrumRayLanes<kLanes>;
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> sample(-1.0, 1.0), turn(0.0, 1.0);
+    auto onePass = std::make_unique<SourceHistory>();
+    auto inPasses = std::make_unique<SourceHistory>();
+    // A full ring of history before the run, ending at `start`.
+    for (int n = 0; n < SourceHistory::kLength + start; ++n) {
+        const double x = sample(rng), a = turn(rng);
+        for (SourceHistory* h : {onePass.get(), inPasses.get()}) {
+            h->write(x, a);
+            h->advance();
+        }
+    }
+    std::vector<double> x(kRun), angle(kRun);
+    for (int j = 0; j < kRun; ++j) {
+        x[j] = sample(rng);
+        angle[j] = holes && j % 13 == 5 ? std::nan("") : turn(rng);
+    }
+    struct Values {
+        alignas(32) double lambda[kRun * kLanes], mu[kRun * kLanes], input[kRun * kLanes],
+            attenuation[kRun * kLanes];
+        Lanes8::Out at(int j) {
+            const int i = j * kLanes;
+            return {lambda + i, mu + i, input + i, attenuation + i};
+        }
+    };
+    auto expected = std::make_unique<Values>();
+    auto got = std::make_unique<Values>();
+    std::memset(expected.get(), 0, sizeof(Values));
+    std::memset(got.get(), 0, sizeof(Values));
+    constexpr double kRadius = 0.2;
+    Lanes8::Constants one(lanes, 0, kFmSamples, kRadius, kStepsPerMetre, shape);
+    for (int j = 0; j < kRun; ++j) {
+        onePass->write(x[j], angle[j]);
+        lanes.runShaped<Lanes, Clamp, Lead>(*onePass, table, one, expected->at(j));
+        onePass->advance();
+    }
+    Lanes8::Constants passes(lanes, 0, kFmSamples, kRadius, kStepsPerMetre, shape);
+    alignas(32) Lanes8::SampleReads reads[kRun];
+    bool odd = false;
+    for (int j = 0; j < kRun; ++j) {
+        inPasses->writeAngleAhead(j, angle[j]);
+        lanes.angleShaped<Lanes>(*inPasses, passes, (start + j) & SourceHistory::kMask, reads[j]);
+    }
+    for (int j = 0; j < kRun; ++j)
+        lanes.placeShaped<Lanes, Clamp, Lead>(passes, (start + j) & SourceHistory::kMask,
+                                              got->at(j), reads[j], odd);
+    const bool early = !odd && lanes.readsStayBehind(kFmSamples, shape, Lanes);
+    if (early) inPasses->writeInputsAhead(x.data(), kRun);
+    for (int j = 0; j < kRun; ++j) {
+        if (!early) inPasses->writeInputAhead(j, x[j]);
+        Lanes8::readShaped<Lanes>(*inPasses, table, reads[j], got->at(j));
+    }
+    inPasses->advanceBy(kRun);
+    EXPECT_EQ(odd, holes) << "holes are the only odd places here";
+    for (int k = 0; k < kRun * kLanes; k += kLanes)
+        for (int i = k; i < k + Lanes; ++i) {
+            EXPECT_TRUE(same(got->lambda[i], expected->lambda[i])) << "sample " << k / kLanes;
+            EXPECT_TRUE(same(got->mu[i], expected->mu[i])) << "sample " << k / kLanes;
+            EXPECT_TRUE(same(got->input[i], expected->input[i])) << "sample " << k / kLanes;
+            EXPECT_TRUE(same(got->attenuation[i], expected->attenuation[i]))
+                << "sample " << k / kLanes;
+        }
+    EXPECT_EQ(inPasses->writeIndex(), onePass->writeIndex());
+    EXPECT_EQ(std::memcmp(inPasses->inputs(), onePass->inputs(),
+                          2 * SourceHistory::kLength * sizeof(double)),
+              0);
+    EXPECT_EQ(
+        std::memcmp(inPasses->angles(), onePass->angles(), SourceHistory::kLength * sizeof(double)),
+        0);
+    return early;
+}
+
+// The main unit's eight lanes (with the closest approach) and the cross unit's
+// four (with the lead, its static lane at no delay at all), from write indices
+// at the ring's start, inside it and just before its end (the run wraps); with
+// holes in the angles (their reads go where no promise holds: the inputs go in
+// sample by sample); and with a ray so close that a read may look at the
+// samples after its own (the same).
+TEST(DrumRayLanes, RunsInPassesMatchOnePassToTheBit) {
+    if (!cpuHasAvx2()) GTEST_SKIP() << "no AVX2: the units take the single-ray code here";
+    AttenuationTable table;
+    table.build({0.2, 1.1, 20.0, 0.6});
+    const DrumRayLanes<kLanes>::Shape mainShape{-0.6, false}, crossShape{kAny, true};
+    const auto mainLanes = lanesAt({0.3, 1.1, 0.7, 0.9, 1.4, 1.2, -61.25, -61.25}, table, 10);
+    const auto crossLanes = lanesAt({0.4, 0.5, 0.6, -0.0, -0.0, -0.0, -0.0, -0.0}, table, 11);
+    const auto closeLanes = lanesAt({0.02, 1.1, 0.7, 0.9, 1.4, 1.2, -61.25, -61.25}, table, 12);
+    for (int start : {0, 1000, SourceHistory::kLength - 20}) {
+        SCOPED_TRACE(testing::Message() << "from " << start);
+        EXPECT_TRUE((expectPassesMatchOne<8, true, false>(*mainLanes, table, mainShape, start,
+                                                          false, 20 + start)));
+        EXPECT_TRUE((expectPassesMatchOne<4, false, true>(*crossLanes, table, crossShape, start,
+                                                          false, 21 + start)));
+        EXPECT_FALSE((expectPassesMatchOne<8, true, false>(*mainLanes, table, mainShape, start,
+                                                           true, 22 + start)));
+        EXPECT_FALSE((expectPassesMatchOne<4, false, true>(*crossLanes, table, crossShape, start,
+                                                           true, 23 + start)));
+        EXPECT_FALSE((expectPassesMatchOne<8, true, false>(*closeLanes, table, mainShape, start,
+                                                           false, 24 + start)));
+    }
+}
+
+// Where the reads stay behind: each lane's delay at least four samples (a
+// radius of Doppler either way) or a fixed lane at a whole number of samples,
+// and inside the ring; not numbers never.
+TEST(DrumRayLanes, ReadsStayBehindOnlyWhereEveryLaneDoes) {
+    AttenuationTable table;
+    table.build({0.2, 1.1, 20.0, 0.6});
+    const DrumRayLanes<kLanes>::Shape noLead{kAny, false}, lead{kAny, true};
+    constexpr double kSamplesPerMetre = 44100.0 * cabinet::kSecondsPerMetre;
+    // A ray 12 samples away: 6 samples of Doppler leave 6 behind; 9 would
+    // leave 3.
+    const double twelve = 12.0 / kSamplesPerMetre;
+    const auto lanes = lanesAt({twelve, 1.0, 1.0, 1.0, -0.0, -3.0, -5.5, -61.25}, table, 13);
+    EXPECT_TRUE(lanes->readsStayBehind(6.0, noLead, kLanes));
+    EXPECT_FALSE(lanes->readsStayBehind(9.0, noLead, kLanes));
+    EXPECT_FALSE(lanes->readsStayBehind(-9.0, noLead, kLanes)) << "either way";
+    // The lead of two radii keeps the 9 samples' swing behind.
+    EXPECT_TRUE(lanes->readsStayBehind(9.0, lead, kLanes));
+    EXPECT_FALSE(lanes->readsStayBehind(std::nan(""), noLead, kLanes));
+    EXPECT_FALSE(lanes->readsStayBehind(std::numeric_limits<double>::infinity(), lead, kLanes));
+    // Fixed lanes: whole numbers of samples may be close, fractions may not.
+    const auto halfway = lanesAt({1.0, 1.0, 1.0, 1.0, -0.0, -3.0, -2.5, -61.25}, table, 14);
+    EXPECT_FALSE(halfway->readsStayBehind(6.0, noLead, kLanes));
+    EXPECT_TRUE(halfway->readsStayBehind(6.0, noLead, 6)) << "the first six lanes only";
+    // Nearly the whole ring back: the first neighbour would wrap round to the
+    // sample after the write index.
+    const auto far = lanesAt({1.0, 1.0, 1.0, 1.0, -4094.0, -3.0, -5.5, -61.25}, table, 15);
+    EXPECT_FALSE(far->readsStayBehind(6.0, noLead, kLanes));
+}
+
 } // namespace
 } // namespace zel

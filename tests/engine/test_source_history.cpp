@@ -93,5 +93,55 @@ TEST(SourceHistory, WrittenRunsMatchSampleBySampleWrites) {
     expectAllZero(*byRun, "after runs");
 }
 
+// A run written in two halves (its angles sample by sample, reading back along
+// the way, then its inputs, all at once or one at a time) stores what
+// sample-by-sample writes store, bit for bit, also across the ring's end, and
+// every angle read along the way is the one the sample-by-sample history gives
+// at that sample.
+TEST(SourceHistory, HalvesWrittenApartMatchSampleBySampleWrites) {
+    auto inOnePass = std::make_unique<SourceHistory>();
+    auto oneByOne = std::make_unique<SourceHistory>();
+    auto bySample = std::make_unique<SourceHistory>();
+    std::vector<double> x(kLength + 64), angle(kLength + 64);
+    for (int i = 0; i < kLength + 64; ++i) {
+        x[i] = std::cos(0.29 * i) * 0.8 + 1e-9 * i; // not exact in float
+        angle[i] = 0.5 + 0.0003 * i;
+    }
+    // Delays on, between and beyond whole samples, up to nearly the whole ring.
+    const double delays[] = {0.0, 1.0, 2.5, 61.25, kLength - 1.5};
+    int at = 0;
+    for (int n : {64, 1, 0, 4000, kLength, 17}) {
+        const double* xs = x.data() + at % 64;
+        const double* as = angle.data() + at % 64;
+        for (int j = 0; j < n; ++j) {
+            inOnePass->writeAngleAhead(j, as[j]);
+            oneByOne->writeAngleAhead(j, as[j]);
+            bySample->write(xs[j], as[j]);
+            for (double d : delays)
+                ASSERT_EQ(inOnePass->angleBeforeAhead(j, d), bySample->angleBefore(d))
+                    << "sample " << j << " of " << n << ", delay " << d;
+            bySample->advance();
+        }
+        inOnePass->writeInputsAhead(xs, n);
+        for (int j = 0; j < n; ++j) oneByOne->writeInputAhead(j, xs[j]);
+        inOnePass->advanceBy(n);
+        oneByOne->advanceBy(n);
+        at += n;
+        for (const SourceHistory* h : {inOnePass.get(), oneByOne.get()}) {
+            ASSERT_EQ(h->writeIndex(), bySample->writeIndex()) << "run of " << n;
+            for (int i = 0; i < 2 * kLength; ++i) {
+                ASSERT_EQ(h->inputs()[i], bySample->inputs()[i]) << "run of " << n << " " << i;
+                ASSERT_EQ(h->inputsSingle()[i], bySample->inputsSingle()[i])
+                    << "run of " << n << " " << i;
+            }
+            for (int i = 0; i < kLength; ++i)
+                ASSERT_EQ(h->angles()[i], bySample->angles()[i]) << "run of " << n << " " << i;
+        }
+    }
+    // A clear must see what the halves wrote.
+    inOnePass->clear();
+    expectAllZero(*inOnePass, "after halves");
+}
+
 } // namespace
 } // namespace zel
