@@ -127,7 +127,10 @@ template <typename T> void RotaryEffect::processBlock(T** inputs, T** outputs, i
     // The engine takes the block in runs; each run's input is read before any of
     // its output is written, so shared input and output buffers are safe.
     constexpr int32_t kRun = RotaryEngine::kRunFrames;
-    double dryLeft[kRun], dryRight[kRun], wetLeft[kRun], wetRight[kRun];
+    double* const dryLeft = runBuffers->dryLeft.data();
+    double* const dryRight = runBuffers->dryRight.data();
+    double* const wetLeft = runBuffers->wetLeft.data();
+    double* const wetRight = runBuffers->wetRight.data();
     for (int32_t start = 0; start < count; start += kRun) {
         const int32_t n = std::min(kRun, count - start);
         for (int32_t i = 0; i < n; ++i) {

@@ -13,6 +13,7 @@
 #include "plugin/ReadoutContext.h"
 #include "presets/CPresetSystemEffect.h"
 
+#include <array>
 #include <memory>
 
 namespace zel {
@@ -110,6 +111,13 @@ private:
     // Audio-thread state: written by resume only as a request, applied at block start.
     Relaxed<bool> bypassSnapRequest{false};
     Relaxed<double> bypassLevel{0.0};
+    // One run's dry input and wet output, kept here rather than on the audio
+    // thread's stack (16 KiB at the longest run, more than some hosts' audio
+    // threads like to spare).
+    struct RunBuffers {
+        std::array<double, RotaryEngine::kRunFrames> dryLeft, dryRight, wetLeft, wetRight;
+    };
+    std::unique_ptr<RunBuffers> runBuffers{std::make_unique<RunBuffers>()};
 };
 
 } // namespace zel
