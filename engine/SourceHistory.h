@@ -117,14 +117,7 @@ private:
     }
     // length <= kLength - w_ samples from w_ on (no wrap).
     void writeStretch(const double* x, const double* angles, int length) {
-        double* in = &input_[w_];
-        float* single = &inputSingle_[w_];
-        for (int j = 0; j < length; ++j) {
-            in[j] = x[j];
-            in[j + kLength] = x[j];
-            single[j] = static_cast<float>(x[j]);
-            single[j + kLength] = static_cast<float>(x[j]);
-        }
+        writeInputStretch(w_, x, length);
         std::copy(angles, angles + length, &angle_[w_]);
     }
 
