@@ -753,11 +753,12 @@ bool HornUnit::startMixRun(const double* x, int n, const HornUnit* leader) {
     if (!startRun(x, n, leader)) return false;
     // The wide path's rays hand their values on in float, which its lanes
     // (mixSpanWide) widen where they read them; the path is chosen once for
-    // the run, so that the batch and the lanes agree on it.
+    // the run, so that the batch and the lanes agree on it. The lobe phases
+    // are read on update samples alone (the look-ups below).
     runWide_ = useWidePaths();
     const RayBatch<kImageRays>::Inputs in{
-        history_,         table_, 0.0,     appliedRadius_, kTableStepsPerMetre,
-        kAnyDisplacement, 0.0,    runWide_};
+        history_,         table_, 0.0,      appliedRadius_,    kTableStepsPerMetre,
+        kAnyDisplacement, 0.0,    runWide_, run_.update.data()};
     if (runWide_)
         batch_.runSeriesWide(in, run_.firstWrite, run_.fmSamples.data(), n, fullRun_.data());
     else
@@ -894,8 +895,9 @@ void HornUnit::crossRun(const double* x, double* y, int n, const HornUnit* leade
         for (int j = 0; j < n; ++j) y[j] = processCross(x[j]);
         return;
     }
+    // The lobe phases are read on update samples alone (crossRay).
     crossBatch_.runSeries({history_, table_, 0.0, appliedRadius_, kTableStepsPerMetre,
-                           kAnyDisplacement, kCrossMouthOffset},
+                           kAnyDisplacement, kCrossMouthOffset, false, run_.update.data()},
                           run_.firstWrite, run_.fmSamples.data(), n, crossRun_.data());
     readStatics(n);
     for (int j = 0; j < n; ++j) {

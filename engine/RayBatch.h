@@ -31,6 +31,7 @@
 #include "engine/WideRayMath.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <immintrin.h>
@@ -87,7 +88,10 @@ public:
     // attenuation on in float only (muSingle, inputSingle, attenuationSingle),
     // for a caller whose own wide path reads them so (float's values widen to
     // double exactly: the same values, without the conversions and stores of
-    // the doubles).
+    // the doubles); lobesWanted: where not null, runSeries's wide path hands on
+    // the lobe phase only of the samples j with lobesWanted[j] and the
+    // displacement of none, for a caller that reads the phases of its update
+    // samples alone (null: every sample's of both).
     struct Inputs {
         const SourceHistory& history;
         const AttenuationTable& table;
@@ -97,6 +101,7 @@ public:
         double closest;
         double mouthOffset = 0.0;
         bool singles = false;
+        const bool* lobesWanted = nullptr;
     };
 
     // Every ray's values of one sample.
@@ -449,9 +454,11 @@ private:
     series(const Inputs& in, int firstWrite, const double* fmSamples, int n, Results* out) {
         const Shared s = shared(in);
         const WideConstants c = wideConstants(s);
-        for (int j = 0; j < n; j += kBlock)
-            block<Unbounded, Singles>(s, c, firstWrite + j, fmSamples + j, std::min(kBlock, n - j),
-                                      out + j);
+        for (int j = 0; j < n; j += kBlock) {
+            const int count = std::min(kBlock, n - j);
+            block<Unbounded, Singles>(s, c, firstWrite + j, fmSamples + j, count,
+                                      lobeRows(in.lobesWanted, j, count), out + j);
+        }
     }
 
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void wideSample(const Shared& s,
@@ -598,11 +605,28 @@ private:
     // steps: the values are the same to the bit.
     static constexpr int kBlock = 8;
 
+    // Which of a block's samples hand on their lobe phases, a bit each;
+    // kAllRows where every sample hands on its displacements as well.
+    static constexpr unsigned kAllRows = ~0u;
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline unsigned
+    lobeRows(const bool* wanted, int first, int count) {
+        if (wanted == nullptr) return kAllRows;
+        if (count == kBlock) {
+            // A whole block's eight flags, a byte each, at once.
+            const __m128i flags = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(wanted + first));
+            return static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpgt_epi8(flags, _mm_setzero_si128())));
+        }
+        unsigned rows = 0;
+        for (int k = 0; k < count; ++k) rows |= static_cast<unsigned>(wanted[first + k]) << k;
+        return rows;
+    }
+
     // Samples w to w + count - 1 (count <= kBlock) into out[0..count).
     template <bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline void
     block(const Shared& s, const WideConstants& c, int w, const double* fmSamples, int count,
-          Results* out) {
+          unsigned rows, Results* out) {
         // The block's Doppler radii in float, as samples() rounds them (the
         // lanes past count take the last sample's).
         alignas(32) double radii[kBlock];
@@ -612,14 +636,18 @@ private:
                                  _mm256_cvtpd_ps(_mm256_load_pd(radii + 4)), 1);
         bool settled = true;
         for (int i = 0; i < kEights; i += 8)
-            settled &= blockRays<8, Unbounded, Singles>(i, s, c, w, fm, count, out);
+            settled &= blockRays<8, Unbounded, Singles>(i, s, c, w, fm, count, rows, out);
         if constexpr (kTail != 0)
-            settled &= blockRays<kTail, Unbounded, Singles>(kEights, s, c, w, fm, count, out);
+            settled &= blockRays<kTail, Unbounded, Singles>(kEights, s, c, w, fm, count, rows, out);
         if (settled) return;
-        // A delay the quick check rejects: the block's reads sample by sample.
+        // A delay the quick check rejects: the block's reads sample by sample,
+        // from displacements the block may not have handed on (the lobes again,
+        // the same steps: the same values).
         for (int k = 0; k < count; ++k) {
             const int at = (w + k) & kMask;
-            wideReadsOf<Unbounded, Singles>(s, c, samples(out[k], at, fmSamples[k]));
+            const GroupSamples g = samples(out[k], at, fmSamples[k]);
+            if (rows != kAllRows) wideLobesOf<Unbounded, Singles>(s, c, g);
+            wideReadsOf<Unbounded, Singles>(s, c, g);
         }
     }
 
@@ -649,7 +677,7 @@ private:
     template <int R, bool Unbounded, bool Singles>
     [[gnu::target("avx2,fma"), gnu::always_inline]] inline bool
     blockRays(int i, const Shared& s, const WideConstants& c, int w, __m256 fm, int count,
-              Results* out) {
+              unsigned rows, Results* out) {
         using namespace float_rays;
         alignas(32) float lambdas[R][kBlock];
         alignas(32) float mus[R][kBlock];
@@ -664,8 +692,12 @@ private:
             _mm256_store_ps(lambdas[r], lambda);
             _mm256_store_ps(mus[r], mu);
         }
-        storeRows<R, true>(lambdas, &Results::lambda, &Results::lambdaSingle, i, count, out);
-        storeRows<R, Singles>(mus, &Results::mu, &Results::muSingle, i, count, out);
+        if (rows == kAllRows) {
+            storeRows<R, true>(lambdas, &Results::lambda, &Results::lambdaSingle, i, count, out);
+            storeRows<R, Singles>(mus, &Results::mu, &Results::muSingle, i, count, out);
+        } else {
+            storeColumns<R, Singles>(mus, rows, &Results::mu, &Results::muSingle, i, out);
+        }
 
         alignas(32) float inputs[R][kBlock];
         alignas(32) float gains[R][kBlock];
@@ -761,6 +793,23 @@ private:
         } else {
             for (int k = 0; k < count; ++k)
                 storeRow<R, Singles>(quad, k, out[k], doubles, singles, i);
+        }
+    }
+    // The same for the samples whose bits rows sets alone (each a column of
+    // byRay: cheaper than the transpose for the one update sample or so of a
+    // block).
+    template <int R, bool Singles>
+    [[gnu::target("avx2,fma"), gnu::always_inline]] static inline void
+    storeColumns(const float (&byRay)[R][kBlock], unsigned rows, double (Results::*doubles)[kLanes],
+                 float (Results::*singles)[kLanes], int i, Results* out) {
+        for (; rows != 0; rows &= rows - 1) {
+            const int k = std::countr_zero(rows);
+            for (int r = 0; r < R; ++r) {
+                if constexpr (Singles)
+                    (out[k].*singles)[i + r] = byRay[r][k];
+                else
+                    (out[k].*doubles)[i + r] = byRay[r][k];
+            }
         }
     }
     template <int R, bool Singles>
