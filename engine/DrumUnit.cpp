@@ -584,9 +584,20 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
     const __m256d keep = _mm256_castsi256_pd(_mm256_setr_epi64x(side != 0 ? 0 : -1, 0, 0, 0));
     __m256d state = _mm256_setr_pd(rays_[sideLane].reflected, rays_[3].reflected,
                                    rays_[4].reflected, rays_[5].reflected);
+    // The static ray's and the splitter's one-poles kept in registers for the
+    // run (finishMain's steps on them): in the members, each sample's step
+    // waited for the last one's store to come back, the output stores between
+    // them possibly aliasing. The static low-pass goes through
+    // staticLowPassed on update samples only, where its corner may move.
+    double staticLow = staticLowPass_;
+    double staticCoef = staticCoef_;
+    double lowState = lowStatic_;
+    double lowOutput = lowStaticOutput_;
+    const double staticAlpha = staticAlpha_;
+    const double splitterPole = splitterPole_;
+    const double staticLevel = levels.staticLevel;
     for (int j = 0; j < n; ++j) {
-        Frame f = settings;
-        f.update = (counter_ & updateMask_) == 0;
+        const bool update = (counter_ & updateMask_) == 0;
         const int at = j * kRayLanes;
         const double* out = runLanes_.sectionOut + at;
         // The rays' gains: attenuation times the room factor.
@@ -610,11 +621,28 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
         h += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
         h += _mm_cvtsd_f64(high);
         h += _mm_cvtsd_f64(_mm_unpackhi_pd(high, high));
-        y[j] = finishMain(f, levels, h, levelSum, runLanes_.input[at + kMainStaticLane],
-                          runRetarded_[j], runSpeed_[j]);
+        // finishMain and staticRay with the states above.
+        const double sigma = runLanes_.input[at + kMainStaticLane];
+        if (update) {
+            staticLowPass_ = staticLow;
+            staticLow = staticLowPassed(sigma, true);
+            staticCoef = staticCoef_;
+        } else {
+            staticLow = poleToward(staticLow, sigma, staticCoef);
+        }
+        if (player_)
+            player_->handOver(staticAlpha * levels.mech, runRetarded_[j], appliedMicAngle_,
+                              runSpeed_[j]);
+        const double st = staticAlpha * staticLow;
+        lowState = poleToward(lowState, st, splitterPole);
+        lowOutput = lowState * levels.lowStaticGain * levelSum;
+        y[j] = (st - lowState) * staticLevel + h;
         ++counter_;
-        if (lowStatic) lowStatic[j] = lowStaticOutput_;
+        if (lowStatic) lowStatic[j] = lowOutput;
     }
+    staticLowPass_ = staticLow;
+    lowStatic_ = lowState;
+    lowStaticOutput_ = lowOutput;
     alignas(32) double reflected[4];
     _mm256_store_pd(reflected, state);
     rays_[sideLane].reflected = reflected[0];
@@ -711,6 +739,10 @@ void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
     const double e = settings.e;
     const __m256d weight = _mm256_setr_pd(1.0, e, e, e);
     const double front = levels.ray[kRayFront];
+    // The static ray's low-pass in a register for the run, as in runPieceMain.
+    double staticLow = staticLowPass_;
+    double staticCoef = staticCoef_;
+    const double staticAlpha = staticAlpha_;
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
@@ -744,12 +776,24 @@ void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
         double sum = _mm_cvtsd_f64(_mm256_castpd256_pd128(ray)) * front;
         if (side != 0) sum += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
         sum += _mm_cvtsd_f64(_mm256_extractf128_pd(reflected, 1));
-        const double st = staticRay(f, runLanes_.input[at + kCrossStaticLane], levels.mech,
-                                    runRetarded_[j], runSpeed_[j]);
+        // staticRay with the state above.
+        const double staticSigma = runLanes_.input[at + kCrossStaticLane];
+        if (f.update) {
+            staticLowPass_ = staticLow;
+            staticLow = staticLowPassed(staticSigma, true);
+            staticCoef = staticCoef_;
+        } else {
+            staticLow = poleToward(staticLow, staticSigma, staticCoef);
+        }
+        if (player_)
+            player_->handOver(staticAlpha * levels.mech, runRetarded_[j], appliedMicAngle_,
+                              runSpeed_[j]);
+        const double st = staticAlpha * staticLow;
         y[j] = st * levels.staticLevel + sum;
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }
+    staticLowPass_ = staticLow;
     scatter(&RayTrack::coef, coef, side != 0);
     scatter(&RayTrack::coefTarget, target, side != 0);
     scatter(&RayTrack::lowPass, lowPass, side != 0);

@@ -505,6 +505,53 @@ struct MultiFilter::Wavefront {
         h.flip();
     }
 
+    // The steps with every lane at work of a chain of one register (a single
+    // cascade of up to four sections), its histories held in registers for the
+    // stretch: through memory, every step's loads waited for the last step's
+    // stores, on the path each sample waits for. The same operations as
+    // section4 in full, the same turns of the histories. Returns where it
+    // stopped (n).
+    template <bool Sat>
+    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline int
+    chainOneSteady(const Plan& p, Hist& h, double* x, int t, int n) noexcept {
+        constexpr int kLast = 3; // the lane of the cascade's output
+        const __m256d b0 = _mm256_load_pd(p.b0), b1 = _mm256_load_pd(p.b1);
+        const __m256d b2 = _mm256_load_pd(p.b2), a1 = _mm256_load_pd(p.a1);
+        const __m256d a2 = _mm256_load_pd(p.a2);
+        const bool saturates = Sat && p.saturates[0];
+        const __m256d absMask = _mm256_load_pd(reinterpret_cast<const double*>(kAbsMask));
+        const __m256d bias = _mm256_load_pd(p.bias), inv = _mm256_load_pd(p.inv);
+        const __m256d satMask = _mm256_load_pd(p.satMask);
+        const __m256d one = _mm256_set1_pd(1.0);
+        __m256d x1 = _mm256_load_pd(h.x1), x2 = _mm256_load_pd(h.x2);
+        __m256d y1 = _mm256_load_pd(h.y1), y2 = _mm256_load_pd(h.y2);
+        const int start = t;
+        for (; t < n; ++t) {
+            const __m256d own = _mm256_permute4x64_pd(y1, kRotateUp);
+            const __m256d in = _mm256_blend_pd(own, guard4(_mm256_set1_pd(x[t])), 0b0001);
+            const __m256d bx = _mm256_fmadd_pd(b1, x1, _mm256_mul_pd(b2, x2));
+            const __m256d share = _mm256_fnmadd_pd(a2, y2, _mm256_fnmadd_pd(a1, y1, bx));
+            __m256d y = guard4(_mm256_fmadd_pd(b0, in, share));
+            if (saturates) {
+                const __m256d size = _mm256_and_pd(_mm256_add_pd(y, bias), absMask);
+                const __m256d d = _mm256_fmadd_pd(size, inv, one);
+                y = _mm256_blendv_pd(y, guard4(_mm256_div_pd(y, d)), satMask);
+            }
+            x2 = x1;
+            x1 = in;
+            y2 = y1;
+            y1 = y;
+            x[t - kLast] = _mm_cvtsd_f64(_mm_permute_pd(_mm256_extractf128_pd(y, 1), 0b11));
+        }
+        // Back where the memory's turns would have left them.
+        if ((t - start) % 2 != 0) h.flip();
+        _mm256_store_pd(h.x1, x1);
+        _mm256_store_pd(h.x2, x2);
+        _mm256_store_pd(h.y1, y1);
+        _mm256_store_pd(h.y2, y2);
+        return t;
+    }
+
     template <bool Sat>
     [[gnu::target("avx2,fma")]] static void chainWide(Plan& p, int regs, double* x,
                                                       int n) noexcept {
@@ -522,6 +569,7 @@ struct MultiFilter::Wavefront {
             h.flip();
         }
         // Every register's every lane at work, every step's output in the block.
+        if (regs == 1) t = chainOneSteady<Sat>(p, h, x, t, n);
         for (; t < n; ++t) {
             ChainWide<Sat> k{p, h, x, t, n};
             for (int r = regs - 1; r > 0; --r) k.template step<true, false>(r);
