@@ -270,6 +270,20 @@ double DrumUnit::crossRay(int i, double weight, const Frame& f) {
     return staticAlpha_ * low;
 }
 
+[[gnu::always_inline]] inline double DrumUnit::staticRayHeld(HeldStatic& s, double sigma,
+                                                             bool update, double mechLevel, int j) {
+    if (update) {
+        staticLowPass_ = s.low;
+        s.low = staticLowPassed(sigma, true);
+        s.coef = staticCoef_;
+    } else {
+        s.low = poleToward(s.low, sigma, s.coef);
+    }
+    if (player_)
+        player_->handOver(s.alpha * mechLevel, runRetarded_[j], appliedMicAngle_, runSpeed_[j]);
+    return s.alpha * s.low;
+}
+
 DrumUnit::MixLevels DrumUnit::mixLevels() const {
     MixLevels m;
     for (int n = 0; n < kRayLevelCount; ++n) m.ray[n] = rayLevels_[n].load();
@@ -585,15 +599,10 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
     __m256d state = _mm256_setr_pd(rays_[sideLane].reflected, rays_[3].reflected,
                                    rays_[4].reflected, rays_[5].reflected);
     // The static ray's and the splitter's one-poles kept in registers for the
-    // run (finishMain's steps on them): in the members, each sample's step
-    // waited for the last one's store to come back, the output stores between
-    // them possibly aliasing. The static low-pass goes through
-    // staticLowPassed on update samples only, where its corner may move.
-    double staticLow = staticLowPass_;
-    double staticCoef = staticCoef_;
+    // run (finishMain's steps on them), as staticRayHeld says.
+    HeldStatic held = holdStatic();
     double lowState = lowStatic_;
     double lowOutput = lowStaticOutput_;
-    const double staticAlpha = staticAlpha_;
     const double splitterPole = splitterPole_;
     const double staticLevel = levels.staticLevel;
     for (int j = 0; j < n; ++j) {
@@ -622,25 +631,15 @@ void DrumUnit::runPieceMain(const Frame& settings, int n, double* y, double* low
         h += _mm_cvtsd_f64(high);
         h += _mm_cvtsd_f64(_mm_unpackhi_pd(high, high));
         // finishMain and staticRay with the states above.
-        const double sigma = runLanes_.input[at + kMainStaticLane];
-        if (update) {
-            staticLowPass_ = staticLow;
-            staticLow = staticLowPassed(sigma, true);
-            staticCoef = staticCoef_;
-        } else {
-            staticLow = poleToward(staticLow, sigma, staticCoef);
-        }
-        if (player_)
-            player_->handOver(staticAlpha * levels.mech, runRetarded_[j], appliedMicAngle_,
-                              runSpeed_[j]);
-        const double st = staticAlpha * staticLow;
+        const double st =
+            staticRayHeld(held, runLanes_.input[at + kMainStaticLane], update, levels.mech, j);
         lowState = poleToward(lowState, st, splitterPole);
         lowOutput = lowState * levels.lowStaticGain * levelSum;
         y[j] = (st - lowState) * staticLevel + h;
         ++counter_;
         if (lowStatic) lowStatic[j] = lowOutput;
     }
-    staticLowPass_ = staticLow;
+    staticLowPass_ = held.low;
     lowStatic_ = lowState;
     lowStaticOutput_ = lowOutput;
     alignas(32) double reflected[4];
@@ -739,10 +738,8 @@ void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
     const double e = settings.e;
     const __m256d weight = _mm256_setr_pd(1.0, e, e, e);
     const double front = levels.ray[kRayFront];
-    // The static ray's low-pass in a register for the run, as in runPieceMain.
-    double staticLow = staticLowPass_;
-    double staticCoef = staticCoef_;
-    const double staticAlpha = staticAlpha_;
+    // The static ray's low-pass in a register for the run.
+    HeldStatic held = holdStatic();
     for (int j = 0; j < n; ++j) {
         Frame f = settings;
         f.update = (counter_ & updateMask_) == 0;
@@ -777,23 +774,13 @@ void DrumUnit::runPieceCross(const Frame& settings, int n, double* y) {
         if (side != 0) sum += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
         sum += _mm_cvtsd_f64(_mm256_extractf128_pd(reflected, 1));
         // staticRay with the state above.
-        const double staticSigma = runLanes_.input[at + kCrossStaticLane];
-        if (f.update) {
-            staticLowPass_ = staticLow;
-            staticLow = staticLowPassed(staticSigma, true);
-            staticCoef = staticCoef_;
-        } else {
-            staticLow = poleToward(staticLow, staticSigma, staticCoef);
-        }
-        if (player_)
-            player_->handOver(staticAlpha * levels.mech, runRetarded_[j], appliedMicAngle_,
-                              runSpeed_[j]);
-        const double st = staticAlpha * staticLow;
+        const double st =
+            staticRayHeld(held, runLanes_.input[at + kCrossStaticLane], f.update, levels.mech, j);
         y[j] = st * levels.staticLevel + sum;
         if (f.update) snapDirectivity_ = false;
         ++counter_;
     }
-    staticLowPass_ = staticLow;
+    staticLowPass_ = held.low;
     scatter(&RayTrack::coef, coef, side != 0);
     scatter(&RayTrack::coefTarget, target, side != 0);
     scatter(&RayTrack::lowPass, lowPass, side != 0);

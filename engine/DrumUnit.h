@@ -183,6 +183,17 @@ private:
     // angle along the front ray and its speed.
     [[gnu::always_inline]] inline double staticRay(const Frame& f, double sigma, double mechLevel,
                                                    double retardedAngle, double speed);
+    // staticRay in a run's loop, with its low-pass state and coefficient held
+    // by the run (in registers: in the members, each sample's step waited for
+    // the last one's store, the output stores between them possibly aliasing).
+    // The low-pass goes through staticLowPassed on update samples only, where
+    // its corner may move. j: the run's sample, for the player's hand-over.
+    struct HeldStatic {
+        double low, coef, alpha;
+    };
+    HeldStatic holdStatic() const { return {staticLowPass_, staticCoef_, staticAlpha_}; }
+    [[gnu::always_inline]] inline double staticRayHeld(HeldStatic& s, double sigma, bool update,
+                                                       double mechLevel, int j);
     // The side ray the back region lets in (0 for none).
     int sideRay() const { return backRegion_ == 0 ? 1 : (backRegion_ == 2 ? 2 : 0); }
     bool heard(int ray) const { return !((ray == 1 || ray == 2) && ray != sideRay()); }

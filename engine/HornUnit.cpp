@@ -697,18 +697,7 @@ int HornUnit::readStaticsWide(int n) {
             p2 = _mm256_loadu_pd(inputs + first0 + 2);
             p3 = _mm256_loadu_pd(inputs + first0 + 3);
         } else {
-            const __m256d r0 = _mm256_loadu_pd(inputs + first0);
-            const __m256d r1 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 1));
-            const __m256d r2 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 2));
-            const __m256d r3 = _mm256_loadu_pd(inputs + _mm_extract_epi32(first, 3));
-            const __m256d low01 = _mm256_unpacklo_pd(r0, r1);
-            const __m256d high01 = _mm256_unpackhi_pd(r0, r1);
-            const __m256d low23 = _mm256_unpacklo_pd(r2, r3);
-            const __m256d high23 = _mm256_unpackhi_pd(r2, r3);
-            p0 = _mm256_permute2f128_pd(low01, low23, 0x20);
-            p1 = _mm256_permute2f128_pd(high01, high23, 0x20);
-            p2 = _mm256_permute2f128_pd(low01, low23, 0x31);
-            p3 = _mm256_permute2f128_pd(high01, high23, 0x31);
+            wide_rays::neighbours(inputs, first, p0, p1, p2, p3);
         }
         // catmullRom(t, p0, p1, p2, p3), term by term.
         const __m256d half = _mm256_set1_pd(0.5);

@@ -224,7 +224,7 @@ private:
     // The static ray's reads of a started run's n samples; the wide path reads
     // the whole groups of four among them and returns how many it read.
     void readStatics(int n);
-    [[gnu::target("avx2")]] int readStaticsWide(int n);
+    [[gnu::target("avx2,fma")]] int readStaticsWide(int n);
     // The two directivity sections' targets of every ray, from where its mouth
     // faces, and their glided values (the roots the sections glide along).
     using Targets = GlidingSections<kImageRays>::Targets;

@@ -913,13 +913,13 @@ struct MultiFilter::FloatWavefront {
     // that have begun and are not done, highest first (a register reads the
     // one below it as it was a step ago, before that one moves its histories
     // on), with masks where some of their lanes wait or are done.
-    template <class Kernel>
+    template <int Stride, int Span, class Kernel>
     [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void edge(Kernel& k, int regs,
                                                                             int t, int n) noexcept {
-        for (int r = std::min(regs - 1, t / kStride); r >= 0; --r) {
-            const int lo = t - kStride * r;
-            if (lo - kSpan >= n) break; // this register and the ones below are done
-            const bool full = lo >= kSpan && lo < n;
+        for (int r = std::min(regs - 1, t / Stride); r >= 0; --r) {
+            const int lo = t - Stride * r;
+            if (lo - Span >= n) break; // this register and the ones below are done
+            const bool full = lo >= Span && lo < n;
             if (r > 0) {
                 if (full)
                     k.template step<true, false>(r);
@@ -1002,7 +1002,7 @@ struct MultiFilter::FloatWavefront {
         // the chains).
         for (; t < last; ++t) {
             Pair<Sat> k{p, h, xa, xb, t, n};
-            edge(k, regs, t, n);
+            edge<kStride, kSpan>(k, regs, t, n);
             outputs(h, outA, outB, xa, xb, t, n);
         }
         // Every register's every lane at work, every step's output in the block.
@@ -1104,26 +1104,6 @@ struct MultiFilter::FloatWavefront {
         }
     };
 
-    template <class Kernel>
-    [[gnu::always_inline, gnu::target("avx2,fma")]] static inline void
-    edgeChain(Kernel& k, int regs, int t, int n) noexcept {
-        for (int r = std::min(regs - 1, t / kChainStride); r >= 0; --r) {
-            const int lo = t - kChainStride * r;
-            if (lo - kChainSpan >= n) break; // this register and the ones below are done
-            const bool full = lo >= kChainSpan && lo < n;
-            if (r > 0) {
-                if (full)
-                    k.template step<true, false>(r);
-                else
-                    k.template step<false, false>(r);
-            } else if (full) {
-                k.template step<true, true>(0);
-            } else {
-                k.template step<false, true>(0);
-            }
-        }
-    }
-
     // The full steps (t up to n) of a chain in one register, with its
     // histories held in registers instead of going through the plan's every
     // step: Chain::step's operations, the histories moving on as the turns
@@ -1183,7 +1163,7 @@ struct MultiFilter::FloatWavefront {
         }
         for (; t < last; ++t) {
             Chain<Sat> k{p, h, x, t, n};
-            edgeChain(k, regs, t, n);
+            edge<kChainStride, kChainSpan>(k, regs, t, n);
             output(t);
         }
         if (regs == 1) t = chainInRegisters<Sat>(p, h, out, x, t, n);
